@@ -1,0 +1,42 @@
+// What the run controller needs of the main window, so that the download road knows no
+// toolkit. The Qt main window implements it, and so does the console of pixhaul-cli; tests
+// use a fake. Every call is made on the main thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pixhaul {
+
+class RunWindow {
+ public:
+  virtual ~RunWindow() = default;
+
+  // The save folder text (EditPath), as typed.
+  virtual std::string SaveFolderText() = 0;
+
+  // The start/stop button.
+  virtual std::string ButtonCaption() = 0;
+  virtual void SetButtonCaption(const std::string& caption) = 0;
+  // Disabled while a stopped run finishes its closing steps, so no second run can start.
+  virtual void SetButtonEnabled(bool enabled) = 0;
+
+  // The log pane (Memo1). `AppendLogLine` adds one entry; a text holding CR LF or LF shows
+  // as several lines. `LogLines` returns the pane's lines as they would be saved.
+  virtual void ClearLog() = 0;
+  virtual void AppendLogLine(const std::string& text) = 0;
+  virtual std::vector<std::string> LogLines() = 0;
+
+  // A modal message box; returns when the user has closed it.
+  virtual void ShowMessage(const std::string& text) = 0;
+
+  // The outer markup of the page shown in the web view, as 8-bit text, or nothing when no
+  // document is shown.
+  virtual std::optional<std::string> CapturePageMarkup() = 0;
+
+  // The selected image site: 0 Bing, 1 Google, 2 Baidu, -1 none.
+  virtual int CurrentSite() = 0;
+};
+
+}  // namespace pixhaul

@@ -1,0 +1,30 @@
+#include "framework/exception.h"
+
+#include <cstdio>
+
+namespace pixhaul {
+
+EConvertError EConvertError::InvalidInteger(const std::string& text) {
+  return EConvertError("'" + text + "' is not a valid integer value");
+}
+
+std::string CannotOpenFileMessage(const std::string& path) { return "Cannot open file " + path; }
+
+std::string CannotCreateFileMessage(const std::string& path) {
+  return "Cannot create file " + path;
+}
+
+std::string UnableToWriteMessage(const std::string& path) { return "Unable to write to " + path; }
+
+std::string ThreadCreationErrorMessage(const std::string& why) {
+  return "Thread creation error: " + why;
+}
+
+std::string NotMainThreadMessage(unsigned long threadId) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer,
+                "CheckSynchronize called from thread $%lx, which is NOT the main thread", threadId);
+  return buffer;
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,82 @@
+#include "framework/memory_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "framework/exception.h"
+
+namespace pixhaul {
+
+TMemoryStream::~TMemoryStream() { std::free(data_); }
+
+void TMemoryStream::Clear() {
+  std::free(data_);
+  data_ = nullptr;
+  size_ = capacity_ = 0;
+  position_ = 0;
+}
+
+void TMemoryStream::Reserve(size_t capacity) {
+  if (capacity <= capacity_) return;
+  void* grown = std::realloc(data_, capacity);
+  if (grown == nullptr) throw EWriteError(kStreamWriteError);
+  data_ = static_cast<char*>(grown);
+  capacity_ = capacity;
+}
+
+void TMemoryStream::SetSize(int64_t newSize) {
+  if (newSize < 0) throw EWriteError(kStreamWriteError);
+  const auto wanted = static_cast<size_t>(newSize);
+  // An explicit size is exact: a counted body pre-sizes once and must not over-reserve.
+  Reserve(wanted);
+  size_ = wanted;
+  if (position_ > newSize) position_ = newSize;
+}
+
+size_t TMemoryStream::Read(void* buffer, size_t count) {
+  if (position_ >= static_cast<int64_t>(size_)) return 0;
+  const size_t available = size_ - static_cast<size_t>(position_);
+  const size_t n = std::min(count, available);
+  std::memcpy(buffer, data_ + position_, n);
+  position_ += static_cast<int64_t>(n);
+  return n;
+}
+
+void TMemoryStream::Write(const void* buffer, size_t count) {
+  if (count == 0) return;
+  const size_t end = static_cast<size_t>(position_) + count;
+  if (end > capacity_) {
+    // Geometric growth keeps appends amortised O(1); realloc extends large blocks in place.
+    Reserve(std::max(end, capacity_ + capacity_ / 2));
+  }
+  std::memcpy(data_ + position_, buffer, count);
+  position_ = static_cast<int64_t>(end);
+  size_ = std::max(size_, end);
+}
+
+void TMemoryStream::SaveToFile(const std::string& path) const {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path));
+  size_t done = 0;
+  while (done < size_) {
+    ssize_t n = ::write(fd, data_ + done, size_ - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ::close(fd);
+      throw EWriteError(kStreamWriteError);
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0) throw EWriteError(kStreamWriteError);
+}
+
+}  // namespace pixhaul

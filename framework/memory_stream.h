@@ -1,0 +1,46 @@
+// TMemoryStream: a growable in-memory byte buffer with a position.
+//
+// It receives a download body and is written to a file in one piece. Storage grows by
+// `realloc`, so a large buffer is extended in place (no second copy alive while it grows) and
+// capacity that was reserved but never written costs no resident memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "framework/stream.h"
+
+namespace pixhaul {
+
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  ~TMemoryStream() override;
+  TMemoryStream(const TMemoryStream&) = delete;
+  TMemoryStream& operator=(const TMemoryStream&) = delete;
+
+  int64_t Size() const override { return size_; }
+  void SetSize(int64_t newSize) override;
+  size_t Read(void* buffer, size_t count) override;
+  void Write(const void* buffer, size_t count) override;
+
+  // Empties the stream and frees its storage.
+  void Clear();
+  const char* Memory() const { return data_; }
+  char* Memory() { return data_; }
+  std::string ToString() const { return std::string(data_ ? data_ : "", size_); }
+
+  // Creates or truncates `path` and writes every byte; raises EFCreateError
+  // "Cannot create file %s" when the file cannot be created, EWriteError on a short write.
+  void SaveToFile(const std::string& path) const;
+
+ private:
+  void Reserve(size_t capacity);
+
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
+}  // namespace pixhaul

@@ -1,0 +1,90 @@
+// TThread: a worker that owns one operating-system thread, and the blocking hand-off of
+// actions to the main (GUI) thread.
+//
+// Ownership: a thread with FreeOnTerminate deletes itself on its own thread once Execute and
+// the termination hook have returned; nobody else may delete it. An exception escaping Execute
+// is kept in the object (FatalException) and never shown.
+//
+// Construction never starts the body: a derived class is not fully built until its own
+// constructor ends. Create threads with `TThread::Spawn<T>(createSuspended, args...)`, which
+// constructs T and then starts it unless createSuspended is set.
+//
+// Synchronize(action) runs the action on the main thread and returns only after it ran; on the
+// main thread itself it runs at once. From a worker it queues the action in the process-wide
+// hand-off queue, wakes the installed MessagePump and waits, without a time limit, until the
+// main thread runs CheckSynchronize. An exception the action raised is raised again in the
+// worker.
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace pixhaul {
+
+class TThread {
+ public:
+  virtual ~TThread();
+  TThread(const TThread&) = delete;
+  TThread& operator=(const TThread&) = delete;
+
+  template <class T, class... Args>
+  static T* Spawn(bool createSuspended, Args&&... args);
+
+  // Starts a thread created suspended. Raises EThread "Thread creation error: %s" when the
+  // operating system refuses the thread.
+  void Start();
+
+  bool FreeOnTerminate() const { return freeOnTerminate_; }
+  void SetFreeOnTerminate(bool value) { freeOnTerminate_ = value; }
+  void Terminate() { terminated_ = true; }
+  bool Terminated() const { return terminated_; }
+  // Waits for a thread that does not free itself; returns once Execute has ended.
+  void WaitFor();
+  std::exception_ptr FatalException() const { return fatalException_; }
+
+  // Runs `action` on the main thread and waits for it (see above).
+  static void Synchronize(const std::function<void()>& action);
+
+  // Number of TThread objects alive in the process; a self-deleting thread counts until its
+  // destructor has finished. Lets a program wait for every worker to be gone before exiting.
+  static int LiveThreadObjects();
+  // Waits until LiveThreadObjects() is 0 or the timeout (ms) passes; true when it reached 0.
+  static bool WaitForAllThreadObjects(unsigned timeoutMs);
+
+ protected:
+  TThread();
+  virtual void Execute() = 0;
+  // Runs on the thread after Execute, before a self-deleting thread deletes itself.
+  virtual void DoTerminate() {}
+
+ private:
+  void Run();
+
+  std::thread thread_;
+  std::atomic<bool> terminated_{false};
+  bool freeOnTerminate_ = false;
+  bool started_ = false;
+  std::atomic<bool> finished_{false};
+  std::exception_ptr fatalException_;
+};
+
+// Runs every queued hand-off, in queue order, on the main thread; an action's exception is
+// stored for its waiting worker. Returns true when at least one action ran. Raises EThread
+// "CheckSynchronize called from thread $%x, which is NOT the main thread" off the main thread.
+bool CheckSynchronize();
+// True when the calling thread is the process's main thread (the one that ran static
+// initialisation).
+bool IsMainThread();
+
+template <class T, class... Args>
+T* TThread::Spawn(bool createSuspended, Args&&... args) {
+  std::unique_ptr<T> thread(new T(std::forward<Args>(args)...));
+  T* raw = thread.get();
+  if (!createSuspended) raw->Start();
+  return thread.release();
+}
+
+}  // namespace pixhaul
