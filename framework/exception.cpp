@@ -20,6 +20,10 @@ std::string ThreadCreationErrorMessage(const std::string& why) {
   return "Thread creation error: " + why;
 }
 
+std::string ListIndexOutOfBoundsMessage(int index) {
+  return "List index out of bounds (" + std::to_string(index) + ")";
+}
+
 std::string NotMainThreadMessage(unsigned long threadId) {
   char buffer[96];
   std::snprintf(buffer, sizeof buffer,

@@ -44,6 +44,11 @@ class EWriteError : public Exception {
  public:
   using Exception::Exception;
 };
+// A line-list index outside the list: "List index out of bounds (%d)".
+class EListError : public Exception {
+ public:
+  using Exception::Exception;
+};
 class EThread : public Exception {
  public:
   using Exception::Exception;
@@ -54,6 +59,7 @@ std::string CannotOpenFileMessage(const std::string& path);      // "Cannot open
 std::string CannotCreateFileMessage(const std::string& path);    // "Cannot create file %s"
 std::string UnableToWriteMessage(const std::string& path);       // "Unable to write to %s"
 std::string ThreadCreationErrorMessage(const std::string& why);  // "Thread creation error: %s"
+std::string ListIndexOutOfBoundsMessage(int index);              // "List index out of bounds (%d)"
 std::string NotMainThreadMessage(unsigned long threadId);  // "CheckSynchronize called from ..."
 inline constexpr const char* kStreamWriteError = "Stream write error";
 

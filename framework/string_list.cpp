@@ -1,0 +1,196 @@
+#include "framework/string_list.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "framework/exception.h"
+
+namespace pixhaul {
+
+namespace {
+
+// Closes a descriptor on every path out of a function.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+  // Closes now and reports whether the close succeeded (a late write error shows up here).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+size_t CountByte(const char* begin, const char* end, char byte) {
+  size_t count = 0;
+  while (begin < end) {
+    const void* hit = std::memchr(begin, byte, static_cast<size_t>(end - begin));
+    if (hit == nullptr) break;
+    ++count;
+    begin = static_cast<const char*>(hit) + 1;
+  }
+  return count;
+}
+
+// The next occurrence of `byte` at or after `from`, or `end`; `cached` remembers the last
+// answer so that every byte of the text is scanned at most once per searched byte value.
+const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
+  if (cached < from) {
+    const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
+    cached = hit ? static_cast<const char*>(hit) : end;
+  }
+  return cached;
+}
+
+}  // namespace
+
+void TStringList::CheckIndex(int index, size_t limit) const {
+  if (index < 0 || static_cast<size_t>(index) >= limit) {
+    throw EListError(ListIndexOutOfBoundsMessage(index));
+  }
+}
+
+int TStringList::Add(std::string text) {
+  lines_.push_back(std::move(text));
+  return Count() - 1;
+}
+
+const std::string& TStringList::Get(int index) const {
+  CheckIndex(index, lines_.size());
+  return lines_[static_cast<size_t>(index)];
+}
+
+void TStringList::Put(int index, std::string text) {
+  CheckIndex(index, lines_.size());
+  lines_[static_cast<size_t>(index)] = std::move(text);
+}
+
+void TStringList::Insert(int index, std::string text) {
+  CheckIndex(index, lines_.size() + 1);
+  lines_.insert(lines_.begin() + index, std::move(text));
+}
+
+void TStringList::Delete(int index) {
+  CheckIndex(index, lines_.size());
+  lines_.erase(lines_.begin() + index);
+}
+
+void TStringList::AddStrings(const TStringList& other) {
+  if (&other == this) {
+    const size_t n = lines_.size();
+    lines_.reserve(n * 2);
+    for (size_t i = 0; i < n; ++i) lines_.push_back(lines_[i]);
+    return;
+  }
+  lines_.insert(lines_.end(), other.lines_.begin(), other.lines_.end());
+}
+
+void TStringList::Assign(const TStringList& other) {
+  if (&other != this) lines_ = other.lines_;
+}
+
+std::string TStringList::Text() const {
+  size_t total = 0;
+  for (const std::string& line : lines_) total += line.size() + 2;
+  std::string text;
+  text.resize(total);
+  char* out = text.data();
+  for (const std::string& line : lines_) {
+    std::memcpy(out, line.data(), line.size());
+    out += line.size();
+    *out++ = '\r';
+    *out++ = '\n';
+  }
+  return text;
+}
+
+void TStringList::SetText(std::string_view text) {
+  const char* pos = text.data();
+  // Everything from the first NUL on is not part of the text.
+  const void* nul = text.empty() ? nullptr : std::memchr(pos, '\0', text.size());
+  const char* end = nul ? static_cast<const char*>(nul) : pos + text.size();
+
+  std::vector<std::string> lines;
+  lines.reserve(std::max(CountByte(pos, end, '\n'), CountByte(pos, end, '\r')) + 1);
+  const char* nextCr = nullptr;
+  const char* nextLf = nullptr;
+  while (pos < end) {
+    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
+    lines.emplace_back(pos, static_cast<size_t>(stop - pos));
+    pos = stop;
+    if (pos < end && *pos == '\r') ++pos;
+    if (pos < end && *pos == '\n') ++pos;
+  }
+  lines_ = std::move(lines);
+}
+
+void TStringList::LoadFromFile(const std::string& path) {
+  FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path));
+
+  struct stat info {};
+  size_t expected = 0;
+  if (::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    expected = static_cast<size_t>(info.st_size);
+  }
+  // One buffer of the file's size (left uninitialised: it is overwritten at once), read in as
+  // few calls as the kernel allows; a file that grows meanwhile or reports no size is still
+  // read to its end.
+  size_t capacity = expected > 0 ? expected + 1 : 64 * 1024;
+  auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+  size_t used = 0;
+  for (;;) {
+    if (used == capacity) {
+      auto grown = std::make_unique_for_overwrite<char[]>(capacity * 2);
+      std::memcpy(grown.get(), bytes.get(), used);
+      bytes = std::move(grown);
+      capacity *= 2;
+    }
+    const ssize_t n = ::read(file.Get(), bytes.get() + used, capacity - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFOpenError(CannotOpenFileMessage(path));
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  SetText(std::string_view(bytes.get(), used));
+}
+
+void TStringList::SaveToFile(const std::string& path) const {
+  FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
+  const std::string text = Text();
+  size_t done = 0;
+  // One write for the whole text; the loop only continues a write the kernel cut short.
+  while (done < text.size()) {
+    const ssize_t n = ::write(file.Get(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw EWriteError(kStreamWriteError);
+    done += static_cast<size_t>(n);
+  }
+  if (!file.Close()) throw EWriteError(kStreamWriteError);
+}
+
+}  // namespace pixhaul

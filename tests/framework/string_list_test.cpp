@@ -1,0 +1,183 @@
+#include "framework/string_list.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/exception.h"
+#include "tests/framework/temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+std::vector<std::string> LinesOf(const TStringList& list) { return list.Lines(); }
+
+struct SplitCase {
+  std::string bytes;
+  std::vector<std::string> lines;
+};
+
+std::string Printable(const std::string& bytes) {
+  std::string out;
+  for (char c : bytes) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\0')
+      out += "\\0";
+    else
+      out += c;
+  }
+  return out;
+}
+
+TEST(TStringList, LoadSplitsAtCrLfAndCrLfAndStopsAtNul) {
+  const std::vector<SplitCase> cases = {
+      {std::string("a\r\nb\rc\n"), {"a", "b", "c"}},
+      {std::string("a\r\n\r\nb"), {"a", "", "b"}},
+      {std::string("a\nb"), {"a", "b"}},
+      {std::string("a\n\nb\n"), {"a", "", "b"}},
+      {std::string("a\r\rb\r"), {"a", "", "b"}},
+      {std::string("a\n\rb"), {"a", "", "b"}},  // LF then CR: two endings, not one
+      {std::string(""), {}},
+      {std::string("\r\n"), {""}},
+      {std::string("\n\n"), {"", ""}},
+      {std::string("only"), {"only"}},
+      {std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
+      {std::string("\0abc", 4), {}},
+      {std::string("a\r\n\0", 4), {"a"}},
+      {std::string(" x \t\r\n"), {" x \t"}},
+  };
+  TempDir dir;
+  for (const SplitCase& c : cases) {
+    const std::string path = dir.File("in.txt");
+    WriteBytes(path, c.bytes);
+    TStringList list;
+    list.Add("stale line");
+    list.LoadFromFile(path);
+    EXPECT_EQ(LinesOf(list), c.lines) << "bytes: " << Printable(c.bytes);
+
+    TStringList fromText;
+    fromText.SetText(c.bytes);
+    EXPECT_EQ(LinesOf(fromText), c.lines) << "SetText of: " << Printable(c.bytes);
+  }
+}
+
+TEST(TStringList, SaveWritesEveryLineWithCrLf) {
+  TempDir dir;
+  const std::string path = dir.File("out.txt");
+  TStringList list;
+  list.Add("first");
+  list.Add("");
+  list.Add("third");
+  list.SaveToFile(path);
+  EXPECT_EQ(ReadBytes(path), "first\r\n\r\nthird\r\n");
+  EXPECT_EQ(list.Text(), "first\r\n\r\nthird\r\n");
+}
+
+TEST(TStringList, SavingAnEmptyListTruncatesToZeroBytes) {
+  TempDir dir;
+  const std::string path = dir.File("out.txt");
+  WriteBytes(path, "previous content that must go");
+  TStringList list;
+  list.SaveToFile(path);
+  EXPECT_EQ(ReadBytes(path), "");
+}
+
+TEST(TStringList, SaveThenLoadKeepsLinesUnchanged) {
+  TempDir dir;
+  const std::string path = dir.File("round.txt");
+  TStringList list;
+  for (const char* line : {"http://a/b.jpg", "", "x y", "last"}) list.Add(line);
+  list.SaveToFile(path);
+  TStringList loaded;
+  loaded.LoadFromFile(path);
+  EXPECT_EQ(LinesOf(loaded), LinesOf(list));
+}
+
+TEST(TStringList, LoadOfLargeFileKeepsEveryLine) {
+  TempDir dir;
+  const std::string path = dir.File("big.txt");
+  std::string bytes;
+  const int kLines = 200000;
+  for (int i = 0; i < kLines; ++i) {
+    bytes += "line" + std::to_string(i);
+    bytes += (i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r");
+  }
+  WriteBytes(path, bytes);
+  TStringList list;
+  list.LoadFromFile(path);
+  ASSERT_EQ(list.Count(), kLines);
+  EXPECT_EQ(list.Get(0), "line0");
+  EXPECT_EQ(list.Get(kLines - 1), "line" + std::to_string(kLines - 1));
+  EXPECT_EQ(list.Get(12345), "line12345");
+}
+
+TEST(TStringList, OpenAndCreateErrorsNameThePath) {
+  TempDir dir;
+  const std::string missing = dir.File("no such file.txt");
+  TStringList list;
+  list.Add("kept");
+  try {
+    list.LoadFromFile(missing);
+    FAIL() << "no exception";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file " + missing);
+  }
+  EXPECT_EQ(list.Count(), 1) << "a failed load leaves the list as it was";
+
+  const std::string inMissingFolder = dir.File("nofolder/out.txt");
+  try {
+    list.SaveToFile(inMissingFolder);
+    FAIL() << "no exception";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file " + inMissingFolder);
+  }
+}
+
+TEST(TStringList, LoadingAFolderIsAnOpenError) {
+  TempDir dir;
+  TStringList list;
+  EXPECT_THROW(list.LoadFromFile(dir.Path()), EFOpenError);
+}
+
+TEST(TStringList, IndexOperationsCheckBounds) {
+  TStringList list;
+  EXPECT_EQ(list.Add("b"), 0);
+  list.Insert(0, "a");
+  list.Insert(2, "d");
+  list.Insert(2, "c");
+  EXPECT_EQ(LinesOf(list), (std::vector<std::string>{"a", "b", "c", "d"}));
+  list.Put(1, "B");
+  list.Delete(3);
+  EXPECT_EQ(LinesOf(list), (std::vector<std::string>{"a", "B", "c"}));
+  try {
+    list.Get(3);
+    FAIL() << "no exception";
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "List index out of bounds (3)");
+  }
+  EXPECT_THROW(list.Get(-1), EListError);
+  EXPECT_THROW(list.Insert(5, "x"), EListError);
+  EXPECT_THROW(list.Delete(3), EListError);
+
+  TStringList other;
+  other.Add("z");
+  list.AddStrings(other);
+  list.AddStrings(list);
+  EXPECT_EQ(list.Count(), 8);
+  other.Assign(list);
+  EXPECT_EQ(LinesOf(other), LinesOf(list));
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+}
+
+}  // namespace
+}  // namespace pixhaul
