@@ -1,0 +1,48 @@
+#include "harvest/site_table.h"
+
+#include <array>
+#include <cassert>
+
+namespace pixhaul {
+
+int CurrentSite = 0;
+
+namespace {
+
+struct SiteEntry {
+  const char* label;
+  const char* startPage;
+};
+
+constexpr std::array<SiteEntry, kSiteCount> kSites{{
+    {"www.bing.com", "http://www.bing.com/images"},
+    {"images.google.com", "http://images.google.com"},
+    {"image.baidu.com", "http://image.baidu.com"},
+}};
+
+std::array<std::string, kSiteCount>& StartPageOverrides() {
+  static std::array<std::string, kSiteCount> overrides;
+  return overrides;
+}
+
+}  // namespace
+
+bool IsSiteIndex(int index) { return index >= 0 && index < kSiteCount; }
+
+std::string SiteLabel(int index) {
+  assert(IsSiteIndex(index));
+  return kSites[static_cast<size_t>(index)].label;
+}
+
+std::string SiteStartPage(int index) {
+  assert(IsSiteIndex(index));
+  const std::string& replacement = StartPageOverrides()[static_cast<size_t>(index)];
+  return replacement.empty() ? kSites[static_cast<size_t>(index)].startPage : replacement;
+}
+
+void SetSiteStartPageForTesting(int index, const std::string& address) {
+  assert(IsSiteIndex(index));
+  StartPageOverrides()[static_cast<size_t>(index)] = address;
+}
+
+}  // namespace pixhaul

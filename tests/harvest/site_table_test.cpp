@@ -1,0 +1,42 @@
+#include "harvest/site_table.h"
+
+#include <gtest/gtest.h>
+
+namespace pixhaul {
+namespace {
+
+TEST(SiteTable, LabelsAndStartPagesInSelectorOrder) {
+  struct Row {
+    int index;
+    const char* label;
+    const char* startPage;
+  };
+  const Row rows[] = {
+      {0, "www.bing.com", "http://www.bing.com/images"},
+      {1, "images.google.com", "http://images.google.com"},
+      {2, "image.baidu.com", "http://image.baidu.com"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.index);
+    EXPECT_EQ(SiteLabel(row.index), row.label);
+    EXPECT_EQ(SiteStartPage(row.index), row.startPage);
+  }
+}
+
+TEST(SiteTable, OnlyZeroToTwoAreSites) {
+  for (int index : {-2, -1, 3, 7}) EXPECT_FALSE(IsSiteIndex(index)) << index;
+  for (int index : {0, 1, 2}) EXPECT_TRUE(IsSiteIndex(index)) << index;
+}
+
+TEST(SiteTable, CurrentSiteStartsAtBing) { EXPECT_EQ(CurrentSite, 0); }
+
+TEST(SiteTable, TestReplacementOfAStartPageIsUndoneByAnEmptyAddress) {
+  SetSiteStartPageForTesting(1, "http://127.0.0.1:9/google");
+  EXPECT_EQ(SiteStartPage(1), "http://127.0.0.1:9/google");
+  EXPECT_EQ(SiteStartPage(0), "http://www.bing.com/images");
+  SetSiteStartPageForTesting(1, "");
+  EXPECT_EQ(SiteStartPage(1), "http://images.google.com");
+}
+
+}  // namespace
+}  // namespace pixhaul
