@@ -1,0 +1,69 @@
+// TIdConnectionIntercept: a hook a TCP connection tells of connect, receive, send and close,
+// and that may take over receiving and sending altogether (the TLS layer is one).
+//
+// The connection does not own its intercept. When an intercept is destroyed first, it tells
+// every connection that registered for it (AddFreeNotification), and those behave as if their
+// Intercept had been set to none. An intercept and its connections are used on one thread.
+//
+// ReceiveThrough and SendThrough follow the socket-result convention: a positive count, 0 for a
+// peer that closed, -1 for a failure whose number is the calling thread's TIdStack::LastError().
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace pixhaul {
+
+class TIdConnectionIntercept;
+class TIdSocketHandle;
+
+// Something that must forget an intercept when the intercept is destroyed.
+class TIdInterceptUser {
+ public:
+  virtual void InterceptDestroyed(TIdConnectionIntercept* intercept) = 0;
+
+ protected:
+  ~TIdInterceptUser() = default;
+};
+
+class TIdConnectionIntercept {
+ public:
+  using ConnectEvent = std::function<void(TIdConnectionIntercept& sender, TIdSocketHandle& socket)>;
+
+  TIdConnectionIntercept() = default;
+  virtual ~TIdConnectionIntercept();
+  TIdConnectionIntercept(const TIdConnectionIntercept&) = delete;
+  TIdConnectionIntercept& operator=(const TIdConnectionIntercept&) = delete;
+
+  TIdSocketHandle* AttachedSocket() const { return attachedSocket_; }
+  bool HandlesReceive() const { return handlesReceive_; }
+  bool HandlesSend() const { return handlesSend_; }
+  ConnectEvent OnConnect;
+
+  // Remembers the socket, then raises OnConnect if assigned.
+  virtual void AttachToSocket(TIdSocketHandle* socket);
+  virtual void AfterReceive(const char* bytes, int count);
+  virtual void AfterSend(const char* bytes, int count);
+  // Forgets the socket.
+  virtual void DetachFromSocket();
+  virtual int ReceiveThrough(char* bytes, int capacity);
+  virtual int SendThrough(const char* bytes, int count);
+  // Bytes already held by the intercept that a ReceiveThrough would return without touching
+  // the socket; the connection's readiness wait does not wait while this is above 0.
+  virtual int PendingBytes() const { return 0; }
+
+  void AddFreeNotification(TIdInterceptUser* user);
+  void RemoveFreeNotification(TIdInterceptUser* user);
+
+ protected:
+  void SetHandlesReceive(bool value) { handlesReceive_ = value; }
+  void SetHandlesSend(bool value) { handlesSend_ = value; }
+
+ private:
+  TIdSocketHandle* attachedSocket_ = nullptr;
+  bool handlesReceive_ = false;
+  bool handlesSend_ = false;
+  std::vector<TIdInterceptUser*> users_;
+};
+
+}  // namespace pixhaul

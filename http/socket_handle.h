@@ -1,0 +1,69 @@
+// TIdSocketHandle: one IPv4 stream socket with its local and remote address.
+//
+// The handle owns its file descriptor: `Release` (and the destructor) shut sending down and
+// close it. It is used by one thread at a time, the thread of the connection that owns it.
+// Calls that return a socket result (-1 on failure) leave the error number in the calling
+// thread's last error (TIdStack::LastError); calls documented as raising throw EIdSocketError.
+#pragma once
+
+#include <sys/socket.h>
+
+#include <string>
+
+namespace pixhaul {
+
+class TIdSocketHandle {
+ public:
+  TIdSocketHandle() = default;
+  ~TIdSocketHandle();
+  TIdSocketHandle(const TIdSocketHandle&) = delete;
+  TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+  // Closes any socket held, then creates a new one (close-on-exec, blocking). Raises
+  // EIdInvalidSocket "Cannot allocate socket." when the system refuses.
+  void Allocate(int type = SOCK_STREAM, int protocol = 0);
+  // Only while a socket is held: shuts sending down, closes it (results not tested), Clear.
+  void Release(bool resetLocal = true);
+  // Forgets the socket without closing it; clears the remote address and, if resetLocal, the
+  // local one.
+  void Clear(bool resetLocal = true);
+
+  // Binds to IP() (empty = any) and Port(), then reads the local address back. Raises
+  // EIdCouldNotBindSocket when the address is in use, EIdSocketError otherwise.
+  void BindLocal();
+  void SetRemote(const std::string& address, int port);
+  // Connects to RemoteIP():RemotePort(), giving up after `timeoutMs` (negative: no limit) with
+  // error 10060. On success reads back both addresses. Returns 0, or -1 with the thread's last
+  // error set; the caller tests the result.
+  int ConnectRemote(int family, int timeoutMs);
+
+  // True when a receive would not block, within `timeoutMs` (-2: no limit). A failed wait reads
+  // as not readable. Raises EIdConnClosedGracefully when no socket is held.
+  bool IsReadable(int timeoutMs);
+  // Socket results, untested: a count, 0 for a closed peer, -1 for a failure.
+  int Receive(void* buffer, int length, int flags = 0);
+  int Send(const void* buffer, int length, int flags = 0);
+  // setsockopt, raising EIdSocketError on failure.
+  void SetOption(int level, int option, const void* value, socklen_t length);
+
+  int Handle() const { return handle_; }
+  bool HandleAllocated() const { return allocated_; }
+  const std::string& IP() const { return ip_; }
+  void SetIP(const std::string& ip) { ip_ = ip; }
+  int Port() const { return port_; }
+  void SetPort(int port) { port_ = port; }
+  const std::string& RemoteIP() const { return remoteIp_; }
+  int RemotePort() const { return remotePort_; }
+
+ private:
+  void ReadBackLocal();
+
+  int handle_ = -1;
+  bool allocated_ = false;
+  std::string ip_;
+  int port_ = 0;
+  std::string remoteIp_;
+  int remotePort_ = 0;
+};
+
+}  // namespace pixhaul

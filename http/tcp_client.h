@@ -1,0 +1,59 @@
+// TIdTCPClient: a TCP connection that makes its own outgoing connect.
+//
+// The client resolves Host(), binds to BoundIP() (empty = any) on a system-chosen port and
+// connects to Port(); with the intercept enabled the intercept is attached (for TLS: the
+// handshake) once the TCP connection stands. Used on one thread, like its base.
+#pragma once
+
+#include <string>
+
+#include "http/tcp_connection.h"
+
+namespace pixhaul {
+
+enum class TSocksAuthentication { saNoAuthentication, saUsernamePassword };
+enum class TSocksVersion { svNoSocks, svSocks4, svSocks4A, svSocks5 };
+
+// SOCKS settings; kept and copied, never acted on (connections are always direct).
+struct TSocksInfo {
+  TSocksAuthentication Authentication = TSocksAuthentication::saNoAuthentication;
+  std::string Host;
+  std::string Password;
+  int Port = 0;
+  std::string UserID;
+  TSocksVersion Version = TSocksVersion::svNoSocks;
+};
+
+class TIdTCPClient : public TIdTCPConnection {
+ public:
+  using TNotifyEvent = TIdTCPConnection::TNotifyEvent;
+
+  TIdTCPClient() = default;
+
+  const std::string& BoundIP() const { return boundIp_; }
+  void SetBoundIP(const std::string& value) { boundIp_ = value; }
+  const std::string& Host() const { return host_; }
+  void SetHost(const std::string& value) { host_ = value; }
+  int Port() const { return port_; }
+  void SetPort(int value) { port_ = value; }
+  bool UseNagle() const { return useNagle_; }
+  void SetUseNagle(bool value) { useNagle_ = value; }
+  const TSocksInfo& SocksInfo() const { return socksInfo_; }
+  void SetSocksInfo(const TSocksInfo& value) { socksInfo_ = value; }
+  TNotifyEvent OnConnected;
+
+  // Connects to Host():Port(). Raises EIdAlreadyConnected while a socket is open,
+  // EIdInvalidSocket, EIdCouldNotBindSocket, EIdSocketError (lookup 11001, refused 10061,
+  // timed out 10060, ...). A failure before the TCP connection stands leaves the connection
+  // closed; a failure of the intercept's attach propagates with the socket left open.
+  virtual void ConnectToPeer();
+
+ private:
+  std::string boundIp_;
+  std::string host_;
+  int port_ = 0;
+  bool useNagle_ = true;
+  TSocksInfo socksInfo_;
+};
+
+}  // namespace pixhaul
