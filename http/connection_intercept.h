@@ -10,6 +10,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace pixhaul {
@@ -52,6 +53,11 @@ class TIdConnectionIntercept {
   // the socket; the connection's readiness wait does not wait while this is above 0.
   virtual int PendingBytes() const { return 0; }
 
+  // The host name (or dotted address) the connection is reaching; TIdTCPClient::ConnectToPeer
+  // sets it before AttachToSocket. The TLS intercept names it to the server.
+  const std::string& PeerHostName() const { return peerHostName_; }
+  void SetPeerHostName(const std::string& host) { peerHostName_ = host; }
+
   void AddFreeNotification(TIdInterceptUser* user);
   void RemoveFreeNotification(TIdInterceptUser* user);
 
@@ -64,6 +70,7 @@ class TIdConnectionIntercept {
   bool handlesReceive_ = false;
   bool handlesSend_ = false;
   std::vector<TIdInterceptUser*> users_;
+  std::string peerHostName_;
 };
 
 }  // namespace pixhaul
