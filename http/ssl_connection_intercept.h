@@ -1,0 +1,18 @@
+// TIdSSLConnectionIntercept: the kind of intercept that carries a connection's bytes through a
+// secure channel; it takes over receiving and sending. The HTTP layer accepts only intercepts
+// of this kind for "https" requests. Used on its connection's thread only.
+#pragma once
+
+#include "http/connection_intercept.h"
+
+namespace pixhaul {
+
+class TIdSSLConnectionIntercept : public TIdConnectionIntercept {
+ public:
+  TIdSSLConnectionIntercept() {
+    SetHandlesReceive(true);
+    SetHandlesSend(true);
+  }
+};
+
+}  // namespace pixhaul

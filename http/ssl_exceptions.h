@@ -1,0 +1,57 @@
+// The TLS layer's exceptions, each with its one fixed message.
+//
+// EIdOpenSSLError is the root of every TLS failure; EIdOpenSSLLoadError groups the failures to
+// load the library or a file it needs. A read or write that fails after the handshake is not
+// one of these: it reaches the caller as the connection's EIdSocketError. Default-constructing
+// an exception gives it its message; the texts are exact and other code compares them.
+#pragma once
+
+#include "http/id_exception.h"
+
+namespace pixhaul {
+
+inline constexpr const char* kCouldNotLoadSslLibraryMessage = "Could not load SSL library.";
+inline constexpr const char* kModeNotSetMessage = "Mode has not been set.";
+inline constexpr const char* kGetMethodErrorMessage = "Error geting SSL method.";
+inline constexpr const char* kCreatingContextErrorMessage = "Error creating SSL context.";
+inline constexpr const char* kLoadingRootCertErrorMessage = "Could not load root certificate.";
+inline constexpr const char* kLoadingCertErrorMessage = "Could not load certificate.";
+inline constexpr const char* kLoadingKeyErrorMessage = "Could not load key, check password.";
+inline constexpr const char* kSettingCipherErrorMessage = "SetCipher failed.";
+inline constexpr const char* kDataBindingErrorMessage = "Error binding data to SSL socket.";
+inline constexpr const char* kConnectErrorMessage = "Error connecting with SSL.";
+inline constexpr const char* kAcceptErrorMessage = "Error accepting connection with SSL.";
+
+class EIdOpenSSLError : public EIdException {
+ public:
+  using EIdException::EIdException;
+};
+
+class EIdOpenSSLLoadError : public EIdOpenSSLError {
+ public:
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+
+#define PIXHAUL_SSL_EXCEPTION(Name, Base, kMessage) \
+  class Name : public Base {                        \
+   public:                                          \
+    Name() : Base(kMessage) {}                      \
+  };
+
+PIXHAUL_SSL_EXCEPTION(EIdOSSLCouldNotLoadSSLLibrary, EIdOpenSSLLoadError,
+                      kCouldNotLoadSslLibraryMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLModeNotSet, EIdOpenSSLError, kModeNotSetMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLGetMethodError, EIdOpenSSLError, kGetMethodErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLCreatingContextError, EIdOpenSSLError, kCreatingContextErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingRootCertError, EIdOpenSSLLoadError,
+                      kLoadingRootCertErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingCertError, EIdOpenSSLLoadError, kLoadingCertErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingKeyError, EIdOpenSSLLoadError, kLoadingKeyErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLSettingCipherError, EIdOpenSSLError, kSettingCipherErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLDataBindingError, EIdOpenSSLError, kDataBindingErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLConnectError, EIdOpenSSLError, kConnectErrorMessage)
+PIXHAUL_SSL_EXCEPTION(EIdOSSLAcceptError, EIdOpenSSLError, kAcceptErrorMessage)
+
+#undef PIXHAUL_SSL_EXCEPTION
+
+}  // namespace pixhaul

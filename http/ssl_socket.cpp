@@ -1,0 +1,192 @@
+#include "http/ssl_socket.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <cerrno>
+
+#include "http/id_stack.h"
+#include "http/socket_error.h"
+#include "http/ssl_exceptions.h"
+
+namespace pixhaul {
+
+namespace {
+
+// Longest wait for the socket when the library asks to be called again (it only does so on a
+// socket that is not blocking, or after a receive time limit on the socket ran out).
+constexpr int kRetryWaitLimitMs = 30000;
+
+// OpenSSL writes to the socket with write(), which raises SIGPIPE when the peer has gone. This
+// blocks SIGPIPE on the calling thread for the duration of one library call and swallows the
+// signal if the call raised it, so the failure comes back as EPIPE instead of ending the
+// process. The thread's signal mask and any SIGPIPE that was already pending are left as found.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigemptyset(&pipeSet_);
+    sigaddset(&pipeSet_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSet_, &oldMask_);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+  }
+  ~SigpipeGuard() {
+    int savedErrno = errno;
+    if (!wasPending_) {
+      sigset_t pending;
+      sigpending(&pending);
+      if (sigismember(&pending, SIGPIPE) == 1) {
+        timespec zero{0, 0};
+        while (sigtimedwait(&pipeSet_, nullptr, &zero) < 0 && errno == EINTR) {
+        }
+      }
+    }
+    pthread_sigmask(SIG_SETMASK, &oldMask_, nullptr);
+    errno = savedErrno;
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  sigset_t pipeSet_;
+  sigset_t oldMask_;
+  bool wasPending_ = false;
+};
+
+// Waits until `fd` is ready for `events`; false after kRetryWaitLimitMs without it.
+bool WaitForSocket(int fd, short events) {
+  pollfd waitFor{fd, events, 0};
+  while (true) {
+    int ready = poll(&waitFor, 1, kRetryWaitLimitMs);
+    if (ready > 0) return true;
+    if (ready == 0 || errno != EINTR) return false;
+  }
+}
+
+}  // namespace
+
+TIdSSLSocket::~TIdSSLSocket() { Free(); }
+
+void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& serverName) {
+  Free();
+  functions_ = &context.Functions();
+  const SslFunctions& f = *functions_;
+  fd_ = fd;
+  if (context.Handle() == nullptr) throw EIdOSSLConnectError();
+  ssl_ = f.SSL_new(context.Handle());
+  // Without a channel every later read and write would have nothing to work on; the nearest
+  // honest report is a failed handshake.
+  if (ssl_ == nullptr) throw EIdOSSLConnectError();
+  if (f.SSL_set_ex_data(ssl_, 0, owner_) < 1) throw EIdOSSLDataBindingError();
+  if (f.SSL_set_fd(ssl_, fd) < 1) throw EIdOSSLConnectError();
+  if (!serverName.empty()) {
+    // A name the library refuses (too long for the extension) simply goes unsent.
+    f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+               const_cast<char*>(serverName.c_str()));
+  }
+  while (true) {
+    f.ERR_clear_error();
+    int result;
+    {
+      SigpipeGuard guard;
+      result = f.SSL_connect(ssl_);
+    }
+    if (result == 1) return;
+    int reason = f.SSL_get_error(ssl_, result);
+    if (reason == SSL_ERROR_WANT_READ && WaitForSocket(fd_, POLLIN)) continue;
+    if (reason == SSL_ERROR_WANT_WRITE && WaitForSocket(fd_, POLLOUT)) continue;
+    f.ERR_clear_error();
+    throw EIdOSSLConnectError();
+  }
+}
+
+int TIdSSLSocket::Receive(char* bytes, int capacity) {
+  if (ssl_ == nullptr) {
+    TIdStack::SetLastError(kWsaENotConn);
+    return -1;
+  }
+  while (true) {
+    functions_->ERR_clear_error();
+    int result;
+    int savedErrno;
+    {
+      SigpipeGuard guard;
+      errno = 0;
+      result = functions_->SSL_read(ssl_, bytes, capacity);
+      savedErrno = errno;
+    }
+    if (result > 0) return result;
+    int classified = Classify(result, savedErrno);
+    if (classified <= 0) return classified;
+  }
+}
+
+int TIdSSLSocket::Send(const char* bytes, int count) {
+  if (ssl_ == nullptr) {
+    TIdStack::SetLastError(kWsaENotConn);
+    return -1;
+  }
+  while (true) {
+    functions_->ERR_clear_error();
+    int result;
+    int savedErrno;
+    {
+      SigpipeGuard guard;
+      errno = 0;
+      result = functions_->SSL_write(ssl_, bytes, count);
+      savedErrno = errno;
+    }
+    if (result > 0) return result;
+    int classified = Classify(result, savedErrno);
+    if (classified <= 0) return classified;
+  }
+}
+
+int TIdSSLSocket::Classify(int result, int savedErrno) {
+  int reason = functions_->SSL_get_error(ssl_, result);
+  functions_->ERR_clear_error();
+  switch (reason) {
+    case SSL_ERROR_WANT_READ:
+      if (WaitForSocket(fd_, POLLIN)) return 1;
+      TIdStack::SetLastError(kWsaETimedOut);
+      return -1;
+    case SSL_ERROR_WANT_WRITE:
+      if (WaitForSocket(fd_, POLLOUT)) return 1;
+      TIdStack::SetLastError(kWsaETimedOut);
+      return -1;
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    case SSL_ERROR_SYSCALL:
+      // errno 0 is the stream's end without close_notify, which reads as an orderly close.
+      if (savedErrno == 0) return 0;
+      TIdStack::SetLastError(TIdStack::ErrnoToSocketError(savedErrno));
+      return -1;
+    default:
+      // The library's own failure has no errno; whatever the thread recorded last would be
+      // unrelated, so name the abort explicitly.
+      TIdStack::SetLastError(kTlsFailureError);
+      return -1;
+  }
+}
+
+int TIdSSLSocket::Pending() const { return ssl_ == nullptr ? 0 : functions_->SSL_pending(ssl_); }
+
+void TIdSSLSocket::Free() {
+  if (ssl_ == nullptr) return;
+  // Mark both close_notify alerts as done so SSL_shutdown neither sends nor waits for one: the
+  // socket is normally closed already, and its descriptor number may by now belong to another
+  // thread's new socket, so the channel must not touch it again.
+  functions_->SSL_set_shutdown(ssl_, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+  {
+    SigpipeGuard guard;
+    functions_->SSL_shutdown(ssl_);
+  }
+  functions_->SSL_free(ssl_);
+  functions_->ERR_clear_error();
+  ssl_ = nullptr;
+  fd_ = -1;
+}
+
+}  // namespace pixhaul

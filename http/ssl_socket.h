@@ -1,0 +1,64 @@
+// TIdSSLSocket: one TLS channel (an OpenSSL SSL object) over a connected socket.
+//
+// The channel does not own the socket's descriptor, only its SSL object, which `Free` (and the
+// destructor) ends and releases. It is made, used and destroyed on one thread, the thread of the
+// connection it belongs to. Reads and writes follow the socket-result convention: a positive
+// count, 0 when the peer closed, -1 for a failure whose socket error number is left in the
+// thread's last error (TIdStack::LastError). No call lets SIGPIPE reach the process.
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <string>
+
+#include "http/ssl_context.h"
+
+namespace pixhaul {
+
+class TIdSSLSocket {
+ public:
+  // A failure reported by the library itself (bad record, alert from the peer) carries this
+  // socket error number: the connection was aborted by the TLS layer.
+  static constexpr int kTlsFailureError = 10053;
+
+  // `owner` is stored as the channel's application data (it may be null).
+  explicit TIdSSLSocket(void* owner) : owner_(owner) {}
+  ~TIdSSLSocket();
+  TIdSSLSocket(const TIdSSLSocket&) = delete;
+  TIdSSLSocket& operator=(const TIdSSLSocket&) = delete;
+
+  // Opens the channel on the connected socket `fd` with `context` (prepared for client mode),
+  // names `serverName` to the server (SNI) unless it is empty, and runs the client handshake,
+  // blocking. The certificate the server shows is not verified. Raises
+  // EIdOSSLConnectError "Error connecting with SSL." when no channel can be made or the
+  // handshake fails, EIdOSSLDataBindingError when the channel refuses its application data.
+  // `context` must outlive the channel.
+  void Connect(int fd, TIdSSLContext& context, const std::string& serverName);
+
+  // Up to `capacity` decrypted bytes; 0 when the peer closed (close_notify or end of stream).
+  int Receive(char* bytes, int capacity);
+  // Writes all `count` bytes (one record or more); returns count, or -1.
+  int Send(const char* bytes, int count);
+  // Decrypted bytes already held inside the channel, readable without touching the socket.
+  int Pending() const;
+  bool IsOpen() const { return ssl_ != nullptr; }
+
+  // Ends the channel without sending close_notify (the socket is usually closed already) and
+  // releases it. Safe to call more than once.
+  void Free();
+
+  void* Owner() const { return owner_; }
+  SSL* Handle() const { return ssl_; }
+
+ private:
+  // Classifies a result <= 0 of SSL_read/SSL_write; returns 0 or -1 (with the last error set),
+  // or 1 when the call should simply be repeated after the socket became ready.
+  int Classify(int result, int savedErrno);
+
+  void* owner_;
+  const SslFunctions* functions_ = nullptr;
+  SSL* ssl_ = nullptr;
+  int fd_ = -1;
+};
+
+}  // namespace pixhaul
