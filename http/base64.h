@@ -1,0 +1,12 @@
+// Standard Base64 encoding (RFC 4648 alphabet, "=" padding), used for Basic authorization
+// lines. Pure function, safe from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pixhaul {
+
+std::string EncodeBase64(std::string_view bytes);
+
+}  // namespace pixhaul
