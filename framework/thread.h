@@ -14,12 +14,19 @@
 // hand-off queue, wakes the installed MessagePump and waits, without a time limit, until the
 // main thread runs CheckSynchronize. An exception the action raised is raised again in the
 // worker.
+//
+// WaitFor, and WaitForAllThreadObjects on the main thread, run queued hand-offs while they
+// wait, so a worker blocked in Synchronize can always finish. A thread object that does not
+// free itself must outlive its Execute: delete it only after WaitFor (its destructor terminates
+// and waits for a running thread, but a derived part is already gone by then).
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <semaphore>
 #include <thread>
 
 namespace pixhaul {
@@ -37,12 +44,16 @@ class TThread {
   // operating system refuses the thread.
   void Start();
 
+  // Set before Start: a thread that frees itself may be gone as soon as it has started.
   bool FreeOnTerminate() const { return freeOnTerminate_; }
   void SetFreeOnTerminate(bool value) { freeOnTerminate_ = value; }
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
-  // Waits for a thread that does not free itself; returns once Execute has ended.
+  // Waits for a thread that does not free itself; returns once Execute and DoTerminate have
+  // ended (at once for a thread never started). Must not be called on the thread itself.
   void WaitFor();
+  bool Finished() const { return finished_; }
+  // The exception that escaped Execute, if any; read it after WaitFor.
   std::exception_ptr FatalException() const { return fatalException_; }
 
   // Runs `action` on the main thread and waits for it (see above).
@@ -64,8 +75,10 @@ class TThread {
   void Run();
 
   std::thread thread_;
+  // Holds the new thread back until Start has stored its handle.
+  std::binary_semaphore startGate_{0};
   std::atomic<bool> terminated_{false};
-  bool freeOnTerminate_ = false;
+  std::atomic<bool> freeOnTerminate_{false};
   bool started_ = false;
   std::atomic<bool> finished_{false};
   std::exception_ptr fatalException_;
@@ -75,6 +88,8 @@ class TThread {
 // stored for its waiting worker. Returns true when at least one action ran. Raises EThread
 // "CheckSynchronize called from thread $%x, which is NOT the main thread" off the main thread.
 bool CheckSynchronize();
+// Number of hand-offs queued and waiting for CheckSynchronize; any thread.
+size_t PendingHandOffs();
 // True when the calling thread is the process's main thread (the one that ran static
 // initialisation).
 bool IsMainThread();
