@@ -1,0 +1,23 @@
+// ExtractImageUrls: the list of image addresses named in a saved search-result page.
+//
+// A plain text scan with one fixed marker per image-search site; it does not parse the markup
+// and decodes nothing. Each address is the exact byte run after the site's marker (minus the
+// site's skipped prefix) up to the next double quote. Called by the run controller on the GUI
+// thread; it touches no state other than the two files, so any single thread may call it.
+#pragma once
+
+#include <string>
+
+namespace pixhaul {
+
+// `siteIndex` picks the marker: 0 Bing, 1 Google, 2 Baidu; any other index finds nothing.
+// Reads `pageFile` as a line list (line breaks CR, LF or CR LF become CR LF, a NUL ends the text),
+// collects every address in page order - duplicates and empty entries included, an address
+// without a closing quote being empty - and writes them to `listFile`, each followed by CR LF
+// (a 0-byte file when there are none). Returns the number of entries written.
+// Raises EFOpenError "Cannot open file %s" when the page cannot be read (no list file is
+// written then), EFCreateError "Cannot create file %s" when the list file cannot be created.
+// Time is linear in the page size.
+int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex);
+
+}  // namespace pixhaul

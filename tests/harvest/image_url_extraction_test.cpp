@@ -1,0 +1,275 @@
+#include "harvest/image_url_extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/exception.h"
+#include "tests/framework/temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+std::string JoinEntries(const std::vector<std::string>& entries) {
+  std::string bytes;
+  for (const auto& entry : entries) bytes += entry + "\r\n";
+  return bytes;
+}
+
+// Writes `page`, extracts with `site` and checks the list file holds exactly `expected`.
+void ExpectExtraction(int site, const std::string& page, const std::vector<std::string>& expected) {
+  TempDir dir;
+  WriteBytes(dir.File("result_content.txt"), page);
+  const int count =
+      ExtractImageUrls(dir.File("result_content.txt"), dir.File("url_list.txt"), site);
+  EXPECT_EQ(count, static_cast<int>(expected.size()));
+  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), JoinEntries(expected));
+}
+
+struct ExtractionCase {
+  int site;
+  std::string page;
+  std::vector<std::string> entries;
+};
+
+TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
+  const ExtractionCase cases[] = {
+      // Bing: the marker and the one byte after it are dropped; no scheme needed.
+      {0, R"(m='{imgurl:"/p/c.jpg",w:"1"}')", {"/p/c.jpg"}},
+      {0, R"(imgurl:x/p/d.jpg")", {"/p/d.jpg"}},
+      {0, R"(imgurl:&quot;/p/e.jpg&quot;,k:"2")", {"quot;/p/e.jpg&quot;,k:"}},
+      {0, R"(imgurl:"/a" imgurl:"/b" imgurl:"/a")", {"/a", "/b", "/a"}},
+      {0, R"(imgurl:"")", {""}},
+      {0, R"(imgurl:" /sp ace.jpg ")", {" /sp ace.jpg "}},
+      // A marker inside an address is found again: the next search starts at the address.
+      {0, R"(imgurl:"/aimgurl:"/b")", {"/aimgurl:", "/b"}},
+      // Markers 7 bytes apart: the byte skipped after the first hides the second.
+      {0, "imgurl:imgurl:\"/z\"", {"mgurl:"}},
+      // Google and Baidu: the address starts at the "http" that ends the marker.
+      {1, R"([{"id":"x","ou":"http://h/p/a.jpg","ow":640}])", {"http://h/p/a.jpg"}},
+      {1, R"("ou":"http:\/\/h\/f.jpg")", {R"(http:\/\/h\/f.jpg)"}},
+      {1, R"("ou":"https://h/s.jpg")", {"https://h/s.jpg"}},
+      {1, R"("ou":"http"ou":"http://x")", {"http", "http://x"}},
+      {1, R"("ou": "http://h/a.jpg")", {}},
+      {1, R"("OU":"http://h/a.jpg")", {}},
+      {1, R"("ou":"ftp://h/a.jpg")", {}},
+      {1, R"("ou":"HTTP://h/a.jpg")", {}},
+      {2, R"({"objURL":"http://h/b.png","fromURL":"x"})", {"http://h/b.png"}},
+      {2,
+       R"("objURL":"http://h/%20a&amp;b.png","objURL":"http://h/%20a&amp;b.png")",
+       {"http://h/%20a&amp;b.png", "http://h/%20a&amp;b.png"}},
+      {2, R"("objurl":"http://h/b.png")", {}},
+      // Missing closing quotes: an empty entry when none follows, else a run across lines.
+      {0, R"(imgurl:"/a" imgurl:"/b)", {"/a", ""}},
+      {0, "x imgurl:", {""}},
+      {1, R"(x "ou":"http)", {""}},
+      {2, R"("objURL":"http)", {""}},
+      {0, "imgurl:\"/x\nb\"c", {"/x\r\nb"}},
+      {0, "imgurl:\"/x\rb\"c", {"/x\r\nb"}},
+      {0, "imgurl:\"/x\r\n\r\nb\"", {"/x\r\n\r\nb"}},
+      // Every line break reads as CR LF, and a page's lines never run together.
+      {0, "a\nimgurl:\"/x\"\nb\n", {"/x"}},
+      {0, "imgurl:\"/x\"\rimgurl:\"/y\"\r\n", {"/x", "/y"}},
+      {0, "imgurl\n:\"/x\"", {}},
+      // A NUL byte ends the page.
+      {0, std::string("imgurl:\"/a\"\0imgurl:\"/b\"", 23), {"/a"}},
+      {0, std::string("imgurl:\"/a\0\"", 12), {""}},
+      // The marker follows the index passed in, not the page.
+      {0, R"("ou":"http://h/g.jpg",x:"imgurl:"/z")", {"/z"}},
+      {1, R"(imgurl:"/a" "objURL":"http://h/b")", {}},
+      {3, R"(imgurl:"/a" "ou":"http://h/g" "objURL":"http://h/b")", {}},
+      {-1, R"(imgurl:"/a" "ou":"http://h/g" "objURL":"http://h/b")", {}},
+      {0, "no marker here", {}},
+      {0, "", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("site " + std::to_string(c.site) + ", page [" + c.page + "]");
+    ExpectExtraction(c.site, c.page, c.entries);
+  }
+}
+
+TEST(ExtractImageUrls, MissingPageRaisesOpenErrorAndLeavesTheListAlone) {
+  TempDir dir;
+  const std::string page = dir.File("absent.txt");
+  const std::string list = dir.File("url_list.txt");
+  WriteBytes(list, "old\r\n");
+  try {
+    ExtractImageUrls(page, list, 0);
+    FAIL() << "no exception";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file " + page);
+  }
+  EXPECT_EQ(ReadBytes(list), "old\r\n");
+}
+
+TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), R"(imgurl:"/a")");
+  const std::string list = dir.File("missing-folder/url_list.txt");
+  try {
+    ExtractImageUrls(dir.File("page.txt"), list, 0);
+    FAIL() << "no exception";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file " + list);
+  }
+}
+
+TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), "nothing");
+  WriteBytes(dir.File("url_list.txt"), "left over from an earlier run\r\n");
+  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.File("url_list.txt")));
+  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), "");
+}
+
+// A million markers and not one quote. A scan that looked for the closing quote from every
+// marker again would read terabytes here and run into the test timeout; a linear one takes
+// well under a second.
+TEST(ExtractImageUrls, ManyMarkersWithoutQuotesStayLinear) {
+  std::string page;
+  for (int line = 0; line < 10000; ++line) {
+    for (int i = 0; i < 100; ++i) page += "imgurl: ";  // 8 bytes: exactly the skip after a hit
+    page += '\n';
+  }
+  std::vector<std::string> expected(1000000, "");
+  ExpectExtraction(0, page, expected);
+}
+
+// ---- A large page checked against a literal transcription of the scan ----
+
+// The substring rule: 1-based start, count; out-of-range starts and counts give empty text.
+std::string Copy(const std::string& s, int64_t start, int64_t count) {
+  const int64_t length = static_cast<int64_t>(s.size());
+  if (start > length || count < 1) return "";
+  if (start < 1) start = 1;
+  return s.substr(static_cast<size_t>(start - 1),
+                  static_cast<size_t>(std::min(count, length - start + 1)));
+}
+
+// 1-based position of the first `what` in `s`; 0 when absent or when `what` is empty.
+int64_t Pos(const std::string& what, const std::string& s) {
+  if (what.empty()) return 0;
+  const size_t at = s.find(what);
+  return at == std::string::npos ? 0 : static_cast<int64_t>(at) + 1;
+}
+
+// Line breaks CR, LF, CR LF each end a line; a NUL ends the text; each line gets CR LF.
+std::string NormaliseLines(const std::string& bytes) {
+  std::string text;
+  std::string line;
+  bool pending = false;
+  for (size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      text += line + "\r\n";
+      line.clear();
+      pending = false;
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+      pending = true;
+    }
+  }
+  if (pending) text += line + "\r\n";
+  return text;
+}
+
+// The scan exactly as stated: the working text is cut after every hit.
+std::vector<std::string> ReferenceExtract(const std::string& pageBytes, int site) {
+  std::string marker;
+  int64_t offset = 0;
+  if (site == 0) marker = "imgurl:", offset = 7;
+  if (site == 1) marker = "\"ou\":\"http", offset = 5;
+  if (site == 2) marker = "\"objURL\":\"http", offset = 9;
+  std::string text = NormaliseLines(pageBytes);
+  std::vector<std::string> entries;
+  int64_t p = Pos(marker, text);
+  while (p > 0) {
+    const int64_t length = static_cast<int64_t>(text.size());
+    text = Copy(text, p + offset + 1, length - p - offset);
+    const int64_t q = Pos("\"", text);
+    entries.push_back(Copy(text, 1, q - 1));
+    p = Pos(marker, text);
+  }
+  return entries;
+}
+
+// A few MB of markup mixing all three markers with near misses, every kind of line break,
+// missing quotes, character references and JSON escapes.
+std::string GeneratePage(uint32_t seed, size_t targetSize) {
+  std::mt19937 rng(seed);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  const char* const fillers[] = {
+      "<div class=\"img\">",   "</div>",  " data-x=\"1\"", "text ", "imgurl", "\"ou\":",
+      "\"objURL\":\"htt",      ":\"http", "&quot;",        "\\/",   "\"",     "    ",
+      "{\"ou\":\"ftp://h/\"}", "imgURL:", "\"OU\":\"http", "m=",    "\t",     "\xC3\xA9",
+  };
+  const char* const markers[] = {"imgurl:", "\"ou\":\"http", "\"objURL\":\"http"};
+  const char* const breaks[] = {"\n", "\r\n", "\r", "\r\r\n", "\n\n"};
+  std::string page;
+  while (page.size() < targetSize) {
+    switch (pick(6)) {
+      case 0:
+      case 1:
+        page += fillers[pick(std::size(fillers))];
+        break;
+      case 2:
+        page += breaks[pick(std::size(breaks))];
+        break;
+      case 3: {
+        page += markers[pick(3)];
+        if (pick(2)) page += "\"";
+        page += "://h" + std::to_string(pick(1000)) + "/p/" + std::to_string(rng()) + ".jpg";
+        if (pick(10) != 0) page += "\"";  // one in ten has no closing quote
+        break;
+      }
+      case 4:
+        page += markers[pick(3)];
+        page += breaks[pick(std::size(breaks))];
+        break;
+      default:
+        page += std::string(1 + pick(40), static_cast<char>('a' + pick(26)));
+        break;
+    }
+  }
+  return page;
+}
+
+TEST(ExtractImageUrls, LargePageMatchesTheLiteralScanForEverySite) {
+  const std::string page = GeneratePage(20240607, 2 * 1024 * 1024);
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), page);
+  for (int site : {-1, 0, 1, 2, 3}) {
+    SCOPED_TRACE("site " + std::to_string(site));
+    const std::vector<std::string> expected = ReferenceExtract(page, site);
+    if (site >= 0 && site <= 2) {
+      EXPECT_GT(expected.size(), 500u);  // the page has many hits
+    }
+    const int count = ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), site);
+    EXPECT_EQ(count, static_cast<int>(expected.size()));
+    EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == JoinEntries(expected));
+  }
+}
+
+TEST(ExtractImageUrls, NulInsideLargePageEndsTheScanThere) {
+  std::string page = GeneratePage(7, 300 * 1024);
+  page.insert(page.size() / 2, 1, '\0');
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), page);
+  const std::vector<std::string> expected = ReferenceExtract(page, 0);
+  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0),
+            static_cast<int>(expected.size()));
+  EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == JoinEntries(expected));
+}
+
+}  // namespace
+}  // namespace pixhaul
