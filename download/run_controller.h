@@ -3,9 +3,16 @@
 // It owns the run state (StopRequested, RunFinished, LiveWorkerCount) and performs a whole run
 // inside ButtonStartClick on the main thread, pumping the installed MessagePump so that the
 // stop press, other window events and the workers' hand-offs run nested inside it. Workers
-// touch the state only through their hand-offs, which run on the main thread.
+// touch the state only through their hand-offs, which run on the main thread. Every member
+// function is for the main thread only.
+//
+// Workers hold a reference to the controller that started them, so the controller must
+// outlive them: its destructor keeps pumping until each worker it started has handed in its
+// WorkerFinished.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "download/run_window.h"
@@ -14,27 +21,43 @@ namespace pixhaul {
 
 // The run's fixed waits and limits. Only tests pass other values.
 struct ThrottleTimings {
-  unsigned startPauseMs = 100;     // plain sleep after each worker start
-  int liveWorkerLimit = 50;        // more live workers than this triggers the throttle pause
-  unsigned throttlePauseMs = 3000; // one throttle period, pumping
-  unsigned graceMs = 5000;         // closing grace period, pumping
-  unsigned stopWaitMs = 3000;      // stop wait, pumping
+  unsigned startPauseMs = 100;      // plain sleep after each worker start
+  int liveWorkerLimit = 50;         // more live workers than this triggers the throttle pause
+  unsigned throttlePauseMs = 3000;  // one throttle period, pumping
+  unsigned graceMs = 5000;          // closing grace period, pumping
+  unsigned stopWaitMs = 3000;       // stop wait, pumping
 };
+
+// The system's millisecond tick counter (a steady clock) as an unsigned 32-bit value, and the
+// time between two readings, correct across a wrap of the counter.
+uint32_t TickCount();
+inline uint32_t TickElapsed(uint32_t from, uint32_t now) { return now - from; }
 
 class TRunController {
  public:
+  // Starts one download worker for an address (it hands AppendWorkerLine and WorkerFinished
+  // back to this controller when it ends). Raises what thread creation raises.
+  using WorkerStarter = std::function<void(const std::string& url, const std::string& fileName,
+                                           int index, const std::string& saveFolder)>;
+
   explicit TRunController(RunWindow& window, ThrottleTimings timings = {});
   ~TRunController();
   TRunController(const TRunController&) = delete;
   TRunController& operator=(const TRunController&) = delete;
 
   // The button's click handler: the start path when the caption is exactly "Start download",
-  // the stop path otherwise. Framework errors (file creation, thread creation) propagate.
+  // the stop path otherwise. A start press while an earlier run is still in its closing steps
+  // is ignored. Framework errors (file creation, thread creation) propagate.
   void ButtonStartClick();
 
   bool StopRequested() const { return stopRequested_; }
   bool RunFinished() const { return runFinished_; }
   int LiveWorkerCount() const { return liveWorkerCount_; }
+  // True from the moment a run switches the button to "Stop" until its closing steps end (or
+  // the press ends by an exception).
+  bool RunActive() const { return runActive_; }
+  // Workers this controller started that have not yet handed in WorkerFinished, over all runs.
+  int OutstandingWorkers() const { return outstandingWorkers_; }
 
   // The workers' two hand-offs; main thread only.
   void AppendWorkerLine(const std::string& line);
@@ -43,12 +66,23 @@ class TRunController {
   // Pumps messages for `milliseconds` without spinning.
   void WaitWithMessages(unsigned milliseconds);
 
+  // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).
+  void SetWorkerStarter(WorkerStarter starter) { starter_ = std::move(starter); }
+
  private:
+  void StartPath();
+  void StopPath();
+  void Log(const std::string& text) { window_.AppendLogLine(text); }
+
   RunWindow& window_;
   ThrottleTimings timings_;
+  WorkerStarter starter_;
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;
+  bool runActive_ = false;
+  bool buttonDisabled_ = false;
+  int outstandingWorkers_ = 0;
 };
 
 }  // namespace pixhaul

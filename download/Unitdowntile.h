@@ -1,0 +1,76 @@
+// TDownTileThread: fetches one image address on a thread of its own and saves the body.
+//
+// The run controller spawns one worker per address whose file is not yet in the save folder
+// and keeps no handle to it: the worker deletes itself when Execute returns (FreeOnTerminate).
+// The worker owns its HTTP client, TLS intercept and memory buffer. It touches the run state
+// only through two blocking hand-offs to the main thread, in this order: its result line
+// (TRunController::AppendWorkerLine, dropped after a stop or once the run has finished) and
+// the decrement of the live count (TRunController::WorkerFinished). However the worker ends,
+// exactly one WorkerFinished reaches the main thread, so the controller must outlive it.
+//
+// The body is written to a temporary file in the save folder and renamed onto the target only
+// when complete, so a failed save never leaves a partial file under the image's name.
+#pragma once
+
+#include <string>
+
+#include "framework/thread.h"
+
+namespace pixhaul {
+
+class TRunController;
+class TMemoryStream;
+
+// Outcome codes of a worker.
+enum DownTileOutcome : int {
+  kOutcomeNone = 0,              // no failure so far
+  kOutcomeSaved = 1,             // body saved to the file
+  kOutcomeRedirectOrDenied = 2,  // the GET failed with "302" or "403" in the message
+  kOutcomeSocketError = 3,       // ... with "Socket Error" (and neither "302" nor "403")
+  kOutcomeOtherFailure = 4,      // ... with none of the texts of codes 2, 3 and 5
+  kOutcomeNotFound = 5,          // ... with "404" or "400" (and none of the texts of 2 and 3)
+  kOutcomeNotAnException = 6,    // the GET raised something that is not an Exception
+  kOutcomeSaveFailed = 7,        // the body arrived but could not be saved
+};
+
+// Classifies the message of a failed GET: the first of "302", "403" (2), "Socket Error" (3),
+// "404", "400" (5) found as a case-sensitive substring decides; none gives 4.
+int ClassifyGetFailure(const std::string& message);
+
+// The fixed request fields of every download.
+inline constexpr const char* kDownloadReferer = "http://www.bing.com/images/";
+inline constexpr const char* kDownloadUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+
+class TDownTileThread : public TThread {
+ public:
+  // The thread starts when TThread::Spawn returns unless created suspended. `controller`
+  // receives the hand-offs and must outlive the worker.
+  TDownTileThread(std::string url, std::string fileName, int index, std::string saveFolder,
+                  TRunController& controller);
+
+  std::string LogLine;  // the result line; empty until Execute sets it
+  int Index;            // 0-based position of the address in the run's list
+  int Outcome = kOutcomeNone;
+  std::string Url;         // the address exactly as listed
+  std::string FileName;    // the target file name
+  std::string SaveFolder;  // ends in "/"
+
+ protected:
+  void Execute() override;
+
+ private:
+  void Fetch();
+  void SaveBody(const TMemoryStream& body);
+  void HandOffLogLine();
+  void HandOffWorkerFinished();
+
+  TRunController& controller_;
+};
+
+// Spawns a running, self-deleting worker: what the run controller does for each address.
+// Raises EThread when the thread cannot be created.
+void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
+                         const std::string& saveFolder, TRunController& controller);
+
+}  // namespace pixhaul

@@ -1,0 +1,194 @@
+#include "download/run_controller.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "download/Unitdowntile.h"
+#include "download/file_naming.h"
+#include "download/save_folder.h"
+#include "framework/file_utils.h"
+#include "framework/message_pump.h"
+#include "framework/string_list.h"
+#include "harvest/image_url_extraction.h"
+
+namespace pixhaul {
+
+namespace {
+
+constexpr const char* kStartCaption = "Start download";
+constexpr const char* kStopCaption = "Stop";
+constexpr const char* kNoDocumentMessage = "Error: can not get document.";
+
+constexpr const char* kPageFileName = "result_content.txt";
+constexpr const char* kListFileName = "url_list.txt";
+constexpr const char* kLogFileName = "log.txt";
+
+}  // namespace
+
+uint32_t TickCount() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
+    : window_(window), timings_(timings) {
+  starter_ = [this](const std::string& url, const std::string& fileName, int index,
+                    const std::string& saveFolder) {
+    StartDownTileThread(url, fileName, index, saveFolder, *this);
+  };
+}
+
+TRunController::~TRunController() {
+  // A worker's hand-offs call into this object; let every one of them land before it goes.
+  // Workers end by themselves (every network wait has a time limit), so this wait is bounded.
+  MessagePump& pump = CurrentMessagePump();
+  while (outstandingWorkers_ > 0) {
+    pump.ProcessMessages();
+    if (outstandingWorkers_ <= 0) break;
+    pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(100));
+  }
+}
+
+void TRunController::ButtonStartClick() {
+  if (window_.ButtonCaption() == kStartCaption) {
+    // A stopped run still closing keeps its button disabled; a press that reaches us anyway
+    // must not start a run nested inside it and reset the count under its live workers.
+    if (runActive_) return;
+    StartPath();
+  } else {
+    StopPath();
+  }
+}
+
+void TRunController::StartPath() {
+  const std::string folderText = window_.SaveFolderText();
+  const std::optional<std::string> prepared = PrepareSaveFolder(folderText);
+  if (!prepared) {
+    window_.ShowMessage(CreateDirectoryFailedMessage(folderText));
+    return;
+  }
+  const std::string& folder = *prepared;
+
+  window_.ClearLog();
+  Log("Log:");
+  Log("Start to get the search result... please wait...");
+  Log("");
+
+  const std::optional<std::string> markup = window_.CapturePageMarkup();
+  if (!markup) {
+    window_.ShowMessage(kNoDocumentMessage);
+    return;
+  }
+  Log("Successful to get the search result.");
+  Log("");
+
+  const std::string pageFile = folder + kPageFileName;
+  const std::string listFile = folder + kListFileName;
+  {
+    TStringList page;
+    page.Add(*markup);
+    page.SaveToFile(pageFile);
+  }
+  Log("Now to get the url list...");
+  Log("");
+
+  const int count = ExtractImageUrls(pageFile, listFile, window_.CurrentSite());
+  Log("Got the url list successfully.");
+  Log("");
+  Log("Total url count:" + std::to_string(count));
+  Log("");
+  Log("Now start to download these images.");
+  Log("");
+
+  window_.SetButtonCaption(kStopCaption);
+  stopRequested_ = false;
+  runFinished_ = false;
+  liveWorkerCount_ = 0;
+  runActive_ = true;
+
+  // A framework error ends the press where it happens. The caption and flags stay as they
+  // are, but the run is no longer on the stack: a later stop press must not disable the
+  // button waiting for closing steps that will never come, and a disabled one comes back.
+  struct ActiveRunGuard {
+    TRunController& self;
+    ~ActiveRunGuard() {
+      self.runActive_ = false;
+      if (self.buttonDisabled_) {
+        self.buttonDisabled_ = false;
+        self.window_.SetButtonEnabled(true);
+      }
+    }
+  } guard{*this};
+
+  TStringList urls;
+  urls.LoadFromFile(listFile);
+  MessagePump& pump = CurrentMessagePump();
+  for (int i = 0; i < urls.Count(); ++i) {
+    pump.ProcessMessages();
+    if (stopRequested_) break;
+    const std::string url = urls.Get(i);
+    const std::string fileName = FileNameFromUrl(url);
+    if (FileExists(folder + fileName)) continue;
+    starter_(url, fileName, i, folder);
+    ++outstandingWorkers_;
+    ++liveWorkerCount_;
+    // Deliberately not pumping: this spaces the starts, and hand-offs wait until the next pump.
+    std::this_thread::sleep_for(std::chrono::milliseconds(timings_.startPauseMs));
+    while (liveWorkerCount_ > timings_.liveWorkerLimit) WaitWithMessages(timings_.throttlePauseMs);
+  }
+
+  WaitWithMessages(timings_.graceMs);
+  Log("");
+  Log("All images downloaded, task finished.");
+  {
+    TStringList log;
+    for (const std::string& line : window_.LogLines()) log.Add(line);
+    log.SaveToFile(folder + kLogFileName);
+  }
+
+  runFinished_ = true;
+  window_.SetButtonCaption(kStartCaption);
+  // The guard ends the active run and re-enables a button that a stop disabled.
+}
+
+void TRunController::StopPath() {
+  Log("");
+  Log("Task will be terminated by user. please wait some seconds...");
+  Log("");
+  WaitWithMessages(timings_.stopWaitMs);
+  window_.SetButtonCaption(kStartCaption);
+  stopRequested_ = true;
+  if (runActive_ && !buttonDisabled_) {
+    buttonDisabled_ = true;
+    window_.SetButtonEnabled(false);
+  }
+}
+
+void TRunController::AppendWorkerLine(const std::string& line) {
+  if (stopRequested_ || runFinished_) return;
+  Log(line);
+}
+
+void TRunController::WorkerFinished() {
+  --liveWorkerCount_;
+  --outstandingWorkers_;
+}
+
+void TRunController::WaitWithMessages(unsigned milliseconds) {
+  MessagePump& pump = CurrentMessagePump();
+  const uint32_t start = TickCount();
+  for (;;) {
+    uint32_t elapsed = TickElapsed(start, TickCount());
+    if (elapsed >= milliseconds) return;
+    pump.ProcessMessages();
+    elapsed = TickElapsed(start, TickCount());
+    if (elapsed >= milliseconds) return;
+    // Sleep until something is pending or the wait is over, instead of spinning.
+    pump.WaitForMessages(MessagePump::Clock::now() +
+                         std::chrono::milliseconds(milliseconds - elapsed));
+  }
+}
+
+}  // namespace pixhaul

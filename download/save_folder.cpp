@@ -1,0 +1,21 @@
+#include "download/save_folder.h"
+
+#include "framework/file_utils.h"
+
+namespace pixhaul {
+
+std::string CreateDirectoryFailedMessage(const std::string& folderText) {
+  return "Create directory " + folderText + " Failed.";
+}
+
+std::string WithTrailingSeparator(const std::string& folderText) {
+  if (!folderText.empty() && folderText.back() == '/') return folderText;
+  return folderText + "/";
+}
+
+std::optional<std::string> PrepareSaveFolder(const std::string& folderText) {
+  if (!DirectoryExists(folderText) && !CreateDir(folderText)) return std::nullopt;
+  return WithTrailingSeparator(folderText);
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,23 @@
+// The save folder of a run: creating it when missing and the trailing-separator rule.
+//
+// Shared by the run controller and pixhaul-cli's list-only mode so both treat the folder text
+// exactly alike. Pure functions of their arguments and the file system; any thread.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace pixhaul {
+
+// "Create directory " + folderText + " Failed."
+std::string CreateDirectoryFailedMessage(const std::string& folderText);
+
+// Appends "/" unless the text already ends in one; an empty text gets "/".
+std::string WithTrailingSeparator(const std::string& folderText);
+
+// Makes sure a directory of the text exists, creating one level when it does not, and returns
+// the folder with its trailing separator; nothing when the directory cannot be created. The
+// text is used as typed (no trimming).
+std::optional<std::string> PrepareSaveFolder(const std::string& folderText);
+
+}  // namespace pixhaul

@@ -1,0 +1,63 @@
+// FakeRunWindow: a RunWindow for tests. It keeps the pane like the real one, records every
+// caption, enable state and message box, and lets a test hook the calls to act at exact points
+// of a run (press the button from inside a wait, release workers when the button is disabled).
+// Main thread only, like every RunWindow.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/run_log.h"
+#include "download/run_window.h"
+
+namespace pixhaul::testing {
+
+class FakeRunWindow : public RunWindow {
+ public:
+  FakeRunWindow() { pane.Append("[Log window]"); }
+
+  std::string SaveFolderText() override { return folderText; }
+  std::string ButtonCaption() override { return caption; }
+  void SetButtonCaption(const std::string& text) override {
+    caption = text;
+    captions.push_back(text);
+    if (onCaption) onCaption(text);
+  }
+  void SetButtonEnabled(bool enabled) override {
+    buttonEnabled = enabled;
+    enabledCalls.push_back(enabled);
+    if (onEnabled) onEnabled(enabled);
+  }
+  void ClearLog() override {
+    pane.Clear();
+    ++clears;
+  }
+  void AppendLogLine(const std::string& text) override {
+    pane.Append(text);
+    if (onAppend) onAppend(text);
+  }
+  std::vector<std::string> LogLines() override { return pane.Lines(); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::optional<std::string> CapturePageMarkup() override { return markup; }
+  int CurrentSite() override { return site; }
+
+  std::string folderText;
+  std::string caption = "Start download";
+  bool buttonEnabled = true;
+  std::optional<std::string> markup;
+  int site = 0;
+
+  RunLogPane pane;
+  int clears = 0;
+  std::vector<std::string> captions;
+  std::vector<bool> enabledCalls;
+  std::vector<std::string> messages;
+
+  std::function<void(const std::string&)> onAppend;
+  std::function<void(const std::string&)> onCaption;
+  std::function<void(bool)> onEnabled;
+};
+
+}  // namespace pixhaul::testing

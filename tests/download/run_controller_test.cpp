@@ -1,0 +1,458 @@
+// test-labels: threaded
+// The run controller with a fake window, fake workers and lowered timings: the pane and the
+// files of whole runs, the folder rules, the throttle, stops and the guarded second press.
+#include "download/run_controller.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "download/file_naming.h"
+#include "fake_run_window.h"
+#include "fake_workers.h"
+#include "framework/exception.h"
+#include "framework/headless_pump.h"
+#include "framework/message_pump.h"
+#include "temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::FakeRunWindow;
+using testing::FakeWorkers;
+using testing::PumpUntil;
+using testing::ReadFileBytes;
+using testing::SteadyClock;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+constexpr ThrottleTimings kFast{/*startPauseMs=*/20, /*liveWorkerLimit=*/50,
+                                /*throttlePauseMs=*/100, /*graceMs=*/150, /*stopWaitMs=*/100};
+
+const std::vector<std::string> kHeader = {
+    "Log:", "Start to get the search result... please wait...",
+    "",     "Successful to get the search result.",
+    "",     "Now to get the url list...",
+    "",     "Got the url list successfully.",
+    ""};
+const std::vector<std::string> kStopLines = {
+    "", "Task will be terminated by user. please wait some seconds...", ""};
+const std::vector<std::string> kClosing = {"", "All images downloaded, task finished."};
+
+std::string BingPage(const std::vector<std::string>& urls) {
+  std::string page = "<html><body>";
+  for (const std::string& url : urls) page += "<a m=\"{a:1}\" imgurl:\"" + url + "\">";
+  return page + "</body></html>";
+}
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
+  std::vector<std::string> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+std::vector<std::string> CountLines(int count) {
+  return {"Total url count:" + std::to_string(count), "", "Now start to download these images.",
+          ""};
+}
+
+std::string CrLfJoined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+double MillisSince(SteadyClock::time_point start) {
+  return std::chrono::duration<double, std::milli>(SteadyClock::now() - start).count();
+}
+
+class RunControllerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { window.folderText = dir.Path() + "/images"; }
+
+  TempDir dir;
+  FakeRunWindow window;
+};
+
+TEST_F(RunControllerTest, WholeRunWritesPaneFilesAndLog) {
+  const std::vector<std::string> urls = {"http://h/a.jpg", "http://h/b.jpg", "https://h/c/d.png"};
+  window.markup = BingPage(urls);
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+
+  controller.ButtonStartClick();
+
+  const std::string folder = window.folderText + "/";
+  std::vector<std::string> lines = window.pane.Lines();
+  ASSERT_EQ(lines.size(), kHeader.size() + 4 + 3 + kClosing.size());
+  // Workers may finish in any order; their block holds exactly their three lines.
+  std::vector<std::string> workerLines(lines.begin() + 13, lines.begin() + 16);
+  std::sort(workerLines.begin(), workerLines.end());
+  EXPECT_EQ(workerLines, (std::vector<std::string>{"T0 http__h_a.jpg: OK", "T1 http__h_b.jpg: OK",
+                                                   "T2 https__h_c_d.png: OK"}));
+  lines.erase(lines.begin() + 13, lines.begin() + 16);
+  EXPECT_EQ(lines, Join({kHeader, CountLines(3), kClosing}));
+
+  EXPECT_EQ(ReadFileBytes(folder + "log.txt"), CrLfJoined(window.pane.Lines()));
+  EXPECT_EQ(ReadFileBytes(folder + "result_content.txt"), *window.markup + "\r\n");
+  EXPECT_EQ(ReadFileBytes(folder + "url_list.txt"), CrLfJoined(urls));
+  EXPECT_EQ(window.captions, (std::vector<std::string>{"Stop", "Start download"}));
+  EXPECT_TRUE(window.enabledCalls.empty());
+  EXPECT_FALSE(controller.StopRequested());
+  EXPECT_TRUE(controller.RunFinished());
+  EXPECT_FALSE(controller.RunActive());
+  EXPECT_EQ(controller.LiveWorkerCount(), 0);
+
+  ASSERT_EQ(workers.starts.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(workers.starts[i].url, urls[i]);
+    EXPECT_EQ(workers.starts[i].fileName, FileNameFromUrl(urls[i]));
+    EXPECT_EQ(workers.starts[i].index, i);
+    EXPECT_EQ(workers.starts[i].saveFolder, folder);
+  }
+}
+
+TEST_F(RunControllerTest, EmptyListClosesAfterTheGracePeriod) {
+  window.markup = "<html>no images here</html>";
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+
+  const auto start = SteadyClock::now();
+  controller.ButtonStartClick();
+
+  EXPECT_GE(MillisSince(start), kFast.graceMs);
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kClosing}));
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "");
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), CrLfJoined(window.pane.Lines()));
+  EXPECT_TRUE(workers.starts.empty());
+  EXPECT_EQ(window.caption, "Start download");
+}
+
+TEST_F(RunControllerTest, PresentTargetsStartNoWorkerAndMakeNoPause) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < 10; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
+  window.markup = BingPage(urls);
+  std::filesystem::create_directory(window.folderText);
+  for (const std::string& url : urls)
+    WriteFileBytes(window.folderText + "/" + FileNameFromUrl(url), "x");
+  ThrottleTimings timings = kFast;
+  timings.startPauseMs = 300;  // ten pauses would show clearly
+  TRunController controller(window, timings);
+  FakeWorkers workers(controller);
+
+  const auto start = SteadyClock::now();
+  controller.ButtonStartClick();
+
+  EXPECT_LT(MillisSince(start), timings.graceMs + 1000.0);
+  EXPECT_TRUE(workers.starts.empty());
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(10), kClosing}));
+}
+
+TEST_F(RunControllerTest, PositionCountsSkippedEntries) {
+  window.markup = BingPage({"http://h/kept.jpg", "http://h/new.jpg"});
+  std::filesystem::create_directory(window.folderText);
+  WriteFileBytes(window.folderText + "/http__h_kept.jpg", "x");
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+
+  controller.ButtonStartClick();
+
+  ASSERT_EQ(workers.starts.size(), 1u);
+  EXPECT_EQ(workers.starts[0].index, 1);
+  EXPECT_EQ(workers.starts[0].url, "http://h/new.jpg");
+}
+
+TEST_F(RunControllerTest, TrailingSeparatorIsAddedOnceAndNeverDoubled) {
+  for (const std::string& suffix : {std::string(""), std::string("/")}) {
+    SCOPED_TRACE("folder text ends with '" + suffix + "'");
+    TempDir local;
+    FakeRunWindow w;
+    w.folderText = local.Path() + "/pics" + suffix;
+    w.markup = BingPage({"http://h/a.jpg"});
+    TRunController controller(w, kFast);
+    FakeWorkers workers(controller);
+
+    controller.ButtonStartClick();
+
+    ASSERT_EQ(workers.starts.size(), 1u);
+    EXPECT_EQ(workers.starts[0].saveFolder, local.Path() + "/pics/");
+    EXPECT_EQ(ReadFileBytes(local.Path() + "/pics/log.txt"), CrLfJoined(w.pane.Lines()));
+  }
+}
+
+TEST_F(RunControllerTest, FolderThatCannotBeCreatedLeavesEverythingAsItWas) {
+  for (const std::string& text : {std::string(""), dir.Path() + "/missing/parent"}) {
+    SCOPED_TRACE("folder text '" + text + "'");
+    FakeRunWindow w;
+    w.folderText = text;
+    w.markup = BingPage({"http://h/a.jpg"});
+    TRunController controller(w, kFast);
+    FakeWorkers workers(controller);
+
+    controller.ButtonStartClick();
+
+    EXPECT_EQ(w.messages, std::vector<std::string>{"Create directory " + text + " Failed."});
+    EXPECT_EQ(w.pane.Lines(), std::vector<std::string>{"[Log window]"});
+    EXPECT_EQ(w.clears, 0);
+    EXPECT_TRUE(w.captions.empty());
+    EXPECT_TRUE(controller.StopRequested());
+    EXPECT_TRUE(controller.RunFinished());
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/missing"));
+  }
+}
+
+TEST_F(RunControllerTest, NoDocumentShowsTheMessageAfterTheFirstLines) {
+  window.markup.reset();
+  TRunController controller(window, kFast);
+
+  controller.ButtonStartClick();
+
+  EXPECT_EQ(window.messages, std::vector<std::string>{"Error: can not get document."});
+  EXPECT_EQ(
+      window.pane.Lines(),
+      (std::vector<std::string>{"Log:", "Start to get the search result... please wait...", ""}));
+  EXPECT_FALSE(std::filesystem::exists(window.folderText + "/result_content.txt"));
+  EXPECT_TRUE(window.captions.empty());
+  EXPECT_TRUE(controller.StopRequested());
+}
+
+TEST_F(RunControllerTest, FiftyFirstLiveWorkerHoldsTheLoopForWholePeriods) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < 53; ++i) urls.push_back("http://h/" + std::to_string(i) + ".png");
+  window.markup = BingPage(urls);
+  ThrottleTimings timings = kFast;
+  timings.startPauseMs = 2;
+  timings.throttlePauseMs = 200;
+  TRunController controller(window, timings);
+  FakeWorkers workers(controller);
+  workers.held = true;
+  // Hold every worker until 300 ms after the 51st start: the loop must wait two whole periods.
+  std::thread releaser;
+  workers.onStart = [&](int index) {
+    if (index == 50) {
+      releaser = std::thread([&workers] {
+        std::this_thread::sleep_for(300ms);
+        workers.held = false;
+      });
+    }
+  };
+
+  controller.ButtonStartClick();
+  releaser.join();
+
+  ASSERT_EQ(workers.starts.size(), 53u);
+  int maxLiveBefore = 0;
+  for (const auto& s : workers.starts) maxLiveBefore = std::max(maxLiveBefore, s.liveBefore);
+  EXPECT_EQ(maxLiveBefore, 50);  // so 51 live at most
+  const auto gap = [&](int i) {
+    return std::chrono::duration<double, std::milli>(workers.starts[i + 1].at -
+                                                     workers.starts[i].at)
+        .count();
+  };
+  EXPECT_LT(gap(49), 150.0) << "the 50th live worker must not pause the loop";
+  EXPECT_GE(gap(50), 2 * 200.0) << "the pause lasts whole periods";
+}
+
+TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < 10; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
+  window.markup = BingPage(urls);
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+  workers.onStart = [&](int index) {
+    if (index == 2) CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+  };
+  // The workers finish once the stop has been carried out: their lines must be dropped.
+  window.onEnabled = [&](bool enabled) {
+    if (!enabled) workers.held = false;
+  };
+
+  const auto start = SteadyClock::now();
+  controller.ButtonStartClick();
+
+  EXPECT_GE(MillisSince(start), kFast.stopWaitMs + kFast.graceMs);
+  EXPECT_EQ(workers.starts.size(), 3u);
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(10), kStopLines, kClosing}));
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), CrLfJoined(window.pane.Lines()));
+  EXPECT_EQ(window.captions,
+            (std::vector<std::string>{"Stop", "Start download", "Start download"}));
+  EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(controller.StopRequested());
+  EXPECT_TRUE(controller.RunFinished());
+  EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() == 0; }));
+}
+
+TEST_F(RunControllerTest, StopDuringGracePeriodPrecedesTheClosingLines) {
+  window.markup = BingPage({});
+  TRunController controller(window, kFast);
+  // With an empty list the first pump of the run is the grace period's.
+  CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+
+  const auto start = SteadyClock::now();
+  controller.ButtonStartClick();
+
+  EXPECT_GE(MillisSince(start), std::max(kFast.graceMs, kFast.stopWaitMs));
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kStopLines, kClosing}));
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), CrLfJoined(window.pane.Lines()));
+  EXPECT_TRUE(controller.StopRequested());
+  EXPECT_TRUE(controller.RunFinished());
+}
+
+TEST_F(RunControllerTest, SecondStopPressDuringTheStopWaitRunsNested) {
+  window.markup = BingPage({});
+  TRunController controller(window, kFast);
+  int stopLinesSeen = 0;
+  window.onAppend = [&](const std::string& text) {
+    if (text.rfind("Task will be terminated", 0) == 0 && ++stopLinesSeen == 1) {
+      CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+    }
+  };
+  CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+
+  controller.ButtonStartClick();
+
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kStopLines, kStopLines, kClosing}));
+  EXPECT_EQ(window.caption, "Start download");
+}
+
+TEST_F(RunControllerTest, StartPressWhileAStoppedRunIsClosingIsRefused) {
+  window.markup = BingPage({});
+  TRunController controller(window, kFast);
+  bool pressedDuringClosing = false;
+  window.onEnabled = [&](bool enabled) {
+    if (!enabled) {
+      // The window would not deliver this press (its button is disabled); the controller
+      // must refuse it anyway.
+      CurrentMessagePump().Post([&] {
+        pressedDuringClosing = true;
+        EXPECT_EQ(window.ButtonCaption(), "Start download");
+        controller.ButtonStartClick();
+      });
+    }
+  };
+  CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+
+  controller.ButtonStartClick();
+
+  EXPECT_TRUE(pressedDuringClosing);
+  EXPECT_EQ(window.clears, 1);
+  EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kStopLines, kClosing}));
+  EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(window.buttonEnabled);
+}
+
+TEST_F(RunControllerTest, WorkersOfAnEarlierRunLowerTheNextRunsCount) {
+  window.markup = BingPage({"http://h/a.jpg", "http://h/b.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+
+  controller.ButtonStartClick();  // both workers still held when the run closes
+  ASSERT_EQ(controller.LiveWorkerCount(), 2);
+  ASSERT_EQ(controller.OutstandingWorkers(), 2);
+
+  window.markup = BingPage({});
+  window.onAppend = [&](const std::string& text) {
+    if (text == "Now start to download these images.") workers.held = false;
+  };
+  controller.ButtonStartClick();
+
+  // Their lines land in the new run's pane and their decrements push its count below zero.
+  std::vector<std::string> lines = window.pane.Lines();
+  ASSERT_EQ(lines.size(), kHeader.size() + 4 + 2 + kClosing.size());
+  std::vector<std::string> late(lines.begin() + 13, lines.begin() + 15);
+  std::sort(late.begin(), late.end());
+  EXPECT_EQ(late, (std::vector<std::string>{"T0 http__h_a.jpg: OK", "T1 http__h_b.jpg: OK"}));
+  EXPECT_EQ(controller.LiveWorkerCount(), -2);
+  EXPECT_EQ(controller.OutstandingWorkers(), 0);
+}
+
+TEST_F(RunControllerTest, LogFileErrorAfterAStopGivesTheButtonBack) {
+  window.markup = BingPage({});
+  std::filesystem::create_directories(window.folderText + "/log.txt");  // cannot be a file
+  TRunController controller(window, kFast);
+  CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+
+  EXPECT_THROW(controller.ButtonStartClick(), EFCreateError);
+
+  EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
+  EXPECT_FALSE(controller.RunActive());
+  EXPECT_FALSE(controller.RunFinished());
+  EXPECT_TRUE(controller.StopRequested());
+}
+
+TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableWithoutDisablingTheButton) {
+  window.markup = BingPage({});
+  std::filesystem::create_directories(window.folderText + "/log.txt");
+  TRunController controller(window, kFast);
+
+  EXPECT_THROW(controller.ButtonStartClick(), EFCreateError);
+  EXPECT_EQ(window.caption, "Stop");
+  EXPECT_FALSE(controller.StopRequested());
+  EXPECT_FALSE(controller.RunFinished());
+
+  controller.ButtonStartClick();  // the stop path restores the caption
+  EXPECT_EQ(window.caption, "Start download");
+  EXPECT_TRUE(controller.StopRequested());
+  EXPECT_TRUE(window.enabledCalls.empty());
+}
+
+TEST(TickElapsedTest, UnsignedDifferenceSurvivesAWrap) {
+  struct Row {
+    uint32_t from, now, elapsed;
+  } rows[] = {{0, 0, 0}, {100, 3100, 3000}, {0xFFFFFF00u, 0x00000100u, 0x200}, {0xFFFFFFFFu, 0, 1}};
+  for (const Row& r : rows) {
+    EXPECT_EQ(TickElapsed(r.from, r.now), r.elapsed) << "from " << r.from << " now " << r.now;
+  }
+}
+
+// Counts pumps of the headless pump to tell a wait that sleeps from one that spins.
+class CountingPump : public MessagePump {
+ public:
+  void ProcessMessages() override {
+    ++pumps;
+    inner_.ProcessMessages();
+  }
+  void WaitForMessages(Clock::time_point deadline) override { inner_.WaitForMessages(deadline); }
+  void Wake() override { inner_.Wake(); }
+  void Post(std::function<void()> action) override { inner_.Post(std::move(action)); }
+  int pumps = 0;
+
+ private:
+  HeadlessMessagePump inner_;
+};
+
+TEST(WaitWithMessagesTest, PumpsPromptlyForItsWholeLengthWithoutSpinning) {
+  CountingPump pump;
+  InstallMessagePump(&pump);
+  FakeRunWindow window;
+  TRunController controller(window);
+  std::vector<double> ranAt;
+  const auto start = SteadyClock::now();
+  std::thread poster([&pump, &ranAt, start] {
+    for (int i = 0; i < 3; ++i) {
+      std::this_thread::sleep_for(60ms);
+      pump.Post([&ranAt, start] { ranAt.push_back(MillisSince(start)); });
+    }
+  });
+
+  controller.WaitWithMessages(300);
+  const double waited = MillisSince(start);
+  poster.join();
+  InstallMessagePump(nullptr);
+
+  EXPECT_GE(waited, 300.0);
+  EXPECT_LT(waited, 600.0);
+  ASSERT_EQ(ranAt.size(), 3u);
+  for (size_t i = 0; i < ranAt.size(); ++i) EXPECT_NEAR(ranAt[i], 60.0 * (i + 1), 40.0);
+  EXPECT_LT(pump.pumps, 30) << "the wait spins instead of sleeping";
+}
+
+}  // namespace
+}  // namespace pixhaul
