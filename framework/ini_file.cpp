@@ -1,0 +1,234 @@
+#include "framework/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "framework/exception.h"
+#include "framework/string_list.h"
+
+namespace pixhaul {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// The section name of a `[name]` line, or nothing for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  const size_t close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+// Splits a `key=value` line; false for lines that hold no key (blank, comment, no '=').
+bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
+  const size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return false;
+  key = Trim(trimmed.substr(0, equals));
+  value = Trim(trimmed.substr(equals + 1));
+  return true;
+}
+
+enum class ReadResult { kRead, kMissing, kFailed };
+
+ReadResult ReadLines(const std::string& path, TStringList& lines) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? ReadResult::kMissing : ReadResult::kFailed;
+  }
+  if (S_ISDIR(info.st_mode)) return ReadResult::kFailed;
+  try {
+    lines.LoadFromFile(path);
+  } catch (const EFOpenError&) {
+    return ReadResult::kFailed;
+  }
+  return ReadResult::kRead;
+}
+
+struct Location {
+  int section = -1;   // index of the section line, -1 when absent
+  int key = -1;       // index of the key line, -1 when absent
+  int insertAt = -1;  // where a new key of the section goes: after its last non-blank line
+};
+
+Location Find(const TStringList& lines, std::string_view section, std::string_view key) {
+  Location found;
+  for (int i = 0; i < lines.Count(); ++i) {
+    const std::string& line = lines.Get(i);
+    if (const auto name = SectionName(line)) {
+      if (found.section >= 0) break;  // the first matching section ends here
+      if (SameName(*name, section)) found.section = found.insertAt = i;
+      continue;
+    }
+    if (found.section < 0) continue;
+    if (!Trim(line).empty()) found.insertAt = i;
+    std::string_view lineKey, value;
+    if (found.key < 0 && SplitKeyLine(line, lineKey, value) && SameName(lineKey, key)) {
+      found.key = i;
+    }
+  }
+  return found;
+}
+
+// Writes `text` to a new file beside `path` and renames it onto `path`.
+bool ReplaceFile(const std::string& path, const std::string& text) {
+  static std::atomic<unsigned> counter{0};
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    do {
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+
+  struct stat existing {};
+  bool ok = true;
+  if (::stat(path.c_str(), &existing) == 0) ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+  size_t done = 0;
+  while (ok && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
+  }
+  // The data must be on disk before the rename makes it the settings file.
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+  std::string result = defaultValue;
+  TStringList lines;
+  if (ReadLines(path_, lines) == ReadResult::kRead) {
+    const Location found = Find(lines, Trim(section), Trim(key));
+    if (found.key >= 0) {
+      std::string_view lineKey, value;
+      SplitKeyLine(lines.Get(found.key), lineKey, value);
+      result.assign(value);
+    }
+  }
+  if (result.size() > kMaxValueLength) result.resize(kMaxValueLength);
+  return result;
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+  TStringList lines;
+  if (ReadLines(path_, lines) == ReadResult::kFailed) {
+    throw EIniFileException(UnableToWriteMessage(path_));
+  }
+  // A refused write must not be hidden by the rename: a read-only file stays as it is.
+  if (::access(path_.c_str(), F_OK) == 0 && ::access(path_.c_str(), W_OK) != 0) {
+    throw EIniFileException(UnableToWriteMessage(path_));
+  }
+  const std::string sectionName(Trim(section));
+  const std::string keyName(Trim(key));
+  std::string keyLine = keyName + "=" + value;
+  const Location found = Find(lines, sectionName, keyName);
+  if (found.key >= 0) {
+    lines.Put(found.key, std::move(keyLine));
+  } else if (found.section >= 0) {
+    lines.Insert(found.insertAt + 1, std::move(keyLine));
+  } else {
+    lines.Add("[" + sectionName + "]");
+    lines.Add(std::move(keyLine));
+  }
+  if (!ReplaceFile(path_, lines.Text())) throw EIniFileException(UnableToWriteMessage(path_));
+}
+
+bool ParseIniInteger(const std::string& text, int& value) {
+  std::string_view rest = text;
+  bool negative = false;
+  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
+    negative = rest.front() == '-';
+    rest.remove_prefix(1);
+  }
+  unsigned base = 10;
+  if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
+    base = 16;
+    rest.remove_prefix(2);
+  } else if (!rest.empty() && rest.front() == '$') {
+    base = 16;
+    rest.remove_prefix(1);
+  }
+  if (rest.empty()) return false;
+  uint64_t magnitude = 0;
+  for (char c : rest) {
+    unsigned digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return false;
+    magnitude = magnitude * base + digit;
+    if (magnitude > 0xFFFFFFFFull) return false;
+  }
+  if (base == 16) {
+    // Hexadecimal text is a 32-bit pattern: $FFFFFFFF is -1.
+    const auto pattern = static_cast<int32_t>(static_cast<uint32_t>(magnitude));
+    value = negative ? static_cast<int>(0u - static_cast<uint32_t>(pattern)) : pattern;
+    return true;
+  }
+  const int64_t signedValue =
+      negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  if (signedValue < std::numeric_limits<int>::min() ||
+      signedValue > std::numeric_limits<int>::max()) {
+    return false;
+  }
+  value = static_cast<int>(signedValue);
+  return true;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                          int defaultValue) const {
+  int value = defaultValue;
+  if (!ParseIniInteger(ReadString(section, key, ""), value)) return defaultValue;
+  return value;
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+}  // namespace pixhaul
