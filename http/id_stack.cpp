@@ -1,0 +1,402 @@
+#include "http/id_stack.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "framework/exception.h"
+#include "http/socket_error.h"
+
+namespace pixhaul {
+namespace {
+
+thread_local int tLastError = 0;
+
+constexpr size_t kMaxWaitSockets = 64;
+
+// Runs a system call, repeating it while a signal interrupts it; a failure leaves its socket
+// error number as the thread's last error.
+template <class Call>
+auto Checked(Call call) -> decltype(call()) {
+  for (;;) {
+    auto result = call();
+    if (result != -1) return result;
+    const int error = errno;
+    if (error == EINTR) continue;
+    TIdStack::SetLastError(TIdStack::ErrnoToSocketError(error));
+    return result;
+  }
+}
+
+// A signed decimal integer filling the whole text; anything else raises the framework's
+// conversion error.
+int ParseInteger(const std::string& text) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) throw EConvertError::InvalidInteger(text);
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') throw EConvertError::InvalidInteger(text);
+    value = value * 10 + (text[i] - '0');
+    if (value > 2147483648LL) throw EConvertError::InvalidInteger(text);
+  }
+  if (negative) value = -value;
+  if (value > 2147483647LL) throw EConvertError::InvalidInteger(text);
+  return static_cast<int>(value);
+}
+
+// Takes the part of `rest` before its first dot and leaves what follows; with no dot left the
+// whole rest is taken.
+std::string TakePart(std::string& rest) {
+  const size_t dot = rest.find('.');
+  std::string part = rest.substr(0, dot);
+  rest = dot == std::string::npos ? std::string() : rest.substr(dot + 1);
+  return part;
+}
+
+sockaddr_in MakeAddress(int family, const std::string& ip, int port) {
+  sockaddr_in address{};
+  address.sin_family = static_cast<sa_family_t>(family);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (ip.empty()) {
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+  } else {
+    unsigned char bytes[4];
+    TIdStack::TextToAddress(ip, bytes);
+    std::memcpy(&address.sin_addr.s_addr, bytes, 4);
+  }
+  return address;
+}
+
+void AddressOf(const sockaddr_in& address, std::string& ip, int& port) {
+  unsigned char bytes[4];
+  std::memcpy(bytes, &address.sin_addr.s_addr, 4);
+  ip = TIdStack::AddressToText(bytes);
+  port = ntohs(address.sin_port);
+}
+
+using Clock = std::chrono::steady_clock;
+
+// poll() that survives signals by waiting only for what is left of the original time.
+int PollFor(pollfd* fds, nfds_t count, int timeoutMs) {
+  const bool forever = timeoutMs < 0;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(forever ? 0 : timeoutMs);
+  for (;;) {
+    int wait = -1;
+    if (!forever) {
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      wait = static_cast<int>(left > 0 ? left : 0);
+    }
+    int ready = ::poll(fds, count, wait);
+    if (ready >= 0) return ready;
+    if (errno != EINTR) {
+      TIdStack::SetLastError(TIdStack::ErrnoToSocketError(errno));
+      return -1;
+    }
+  }
+}
+
+std::mutex gUserMutex;
+int gUserCount = 0;  // guarded by gUserMutex
+
+}  // namespace
+
+int TIdStack::ErrnoToSocketError(int error) {
+  switch (error) {
+    case 0:
+      return 0;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+      return 10013;
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+      return 10024;
+    case ENFILE:
+      return 10024;
+    case EWOULDBLOCK:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+      return 10054;
+    case ENOBUFS:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case EPIPE:
+      return 10058;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    default:
+      // Outside the table: the message keeps its form with an empty second line.
+      return error;
+  }
+}
+
+int TIdStack::LastError() { return tLastError; }
+void TIdStack::SetLastError(int number) { tLastError = number; }
+
+int TIdStack::CreateSocket(int family, int type, int protocol) {
+  return Checked([&] { return ::socket(family, type | SOCK_CLOEXEC, protocol); });
+}
+
+int TIdStack::Bind(int fd, int family, const std::string& ip, int port) {
+  const sockaddr_in address = MakeAddress(family, ip, port);
+  return Checked(
+      [&] { return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address); });
+}
+
+int TIdStack::Connect(int fd, int family, const std::string& ip, int port, int timeoutMs) {
+  const sockaddr_in address = MakeAddress(family, ip, port);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+    SetLastError(ErrnoToSocketError(errno));
+    return -1;
+  }
+  // The connect runs in the background so its wait can be bounded; a signal during the call
+  // does not abort it either, so EINTR is waited out like EINPROGRESS.
+  int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  int error = result == 0 ? 0 : errno;
+  if (error == EINPROGRESS || error == EINTR) {
+    pollfd p{fd, POLLOUT, 0};
+    const int ready = PollFor(&p, 1, timeoutMs);
+    if (ready == 0) {
+      error = ETIMEDOUT;
+    } else if (ready < 0) {
+      error = errno;
+    } else {
+      socklen_t length = sizeof error;
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+    }
+  }
+  ::fcntl(fd, F_SETFL, flags);
+  if (error == 0) return 0;
+  SetLastError(ErrnoToSocketError(error));
+  return -1;
+}
+
+int TIdStack::Recv(int fd, void* buffer, int length, int flags) {
+  return static_cast<int>(
+      Checked([&] { return ::recv(fd, buffer, static_cast<size_t>(length), flags); }));
+}
+
+int TIdStack::Send(int fd, const void* buffer, int length, int flags) {
+  return static_cast<int>(Checked(
+      [&] { return ::send(fd, buffer, static_cast<size_t>(length), flags | MSG_NOSIGNAL); }));
+}
+
+int TIdStack::SetSockOpt(int fd, int level, int option, const void* value, socklen_t length) {
+  return Checked([&] { return ::setsockopt(fd, level, option, value, length); });
+}
+
+int TIdStack::Shutdown(int fd, int how) {
+  return Checked([&] { return ::shutdown(fd, how); });
+}
+
+int TIdStack::CloseSocket(int fd) {
+  // Never repeated: after EINTR the descriptor is already released on Linux.
+  int result = ::close(fd);
+  if (result != 0) SetLastError(ErrnoToSocketError(errno));
+  return result;
+}
+
+void TIdStack::GetSockName(int fd, std::string& ip, int& port) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  TestSocketResult(
+      Checked([&] { return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length); }));
+  AddressOf(address, ip, port);
+}
+
+void TIdStack::GetPeerName(int fd, std::string& ip, int& port) {
+  sockaddr_in address{};
+  socklen_t length = sizeof address;
+  TestSocketResult(
+      Checked([&] { return ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length); }));
+  AddressOf(address, ip, port);
+}
+
+std::string TIdStack::HostByName(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    SetLastError(kWsaHostNotFound);
+    ThrowSocketError(kWsaHostNotFound);
+  }
+  std::string ip;
+  int port = 0;
+  AddressOf(*reinterpret_cast<const sockaddr_in*>(found->ai_addr), ip, port);
+  ::freeaddrinfo(found);
+  return ip;
+}
+
+int TIdStack::WaitReadable(std::vector<int>& readList, int timeoutMs) {
+  if (readList.size() > kMaxWaitSockets) throw EIdStackSetSizeExceeded();
+  pollfd fds[kMaxWaitSockets];
+  for (size_t i = 0; i < readList.size(); ++i) fds[i] = {readList[i], POLLIN, 0};
+  const int ready = PollFor(fds, readList.size(), timeoutMs == -2 ? -1 : timeoutMs);
+  if (ready <= 0) {
+    readList.clear();
+    return ready;
+  }
+  std::vector<int> readable;
+  for (size_t i = 0; i < readList.size(); ++i) {
+    // A closed or failed peer is "readable": the receive reports it.
+    if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) readable.push_back(readList[i]);
+  }
+  readList.swap(readable);
+  return static_cast<int>(readList.size());
+}
+
+std::string TIdStack::LookupHostAddress(const std::string& host) {
+  if (host.size() == 9 && ::strcasecmp(host.c_str(), "LOCALHOST") == 0) return "127.0.0.1";
+  if (IsDottedQuad(host)) return host;
+  return HostByName(host);
+}
+
+bool TIdStack::IsDottedQuad(const std::string& text) {
+  std::string rest = text;
+  std::string parts[4];
+  for (int i = 0; i < 3; ++i) parts[i] = TakePart(rest);
+  parts[3] = rest;
+  for (const std::string& part : parts) {
+    try {
+      const int value = ParseInteger(part);
+      if (value < 0 || value > 255) return false;
+    } catch (const EConvertError&) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TIdStack::AddressToText(const unsigned char bytes[4]) {
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+         std::to_string(bytes[2]) + "." + std::to_string(bytes[3]);
+}
+
+void TIdStack::TextToAddress(const std::string& text, unsigned char bytes[4]) {
+  std::string rest = text;
+  for (int i = 0; i < 4; ++i) {
+    std::string part = i < 3 ? TakePart(rest) : rest;
+    bytes[i] = static_cast<unsigned char>(ParseInteger(part) & 0xFF);
+  }
+}
+
+int TIdStack::NewSocket(int type, int protocol) {
+  const int fd = CreateSocket(AF_INET, type, protocol);
+  if (fd == -1) throw EIdInvalidSocket();
+  return fd;
+}
+
+bool TIdStack::TestSocketResult(int result, const std::vector<int>& tolerated) {
+  if (result != -1) return false;
+  const int number = LastError();
+  for (int allowed : tolerated) {
+    if (allowed == number) return true;
+  }
+  ThrowSocketError(number);
+}
+
+void TIdStack::ThrowSocketError(int number) { pixhaul::ThrowSocketError(number); }
+
+std::string TIdStack::SocketErrorText(int number) { return pixhaul::SocketErrorText(number); }
+
+TIdStack& SharedStack() {
+  // Never destroyed before the process ends, so a worker thread can never reach a stack that
+  // another thread tore down; POSIX sockets need no start-up or clean-up of their own.
+  static TIdStack stack;
+  return stack;
+}
+
+int StackUserCount() {
+  std::lock_guard lock(gUserMutex);
+  return gUserCount;
+}
+
+void RegisterStackUser() {
+  SharedStack();
+  std::lock_guard lock(gUserMutex);
+  ++gUserCount;
+}
+
+void UnregisterStackUser() {
+  std::lock_guard lock(gUserMutex);
+  --gUserCount;
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,84 @@
+#include "http/socket_handle.h"
+
+#include <netinet/in.h>
+
+#include "http/id_exception.h"
+#include "http/id_stack.h"
+#include "http/socket_error.h"
+
+namespace pixhaul {
+
+TIdSocketHandle::~TIdSocketHandle() { Release(true); }
+
+void TIdSocketHandle::Allocate(int type, int protocol) {
+  Release(true);
+  handle_ = SharedStack().NewSocket(type, protocol);
+  allocated_ = true;
+}
+
+void TIdSocketHandle::Release(bool resetLocal) {
+  if (!allocated_) return;
+  allocated_ = false;
+  TIdStack& stack = SharedStack();
+  // Both results are deliberately ignored: the socket is gone either way.
+  stack.Shutdown(handle_, SHUT_WR);
+  stack.CloseSocket(handle_);
+  Clear(resetLocal);
+}
+
+void TIdSocketHandle::Clear(bool resetLocal) {
+  allocated_ = false;
+  handle_ = -1;
+  if (resetLocal) {
+    ip_.clear();
+    port_ = 0;
+  }
+  remoteIp_.clear();
+  remotePort_ = 0;
+}
+
+void TIdSocketHandle::BindLocal() {
+  TIdStack& stack = SharedStack();
+  if (stack.TestSocketResult(stack.Bind(handle_, AF_INET, ip_, port_), {kWsaEAddrInUse})) {
+    throw EIdCouldNotBindSocket();
+  }
+  ReadBackLocal();
+}
+
+void TIdSocketHandle::SetRemote(const std::string& address, int port) {
+  remoteIp_ = address;
+  remotePort_ = port;
+}
+
+int TIdSocketHandle::ConnectRemote(int family, int timeoutMs) {
+  TIdStack& stack = SharedStack();
+  const int result = stack.Connect(handle_, family, remoteIp_, remotePort_, timeoutMs);
+  if (result == 0) {
+    ReadBackLocal();
+    stack.GetPeerName(handle_, remoteIp_, remotePort_);
+  }
+  return result;
+}
+
+bool TIdSocketHandle::IsReadable(int timeoutMs) {
+  if (!allocated_) throw EIdConnClosedGracefully();
+  std::vector<int> readList{handle_};
+  return SharedStack().WaitReadable(readList, timeoutMs) == 1;
+}
+
+int TIdSocketHandle::Receive(void* buffer, int length, int flags) {
+  return SharedStack().Recv(handle_, buffer, length, flags);
+}
+
+int TIdSocketHandle::Send(const void* buffer, int length, int flags) {
+  return SharedStack().Send(handle_, buffer, length, flags);
+}
+
+void TIdSocketHandle::SetOption(int level, int option, const void* value, socklen_t length) {
+  TIdStack& stack = SharedStack();
+  stack.TestSocketResult(stack.SetSockOpt(handle_, level, option, value, length));
+}
+
+void TIdSocketHandle::ReadBackLocal() { SharedStack().GetSockName(handle_, ip_, port_); }
+
+}  // namespace pixhaul

@@ -1,0 +1,51 @@
+#include "http/tcp_client.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include "http/id_exception.h"
+#include "http/id_stack.h"
+
+namespace pixhaul {
+
+void TIdTCPClient::ConnectToPeer() {
+  TIdSocketHandle& socket = SocketHandle();
+  if (socket.HandleAllocated()) throw EIdAlreadyConnected();
+  ResetState();
+  socket.Allocate(SOCK_STREAM, 0);
+  TIdStack& stack = SharedStack();
+  try {
+    socket.SetIP(boundIp_);
+    socket.SetPort(0);
+    socket.BindLocal();
+    if (!TIdStack::IsDottedQuad(host_)) NotifyStatus(TIdStatus::hsResolving, host_);
+    socket.SetRemote(stack.LookupHostAddress(host_), port_);
+    if (!useNagle_) {
+      const int one = 1;
+      socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
+    stack.TestSocketResult(socket.ConnectRemote(AF_INET, ConnectTimeoutMs()));
+    // Reads wait in poll with their own limit; these socket limits bound the blocking calls
+    // an intercept makes on the socket itself (a TLS handshake, a send to a stalled peer).
+    if (ReadTimeoutMs() > 0) {
+      const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
+      socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+      socket.SetOption(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+  } catch (...) {
+    // The first failure is the one to report; a failing close must not replace it.
+    try {
+      CloseConnection();
+    } catch (...) {
+    }
+    throw;
+  }
+  if (InterceptEnabled()) Intercept()->AttachToSocket(&socket);
+  NotifyStatus(TIdStatus::hsConnected);
+  if (OnConnected) OnConnected(*this);
+}
+
+}  // namespace pixhaul
