@@ -55,7 +55,10 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
     // Geometric growth keeps appends amortised O(1); realloc extends large blocks in place.
     Reserve(std::max(end, capacity_ + capacity_ / 2));
   }
-  std::memcpy(data_ + position_, buffer, count);
+  // A write past the end leaves no stale heap bytes in the gap it opens.
+  const auto start = static_cast<size_t>(position_);
+  if (start > size_) std::memset(data_ + size_, 0, start - size_);
+  std::memcpy(data_ + start, buffer, count);
   position_ = static_cast<int64_t>(end);
   size_ = std::max(size_, end);
 }
