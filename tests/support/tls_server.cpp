@@ -3,8 +3,11 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -63,6 +66,35 @@ void SetIoTimeouts(int fd) {
 }
 
 }  // namespace
+
+namespace {
+
+struct BioDeleter {
+  void operator()(BIO* bio) const { BIO_free(bio); }
+};
+
+std::string BioText(BIO* bio) {
+  char* data = nullptr;
+  long length = BIO_get_mem_data(bio, &data);
+  return std::string(data, static_cast<size_t>(length));
+}
+
+}  // namespace
+
+std::string TestCertificatePem() {
+  std::unique_ptr<BIO, BioDeleter> bio(BIO_new(BIO_s_mem()));
+  PEM_write_bio_X509(bio.get(), SharedIdentity().cert.get());
+  return BioText(bio.get());
+}
+
+std::string TestPrivateKeyPem(const std::string& password) {
+  std::unique_ptr<BIO, BioDeleter> bio(BIO_new(BIO_s_mem()));
+  const EVP_CIPHER* cipher = password.empty() ? nullptr : EVP_aes_128_cbc();
+  PEM_write_bio_PrivateKey(bio.get(), SharedIdentity().key.get(), cipher,
+                           reinterpret_cast<const unsigned char*>(password.data()),
+                           static_cast<int>(password.size()), nullptr, nullptr);
+  return BioText(bio.get());
+}
 
 std::string TlsServerConnection::ReadSome(size_t maxBytes) {
   if (!pending_.empty()) {
@@ -182,6 +214,13 @@ bool TlsServer::WaitForFinished(int count, int timeoutMs) const {
 }
 
 void TlsServer::AcceptLoop() {
+  // A client that leaves mid-reply must not end the test process with SIGPIPE. Blocking it in
+  // the server's own threads (connection threads inherit this mask) leaves the tests' threads
+  // as they are, so a client-side SIGPIPE would still show.
+  sigset_t pipeSet;
+  sigemptyset(&pipeSet);
+  sigaddset(&pipeSet, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSet, nullptr);
   while (!stopping_.load()) {
     pollfd waitFor{listenFd_, POLLIN, 0};
     if (poll(&waitFor, 1, kAcceptPollMs) <= 0) continue;

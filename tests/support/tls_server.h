@@ -27,6 +27,11 @@
 
 namespace pixhaul::test {
 
+// The servers' shared certificate (CN=localhost) in PEM form, and its private key, encrypted
+// with `password` (AES-128-CBC) unless that is empty.
+std::string TestCertificatePem();
+std::string TestPrivateKeyPem(const std::string& password = "");
+
 // One accepted TLS connection, as its handler sees it.
 class TlsServerConnection {
  public:
