@@ -1,0 +1,351 @@
+#include "app/Unit1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/Unit2.h"
+#include "app/application.h"
+#include "app/help_viewer.h"
+#include "app/program_icon.h"
+#include "app/radio_group.h"
+#include "app/settings.h"
+#include "app/shell_open.h"
+#include "harvest/site_table.h"
+
+namespace pixhaul {
+
+namespace {
+
+constexpr const char* kStartCaption = "Pixhaul";
+constexpr const char* kShownCaption = "Pixhaul 1.1";
+constexpr const char* kFolderBrowserTitle = "Select path to save";
+constexpr const char* kHowtoText =
+    "\n It is very easy to use, only 4 steps to download:\n"
+    " step 1: select the image site (bing/google/baidu). \n"
+    " step 2: input your search keyword in the right search box. \n"
+    " step 3: click search button.\n"
+    " step 4: click button 'Start download'\n.";
+
+const QColor kCream(255, 251, 240);
+const QColor kGreen(0, 128, 0);
+
+QString Q(const std::string& text) {
+  return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+std::string S(const QString& text) { return text.toUtf8().toStdString(); }
+
+void PaintCream(QWidget* widget, QPalette::ColorRole role) {
+  QPalette palette = widget->palette();
+  palette.setColor(role, kCream);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+// A log text becomes as many pane lines as it holds line breaks plus one; CR LF, CR and LF
+// each break a line, as they do when the saved log is read back.
+std::vector<std::string> SplitLogText(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string current;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(current);
+      current.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      current += c;
+    }
+  }
+  lines.push_back(current);
+  return lines;
+}
+
+}  // namespace
+
+TForm1::TForm1(TForm1Options options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)) {
+  setObjectName("Form1");
+  setWindowTitle(kStartCaption);
+  setWindowIcon(QIcon(ProgramIcon(32)));
+  QFont windowFont = font();
+  windowFont.setPixelSize(13);
+  setFont(windowFont);
+  resize(990, 700);
+  BuildControls();
+  BuildMenu();
+  controller_ = std::make_unique<TRunController>(*this, options_.timings);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildControls() {
+  auto* central = new QWidget(this);
+  auto* row = new QHBoxLayout(central);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  setCentralWidget(central);
+
+  PanelLeft = new QWidget(central);
+  PanelLeft->setObjectName("PanelLeft");
+  PanelLeft->setFixedWidth(465);
+  row->addWidget(PanelLeft);
+  auto* left = new QVBoxLayout(PanelLeft);
+
+  GroupBoxHowto = new QGroupBox(" How to use ", PanelLeft);
+  GroupBoxHowto->setObjectName("GroupBoxHowto");
+  auto* howtoLayout = new QVBoxLayout(GroupBoxHowto);
+  LabelHowto = new QLabel(GroupBoxHowto);
+  LabelHowto->setObjectName("LabelHowto");
+  LabelHowto->setFixedSize(409, 109);
+  LabelHowto->setWordWrap(true);
+  LabelHowto->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  PaintCream(LabelHowto, QPalette::Window);
+  howtoLayout->addWidget(LabelHowto);
+  left->addWidget(GroupBoxHowto);
+
+  QStringList siteLabels;
+  for (int i = 0; i < kSiteCount; ++i) siteLabels << Q(SiteLabel(i));
+  RadioGroup1 = new TRadioGroup("Select image site", siteLabels, PanelLeft);
+  RadioGroup1->setObjectName("RadioGroup1");
+  RadioGroup1->SetItemIndex(0);
+  connect(RadioGroup1, &TRadioGroup::Clicked, this,
+          [this] { Guarded([this] { RadioGroup1Click(); }); });
+  left->addWidget(RadioGroup1);
+
+  GroupBoxPath = new QGroupBox(PanelLeft);
+  GroupBoxPath->setObjectName("GroupBoxPath");
+  auto* pathLayout = new QGridLayout(GroupBoxPath);
+  Label1 = new QLabel("Save images to: ", GroupBoxPath);
+  Label1->setObjectName("Label1");
+  EditPath = new QLineEdit(GroupBoxPath);
+  EditPath->setObjectName("EditPath");
+  EditPath->setText(Q(DefaultSaveFolder()));
+  PaintCream(EditPath, QPalette::Base);
+  ButtonSelectPath = new QPushButton("...", GroupBoxPath);
+  ButtonSelectPath->setObjectName("ButtonSelectPath");
+  ButtonSelectPath->setFixedWidth(32);
+  connect(ButtonSelectPath, &QPushButton::clicked, this,
+          [this] { Guarded([this] { ButtonSelectPathClick(); }); });
+  pathLayout->addWidget(Label1, 0, 0, 1, 2);
+  pathLayout->addWidget(EditPath, 1, 0);
+  pathLayout->addWidget(ButtonSelectPath, 1, 1);
+  left->addWidget(GroupBoxPath);
+
+  ButtonStart = new QPushButton("Start download", PanelLeft);
+  ButtonStart->setObjectName("ButtonStart");
+  ButtonStart->setMinimumHeight(32);
+  // The controller's errors are caught inside ButtonStartClick, which also finishes a close
+  // that waited for the run.
+  connect(ButtonStart, &QPushButton::clicked, this, [this] { ButtonStartClick(); });
+  left->addWidget(ButtonStart);
+
+  Memo1 = new QPlainTextEdit(PanelLeft);
+  Memo1->setObjectName("Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QPalette memoPalette = Memo1->palette();
+  memoPalette.setColor(QPalette::Base, kCream);
+  memoPalette.setColor(QPalette::Text, kGreen);
+  Memo1->setPalette(memoPalette);
+  left->addWidget(Memo1, 1);
+  logLines_ = {"[Log window]"};
+  Memo1->setPlainText(Q(logLines_.front()));
+
+  PanelWeb = new QWidget(central);
+  PanelWeb->setObjectName("PanelWeb");
+  row->addWidget(PanelWeb, 1);
+  web_ = std::make_unique<WebViewAdapter>(PanelWeb, options_.viewFactory);
+
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName("StatusBar1");
+  StatusText = new QLabel(kHomePageAddress, StatusBar1);
+  StatusText->setObjectName("StatusText");
+  StatusBar1->addWidget(StatusText, 1);
+  setStatusBar(StatusBar1);
+}
+
+void TForm1::BuildMenu() {
+  QMenu* file = menuBar()->addMenu("File");
+  Exit1 = file->addAction("Exit");
+  Exit1->setObjectName("Exit1");
+  connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+
+  QMenu* help = menuBar()->addMenu("Help");
+  UserManual1 = help->addAction("User Manual");
+  UserManual1->setObjectName("UserManual1");
+  connect(UserManual1, &QAction::triggered, this,
+          [this] { Guarded([this] { UserManual1Click(); }); });
+  gotohomepage1 = help->addAction("Home Page");
+  gotohomepage1->setObjectName("gotohomepage1");
+  connect(gotohomepage1, &QAction::triggered, this,
+          [this] { Guarded([this] { gotohomepage1Click(); }); });
+  About1 = help->addAction("About");
+  About1->setObjectName("About1");
+  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+}
+
+template <class Handler>
+void TForm1::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!formShown_ && !event->spontaneous()) {
+    formShown_ = true;
+    Guarded([this] { FormShow(); });
+  }
+  QMainWindow::showEvent(event);
+}
+
+void TForm1::FormShow() {
+  LabelHowto->setText(kHowtoText);
+  const std::string programFolder = options_.programFolder.empty()
+                                        ? S(QCoreApplication::applicationDirPath()) + "/"
+                                        : options_.programFolder;
+  HomePageAddress = kHomePageAddress;
+  SettingsFilePath = programFolder + "ini/config.ini";
+  HelpFilePath = programFolder + "help/help.chm";
+  SupportMailLink = kSupportMailLink;
+
+  Settings defaults;
+  defaults.defaultPath = DefaultSaveFolder();
+  const Settings stored = ReadSettings(SettingsFilePath, defaults);
+  setWindowTitle(kShownCaption);
+  EditPath->setText(Q(stored.defaultPath));
+  // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
+  // so a stored site other than the layout's first loads its start page twice.
+  RadioGroup1->SetItemIndex(stored.defaultSite);
+  RadioGroup1Click();
+}
+
+void TForm1::RadioGroup1Click() {
+  pixhaul::CurrentSite = RadioGroup1->ItemIndex();
+  if (IsSiteIndex(pixhaul::CurrentSite)) web_->NavigateToSite(pixhaul::CurrentSite);
+}
+
+void TForm1::ButtonStartClick() {
+  ++pressDepth_;
+  Guarded([this] { controller_->ButtonStartClick(); });
+  --pressDepth_;
+  if (pressDepth_ == 0 && closeAccepted_) close();
+}
+
+std::optional<std::string> TForm1::ChooseFolder() {
+  const QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+  const QString folder = QFileDialog::getExistingDirectory(this, kFolderBrowserTitle, start,
+                                                           QFileDialog::ShowDirsOnly);
+  if (folder.isEmpty()) return std::nullopt;
+  return S(folder);
+}
+
+void TForm1::ButtonSelectPathClick() {
+  if (std::optional<std::string> folder = ChooseFolder()) EditPath->setText(Q(*folder));
+}
+
+bool TForm1::FormCloseQuery() {
+  if (controller_->StopRequested() || controller_->RunFinished()) return true;
+  ShowMessage(kCloseRefusedText);
+  return false;
+}
+
+void TForm1::FormClose() {
+  Settings settings;
+  settings.defaultPath = S(EditPath->text());
+  settings.defaultSite = RadioGroup1->ItemIndex();
+  WriteSettings(SettingsFilePath, settings);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (!closeAccepted_) {
+    if (!FormCloseQuery()) {
+      event->ignore();
+      return;
+    }
+    closeAccepted_ = true;
+    // A settings file that cannot be written is reported, but does not keep the window open:
+    // the user could otherwise never leave while the ini folder is missing or read-only.
+    Guarded([this] { FormClose(); });
+  }
+  // A press still on the stack (a stopped run in its closing steps) finishes first; its
+  // return closes the window again.
+  if (pressDepth_ > 0) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::UserManual1Click() {
+  if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>(this);
+  (void)helpViewer_->ShowManual(HelpFilePath);  // a missing manual is not reported
+}
+
+void TForm1::gotohomepage1Click() { ShellOpen(HomePageAddress); }
+
+void TForm1::About1Click() {
+  if (frmAbout_) frmAbout_->exec();
+}
+
+std::string TForm1::SaveFolderText() { return S(EditPath->text()); }
+
+std::string TForm1::ButtonCaption() { return S(ButtonStart->text()); }
+
+void TForm1::SetButtonCaption(const std::string& caption) { ButtonStart->setText(Q(caption)); }
+
+void TForm1::SetButtonEnabled(bool enabled) { ButtonStart->setEnabled(enabled); }
+
+void TForm1::ClearLog() {
+  logLines_.clear();
+  Memo1->clear();
+}
+
+void TForm1::AppendLogLine(const std::string& text) {
+  for (const std::string& line : SplitLogText(text)) {
+    if (logLines_.empty()) {
+      Memo1->setPlainText(Q(line));
+    } else {
+      Memo1->appendPlainText(Q(line));
+    }
+    logLines_.push_back(line);
+  }
+}
+
+std::vector<std::string> TForm1::LogLines() { return logLines_; }
+
+void TForm1::ShowMessage(const std::string& text) {
+  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Q(text), QMessageBox::Ok, this);
+  box.exec();
+}
+
+void TForm1::ShowError(const std::string& text) {
+  QMessageBox::critical(this, kApplicationTitle, Q(text));
+}
+
+std::optional<std::string> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
+
+int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
+
+}  // namespace pixhaul

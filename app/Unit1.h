@@ -1,0 +1,139 @@
+// TForm1: the main window - the site selector, the save folder, the start/stop button, the log
+// pane and the web view - and the shell around a run: settings, menu commands, the close rule.
+//
+// The window is a thin adapter: a press of the start/stop button is handed to TRunController,
+// which reaches back only through the RunWindow interface implemented here. The window owns
+// its controller, its web-view adapter and every control; the About dialog is owned by whoever
+// created it (start-up) and must outlive the window's use of it. GUI thread only.
+//
+// Because a run pumps the event loop from inside the button's handler, every other handler
+// here may run nested inside a run. A close that is allowed while a press is still on the stack
+// writes the settings at once but keeps the window up until that press has returned.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "download/run_controller.h"
+#include "download/run_window.h"
+#include "harvest/qt/web_view_adapter.h"
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace pixhaul {
+
+class TRadioGroup;
+class TfrmAbout;
+class THelpViewer;
+
+inline constexpr const char* kHomePageAddress = "http://www.pixhaul.example/";
+inline constexpr const char* kSupportMailLink = "mailto:support@pixhaul.example";
+inline constexpr const char* kCloseRefusedText =
+    "Task is still running, please Stop the task before close!";
+
+struct TForm1Options {
+  // The program folder with its trailing "/"; empty means the executable's own folder.
+  std::string programFolder;
+  ThrottleTimings timings;
+  WebViewAdapter::ViewFactory viewFactory = &WebViewAdapter::MakeWebEngineView;
+};
+
+class TForm1 : public QMainWindow, public RunWindow {
+  Q_OBJECT
+
+ public:
+  explicit TForm1(TForm1Options options = {}, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Set in FormShow; read by the menu commands and the About dialog.
+  std::string HomePageAddress;
+  std::string HelpFilePath;
+  std::string SupportMailLink;
+  std::string SettingsFilePath;
+
+  // Controls, owned by the window.
+  QWidget* PanelLeft = nullptr;
+  QGroupBox* GroupBoxHowto = nullptr;
+  QLabel* LabelHowto = nullptr;
+  TRadioGroup* RadioGroup1 = nullptr;
+  QGroupBox* GroupBoxPath = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* EditPath = nullptr;
+  QPushButton* ButtonSelectPath = nullptr;
+  QPushButton* ButtonStart = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QWidget* PanelWeb = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* StatusText = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* UserManual1 = nullptr;
+  QAction* gotohomepage1 = nullptr;
+  QAction* About1 = nullptr;
+
+  WebViewAdapter& web() { return *web_; }
+  TRunController& Controller() { return *controller_; }
+  void SetAboutDialog(TfrmAbout* dialog) { frmAbout_ = dialog; }
+  THelpViewer* HelpViewer() const { return helpViewer_.get(); }
+
+  // Handlers. Each one that the toolkit calls catches what escapes it and shows the error box.
+  void FormShow();
+  void RadioGroup1Click();
+  void ButtonStartClick();
+  void ButtonSelectPathClick();
+  bool FormCloseQuery();
+  void FormClose();
+  void Exit1Click();
+  void UserManual1Click();
+  void gotohomepage1Click();
+  void About1Click();
+
+  // RunWindow
+  std::string SaveFolderText() override;
+  std::string ButtonCaption() override;
+  void SetButtonCaption(const std::string& caption) override;
+  void SetButtonEnabled(bool enabled) override;
+  void ClearLog() override;
+  void AppendLogLine(const std::string& text) override;
+  std::vector<std::string> LogLines() override;
+  void ShowMessage(const std::string& text) override;
+  std::optional<std::string> CapturePageMarkup() override;
+  int CurrentSite() override;
+
+  // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
+  // observe boxes without blocking.
+  virtual void ShowError(const std::string& text);
+
+ protected:
+  // The folder browser; nothing when the user cancels. Tests replace it.
+  virtual std::optional<std::string> ChooseFolder();
+
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildMenu();
+  template <class Handler>
+  void Guarded(Handler&& handler);
+
+  TForm1Options options_;
+  std::unique_ptr<WebViewAdapter> web_;
+  std::unique_ptr<TRunController> controller_;
+  std::unique_ptr<THelpViewer> helpViewer_;
+  TfrmAbout* frmAbout_ = nullptr;
+  std::vector<std::string> logLines_;  // the pane's lines, as saved to log.txt
+  bool formShown_ = false;
+  int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
+  bool closeAccepted_ = false;  // settings written; the window ends once no press is running
+};
+
+}  // namespace pixhaul

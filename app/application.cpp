@@ -1,0 +1,25 @@
+#include "app/application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+namespace pixhaul {
+
+void ShowErrorBox(const std::string& text) {
+  QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(text));
+}
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(kApplicationTitle);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    ShowErrorBox(error.what());
+  }
+  return false;
+}
+
+}  // namespace pixhaul

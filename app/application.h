@@ -1,0 +1,22 @@
+// TApplication: the desktop program's application object. Any exception that a handler lets
+// escape into the event loop ends that handler only: it is shown in the error box and the
+// program goes on. GUI thread only.
+#pragma once
+
+#include <QApplication>
+#include <string>
+
+namespace pixhaul {
+
+inline constexpr const char* kApplicationTitle = "Pixhaul";
+
+// The error box: the application title as caption, the failure's message as text.
+void ShowErrorBox(const std::string& text);
+
+class TApplication : public QApplication {
+ public:
+  TApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+}  // namespace pixhaul

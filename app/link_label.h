@@ -1,0 +1,22 @@
+// TLinkLabel: a label that looks like a link (green, underlined, hand cursor) and reports a
+// left-button click. GUI thread only.
+#pragma once
+
+#include <QLabel>
+
+namespace pixhaul {
+
+class TLinkLabel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TLinkLabel(QWidget* parent = nullptr);
+
+ signals:
+  void Clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+}  // namespace pixhaul

@@ -1,0 +1,30 @@
+#include "app/settings.h"
+
+#include <QDir>
+#include <cstdlib>
+
+#include "framework/ini_file.h"
+
+namespace pixhaul {
+
+std::string DefaultSaveFolder() {
+  const char* home = std::getenv("HOME");
+  std::string folder = (home && *home) ? home : QDir::homePath().toStdString();
+  return folder + "/images_download";
+}
+
+Settings ReadSettings(const std::string& settingsPath, const Settings& defaults) {
+  TIniFile ini(settingsPath);
+  Settings settings;
+  settings.defaultPath = ini.ReadString(kSettingsSection, kDefaultPathKey, defaults.defaultPath);
+  settings.defaultSite = ini.ReadInteger(kSettingsSection, kDefaultSiteKey, defaults.defaultSite);
+  return settings;
+}
+
+void WriteSettings(const std::string& settingsPath, const Settings& settings) {
+  TIniFile ini(settingsPath);
+  ini.WriteString(kSettingsSection, kDefaultPathKey, settings.defaultPath);
+  ini.WriteInteger(kSettingsSection, kDefaultSiteKey, settings.defaultSite);
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,18 @@
+// ShellOpen: asks the desktop to open a file, a web address or a mail link with the user's
+// program for it, and ignores the outcome.
+//
+// Tests replace the opener so that nothing leaves the process. GUI thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace pixhaul {
+
+// Opens `target` (an absolute file path or an address with a scheme); failures are ignored.
+void ShellOpen(const std::string& target);
+
+// Replaces the opener for the rest of the process; an empty function restores the desktop's.
+void SetShellOpenerForTesting(std::function<void(const std::string&)> opener);
+
+}  // namespace pixhaul
