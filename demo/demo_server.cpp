@@ -1,0 +1,96 @@
+// pixhaul-demo-server: serves the demo image-search site on 127.0.0.1 over http and https, so
+// pixhaul-cli can be tried without the internet. It prints its addresses, one "name address"
+// pair a line, and ends by itself after --stop-after seconds, or on SIGINT/SIGTERM.
+//
+//   pixhaul-demo-server [--http-port N] [--https-port N] [--images N] [--image-size PX]
+//                       [--stop-after SECONDS]
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "demo/demo_site.h"
+#include "demo/loopback_server.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: pixhaul-demo-server [--http-port N] [--https-port N] [--images N]\n"
+               "                           [--image-size PX] [--stop-after SECONDS]\n");
+}
+
+bool ParseNumber(const char* text, long low, long high, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtol(text, &end, 10);
+  return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long httpPort = 0, httpsPort = 0, images = 36, size = 48, stopAfter = 600;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    long* target = nullptr;
+    long low = 0, high = 0;
+    if (option == "--http-port") {
+      target = &httpPort, low = 0, high = 65535;
+    } else if (option == "--https-port") {
+      target = &httpsPort, low = 0, high = 65535;
+    } else if (option == "--images") {
+      target = &images, low = 1, high = 100000;
+    } else if (option == "--image-size") {
+      target = &size, low = 1, high = 2000;
+    } else if (option == "--stop-after") {
+      target = &stopAfter, low = 1, high = 86400;
+    }
+    if (target == nullptr || i + 1 >= argc || !ParseNumber(argv[++i], low, high, *target)) {
+      Usage();
+      return 2;
+    }
+  }
+
+  // Block the stop signals before any thread starts, so only sigtimedwait below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  using namespace pixhaul::demo;
+  DemoSite site(
+      DemoSite::Options{static_cast<int>(images), static_cast<int>(size), static_cast<int>(size)});
+  try {
+    // The site learns its own addresses once the ports are known; no request can arrive
+    // before the addresses are printed.
+    LoopbackHttpServer server([&site](const HttpRequest& r) { return site.Handle(r); },
+                              static_cast<uint16_t>(httpPort), static_cast<uint16_t>(httpsPort));
+    site.SetBases(server.HttpBase(), server.HttpsBase());
+    std::printf("http %s\nhttps %s\n", server.HttpBase().c_str(), server.HttpsBase().c_str());
+    for (int s = 0; s < 3; ++s) {
+      static const char* const kNames[] = {"bing", "google", "baidu"};
+      std::printf("%s %s%s\n", kNames[s], server.HttpBase().c_str(), DemoSite::PagePath(s).c_str());
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    const timespec limit{static_cast<time_t>(stopAfter), 0};
+    int signal;
+    do {
+      signal = sigtimedwait(&stopSignals, nullptr, &limit);
+    } while (signal < 0 && errno == EINTR);
+    server.Stop();
+    std::fprintf(stderr, "pixhaul-demo-server: %s after %d requests\n",
+                 signal < 0 ? "time is up, stopped" : "stopped by signal", server.RequestCount());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "pixhaul-demo-server: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

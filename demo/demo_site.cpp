@@ -1,0 +1,103 @@
+#include "demo/demo_site.h"
+
+#include "demo/png_encoder.h"
+
+namespace pixhaul::demo {
+
+namespace {
+
+// Reads the n of "/<prefix><n>.png"; -1 when the target is not of that form.
+int ImageNumber(const std::string& target, const std::string& prefix) {
+  if (target.rfind(prefix, 0) != 0 || target.size() <= prefix.size() + 4 ||
+      target.compare(target.size() - 4, 4, ".png") != 0) {
+    return -1;
+  }
+  const std::string digits = target.substr(prefix.size(), target.size() - prefix.size() - 4);
+  if (digits.empty() || digits.size() > 6 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::stoi(digits);
+}
+
+}  // namespace
+
+DemoSite::DemoSite(Options options) {
+  for (int n = 0; n < options.imageCount; ++n) {
+    images_.push_back(PatternPng(n, options.width, options.height));
+  }
+}
+
+void DemoSite::SetBases(std::string httpBase, std::string httpsBase) {
+  httpBase_ = std::move(httpBase);
+  httpsBase_ = std::move(httpsBase);
+}
+
+std::string DemoSite::PagePath(int site) {
+  static const char* const kPaths[] = {"/bing.html", "/google.html", "/baidu.html"};
+  return kPaths[site];
+}
+
+std::vector<std::string> DemoSite::ImageAddresses() const {
+  std::vector<std::string> addresses;
+  for (int n = 0; n < ImageCount(); ++n) {
+    const std::string name = std::to_string(n) + ".png";
+    if (n % 7 == 5) {
+      addresses.push_back(httpBase_ + "/redirect/" + name);
+    } else if (n % 3 == 1) {
+      addresses.push_back(httpsBase_ + "/img/" + name);
+    } else {
+      addresses.push_back(httpBase_ + "/img/" + name);
+    }
+  }
+  return addresses;
+}
+
+std::string DemoSite::Page(int site) const {
+  static const char* const kTitles[] = {"Bing", "Google", "Baidu"};
+  std::string page = std::string("<html><head><title>Pixhaul demo: ") + kTitles[site] +
+                     " image results</title></head>\n<body>\n";
+  const std::vector<std::string> addresses = ImageAddresses();
+  if (site == 1) page += "<script>var results = [\n";
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const std::string n = std::to_string(i);
+    switch (site) {
+      case 0:
+        page += "<a class=\"thumb\" href=\"#\" m=\"{ns:'images',imgurl:\"" + addresses[i] +
+                "\",oh:48,ow:48}\">result " + n + "</a>\n";
+        break;
+      case 1:
+        page += "{\"id\":\"" + n + "\",\"ou\":\"" + addresses[i] + "\",\"ow\":48,\"oh\":48},\n";
+        break;
+      default:
+        page += "<li data='{\"thumbURL\":\"/t/" + n + "\",\"objURL\":\"" + addresses[i] +
+                "\",\"width\":48}'>result " + n + "</li>\n";
+        break;
+    }
+  }
+  if (site == 1) page += "];</script>\n";
+  return page + "</body></html>\n";
+}
+
+HttpReply DemoSite::Handle(const HttpRequest& request) const {
+  for (int site = 0; site < 3; ++site) {
+    if (request.target == PagePath(site)) {
+      return {200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, Page(site), false};
+    }
+  }
+  const int image = ImageNumber(request.target, "/img/");
+  if (image >= 0 && image < ImageCount()) {
+    return {200, "OK", {{"Content-Type", "image/png"}}, Image(image), false};
+  }
+  const int redirected = ImageNumber(request.target, "/redirect/");
+  if (redirected >= 0 && redirected < ImageCount()) {
+    return {302,
+            "Found",
+            {{"Location", httpsBase_ + "/img/" + std::to_string(redirected) + ".png"}},
+            "",
+            false};
+  }
+  return {404, "Not Found", {{"Content-Type", "text/plain"}}, "not found\n", false};
+}
+
+}  // namespace pixhaul::demo

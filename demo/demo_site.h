@@ -1,0 +1,50 @@
+// DemoSite: a small sample image-search site, served by the loopback server. It has one result
+// page per supported site marker (/bing.html, /google.html, /baidu.html), each listing the same
+// images, and the images themselves, made on the spot as PNG test patterns. Addresses mix
+// http, https and http-to-https redirects, so one run exercises every road of a download.
+//
+// The object is built once, then given the server's two base addresses with SetBases before
+// the server is told about it; after that it is read-only and may serve from any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "demo/loopback_server.h"
+
+namespace pixhaul::demo {
+
+class DemoSite {
+ public:
+  struct Options {
+    int imageCount = 36;
+    int width = 48;  // every image has this size; a stored PNG is about width*height*3 bytes
+    int height = 48;
+  };
+
+  explicit DemoSite(Options options);
+  DemoSite() : DemoSite(Options{}) {}
+
+  // Must be called before the first request is served.
+  void SetBases(std::string httpBase, std::string httpsBase);
+
+  // The result page for site 0 (Bing), 1 (Google) or 2 (Baidu); its path is PagePath(site).
+  std::string Page(int site) const;
+  static std::string PagePath(int site);
+  // The image addresses every page lists, in page order.
+  std::vector<std::string> ImageAddresses() const;
+  // The bytes of image n.
+  const std::string& Image(int n) const { return images_.at(static_cast<size_t>(n)); }
+  int ImageCount() const { return static_cast<int>(images_.size()); }
+
+  // Answers one request: the pages, /img/<n>.png, /redirect/<n>.png (302 to the https image);
+  // 404 for anything else.
+  HttpReply Handle(const HttpRequest& request) const;
+
+ private:
+  std::vector<std::string> images_;
+  std::string httpBase_;
+  std::string httpsBase_;
+};
+
+}  // namespace pixhaul::demo
