@@ -1,6 +1,5 @@
 #include "http/ssl_socket.h"
 
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -13,10 +12,6 @@
 namespace pixhaul {
 
 namespace {
-
-// Longest wait for the socket when the library asks to be called again (it only does so on a
-// socket that is not blocking, or after a receive time limit on the socket ran out).
-constexpr int kRetryWaitLimitMs = 30000;
 
 // OpenSSL writes to the socket with write(), which raises SIGPIPE when the peer has gone. This
 // blocks SIGPIPE on the calling thread for the duration of one library call and swallows the
@@ -55,16 +50,6 @@ class SigpipeGuard {
   bool wasPending_ = false;
 };
 
-// Waits until `fd` is ready for `events`; false after kRetryWaitLimitMs without it.
-bool WaitForSocket(int fd, short events) {
-  pollfd waitFor{fd, events, 0};
-  while (true) {
-    int ready = poll(&waitFor, 1, kRetryWaitLimitMs);
-    if (ready > 0) return true;
-    if (ready == 0 || errno != EINTR) return false;
-  }
-}
-
 }  // namespace
 
 TIdSSLSocket::~TIdSSLSocket() { Free(); }
@@ -86,20 +71,16 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
     f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                const_cast<char*>(serverName.c_str()));
   }
-  while (true) {
-    f.ERR_clear_error();
-    int result;
-    {
-      SigpipeGuard guard;
-      result = f.SSL_connect(ssl_);
-    }
-    if (result == 1) return;
-    int reason = f.SSL_get_error(ssl_, result);
-    if (reason == SSL_ERROR_WANT_READ && WaitForSocket(fd_, POLLIN)) continue;
-    if (reason == SSL_ERROR_WANT_WRITE && WaitForSocket(fd_, POLLOUT)) continue;
-    f.ERR_clear_error();
-    throw EIdOSSLConnectError();
+  f.ERR_clear_error();
+  int result;
+  {
+    SigpipeGuard guard;
+    result = f.SSL_connect(ssl_);
   }
+  f.ERR_clear_error();
+  // On this blocking socket even a "want read/write" is a failure: it means the socket's own
+  // time limit ran out with the server silent in the middle of the handshake.
+  if (result != 1) throw EIdOSSLConnectError();
 }
 
 int TIdSSLSocket::Receive(char* bytes, int capacity) {
@@ -107,20 +88,16 @@ int TIdSSLSocket::Receive(char* bytes, int capacity) {
     TIdStack::SetLastError(kWsaENotConn);
     return -1;
   }
-  while (true) {
-    functions_->ERR_clear_error();
-    int result;
-    int savedErrno;
-    {
-      SigpipeGuard guard;
-      errno = 0;
-      result = functions_->SSL_read(ssl_, bytes, capacity);
-      savedErrno = errno;
-    }
-    if (result > 0) return result;
-    int classified = Classify(result, savedErrno);
-    if (classified <= 0) return classified;
+  functions_->ERR_clear_error();
+  int result;
+  int savedErrno;
+  {
+    SigpipeGuard guard;
+    errno = 0;
+    result = functions_->SSL_read(ssl_, bytes, capacity);
+    savedErrno = errno;
   }
+  return result > 0 ? result : Classify(result, savedErrno);
 }
 
 int TIdSSLSocket::Send(const char* bytes, int count) {
@@ -128,20 +105,16 @@ int TIdSSLSocket::Send(const char* bytes, int count) {
     TIdStack::SetLastError(kWsaENotConn);
     return -1;
   }
-  while (true) {
-    functions_->ERR_clear_error();
-    int result;
-    int savedErrno;
-    {
-      SigpipeGuard guard;
-      errno = 0;
-      result = functions_->SSL_write(ssl_, bytes, count);
-      savedErrno = errno;
-    }
-    if (result > 0) return result;
-    int classified = Classify(result, savedErrno);
-    if (classified <= 0) return classified;
+  functions_->ERR_clear_error();
+  int result;
+  int savedErrno;
+  {
+    SigpipeGuard guard;
+    errno = 0;
+    result = functions_->SSL_write(ssl_, bytes, count);
+    savedErrno = errno;
   }
+  return result > 0 ? result : Classify(result, savedErrno);
 }
 
 int TIdSSLSocket::Classify(int result, int savedErrno) {
@@ -149,11 +122,9 @@ int TIdSSLSocket::Classify(int result, int savedErrno) {
   functions_->ERR_clear_error();
   switch (reason) {
     case SSL_ERROR_WANT_READ:
-      if (WaitForSocket(fd_, POLLIN)) return 1;
-      TIdStack::SetLastError(kWsaETimedOut);
-      return -1;
     case SSL_ERROR_WANT_WRITE:
-      if (WaitForSocket(fd_, POLLOUT)) return 1;
+      // The socket blocks, so the library asks again only when the socket's receive or send
+      // time limit ran out: the peer stalled, in the middle of a record or of a write.
       TIdStack::SetLastError(kWsaETimedOut);
       return -1;
     case SSL_ERROR_ZERO_RETURN:

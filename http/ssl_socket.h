@@ -4,7 +4,9 @@
 // destructor) ends and releases. It is made, used and destroyed on one thread, the thread of the
 // connection it belongs to. Reads and writes follow the socket-result convention: a positive
 // count, 0 when the peer closed, -1 for a failure whose socket error number is left in the
-// thread's last error (TIdStack::LastError). No call lets SIGPIPE reach the process.
+// thread's last error (TIdStack::LastError). The socket is expected to block, with receive and
+// send time limits set on it: a read or write that such a limit cuts short (a peer silent in
+// the middle of a record) fails with 10060. No call lets SIGPIPE reach the process.
 #pragma once
 
 #include <openssl/ssl.h>
@@ -51,8 +53,8 @@ class TIdSSLSocket {
   SSL* Handle() const { return ssl_; }
 
  private:
-  // Classifies a result <= 0 of SSL_read/SSL_write; returns 0 or -1 (with the last error set),
-  // or 1 when the call should simply be repeated after the socket became ready.
+  // Classifies a result <= 0 of SSL_read/SSL_write: 0 for the peer's close, else -1 with the
+  // thread's last socket error set.
   int Classify(int result, int savedErrno);
 
   void* owner_;

@@ -43,7 +43,10 @@ void TIdTCPClient::ConnectToPeer() {
     }
     throw;
   }
-  if (InterceptEnabled()) Intercept()->AttachToSocket(&socket);
+  if (InterceptEnabled()) {
+    Intercept()->SetPeerHostName(host_);
+    Intercept()->AttachToSocket(&socket);
+  }
   NotifyStatus(TIdStatus::hsConnected);
   if (OnConnected) OnConnected(*this);
 }

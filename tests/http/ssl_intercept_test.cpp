@@ -1,0 +1,256 @@
+// TIdConnectionInterceptOpenSSL on a TIdTCPClient against TLS loopback servers.
+#include "http/ssl_intercept.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "framework/memory_stream.h"
+#include "http/socket_error.h"
+#include "http/ssl_exceptions.h"
+#include "http/tcp_client.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_server.h"
+
+namespace pixhaul {
+namespace {
+
+using test::TlsServer;
+using test::TlsServerConnection;
+
+// A client with a TLS intercept over `library`, ready to connect to the loopback `port`.
+struct TlsClient {
+  TlsClient(int port, SslLibrary& library = SslLibrary::Shared(),
+            const std::string& host = "127.0.0.1")
+      : intercept(library) {
+    intercept.SSLOptions().Method = sslvSSLv23;
+    client.SetHost(host);
+    client.SetPort(port);
+    client.SetReadTimeoutMs(5000);
+    client.SetIntercept(&intercept);
+    client.SetInterceptEnabled(true);
+  }
+
+  TIdConnectionInterceptOpenSSL intercept;
+  TIdTCPClient client;
+};
+
+// The message of whatever `action` raised, "" when it raised nothing.
+template <typename Action>
+std::string RaisedMessage(Action action) {
+  try {
+    action();
+  } catch (const Exception& error) {
+    return error.Message();
+  }
+  return "";
+}
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  return bytes;
+}
+
+TEST(TIdConnectionInterceptOpenSSL, IsAnSslInterceptThatHandlesBothDirections) {
+  TIdConnectionInterceptOpenSSL intercept;
+  TIdConnectionIntercept* base = &intercept;
+  EXPECT_NE(dynamic_cast<TIdSSLConnectionIntercept*>(base), nullptr);
+  EXPECT_TRUE(intercept.HandlesReceive());
+  EXPECT_TRUE(intercept.HandlesSend());
+  EXPECT_FALSE(intercept.ServerMade());
+  EXPECT_EQ(intercept.Context(), nullptr);
+  EXPECT_EQ(intercept.Channel(), nullptr);
+  EXPECT_EQ(intercept.SSLOptions().Method, sslvSSLv2);
+}
+
+TEST(TIdConnectionInterceptOpenSSL, EchoesOneMebibyteThroughTheHandshakenChannel) {
+  const std::string payload = Pattern(1 << 20);
+  TlsServer server([&](TlsServerConnection& peer) {
+    // Take the whole payload before answering, so neither side blocks the other's writes.
+    peer.Write(peer.ReadExactly(payload.size()));
+  });
+  TlsClient tls(server.Port());
+  tls.client.ConnectToPeer();
+  ASSERT_NE(tls.intercept.Channel(), nullptr);
+  ASSERT_NE(tls.intercept.Context(), nullptr);
+
+  tls.client.SendBytes(payload.data(), static_cast<int>(payload.size()));
+  TMemoryStream echoed;
+  tls.client.ReadIntoStream(echoed, static_cast<int64_t>(payload.size()), false);
+  EXPECT_TRUE(echoed.ToString() == payload) << "echo differs from what was sent";
+  EXPECT_EQ(server.HandshakeCount(), 1);
+
+  tls.client.CloseConnection();
+  EXPECT_EQ(tls.intercept.Channel(), nullptr);
+  EXPECT_EQ(tls.intercept.Context(), nullptr);
+  EXPECT_EQ(tls.intercept.AttachedSocket(), nullptr);
+}
+
+TEST(TIdConnectionInterceptOpenSSL, ServerClosingRightAfterItsReplyEndsTheReadNormally) {
+  for (bool closeNotify : {true, false}) {
+    SCOPED_TRACE(closeNotify ? "with close_notify" : "bare end of stream");
+    const std::string body = Pattern(100000);
+    TlsServer server([&](TlsServerConnection& peer) {
+      peer.ReadUntil("\r\n");
+      peer.Write("HTTP/1.0 200 OK\r\n\r\n" + body);
+      if (closeNotify) peer.SendCloseNotify();
+    });
+    TlsClient tls(server.Port());
+    tls.client.ConnectToPeer();
+    tls.client.WriteLine("GET");
+    EXPECT_EQ(tls.client.ReadLine(), "HTTP/1.0 200 OK");
+    EXPECT_EQ(tls.client.ReadLine(), "");
+    TMemoryStream received;
+    EXPECT_EQ(RaisedMessage([&] { tls.client.ReadIntoStream(received, -1, true); }), "");
+    EXPECT_TRUE(received.ToString() == body) << "got " << received.Size() << " bytes";
+    EXPECT_FALSE(tls.client.IsConnected());
+  }
+}
+
+TEST(TIdConnectionInterceptOpenSSL, ServerRefusingEveryVersionFailsTheConnect) {
+  TlsServer server(nullptr, TlsServer::Mode::kRefuseHandshake);
+  TlsClient tls(server.Port());
+  EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Error connecting with SSL.");
+  EXPECT_THROW(
+      {
+        TlsClient again(server.Port());
+        again.client.ConnectToPeer();
+      },
+      EIdOSSLConnectError);
+  EXPECT_EQ(server.HandshakeCount(), 0);
+  EXPECT_EQ(server.AcceptCount(), 2);
+}
+
+TEST(TIdConnectionInterceptOpenSSL, ServerNameIsSentForHostNamesOnly) {
+  struct Case {
+    std::string host;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {{"localhost", "localhost"}, {"127.0.0.1", std::nullopt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.host);
+    TlsServer server([](TlsServerConnection& peer) { peer.Write("hi\n"); });
+    TlsClient tls(server.Port(), SslLibrary::Shared(), c.host);
+    tls.client.ConnectToPeer();
+    EXPECT_EQ(tls.client.ReadLine(), "hi");
+    ASSERT_EQ(server.HandshakeCount(), 1);
+    EXPECT_EQ(server.ServerNames()[0], c.expected);
+  }
+}
+
+TEST(TIdConnectionInterceptOpenSSL, MissingLibraryRaisesAtEveryConnect) {
+  SslLibrary missing("libpixhaul-no-such-ssl.so.3", SslLibrary::kCryptoFileName);
+  TlsServer server([](TlsServerConnection&) {});
+  for (int attempt = 1; attempt <= 2; ++attempt) {
+    SCOPED_TRACE("connection " + std::to_string(attempt));
+    TlsClient tls(server.Port(), missing);
+    EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Could not load SSL library.");
+    // The TCP connection stood; only the intercept failed.
+    EXPECT_EQ(tls.intercept.Channel(), nullptr);
+  }
+  EXPECT_EQ(missing.LoadAttempts(), 1);
+  EXPECT_EQ(server.HandshakeCount(), 0);
+}
+
+TEST(TIdConnectionInterceptOpenSSL, PlainConnectionWithDisabledInterceptLoadsNoLibrary) {
+  SslLibrary library(SslLibrary::kSslFileName, SslLibrary::kCryptoFileName);
+  testing::ScriptedServer server({testing::Script().ReceiveUntil("\r\n").Send("plain\r\n")});
+  TIdConnectionInterceptOpenSSL intercept(library);
+  intercept.SSLOptions().Method = sslvSSLv23;
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetReadTimeoutMs(5000);
+  client.SetIntercept(&intercept);
+  client.ConnectToPeer();
+  client.WriteLine("hello");
+  EXPECT_EQ(client.ReadLine(), "plain");
+  client.CloseConnection();
+  EXPECT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(server.Received(0), "hello\r\n");
+  EXPECT_EQ(library.LoadAttempts(), 0);
+  EXPECT_FALSE(library.IsLoaded());
+  EXPECT_EQ(intercept.Context(), nullptr);
+}
+
+TEST(TIdConnectionInterceptOpenSSL, RecordLeftPartlyUnreadInTheChannelIsReadWithoutWaiting) {
+  const std::string record = Pattern(3000);
+  std::string farewell;
+  TlsServer server([&](TlsServerConnection& peer) {
+    peer.Write("LINE\r\n");  // one record
+    peer.Write(record);      // one record, read by the client in two parts
+    // Stay open and silent: the socket shows nothing more until the client says so.
+    farewell = peer.ReadUntil("\n");
+  });
+  TlsClient tls(server.Port());
+  tls.client.SetReadTimeoutMs(1500);
+  tls.client.ConnectToPeer();
+  EXPECT_EQ(tls.client.ReadLine(), "LINE");
+
+  TMemoryStream head;
+  tls.client.ReadIntoStream(head, 10, false);
+  ASSERT_EQ(head.ToString(), record.substr(0, 10));
+  EXPECT_GT(tls.intercept.PendingBytes(), 0);
+
+  TMemoryStream rest;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RaisedMessage([&] {
+              tls.client.ReadIntoStream(rest, static_cast<int64_t>(record.size() - 10), false);
+            }),
+            "");
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
+  EXPECT_TRUE(rest.ToString() == record.substr(10)) << "got " << rest.Size() << " bytes";
+
+  tls.client.WriteLine("done");
+  EXPECT_TRUE(server.WaitForFinished(1));
+  EXPECT_EQ(farewell, "done\r\n");
+}
+
+TEST(TIdConnectionInterceptOpenSSL, SendingToAServerThatLeftFailsWithoutKillingTheProcess) {
+  TlsServer server([](TlsServerConnection&) {});  // handshake, then close at once
+  TlsClient tls(server.Port());
+  tls.client.ConnectToPeer();
+  ASSERT_TRUE(server.WaitForFinished(1));
+  const std::string payload = Pattern(1 << 20);
+  std::string message;
+  // The first writes may still land in the socket buffer; keep writing until the reset shows.
+  for (int i = 0; i < 20 && message.empty(); ++i) {
+    message = RaisedMessage(
+        [&] { tls.client.SendBytes(payload.data(), static_cast<int>(payload.size())); });
+  }
+  EXPECT_TRUE(message.rfind("Socket Error # ", 0) == 0 ||
+              message == "Connection Closed Gracefully.")
+      << message;
+}
+
+TEST(TIdConnectionInterceptOpenSSL, OutOfRangeMethodFailsTheAttach) {
+  TlsServer server([](TlsServerConnection&) {});
+  TlsClient tls(server.Port());
+  tls.intercept.SSLOptions().Method = static_cast<TIdSSLVersion>(4);
+  EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Error geting SSL method.");
+}
+
+TEST(TIdConnectionInterceptOpenSSL, ReconnectsAfterCloseWithAFreshChannel) {
+  TlsServer server([](TlsServerConnection& peer) {
+    std::string line = peer.ReadUntil("\n");
+    peer.Write("got " + line);
+  });
+  TlsClient tls(server.Port());
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    tls.client.ConnectToPeer();
+    tls.client.WriteLine("r" + std::to_string(round));
+    EXPECT_EQ(tls.client.ReadLine(), "got r" + std::to_string(round));
+    tls.client.CloseConnection();
+    EXPECT_EQ(tls.intercept.Channel(), nullptr);
+  }
+  EXPECT_EQ(server.HandshakeCount(), 3);
+}
+
+}  // namespace
+}  // namespace pixhaul
