@@ -1,0 +1,38 @@
+// Fuzz target: splitting an address into protocol, host, port, path, resource and fragment.
+// Besides not crashing, the parts must keep the shape the HTTP exchange builds its request
+// from.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_support.h"
+#include "http/uri.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string address(pixhaul::fuzz::AsText(data, size));
+  std::string protocol = "stale", host = "stale", path = "stale", resource = "stale";
+  std::string port = "kept", fragment = "stale";
+  pixhaul::TIdURI::SplitAddress(address, protocol, host, path, resource, port, fragment);
+
+  FUZZ_CHECK(!path.empty() && path.front() == '/', address);
+  FUZZ_CHECK(resource.find('/') == std::string::npos, address);
+  FUZZ_CHECK(resource.find('#') == std::string::npos, address);
+  for (const std::string* part : {&protocol, &host, &path, &resource, &fragment})
+    FUZZ_CHECK(part->find('\\') == std::string::npos, address);
+
+  std::string unified = address;
+  pixhaul::TIdURI::UnifySlashes(unified);
+  const size_t separator = unified.find("://");
+  if (separator == std::string::npos) {
+    // A relative address names no protocol or host and leaves the caller's port alone.
+    FUZZ_CHECK(protocol.empty() && host.empty() && port == "kept", address);
+  } else {
+    FUZZ_CHECK(protocol == unified.substr(0, separator), address);
+    FUZZ_CHECK(host.find(':') == std::string::npos && host.find('/') == std::string::npos, address);
+    FUZZ_CHECK(port.find('/') == std::string::npos, address);
+  }
+  // Nothing is lost but the "#" before the fragment and a "/" the path gains in front.
+  const std::string target = path + resource;
+  FUZZ_CHECK(unified.find(target.substr(1)) != std::string::npos, address);
+  return 0;
+}
