@@ -1,0 +1,314 @@
+// test-labels: threaded
+// The download worker against loopback http and https servers: what it saves, the line it
+// hands to the log, its outcome, and that it always hands in exactly one WorkerFinished.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "demo/loopback_server.h"
+#include "download/Unitdowntile.h"
+#include "download/run_controller.h"
+#include "fake_run_window.h"
+#include "fake_workers.h"
+#include "temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using demo::HttpReply;
+using demo::HttpRequest;
+using demo::LoopbackHttpServer;
+using testing::FakeRunWindow;
+using testing::PumpUntil;
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+constexpr ThrottleTimings kFast{1, 50, 50, 50, 50};
+constexpr size_t kHeaderLines = 13;  // pane lines before the first worker line of a run
+
+struct WorkerResult {
+  std::string logLine;
+  int outcome = -1;
+  std::vector<std::string> paneLines;  // what the run's pane got from the worker
+  int liveCountChange = 0;
+};
+
+// Runs one worker while a run is in progress (inside the grace period of a run over an empty
+// list) and waits for its two hand-offs. `whileRunning` runs on the main thread right after
+// the worker started.
+class WorkerHarness {
+ public:
+  WorkerHarness() {
+    window.folderText = runDir.Path() + "/run";
+    window.markup = "<html></html>";
+  }
+
+  WorkerResult Run(const std::string& url, const std::string& fileName, int index,
+                   const std::string& saveFolder,
+                   const std::function<void(TRunController&)>& whileRunning = {}) {
+    WorkerResult result;
+    TRunController controller(window, kFast);
+    CurrentMessagePump().Post([&] {
+      const int before = controller.LiveWorkerCount();
+      TDownTileThread* worker =
+          TThread::Spawn<TDownTileThread>(true, url, fileName, index, saveFolder, controller);
+      worker->SetFreeOnTerminate(false);
+      std::unique_ptr<TDownTileThread> owned(worker);
+      worker->Start();
+      if (whileRunning) whileRunning(controller);
+      EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() < before; }, 20000));
+      worker->WaitFor();
+      // Anything further it handed in would show now.
+      PumpUntil([] { return false; }, 50);
+      result.logLine = worker->LogLine;
+      result.outcome = worker->Outcome;
+      result.liveCountChange = controller.LiveWorkerCount() - before;
+    });
+    controller.ButtonStartClick();
+    const std::vector<std::string> lines = window.pane.Lines();
+    const size_t tail = lines.size() - 2;  // the two closing lines
+    result.paneLines.assign(lines.begin() + kHeaderLines, lines.begin() + tail);
+    return result;
+  }
+
+  TempDir runDir;
+  FakeRunWindow window;
+};
+
+// A server whose replies the test states per path; it records every request it gets.
+class ImageServer {
+ public:
+  ImageServer()
+      : server_([this](const HttpRequest& r) {
+          {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(r);
+          }
+          if (hold) {
+            for (int i = 0; i < 10000 && hold; ++i)
+              std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          return reply(r);
+        }) {}
+
+  std::vector<HttpRequest> Requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  std::string Http(const std::string& path) const { return server_.HttpBase() + path; }
+  std::string Https(const std::string& path) const { return server_.HttpsBase() + path; }
+
+  std::function<HttpReply(const HttpRequest&)> reply = [](const HttpRequest&) {
+    return HttpReply{};
+  };
+  std::atomic<bool> hold{false};
+
+ private:
+  std::mutex mutex_;
+  std::vector<HttpRequest> requests_;
+  LoopbackHttpServer server_;  // last: stops before the members its handler uses go
+};
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class DownTileThreadTest : public ::testing::Test {
+ protected:
+  std::string Folder() const { return saveDir.Path() + "/"; }
+
+  TempDir saveDir;
+  ImageServer server;
+  WorkerHarness harness;
+};
+
+TEST_F(DownTileThreadTest, SavesTheBodyAndLogsOk) {
+  const std::string body = std::string("\x89PNG\r\n\x1a\n\0binary\0", 16) + std::string(70000, 'x');
+  server.reply = [&](const HttpRequest&) { return HttpReply{200, "OK", {}, body, false}; };
+
+  const WorkerResult r = harness.Run(server.Http("/pics/a.jpg"), "a.jpg", 7, Folder());
+
+  EXPECT_EQ(r.logLine, "T7 a.jpg: OK");
+  EXPECT_EQ(r.paneLines, std::vector<std::string>{"T7 a.jpg: OK"});
+  EXPECT_EQ(r.outcome, kOutcomeSaved);
+  EXPECT_EQ(r.liveCountChange, -1);
+  EXPECT_EQ(ReadFileBytes(Folder() + "a.jpg"), body);
+  EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{"a.jpg"});
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, "/pics/a.jpg");
+  EXPECT_EQ(requests[0].Header("Referer"), "http://www.bing.com/images/");
+  EXPECT_EQ(requests[0].Header("User-Agent"), "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)");
+}
+
+TEST_F(DownTileThreadTest, EmptyBodyGivesAnEmptyFile) {
+  const WorkerResult r = harness.Run(server.Http("/empty.png"), "e.png", 0, Folder());
+
+  EXPECT_EQ(r.logLine, "T0 e.png: OK");
+  EXPECT_EQ(r.outcome, kOutcomeSaved);
+  ASSERT_TRUE(std::filesystem::exists(Folder() + "e.png"));
+  EXPECT_EQ(std::filesystem::file_size(Folder() + "e.png"), 0u);
+}
+
+TEST_F(DownTileThreadTest, ExistingFileIsReplacedWhole) {
+  testing::WriteFileBytes(Folder() + "r.png", std::string(5000, 'o'));
+  server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "new", false}; };
+
+  const WorkerResult r = harness.Run(server.Http("/r.png"), "r.png", 1, Folder());
+
+  EXPECT_EQ(r.outcome, kOutcomeSaved);
+  EXPECT_EQ(ReadFileBytes(Folder() + "r.png"), "new");
+}
+
+TEST_F(DownTileThreadTest, StatusErrorsAreLoggedAndClassified) {
+  struct Row {
+    int status;
+    const char* reason;
+    int outcome;
+  } rows[] = {{404, "Not Found", kOutcomeNotFound},
+              {400, "Bad Request", kOutcomeNotFound},
+              {403, "Forbidden", kOutcomeRedirectOrDenied},
+              {500, "Internal Server Error", kOutcomeOtherFailure}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.status);
+    server.reply = [&](const HttpRequest&) {
+      return HttpReply{row.status, row.reason, {}, "error page", false};
+    };
+    const std::string url = server.Http("/missing.png");
+
+    const WorkerResult r = harness.Run(url, "m.png", 3, Folder());
+
+    const std::string expected = "T3:" + std::to_string(row.status) + " " + row.reason + " " + url;
+    EXPECT_EQ(r.logLine, expected);
+    EXPECT_EQ(r.paneLines, std::vector<std::string>{expected});
+    EXPECT_EQ(r.outcome, row.outcome);
+    EXPECT_EQ(r.liveCountChange, -1);
+    EXPECT_TRUE(FolderEntries(saveDir.Path()).empty());
+  }
+}
+
+TEST_F(DownTileThreadTest, RefusedConnectionIsASocketError) {
+  demo::RefusingPort refusing;
+  const std::string url = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/x.png";
+
+  const WorkerResult r = harness.Run(url, "x.png", 2, Folder());
+
+  EXPECT_EQ(r.outcome, kOutcomeSocketError);
+  EXPECT_EQ(r.logLine, "T2:Socket Error # 10061\r\nConnection refused. " + url);
+  // The pane shows the message's line break as two lines.
+  EXPECT_EQ(r.paneLines,
+            (std::vector<std::string>{"T2:Socket Error # 10061", "Connection refused. " + url}));
+  EXPECT_TRUE(FolderEntries(saveDir.Path()).empty());
+}
+
+TEST_F(DownTileThreadTest, HttpsAddressIsFetchedThroughTls) {
+  server.reply = [](const HttpRequest& r) {
+    return HttpReply{200, "OK", {}, r.tls ? "over tls" : "plain", false};
+  };
+
+  const WorkerResult r = harness.Run(server.Https("/s.png"), "s.png", 4, Folder());
+
+  EXPECT_EQ(r.logLine, "T4 s.png: OK");
+  EXPECT_EQ(ReadFileBytes(Folder() + "s.png"), "over tls");
+}
+
+TEST_F(DownTileThreadTest, HttpRedirectToHttpsIsFollowed) {
+  server.reply = [&](const HttpRequest& r) {
+    if (!r.tls)
+      return HttpReply{302, "Found", {{"Location", server.Https("/final.png")}}, "", false};
+    return HttpReply{200, "OK", {}, "final body", false};
+  };
+
+  const WorkerResult r = harness.Run(server.Http("/start.png"), "start.png", 5, Folder());
+
+  EXPECT_EQ(r.logLine, "T5 start.png: OK");
+  EXPECT_EQ(ReadFileBytes(Folder() + "start.png"), "final body");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_FALSE(requests[0].tls);
+  EXPECT_TRUE(requests[1].tls);
+  EXPECT_EQ(requests[1].target, "/final.png");
+}
+
+TEST_F(DownTileThreadTest, RefusedSaveLeavesNoFileAndStillFinishesOnce) {
+  server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "body", false}; };
+  // The target name is taken by a folder: the body is written, but cannot take that name.
+  std::filesystem::create_directories(Folder() + "taken.png/inner");
+  const std::string url = server.Http("/taken.png");
+
+  const WorkerResult r = harness.Run(url, "taken.png", 9, Folder());
+
+  EXPECT_EQ(r.logLine, "T9:Cannot create file " + Folder() + "taken.png " + url);
+  EXPECT_EQ(r.paneLines, std::vector<std::string>{r.logLine});
+  EXPECT_EQ(r.outcome, kOutcomeSaveFailed);
+  EXPECT_EQ(r.liveCountChange, -1);
+  EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{"taken.png"})
+      << "no temporary file may be left behind";
+}
+
+TEST_F(DownTileThreadTest, MissingSaveFolderIsLoggedAndFinishesOnce) {
+  server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "body", false}; };
+  const std::string folder = saveDir.Path() + "/gone/";
+  const std::string url = server.Http("/g.png");
+
+  const WorkerResult r = harness.Run(url, "g.png", 6, folder);
+
+  EXPECT_EQ(r.logLine, "T6:Cannot create file " + folder + "g.png " + url);
+  EXPECT_EQ(r.outcome, kOutcomeSaveFailed);
+  EXPECT_EQ(r.liveCountChange, -1);
+}
+
+TEST_F(DownTileThreadTest, WorkerEndingAfterAStopSavesButLogsNothing) {
+  server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "late body", false}; };
+  server.hold = true;
+
+  const WorkerResult r =
+      harness.Run(server.Http("/late.png"), "late.png", 0, Folder(), [&](TRunController& c) {
+        c.ButtonStartClick();  // the stop press, while the reply is held
+        ASSERT_TRUE(c.StopRequested());
+        server.hold = false;
+      });
+
+  EXPECT_EQ(r.logLine, "T0 late.png: OK");
+  EXPECT_TRUE(r.paneLines.size() == 3 && r.paneLines[1].rfind("Task will be terminated", 0) == 0)
+      << "only the stop lines, no worker line";
+  EXPECT_EQ(r.liveCountChange, -1);
+  EXPECT_EQ(ReadFileBytes(Folder() + "late.png"), "late body");
+}
+
+TEST(ClassifyGetFailureTest, FirstMatchingTextDecides) {
+  struct Row {
+    const char* message;
+    int outcome;
+  } rows[] = {
+      {"302 Found", 2},
+      {"403 Forbidden", 2},
+      {"404 Not Found", 5},
+      {"400 Bad Request", 5},
+      {"500 Internal Server Error", 4},
+      {"Read timed out.", 4},
+      {"Socket Error # 10061\r\nConnection refused.", 3},
+      {"Socket Error # 10060\r\nConnection timed out. 404", 3},
+      {"403 and 404", 2},
+      {"Socket Error # 10054 302", 2},
+      {"socket error # 1", 4},
+      {"40 4", 4},
+      {"", 4},
+      {"HTTP 4040", 5},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(ClassifyGetFailure(row.message), row.outcome) << "message: " << row.message;
+  }
+}
+
+}  // namespace
+}  // namespace pixhaul
