@@ -291,18 +291,24 @@ std::string ScriptedServer::RunStep(size_t index, std::unique_ptr<Transport>& tr
     case Kind::kSend:
     case Kind::kSendRepeated: {
       const uint64_t total = step.kind == Kind::kSend ? step.text.size() : step.count;
+      // A short pattern is repeated into one large block so a big body costs few writes.
+      std::string repeated;
+      if (step.kind == Kind::kSendRepeated) {
+        while (repeated.size() < 256 * 1024) repeated += step.text;
+      }
+      const std::string& block = step.kind == Kind::kSend ? step.text : repeated;
       uint64_t sent = 0;
-      size_t offset = 0;  // within step.text
+      size_t offset = 0;  // within block
       while (sent < total) {
         if (Stopping()) return "server stopped while sending";
-        size_t chunk = std::min<uint64_t>(step.text.size() - offset, total - sent);
-        ssize_t n = transport.Write(step.text.data() + offset, chunk);
+        size_t chunk = std::min<uint64_t>(block.size() - offset, total - sent);
+        ssize_t n = transport.Write(block.data() + offset, chunk);
         if (n <= 0) {
           if (n < 0 && errno == EINTR) continue;
           return std::string("send failed: ") + (n < 0 ? std::strerror(errno) : "nothing sent");
         }
         sent += static_cast<uint64_t>(n);
-        offset = (offset + static_cast<size_t>(n)) % step.text.size();
+        offset = (offset + static_cast<size_t>(n)) % block.size();
       }
       return {};
     }

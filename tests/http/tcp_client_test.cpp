@@ -1,0 +1,244 @@
+// Connecting: resolution, binding, refusals, the connect time limit and notifications.
+#include "http/tcp_client.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "http/id_exception.h"
+#include "http/id_stack.h"
+#include "http/socket_error.h"
+#include "tests/support/scripted_server.h"
+
+namespace pixhaul {
+namespace {
+
+using testing::Script;
+using testing::ScriptedServer;
+using Clock = std::chrono::steady_clock;
+
+// A listening socket on 127.0.0.1 that never accepts; closed on destruction.
+class Listener {
+ public:
+  explicit Listener(int backlog) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd_, backlog), 0);
+    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    port_ = ntohs(address.sin_port);
+  }
+  ~Listener() {
+    for (int fd : fillers_) ::close(fd);
+    ::close(fd_);
+  }
+  int Port() const { return port_; }
+  // Opens non-blocking connections until the accept queue is full.
+  void Fill(int count) {
+    for (int i = 0; i < count; ++i) {
+      int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+      sockaddr_in address{};
+      address.sin_family = AF_INET;
+      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_port = htons(static_cast<uint16_t>(port_));
+      ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+      fillers_.push_back(fd);
+    }
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
+};
+
+int FreePort() {
+  // A port that was just free: bind, learn it, close without listening.
+  Listener probe(1);
+  return probe.Port();
+}
+
+TEST(ConnectToPeer, ReadsBackBothEndsAndNotifies) {
+  ScriptedServer server({Script().Pause(500)});
+  TIdTCPClient client;
+  std::vector<std::string> statuses;
+  int connected = 0;
+  client.OnStatus = [&](TIdComponent&, TIdStatus, const std::string& text) {
+    statuses.push_back(text);
+  };
+  client.OnConnected = [&](TIdTCPConnection&) { ++connected; };
+  client.SetHost("localhost");
+  client.SetPort(server.Port());
+  client.ConnectToPeer();
+  EXPECT_TRUE(client.IsConnected());
+  EXPECT_EQ(client.SocketHandle().RemoteIP(), "127.0.0.1");
+  EXPECT_EQ(client.SocketHandle().RemotePort(), server.Port());
+  EXPECT_EQ(client.SocketHandle().IP(), "127.0.0.1");
+  EXPECT_GT(client.SocketHandle().Port(), 0);
+  const std::vector<std::string> expected = {"Resolving hostname localhost.",
+                                             "Connecting to 127.0.0.1.", "Connected."};
+  EXPECT_EQ(statuses, expected);
+  EXPECT_EQ(connected, 1);
+}
+
+TEST(ConnectToPeer, DottedHostIsNotAnnouncedAsResolving) {
+  ScriptedServer server({Script().Pause(500)});
+  TIdTCPClient client;
+  std::vector<std::string> statuses;
+  client.OnStatus = [&](TIdComponent&, TIdStatus, const std::string& text) {
+    statuses.push_back(text);
+  };
+  client.SetHost("127.0.0.1");
+  client.SetBoundIP("127.0.0.1");
+  client.SetUseNagle(false);
+  client.SetPort(server.Port());
+  client.ConnectToPeer();
+  ASSERT_FALSE(statuses.empty());
+  EXPECT_EQ(statuses.front(), "Connecting to 127.0.0.1.");
+}
+
+TEST(ConnectToPeer, SecondConnectWithoutCloseRaisesAlreadyConnected) {
+  ScriptedServer server({Script().Pause(500)});
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.ConnectToPeer();
+  try {
+    client.ConnectToPeer();
+    FAIL() << "no exception";
+  } catch (const EIdAlreadyConnected& e) {
+    EXPECT_EQ(e.Message(), "Already connected.");
+  }
+  EXPECT_TRUE(client.IsConnected());
+}
+
+TEST(ConnectToPeer, ReconnectAfterCloseStartsClean) {
+  ScriptedServer server(
+      {Script().Send("first\nleft").Close(), Script().Send("second\n").Pause(500)});
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.ConnectToPeer();
+  EXPECT_EQ(client.ReadLine(), "first");
+  EXPECT_EQ(client.ReadLine(), "");  // peer closed with "left" unterminated
+  EXPECT_FALSE(client.IsConnected());
+  client.ConnectToPeer();
+  EXPECT_FALSE(client.PeerClosed());
+  EXPECT_EQ(client.ReadLine(), "second");
+}
+
+TEST(ConnectToPeer, RefusedPortRaises10061AndLeavesItClosed) {
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(FreePort());
+  try {
+    client.ConnectToPeer();
+    FAIL() << "no exception";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10061);
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_FALSE(client.SocketHandle().HandleAllocated());
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ConnectToPeer, UnresolvableNameRaises11001BeforeAnyConnect) {
+  TIdTCPClient client;
+  client.SetHost("nowhere.pixhaul.invalid");
+  client.SetPort(80);
+  std::vector<std::string> statuses;
+  client.OnStatus = [&](TIdComponent&, TIdStatus, const std::string& text) {
+    statuses.push_back(text);
+  };
+  try {
+    client.ConnectToPeer();
+    FAIL() << "no exception";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\n");
+  }
+  for (const std::string& status : statuses) {
+    EXPECT_EQ(status.rfind("Connecting", 0), std::string::npos) << status;
+  }
+  EXPECT_FALSE(client.SocketHandle().HandleAllocated());
+}
+
+TEST(ConnectToPeer, UnassignableBindAddressRaisesSocketError) {
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(FreePort());
+  client.SetBoundIP("192.0.2.1");  // documentation range, never a local address
+  try {
+    client.ConnectToPeer();
+    FAIL() << "no exception";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10049);
+  }
+  EXPECT_FALSE(client.SocketHandle().HandleAllocated());
+}
+
+TEST(ConnectToPeer, GivesUpAfterTheConnectLimitWith10060) {
+  // A listener whose accept queue is full drops further handshakes, so the connect hangs.
+  Listener listener(0);
+  listener.Fill(4);
+  TIdTCPClient client;
+  client.SetConnectTimeoutMs(400);
+  client.SetHost("127.0.0.1");
+  client.SetPort(listener.Port());
+  const auto start = Clock::now();
+  try {
+    client.ConnectToPeer();
+    FAIL() << "connected although the queue was full";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10060);
+    EXPECT_EQ(e.Message(), "Socket Error # 10060\r\nConnection timed out.");
+  }
+  const auto elapsed =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  EXPECT_GE(elapsed, 350);
+  EXPECT_LT(elapsed, 5000);
+  EXPECT_FALSE(client.SocketHandle().HandleAllocated());
+}
+
+TEST(DefaultTimeouts, NewConnectionsStartFromTheProcessDefaults) {
+  EXPECT_EQ(TIdTCPConnection::DefaultConnectTimeoutMs(), 30000);
+  EXPECT_EQ(TIdTCPConnection::DefaultReadTimeoutMs(), 30000);
+  TIdTCPConnection::SetDefaultTimeouts(1234, 567);
+  TIdTCPClient lowered;
+  TIdTCPConnection::SetDefaultTimeouts(30000, 30000);
+  EXPECT_EQ(lowered.ConnectTimeoutMs(), 1234);
+  EXPECT_EQ(lowered.ReadTimeoutMs(), 567);
+  TIdTCPClient standard;
+  EXPECT_EQ(standard.ConnectTimeoutMs(), 30000);
+}
+
+TEST(ConnectToPeer, InterceptAttachFailureLeavesTheSocketOpen) {
+  struct FailingIntercept : TIdConnectionIntercept {
+    void AttachToSocket(TIdSocketHandle* socket) override {
+      TIdConnectionIntercept::AttachToSocket(socket);
+      throw EIdException("handshake refused");
+    }
+  } intercept;
+  ScriptedServer server({Script().Pause(500)});
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.SetIntercept(&intercept);
+  client.SetInterceptEnabled(true);
+  EXPECT_THROW(client.ConnectToPeer(), EIdException);
+  EXPECT_TRUE(client.SocketHandle().HandleAllocated());
+  client.CloseConnection();
+  EXPECT_EQ(intercept.AttachedSocket(), nullptr);
+}
+
+}  // namespace
+}  // namespace pixhaul
