@@ -73,11 +73,15 @@ class QuoteFinder {
   bool known_ = false;
 };
 
+}  // namespace
+
 // Walks the text marker by marker. Instead of cutting the text after each hit, a start index
 // stands for the cut: it moves to where the address begins (clamped to the end), and both the
 // closing quote and the next marker are searched from there, so a marker inside an address is
 // found again, exactly as if the text had been cut.
-void CollectAddresses(std::string_view text, const SiteMarker& site, TStringList& addresses) {
+TStringList FindImageUrls(std::string_view text, int siteIndex) {
+  const SiteMarker site = MarkerForSite(siteIndex);
+  TStringList addresses;
   QuoteFinder quotes(text);
   size_t start = 0;
   for (size_t hit = FindMarker(text, start, site.marker); hit != std::string_view::npos;
@@ -88,16 +92,14 @@ void CollectAddresses(std::string_view text, const SiteMarker& site, TStringList
     addresses.Add(quote == std::string_view::npos ? std::string()
                                                   : std::string(text.substr(start, quote - start)));
   }
+  return addresses;
 }
 
-}  // namespace
-
 int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex) {
-  const SiteMarker site = MarkerForSite(siteIndex);
   TStringList addresses;
   {
     const std::string text = LoadWorkingText(pageFile);
-    CollectAddresses(text, site, addresses);
+    addresses = FindImageUrls(text, siteIndex);
   }  // the page's text is freed before the list is written
   addresses.SaveToFile(listFile);
   return addresses.Count();

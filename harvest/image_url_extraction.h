@@ -7,6 +7,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "framework/string_list.h"
 
 namespace pixhaul {
 
@@ -19,5 +22,10 @@ namespace pixhaul {
 // written then), EFCreateError "Cannot create file %s" when the list file cannot be created.
 // Time is linear in the page size.
 int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex);
+
+// The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
+// taken as it stands; ExtractImageUrls passes the page's lines each followed by CR LF. Never
+// raises except for lack of memory.
+TStringList FindImageUrls(std::string_view text, int siteIndex);
 
 }  // namespace pixhaul

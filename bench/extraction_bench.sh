@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Address extraction against grep, side by side on the same generated pages: a 20 MB page with
+# 20 000 Bing markers and a 200 MB page with 200 000. The time ratio of the two shows whether
+# the extraction stays linear (about 10x for 10x the bytes).
+#
+#   bench/extraction_bench.sh [BUILD_DIR]      (default: build-bench, configured as Release)
+#   REPEATS=5 bench/extraction_bench.sh        (best of REPEATS runs for each tool, default 3)
+#   EXTRACTION_BENCH=path/to/extraction_bench   (use a built executable instead of building)
+#
+# grep's output goes to a file, not /dev/null: GNU grep notices a /dev/null output and stops at
+# the first match, which would time nothing. Both tools read the page from the page cache.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-bench}
+repeats=${REPEATS:-3}
+
+bench=${EXTRACTION_BENCH:-}
+if [[ -z $bench ]]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
+    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target extraction_bench >/dev/null
+  bench=$build/bench/extraction_bench
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-extraction-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Best wall time, in seconds, of $repeats runs of grep writing its matches to a file.
+time_grep() {
+  local page=$1 best="" start end
+  for ((i = 0; i < repeats; i++)); do
+    start=$EPOCHREALTIME
+    LC_ALL=C grep -o 'imgurl:.[^"]*' "$page" >"$work/grep.out"
+    end=$EPOCHREALTIME
+    best=$(awk -v a="$start" -v b="$end" -v best="$best" \
+      'BEGIN { t = b - a; if (best == "" || t < best) best = t; printf "%.3f", best }')
+  done
+  echo "$best"
+}
+
+declare -A ours greps
+for mb in 20 200; do
+  page=$work/page-$mb.txt
+  "$bench" --generate "$page" "$mb" $((mb * 1000))
+  cat "$page" >/dev/null
+  report=$("$bench" "$page" "$repeats")
+  echo "$report"
+  ours[$mb]=$(sed -n 's/^extraction .* in \([0-9.]*\) s = .*/\1/p' <<<"$report")
+  greps[$mb]=$(time_grep "$page")
+  awk -v t="${greps[$mb]}" -v mb="$mb" -v n="$(wc -l <"$work/grep.out")" \
+    'BEGIN { printf "grep -o %d MB: %.3f s = %.0f MB/s, %d matches\n", mb, t, mb / t, n }'
+done
+
+echo
+echo "== summary (wall time, best of $repeats)"
+for mb in 20 200; do
+  awk -v mb="$mb" -v o="${ours[$mb]}" -v g="${greps[$mb]}" 'BEGIN {
+    printf "%4d MB: extraction %.3f s (%5.0f MB/s)   grep %.3f s (%5.0f MB/s)   extraction/grep %.2fx\n",
+      mb, o, mb / o, g, mb / g, o / g }'
+done
+awk -v a="${ours[20]}" -v b="${ours[200]}" -v c="${greps[20]}" -v d="${greps[200]}" \
+  'BEGIN { printf "200 MB / 20 MB time ratio: extraction %.1fx, grep %.1fx (linear = 10x)\n", b / a, d / c }'
