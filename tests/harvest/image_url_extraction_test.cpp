@@ -131,6 +131,16 @@ TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
   EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), "");
 }
 
+TEST(FindImageUrls, ScansTheTextAsGivenWithoutNormalisingIt) {
+  using namespace std::string_literals;
+  EXPECT_EQ(FindImageUrls("imgurl:\"/x\nb\"", 0).Lines(), std::vector<std::string>{"/x\nb"});
+  EXPECT_EQ(FindImageUrls("imgurl:\"/a\0b\""s, 0).Lines(), std::vector<std::string>{"/a\0b"s});
+  EXPECT_EQ(FindImageUrls("imgurl:", 0).Lines(), std::vector<std::string>{""});
+  EXPECT_EQ(FindImageUrls("\"ou\":\"http", 1).Lines(), std::vector<std::string>{""});
+  EXPECT_EQ(FindImageUrls("", 2).Count(), 0);
+  EXPECT_EQ(FindImageUrls("imgurl:\"/a\"", 7).Count(), 0);
+}
+
 // A million markers and not one quote. A scan that looked for the closing quote from every
 // marker again would read terabytes here and run into the test timeout; a linear one takes
 // well under a second.
