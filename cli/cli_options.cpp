@@ -1,0 +1,119 @@
+#include "cli/cli_options.h"
+
+#include <strings.h>
+
+namespace pixhaul::cli {
+
+namespace {
+
+bool ParseSite(const std::string& text, int& site) {
+  static const char* const kNames[] = {"bing", "google", "baidu"};
+  for (int i = 0; i < 3; ++i) {
+    if (text == kNames[i] || text == std::to_string(i)) {
+      site = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const size_t n = std::char_traits<char>::length(prefix);
+  return text.size() >= n && ::strncasecmp(text.c_str(), prefix, n) == 0;
+}
+
+ParseResult UsageError(std::string error) {
+  ParseResult result;
+  result.kind = ParseResult::Kind::kUsageError;
+  result.error = std::move(error);
+  return result;
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& homeFolder) {
+  ParseResult result;
+  result.kind = ParseResult::Kind::kRun;
+  result.options.saveFolder = homeFolder + "/images_download";
+  bool havePage = false;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      if (argument == "--") {
+        optionsEnded = true;
+        continue;
+      }
+      // "--name=value" is the same as "--name value".
+      std::string value;
+      bool inlineValue = false;
+      const size_t equals = argument.find('=');
+      if (argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+        value = argument.substr(equals + 1);
+        argument.resize(equals);
+        inlineValue = true;
+      }
+      const auto takeValue = [&](std::string& out) {
+        if (inlineValue) {
+          out = value;
+          return true;
+        }
+        if (i + 1 >= arguments.size()) return false;
+        out = arguments[++i];
+        return true;
+      };
+      if (argument == "--help" && !inlineValue) {
+        result.kind = ParseResult::Kind::kHelp;
+        return result;
+      } else if (argument == "--list-only" && !inlineValue) {
+        result.options.listOnly = true;
+      } else if (argument == "--site") {
+        std::string site;
+        if (!takeValue(site)) return UsageError("--site needs a value");
+        if (!ParseSite(site, result.options.site)) return UsageError("unknown site '" + site + "'");
+      } else if (argument == "--save-dir") {
+        if (!takeValue(result.options.saveFolder)) return UsageError("--save-dir needs a value");
+      } else {
+        return UsageError("unknown option '" + arguments[i] + "'");
+      }
+      continue;
+    }
+    if (havePage) return UsageError("more than one PAGE given");
+    result.options.page = argument;
+    havePage = true;
+  }
+  if (!havePage) return UsageError("no PAGE given");
+  return result;
+}
+
+std::string UsageText() {
+  return "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] "
+         "PAGE\n"
+         "       pixhaul-cli --help\n";
+}
+
+std::string HelpText() {
+  return UsageText() +
+         "\n"
+         "Downloads the images that a saved image-search result page lists.\n"
+         "\n"
+         "  PAGE            a saved result page, or an http:// or https:// address to fetch it\n"
+         "  --site SITE     the site the page comes from, which picks how addresses are found:\n"
+         "                  bing (0, the default), google (1) or baidu (2)\n"
+         "  --save-dir DIR  the save folder (default: $HOME/images_download); created when\n"
+         "                  missing, one level only\n"
+         "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
+         "                  download nothing\n"
+         "  --help          show this text\n"
+         "\n"
+         "The run log goes to standard output and to log.txt in the save folder. SIGINT or\n"
+         "SIGTERM stops a run the way the Stop button does; a second one ends the program at\n"
+         "once. Exit status: 0 done, 1 the run could not be made, 2 bad command line.\n";
+}
+
+bool IsWebAddress(const std::string& page) {
+  return StartsWithNoCase(page, "http://") || StartsWithNoCase(page, "https://");
+}
+
+}  // namespace pixhaul::cli

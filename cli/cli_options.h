@@ -1,0 +1,40 @@
+// The command line of pixhaul-cli:
+//
+//   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] PAGE
+//   pixhaul-cli --help
+//
+// Parsing is pure: it reads the arguments and the home folder, and touches nothing else.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pixhaul::cli {
+
+struct CliOptions {
+  int site = 0;            // 0 Bing, 1 Google, 2 Baidu
+  std::string saveFolder;  // used as typed, like the window's save-folder text
+  bool listOnly = false;
+  std::string page;  // a file, or an http:// or https:// address
+};
+
+struct ParseResult {
+  enum class Kind { kRun, kHelp, kUsageError };
+  Kind kind = Kind::kUsageError;
+  CliOptions options;
+  std::string error;  // what was wrong, for a usage error
+};
+
+// `arguments` excludes the program name. `homeFolder` gives the default save folder
+// (homeFolder + "/images_download").
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
+                             const std::string& homeFolder);
+
+// The usage lines, and the full help text (usage plus what each option does).
+std::string UsageText();
+std::string HelpText();
+
+// True when `page` begins with "http://" or "https://" in any letter case.
+bool IsWebAddress(const std::string& page);
+
+}  // namespace pixhaul::cli

@@ -1,0 +1,51 @@
+// ConsoleRunWindow: the run controller's window in pixhaul-cli. The log pane is printed as it
+// grows, one pane line a line on standard output; message boxes go to standard error. The
+// button is a caption and an enabled flag that signals read through the controller. Main
+// thread only.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "download/run_log.h"
+#include "download/run_window.h"
+
+namespace pixhaul::cli {
+
+class ConsoleRunWindow : public RunWindow {
+ public:
+  using Capture = std::function<std::optional<std::string>()>;
+
+  ConsoleRunWindow(std::string folderText, int site, Capture capture, std::FILE* out = stdout,
+                   std::FILE* err = stderr);
+
+  std::string SaveFolderText() override { return folderText_; }
+  std::string ButtonCaption() override { return caption_; }
+  void SetButtonCaption(const std::string& caption) override { caption_ = caption; }
+  void SetButtonEnabled(bool enabled) override { enabled_ = enabled; }
+  void ClearLog() override { pane_.Clear(); }
+  void AppendLogLine(const std::string& text) override;
+  std::vector<std::string> LogLines() override { return pane_.Lines(); }
+  void ShowMessage(const std::string& text) override;
+  std::optional<std::string> CapturePageMarkup() override { return capture_(); }
+  int CurrentSite() override { return site_; }
+
+  bool ButtonEnabled() const { return enabled_; }
+  // True once a message box was shown: the run could not be made.
+  bool MessageShown() const { return messageShown_; }
+
+ private:
+  std::string folderText_;
+  int site_;
+  Capture capture_;
+  std::FILE* out_;
+  std::FILE* err_;
+  std::string caption_ = "Start download";
+  bool enabled_ = true;
+  bool messageShown_ = false;
+  RunLogPane pane_;
+};
+
+}  // namespace pixhaul::cli

@@ -1,0 +1,164 @@
+// pixhaul-cli: the headless front end. It performs the run of the "Start download" button on
+// a saved result page or a page address, with the console as the window (see --help).
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/console_window.h"
+#include "cli/page_source.h"
+#include "cli/stop_signals.h"
+#include "cli/test_hooks.h"
+#include "download/run_controller.h"
+#include "download/save_folder.h"
+#include "framework/message_pump.h"
+#include "framework/string_list.h"
+#include "framework/thread.h"
+#include "harvest/image_url_extraction.h"
+#include "http/tcp_connection.h"
+
+namespace pixhaul::cli {
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitInterrupted = 130;  // a second stop signal ended the program at once
+
+void PrintError(const std::string& text) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+    return entry->pw_dir;
+  }
+  return "";
+}
+
+// The "web view" of the console: the page is read when the run captures it. A page that cannot
+// be read counts as no document; the reason is shown first.
+ConsoleRunWindow::Capture PageCapture(const std::string& page) {
+  return [page]() -> std::optional<std::string> {
+    try {
+      return ReadPage(page);
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      return std::nullopt;
+    }
+  };
+}
+
+// Folder, page file and address list exactly as a run makes them; the addresses go to
+// standard output as url_list.txt holds them.
+int ListOnly(const CliOptions& options) {
+  const std::optional<std::string> folder = PrepareSaveFolder(options.saveFolder);
+  if (!folder) {
+    PrintError(CreateDirectoryFailedMessage(options.saveFolder));
+    return kExitFailed;
+  }
+  const std::optional<std::string> markup = PageCapture(options.page)();
+  if (!markup) {
+    PrintError("Error: can not get document.");
+    return kExitFailed;
+  }
+  const std::string pageFile = *folder + "result_content.txt";
+  const std::string listFile = *folder + "url_list.txt";
+  TStringList page;
+  page.Add(*markup);
+  page.SaveToFile(pageFile);
+  ExtractImageUrls(pageFile, listFile, options.site);
+  TStringList urls;
+  urls.LoadFromFile(listFile);
+  for (const std::string& url : urls.Lines()) {
+    std::fwrite(url.data(), 1, url.size(), stdout);
+    std::fputc('\n', stdout);
+  }
+  std::fflush(stdout);
+  return kExitDone;
+}
+
+int Run(const CliOptions& options, const ThrottleTimings& timings) {
+  ConsoleRunWindow window(options.saveFolder, options.site, PageCapture(options.page));
+  int exitCode = kExitDone;
+  {
+    TRunController controller(window, timings);
+    bool stopTaken = false;
+    // The first signal is the Stop press; one more, once that is no longer possible or
+    // already done, ends the program at once.
+    StopSignalWatcher signals([&] {
+      if (!stopTaken && window.ButtonCaption() == "Stop") {
+        stopTaken = true;
+        controller.ButtonStartClick();
+        return;
+      }
+      std::fflush(stdout);
+      std::_Exit(kExitInterrupted);
+    });
+
+    try {
+      controller.ButtonStartClick();
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      exitCode = kExitFailed;
+    }
+    if (window.MessageShown()) exitCode = kExitFailed;
+
+    // Let every worker finish its download and hand-offs; their lines are dropped now.
+    MessagePump& pump = CurrentMessagePump();
+    while (controller.OutstandingWorkers() > 0) {
+      pump.ProcessMessages();
+      if (controller.OutstandingWorkers() <= 0) break;
+      pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(200));
+    }
+    // The thread objects delete themselves right after their last hand-off.
+    while (!TThread::WaitForAllThreadObjects(1000)) {
+    }
+  }
+  return exitCode;
+}
+
+int Main(int argc, char** argv) {
+  const ParseResult parsed =
+      ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
+  if (parsed.kind == ParseResult::Kind::kHelp) {
+    std::fputs(HelpText().c_str(), stdout);
+    return kExitDone;
+  }
+  if (parsed.kind == ParseResult::Kind::kUsageError) {
+    std::fprintf(stderr, "pixhaul-cli: %s\n%s", parsed.error.c_str(), UsageText().c_str());
+    return kExitUsage;
+  }
+
+  std::string hookError;
+  const std::optional<TestHooks> hooks = ParseTestHooks(
+      std::getenv("PIXHAUL_TEST_TIMINGS"), std::getenv("PIXHAUL_TEST_IO_TIMEOUT_MS"), hookError);
+  if (!hooks) {
+    std::fprintf(stderr, "pixhaul-cli: %s\n%s", hookError.c_str(), UsageText().c_str());
+    return kExitUsage;
+  }
+  if (hooks->ioTimeoutMs) {
+    TIdTCPConnection::SetDefaultTimeouts(*hooks->ioTimeoutMs, *hooks->ioTimeoutMs);
+  }
+
+  try {
+    if (parsed.options.listOnly) return ListOnly(parsed.options);
+    return Run(parsed.options, hooks->timings);
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return kExitFailed;
+  }
+}
+
+}  // namespace
+}  // namespace pixhaul::cli
+
+int main(int argc, char** argv) { return pixhaul::cli::Main(argc, argv); }

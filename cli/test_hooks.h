@@ -1,0 +1,30 @@
+// Hidden settings for the soak and end-to-end tests of pixhaul-cli, read from the environment
+// and documented only here and in the developers' notes:
+//
+//   PIXHAUL_TEST_TIMINGS="startPause,limit,throttle,grace,stopWait"
+//       the run's start pause (ms), live-worker limit, throttle period (ms), closing grace
+//       period (ms) and stop wait (ms), in place of 100,50,3000,5000,3000
+//   PIXHAUL_TEST_IO_TIMEOUT_MS=N
+//       the connect and read time limits of every HTTP connection, in place of 30000
+//
+// A malformed value is a usage error.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "download/run_controller.h"
+
+namespace pixhaul::cli {
+
+struct TestHooks {
+  ThrottleTimings timings;
+  std::optional<int> ioTimeoutMs;
+};
+
+// Parses the two values (null pointers when unset). Returns nothing and sets `error` when one
+// is malformed.
+std::optional<TestHooks> ParseTestHooks(const char* timings, const char* ioTimeout,
+                                        std::string& error);
+
+}  // namespace pixhaul::cli
