@@ -86,6 +86,10 @@ bool TIdHTTP::AskRedirect(std::string& dest, int32_t depth) {
 void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStream* content,
                              const TIdRequestSource& source) {
   ++RedirectDepth;
+  // A body that cannot be sent is refused before a connection is touched.
+  if (method == RequestMethod::rmPost && std::holds_alternative<TIdUnsupportedSource>(source)) {
+    throw EIdObjectTypeNotSupported();
+  }
 
   std::string protocol, host, path, resourceName, portText, fragment;
   TIdURI::SplitAddress(url, protocol, host, path, resourceName, portText, fragment);
@@ -207,7 +211,6 @@ void TIdHTTP::WriteRequest(RequestMethod method, const std::string& target,
   WriteLine("");
   if (method != RequestMethod::rmPost) return;
 
-  if (std::holds_alternative<TIdUnsupportedSource>(source)) throw EIdObjectTypeNotSupported();
   if (const auto* lines = std::get_if<const TStringList*>(&source); lines && *lines) {
     WriteText((*lines)->Text());
   } else if (const auto* stream = std::get_if<TStream*>(&source); stream && *stream) {

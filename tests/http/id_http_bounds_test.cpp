@@ -1,0 +1,316 @@
+// Replies that must not hold or flood the client: bodiless replies and explicit zero lengths
+// on connections the server keeps open, negative lengths, oversized header blocks and bodies,
+// and servers that stop sending.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/memory_stream.h"
+#include "http/id_http.h"
+#include "tests/http/http_client_fixture.h"
+#include "tests/support/scripted_server.h"
+
+namespace pixhaul {
+namespace {
+
+using httptest::CountedReply;
+using httptest::LoopbackHTTP;
+using httptest::ServeOnce;
+using httptest::Stopwatch;
+using testing::Script;
+using testing::ScriptedServer;
+
+std::string LocalUrl(const ScriptedServer& server, const std::string& path = "/") {
+  return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
+}
+
+// Far below the client's read time limit: a call that waited for the server would take longer.
+constexpr long long kPromptMs = 1500;
+
+template <typename Call>
+std::string LimitMessage(Call&& call) {
+  try {
+    call();
+  } catch (const EIdLimitExceeded& e) {
+    return e.Message();
+  }
+  return "no EIdLimitExceeded";
+}
+
+TEST(TIdHTTPBounds, RepliesWithoutBodyEndAtOnceOnAnOpenConnection) {
+  struct Case {
+    std::string reply;
+    bool raises;
+  };
+  const std::vector<Case> cases = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false},
+      {"HTTP/1.1 204 No Content\r\n\r\n", false},
+      {"HTTP/1.1 304 Not Modified\r\n\r\n", true},
+      {"HTTP/1.1 100 Continue\r\n\r\n", true},
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", true},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server({ServeOnce(c.reply).Pause(8000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    Stopwatch watch;
+    bool raised = false;
+    try {
+      http.GetInto(LocalUrl(server), body);
+    } catch (const EIdProtocolReplyError&) {
+      raised = true;
+    }
+    EXPECT_LT(watch.ElapsedMs(), kPromptMs) << c.reply;
+    EXPECT_EQ(raised, c.raises) << c.reply;
+    EXPECT_EQ(body.Size(), 0) << c.reply;
+    EXPECT_TRUE(http.IsConnected()) << c.reply;
+  }
+}
+
+TEST(TIdHTTPBounds, ReplyToHeadHasNoBody) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n")
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "got"))
+      .Pause(8000);
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  TMemoryStream body;
+  Stopwatch watch;
+  http.PerformRequest(RequestMethod::rmHead, LocalUrl(server, "/h"), &body);
+  EXPECT_LT(watch.ElapsedMs(), kPromptMs);
+  EXPECT_EQ(body.Size(), 0);
+  EXPECT_EQ(http.Reply.ContentLength, 1000);
+  http.GetInto(LocalUrl(server, "/g"), body);
+  EXPECT_EQ(body.ToString(), "got");
+  EXPECT_EQ(server.Received(0).substr(0, 17), "HEAD /h HTTP/1.1\r");
+}
+
+TEST(TIdHTTPBounds, ZeroLengthRedirectIsFollowedAtOnce) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 0\r\n\r\n")
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "b"))
+      .Pause(8000);
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  http.HandleRedirects = true;
+  TMemoryStream body;
+  Stopwatch watch;
+  http.GetInto(LocalUrl(server), body);
+  EXPECT_LT(watch.ElapsedMs(), kPromptMs);
+  EXPECT_EQ(body.ToString(), "b");
+}
+
+TEST(TIdHTTPBounds, NegativeContentLengthEndsBeforeAnyBodyRead) {
+  struct Case {
+    std::string value;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"-5", "Invalid Content-Length: -5"},
+      {"-1", "Invalid Content-Length: -1"},
+      {"-99999999999", "Invalid Content-Length: -99999999999"},
+      {"-2 ", "Invalid Content-Length: -2 "},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server({ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: " + c.value + "\r\n\r\n" +
+                                     std::string("\0\0\0\x10payload", 11))
+                               .Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    try {
+      http.GetInto(LocalUrl(server), body);
+      ADD_FAILURE() << "no exception for " << c.value;
+    } catch (const EIdInvalidContentLength& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_EQ(body.Size(), 0) << c.value;
+    EXPECT_FALSE(http.IsConnected()) << c.value;
+  }
+}
+
+TEST(TIdHTTPBounds, HeaderBlockAboveTheLimit) {
+  const std::string line = "X-Filler: " + std::string(990, 'h') + "\r\n";  // 1002 bytes
+  {
+    // Default limit of 1 MiB: 1100 lines are refused, 1000 lines pass.
+    std::string big = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 1100; ++i) big += line;
+    ScriptedServer server({ServeOnce(big + "Content-Length: 0\r\n\r\n").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }),
+              "Reply header too large.");
+    EXPECT_FALSE(http.IsConnected());
+    EXPECT_EQ(http.InputBuffer().Length(), 0u);
+    EXPECT_EQ(http.WireHeaders.Count(), 0);
+  }
+  {
+    std::string fits = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 1000; ++i) fits += line;
+    ScriptedServer server({ServeOnce(fits + "Content-Length: 2\r\n\r\nok")});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server), body);
+    EXPECT_EQ(body.ToString(), "ok");
+    EXPECT_EQ(http.Reply.ExtraHeaders().Count(), 1000);
+  }
+  {
+    // A lowered limit counts line bytes with their line ends.
+    ScriptedServer server({ServeOnce("HTTP/1.1 200 OK\r\n" + line + line + "\r\n").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    http.MaxReplyHeaderBytes = 2003;
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }),
+              "Reply header too large.");
+  }
+}
+
+TEST(TIdHTTPBounds, DeclaredBodyAboveTheLimitIsRefusedUnread) {
+  {
+    // 600 MiB declared against the default limit: refused before the stream is sized.
+    ScriptedServer server(
+        {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 629145600\r\n\r\nxxxx").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+    EXPECT_EQ(body.Size(), 0);
+    EXPECT_FALSE(http.IsConnected());
+  }
+  {
+    ScriptedServer server(
+        {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\nxxxx").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+  }
+  {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", std::string(1001, 'b'))).Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    http.MaxReplyBodyBytes = 1000;
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+    EXPECT_EQ(body.Size(), 0);
+  }
+  {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", std::string(1000, 'b')))});
+    LoopbackHTTP http(server.Port());
+    http.MaxReplyBodyBytes = 1000;
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server), body);
+    EXPECT_EQ(body.Size(), 1000);
+  }
+}
+
+TEST(TIdHTTPBounds, ChunkedBodyAboveTheLimit) {
+  struct Case {
+    std::string name;
+    std::string body;
+  };
+  const std::vector<Case> cases = {
+      {"chunks adding up",
+       "200\r\n" + std::string(512, 'a') + "\r\n200\r\n" + std::string(512, 'b') + "\r\n0\r\n\r\n"},
+      {"one huge size", "FFFFFFFFFFFFFFFFFFFFFFFF\r\nxxxx"},
+      {"size beyond 32 bits", "100000000\r\nxxxx"},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server(
+        {ServeOnce("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + c.body).Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    http.MaxReplyBodyBytes = 1000;
+    TMemoryStream body;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.")
+        << c.name;
+    EXPECT_LE(body.Size(), 1000) << c.name;
+    EXPECT_FALSE(http.IsConnected()) << c.name;
+  }
+}
+
+TEST(TIdHTTPBounds, EndlessBodyEndsAtTheLimitWithBoundedMemory) {
+  constexpr int64_t kLimit = 4 * 1024 * 1024;
+  struct Case {
+    std::string name;
+    std::string head;
+    std::string chunk;
+  };
+  const std::string block(65536, 'z');
+  const std::string chunkLine = "10000\r\n" + block + "\r\n";
+  const std::vector<Case> cases = {
+      {"until close", "HTTP/1.1 200 OK\r\n\r\n", block},
+      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", chunkLine},
+  };
+  for (const auto& c : cases) {
+    Script script;
+    script.ReceiveUntil("\r\n\r\n").Send(c.head).SendRepeated(c.chunk, uint64_t{1} << 32);
+    ScriptedServer server({script});
+    LoopbackHTTP http(server.Port());
+    http.MaxReplyBodyBytes = kLimit;
+    TMemoryStream body;
+    Stopwatch watch;
+    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.")
+        << c.name;
+    EXPECT_LE(body.Size(), kLimit) << c.name;
+    EXPECT_FALSE(http.IsConnected()) << c.name;
+    EXPECT_LT(watch.ElapsedMs(), 4000) << c.name;
+  }
+}
+
+TEST(TIdHTTPBounds, SilentServerTimesOutEveryRead) {
+  struct Case {
+    std::string name;
+    std::string sent;
+  };
+  const std::vector<Case> cases = {
+      {"status line", ""},
+      {"header block", "HTTP/1.1 200 OK\r\nServer: x\r\n"},
+      {"counted body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"},
+      {"chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nab"},
+      {"chunk size line", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n"},
+      {"until close", "HTTP/1.1 200 OK\r\n\r\nsome"},
+  };
+  for (const auto& c : cases) {
+    Script script;
+    script.ReceiveUntil("\r\n\r\n");
+    if (!c.sent.empty()) script.Send(c.sent);
+    script.Pause(8000);
+    ScriptedServer server({script});
+    LoopbackHTTP http(server.Port());
+    http.SetReadTimeoutMs(300);
+    TMemoryStream body;
+    Stopwatch watch;
+    try {
+      http.GetInto(LocalUrl(server), body);
+      ADD_FAILURE() << "no exception: " << c.name;
+    } catch (const EIdReadTimeout& e) {
+      EXPECT_EQ(e.Message(), "Read timed out.") << c.name;
+    }
+    EXPECT_LT(watch.ElapsedMs(), 3000) << c.name;
+    EXPECT_FALSE(http.IsConnected()) << c.name;
+  }
+}
+
+TEST(TIdHTTPBounds, OverlongStatusLine) {
+  ScriptedServer server({ServeOnce("HTTP/1.1 200 " + std::string(200 * 1024, 'o')).Pause(3000)});
+  LoopbackHTTP http(server.Port());
+  TMemoryStream body;
+  EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply line too long.");
+  EXPECT_FALSE(http.IsConnected());
+}
+
+TEST(TIdHTTPBounds, NoStreamLeavesNoBodyForTheNextReply) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n").Send(CountedReply("200 OK", "unread body")).Pause(3000);
+  ScriptedServer server({script, ServeOnce(CountedReply("200 OK", "second"))});
+  LoopbackHTTP http(server.Port());
+  http.PerformRequest(RequestMethod::rmGet, LocalUrl(server, "/a"), nullptr);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/b"), body);
+  EXPECT_EQ(body.ToString(), "second");
+  EXPECT_EQ(server.AcceptedCount(), 2u);
+}
+
+}  // namespace
+}  // namespace pixhaul

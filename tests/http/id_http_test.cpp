@@ -1,0 +1,457 @@
+// The HTTP exchange over plain connections: request bytes, status lines, classification,
+// redirects and when the connection is kept or closed.
+#include "http/id_http.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/exception.h"
+#include "framework/memory_stream.h"
+#include "tests/http/http_client_fixture.h"
+#include "tests/support/scripted_server.h"
+
+namespace pixhaul {
+namespace {
+
+using httptest::CountedReply;
+using httptest::CountRequests;
+using httptest::LoopbackHTTP;
+using httptest::RedirectReply;
+using httptest::ServeOnce;
+using httptest::WorkerRequest;
+using testing::Script;
+using testing::ScriptedServer;
+
+std::string LocalUrl(const ScriptedServer& server, const std::string& path) {
+  return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
+}
+
+TEST(TIdHTTP, ConstructionDefaults) {
+  TIdHTTP http;
+  EXPECT_EQ(http.Port(), 80);
+  EXPECT_FALSE(http.HandleRedirects);
+  EXPECT_EQ(http.RedirectMaximum, 15);
+  EXPECT_EQ(http.RedirectDepth, 0);
+  EXPECT_EQ(http.ProtocolVersion, TIdHTTPProtocolVersion::pv1_1);
+  EXPECT_EQ(http.ReplyCode, 0);
+  EXPECT_EQ(http.ReplyText, "");
+  EXPECT_EQ(http.Request.Accept, "text/html, */*");
+  EXPECT_EQ(http.WireHeaders.Count(), 0);
+  EXPECT_EQ(http.MaxReplyHeaderBytes, kMaxReplyHeaderBytes);
+  EXPECT_EQ(http.MaxReplyBodyBytes, kMaxReplyBodyBytes);
+  EXPECT_EQ(http.Request.Owner(), &http);
+}
+
+TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
+  struct Case {
+    std::string url;
+    std::string connect;
+    std::string target;
+    std::string host;
+  };
+  const std::vector<Case> cases = {
+      {"http://h/a/b.jpg", "h:80", "/a/b.jpg", "h"},
+      {"http://h:8080/a/b.jpg?x=1#top", "h:8080", "/a/b.jpg?x=1", "h"},
+      {"http://h", "h:80", "/", "h"},
+      {"HTTP://Img.Example/p q/%41.jpg", "Img.Example:80", "/p q/%41.jpg", "Img.Example"},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", "ok"))});
+    LoopbackHTTP http(server.Port());
+    httptest::UseWorkerSettings(http);
+    TMemoryStream body;
+    http.GetInto(c.url, body);
+    ASSERT_TRUE(server.WaitFinished(1)) << c.url;
+    EXPECT_EQ(server.Received(0), WorkerRequest(c.target, c.host)) << c.url;
+    EXPECT_EQ(http.Connects, std::vector<std::string>{c.connect}) << c.url;
+    EXPECT_EQ(body.ToString(), "ok") << c.url;
+    EXPECT_EQ(http.Request.ContentLength, 0);
+  }
+}
+
+TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {
+  ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "missing")).Pause(3000)});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  try {
+    http.GetInto(LocalUrl(server, "/x.jpg"), body);
+    FAIL() << "no exception";
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(e.Message(), "404 Not Found");
+    EXPECT_EQ(e.StatusCode, 404);
+  }
+  EXPECT_EQ(body.ToString(), "missing");
+  EXPECT_EQ(http.ReplyCode, 404);
+  // A plain connection stays open after a failed reply.
+  EXPECT_TRUE(http.IsConnected());
+  // The depth is left where the failure happened.
+  EXPECT_EQ(http.RedirectDepth, 1);
+}
+
+TEST(TIdHTTP, StatusLineWithoutReasonText) {
+  ScriptedServer server({ServeOnce("HTTP/1.1 404\r\nContent-Length: 0\r\n\r\n")});
+  LoopbackHTTP http(server.Port());
+  TMemoryStream body;
+  try {
+    http.GetInto(LocalUrl(server, "/"), body);
+    FAIL() << "no exception";
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(e.Message(), "404");
+    EXPECT_EQ(e.StatusCode, 404);
+  }
+}
+
+TEST(TIdHTTP, MalformedStatusLineRaisesNumberFormatMessage) {
+  struct Case {
+    std::string statusLine;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"HTTP/1.1", "'' is not a valid integer value"},
+      {"HTTP/1.1  200 OK", "'' is not a valid integer value"},
+      {"", "'' is not a valid integer value"},
+      {"HTTP/1.1 abc OK", "'abc' is not a valid integer value"},
+      {"HTTP/1.1 2OO OK", "'2OO' is not a valid integer value"},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server(
+        {ServeOnce(c.statusLine + "\r\nContent-Length: 2\r\n\r\nok").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    try {
+      http.GetInto(LocalUrl(server, "/"), body);
+      ADD_FAILURE() << "no exception for: " << c.statusLine;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), c.message) << "status line: " << c.statusLine;
+    }
+    EXPECT_EQ(body.Size(), 0) << "status line: " << c.statusLine;
+    // The unread rest of the reply must not be taken for the next reply.
+    EXPECT_FALSE(http.IsConnected()) << "status line: " << c.statusLine;
+  }
+}
+
+TEST(TIdHTTP, FollowsRedirectChainAcrossHosts) {
+  Script first;
+  first.ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("/b", "first"))
+      .ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("http://other.example/c.jpg", "second", "301 Moved Permanently"))
+      .Pause(3000);
+  ScriptedServer server({first, ServeOnce(CountedReply("200 OK", "final"))});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto("http://h/a", body);
+  EXPECT_EQ(body.ToString(), "final");
+  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:80", "other.example:80"}));
+  EXPECT_EQ(server.Received(0), WorkerRequest("/a", "h") + WorkerRequest("/b", "h"));
+  EXPECT_EQ(server.Received(1), WorkerRequest("/c.jpg", "other.example"));
+  EXPECT_EQ(http.RedirectDepth, 0);
+  EXPECT_EQ(http.ReplyCode, 200);
+}
+
+TEST(TIdHTTP, SuccessWithLocationIsFollowed) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("/there", "here", "200 OK"))
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "there"));
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/here"), body);
+  EXPECT_EQ(body.ToString(), "there");
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(CountRequests(server.Received(0)), 2);
+}
+
+TEST(TIdHTTP, FifteenRedirectsInARowReturnTheFifteenthBody) {
+  Script script;
+  for (int i = 1; i <= 15; ++i) {
+    script.ReceiveUntil("\r\n\r\n")
+        .Send(RedirectReply("/hop" + std::to_string(i), "body" + std::to_string(i)));
+  }
+  script.Pause(2000);
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/start"), body);
+  EXPECT_EQ(body.ToString(), "body15");
+  EXPECT_EQ(http.Reply.Location, "/hop15");
+  EXPECT_EQ(http.RedirectDepth, 0);
+  // Every request was answered before the call returned, so all are recorded by now.
+  EXPECT_EQ(CountRequests(server.Received(0)), 15);
+  EXPECT_EQ(server.Received(0).find("GET /hop15 "), std::string::npos);
+}
+
+TEST(TIdHTTP, RedirectNotHandledRaisesStatusText) {
+  ScriptedServer server({ServeOnce(RedirectReply("/elsewhere", "moved")).Pause(2000)});
+  LoopbackHTTP http(server.Port());
+  TMemoryStream body;
+  try {
+    http.GetInto(LocalUrl(server, "/"), body);
+    FAIL() << "no exception";
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(e.Message(), "302 Found");
+    EXPECT_EQ(e.StatusCode, 302);
+  }
+  EXPECT_EQ(body.ToString(), "moved");
+  EXPECT_TRUE(http.IsConnected());
+}
+
+TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
+  {
+    Script script;
+    script.ReceiveUntil("\r\n\r\n")
+        .Send(RedirectReply("/ignored"))
+        .ReceiveUntil("\r\n\r\n")
+        .Send(CountedReply("200 OK", "rewritten"));
+    ScriptedServer server({script});
+    LoopbackHTTP http(server.Port());
+    http.HandleRedirects = true;
+    std::vector<int32_t> depths;
+    http.OnRedirect = [&](TIdHTTP&, std::string& dest, int32_t& numRedirect, bool& handled) {
+      depths.push_back(numRedirect);
+      dest = "/chosen";
+      numRedirect = 99;
+      EXPECT_TRUE(handled);
+    };
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_EQ(body.ToString(), "rewritten");
+    EXPECT_EQ(depths, std::vector<int32_t>{1});
+    ASSERT_TRUE(server.WaitFinished(1));
+    EXPECT_NE(server.Received(0).find("GET /chosen HTTP/1.1\r\n"), std::string::npos);
+  }
+  {
+    // Refused while following: the call succeeds with the redirect's body.
+    ScriptedServer server({ServeOnce(RedirectReply("/no", "redirect body")).Pause(2000)});
+    LoopbackHTTP http(server.Port());
+    http.HandleRedirects = true;
+    http.OnRedirect = [](TIdHTTP&, std::string&, int32_t&, bool& handled) { handled = false; };
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_EQ(body.ToString(), "redirect body");
+    EXPECT_EQ(server.AcceptedCount(), 1u);
+  }
+  {
+    // Accepted without following: the call succeeds and Location takes the handler's text.
+    ScriptedServer server({ServeOnce(RedirectReply("/no", "redirect body")).Pause(2000)});
+    LoopbackHTTP http(server.Port());
+    http.OnRedirect = [](TIdHTTP&, std::string& dest, int32_t&, bool& handled) {
+      dest = "/accepted";
+      handled = true;
+    };
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_EQ(http.Reply.Location, "/accepted");
+  }
+}
+
+TEST(TIdHTTP, LongRedirectBodyThenShortFinalBody) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("/final", std::string(5000, 'r')))
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "short"));
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/"), body);
+  EXPECT_EQ(body.ToString(), "short");
+}
+
+TEST(TIdHTTP, LongRedirectBodyThenEmptyFinalBody) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("/final", std::string(5000, 'r')))
+      .ReceiveUntil("\r\n\r\n")
+      .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/"), body);
+  EXPECT_EQ(body.Size(), 0);
+}
+
+TEST(TIdHTTP, AbsoluteRedirectToSameHostWithoutPortReconnects) {
+  ScriptedServer server(
+      {ServeOnce(RedirectReply("http://h/b")).Pause(3000), ServeOnce(CountedReply("200 OK", "b"))});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto("http://h/a", body);
+  EXPECT_EQ(body.ToString(), "b");
+  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:80", "h:80"}));
+  EXPECT_EQ(server.AcceptedCount(), 2u);
+}
+
+TEST(TIdHTTP, EmptyLocationRequestsRootOfCurrentHost) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send("HTTP/1.1 302 Found\r\nLocation: \r\nContent-Length: 0\r\n\r\n")
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "root"));
+  ScriptedServer server({script});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto("http://h/deep/page", body);
+  EXPECT_EQ(body.ToString(), "root");
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(server.Received(0), WorkerRequest("/deep/page", "h") + WorkerRequest("/", "h"));
+}
+
+TEST(TIdHTTP, ConnectionCloseInAnyFormClosesAfterTheHop) {
+  struct Case {
+    std::string header;
+    bool closed;
+  };
+  const std::vector<Case> cases = {
+      {"Connection: close\r\n", true},
+      {"Connection:   CLOSE  \r\n", true},
+      {"connection: Close\r\n", true},
+      {"Connection: keep-alive\r\n", false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", "x", c.header)).Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_EQ(http.IsConnected(), !c.closed) << "header: " << c.header;
+  }
+}
+
+TEST(TIdHTTP, Http10ReplyOrClientVersionCloses) {
+  {
+    ScriptedServer server({ServeOnce("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx").Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_EQ(body.ToString(), "x");
+    EXPECT_FALSE(http.IsConnected());
+  }
+  {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", "x")).Pause(3000)});
+    LoopbackHTTP http(server.Port());
+    http.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
+    TMemoryStream body;
+    http.GetInto(LocalUrl(server, "/"), body);
+    EXPECT_FALSE(http.IsConnected());
+    EXPECT_EQ(server.Received(0).substr(0, 16), "GET / HTTP/1.0\r\n");
+  }
+}
+
+TEST(TIdHTTP, Http10RedirectReconnectsForTheNextHop) {
+  ScriptedServer server(
+      {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n").Pause(3000),
+       ServeOnce(CountedReply("200 OK", "next"))});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/"), body);
+  EXPECT_EQ(body.ToString(), "next");
+  EXPECT_EQ(server.AcceptedCount(), 2u);
+}
+
+TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "one"))
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "two"))
+      .Pause(3000);
+  ScriptedServer server({script});
+  TIdHTTP http;
+  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  TMemoryStream first, second;
+  http.GetInto(LocalUrl(server, "/1"), first);
+  http.GetInto(LocalUrl(server, "/2"), second);
+  EXPECT_EQ(first.ToString(), "one");
+  EXPECT_EQ(second.ToString(), "two");
+  EXPECT_EQ(server.AcceptedCount(), 1u);
+  EXPECT_TRUE(http.IsConnected());
+}
+
+TEST(TIdHTTP, HttpsWithoutTlsInterceptIsRefusedBeforeSending) {
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "x"))});
+  {
+    LoopbackHTTP http(server.Port());
+    TMemoryStream body;
+    try {
+      http.GetInto("https://h/a.jpg", body);
+      FAIL() << "no exception";
+    } catch (const EIdInterceptPropInvalid& e) {
+      EXPECT_EQ(e.Message(), "Intercept value is not valid");
+    }
+  }
+  {
+    // An intercept that is not a TLS one is refused too.
+    TIdConnectionIntercept plainIntercept;
+    LoopbackHTTP http(server.Port());
+    http.SetIntercept(&plainIntercept);
+    TMemoryStream body;
+    EXPECT_THROW(http.GetInto("https://h/a.jpg", body), EIdInterceptPropInvalid);
+    EXPECT_TRUE(http.Connects.empty());
+  }
+  EXPECT_EQ(server.AcceptedCount(), 0u);
+}
+
+TEST(TIdHTTP, ProxyFormSendsAbsoluteTarget) {
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "via proxy"))});
+  TIdHTTP http;
+  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.Request.ProxyServer = "127.0.0.1";
+  http.Request.ProxyPort = server.Port();
+  http.Request.UserAgent.clear();
+  http.Request.Accept.clear();
+  TMemoryStream body;
+  http.GetInto("http://img.example/a.jpg?x=1", body);
+  EXPECT_EQ(body.ToString(), "via proxy");
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(server.Received(0),
+            "GET http://img.example/a.jpg?x=1 HTTP/1.1\r\nHost: img.example\r\n\r\n");
+}
+
+TEST(TIdHTTP, PostSendsTheSourceWithItsLength) {
+  ScriptedServer server({[] {
+    Script s;
+    s.ReceiveUntil("\r\n\r\n").ReceiveBytes(8).Send(CountedReply("200 OK", "posted"));
+    return s;
+  }()});
+  TIdHTTP http;
+  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.Request.UserAgent.clear();
+  TStringList lines;
+  lines.Add("a=1");
+  lines.Add("b");
+  TMemoryStream body;
+  http.PerformRequest(RequestMethod::rmPost, LocalUrl(server, "/form"), &body, &lines);
+  EXPECT_EQ(body.ToString(), "posted");
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(server.Received(0),
+            "POST /form HTTP/1.1\r\nHost: 127.0.0.1\r\nAccept: text/html, */*\r\n"
+            "Content-Length: 8\r\n\r\na=1\r\nb\r\n");
+
+  // A body of another kind is refused before anything is sent.
+  TIdHTTP other;
+  try {
+    other.PerformRequest(RequestMethod::rmPost, LocalUrl(server, "/form"), &body,
+                         TIdUnsupportedSource{});
+    FAIL() << "no exception";
+  } catch (const EIdObjectTypeNotSupported& e) {
+    EXPECT_EQ(e.Message(), "Object type not supported.");
+  }
+  EXPECT_EQ(server.AcceptedCount(), 1u);
+}
+
+}  // namespace
+}  // namespace pixhaul
