@@ -8,7 +8,6 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -189,10 +188,14 @@ TEST(CheckSynchronize, OffTheMainThreadRaisesWithTheThreadId) {
   });
   other.join();
   EXPECT_EQ(message, expected);
-  EXPECT_TRUE(std::regex_match(
-      message,
-      std::regex("CheckSynchronize called from thread \\$[0-9a-f]+, which is NOT the main thread")))
-      << message;
+  const std::string prefix = "CheckSynchronize called from thread $";
+  const std::string suffix = ", which is NOT the main thread";
+  ASSERT_GT(message.size(), prefix.size() + suffix.size()) << message;
+  EXPECT_EQ(message.substr(0, prefix.size()), prefix);
+  EXPECT_EQ(message.substr(message.size() - suffix.size()), suffix);
+  const std::string id =
+      message.substr(prefix.size(), message.size() - prefix.size() - suffix.size());
+  EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), std::string::npos) << message;
   EXPECT_FALSE(CheckSynchronize()) << "nothing queued on the main thread";
 }
 
