@@ -14,6 +14,7 @@
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/tls_server.h"
+#include "tests/support/tls_transport.h"
 
 namespace pixhaul {
 namespace {
@@ -226,6 +227,23 @@ TEST(TIdConnectionInterceptOpenSSL, SendingToAServerThatLeftFailsWithoutKillingT
   EXPECT_TRUE(message.rfind("Socket Error # ", 0) == 0 ||
               message == "Connection Closed Gracefully.")
       << message;
+}
+
+TEST(TIdConnectionInterceptOpenSSL, ScriptedTlsPeerSeesExactlyTheBytesSent) {
+  testing::ScriptedServer::Options options;
+  options.makeTransport = test::TlsTransportFactory();
+  testing::ScriptedServer server(
+      {testing::Script().ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 204 No Content\r\n\r\n").Close()},
+      options);
+  TlsClient tls(server.Port(), SslLibrary::Shared(), "localhost");
+  tls.client.ConnectToPeer();
+  tls.client.WriteText("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(tls.client.ReadLine(), "HTTP/1.1 204 No Content");
+  EXPECT_EQ(tls.client.ReadLine(), "");
+  tls.client.CloseConnection();
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_TRUE(server.Completed(0)) << server.Failure(0);
+  EXPECT_EQ(server.Received(0), "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
 TEST(TIdConnectionInterceptOpenSSL, OutOfRangeMethodFailsTheAttach) {

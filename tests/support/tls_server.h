@@ -32,6 +32,10 @@ namespace pixhaul::test {
 std::string TestCertificatePem();
 std::string TestPrivateKeyPem(const std::string& password = "");
 
+// A new server context (TLS_server_method) holding the shared certificate and key, without
+// session cache or tickets. The caller frees it with SSL_CTX_free.
+SSL_CTX* NewTestServerContext();
+
 // One accepted TLS connection, as its handler sees it.
 class TlsServerConnection {
  public:
