@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,9 @@ inline constexpr const char* kWorkerUserAgent =
 // Long enough for a loaded machine, short enough that a hang fails the test quickly.
 inline constexpr int kTestReadTimeoutMs = 5000;
 
-// A client whose connections all go to 127.0.0.1:serverPort, whatever host and port the
-// address named; Connects records the host:port of each connect as the client chose it.
+// A client whose connections all go to 127.0.0.1:serverPort (or to PortMap[port] when the
+// chosen port is mapped), whatever host and port the address named; Connects records the
+// host:port of each connect as the client chose it.
 class LoopbackHTTP : public TIdHTTP {
  public:
   explicit LoopbackHTTP(int serverPort) : serverPort_(serverPort) {
@@ -32,7 +34,8 @@ class LoopbackHTTP : public TIdHTTP {
     const int port = Port();
     Connects.push_back(host + ":" + std::to_string(port));
     SetHost("127.0.0.1");
-    SetPort(serverPort_);
+    const auto mapped = PortMap.find(port);
+    SetPort(mapped == PortMap.end() ? serverPort_ : mapped->second);
     try {
       TIdTCPClient::ConnectToPeer();
     } catch (...) {
@@ -47,6 +50,7 @@ class LoopbackHTTP : public TIdHTTP {
   void SetServerPort(int port) { serverPort_ = port; }
 
   std::vector<std::string> Connects;
+  std::map<int, int> PortMap;
 
  private:
   int serverPort_;

@@ -1,0 +1,130 @@
+// The HTTP exchange over TLS: https addresses switch the intercept on, a failed reply closes
+// the TLS connection, relative redirects stay on it, and plain addresses redirect onto it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/memory_stream.h"
+#include "http/id_http.h"
+#include "http/ssl_intercept.h"
+#include "tests/http/http_client_fixture.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_transport.h"
+
+namespace pixhaul {
+namespace {
+
+using httptest::CountedReply;
+using httptest::LoopbackHTTP;
+using httptest::RedirectReply;
+using httptest::ServeOnce;
+using httptest::WorkerRequest;
+using testing::Script;
+using testing::ScriptedServer;
+
+ScriptedServer::Options TlsOptions() {
+  ScriptedServer::Options options;
+  options.makeTransport = test::TlsTransportFactory();
+  return options;
+}
+
+// A worker-like client: its TLS intercept is attached but not enabled.
+struct TlsWorkerClient {
+  explicit TlsWorkerClient(int serverPort) : http(serverPort) {
+    intercept.SSLOptions().Method = sslvSSLv23;
+    http.SetIntercept(&intercept);
+    httptest::UseWorkerSettings(http);
+  }
+  TIdConnectionInterceptOpenSSL intercept;
+  LoopbackHTTP http;
+};
+
+TEST(TIdHTTPTls, HttpsAddressSendsTheSixLinesThroughTls) {
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "secret"))}, TlsOptions());
+  TlsWorkerClient client(server.Port());
+  EXPECT_FALSE(client.http.InterceptEnabled());
+  TMemoryStream body;
+  client.http.GetInto("https://img.example:8443/a/b.jpg?x=1#frag", body);
+  EXPECT_EQ(body.ToString(), "secret");
+  EXPECT_TRUE(client.http.InterceptEnabled());
+  EXPECT_EQ(client.http.Connects, std::vector<std::string>{"img.example:8443"});
+  ASSERT_TRUE(server.WaitFinished(1));
+  EXPECT_EQ(server.Received(0), WorkerRequest("/a/b.jpg?x=1", "img.example"));
+}
+
+TEST(TIdHTTPTls, DefaultPortIs443) {
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "x"))}, TlsOptions());
+  TlsWorkerClient client(server.Port());
+  TMemoryStream body;
+  client.http.GetInto("HTTPS://img.example/x", body);
+  EXPECT_EQ(client.http.Connects, std::vector<std::string>{"img.example:443"});
+}
+
+TEST(TIdHTTPTls, FailedReplyClosesTheTlsConnection) {
+  ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "gone")).Pause(3000)},
+                        TlsOptions());
+  TlsWorkerClient client(server.Port());
+  TMemoryStream body;
+  try {
+    client.http.GetInto("https://img.example/x.jpg", body);
+    FAIL() << "no exception";
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(e.Message(), "404 Not Found");
+    EXPECT_EQ(e.StatusCode, 404);
+  }
+  EXPECT_EQ(body.ToString(), "gone");
+  EXPECT_FALSE(client.http.IsConnected());
+}
+
+TEST(TIdHTTPTls, RelativeRedirectStaysOnTheOpenTlsConnection) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(RedirectReply("/img.jpg", "moving"))
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "image bytes"))
+      .Pause(3000);
+  ScriptedServer server({script}, TlsOptions());
+  TlsWorkerClient client(server.Port());
+  TMemoryStream body;
+  client.http.GetInto("https://img.example/start", body);
+  EXPECT_EQ(body.ToString(), "image bytes");
+  EXPECT_EQ(server.AcceptedCount(), 1u);
+  EXPECT_EQ(client.http.Connects.size(), 1u);
+  EXPECT_EQ(server.Received(0),
+            WorkerRequest("/start", "img.example") + WorkerRequest("/img.jpg", "img.example"));
+  EXPECT_TRUE(client.http.InterceptEnabled());
+  EXPECT_TRUE(client.http.IsConnected());
+  // The relative hop took the default port of a plain address while staying on TLS.
+  EXPECT_EQ(client.http.Port(), 80);
+}
+
+TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
+  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "over tls"))}, TlsOptions());
+  ScriptedServer plain({ServeOnce(RedirectReply("https://secure.example/s.jpg")).Pause(3000)});
+  TlsWorkerClient client(plain.Port());
+  client.http.PortMap[443] = secure.Port();
+  TMemoryStream body;
+  client.http.GetInto("http://plain.example/p.jpg", body);
+  EXPECT_EQ(body.ToString(), "over tls");
+  EXPECT_EQ(client.http.Connects,
+            (std::vector<std::string>{"plain.example:80", "secure.example:443"}));
+  ASSERT_TRUE(secure.WaitFinished(1));
+  EXPECT_EQ(secure.Received(0), WorkerRequest("/s.jpg", "secure.example"));
+}
+
+TEST(TIdHTTPTls, LaterPlainAddressKeepsTls) {
+  ScriptedServer secure(
+      {ServeOnce(CountedReply("200 OK", "first")), ServeOnce(CountedReply("200 OK", "second"))},
+      TlsOptions());
+  TlsWorkerClient client(secure.Port());
+  TMemoryStream first, second;
+  client.http.GetInto("https://a.example/1", first);
+  client.http.GetInto("http://b.example/2", second);
+  EXPECT_EQ(first.ToString(), "first");
+  EXPECT_EQ(second.ToString(), "second");
+  EXPECT_EQ(secure.AcceptedCount(), 2u);
+}
+
+}  // namespace
+}  // namespace pixhaul
