@@ -36,6 +36,7 @@ constexpr std::array<KindInfo, kFaultKindCount> kKinds{{
     {FaultKind::kLongHeaderLine, "longheader", false, false},
     {FaultKind::kEndlessBody, "endless", false, false},
     {FaultKind::kNegativeLength, "neglen", false, false},
+    {FaultKind::kHugeDeclaredLength, "hugelen", false, false},
     {FaultKind::kTlsHandshakeFails, "badtls", false, false},
     {FaultKind::kRefused, "refused", false, false},
     {FaultKind::kLongName, "longname", false, false},
@@ -105,7 +106,7 @@ std::string FaultAddress(const FaultEntry& entry, const FaultPorts& ports) {
          token + ".png";
 }
 
-ExpectedOutcome FaultExpectation(const FaultEntry& entry) {
+ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& limits) {
   ExpectedOutcome out;
   auto fail = [&out](std::string message) {
     out.saved = false;
@@ -157,6 +158,9 @@ ExpectedOutcome FaultExpectation(const FaultEntry& entry) {
       return fail("Reply body too large.");
     case FaultKind::kNegativeLength:
       return fail("Invalid Content-Length: -5");
+    case FaultKind::kHugeDeclaredLength:
+      return fail(kHugeLengthDeclared > limits.maxBodyBytes ? "Reply body too large."
+                                                            : "Connection Closed Gracefully.");
     case FaultKind::kTlsHandshakeFails:
       return fail("Error connecting with SSL.");
     case FaultKind::kRefused:

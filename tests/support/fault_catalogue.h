@@ -20,31 +20,32 @@
 namespace pixhaul::test {
 
 enum class FaultKind {
-  kImage,              // 200 with a Content-Length and the image bytes (http or https)
-  kEmptyImage,         // 200 with "Content-Length: 0": an empty image, saved as 0 bytes
-  kNoContent,          // 204 without a length: an empty image, never an until-close read
-  kNotFound,           // 404 with a body
-  kForbidden,          // 403 with a body
-  kBadRequest,         // 400 with a body
-  kServerError,        // 500 with a body
-  kRedirectChain,      // 301, 302 (relative), 307, then the image; bodies larger than the image
-  kRedirectToTls,      // http 302 to the https port, then the image over TLS
-  kRedirectLoop,       // endless relative redirects: the client accepts the 15th reply's body
-  kChunked,            // chunked body with sizes in both letter cases
-  kUntilClose,         // no length, no chunking: the body ends when the server closes
-  kResetMidBody,       // half the counted body, then a TCP reset
-  kShortBody,          // a tenth of the counted body, then an orderly close
-  kCloseBeforeStatus,  // reads the request, closes without a byte of reply
-  kStallBeforeStatus,  // reads the request, then sends nothing until the client gives up
-  kStallMidBody,       // status, headers and part of the body, then silence
-  kSlowDrip,           // the whole reply, one byte every few milliseconds
-  kGarbageStatus,      // a status line that is not one
-  kLongHeaderLine,     // one header line of 150 KiB
-  kEndlessBody,        // no length, bytes without end until the client closes
-  kNegativeLength,     // "Content-Length: -5"
-  kTlsHandshakeFails,  // an https address on a port whose peer does not speak TLS
-  kRefused,            // a port that refuses connections
-  kLongName,           // a good image whose file name the file system refuses (too long)
+  kImage,               // 200 with a Content-Length and the image bytes (http or https)
+  kEmptyImage,          // 200 with "Content-Length: 0": an empty image, saved as 0 bytes
+  kNoContent,           // 204 without a length: an empty image, never an until-close read
+  kNotFound,            // 404 with a body
+  kForbidden,           // 403 with a body
+  kBadRequest,          // 400 with a body
+  kServerError,         // 500 with a body
+  kRedirectChain,       // 301, 302 (relative), 307, then the image; bodies larger than the image
+  kRedirectToTls,       // http 302 to the https port, then the image over TLS
+  kRedirectLoop,        // endless relative redirects: the client accepts the 15th reply's body
+  kChunked,             // chunked body with sizes in both letter cases
+  kUntilClose,          // no length, no chunking: the body ends when the server closes
+  kResetMidBody,        // half the counted body, then a TCP reset
+  kShortBody,           // a tenth of the counted body, then an orderly close
+  kCloseBeforeStatus,   // reads the request, closes without a byte of reply
+  kStallBeforeStatus,   // reads the request, then sends nothing until the client gives up
+  kStallMidBody,        // status, headers and part of the body, then silence
+  kSlowDrip,            // the whole reply, one byte every few milliseconds
+  kGarbageStatus,       // a status line that is not one
+  kLongHeaderLine,      // one header line of 150 KiB
+  kEndlessBody,         // no length, bytes without end until the client closes
+  kNegativeLength,      // "Content-Length: -5"
+  kHugeDeclaredLength,  // "Content-Length: 400000000", 100 bytes, then an orderly close
+  kTlsHandshakeFails,   // an https address on a port whose peer does not speak TLS
+  kRefused,             // a port that refuses connections
+  kLongName,            // a good image whose file name the file system refuses (too long)
 };
 
 inline constexpr int kFaultKindCount = static_cast<int>(FaultKind::kLongName) + 1;
@@ -89,8 +90,16 @@ struct FaultPorts {
 
 // The address of an entry, e.g. "http://127.0.0.1:40123/img/7/ok.png".
 std::string FaultAddress(const FaultEntry& entry, const FaultPorts& ports);
-// The expected outcome of an entry.
-ExpectedOutcome FaultExpectation(const FaultEntry& entry);
+// The declared length of kHugeDeclaredLength replies.
+inline constexpr int64_t kHugeLengthDeclared = 400000000;
+
+// The client's bound on a reply body; its outcome for some kinds depends on it.
+struct ClientLimits {
+  int64_t maxBodyBytes = int64_t{512} * 1024 * 1024;
+};
+
+// The expected outcome of an entry for a client with `limits`.
+ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& limits = {});
 
 // The expected log line of position `index`, for an outcome with an exact message (for a saved
 // file `fileName` is used, otherwise `address`).

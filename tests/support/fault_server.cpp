@@ -564,6 +564,12 @@ bool FaultServer::RespondToImage(Channel& channel, FaultKind kind, int n, int ho
       if (channel.Write("HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello"))
         channel.CloseGracefully();
       return false;
+    case FaultKind::kHugeDeclaredLength:
+      if (channel.Write(
+              "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kHugeLengthDeclared) +
+              "\r\n\r\n" + FaultImageBytes(n).substr(0, 100)))
+        channel.CloseGracefully();
+      return false;
     case FaultKind::kTlsHandshakeFails:
     case FaultKind::kRefused:
       // Their addresses name other ports; reaching here means a client ignored the port.
