@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "framework/exception.h"
 #include "tests/framework/temp_dir.h"
@@ -14,6 +16,14 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
+
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
 
 TEST(TIniFile, WritesCreateFileSectionAndKeysWithCrLf) {
   TempDir dir;
@@ -40,6 +50,7 @@ TEST(TIniFile, ReplacesAKeyInPlaceAndKeepsOtherLines) {
   EXPECT_EQ(ReadBytes(path),
             "; settings\r\n[Other]\r\nDefaultSite=9\r\n\r\n[IniParas]\r\nDefaultSite=-1\r\n"
             "Keep=me\r\nDefaultPath=p\r\n\r\n[Last]\r\nk=v\r\n[New]\r\na=b\r\n");
+  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"}) << "no temporary left";
   EXPECT_EQ(ini.ReadInteger("Other", "DefaultSite", 0), 9);
   EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultSite", 0), -1);
 }
@@ -151,6 +162,7 @@ TEST(TIniFile, FailedWriteLeavesTheFileAndNoTemporaryBehind) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   EXPECT_TRUE(raised);
   EXPECT_EQ(ReadBytes(path), original);
+  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"});
 }
 
 TEST(TIniFile, RewriteKeepsTheFilePermissions) {
