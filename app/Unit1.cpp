@@ -13,8 +13,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTextCursor>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -323,14 +325,19 @@ void TForm1::ClearLog() {
 }
 
 void TForm1::AppendLogLine(const std::string& text) {
+  // Follow the end of the log only when the user has not scrolled away from it.
+  QScrollBar* scroll = Memo1->verticalScrollBar();
+  const bool atEnd = scroll->value() == scroll->maximum();
+  QTextCursor cursor(Memo1->document());
+  cursor.movePosition(QTextCursor::End);
   for (const std::string& line : SplitLogText(text)) {
-    if (logLines_.empty()) {
-      Memo1->setPlainText(Q(line));
-    } else {
-      Memo1->appendPlainText(Q(line));
-    }
+    // The document always holds one block; the first line goes into it, each later one into
+    // a block of its own, so that an empty first line is kept.
+    if (!logLines_.empty()) cursor.insertBlock();
+    cursor.insertText(Q(line));
     logLines_.push_back(line);
   }
+  if (atEnd) scroll->setValue(scroll->maximum());
 }
 
 std::vector<std::string> TForm1::LogLines() { return logLines_; }

@@ -1,0 +1,262 @@
+// The main window's shell: first start, stored settings, the site selector's click rules, the
+// folder picker, the close rule and the settings written on close, the menu commands.
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QtTest>
+
+#include "app/help_viewer.h"
+#include "app/radio_group.h"
+#include "app/settings.h"
+#include "app/shell_open.h"
+#include "harvest/site_table.h"
+#include "tests/app/app_test_support.h"
+
+using namespace pixhaul;
+using namespace pixhaul::apptest;
+
+namespace {
+
+std::vector<std::string> StartPages(std::initializer_list<int> sites) {
+  std::vector<std::string> pages;
+  for (int site : sites) pages.push_back(SiteStartPage(site));
+  return pages;
+}
+
+std::string Config(const std::string& path, const std::string& site) {
+  return "[IniParas]\r\nDefaultPath=" + path + "\r\nDefaultSite=" + site + "\r\n";
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { pixhaul::CurrentSite = 0; }
+
+  void firstStartWithoutSettingsFile() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    QCOMPARE(form.windowTitle(), QString("Pixhaul"));
+    QCOMPARE(form.Memo1->toPlainText(), QString("[Log window]"));
+    QCOMPARE(form.ButtonStart->text(), QString("Start download"));
+    QVERIFY(form.web().RequestedAddresses().empty());
+
+    form.show();
+    QCOMPARE(form.windowTitle(), QString("Pixhaul 1.1"));
+    QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder());
+    QCOMPARE(DefaultSaveFolder(), qEnvironmentVariable("HOME").toStdString() + "/images_download");
+    QCOMPARE(form.RadioGroup1->ItemIndex(), 0);
+    QCOMPARE(pixhaul::CurrentSite, 0);
+    QCOMPARE(form.web().RequestedAddresses(), StartPages({0}));
+    QCOMPARE(form.SettingsFilePath, folder.Path() + "ini/config.ini");
+    QCOMPARE(form.HelpFilePath, folder.Path() + "help/help.chm");
+    QCOMPARE(form.HomePageAddress, std::string("http://www.pixhaul.example/"));
+    QCOMPARE(form.SupportMailLink, std::string("mailto:support@pixhaul.example"));
+    QCOMPARE(form.LabelHowto->text(),
+             QString("\n It is very easy to use, only 4 steps to download:\n"
+                     " step 1: select the image site (bing/google/baidu). \n"
+                     " step 2: input your search keyword in the right search box. \n"
+                     " step 3: click search button.\n"
+                     " step 4: click button 'Start download'\n."));
+    QVERIFY(folder.ReadConfig().empty());  // reading creates nothing
+    QVERIFY(form.messages.empty() && form.errors.empty());
+  }
+
+  void layoutHasTheNamedControls() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    QCOMPARE(form.PanelLeft->width(), 465);
+    QCOMPARE(form.LabelHowto->size(), QSize(409, 109));
+    QVERIFY(form.LabelHowto->wordWrap());
+    QCOMPARE(form.GroupBoxHowto->title(), QString(" How to use "));
+    QCOMPARE(form.RadioGroup1->title(), QString("Select image site"));
+    const auto items = form.RadioGroup1->findChildren<QRadioButton*>();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0]->text(), QString("www.bing.com"));
+    QCOMPARE(items[1]->text(), QString("images.google.com"));
+    QCOMPARE(items[2]->text(), QString("image.baidu.com"));
+    QCOMPARE(items[0]->y(), items[2]->y());  // one row
+    QCOMPARE(form.Label1->text(), QString("Save images to: "));
+    QCOMPARE(form.ButtonSelectPath->text(), QString("..."));
+    QVERIFY(form.Memo1->isReadOnly());
+    QCOMPARE(form.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
+    QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
+    QVERIFY(form.findChild<QWidget*>("web") != nullptr);
+    QCOMPARE(form.findChild<QWidget*>("web")->parentWidget(), form.PanelWeb);
+    QCOMPARE(form.size(), QSize(990, 700));
+  }
+
+  void storedSiteIsSelectedClampedAndLoaded_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<std::vector<std::string>>("navigations");
+    QTest::newRow("0 loads once") << "0" << 0 << StartPages({0});
+    QTest::newRow("1 loads twice") << "1" << 1 << StartPages({1, 1});
+    QTest::newRow("2 loads twice") << "2" << 2 << StartPages({2, 2});
+    QTest::newRow("7 clamps to 2") << "7" << 2 << StartPages({2, 2});
+    QTest::newRow("-1 loads nothing") << "-1" << -1 << StartPages({});
+    QTest::newRow("-3 clamps to -1") << "-3" << -1 << StartPages({});
+    QTest::newRow("abc is the default 0") << "abc" << 0 << StartPages({0});
+    QTest::newRow("0x1 is hexadecimal") << "0x1" << 1 << StartPages({1, 1});
+    QTest::newRow("$2 is hexadecimal") << "$2" << 2 << StartPages({2, 2});
+    QTest::newRow("+1 has a sign") << "+1" << 1 << StartPages({1, 1});
+  }
+  void storedSiteIsSelectedClampedAndLoaded() {
+    QFETCH(QString, stored);
+    QFETCH(int, selected);
+    QFETCH(std::vector<std::string>, navigations);
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/tmp/pics", stored.toStdString()));
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QCOMPARE(form.RadioGroup1->ItemIndex(), selected);
+    QCOMPARE(pixhaul::CurrentSite, selected);
+    QCOMPARE(form.web().RequestedAddresses(), navigations);
+    QCOMPARE(form.EditPath->text(), QString("/tmp/pics"));
+  }
+
+  void storedPathIsCutTo2047Characters() {
+    ProgramFolder folder;
+    std::string longPath = "/";
+    for (int i = 0; longPath.size() < 3000; ++i) longPath += char('a' + i % 26);
+    folder.WriteConfig(Config(longPath, "0"));
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QCOMPARE(form.EditPath->text().size(), 2047);
+    QCOMPARE(form.EditPath->text().toStdString(), longPath.substr(0, 2047));
+  }
+
+  void selectorRunsOnlyOnAChangeOfSelection() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QCOMPARE(form.web().RequestedAddresses().size(), size_t(1));
+    auto items = form.RadioGroup1->findChildren<QRadioButton*>();
+
+    QTest::mouseClick(items[0], Qt::LeftButton);  // already selected: no click raised
+    QCOMPARE(form.web().RequestedAddresses().size(), size_t(1));
+
+    QTest::mouseClick(items[1], Qt::LeftButton);  // the user picks Google
+    QCOMPARE(pixhaul::CurrentSite, 1);
+    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(1));
+    QCOMPARE(form.web().RequestedAddresses().size(), size_t(2));
+
+    form.RadioGroup1->SetItemIndex(2);  // code sets another index: the click runs too
+    QCOMPARE(pixhaul::CurrentSite, 2);
+    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(2));
+    form.RadioGroup1->SetItemIndex(2);  // the same index: nothing
+    QCOMPARE(form.web().RequestedAddresses().size(), size_t(3));
+
+    form.RadioGroup1->SetItemIndex(-1);  // clearing checks no button, so no click
+    QCOMPARE(form.RadioGroup1->ItemIndex(), -1);
+    QCOMPARE(pixhaul::CurrentSite, 2);
+    form.RadioGroup1Click();  // called directly with nothing selected: no navigation
+    QCOMPARE(pixhaul::CurrentSite, -1);
+    QCOMPARE(form.web().RequestedAddresses().size(), size_t(3));
+  }
+
+  void folderBrowserSetsTheTextOnlyWhenConfirmed() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.EditPath->setText("/kept");
+    form.folderToChoose.reset();
+    QTest::mouseClick(form.ButtonSelectPath, Qt::LeftButton);
+    QCOMPARE(form.folderBrowserShown, 1);
+    QCOMPARE(form.EditPath->text(), QString("/kept"));
+    form.folderToChoose = "/home/ann/Pictures";
+    QTest::mouseClick(form.ButtonSelectPath, Qt::LeftButton);
+    QCOMPARE(form.EditPath->text(), QString("/home/ann/Pictures"));
+  }
+
+  void closeWithoutAnyRunIsAllowedAndWritesSettings() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.EditPath->setText("/data/my pics");
+    QTest::mouseClick(form.RadioGroup1->findChildren<QRadioButton*>()[2], Qt::LeftButton);
+    QVERIFY(form.close());
+    QVERIFY(!form.isVisible());
+    QVERIFY(form.messages.empty());
+    QCOMPARE(folder.ReadConfig(), Config("/data/my pics", "2"));
+  }
+
+  void closeWithNoSiteSelectedWritesMinusOne() {
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/p", "-3"));
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QVERIFY(form.close());
+    QCOMPARE(folder.ReadConfig(), Config("/p", "-1"));
+  }
+
+  void exitMenuClosesLikeTheTitleBar() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.Exit1->trigger();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(folder.ReadConfig(), Config(DefaultSaveFolder(), "0"));
+  }
+
+  // Without an ini folder the settings cannot be written: the error box names the file, and
+  // the window still closes so that the user is never kept in the program.
+  void unwritableSettingsAreReportedAndTheWindowStillCloses() {
+    ProgramFolder folder(/*withIniFolder=*/false);
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.close();
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.errors.size(), size_t(1));
+    QCOMPARE(form.errors[0], "Unable to write to " + folder.ConfigPath());
+    QVERIFY(!QFile::exists(QString::fromStdString(folder.ConfigPath())));
+  }
+
+  void homePageAndManualCommands() {
+    std::vector<std::string> opened;
+    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.gotohomepage1->trigger();
+    QCOMPARE(opened, std::vector<std::string>{"http://www.pixhaul.example/"});
+
+    form.UserManual1->trigger();  // no manual beside the program: nothing is reported
+    QVERIFY(form.HelpViewer() == nullptr || !form.HelpViewer()->isVisible());
+    QVERIFY(form.messages.empty() && form.errors.empty());
+
+    QDir(QString::fromStdString(folder.Path())).mkpath("help");
+    QVERIFY(QFile::copy(PIXHAUL_SOURCE_DIR "/app/help/help.html",
+                        QString::fromStdString(form.HelpFilePath)));
+    form.UserManual1->trigger();
+    QVERIFY(form.HelpViewer() && form.HelpViewer()->isVisible());
+    const QString manual = form.HelpViewer()->ShownText();
+    for (const char* topic : {"step", "result_content.txt", "url_list.txt", "log.txt", "images"})
+      QVERIFY2(manual.contains(topic), topic);
+    SetShellOpenerForTesting({});
+  }
+
+  void logPaneSplitsLineBreaksIntoLines() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.ClearLog();
+    QVERIFY(form.LogLines().empty());
+    form.AppendLogLine("");
+    form.AppendLogLine("a\r\nb");
+    form.AppendLogLine("c\nd\re");
+    const std::vector<std::string> expected{"", "a", "b", "c", "d", "e"};
+    QCOMPARE(form.LogLines(), expected);
+    QCOMPARE(form.Memo1->toPlainText(), QString("\na\nb\nc\nd\ne"));
+  }
+};
+
+PIXHAUL_APP_TEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"
