@@ -125,6 +125,12 @@ int TIdTCPConnection::ReceiveReady(bool raiseIfClosed, TIdBuffer& destination, b
   int n = InterceptReceives() ? intercept_->ReceiveThrough(bytes, capacity)
                               : socketHandle_.Receive(bytes, capacity, 0);
   peerClosed_ = n == 0;
+  // The intercept reads on the socket itself, bounded by the socket's receive limit; running
+  // into it (a TLS record that never completes) is the same silence as an empty socket.
+  if (n < 0 && InterceptReceives() && TIdStack::LastError() == kWsaETimedOut) {
+    CloseConnection();
+    throw EIdReadTimeout();
+  }
   if (n != 0 && SharedStack().TestSocketResult(n, {kWsaEShutdown})) {
     n = 0;
     if (socketHandle_.HandleAllocated()) CloseConnection();

@@ -212,6 +212,20 @@ TEST(TIdConnectionInterceptOpenSSL, RecordLeftPartlyUnreadInTheChannelIsReadWith
   EXPECT_EQ(farewell, "done\r\n");
 }
 
+TEST(TIdConnectionInterceptOpenSSL, RecordThatNeverCompletesEndsInReadTimeout) {
+  TlsServer server([](TlsServerConnection& peer) {
+    peer.WritePartialRecord("a line that never arrives whole\r\n", 10);
+    peer.ReadSome();  // silent until the client gives up (or the server's own limit)
+  });
+  TlsClient tls(server.Port());
+  tls.client.SetReadTimeoutMs(800);
+  tls.client.ConnectToPeer();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), "Read timed out.");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+  EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
+}
+
 TEST(TIdConnectionInterceptOpenSSL, SendingToAServerThatLeftFailsWithoutKillingTheProcess) {
   TlsServer server([](TlsServerConnection&) {});  // handshake, then close at once
   TlsClient tls(server.Port());

@@ -142,6 +142,26 @@ bool TlsServerConnection::Write(std::string_view bytes) {
   return true;
 }
 
+bool TlsServerConnection::WritePartialRecord(std::string_view bytes, size_t heldBackBytes) {
+  // Encrypt into memory instead of the socket, then send all but the tail by hand.
+  BIO* socketBio = SSL_get_wbio(ssl_);
+  BIO_up_ref(socketBio);
+  BIO* memory = BIO_new(BIO_s_mem());
+  SSL_set0_wbio(ssl_, memory);
+  int written = SSL_write(ssl_, bytes.data(), static_cast<int>(bytes.size()));
+  std::string record = BioText(memory);
+  SSL_set0_wbio(ssl_, socketBio);
+  if (written <= 0 || record.size() <= heldBackBytes) return false;
+  size_t toSend = record.size() - heldBackBytes;
+  size_t sent = 0;
+  while (sent < toSend) {
+    ssize_t n = send(fd_, record.data() + sent, toSend - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
 void TlsServerConnection::SendCloseNotify() { SSL_shutdown(ssl_); }
 
 std::optional<std::string> TlsServerConnection::ServerName() const {

@@ -53,6 +53,10 @@ class TlsServerConnection {
   // Writes `bytes` whole. Each call of at most 16384 bytes goes out as one TLS record, so a
   // test can choose record sizes. False when the client is gone.
   bool Write(std::string_view bytes);
+  // Encrypts `bytes` as one record but puts only its first part on the wire, holding back the
+  // last `heldBackBytes` encrypted bytes: the client sees the start of a record that never
+  // completes. False when the client is gone.
+  bool WritePartialRecord(std::string_view bytes, size_t heldBackBytes);
   // Sends the close_notify alert. Without it, closing the socket is a bare end of stream.
   void SendCloseNotify();
   // The host name the client sent in the handshake (SNI), or none.
