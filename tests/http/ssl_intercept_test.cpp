@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -224,6 +225,34 @@ TEST(TIdConnectionInterceptOpenSSL, RecordThatNeverCompletesEndsInReadTimeout) {
   EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), "Read timed out.");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
   EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
+}
+
+TEST(TIdConnectionInterceptOpenSSL, BrokenStreamAfterTheHandshakeIsASocketError) {
+  struct Case {
+    const char* what;
+    std::function<void(TlsServerConnection&)> misbehave;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"bytes outside any record", [](TlsServerConnection& peer) { peer.WriteRaw("garbage!"); },
+       "Socket Error # 10053\r\nSoftware caused connection abort."},
+      {"reset", [](TlsServerConnection& peer) { peer.ResetOnClose(); },
+       "Socket Error # 10054\r\nConnection reset by peer."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TlsServer server([&](TlsServerConnection& peer) {
+      peer.Write("first\r\n");
+      peer.ReadUntil("\n");
+      c.misbehave(peer);
+    });
+    TlsClient tls(server.Port());
+    tls.client.ConnectToPeer();
+    EXPECT_EQ(tls.client.ReadLine(), "first");
+    tls.client.WriteLine("go");
+    EXPECT_TRUE(server.WaitForFinished(1));
+    EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), c.message);
+  }
 }
 
 TEST(TIdConnectionInterceptOpenSSL, SendingToAServerThatLeftFailsWithoutKillingTheProcess) {

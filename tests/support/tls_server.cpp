@@ -162,6 +162,20 @@ bool TlsServerConnection::WritePartialRecord(std::string_view bytes, size_t held
   return true;
 }
 
+bool TlsServerConnection::WriteRaw(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+void TlsServerConnection::ResetOnClose() {
+  linger abort{1, 0};
+  setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+}
+
 void TlsServerConnection::SendCloseNotify() { SSL_shutdown(ssl_); }
 
 std::optional<std::string> TlsServerConnection::ServerName() const {

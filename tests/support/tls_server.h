@@ -57,6 +57,10 @@ class TlsServerConnection {
   // last `heldBackBytes` encrypted bytes: the client sees the start of a record that never
   // completes. False when the client is gone.
   bool WritePartialRecord(std::string_view bytes, size_t heldBackBytes);
+  // Puts `bytes` on the wire as they are, outside any record (to corrupt the stream).
+  bool WriteRaw(std::string_view bytes);
+  // Makes the close that follows the handler's return a reset (SO_LINGER 0).
+  void ResetOnClose();
   // Sends the close_notify alert. Without it, closing the socket is a bare end of stream.
   void SendCloseNotify();
   // The host name the client sent in the handshake (SNI), or none.
