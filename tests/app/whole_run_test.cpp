@@ -1,0 +1,203 @@
+// Whole runs from the window against the demo image site on the loopback: the page shown in the
+// web view is captured, its addresses (plain, TLS and redirected) are fetched by the workers,
+// and the run's files land in the save folder; and a close asked for while a stopped run is
+// still closing writes the settings at once but waits for the run's end.
+//
+// Set PIXHAUL_SCREENSHOT=<file.png> to save a picture of the window after the finished run.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include "demo/demo_site.h"
+#include "demo/loopback_server.h"
+#include "download/file_naming.h"
+#include "tests/app/app_test_support.h"
+
+using namespace pixhaul;
+using namespace pixhaul::apptest;
+
+namespace {
+
+// A result page that shows every image and carries its address after the Bing marker in the
+// text of the page.
+std::string ResultPage(const demo::DemoSite& site, const std::string& httpBase) {
+  std::string page =
+      "<html><head><title>Pixhaul demo results</title><style>"
+      "body{font-family:sans-serif;margin:12px} figure{display:inline-block;margin:6px}"
+      "figcaption{font-size:11px;color:#555} .m{display:none}</style></head><body>"
+      "<h2>Demo image results</h2><form><input value=\"test pattern\"> "
+      "<button type=\"button\">Search</button></form>\n";
+  const std::vector<std::string> addresses = site.ImageAddresses();
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const std::string n = std::to_string(i);
+    page += "<figure><img src=\"" + httpBase + "/img/" + n + ".png\" width=\"64\" height=\"64\">" +
+            "<figcaption>result " + n + "</figcaption><span class=\"m\">imgurl:\"" + addresses[i] +
+            "\"</span></figure>\n";
+  }
+  return page + "</body></html>";
+}
+
+struct DemoServer {
+  explicit DemoServer(int images)
+      : site(demo::DemoSite::Options{images, 48, 48}),
+        server([this](const demo::HttpRequest& request) {
+          if (request.target == "/results.html") {
+            return demo::HttpReply{
+                200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, page, false};
+          }
+          if (request.target == "/empty.html") {
+            return demo::HttpReply{200,
+                                   "OK",
+                                   {{"Content-Type", "text/html; charset=utf-8"}},
+                                   "<html><body><p>No results.</p></body></html>",
+                                   false};
+          }
+          return site.Handle(request);
+        }) {
+    site.SetBases(server.HttpBase(), server.HttpsBase());
+    page = ResultPage(site, server.HttpBase());
+  }
+  demo::DemoSite site;
+  std::string page;  // written before the first request can ask for it
+  demo::LoopbackHttpServer server;
+};
+
+bool LoadAndWait(TForm1& form, const std::string& address) {
+  QSignalSpy finished(form.web().View(), &QWebEngineView::loadFinished);
+  form.web().Navigate(address);
+  return finished.wait(20000) && finished.first().first().toBool();
+}
+
+std::string JoinCrLf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+int ImageNumberOf(const std::string& address) {
+  const QRegularExpressionMatch match =
+      QRegularExpression("/(\\d+)\\.png$").match(QString::fromStdString(address));
+  return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+}  // namespace
+
+class WholeRunTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void runFromTheWindowSavesEveryImageAndItsFiles() {
+    DemoServer demoServer(12);
+    ProgramFolder folder;
+    TForm1Options options = FormOptions(folder);
+    options.timings.graceMs = 4000;  // room for every TLS handshake on a busy machine
+    RecordingForm form(options);
+    form.show();
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/results.html"));
+    const std::string saveFolder = folder.Path() + "images_download";
+    form.EditPath->setText(QString::fromStdString(saveFolder));
+
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);  // the whole run happens in here
+
+    QVERIFY2(form.messages.empty(), form.messages.empty() ? "" : form.messages[0].c_str());
+    QVERIFY(form.errors.empty());
+    QCOMPARE(form.ButtonStart->text(), QString("Start download"));
+    QVERIFY(form.ButtonStart->isEnabled());
+    QVERIFY(form.Controller().RunFinished());
+
+    const std::string base = saveFolder + "/";
+    const std::string page = ReadFileBytes(base + "result_content.txt");
+    QVERIFY(page.rfind("<body>", 0) == 0);
+    QVERIFY(page.size() > 9 && page.substr(page.size() - 9) == "</body>\r\n");
+    const std::vector<std::string> addresses = demoServer.site.ImageAddresses();
+    QCOMPARE(ReadFileBytes(base + "url_list.txt"), JoinCrLf(addresses));
+
+    const std::vector<std::string> lines = form.LogLines();
+    QCOMPARE(ReadFileBytes(base + "log.txt"), JoinCrLf(lines));
+    const std::vector<std::string> head(lines.begin(), lines.begin() + 12);
+    const std::vector<std::string> expectedHead{
+        "Log:", "Start to get the search result... please wait...",
+        "",     "Successful to get the search result.",
+        "",     "Now to get the url list...",
+        "",     "Got the url list successfully.",
+        "",     "Total url count:12",
+        "",     "Now start to download these images."};
+    QCOMPARE(head, expectedHead);
+    QCOMPARE(lines.back(), std::string("All images downloaded, task finished."));
+
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      const std::string name = FileNameFromUrl(addresses[i]);
+      const std::string okLine = "T" + std::to_string(i) + " " + name + ": OK";
+      QVERIFY2(std::find(lines.begin(), lines.end(), okLine) != lines.end(), okLine.c_str());
+      const int n = ImageNumberOf(addresses[i]);
+      QVERIFY2(ReadFileBytes(base + name) == demoServer.site.Image(n), name.c_str());
+    }
+
+    if (!qEnvironmentVariableIsEmpty("PIXHAUL_SCREENSHOT")) {
+      form.resize(1280, 760);
+      QTest::qWait(1500);  // let the web view paint the page
+      QVERIFY(form.grab().save(qEnvironmentVariable("PIXHAUL_SCREENSHOT")));
+    }
+
+    QVERIFY(form.close());
+    QCOMPARE(folder.ReadConfig(),
+             "[IniParas]\r\nDefaultPath=" + saveFolder + "\r\nDefaultSite=0\r\n");
+  }
+
+  // File, Exit during a run is refused; once Stop has been carried out the close is allowed at
+  // once (the settings are written then) but the window stays until the stopped run has written
+  // its closing lines and log.txt.
+  void closeDuringARunWaitsForTheStoppedRunToFinish() {
+    DemoServer demoServer(1);
+    ProgramFolder folder;
+    TForm1Options options = FormOptions(folder);
+    options.timings.graceMs = 4000;
+    options.timings.stopWaitMs = 300;
+    RecordingForm form(options);
+    form.show();
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/empty.html"));
+    const std::string saveFolder = folder.Path() + "pics";
+    form.EditPath->setText(QString::fromStdString(saveFolder));
+
+    bool visibleAfterRefusal = false;
+    std::string configAtClose;
+    bool visibleAtClose = false, logWrittenAtClose = true, buttonEnabledAtClose = true;
+    QTimer::singleShot(200, &form, [&] {
+      form.Exit1->trigger();
+      visibleAfterRefusal = form.isVisible();
+    });
+    QTimer::singleShot(400, &form, [&] { form.ButtonStart->click(); });  // Stop, nested
+    QTimer::singleShot(1500, &form, [&] {
+      form.EditPath->setText(QString::fromStdString(saveFolder));
+      form.close();
+      configAtClose = folder.ReadConfig();
+      visibleAtClose = form.isVisible();
+      logWrittenAtClose = QFile::exists(QString::fromStdString(saveFolder + "/log.txt"));
+      buttonEnabledAtClose = form.ButtonStart->isEnabled();
+    });
+
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+
+    QCOMPARE(form.messages,
+             std::vector<std::string>{"Task is still running, please Stop the task before close!"});
+    QVERIFY(visibleAfterRefusal);
+    QCOMPARE(configAtClose, "[IniParas]\r\nDefaultPath=" + saveFolder + "\r\nDefaultSite=0\r\n");
+    QVERIFY(visibleAtClose);
+    QVERIFY(!logWrittenAtClose);
+    QVERIFY(!buttonEnabledAtClose);  // no second run while the stopped one closes
+    QVERIFY(!form.isVisible());      // closed once the run returned
+    const std::vector<std::string> lines = form.LogLines();
+    QCOMPARE(ReadFileBytes(saveFolder + "/log.txt"), JoinCrLf(lines));
+    const std::vector<std::string> tail(lines.end() - 5, lines.end());
+    const std::vector<std::string> expectedTail{
+        "Task will be terminated by user. please wait some seconds...", "", "",
+        "All images downloaded, task finished."};
+    QCOMPARE(std::vector<std::string>(tail.begin() + 1, tail.end()), expectedTail);
+  }
+};
+
+PIXHAUL_APP_TEST_MAIN(WholeRunTest)
+#include "whole_run_test.moc"
