@@ -1,0 +1,117 @@
+// Command-line parsing of pixhaul-cli and its hidden test settings: table-driven.
+#include "cli/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/test_hooks.h"
+
+namespace pixhaul::cli {
+namespace {
+
+std::string Joined(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& a : args) text += "[" + a + "]";
+  return text;
+}
+
+TEST(ParseCommandLineTest, AcceptedLines) {
+  struct Row {
+    std::vector<std::string> args;
+    int site;
+    std::string folder;
+    bool listOnly;
+    std::string page;
+  } rows[] = {
+      {{"page.html"}, 0, "/home/ann/images_download", false, "page.html"},
+      {{"--site", "google", "p"}, 1, "/home/ann/images_download", false, "p"},
+      {{"--site", "2", "p"}, 2, "/home/ann/images_download", false, "p"},
+      {{"--site=baidu", "p"}, 2, "/home/ann/images_download", false, "p"},
+      {{"--site", "0", "--site", "bing", "p"}, 0, "/home/ann/images_download", false, "p"},
+      {{"--save-dir", "/tmp/x y", "p"}, 0, "/tmp/x y", false, "p"},
+      {{"--save-dir", "", "p"}, 0, "", false, "p"},  // as typed, even empty
+      {{"p", "--list-only"}, 0, "/home/ann/images_download", true, "p"},
+      {{"--", "--odd-name"}, 0, "/home/ann/images_download", false, "--odd-name"},
+      {{"HTTPS://h/x?q=1"}, 0, "/home/ann/images_download", false, "HTTPS://h/x?q=1"},
+      {{"-"}, 0, "/home/ann/images_download", false, "-"},
+  };
+  for (const Row& row : rows) {
+    const ParseResult r = ParseCommandLine(row.args, "/home/ann");
+    SCOPED_TRACE(Joined(row.args));
+    ASSERT_EQ(r.kind, ParseResult::Kind::kRun) << r.error;
+    EXPECT_EQ(r.options.site, row.site);
+    EXPECT_EQ(r.options.saveFolder, row.folder);
+    EXPECT_EQ(r.options.listOnly, row.listOnly);
+    EXPECT_EQ(r.options.page, row.page);
+  }
+}
+
+TEST(ParseCommandLineTest, UsageErrors) {
+  const std::vector<std::vector<std::string>> rows = {
+      {},
+      {"--site", "bing"},
+      {"a", "b"},
+      {"--site"},
+      {"--site", "yahoo", "p"},
+      {"--site", "3", "p"},
+      {"--site", "Bing", "p"},
+      {"--save-dir"},
+      {"--verbose", "p"},
+      {"-x", "p"},
+      {"--list-only=yes", "p"},
+  };
+  for (const auto& args : rows) {
+    const ParseResult r = ParseCommandLine(args, "/home/ann");
+    EXPECT_EQ(r.kind, ParseResult::Kind::kUsageError) << Joined(args);
+    EXPECT_FALSE(r.error.empty()) << Joined(args);
+  }
+}
+
+TEST(ParseCommandLineTest, HelpWinsOverEverythingBeforeIt) {
+  EXPECT_EQ(ParseCommandLine({"--help"}, "/h").kind, ParseResult::Kind::kHelp);
+  EXPECT_EQ(ParseCommandLine({"--site", "1", "--help"}, "/h").kind, ParseResult::Kind::kHelp);
+  EXPECT_NE(HelpText().find(UsageText()), std::string::npos);
+}
+
+TEST(IsWebAddressTest, SchemeInAnyLetterCase) {
+  struct Row {
+    const char* page;
+    bool web;
+  } rows[] = {{"http://h/", true},   {"HTTPS://h/", true}, {"hTtP://", true},
+              {"https:/h", false},   {"ftp://h/", false},  {"page.html", false},
+              {"./http://x", false}, {"", false},          {"http:", false}};
+  for (const Row& row : rows) EXPECT_EQ(IsWebAddress(row.page), row.web) << row.page;
+}
+
+TEST(ParseTestHooksTest, Values) {
+  std::string error;
+  auto unset = ParseTestHooks(nullptr, nullptr, error);
+  ASSERT_TRUE(unset);
+  EXPECT_EQ(unset->timings.startPauseMs, 100u);
+  EXPECT_EQ(unset->timings.liveWorkerLimit, 50);
+  EXPECT_EQ(unset->timings.throttlePauseMs, 3000u);
+  EXPECT_EQ(unset->timings.graceMs, 5000u);
+  EXPECT_EQ(unset->timings.stopWaitMs, 3000u);
+  EXPECT_FALSE(unset->ioTimeoutMs);
+
+  auto set = ParseTestHooks("1,2,3,4,5", "250", error);
+  ASSERT_TRUE(set);
+  EXPECT_EQ(set->timings.startPauseMs, 1u);
+  EXPECT_EQ(set->timings.liveWorkerLimit, 2);
+  EXPECT_EQ(set->timings.throttlePauseMs, 3u);
+  EXPECT_EQ(set->timings.graceMs, 4u);
+  EXPECT_EQ(set->timings.stopWaitMs, 5u);
+  EXPECT_EQ(set->ioTimeoutMs, 250);
+
+  for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,6", "1,2,x,4,5", "1,2,3,4,5,", "-1,2,3,4,5"}) {
+    EXPECT_FALSE(ParseTestHooks(bad, nullptr, error)) << bad;
+  }
+  for (const char* bad : {"", "0", "abc", "10ms"}) {
+    EXPECT_FALSE(ParseTestHooks(nullptr, bad, error)) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace pixhaul::cli

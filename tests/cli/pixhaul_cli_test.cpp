@@ -1,0 +1,337 @@
+// test-labels: threaded
+// pixhaul-cli end to end: the built program runs against the demo site on loopback servers.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli_process.h"
+#include "demo/demo_site.h"
+#include "demo/loopback_server.h"
+#include "download/file_naming.h"
+#include "tests/download/temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using demo::DemoSite;
+using demo::HttpReply;
+using demo::HttpRequest;
+using demo::LoopbackHttpServer;
+using testing::CliProcess;
+using testing::ReadFileBytes;
+using testing::TempDir;
+using testing::WriteFileBytes;
+
+const std::string kFastTimings = "PIXHAUL_TEST_TIMINGS=5,50,100,300,200";
+
+// The demo site on a loopback server, with image replies that a test can hold back.
+class DemoServer {
+ public:
+  explicit DemoServer(int images)
+      : site_(DemoSite::Options{images, 16, 16}), server_([this](const HttpRequest& r) {
+          const bool image =
+              r.target.rfind("/img/", 0) == 0 || r.target.rfind("/redirect/", 0) == 0;
+          if (image) {
+            ++imageRequests;
+            {
+              std::lock_guard lock(mutex_);
+              const size_t slash = r.target.rfind('/');
+              requestedImages_.insert(std::stoi(r.target.substr(slash + 1)));
+            }
+            for (int i = 0; i < 10000 && holdImages; ++i) {
+              std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+          } else {
+            ++otherRequests;
+          }
+          return site_.Handle(r);
+        }) {
+    site_.SetBases(server_.HttpBase(), server_.HttpsBase());
+  }
+  ~DemoServer() {
+    holdImages = false;
+    server_.Stop();
+  }
+
+  const DemoSite& Site() const { return site_; }
+  std::string PageAddress(int site) const { return server_.HttpBase() + DemoSite::PagePath(site); }
+  std::string Http(const std::string& path) const { return server_.HttpBase() + path; }
+
+  std::atomic<bool> holdImages{false};
+  std::atomic<int> imageRequests{0};
+  std::atomic<int> otherRequests{0};
+  // The distinct images asked for, over all hops.
+  std::set<int> RequestedImages() {
+    std::lock_guard lock(mutex_);
+    return requestedImages_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<int> requestedImages_;
+  DemoSite site_;
+  LoopbackHttpServer server_;
+};
+
+std::vector<std::string> Lines(const std::string& text, const std::string& separator) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find(separator, start)) != std::string::npos;
+       start = end + separator.size()) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  EXPECT_EQ(start, text.size()) << "text does not end with a line ending";
+  return lines;
+}
+
+std::vector<std::string> Header(int count) {
+  return {"Log:", "Start to get the search result... please wait...",
+          "",     "Successful to get the search result.",
+          "",     "Now to get the url list...",
+          "",     "Got the url list successfully.",
+          "",     "Total url count:" + std::to_string(count),
+          "",     "Now start to download these images.",
+          ""};
+}
+const std::vector<std::string> kStopLines = {
+    "", "Task will be terminated by user. please wait some seconds...", ""};
+const std::vector<std::string> kClosing = {"", "All images downloaded, task finished."};
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class PixhaulCliTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args,
+                                    std::vector<std::string> env = {kFastTimings}) {
+    return std::make_unique<CliProcess>(PIXHAUL_CLI_PATH, args, env, scratch.Path());
+  }
+  std::string SaveDir() const { return work.Path() + "/images"; }
+
+  TempDir scratch;  // the program's captured output
+  TempDir work;     // save folders and page files
+};
+
+TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
+  DemoServer server(8);
+  const char* const kSiteNames[] = {"bing", "google", "baidu"};
+  for (int site = 0; site < 3; ++site) {
+    SCOPED_TRACE(kSiteNames[site]);
+    const std::string folder = SaveDir() + std::to_string(site);
+    // Google's page is given as a saved file, the others by address.
+    std::string page = server.PageAddress(site);
+    if (site == 1) {
+      page = work / "google-results.html";
+      WriteFileBytes(page, server.Site().Page(1));
+    }
+    auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
+    ASSERT_TRUE(cli->Wait());
+
+    EXPECT_EQ(cli->ExitCode(), 0);
+    EXPECT_EQ(cli->Err(), "");
+    const std::vector<std::string> addresses = server.Site().ImageAddresses();
+    std::vector<std::string> lines = Lines(cli->Out(), "\n");
+    ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
+    std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
+    std::sort(workerLines.begin(), workerLines.end());
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      expected.push_back("T" + std::to_string(i) + " " + FileNameFromUrl(addresses[i]) + ": OK");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(workerLines, expected);
+    lines.erase(lines.begin() + 13, lines.end() - 2);
+    std::vector<std::string> frame = Header(static_cast<int>(addresses.size()));
+    frame.insert(frame.end(), kClosing.begin(), kClosing.end());
+    EXPECT_EQ(lines, frame);
+
+    // log.txt holds what was printed, with CR LF endings.
+    const std::string log = ReadFileBytes(folder + "/log.txt");
+    EXPECT_EQ(Lines(log, "\r\n"), Lines(cli->Out(), "\n"));
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      EXPECT_EQ(ReadFileBytes(folder + "/" + FileNameFromUrl(addresses[i])),
+                server.Site().Image(static_cast<int>(i)))
+          << addresses[i];
+    }
+    EXPECT_EQ(FolderEntries(folder).size(), addresses.size() + 3) << "no temporary files left";
+    std::string list;
+    for (const std::string& a : addresses) list += a + "\r\n";
+    EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
+    EXPECT_EQ(ReadFileBytes(folder + "/result_content.txt"), server.Site().Page(site) + "\r\n");
+  }
+}
+
+TEST_F(PixhaulCliTest, SecondRunSkipsEveryFile) {
+  DemoServer server(6);
+  auto first = Start({"--save-dir", SaveDir(), server.PageAddress(0)});
+  ASSERT_TRUE(first->Wait());
+  ASSERT_EQ(first->ExitCode(), 0);
+  const int imageRequests = server.imageRequests;
+  EXPECT_GE(imageRequests, 6);
+
+  auto second = Start({"--save-dir", SaveDir(), server.PageAddress(0)});
+  ASSERT_TRUE(second->Wait());
+
+  EXPECT_EQ(second->ExitCode(), 0);
+  std::vector<std::string> expected = Header(6);
+  expected.insert(expected.end(), kClosing.begin(), kClosing.end());
+  EXPECT_EQ(Lines(second->Out(), "\n"), expected);
+  EXPECT_EQ(server.imageRequests, imageRequests) << "no image may be fetched again";
+}
+
+TEST_F(PixhaulCliTest, SigintTakesTheStopPathAndLetsWorkersFinish) {
+  DemoServer server(20);
+  server.holdImages = true;
+  auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
+                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+  ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  cli->Signal(SIGINT);
+  ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
+  // The held downloads are still running; they end now, after the run has finished.
+  server.holdImages = false;
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  std::vector<std::string> expected = Header(20);
+  expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
+  expected.insert(expected.end(), kClosing.begin(), kClosing.end());
+  EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
+  EXPECT_EQ(Lines(ReadFileBytes(SaveDir() + "/log.txt"), "\r\n"), expected);
+  // Fewer than all workers started, and every one that started saved its image.
+  const std::set<int> started = server.RequestedImages();
+  EXPECT_GT(started.size(), 0u);
+  EXPECT_LT(started.size(), 20u);
+  std::vector<std::string> saved = {"log.txt", "result_content.txt", "url_list.txt"};
+  for (int n : started) saved.push_back(FileNameFromUrl(server.Site().ImageAddresses()[n]));
+  std::sort(saved.begin(), saved.end());
+  EXPECT_EQ(FolderEntries(SaveDir()), saved);
+}
+
+TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
+  DemoServer server(20);
+  server.holdImages = true;
+  auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
+                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+  ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
+  cli->Signal(SIGTERM);
+  ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
+  cli->Signal(SIGTERM);
+  ASSERT_TRUE(cli->Wait(5000)) << "the held downloads must not keep the program";
+  EXPECT_EQ(cli->ExitCode(), 130);
+}
+
+TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
+  DemoServer server(1);
+  demo::RefusingPort refusing;
+  const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png";
+  const std::string missing = server.Http("/img/999.png");
+  const std::string page = work / "page.html";
+  WriteFileBytes(page, "imgurl:\"" + refused + "\" imgurl:\"" + missing + "\"");
+
+  auto cli = Start({"--save-dir", SaveDir(), page});
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  const std::vector<std::string> lines = Lines(cli->Out(), "\n");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "T0:Socket Error # 10061"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Connection refused. " + refused), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "T1:404 Not Found " + missing), lines.end());
+  EXPECT_EQ(FolderEntries(SaveDir()),
+            (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+}
+
+TEST_F(PixhaulCliTest, ListOnlyWritesTheListAndDownloadsNothing) {
+  DemoServer server(5);
+  auto cli =
+      Start({"--list-only", "--site", "baidu", "--save-dir", SaveDir(), server.PageAddress(2)});
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  EXPECT_EQ(cli->Err(), "");
+  std::string printed, listed;
+  for (const std::string& a : server.Site().ImageAddresses()) {
+    printed += a + "\n";
+    listed += a + "\r\n";
+  }
+  EXPECT_EQ(cli->Out(), printed);
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/url_list.txt"), listed);
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/result_content.txt"), server.Site().Page(2) + "\r\n");
+  EXPECT_EQ(FolderEntries(SaveDir()),
+            (std::vector<std::string>{"result_content.txt", "url_list.txt"}));
+  EXPECT_EQ(server.imageRequests, 0);
+}
+
+TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
+  DemoServer server(1);
+  const std::string missingPage = work / "no-such-page.html";
+  const std::string badFolder = work.Path() + "/no/such/parent";
+  struct Row {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string errHas;  // a text standard error must hold
+    bool outEmpty;
+  } rows[] = {
+      {{}, 2, "usage: pixhaul-cli", true},
+      {{"--site", "altavista", "p"}, 2, "usage: pixhaul-cli", true},
+      {{"a", "b"}, 2, "usage: pixhaul-cli", true},
+      {{"--help"}, 0, "", false},
+      {{"--save-dir", badFolder, missingPage},
+       1,
+       "Create directory " + badFolder + " Failed.\n",
+       true},
+      {{"--list-only", "--save-dir", badFolder, missingPage},
+       1,
+       "Create directory " + badFolder + " Failed.\n",
+       true},
+      {{"--save-dir", SaveDir(), missingPage},
+       1,
+       "Cannot open file " + missingPage + "\nError: can not get document.\n",
+       false},
+      {{"--save-dir", SaveDir(), server.Http("/gone.html")},
+       1,
+       "404 Not Found\nError: can not get document.\n",
+       false},
+  };
+  for (const Row& row : rows) {
+    std::string shown;
+    for (const std::string& a : row.args) shown += " " + a;
+    SCOPED_TRACE("pixhaul-cli" + shown);
+    auto cli = Start(row.args);
+    ASSERT_TRUE(cli->Wait());
+    EXPECT_EQ(cli->ExitCode(), row.exitCode);
+    EXPECT_NE(cli->Err().find(row.errHas), std::string::npos) << cli->Err();
+    if (row.outEmpty) {
+      EXPECT_EQ(cli->Out(), "");
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(work.Path() + "/no"));
+}
+
+TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
+  auto cli = Start({"--help"});
+  ASSERT_TRUE(cli->Wait());
+  EXPECT_EQ(cli->ExitCode(), 0);
+  EXPECT_EQ(cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] "
+                             "[--list-only] PAGE\n",
+                             0),
+            0u);
+  EXPECT_EQ(cli->Err(), "");
+}
+
+}  // namespace
+}  // namespace pixhaul
