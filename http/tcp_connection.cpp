@@ -200,7 +200,12 @@ std::string TIdTCPConnection::TakeFromInput(size_t count) {
 void TIdTCPConnection::ReadIntoStream(TStream& stream, int64_t byteCount, bool untilClose,
                                       int64_t maxBytes) {
   if (byteCount == -1 && !untilClose) {
-    while (inputBuffer_.Length() < 4) ReceiveBlock(true, kWaitForever, nullptr, true);
+    while (inputBuffer_.Length() < 4) {
+      // A close with one to three bytes buffered raises nothing inside ReceiveBlock.
+      if (ReceiveBlock(true, kWaitForever, nullptr, true) == 0 && !IsConnected()) {
+        throw EIdConnClosedGracefully();
+      }
+    }
     const std::string prefix = TakeFromInput(4);
     uint32_t networkOrder;
     std::memcpy(&networkOrder, prefix.data(), 4);
@@ -235,6 +240,9 @@ void TIdTCPConnection::ReadIntoStream(TStream& stream, int64_t byteCount, bool u
       const int n = ReceiveBlock(!untilClose, kWaitForever, &scratch, false);
       if (n > 0) store(scratch.Memory(), n);
     }
+    // A connection that was already closed never reaches ReceiveBlock's check; a counted
+    // body that came up short must not pass for a whole one.
+    if (!untilClose && remaining > 0) throw EIdConnClosedGracefully();
   } catch (...) {
     NotifyWorkEnd(TWorkMode::wmRead);
     throw;

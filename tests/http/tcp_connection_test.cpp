@@ -203,6 +203,25 @@ TEST(ReadIntoStream, CountedBodyCutShortRaisesAndKeepsWhatArrived) {
   EXPECT_EQ(stream.ToString().substr(0, 5), "12345");
 }
 
+TEST(ReadIntoStream, CountedBodyOnAnAlreadyClosedConnectionIsNotCompleteWithBufferedPart) {
+  ScriptedServer server({Script().Send("line\n12345").Close()});
+  auto client = ConnectedClient(server);
+  EXPECT_EQ(client->ReadLine(), "line");
+  ASSERT_TRUE(server.WaitFinished(1));
+  // The close is noticed while the first part of the body is still buffered.
+  while (client->SocketHandle().HandleAllocated()) client->PollPeerClosed(false);
+  TMemoryStream stream;
+  EXPECT_THROW(client->ReadIntoStream(stream, 10, false), EIdConnClosedGracefully);
+  EXPECT_EQ(stream.ToString().substr(0, 5), "12345");
+}
+
+TEST(ReadIntoStream, CountPrefixCutShortByACloseRaises) {
+  ScriptedServer server({Script().Send(std::string("\0\0", 2)).Close()});
+  auto client = ConnectedClient(server);
+  TMemoryStream stream;
+  EXPECT_THROW(client->ReadIntoStream(stream, -1, false), EIdConnClosedGracefully);
+}
+
 TEST(ReadIntoStream, BodyUntilCloseEndsWithoutErrorAndClosesTheConnection) {
   ScriptedServer server({Script().Send("head\n").Send("the body ").Pause(50).Send("ends").Close()});
   auto client = ConnectedClient(server);
