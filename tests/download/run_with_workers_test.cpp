@@ -1,0 +1,141 @@
+// test-labels: threaded
+// Whole runs of the controller with real download workers against a loopback server: the
+// live-worker limit holds while the server keeps replies back, every image lands, and the
+// controller outlives its workers.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "demo/loopback_server.h"
+#include "download/file_naming.h"
+#include "download/run_controller.h"
+#include "fake_run_window.h"
+#include "fake_workers.h"
+#include "framework/thread.h"
+#include "temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using namespace std::chrono_literals;
+using demo::HttpReply;
+using demo::HttpRequest;
+using demo::LoopbackHttpServer;
+using testing::FakeRunWindow;
+using testing::PumpUntil;
+using testing::ReadFileBytes;
+using testing::TempDir;
+
+// Answers /n.png with "image n", holding every reply while `hold` is set (at most 10 s).
+class HoldingServer {
+ public:
+  HoldingServer()
+      : server_([this](const HttpRequest& r) {
+          for (int i = 0; i < 10000 && hold; ++i) std::this_thread::sleep_for(1ms);
+          return HttpReply{200, "OK", {}, "image " + r.target, false};
+        }) {}
+  ~HoldingServer() {
+    hold = false;
+    server_.Stop();
+  }
+  LoopbackHttpServer& Server() { return server_; }
+  std::atomic<bool> hold{false};
+
+ private:
+  LoopbackHttpServer server_;
+};
+
+std::string BingPage(const std::vector<std::string>& urls) {
+  std::string page;
+  for (const std::string& url : urls) page += "imgurl:\"" + url + "\"\n";
+  return page;
+}
+
+TEST(RunWithWorkersTest, AtMostFiftyOneWorkersAreLiveWhileRepliesAreHeld) {
+  TempDir dir;
+  HoldingServer server;
+  server.hold = true;
+  std::vector<std::string> urls;
+  for (int i = 0; i < 55; ++i)
+    urls.push_back(server.Server().HttpBase() + "/" + std::to_string(i) + ".png");
+  FakeRunWindow window;
+  window.folderText = dir.Path();
+  window.markup = BingPage(urls);
+  const ThrottleTimings timings{2, 50, 200, 300, 100};
+  {
+    TRunController controller(window, timings);
+    // Once 51 requests are in, hold them for 700 ms (more than three throttle periods) and
+    // note how many requests arrived meanwhile: none may, the 52nd worker has to wait.
+    int seenAtLimit = -1;
+    int seenAfterHold = -1;
+    std::thread watcher([&] {
+      const auto limit = std::chrono::steady_clock::now() + 10s;
+      while (server.Server().RequestCount() < 51 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(1ms);
+      }
+      seenAtLimit = server.Server().RequestCount();
+      std::this_thread::sleep_for(700ms);
+      seenAfterHold = server.Server().RequestCount();
+      server.hold = false;
+    });
+
+    controller.ButtonStartClick();
+    watcher.join();
+
+    EXPECT_EQ(seenAtLimit, 51);
+    EXPECT_EQ(seenAfterHold, 51);
+    EXPECT_EQ(server.Server().PeakConnections(), 51);
+    EXPECT_TRUE(PumpUntil([&] { return controller.OutstandingWorkers() == 0; }, 20000));
+    EXPECT_EQ(controller.LiveWorkerCount(), 0);
+  }
+  EXPECT_TRUE(TThread::WaitForAllThreadObjects(10000));
+  for (const std::string& url : urls) {
+    const std::string target = url.substr(url.rfind('/'));
+    EXPECT_EQ(ReadFileBytes(dir.Path() + "/" + FileNameFromUrl(url)), "image " + target);
+  }
+  // The pane holds one line per image that ended before the run did.
+  int okLines = 0;
+  for (const std::string& line : window.pane.Lines()) {
+    if (line.size() > 4 && line.compare(line.size() - 4, 4, ": OK") == 0) ++okLines;
+  }
+  EXPECT_EQ(okLines, 55);
+}
+
+TEST(RunWithWorkersTest, ControllerOutlivesWorkersStillRunningAfterTheRun) {
+  TempDir dir;
+  HoldingServer server;
+  server.hold = true;
+  FakeRunWindow window;
+  window.folderText = dir.Path();
+  window.markup = BingPage({server.Server().HttpBase() + "/late.png"});
+  std::thread releaser;
+  {
+    TRunController controller(window, ThrottleTimings{1, 50, 50, 50, 50});
+    controller.ButtonStartClick();
+    ASSERT_EQ(controller.OutstandingWorkers(), 1);  // still held when the run closed
+    releaser = std::thread([&server] {
+      std::this_thread::sleep_for(200ms);
+      server.hold = false;
+    });
+    // Leaving the scope must wait for the worker's hand-offs instead of leaving it a dangling
+    // controller.
+  }
+  const std::string saved =
+      dir.Path() + "/" + FileNameFromUrl(server.Server().HttpBase() + "/late.png");
+  EXPECT_TRUE(std::filesystem::exists(saved)) << "the controller went before its worker ended";
+  releaser.join();
+  EXPECT_TRUE(TThread::WaitForAllThreadObjects(10000));
+  EXPECT_EQ(
+      ReadFileBytes(dir.Path() + "/" + FileNameFromUrl(server.Server().HttpBase() + "/late.png")),
+      "image /late.png");
+  // The line came after the run had finished, so it was dropped.
+  EXPECT_EQ(window.pane.Lines().back(), "All images downloaded, task finished.");
+}
+
+}  // namespace
+}  // namespace pixhaul
