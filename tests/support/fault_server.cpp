@@ -6,6 +6,8 @@
 #include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -259,9 +261,18 @@ FaultServer::FaultServer(Options options)
     SSL_CTX_free(tlsContext_);
     throw;
   }
+  // OpenSSL writes with write(), which raises SIGPIPE when a client has gone. The server's
+  // threads start with SIGPIPE blocked, so such a write just fails with EPIPE; the test's own
+  // threads keep their signal mask.
+  sigset_t pipeSignal;
+  sigset_t previous;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
   for (int i = 0; i < options_.connectionThreads; ++i)
     pool_.emplace_back([this] { ConnectionLoop(); });
   acceptor_ = std::thread([this] { AcceptLoop(); });
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 FaultServer::~FaultServer() {

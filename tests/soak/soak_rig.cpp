@@ -1,0 +1,233 @@
+#include "tests/soak/soak_rig.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "download/file_naming.h"
+
+#ifndef PIXHAUL_CLI_PATH
+#error "PIXHAUL_CLI_PATH names the pixhaul-cli executable"
+#endif
+#ifndef PIXHAUL_SOAK_PROBE_PATH
+#error "PIXHAUL_SOAK_PROBE_PATH names the resource probe library"
+#endif
+
+namespace pixhaul::test {
+
+namespace {
+
+ProbeFigures ReadProbe(const std::string& path) {
+  ProbeFigures figures;
+  std::ifstream in(path);
+  in >> figures.startFds >> figures.startThreads >> figures.endFds >> figures.endThreads >>
+      figures.settleMs >> figures.vmHwmKiB;
+  return figures;
+}
+
+std::string WithLf(std::string text) {
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+    text.erase(at, 1);
+  return text;
+}
+
+}  // namespace
+
+void StandardMix(std::vector<FaultKind>& kinds, std::vector<int>& weights) {
+  using K = FaultKind;
+  const std::pair<FaultKind, int> mix[] = {
+      {K::kImage, 100},           {K::kEmptyImage, 6},
+      {K::kNoContent, 6},         {K::kNotFound, 16},
+      {K::kForbidden, 6},         {K::kBadRequest, 6},
+      {K::kServerError, 6},       {K::kRedirectChain, 24},
+      {K::kRedirectToTls, 12},    {K::kRedirectLoop, 6},
+      {K::kChunked, 24},          {K::kUntilClose, 16},
+      {K::kResetMidBody, 12},     {K::kShortBody, 6},
+      {K::kCloseBeforeStatus, 6}, {K::kStallBeforeStatus, 6},
+      {K::kStallMidBody, 6},      {K::kSlowDrip, 6},
+      {K::kGarbageStatus, 6},     {K::kLongHeaderLine, 6},
+      {K::kNegativeLength, 6},    {K::kHugeDeclaredLength, 1},
+      {K::kTlsHandshakeFails, 6}, {K::kRefused, 6},
+      {K::kLongName, 4},
+  };
+  kinds.clear();
+  weights.clear();
+  for (const auto& [kind, weight] : mix) {
+    kinds.push_back(kind);
+    weights.push_back(weight);
+  }
+}
+
+long PeakRssKiB(const SoakRun& run) {
+  // The probe's VmHWM belongs to the program alone. wait4 also counts the memory of the test
+  // process that the child shared until it started the program, so it is only a fallback.
+  return run.probe.vmHwmKiB > 0 ? run.probe.vmHwmKiB : run.process.maxRssKiB;
+}
+
+bool RealTimings() {
+  const char* value = std::getenv("PIXHAUL_SOAK_REAL_TIMINGS");
+  return value != nullptr && std::string(value) == "1";
+}
+
+SoakRig::SoakRig(SoakSettings settings) : settings_(std::move(settings)) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "pixhaul-soak-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  root_ = pattern;
+  saveFolder_ = root_ + "/save";
+
+  FaultServer::Options options;
+  const bool real = RealTimings();
+  options.lifetime = real ? std::chrono::minutes(60) : std::chrono::minutes(12);
+  options.ioLimit = real ? std::chrono::seconds(120) : std::chrono::seconds(30);
+  options.dripInterval = settings_.dripInterval;
+  options.connectionThreads = 64;
+  server_ = std::make_unique<FaultServer>(options);
+
+  entries_ = MixedFaultEntries(settings_.entries, settings_.kinds, settings_.weights);
+  for (int at : settings_.endlessAt) {
+    if (at < static_cast<int>(entries_.size())) {
+      entries_[at].kind = FaultKind::kEndlessBody;
+      entries_[at].tls = false;
+    }
+  }
+  if (real) {
+    // With the real 5000 ms grace period, a worker that waits out the 30 s read limit near the
+    // end of the list finishes after log.txt was written; keep the slow kinds out of the tail.
+    const size_t tail = entries_.size() * 4 / 5;
+    for (size_t i = tail; i < entries_.size(); ++i) {
+      const FaultKind kind = entries_[i].kind;
+      if (kind == FaultKind::kStallBeforeStatus || kind == FaultKind::kStallMidBody ||
+          kind == FaultKind::kEndlessBody || kind == FaultKind::kSlowDrip)
+        entries_[i].kind = FaultKind::kImage;
+    }
+  }
+  page_ = FaultResultPage(entries_, server_->Ports());
+  server_->SetPage(page_);
+}
+
+SoakRig::~SoakRig() {
+  server_->Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<Expectation> SoakRig::FirstRunExpectations() const {
+  std::vector<Expectation> page;
+  for (const FaultEntry& entry : entries_) {
+    Expectation expectation;
+    expectation.entry = entry;
+    expectation.address = FaultAddress(entry, server_->Ports());
+    expectation.fileName = FileNameFromUrl(expectation.address);
+    expectation.outcome = FaultExpectation(entry);  // the client's own body limit
+    expectation.presence = Expectation::Presence::kLine;
+    page.push_back(std::move(expectation));
+  }
+  return page;
+}
+
+void SoakRig::Kill(int signal) {
+  if (running_ != nullptr) running_->Kill(signal);
+}
+
+SoakRun SoakRig::Run(const std::function<void(const std::string&, SoakRig&)>& onLine) {
+  const std::string probeFile = root_ + "/probe-" + std::to_string(++runs_) + ".txt";
+  std::vector<std::string> environment = {
+      "LD_PRELOAD=" PIXHAUL_SOAK_PROBE_PATH,
+      "PIXHAUL_SOAK_PROBE_FILE=" + probeFile,
+  };
+  // A sanitized pixhaul-cli must accept the preloaded probe ahead of its runtime.
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  environment.push_back(std::string("ASAN_OPTIONS=") + (asan != nullptr ? asan : "") +
+                        (asan != nullptr && *asan != '\0' ? ":" : "") + "verify_asan_link_order=0");
+  if (!RealTimings()) {
+    environment.push_back("PIXHAUL_TEST_TIMINGS=" + settings_.timings);
+    environment.push_back("PIXHAUL_TEST_IO_TIMEOUT_MS=" + std::to_string(settings_.ioTimeoutMs));
+  }
+  CliProcess process(
+      {PIXHAUL_CLI_PATH, "--site", "bing", "--save-dir", saveFolder_, server_->PageAddress()},
+      environment);
+  if (onLine)
+    process.OnStdoutLine([this, &onLine](const std::string& line) { onLine(line, *this); });
+  running_ = &process;
+  process.Start();
+  SoakRun run;
+  run.process = process.Wait(RealTimings() ? std::chrono::seconds(1800) : settings_.runTimeout);
+  running_ = nullptr;
+  run.probe = ReadProbe(probeFile);
+  run.logText = ReadWholeFile(saveFolder_ + "/log.txt");
+  run.log = ParseRunLog(run.logText);
+  return run;
+}
+
+void SoakRig::Report(const std::string& title, const SoakRun& run,
+                     const std::vector<Expectation>& page) const {
+  std::map<std::string, std::pair<int, int>> byKind;  // token -> (records, of which OK)
+  int records = 0;
+  for (size_t i = 0; i < page.size(); ++i) {
+    const auto found = run.log.records.find(static_cast<int>(i));
+    if (found == run.log.records.end()) continue;
+    auto& tally = byKind[std::string(FaultToken(page[i].entry.kind))];
+    for (const std::string& record : found->second) {
+      ++records;
+      ++tally.first;
+      if (record.ends_with(": OK")) ++tally.second;
+    }
+  }
+  std::printf(
+      "[soak] %s: %zu addresses, %d result records, exit %d%s, wall %.1f s, peak RSS %.1f MiB\n",
+      title.c_str(), page.size(), records, run.process.exitCode,
+      run.process.timedOut ? " (timed out)" : "", run.process.wallSeconds,
+      run.probe.vmHwmKiB > 0 ? run.probe.vmHwmKiB / 1024.0 : 0.0);
+  std::printf("[soak] %s: fds %d -> %d, threads %d -> %d (settled after %d ms)\n", title.c_str(),
+              run.probe.startFds, run.probe.endFds, run.probe.startThreads, run.probe.endThreads,
+              run.probe.settleMs);
+  std::string kinds;
+  for (const auto& [token, tally] : byKind)
+    kinds += " " + token + "=" + std::to_string(tally.first) + "/" + std::to_string(tally.second);
+  std::printf("[soak] %s: records/OK by kind:%s\n", title.c_str(), kinds.c_str());
+  std::fflush(stdout);
+}
+
+std::vector<Expectation> RerunExpectations(const std::vector<Expectation>& first) {
+  std::vector<Expectation> page = first;
+  for (Expectation& expectation : page) {
+    expectation.presence =
+        expectation.outcome.saved ? Expectation::Presence::kSkipped : Expectation::Presence::kLine;
+  }
+  return page;
+}
+
+void ExpectCleanRun(const SoakRig& rig, const SoakRun& run, const std::vector<Expectation>& page,
+                    const std::set<std::string>& tolerated, long rssBoundKiB) {
+  const ProcessResult& process = run.process;
+  EXPECT_FALSE(process.timedOut);
+  EXPECT_TRUE(process.exited) << "ended by signal " << process.signal;
+  EXPECT_EQ(process.exitCode, 0);
+  EXPECT_EQ(process.err, "");
+
+  for (const std::string& problem : CheckRecords(run.log, page)) ADD_FAILURE() << problem;
+  // Standard output is the log pane line by line, and nothing else.
+  EXPECT_TRUE(process.out == WithLf(run.logText)) << "stdout differs from log.txt";
+
+  // The run's own files.
+  EXPECT_EQ(ReadWholeFile(rig.SaveFolder() + "/result_content.txt"), rig.Page() + "\r\n");
+  std::string list;
+  for (const Expectation& expectation : page) list += expectation.address + "\r\n";
+  EXPECT_TRUE(ReadWholeFile(rig.SaveFolder() + "/url_list.txt") == list) << "url_list.txt";
+  for (const std::string& problem : CheckSaveFolder(rig.SaveFolder(), page, true, tolerated))
+    ADD_FAILURE() << problem;
+
+  // Nothing outlives the run: the program exits only when no worker is live, with no more
+  // descriptors or threads than it started with.
+  ASSERT_GE(run.probe.startFds, 0) << "the resource probe did not report";
+  EXPECT_LE(run.probe.endFds, run.probe.startFds);
+  EXPECT_LE(run.probe.endThreads, run.probe.startThreads);
+  EXPECT_LE(PeakRssKiB(run), rssBoundKiB);
+}
+
+}  // namespace pixhaul::test

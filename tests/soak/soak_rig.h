@@ -1,0 +1,102 @@
+// SoakRig: one soak scenario's world - a fault server, a generated result page mixing the
+// fault kinds, a private save folder, and runs of pixhaul-cli against them with the figures
+// each run produced (exit, output, log, peak memory, descriptors and threads at start and end).
+//
+// Made and used on the test's thread. The destructor stops the server and removes the folder.
+// pixhaul-cli runs with lowered waits and I/O limits (its hidden test settings) unless
+// PIXHAUL_SOAK_REAL_TIMINGS=1 is set, which keeps the program's own timings (the benchmark).
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/soak/cli_process.h"
+#include "tests/soak/soak_check.h"
+#include "tests/support/fault_server.h"
+
+namespace pixhaul::test {
+
+struct SoakSettings {
+  int entries = 2000;
+  std::vector<FaultKind> kinds;
+  std::vector<int> weights;
+  // Positions that get an endless body (each costs the client its whole body limit).
+  std::vector<int> endlessAt;
+  int ioTimeoutMs = 1000;
+  // start pause, live-worker limit, throttle period, grace period, stop wait
+  std::string timings = "1,50,20,6000,200";
+  std::chrono::milliseconds dripInterval{8};
+  std::chrono::seconds runTimeout{240};
+};
+
+// Descriptors and threads of the child at its start and its end (see resource_probe.cpp).
+struct ProbeFigures {
+  int startFds = -1;
+  int startThreads = -1;
+  int endFds = -1;
+  int endThreads = -1;
+  int settleMs = -1;
+  long vmHwmKiB = -1;
+};
+
+struct SoakRun {
+  ProcessResult process;
+  ProbeFigures probe;
+  std::string logText;
+  RunLog log;
+};
+
+// Peak resident memory of the program during a run (KiB).
+long PeakRssKiB(const SoakRun& run);
+
+// The kinds every soak mixes, with their weights (the plain image dominates, as on real pages).
+void StandardMix(std::vector<FaultKind>& kinds, std::vector<int>& weights);
+// True when the program runs with its real timings (PIXHAUL_SOAK_REAL_TIMINGS=1).
+bool RealTimings();
+
+class SoakRig {
+ public:
+  explicit SoakRig(SoakSettings settings);
+  ~SoakRig();
+  SoakRig(const SoakRig&) = delete;
+  SoakRig& operator=(const SoakRig&) = delete;
+
+  FaultServer& Server() { return *server_; }
+  const std::vector<FaultEntry>& Entries() const { return entries_; }
+  const std::string& Page() const { return page_; }
+  const std::string& SaveFolder() const { return saveFolder_; }
+  // Every address with its file name and outcome, all expected to log one record.
+  std::vector<Expectation> FirstRunExpectations() const;
+
+  // Runs pixhaul-cli on the page address into the save folder. `onLine` sees stdout lines as
+  // they come and may call Kill.
+  SoakRun Run(const std::function<void(const std::string&, SoakRig&)>& onLine = {});
+  void Kill(int signal);
+
+  // Prints the figures of a run (addresses, outcomes by kind, time, memory, fds, threads).
+  void Report(const std::string& title, const SoakRun& run,
+              const std::vector<Expectation>& page) const;
+
+ private:
+  SoakSettings settings_;
+  std::string root_;
+  std::string saveFolder_;
+  std::unique_ptr<FaultServer> server_;
+  std::vector<FaultEntry> entries_;
+  std::string page_;
+  CliProcess* running_ = nullptr;
+  int runs_ = 0;
+};
+
+// The checks every completed run must pass; `page` says which addresses log a record.
+// `tolerated` names files a killed earlier run may have left. Failures are gtest failures.
+void ExpectCleanRun(const SoakRig& rig, const SoakRun& run, const std::vector<Expectation>& page,
+                    const std::set<std::string>& tolerated, long rssBoundKiB);
+
+// The second run's expectations: saved images are skipped, failures logged again.
+std::vector<Expectation> RerunExpectations(const std::vector<Expectation>& first);
+
+}  // namespace pixhaul::test
