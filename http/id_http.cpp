@@ -1,5 +1,9 @@
 #include "http/id_http.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -59,6 +63,28 @@ int64_t ParseChunkSize(const std::string& text) {
   }
   return value;
 }
+
+// Holds a request's lines back in the kernel while they are written one line per write. With
+// Nagle's algorithm on and a peer that delays its acknowledgements, each line after the first
+// would otherwise wait for the acknowledgement of the one before: up to 40 ms per request on a
+// kept-alive connection. The bytes sent are the same; only their packets change. Failures to
+// set the option are ignored, as the request goes out either way.
+class RequestCork {
+ public:
+  explicit RequestCork(TIdSocketHandle& socket)
+      : fd_(socket.HandleAllocated() ? socket.Handle() : -1) {
+    Set(1);
+  }
+  ~RequestCork() { Set(0); }
+  RequestCork(const RequestCork&) = delete;
+  RequestCork& operator=(const RequestCork&) = delete;
+
+ private:
+  void Set(int value) {
+    if (fd_ >= 0) ::setsockopt(fd_, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+  }
+  int fd_;
+};
 
 bool CarriesNoBody(RequestMethod method, int32_t code) {
   return method == RequestMethod::rmHead || code / 100 == 1 || code == 204 || code == 304;
@@ -205,6 +231,7 @@ void TIdHTTP::OpenTunnel() {
 
 void TIdHTTP::WriteRequest(RequestMethod method, const std::string& target,
                            const TIdRequestSource& source) {
+  const RequestCork cork(SocketHandle());
   WriteLine(MethodWord(method) + target + " HTTP/" + VersionText(ProtocolVersion));
   WriteLine("Host: " + RequestHost);
   for (const std::string& line : WireHeaders.Lines()) WriteLine(line);
