@@ -59,6 +59,8 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   TNotifyEvent OnDisconnected;
 
   TIdSocketHandle& SocketHandle() { return socketHandle_; }
+  // Received bytes not yet consumed. Appending is fine; take bytes out only through the
+  // connection (TakeFromInput, ReadLine, ReadIntoStream), which keeps its line search in step.
   TIdBuffer& InputBuffer() { return inputBuffer_; }
   bool PeerClosed() const { return peerClosed_; }
   bool LineTimedOut() const { return lineTimedOut_; }
