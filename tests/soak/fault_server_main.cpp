@@ -3,7 +3,8 @@
 //   fault_server_main [ENTRIES [SECONDS]]
 //
 // Prints the ports and the page address, then serves a page of ENTRIES addresses (default
-// 2000) mixing every fault kind, until SECONDS (default 600) have passed or SIGINT/SIGTERM.
+// 2000) mixing every fault kind as the soak tests do (one endless body), until SECONDS (default
+// 600) have passed or SIGINT/SIGTERM.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -32,11 +33,10 @@ int main(int argc, char** argv) {
   FaultServer server(options);
   std::vector<FaultKind> kinds;
   std::vector<int> weights;
-  for (int k = 0; k < kFaultKindCount; ++k) {
-    kinds.push_back(static_cast<FaultKind>(k));
-    weights.push_back(1);
-  }
-  server.SetPage(FaultResultPage(MixedFaultEntries(entries, kinds, weights), server.Ports()));
+  StandardFaultMix(kinds, weights);
+  std::vector<FaultEntry> page = MixedFaultEntries(entries, kinds, weights);
+  if (!page.empty()) page[page.size() / 3].kind = FaultKind::kEndlessBody;
+  server.SetPage(FaultResultPage(page, server.Ports()));
   std::printf("http %u https %u badtls %u refused %u\npage %s\n", server.Ports().http,
               server.Ports().https, server.Ports().badTls, server.Ports().refused,
               server.PageAddress().c_str());

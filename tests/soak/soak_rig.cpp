@@ -38,31 +38,6 @@ std::string WithLf(std::string text) {
 
 }  // namespace
 
-void StandardMix(std::vector<FaultKind>& kinds, std::vector<int>& weights) {
-  using K = FaultKind;
-  const std::pair<FaultKind, int> mix[] = {
-      {K::kImage, 100},           {K::kEmptyImage, 6},
-      {K::kNoContent, 6},         {K::kNotFound, 16},
-      {K::kForbidden, 6},         {K::kBadRequest, 6},
-      {K::kServerError, 6},       {K::kRedirectChain, 24},
-      {K::kRedirectToTls, 12},    {K::kRedirectLoop, 6},
-      {K::kChunked, 24},          {K::kUntilClose, 16},
-      {K::kResetMidBody, 12},     {K::kShortBody, 6},
-      {K::kCloseBeforeStatus, 6}, {K::kStallBeforeStatus, 6},
-      {K::kStallMidBody, 6},      {K::kSlowDrip, 6},
-      {K::kGarbageStatus, 6},     {K::kLongHeaderLine, 6},
-      {K::kNegativeLength, 6},    {K::kHugeDeclaredLength, 1},
-      {K::kTlsHandshakeFails, 6}, {K::kRefused, 6},
-      {K::kLongName, 4},
-  };
-  kinds.clear();
-  weights.clear();
-  for (const auto& [kind, weight] : mix) {
-    kinds.push_back(kind);
-    weights.push_back(weight);
-  }
-}
-
 long PeakRssKiB(const SoakRun& run) {
   // The probe's VmHWM belongs to the program alone. wait4 also counts the memory of the test
   // process that the child shared until it started the program, so it is only a fallback.

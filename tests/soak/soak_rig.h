@@ -52,8 +52,6 @@ struct SoakRun {
 // Peak resident memory of the program during a run (KiB).
 long PeakRssKiB(const SoakRun& run);
 
-// The kinds every soak mixes, with their weights (the plain image dominates, as on real pages).
-void StandardMix(std::vector<FaultKind>& kinds, std::vector<int>& weights);
 // True when the program runs with its real timings (PIXHAUL_SOAK_REAL_TIMINGS=1).
 bool RealTimings();
 

@@ -19,7 +19,7 @@ constexpr long kRssBoundKiB = 128L * 1024;
 TEST(SoakSmallTest, MixedFaultPageRunAndRerun) {
   SoakSettings settings;
   settings.entries = 300;
-  StandardMix(settings.kinds, settings.weights);
+  StandardFaultMix(settings.kinds, settings.weights);
   SoakRig rig(settings);
   const std::vector<Expectation> first = rig.FirstRunExpectations();
   const SoakRun run1 = rig.Run();

@@ -30,7 +30,7 @@ constexpr long kPlainRunBoundKiB = 128L * 1024;
 TEST(SoakTest, MixedFaultPageEndsCleanAndRerunRetriesOnlyFailures) {
   SoakSettings settings;
   settings.entries = 2100;
-  StandardMix(settings.kinds, settings.weights);
+  StandardFaultMix(settings.kinds, settings.weights);
   settings.endlessAt = {700};
   SoakRig rig(settings);
   const std::vector<Expectation> first = rig.FirstRunExpectations();
@@ -61,7 +61,7 @@ TEST(SoakTest, MixedFaultPageEndsCleanAndRerunRetriesOnlyFailures) {
 TEST(SoakTest, KilledRunLeavesNoFileALaterRunWouldSkipAndRestartCompletesTheSet) {
   SoakSettings settings;
   settings.entries = 700;
-  StandardMix(settings.kinds, settings.weights);
+  StandardFaultMix(settings.kinds, settings.weights);
   SoakRig rig(settings);
   const std::vector<Expectation> first = rig.FirstRunExpectations();
 

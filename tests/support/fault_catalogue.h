@@ -110,6 +110,11 @@ std::string ExpectedLogLine(int index, const ExpectedOutcome& outcome, const std
 // (same length), numbered from `firstN`, with every other TLS-capable entry over https.
 std::vector<FaultEntry> MixedFaultEntries(int count, const std::vector<FaultKind>& kinds,
                                           const std::vector<int>& weights, int firstN = 1);
+// The mix the soaks use: every kind but the endless body (which a soak places by hand, since
+// each costs the client its whole body limit), weighted so that plain images dominate as on
+// real pages and every rare kind still appears about once per hundred addresses.
+void StandardFaultMix(std::vector<FaultKind>& kinds, std::vector<int>& weights);
+
 // A result page in the Bing form, one `imgurl:"<address>"` marker per entry, padded with
 // ordinary markup so that the page is of realistic size.
 std::string FaultResultPage(const std::vector<FaultEntry>& entries, const FaultPorts& ports);
