@@ -39,6 +39,11 @@ void TIdConnectionInterceptOpenSSL::AttachToSocket(TIdSocketHandle* socket) {
   context_->Prepare(sslmClient);
 
   channel_ = std::make_unique<TIdSSLSocket>(this);
+  if (OnStatusInfo) {
+    channel_->OnStatusInfo = [this](const std::string& message) {
+      if (OnStatusInfo) OnStatusInfo(message);
+    };
+  }
   // A dotted address is no host name; servers expect the extension only for names.
   const std::string& host = PeerHostName();
   std::string serverName = TIdStack::IsDottedQuad(host) ? std::string() : host;

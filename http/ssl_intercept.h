@@ -43,6 +43,9 @@ class TIdConnectionInterceptOpenSSL : public TIdSSLConnectionIntercept {
 
   // Asked for the password of SSLOptions().KeyFile; the download system assigns none.
   std::function<void(std::string& password)> OnGetPassword;
+  // Told of every state change of the channel as "SSL status: \"<state>\"", on the
+  // connection's thread; the download system assigns none.
+  std::function<void(const std::string& message)> OnStatusInfo;
 
   // Base behaviour (remember the socket, OnConnect), then a context prepared for client mode
   // and a channel with a completed handshake. Raises EIdOSSLCouldNotLoadSSLLibrary,

@@ -72,6 +72,8 @@ bool SslLibrary::Load() {
                Bind(ssl, "SSL_CTX_check_private_key", f.SSL_CTX_check_private_key) &&
                Bind(ssl, "SSL_new", f.SSL_new) && Bind(ssl, "SSL_free", f.SSL_free) &&
                Bind(ssl, "SSL_set_ex_data", f.SSL_set_ex_data) &&
+               Bind(ssl, "SSL_set_info_callback", f.SSL_set_info_callback) &&
+               Bind(ssl, "SSL_state_string_long", f.SSL_state_string_long) &&
                Bind(ssl, "SSL_set_fd", f.SSL_set_fd) && Bind(ssl, "SSL_ctrl", f.SSL_ctrl) &&
                Bind(ssl, "SSL_connect", f.SSL_connect) && Bind(ssl, "SSL_read", f.SSL_read) &&
                Bind(ssl, "SSL_write", f.SSL_write) && Bind(ssl, "SSL_pending", f.SSL_pending) &&

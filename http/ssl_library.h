@@ -44,6 +44,8 @@ struct SslFunctions {
   decltype(&::SSL_new) SSL_new = nullptr;
   decltype(&::SSL_free) SSL_free = nullptr;
   decltype(&::SSL_set_ex_data) SSL_set_ex_data = nullptr;
+  decltype(&::SSL_set_info_callback) SSL_set_info_callback = nullptr;
+  decltype(&::SSL_state_string_long) SSL_state_string_long = nullptr;
   decltype(&::SSL_set_fd) SSL_set_fd = nullptr;
   decltype(&::SSL_ctrl) SSL_ctrl = nullptr;
   decltype(&::SSL_connect) SSL_connect = nullptr;

@@ -50,6 +50,22 @@ class SigpipeGuard {
   bool wasPending_ = false;
 };
 
+// The channel whose library call is running on this thread, for the status callback.
+thread_local TIdSSLSocket* tCallingChannel = nullptr;
+
+class CallingChannel {
+ public:
+  explicit CallingChannel(TIdSSLSocket* channel) : previous_(tCallingChannel) {
+    tCallingChannel = channel;
+  }
+  ~CallingChannel() { tCallingChannel = previous_; }
+  CallingChannel(const CallingChannel&) = delete;
+  CallingChannel& operator=(const CallingChannel&) = delete;
+
+ private:
+  TIdSSLSocket* previous_;
+};
+
 }  // namespace
 
 TIdSSLSocket::~TIdSSLSocket() { Free(); }
@@ -64,7 +80,9 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   // Without a channel every later read and write would have nothing to work on; the nearest
   // honest report is a failed handshake.
   if (ssl_ == nullptr) throw EIdOSSLConnectError();
-  if (f.SSL_set_ex_data(ssl_, 0, owner_) < 1) throw EIdOSSLDataBindingError();
+  // The channel finds its way back to this object through its application data.
+  if (f.SSL_set_ex_data(ssl_, 0, this) < 1) throw EIdOSSLDataBindingError();
+  if (OnStatusInfo) f.SSL_set_info_callback(ssl_, &InfoCallback);
   if (f.SSL_set_fd(ssl_, fd) < 1) throw EIdOSSLConnectError();
   if (!serverName.empty()) {
     // A name the library refuses (too long for the extension) simply goes unsent.
@@ -75,6 +93,7 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   int result;
   {
     SigpipeGuard guard;
+    CallingChannel calling(this);
     result = f.SSL_connect(ssl_);
   }
   f.ERR_clear_error();
@@ -93,6 +112,7 @@ int TIdSSLSocket::Receive(char* bytes, int capacity) {
   int savedErrno;
   {
     SigpipeGuard guard;
+    CallingChannel calling(this);
     errno = 0;
     result = functions_->SSL_read(ssl_, bytes, capacity);
     savedErrno = errno;
@@ -110,6 +130,7 @@ int TIdSSLSocket::Send(const char* bytes, int count) {
   int savedErrno;
   {
     SigpipeGuard guard;
+    CallingChannel calling(this);
     errno = 0;
     result = functions_->SSL_write(ssl_, bytes, count);
     savedErrno = errno;
@@ -142,6 +163,18 @@ int TIdSSLSocket::Classify(int result, int savedErrno) {
   }
 }
 
+void TIdSSLSocket::InfoCallback(const SSL* ssl, int /*where*/, int /*ret*/) {
+  // Called from inside the library: nothing may propagate out of here.
+  try {
+    // The library calls back synchronously, inside a call this thread made on the channel.
+    TIdSSLSocket* self = tCallingChannel;
+    if (self == nullptr || self->ssl_ != ssl || !self->OnStatusInfo) return;
+    const char* state = self->functions_->SSL_state_string_long(ssl);
+    self->OnStatusInfo(std::string("SSL status: \"") + (state ? state : "") + "\"");
+  } catch (...) {
+  }
+}
+
 int TIdSSLSocket::Pending() const { return ssl_ == nullptr ? 0 : functions_->SSL_pending(ssl_); }
 
 void TIdSSLSocket::Free() {
@@ -152,6 +185,7 @@ void TIdSSLSocket::Free() {
   functions_->SSL_set_shutdown(ssl_, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
   {
     SigpipeGuard guard;
+    CallingChannel calling(this);
     functions_->SSL_shutdown(ssl_);
   }
   functions_->SSL_free(ssl_);

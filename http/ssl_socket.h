@@ -11,11 +11,14 @@
 
 #include <openssl/ssl.h>
 
+#include <functional>
 #include <string>
 
 #include "http/ssl_context.h"
 
 namespace pixhaul {
+
+class TIdConnectionIntercept;
 
 class TIdSSLSocket {
  public:
@@ -23,8 +26,8 @@ class TIdSSLSocket {
   // socket error number: the connection was aborted by the TLS layer.
   static constexpr int kTlsFailureError = 10053;
 
-  // `owner` is stored as the channel's application data (it may be null).
-  explicit TIdSSLSocket(void* owner) : owner_(owner) {}
+  // `owner` is the intercept the channel belongs to (it may be null).
+  explicit TIdSSLSocket(TIdConnectionIntercept* owner) : owner_(owner) {}
   ~TIdSSLSocket();
   TIdSSLSocket(const TIdSSLSocket&) = delete;
   TIdSSLSocket& operator=(const TIdSSLSocket&) = delete;
@@ -49,7 +52,11 @@ class TIdSSLSocket {
   // releases it. Safe to call more than once.
   void Free();
 
-  void* Owner() const { return owner_; }
+  TIdConnectionIntercept* Owner() const { return owner_; }
+
+  // When assigned before Connect, told of every state change of the channel as
+  // "SSL status: \"<state>\"" (on the channel's thread, during the calls that change it).
+  std::function<void(const std::string& message)> OnStatusInfo;
   SSL* Handle() const { return ssl_; }
 
  private:
@@ -57,7 +64,10 @@ class TIdSSLSocket {
   // thread's last socket error set.
   int Classify(int result, int savedErrno);
 
-  void* owner_;
+  // Reports a state change to OnStatusInfo; installed only when that is assigned.
+  static void InfoCallback(const SSL* ssl, int where, int ret);
+
+  TIdConnectionIntercept* owner_;
   const SslFunctions* functions_ = nullptr;
   SSL* ssl_ = nullptr;
   int fd_ = -1;

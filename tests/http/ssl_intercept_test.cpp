@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "framework/memory_stream.h"
 #include "http/socket_error.h"
@@ -287,6 +289,23 @@ TEST(TIdConnectionInterceptOpenSSL, ScriptedTlsPeerSeesExactlyTheBytesSent) {
   ASSERT_TRUE(server.WaitFinished(1));
   EXPECT_TRUE(server.Completed(0)) << server.Failure(0);
   EXPECT_EQ(server.Received(0), "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
+}
+
+TEST(TIdConnectionInterceptOpenSSL, StatusInfoReportsTheHandshakeStates) {
+  TlsServer server([](TlsServerConnection& peer) { peer.Write("x\n"); });
+  TlsClient tls(server.Port());
+  std::vector<std::string> messages;
+  tls.intercept.OnStatusInfo = [&](const std::string& message) { messages.push_back(message); };
+  tls.client.ConnectToPeer();
+  EXPECT_EQ(tls.client.ReadLine(), "x");
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.front(), "SSL status: \"before SSL initialization\"");
+  EXPECT_NE(std::find(messages.begin(), messages.end(),
+                      "SSL status: \"SSL negotiation finished successfully\""),
+            messages.end());
+  for (const std::string& message : messages) {
+    EXPECT_EQ(message.rfind("SSL status: \"", 0), 0u) << message;
+  }
 }
 
 TEST(TIdConnectionInterceptOpenSSL, OutOfRangeMethodFailsTheAttach) {

@@ -87,6 +87,8 @@ TEST(SslLibrary, StartBindsEveryFunctionOnce) {
       reinterpret_cast<const void*>(first.SSL_new),
       reinterpret_cast<const void*>(first.SSL_free),
       reinterpret_cast<const void*>(first.SSL_set_ex_data),
+      reinterpret_cast<const void*>(first.SSL_set_info_callback),
+      reinterpret_cast<const void*>(first.SSL_state_string_long),
       reinterpret_cast<const void*>(first.SSL_set_fd),
       reinterpret_cast<const void*>(first.SSL_ctrl),
       reinterpret_cast<const void*>(first.SSL_connect),
