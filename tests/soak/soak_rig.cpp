@@ -123,9 +123,15 @@ SoakRun SoakRig::Run(const std::function<void(const std::string&, SoakRig&)>& on
     environment.push_back("PIXHAUL_TEST_TIMINGS=" + settings_.timings);
     environment.push_back("PIXHAUL_TEST_IO_TIMEOUT_MS=" + std::to_string(settings_.ioTimeoutMs));
   }
-  CliProcess process(
-      {PIXHAUL_CLI_PATH, "--site", "bing", "--save-dir", saveFolder_, server_->PageAddress()},
-      environment);
+  std::vector<std::string> argv = {PIXHAUL_CLI_PATH, "--site",    "bing",
+                                   "--save-dir",     saveFolder_, server_->PageAddress()};
+  if (settings_.addressSpaceLimitKiB > 0) {
+    // The shell sets the limit and then becomes pixhaul-cli.
+    argv.insert(argv.begin(), {"/bin/sh", "-c",
+                               "ulimit -v " + std::to_string(settings_.addressSpaceLimitKiB) +
+                                   " && exec \"$0\" \"$@\""});
+  }
+  CliProcess process(argv, environment);
   if (onLine)
     process.OnStdoutLine([this, &onLine](const std::string& line) { onLine(line, *this); });
   running_ = &process;

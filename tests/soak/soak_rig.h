@@ -30,6 +30,8 @@ struct SoakSettings {
   std::string timings = "1,50,20,6000,200";
   std::chrono::milliseconds dripInterval{8};
   std::chrono::seconds runTimeout{240};
+  // When above 0, pixhaul-cli runs under this address-space limit (ulimit -v, KiB).
+  long addressSpaceLimitKiB = 0;
 };
 
 // Descriptors and threads of the child at its start and its end (see resource_probe.cpp).

@@ -98,5 +98,22 @@ TEST(SoakTest, KilledRunLeavesNoFileALaterRunWouldSkipAndRestartCompletesTheSet)
   ExpectCleanRun(rig, resumed, restart, leftovers, kPlainRunBoundKiB);
 }
 
+// Known fault, kept visible as a disabled test until the connection stops reserving a body's
+// declared length before any of it arrives: each worker then holds up to 512 MiB of address
+// space for a reply that may never come, so under an 8 GiB address-space limit most such
+// addresses end in "Stream write error" instead of their real outcome ("Read timed out.").
+TEST(SoakTest, DISABLED_DeclaredLengthsDoNotExhaustAddressSpace) {
+  SoakSettings settings;
+  settings.entries = 120;
+  settings.kinds = {FaultKind::kHugeLengthStall, FaultKind::kImage};
+  settings.weights = {1, 1};
+  settings.addressSpaceLimitKiB = 8L * 1024 * 1024;
+  SoakRig rig(settings);
+  const std::vector<Expectation> page = rig.FirstRunExpectations();
+  const SoakRun run = rig.Run();
+  rig.Report("declared lengths", run, page);
+  ExpectCleanRun(rig, run, page, {}, kPlainRunBoundKiB);
+}
+
 }  // namespace
 }  // namespace pixhaul::test

@@ -37,6 +37,7 @@ constexpr std::array<KindInfo, kFaultKindCount> kKinds{{
     {FaultKind::kEndlessBody, "endless", false, false},
     {FaultKind::kNegativeLength, "neglen", false, false},
     {FaultKind::kHugeDeclaredLength, "hugelen", false, false},
+    {FaultKind::kHugeLengthStall, "hugestall", false, false},
     {FaultKind::kTlsHandshakeFails, "badtls", false, false},
     {FaultKind::kRefused, "refused", false, false},
     {FaultKind::kLongName, "longname", false, false},
@@ -150,6 +151,9 @@ ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& li
     case FaultKind::kStallBeforeStatus:
     case FaultKind::kStallMidBody:
       return fail("Read timed out.");
+    case FaultKind::kHugeLengthStall:
+      return fail(kHugeLengthDeclared > limits.maxBodyBytes ? "Reply body too large."
+                                                            : "Read timed out.");
     case FaultKind::kGarbageStatus:
       return fail("'eggs-and-ham' is not a valid integer value");
     case FaultKind::kLongHeaderLine:

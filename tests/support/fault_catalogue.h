@@ -43,6 +43,7 @@ enum class FaultKind {
   kEndlessBody,         // no length, bytes without end until the client closes
   kNegativeLength,      // "Content-Length: -5"
   kHugeDeclaredLength,  // "Content-Length: 400000000", 100 bytes, then an orderly close
+  kHugeLengthStall,     // "Content-Length: 400000000", 100 bytes, then silence
   kTlsHandshakeFails,   // an https address on a port whose peer does not speak TLS
   kRefused,             // a port that refuses connections
   kLongName,            // a good image whose file name the file system refuses (too long)

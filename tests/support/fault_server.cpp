@@ -576,10 +576,16 @@ bool FaultServer::RespondToImage(Channel& channel, FaultKind kind, int n, int ho
         channel.CloseGracefully();
       return false;
     case FaultKind::kHugeDeclaredLength:
-      if (channel.Write(
+    case FaultKind::kHugeLengthStall:
+      if (!channel.Write(
               "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kHugeLengthDeclared) +
               "\r\n\r\n" + FaultImageBytes(n).substr(0, 100)))
+        return false;
+      if (kind == FaultKind::kHugeLengthStall) {
+        channel.WaitUntilPeerGone(deadline_);
+      } else {
         channel.CloseGracefully();
+      }
       return false;
     case FaultKind::kTlsHandshakeFails:
     case FaultKind::kRefused:
