@@ -15,6 +15,11 @@ constexpr int kBing = 0;
 constexpr int kGoogle = 1;
 constexpr int kBaidu = 2;
 
+// Bounds of the memmem windows: the first is small because markers on a result page are close
+// together; the largest keeps a page without markers to a few hundred calls.
+constexpr size_t kFirstWindow = 256;
+constexpr size_t kLargestWindow = 1 << 20;
+
 // A site's marker and how far past the marker's first byte its address begins. For Google and
 // Baidu the skip stops short of the marker's end, so the "http" the marker ends with starts the
 // address; for Bing it also drops the one byte after the marker (normally the opening quote).
@@ -45,11 +50,22 @@ std::string LoadWorkingText(const std::string& pageFile) {
 }
 
 // Position of the first `marker` at or after `from`, or npos. An empty marker never matches.
+// memmem is searched in windows that start small and double, so one call costs about the
+// distance to its hit even where memmem (or a sanitizer's wrapper of it) touches the whole
+// range it is given; neighbouring windows overlap by the marker's length less one byte, so a
+// marker across their border is still found.
 size_t FindMarker(std::string_view text, size_t from, std::string_view marker) {
-  if (marker.empty() || from >= text.size()) return std::string_view::npos;
-  const void* hit = memmem(text.data() + from, text.size() - from, marker.data(), marker.size());
-  return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data())
-             : std::string_view::npos;
+  if (marker.empty()) return std::string_view::npos;
+  size_t window = kFirstWindow;
+  while (from < text.size() && text.size() - from >= marker.size()) {
+    const size_t length = std::min(window, text.size() - from);
+    const void* hit = memmem(text.data() + from, length, marker.data(), marker.size());
+    if (hit != nullptr) return static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    if (length == text.size() - from) break;
+    from += length - (marker.size() - 1);
+    window = std::min(window * 2, kLargestWindow);
+  }
+  return std::string_view::npos;
 }
 
 // Finds the first double quote at or after a position that never moves backwards. The answer
