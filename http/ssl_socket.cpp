@@ -80,7 +80,7 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   // Without a channel every later read and write would have nothing to work on; the nearest
   // honest report is a failed handshake.
   if (ssl_ == nullptr) throw EIdOSSLConnectError();
-  // The channel finds its way back to this object through its application data.
+  // The channel carries this object as its application data, as callers of the library expect.
   if (f.SSL_set_ex_data(ssl_, 0, this) < 1) throw EIdOSSLDataBindingError();
   if (OnStatusInfo) f.SSL_set_info_callback(ssl_, &InfoCallback);
   if (f.SSL_set_fd(ssl_, fd) < 1) throw EIdOSSLConnectError();

@@ -57,6 +57,7 @@ class TIdSSLSocket {
   // When assigned before Connect, told of every state change of the channel as
   // "SSL status: \"<state>\"" (on the channel's thread, during the calls that change it).
   std::function<void(const std::string& message)> OnStatusInfo;
+
   SSL* Handle() const { return ssl_; }
 
  private:
