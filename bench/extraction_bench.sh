@@ -3,7 +3,7 @@
 # 20 000 Bing markers and a 200 MB page with 200 000. The time ratio of the two shows whether
 # the extraction stays linear (about 10x for 10x the bytes).
 #
-#   bench/extraction_bench.sh [BUILD_DIR]      (default: build-bench, configured as Release)
+#   bench/extraction_bench.sh [BUILD_DIR]      (default: build-bench, configured as RelWithDebInfo)
 #   REPEATS=5 bench/extraction_bench.sh        (best of REPEATS runs for each tool, default 3)
 #   EXTRACTION_BENCH=path/to/extraction_bench   (use a built executable instead of building)
 #
@@ -17,7 +17,7 @@ repeats=${REPEATS:-3}
 
 bench=${EXTRACTION_BENCH:-}
 if [[ -z $bench ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXHAUL_BUILD_GUI=OFF \
     -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target extraction_bench >/dev/null
   bench=$build/bench/extraction_bench
