@@ -58,25 +58,6 @@ void PaintCream(QWidget* widget, QPalette::ColorRole role) {
   widget->setAutoFillBackground(true);
 }
 
-// A log text becomes as many pane lines as it holds line breaks plus one; CR LF, CR and LF
-// each break a line, as they do when the saved log is read back.
-std::vector<std::string> SplitLogText(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string current;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(current);
-      current.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      current += c;
-    }
-  }
-  lines.push_back(current);
-  return lines;
-}
-
 }  // namespace
 
 TForm1::TForm1(TForm1Options options, QWidget* parent)
@@ -167,8 +148,7 @@ void TForm1::BuildControls() {
   memoPalette.setColor(QPalette::Text, kGreen);
   Memo1->setPalette(memoPalette);
   left->addWidget(Memo1, 1);
-  logLines_ = {"[Log window]"};
-  Memo1->setPlainText(Q(logLines_.front()));
+  AppendLogLine("[Log window]");
 
   PanelWeb = new QWidget(central);
   PanelWeb->setObjectName("PanelWeb");
@@ -320,7 +300,7 @@ void TForm1::SetButtonCaption(const std::string& caption) { ButtonStart->setText
 void TForm1::SetButtonEnabled(bool enabled) { ButtonStart->setEnabled(enabled); }
 
 void TForm1::ClearLog() {
-  logLines_.clear();
+  pane_.Clear();
   Memo1->clear();
 }
 
@@ -330,17 +310,18 @@ void TForm1::AppendLogLine(const std::string& text) {
   const bool atEnd = scroll->value() == scroll->maximum();
   QTextCursor cursor(Memo1->document());
   cursor.movePosition(QTextCursor::End);
-  for (const std::string& line : SplitLogText(text)) {
-    // The document always holds one block; the first line goes into it, each later one into
-    // a block of its own, so that an empty first line is kept.
-    if (!logLines_.empty()) cursor.insertBlock();
-    cursor.insertText(Q(line));
-    logLines_.push_back(line);
+  const bool paneWasEmpty = pane_.Lines().empty();
+  const std::vector<std::string> added = pane_.Append(text);
+  for (size_t i = 0; i < added.size(); ++i) {
+    // The document always holds one block; the pane's first line goes into it and every later
+    // one into a block of its own, so that an empty first line is kept.
+    if (i > 0 || !paneWasEmpty) cursor.insertBlock();
+    cursor.insertText(Q(added[i]));
   }
   if (atEnd) scroll->setValue(scroll->maximum());
 }
 
-std::vector<std::string> TForm1::LogLines() { return logLines_; }
+std::vector<std::string> TForm1::LogLines() { return pane_.Lines(); }
 
 void TForm1::ShowMessage(const std::string& text) {
   QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Q(text), QMessageBox::Ok, this);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "download/run_controller.h"
+#include "download/run_log.h"
 #include "download/run_window.h"
 #include "harvest/qt/web_view_adapter.h"
 
@@ -130,7 +131,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   std::unique_ptr<TRunController> controller_;
   std::unique_ptr<THelpViewer> helpViewer_;
   TfrmAbout* frmAbout_ = nullptr;
-  std::vector<std::string> logLines_;  // the pane's lines, as saved to log.txt
+  RunLogPane pane_;  // the lines Memo1 shows, as saved to log.txt
   bool formShown_ = false;
   int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
   bool closeAccepted_ = false;  // settings written; the window ends once no press is running
