@@ -244,6 +244,25 @@ class MainWindowTest : public QObject {
     SetShellOpenerForTesting({});
   }
 
+  void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {
+    QTest::addColumn<QString>("folderText");
+    QTest::newRow("empty text") << QString();
+    QTest::newRow("parent missing") << QString("/nonexistent-pixhaul-parent/pics");
+  }
+  void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone() {
+    QFETCH(QString, folderText);
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.EditPath->setText(folderText);
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+    QCOMPARE(form.messages,
+             std::vector<std::string>{"Create directory " + folderText.toStdString() + " Failed."});
+    QCOMPARE(form.LogLines(), std::vector<std::string>{"[Log window]"});
+    QCOMPARE(form.ButtonStart->text(), QString("Start download"));
+    QVERIFY(form.close());
+  }
+
   void logPaneSplitsLineBreaksIntoLines() {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
