@@ -119,6 +119,14 @@ TEST(TIdConnectionInterceptOpenSSL, ServerRefusingEveryVersionFailsTheConnect) {
   TlsServer server(nullptr, TlsServer::Mode::kRefuseHandshake);
   TlsClient tls(server.Port());
   EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Error connecting with SSL.");
+  // The failed attach leaves the socket and what the intercept made until the close.
+  EXPECT_TRUE(tls.client.SocketHandle().HandleAllocated());
+  EXPECT_NE(tls.intercept.Channel(), nullptr);
+  EXPECT_NE(tls.intercept.Context(), nullptr);
+  tls.client.CloseConnection();
+  EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
+  EXPECT_EQ(tls.intercept.Channel(), nullptr);
+  EXPECT_EQ(tls.intercept.Context(), nullptr);
   EXPECT_THROW(
       {
         TlsClient again(server.Port());
