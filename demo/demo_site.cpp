@@ -29,8 +29,14 @@ DemoSite::DemoSite(Options options) {
 }
 
 void DemoSite::SetBases(std::string httpBase, std::string httpsBase) {
+  std::lock_guard lock(basesMutex_);
   httpBase_ = std::move(httpBase);
   httpsBase_ = std::move(httpsBase);
+}
+
+std::pair<std::string, std::string> DemoSite::Bases() const {
+  std::lock_guard lock(basesMutex_);
+  return {httpBase_, httpsBase_};
 }
 
 std::string DemoSite::PagePath(int site) {
@@ -39,15 +45,16 @@ std::string DemoSite::PagePath(int site) {
 }
 
 std::vector<std::string> DemoSite::ImageAddresses() const {
+  const auto [httpBase, httpsBase] = Bases();
   std::vector<std::string> addresses;
   for (int n = 0; n < ImageCount(); ++n) {
     const std::string name = std::to_string(n) + ".png";
     if (n % 7 == 5) {
-      addresses.push_back(httpBase_ + "/redirect/" + name);
+      addresses.push_back(httpBase + "/redirect/" + name);
     } else if (n % 3 == 1) {
-      addresses.push_back(httpsBase_ + "/img/" + name);
+      addresses.push_back(httpsBase + "/img/" + name);
     } else {
-      addresses.push_back(httpBase_ + "/img/" + name);
+      addresses.push_back(httpBase + "/img/" + name);
     }
   }
   return addresses;
@@ -93,7 +100,7 @@ HttpReply DemoSite::Handle(const HttpRequest& request) const {
   if (redirected >= 0 && redirected < ImageCount()) {
     return {302,
             "Found",
-            {{"Location", httpsBase_ + "/img/" + std::to_string(redirected) + ".png"}},
+            {{"Location", Bases().second + "/img/" + std::to_string(redirected) + ".png"}},
             "",
             false};
   }

@@ -3,11 +3,14 @@
 // images, and the images themselves, made on the spot as PNG test patterns. Addresses mix
 // http, https and http-to-https redirects, so one run exercises every road of a download.
 //
-// The object is built once, then given the server's two base addresses with SetBases before
-// the server is told about it; after that it is read-only and may serve from any thread.
+// The object is built once, then given the server's two base addresses with SetBases, which
+// may come after the server has started (its ports are known only then); every member may be
+// used from any thread.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo/loopback_server.h"
@@ -42,9 +45,14 @@ class DemoSite {
   HttpReply Handle(const HttpRequest& request) const;
 
  private:
+  // The two bases, read under the lock: the server's threads may already be running when
+  // SetBases is called.
+  std::pair<std::string, std::string> Bases() const;
+
   std::vector<std::string> images_;
-  std::string httpBase_;
-  std::string httpsBase_;
+  mutable std::mutex basesMutex_;
+  std::string httpBase_;   // guarded by basesMutex_
+  std::string httpsBase_;  // guarded by basesMutex_
 };
 
 }  // namespace pixhaul::demo
