@@ -8,6 +8,7 @@
 // A thread that has run its last instruction may still be counted for a moment, so the end
 // count is taken once the thread count has settled at or below the start count, waiting at
 // most 2 s (settle_ms says how long that took; a real leak shows as a higher end count).
+// PIXHAUL_SOAK_PROBE_RUNTIME_THREADS counts threads a sanitizer runtime adds on its own.
 // Nothing here runs unless the variable is set.
 #include <dirent.h>
 #include <unistd.h>
@@ -57,9 +58,12 @@ __attribute__((constructor)) void ProbeStart() {
 __attribute__((destructor)) void ProbeEnd() {
   const char* path = std::getenv("PIXHAUL_SOAK_PROBE_FILE");
   if (path == nullptr || startFds < 0) return;
+  // Threads a sanitizer runtime starts for itself (PIXHAUL_SOAK_PROBE_RUNTIME_THREADS).
+  const char* runtime = std::getenv("PIXHAUL_SOAK_PROBE_RUNTIME_THREADS");
+  const long expected = startThreads + (runtime != nullptr ? std::atol(runtime) : 0);
   int settleMs = 0;
   long threads = StatusField("Threads");
-  while (threads > startThreads && settleMs < 2000) {
+  while (threads > expected && settleMs < 2000) {
     usleep(10 * 1000);
     settleMs += 10;
     threads = StatusField("Threads");
