@@ -28,6 +28,7 @@
 #include "http/connection_intercept.h"
 #include "http/id_http.h"
 #include "http/tcp_connection.h"
+#include "http/uri.h"
 
 namespace {
 
@@ -115,7 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     http.MaxReplyBodyBytes = (flags & 16) != 0 ? 1000 : 1 << 20;
     if ((flags & 32) != 0) http.MaxReplyHeaderBytes = 200;
     http.OnRedirect = [&self](pixhaul::TIdHTTP&, std::string& dest, int32_t&, bool&) {
-      if (dest.find("://") != std::string::npos) dest = self + "/next";
+      // Backslashes count as slashes when the client splits an address, so "http:" followed
+      // by two backslashes names a host too: whatever could name a host goes to the listener.
+      std::string unified = dest;
+      pixhaul::TIdURI::UnifySlashes(unified);
+      if (unified.find("://") != std::string::npos) dest = self + "/next";
     };
     http.SetIntercept(&peer);
     http.SetInterceptEnabled(true);
