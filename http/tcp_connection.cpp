@@ -215,7 +215,10 @@ void TIdTCPConnection::ReadIntoStream(TStream& stream, int64_t byteCount, bool u
   if (byteCount < 0 && !untilClose) throw EWriteError(kStreamWriteError);
   const bool limited = maxBytes != kNoBodyLimit;
   if (limited && !untilClose && byteCount > maxBytes) FailLimit(kReplyBodyTooLargeMessage);
-  if (byteCount >= 0) stream.SetSize(stream.Position() + byteCount);
+  // A declared count is only a claim until its bytes arrive: sizing the stream for all of it at
+  // once would let a peer that announces a huge body and goes silent hold that much address
+  // space per connection. Beyond kMaxStreamPresize the stream grows as the bytes come in.
+  if (byteCount >= 0) stream.SetSize(stream.Position() + std::min(byteCount, kMaxStreamPresize));
 
   NotifyWorkBegin(TWorkMode::wmRead, untilClose ? 0 : byteCount);
   try {

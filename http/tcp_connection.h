@@ -36,6 +36,9 @@ inline constexpr int kDefaultReadTimeoutMs = 30000;
 inline constexpr int kWaitForever = -2;
 // No size limit for ReadIntoStream.
 inline constexpr int64_t kNoBodyLimit = -1;
+// The most a counted read sizes its stream to before the bytes arrive; a longer body grows
+// the stream as it comes in.
+inline constexpr int64_t kMaxStreamPresize = 4 * 1024 * 1024;
 
 class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
  public:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -225,6 +226,44 @@ TEST(ReadIntoStream, CountedBodyOnAnAlreadyClosedConnectionIsNotCompleteWithBuff
   TMemoryStream stream;
   EXPECT_THROW(client->ReadIntoStream(stream, 10, false), EIdConnClosedGracefully);
   EXPECT_EQ(stream.ToString().substr(0, 5), "12345");
+}
+
+// Remembers the largest size the reader asked the stream to take.
+class SizeRecordingStream : public TMemoryStream {
+ public:
+  void SetSize(int64_t newSize) override {
+    largest = std::max(largest, newSize);
+    TMemoryStream::SetSize(newSize);
+  }
+  int64_t largest = 0;
+};
+
+TEST(ReadIntoStream, HugeDeclaredCountIsNotReservedBeforeItsBytesArrive) {
+  // A peer that claims 400 MiB and sends five bytes must not make the reader claim 400 MiB of
+  // address space up front: many connections doing so at once run the process out of it.
+  ScriptedServer server({Script().Send("12345").Close()});
+  auto client = ConnectedClient(server);
+  SizeRecordingStream stream;
+  EXPECT_THROW(client->ReadIntoStream(stream, int64_t{400} * 1024 * 1024, false),
+               EIdConnClosedGracefully);
+  EXPECT_LE(stream.largest, kMaxStreamPresize);
+  EXPECT_EQ(stream.ToString().substr(0, 5), "12345");
+}
+
+TEST(ReadIntoStream, CountedBodyAboveThePresizeArrivesWhole) {
+  const int64_t count = kMaxStreamPresize + 300000;
+  ScriptedServer server(
+      {Script().SendRepeated("0123456789abcdef", static_cast<uint64_t>(count) + 16).Pause(2000)});
+  auto client = ConnectedClient(server);
+  SizeRecordingStream stream;
+  stream.Write("pre:", 4);
+  client->ReadIntoStream(stream, count, false);
+  ASSERT_EQ(stream.Size(), count + 4);
+  EXPECT_EQ(stream.Position(), count + 4);
+  std::string expected = "pre:";
+  for (int64_t i = 0; i < count; ++i) expected += "0123456789abcdef"[i % 16];
+  EXPECT_TRUE(stream.ToString() == expected);
+  EXPECT_LE(stream.largest, count + 4);
 }
 
 TEST(ReadIntoStream, CountPrefixCutShortByACloseRaises) {
