@@ -104,6 +104,14 @@ SoakRig::~SoakRig() {
   std::filesystem::remove_all(root_, ignored);
 }
 
+double SoakRig::GraceSeconds() const {
+  if (RealTimings()) return 5.0;
+  // The fourth of the five timings.
+  std::string rest = settings_.timings;
+  for (int i = 0; i < 3; ++i) rest.erase(0, rest.find(',') + 1);
+  return std::stod(rest.substr(0, rest.find(','))) / 1000.0;
+}
+
 std::vector<Expectation> SoakRig::FirstRunExpectations() const {
   std::vector<Expectation> page;
   for (const FaultEntry& entry : entries_) {
@@ -206,6 +214,9 @@ void ExpectCleanRun(const SoakRig& rig, const SoakRun& run, const std::vector<Ex
   EXPECT_TRUE(process.exited) << "ended by signal " << process.signal;
   EXPECT_EQ(process.exitCode, 0);
   EXPECT_EQ(process.err, "");
+  // The run cannot be over before its grace period; the end counts below show that no worker
+  // outlived it.
+  EXPECT_GE(process.wallSeconds, rig.GraceSeconds());
 
   for (const std::string& problem : CheckRecords(run.log, page)) ADD_FAILURE() << problem;
   // Standard output is the log pane line by line, and nothing else.

@@ -25,10 +25,17 @@ struct SoakSettings {
   std::vector<int> weights;
   // Positions that get an endless body (each costs the client its whole body limit).
   std::vector<int> endlessAt;
-  int ioTimeoutMs = 1000;
-  // start pause, live-worker limit, throttle period, grace period, stop wait
-  std::string timings = "1,50,20,6000,200";
-  std::chrono::milliseconds dripInterval{8};
+  // Connect and read limit of every connection. Long enough that a loaded machine (sanitizers,
+  // parallel tests) never starves a healthy download that long; short enough to keep stalls
+  // cheap.
+  int ioTimeoutMs = PIXHAUL_SOAK_SANITIZED ? 3000 : 2000;
+  // start pause, live-worker limit, throttle period, grace period, stop wait. The grace period
+  // outlasts the slowest worker (a stall waits out the read limit; the endless body takes a few
+  // seconds), so every worker's line makes it into log.txt.
+  std::string timings = "1,50,20,8000,200";
+  // About 200 bytes at this pace take longer than the read limit in total, while no single gap
+  // comes near it: the limit must count silence, not the whole reply.
+  std::chrono::milliseconds dripInterval{PIXHAUL_SOAK_SANITIZED ? 16 : 12};
   std::chrono::seconds runTimeout{240};
   // When above 0, pixhaul-cli runs under this address-space limit (ulimit -v, KiB).
   long addressSpaceLimitKiB = 0;
@@ -68,6 +75,8 @@ class SoakRig {
   const std::vector<FaultEntry>& Entries() const { return entries_; }
   const std::string& Page() const { return page_; }
   const std::string& SaveFolder() const { return saveFolder_; }
+  // The closing grace period of a run in seconds: no run can end sooner.
+  double GraceSeconds() const;
   // Every address with its file name and outcome, all expected to log one record.
   std::vector<Expectation> FirstRunExpectations() const;
 
