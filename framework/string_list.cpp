@@ -65,6 +65,34 @@ const char* NextOf(const char* from, const char* end, char byte, const char*& ca
   return cached;
 }
 
+// Reads the whole file at `path`; raises EFOpenError "Cannot open file %s" when it cannot be
+// opened or read.
+std::string ReadWholeFile(const std::string& path) {
+  FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path));
+
+  struct stat info {};
+  size_t expected = 0;
+  if (::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    expected = static_cast<size_t>(info.st_size);
+  }
+  // One buffer of the file's size, read in as few calls as the kernel allows; a file that
+  // grows meanwhile or reports no size is still read to its end.
+  std::string bytes;
+  bytes.resize(expected > 0 ? expected + 1 : 64 * 1024);
+  size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    const ssize_t n = ::read(file.Get(), bytes.data() + used, bytes.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EFOpenError(CannotOpenFileMessage(path));
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
 }  // namespace
 
 void TStringList::CheckIndex(int index, size_t limit) const {
@@ -148,34 +176,30 @@ void TStringList::SetText(std::string_view text) {
 }
 
 void TStringList::LoadFromFile(const std::string& path) {
-  FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path));
+  const std::string bytes = ReadWholeFile(path);
+  SetText(bytes);
+}
 
-  struct stat info {};
-  size_t expected = 0;
-  if (::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    expected = static_cast<size_t>(info.st_size);
+std::string LoadTextFromFile(const std::string& path) {
+  const std::string bytes = ReadWholeFile(path);
+  const char* pos = bytes.data();
+  const void* nul = std::memchr(pos, '\0', bytes.size());
+  const char* end = nul ? static_cast<const char*>(nul) : pos + bytes.size();
+
+  std::string text;
+  // CR LF pages (the usual case) come out at their own length plus at most one final CR LF.
+  text.reserve(static_cast<size_t>(end - pos) + 2);
+  const char* nextCr = nullptr;
+  const char* nextLf = nullptr;
+  while (pos < end) {
+    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
+    text.append(pos, static_cast<size_t>(stop - pos));
+    text.append("\r\n", 2);
+    pos = stop;
+    if (pos < end && *pos == '\r') ++pos;
+    if (pos < end && *pos == '\n') ++pos;
   }
-  // One buffer of the file's size (left uninitialised: it is overwritten at once), read in as
-  // few calls as the kernel allows; a file that grows meanwhile or reports no size is still
-  // read to its end.
-  size_t capacity = expected > 0 ? expected + 1 : 64 * 1024;
-  auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
-  size_t used = 0;
-  for (;;) {
-    if (used == capacity) {
-      auto grown = std::make_unique_for_overwrite<char[]>(capacity * 2);
-      std::memcpy(grown.get(), bytes.get(), used);
-      bytes = std::move(grown);
-      capacity *= 2;
-    }
-    const ssize_t n = ::read(file.Get(), bytes.get() + used, capacity - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EFOpenError(CannotOpenFileMessage(path));
-    if (n == 0) break;
-    used += static_cast<size_t>(n);
-  }
-  SetText(std::string_view(bytes.get(), used));
+  return text;
 }
 
 void TStringList::SaveToFile(const std::string& path) const {

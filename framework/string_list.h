@@ -61,4 +61,9 @@ class TStringList {
   std::vector<std::string> lines_;
 };
 
+// The text that LoadFromFile followed by Text() would give, without building a string per
+// line: the file's bytes up to the first NUL with every line ended by CR LF. Raises EFOpenError
+// "Cannot open file %s" like LoadFromFile.
+std::string LoadTextFromFile(const std::string& path);
+
 }  // namespace pixhaul

@@ -41,13 +41,9 @@ SiteMarker MarkerForSite(int siteIndex) {
   }
 }
 
-// The page as the scan sees it: every line followed by CR LF. The line list is dropped before
-// the scan so that only one copy of a large page stays in memory.
-std::string LoadWorkingText(const std::string& pageFile) {
-  TStringList page;
-  page.LoadFromFile(pageFile);
-  return page.Text();
-}
+// The page as the scan sees it: every line followed by CR LF, read in one pass without a
+// string per line.
+std::string LoadWorkingText(const std::string& pageFile) { return LoadTextFromFile(pageFile); }
 
 // Position of the first `marker` at or after `from`, or npos. An empty marker never matches.
 // memmem is searched in windows that start small and double, so one call costs about the

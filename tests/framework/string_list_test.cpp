@@ -67,7 +67,11 @@ TEST(TStringList, LoadSplitsAtCrLfAndCrLfAndStopsAtNul) {
     TStringList fromText;
     fromText.SetText(c.bytes);
     EXPECT_EQ(LinesOf(fromText), c.lines) << "SetText of: " << Printable(c.bytes);
+
+    // The one-pass loader must give exactly the whole text of the loaded list.
+    EXPECT_EQ(LoadTextFromFile(path), list.Text()) << "LoadTextFromFile of: " << Printable(c.bytes);
   }
+  EXPECT_THROW(LoadTextFromFile(dir.File("missing.txt")), EFOpenError);
 }
 
 TEST(TStringList, SaveWritesEveryLineWithCrLf) {
