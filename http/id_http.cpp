@@ -161,7 +161,12 @@ void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStre
     if (HandleRedirects && RedirectDepth < RedirectMaximum) {
       if (content != nullptr) content->SetPosition(0);
       if (AskRedirect(dest, RedirectDepth)) {
-        if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || http10Reply) CloseConnection();
+        // A reply that announced "Connection: close" is the last one its connection carries;
+        // the next hop written on it would only meet the server's close.
+        if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || http10Reply ||
+            SaysConnectionClose()) {
+          CloseConnection();
+        }
         PerformRequest(method, dest, content, source);
       }
     } else if (AskRedirect(dest, RedirectDepth)) {
@@ -340,12 +345,16 @@ int64_t TIdHTTP::NextChunkLength() {
 void TIdHTTP::FinishHop(bool http10Reply) {
   if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || http10Reply) {
     CloseConnection();
-  } else if (SameText(TrimBlanks(Reply.Connection), "CLOSE") && IsConnected()) {
+  } else if (SaysConnectionClose() && IsConnected()) {
     CloseConnection();
   } else {
     PollPeerClosed(false);
   }
   RedirectDepth = 0;
+}
+
+bool TIdHTTP::SaysConnectionClose() const {
+  return SameText(TrimBlanks(Reply.Connection), "CLOSE");
 }
 
 void TIdHTTP::FailLimit(const char* message) {

@@ -121,6 +121,9 @@ class TIdHTTP : public TIdTCPClient {
   void ReadChunkedBody(TStream& content);
   int64_t NextChunkLength();
   void FinishHop(bool http10Reply);
+  // Whether the last reply read carries "Connection: close" (blanks around it and letter case
+  // ignored).
+  bool SaysConnectionClose() const;
   // Closes the connection, drops buffered bytes and raises EIdLimitExceeded.
   [[noreturn]] void FailLimit(const char* message);
 

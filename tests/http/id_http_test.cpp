@@ -362,6 +362,22 @@ TEST(TIdHTTP, Http10RedirectReconnectsForTheNextHop) {
   EXPECT_EQ(server.AcceptedCount(), 2u);
 }
 
+TEST(TIdHTTP, RedirectSayingConnectionCloseIsFollowedOnANewConnection) {
+  // The server ends the connection after a reply that says "Connection: close"; a relative
+  // Location must not be requested on it.
+  ScriptedServer server(
+      {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /next\r\n")).Close(),
+       ServeOnce(CountedReply("200 OK", "next"))});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto(LocalUrl(server, "/first"), body);
+  EXPECT_EQ(body.ToString(), "next");
+  ASSERT_TRUE(server.WaitFinished(2));
+  EXPECT_EQ(server.AcceptedCount(), 2u);
+  EXPECT_EQ(server.Received(1), WorkerRequest("/next", "127.0.0.1"));
+}
+
 TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
   Script script;
   script.ReceiveUntil("\r\n\r\n")
