@@ -207,7 +207,13 @@ bool TIdHTTP::PrepareTarget(const std::string& protocol, const std::string& host
   } else {
     // The intercept is left as it is: a relative address on a TLS connection stays on TLS.
     HostStep(protocol, host, port);
-    SetPort(port == -1 ? 80 : port);
+    // A relative address also keeps the port: should its connection have been closed, the
+    // next connect must reach the same server again, not port 80 (with TLS still on).
+    if (port != -1) {
+      SetPort(port);
+    } else if (!host.empty()) {
+      SetPort(80);
+    }
   }
   return false;
 }

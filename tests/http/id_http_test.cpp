@@ -378,6 +378,19 @@ TEST(TIdHTTP, RedirectSayingConnectionCloseIsFollowedOnANewConnection) {
   EXPECT_EQ(server.Received(1), WorkerRequest("/next", "127.0.0.1"));
 }
 
+TEST(TIdHTTP, RelativeRedirectAfterACloseReconnectsToTheSamePort) {
+  ScriptedServer server(
+      {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /b.jpg\r\nContent-Length: 0\r\n\r\n").Close(),
+       ServeOnce(CountedReply("200 OK", "b"))});
+  LoopbackHTTP http(server.Port());
+  httptest::UseWorkerSettings(http);
+  TMemoryStream body;
+  http.GetInto("http://h:8080/a.jpg", body);
+  EXPECT_EQ(body.ToString(), "b");
+  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:8080", "h:8080"}));
+  EXPECT_EQ(http.Port(), 8080);
+}
+
 TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
   Script script;
   script.ReceiveUntil("\r\n\r\n")

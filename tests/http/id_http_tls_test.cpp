@@ -95,8 +95,23 @@ TEST(TIdHTTPTls, RelativeRedirectStaysOnTheOpenTlsConnection) {
             WorkerRequest("/start", "img.example") + WorkerRequest("/img.jpg", "img.example"));
   EXPECT_TRUE(client.http.InterceptEnabled());
   EXPECT_TRUE(client.http.IsConnected());
-  // The relative hop took the default port of a plain address while staying on TLS.
-  EXPECT_EQ(client.http.Port(), 80);
+  // The relative hop keeps the port of the connection it stays on.
+  EXPECT_EQ(client.http.Port(), 443);
+}
+
+TEST(TIdHTTPTls, RelativeRedirectAfterACloseReconnectsToTheSamePortOverTls) {
+  ScriptedServer server(
+      {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /img.jpg\r\n"))
+           .Close(),
+       ServeOnce(CountedReply("200 OK", "image bytes"))},
+      TlsOptions());
+  TlsWorkerClient client(server.Port());
+  TMemoryStream body;
+  client.http.GetInto("https://img.example/start", body);
+  EXPECT_EQ(body.ToString(), "image bytes");
+  EXPECT_EQ(client.http.Connects, (std::vector<std::string>{"img.example:443", "img.example:443"}));
+  ASSERT_TRUE(server.WaitFinished(2));
+  EXPECT_EQ(server.Received(1), WorkerRequest("/img.jpg", "img.example"));
 }
 
 TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
