@@ -62,27 +62,37 @@ std::vector<std::string> DemoSite::ImageAddresses() const {
 
 std::string DemoSite::Page(int site) const {
   static const char* const kTitles[] = {"Bing", "Google", "Baidu"};
+  // Each result shows its picture and carries its address, behind the site's marker, in the
+  // text of a hidden element: a web view serialises text content as it stands, whereas
+  // markup inside attribute values comes back re-quoted and would no longer match.
   std::string page = std::string("<html><head><title>Pixhaul demo: ") + kTitles[site] +
-                     " image results</title></head>\n<body>\n";
+                     " image results</title><style>"
+                     "body{font-family:sans-serif;margin:12px} figure{display:inline-block;"
+                     "margin:6px} figcaption{font-size:11px;color:#555} .m{display:none}"
+                     "</style></head>\n<body>\n<h2>Demo image results (" +
+                     kTitles[site] +
+                     " markup)</h2>\n<form><input value=\"test pattern\"> "
+                     "<button type=\"button\">Search</button></form>\n";
   const std::vector<std::string> addresses = ImageAddresses();
-  if (site == 1) page += "<script>var results = [\n";
+  const std::string thumbBase = Bases().first + "/img/";
   for (size_t i = 0; i < addresses.size(); ++i) {
     const std::string n = std::to_string(i);
+    std::string entry;
     switch (site) {
       case 0:
-        page += "<a class=\"thumb\" href=\"#\" m=\"{ns:'images',imgurl:\"" + addresses[i] +
-                "\",oh:48,ow:48}\">result " + n + "</a>\n";
+        entry = "{ns:'images',imgurl:\"" + addresses[i] + "\",oh:48,ow:48}";
         break;
       case 1:
-        page += "{\"id\":\"" + n + "\",\"ou\":\"" + addresses[i] + "\",\"ow\":48,\"oh\":48},\n";
+        entry = "{\"id\":\"" + n + "\",\"ou\":\"" + addresses[i] + "\",\"ow\":48,\"oh\":48}";
         break;
       default:
-        page += "<li data='{\"thumbURL\":\"/t/" + n + "\",\"objURL\":\"" + addresses[i] +
-                "\",\"width\":48}'>result " + n + "</li>\n";
+        entry = "{\"thumbURL\":\"/t/" + n + "\",\"objURL\":\"" + addresses[i] + "\",\"width\":48}";
         break;
     }
+    page += "<figure><img src=\"" + thumbBase + n + ".png\" width=\"64\" height=\"64\">" +
+            "<figcaption>result " + n + "</figcaption><span class=\"m\">" + entry +
+            "</span></figure>\n";
   }
-  if (site == 1) page += "];</script>\n";
   return page + "</body></html>\n";
 }
 

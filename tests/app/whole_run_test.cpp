@@ -21,25 +21,6 @@ using namespace pixhaul::apptest;
 
 namespace {
 
-// A result page that shows every image and carries its address after the Bing marker in the
-// text of the page.
-std::string ResultPage(const demo::DemoSite& site, const std::string& httpBase) {
-  std::string page =
-      "<html><head><title>Pixhaul demo results</title><style>"
-      "body{font-family:sans-serif;margin:12px} figure{display:inline-block;margin:6px}"
-      "figcaption{font-size:11px;color:#555} .m{display:none}</style></head><body>"
-      "<h2>Demo image results</h2><form><input value=\"test pattern\"> "
-      "<button type=\"button\">Search</button></form>\n";
-  const std::vector<std::string> addresses = site.ImageAddresses();
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    const std::string n = std::to_string(i);
-    page += "<figure><img src=\"" + httpBase + "/img/" + n + ".png\" width=\"64\" height=\"64\">" +
-            "<figcaption>result " + n + "</figcaption><span class=\"m\">imgurl:\"" + addresses[i] +
-            "\"</span></figure>\n";
-  }
-  return page + "</body></html>";
-}
-
 struct DemoServer {
   explicit DemoServer(int images)
       : site(demo::DemoSite::Options{images, 48, 48}),
@@ -58,7 +39,7 @@ struct DemoServer {
           return site.Handle(request);
         }) {
     site.SetBases(server.HttpBase(), server.HttpsBase());
-    page = ResultPage(site, server.HttpBase());
+    page = site.Page(0);  // the demo's Bing-style page
   }
   demo::DemoSite site;
   std::string page;  // written before the first request can ask for it
