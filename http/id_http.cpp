@@ -9,6 +9,7 @@
 
 #include "framework/exception.h"
 #include "http/header_text.h"
+#include "http/socket_error.h"
 #include "http/ssl_connection_intercept.h"
 #include "http/uri.h"
 
@@ -354,7 +355,15 @@ void TIdHTTP::FinishHop(bool http10Reply) {
   } else if (SaysConnectionClose() && IsConnected()) {
     CloseConnection();
   } else {
-    PollPeerClosed(false);
+    // The reply is already whole: a reset or a failed read noticed by this poll ends the
+    // connection, not the call.
+    try {
+      PollPeerClosed(false);
+    } catch (const EIdSocketError&) {
+      CloseConnection();
+    } catch (const EIdReadTimeout&) {
+      // Raised only after the connection was closed.
+    }
   }
   RedirectDepth = 0;
 }

@@ -391,6 +391,19 @@ TEST(TIdHTTP, RelativeRedirectAfterACloseReconnectsToTheSamePort) {
   EXPECT_EQ(http.Port(), 8080);
 }
 
+TEST(TIdHTTP, ResetAfterACompleteReplyStillReturnsTheBody) {
+  // The reply is whole before the peer resets; the poll after the hop only ends the connection.
+  for (int round = 0; round < 5; ++round) {
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", "complete body")).Reset()});
+    LoopbackHTTP http(server.Port());
+    httptest::UseWorkerSettings(http);
+    TMemoryStream body;
+    EXPECT_NO_THROW(http.GetInto("http://h/a.jpg", body)) << "round " << round;
+    EXPECT_EQ(body.ToString(), "complete body") << "round " << round;
+    EXPECT_EQ(http.RedirectDepth, 0) << "round " << round;
+  }
+}
+
 TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
   Script script;
   script.ReceiveUntil("\r\n\r\n")
