@@ -13,33 +13,13 @@
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "framework/message_pump.h"
+#include "framework/posix_file.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
 
 namespace pixhaul {
 
 namespace {
-
-// Closes its descriptor on every path out of a save.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  // Closes now; false when the close reported an error (data may not have reached the file).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // Removes the temporary file unless the save completed and renamed it.
 class TemporaryPath {
@@ -151,25 +131,16 @@ void TDownTileThread::SaveBody(const TMemoryStream& body) {
   std::string temporary;
   for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
     temporary = SaveFolder + TemporaryName(Index);
-    do {
-      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
   if (fd < 0) throw EFCreateError(CannotCreateFileMessage(target));
   FileDescriptor file(fd);
   TemporaryPath cleanup(temporary);
 
-  const char* data = body.Memory();
-  const size_t size = static_cast<size_t>(body.Size());
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(file.Get(), data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EWriteError(kStreamWriteError);
-    done += static_cast<size_t>(n);
+  if (!WriteAll(file.Get(), body.Memory(), static_cast<size_t>(body.Size())) || !file.Close()) {
+    throw EWriteError(kStreamWriteError);
   }
-  if (!file.Close()) throw EWriteError(kStreamWriteError);
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     throw EFCreateError(CannotCreateFileMessage(target));
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "framework/exception.h"
+#include "framework/posix_file.h"
 #include "framework/string_list.h"
 
 namespace pixhaul {
@@ -104,9 +105,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    do {
-      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
+    fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) return false;
   }
   if (fd < 0) return false;
@@ -114,15 +113,7 @@ bool ReplaceFile(const std::string& path, const std::string& text) {
   struct stat existing {};
   bool ok = true;
   if (::stat(path.c_str(), &existing) == 0) ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
-  size_t done = 0;
-  while (ok && done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
+  ok = ok && WriteAll(fd, text.data(), text.size());
   // The data must be on disk before the rename makes it the settings file.
   ok = ok && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;

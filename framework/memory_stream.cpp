@@ -10,6 +10,7 @@
 #include <new>
 
 #include "framework/exception.h"
+#include "framework/posix_file.h"
 
 namespace pixhaul {
 
@@ -64,22 +65,9 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
 }
 
 void TMemoryStream::SaveToFile(const std::string& path) const {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(path));
-  size_t done = 0;
-  while (done < size_) {
-    ssize_t n = ::write(fd, data_ + done, size_ - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      throw EWriteError(kStreamWriteError);
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0) throw EWriteError(kStreamWriteError);
+  FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
+  if (!WriteAll(file.Get(), data_, size_) || !file.Close()) throw EWriteError(kStreamWriteError);
 }
 
 }  // namespace pixhaul

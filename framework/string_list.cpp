@@ -10,39 +10,11 @@
 #include <memory>
 
 #include "framework/exception.h"
+#include "framework/posix_file.h"
 
 namespace pixhaul {
 
 namespace {
-
-// Closes a descriptor on every path out of a function.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-  // Closes now and reports whether the close succeeded (a late write error shows up here).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = ::open(path, flags, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
 
 size_t CountByte(const char* begin, const char* end, char byte) {
   size_t count = 0;
@@ -206,14 +178,8 @@ void TStringList::SaveToFile(const std::string& path) const {
   FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
   const std::string text = Text();
-  size_t done = 0;
-  // One write for the whole text; the loop only continues a write the kernel cut short.
-  while (done < text.size()) {
-    const ssize_t n = ::write(file.Get(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EWriteError(kStreamWriteError);
-    done += static_cast<size_t>(n);
-  }
+  // One write for the whole text; WriteAll only continues a write the kernel cut short.
+  if (!WriteAll(file.Get(), text.data(), text.size())) throw EWriteError(kStreamWriteError);
   if (!file.Close()) throw EWriteError(kStreamWriteError);
 }
 

@@ -1,0 +1,32 @@
+// Small helpers over POSIX file descriptors, shared by everything that writes files: the line
+// list, the memory buffer, the INI accessor and the download worker's saves.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace pixhaul {
+
+// Owns one descriptor and closes it on every path out of a scope.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+  // Closes now; false when the close reported an error (data may not have reached the file).
+  bool Close();
+
+ private:
+  int fd_;
+};
+
+// open(2), retried while it is interrupted by a signal; -1 with errno set on failure.
+int OpenRetrying(const char* path, int flags, mode_t mode = 0);
+
+// Writes all `size` bytes, continuing short and interrupted writes; false on any failure.
+bool WriteAll(int fd, const char* data, size_t size);
+
+}  // namespace pixhaul
