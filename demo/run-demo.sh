@@ -20,23 +20,9 @@ for program in "$server" "$cli"; do
   fi
 done
 
-addresses=$(mktemp)
-"$server" --stop-after 300 >"$addresses" &
-server_pid=$!
-cleanup() {
-  kill "$server_pid" 2>/dev/null || true
-  wait "$server_pid" 2>/dev/null || true
-  rm -f "$addresses"
-}
-trap cleanup EXIT
-
-for _ in $(seq 100); do
-  grep -qx ready "$addresses" && break
-  kill -0 "$server_pid" 2>/dev/null || { echo "run-demo: the demo server did not start" >&2; exit 1; }
-  sleep 0.1
-done
-page=$(awk '$1 == "bing" { print $2 }' "$addresses")
-[[ -n $page ]] || { echo "run-demo: the demo server gave no page address" >&2; exit 1; }
+source demo/demo-server.sh
+start_demo_server "$build" 300
+page=$demo_bing_page
 
 echo "Demo site: $page"
 echo "Running: $cli --site bing --save-dir $save $page"

@@ -10,16 +10,8 @@ cmake --build build -j"$(nproc)"
 # Qt WebEngine refuses to start its sandbox as root.
 [[ $EUID -eq 0 ]] && export QTWEBENGINE_DISABLE_SANDBOX=1
 
-addresses=$(mktemp)
-build/demo/pixhaul-demo-server --stop-after 3600 >"$addresses" &
-server_pid=$!
-trap 'kill "$server_pid" 2>/dev/null || true; wait "$server_pid" 2>/dev/null || true; rm -f "$addresses"' EXIT
-for _ in $(seq 100); do
-  grep -qx ready "$addresses" && break
-  kill -0 "$server_pid" 2>/dev/null || { echo "demo-window: the demo server did not start" >&2; exit 1; }
-  sleep 0.1
-done
-page=$(awk '$1 == "bing" { print $2 }' "$addresses")
-[[ -n $page ]] || { echo "demo-window: the demo server gave no page address" >&2; exit 1; }
+source demo/demo-server.sh
+start_demo_server build 3600
+page=$demo_bing_page
 echo "Demo site: $page (select www.bing.com in the window, then press Start download)"
 build/app/pixhaul "$page"
