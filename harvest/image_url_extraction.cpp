@@ -1,10 +1,17 @@
 #include "harvest/image_url_extraction.h"
 
+#include <fcntl.h>
 #include <string.h>  // memmem
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
+#include "framework/exception.h"
+#include "framework/posix_file.h"
 #include "framework/string_list.h"
 
 namespace pixhaul {
@@ -15,10 +22,15 @@ constexpr int kBing = 0;
 constexpr int kGoogle = 1;
 constexpr int kBaidu = 2;
 
+constexpr size_t kNone = std::string_view::npos;
+
 // Bounds of the memmem windows: the first is small because markers on a result page are close
 // together; the largest keeps a page without markers to a few hundred calls.
 constexpr size_t kFirstWindow = 256;
 constexpr size_t kLargestWindow = 1 << 20;
+
+// The list file's write buffer.
+constexpr size_t kListBufferBytes = 64 * 1024;
 
 // A site's marker and how far past the marker's first byte its address begins. For Google and
 // Baidu the skip stops short of the marker's end, so the "http" the marker ends with starts the
@@ -41,17 +53,12 @@ SiteMarker MarkerForSite(int siteIndex) {
   }
 }
 
-// The page as the scan sees it: every line followed by CR LF, read in one pass without a
-// string per line.
-std::string LoadWorkingText(const std::string& pageFile) { return LoadTextFromFile(pageFile); }
-
-// Position of the first `marker` at or after `from`, or npos. An empty marker never matches.
+// Position of the first `marker` at or after `from` in `text`, or kNone; `marker` is not empty.
 // memmem is searched in windows that start small and double, so one call costs about the
 // distance to its hit even where memmem (or a sanitizer's wrapper of it) touches the whole
 // range it is given; neighbouring windows overlap by the marker's length less one byte, so a
 // marker across their border is still found.
 size_t FindMarker(std::string_view text, size_t from, std::string_view marker) {
-  if (marker.empty()) return std::string_view::npos;
   size_t window = kFirstWindow;
   while (from < text.size() && text.size() - from >= marker.size()) {
     const size_t length = std::min(window, text.size() - from);
@@ -61,60 +68,312 @@ size_t FindMarker(std::string_view text, size_t from, std::string_view marker) {
     from += length - (marker.size() - 1);
     window = std::min(window * 2, kLargestWindow);
   }
-  return std::string_view::npos;
+  return kNone;
 }
 
-// Finds the first double quote at or after a position that never moves backwards. The answer
-// is remembered, so a page whose quotes run out is not rescanned to its end once per marker:
-// every byte is looked at once at most.
-class QuoteFinder {
+// A text held whole in memory, seen through the same interface as a streamed page. Positions
+// are offsets into the text.
+class WholeText {
  public:
-  explicit QuoteFinder(std::string_view text) : text_(text) {}
-
-  size_t NextFrom(size_t from) {
-    if (!known_ || (next_ != std::string_view::npos && next_ < from)) {
-      next_ = text_.find('"', from);
-      known_ = true;
-    }
-    return next_;
-  }
+  explicit WholeText(std::string_view text) : text_(text) {}
+  size_t Begin() const { return 0; }
+  size_t End() const { return text_.size(); }
+  std::string_view View(size_t from, size_t to) const { return text_.substr(from, to - from); }
+  bool More(size_t /*keepFrom*/) { return false; }
 
  private:
   std::string_view text_;
-  size_t next_ = std::string_view::npos;
-  bool known_ = false;
+};
+
+// The page file as the line list would give its text - every line followed by CR LF, nothing
+// from the first NUL on - produced a chunk at a time into a window that holds only the part the
+// scan still needs. Positions are offsets into that whole text; the window holds
+// [Begin(), End()).
+class StreamedPage {
+ public:
+  // Opens the page and reads its first chunk, so an unreadable page (a folder, say) fails here,
+  // before anything else is done. Raises EFOpenError.
+  StreamedPage(const std::string& path, size_t chunkBytes)
+      : path_(path),
+        file_(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC)),
+        chunkBytes_(std::max<size_t>(chunkBytes, 1)),
+        chunk_(std::make_unique_for_overwrite<char[]>(chunkBytes_)) {
+    if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
+    Reserve(2 * chunkBytes_ + 2);
+    More(0);
+  }
+
+  size_t Begin() const { return base_; }
+  size_t End() const { return base_ + used_; }
+  std::string_view View(size_t from, size_t to) const {
+    return {window_.get() + (from - base_), to - from};
+  }
+
+  // Drops the text before `keepFrom` (Begin() <= keepFrom <= End()) when that frees most of the
+  // window, then appends text until End() has grown; false when the text is complete.
+  bool More(size_t keepFrom) {
+    Compact(keepFrom - base_);
+    while (!complete_) {
+      const size_t before = used_;
+      const size_t n = ReadChunk();
+      if (n == 0) {
+        Finish();
+      } else {
+        Normalise(chunk_.get(), n);
+      }
+      if (used_ > before) return true;
+    }
+    return false;
+  }
+
+ private:
+  // Moves the kept tail to the front only when it is no longer than the dropped head, so every
+  // byte is moved about once overall; a long address grows the window instead.
+  void Compact(size_t drop) {
+    if (drop > 0 && drop >= used_ - drop) {
+      std::memmove(window_.get(), window_.get() + drop, used_ - drop);
+      base_ += drop;
+      used_ -= drop;
+    }
+    // A chunk of lone line breaks doubles, and the text may end with one more CR LF.
+    Reserve(used_ + 2 * chunkBytes_ + 2);
+  }
+
+  void Reserve(size_t bytes) {
+    if (bytes <= capacity_) return;
+    const size_t capacity = std::max(bytes, 2 * capacity_);
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used_ > 0) std::memcpy(larger.get(), window_.get(), used_);
+    window_ = std::move(larger);
+    capacity_ = capacity;
+  }
+
+  size_t ReadChunk() {
+    for (;;) {
+      const ssize_t n = ::read(file_.Get(), chunk_.get(), chunkBytes_);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) throw EFOpenError(CannotOpenFileMessage(path_));
+    }
+  }
+
+  // The next occurrence of `byte` at or after `from` before `end`, or `end`; `cached` keeps
+  // the last answer, so each byte value is searched for once per chunk byte.
+  static const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
+    if (cached < from) {
+      const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
+      cached = hit ? static_cast<const char*>(hit) : end;
+    }
+    return cached;
+  }
+
+  // Appends the chunk's text. A CR that ends a chunk may be the first half of a CR LF whose LF
+  // starts the next one; pendingCr_ carries that across.
+  void Normalise(const char* pos, size_t size) {
+    const char* end = pos + size;
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (*pos == '\n') ++pos;
+    }
+    bool ended = false;
+    if (const void* nul = std::memchr(pos, '\0', static_cast<size_t>(end - pos))) {
+      end = static_cast<const char*>(nul);
+      ended = true;
+    }
+    char* out = window_.get() + used_;
+    const char* nextCr = nullptr;
+    const char* nextLf = nullptr;
+    while (pos < end) {
+      const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
+      std::memcpy(out, pos, static_cast<size_t>(stop - pos));
+      out += stop - pos;
+      if (stop == end) {
+        lineOpen_ = true;
+        break;
+      }
+      *out++ = '\r';
+      *out++ = '\n';
+      lineOpen_ = false;
+      pos = stop + 1;
+      if (*stop == '\r') {
+        if (pos < end) {
+          if (*pos == '\n') ++pos;
+        } else if (!ended) {
+          pendingCr_ = true;
+        }
+      }
+    }
+    used_ = static_cast<size_t>(out - window_.get());
+    if (ended) Finish();
+  }
+
+  // The text ends: a last line without a break gets its CR LF.
+  void Finish() {
+    if (lineOpen_) {
+      window_[used_++] = '\r';
+      window_[used_++] = '\n';
+      lineOpen_ = false;
+    }
+    complete_ = true;
+  }
+
+  std::string path_;
+  FileDescriptor file_;
+  size_t chunkBytes_;
+  std::unique_ptr<char[]> chunk_;
+  std::unique_ptr<char[]> window_;
+  size_t capacity_ = 0;
+  size_t base_ = 0;  // text position of window_[0]
+  size_t used_ = 0;
+  bool pendingCr_ = false;
+  bool lineOpen_ = false;  // text appended since the last line end
+  bool complete_ = false;
+};
+
+// Finds the first double quote at or after a position that never moves backwards. The answer
+// is remembered, and so is how far the text is known to hold no quote, so a page whose quotes
+// run out is not rescanned to its end once per marker: every byte is looked at once at most.
+class QuoteFinder {
+ public:
+  template <class Text>
+  size_t NextFrom(Text& text, size_t from) {
+    if (next_ != kNone && next_ >= from) return next_;
+    if (exhausted_) return kNone;
+    size_t at = std::max(from, searched_);
+    for (;;) {
+      const std::string_view rest = text.View(at, text.End());
+      const void* hit = std::memchr(rest.data(), '"', rest.size());
+      if (hit != nullptr) {
+        next_ = at + static_cast<size_t>(static_cast<const char*>(hit) - rest.data());
+        searched_ = next_;
+        return next_;
+      }
+      searched_ = text.End();
+      // The address starts at `from`: keep it while its end is looked for.
+      if (!text.More(from)) {
+        exhausted_ = true;
+        next_ = kNone;
+        return kNone;
+      }
+      at = searched_;
+    }
+  }
+
+ private:
+  size_t next_ = kNone;
+  size_t searched_ = 0;  // no quote in [the last start searched from, searched_) but next_
+  bool exhausted_ = false;
+};
+
+// Walks the text marker by marker, handing each address to `found`; returns the count. Instead
+// of cutting the text after each hit, a start position stands for the cut: it moves to where
+// the address begins (clamped to the end), and both the closing quote and the next marker are
+// searched from there, so a marker inside an address is found again, exactly as if the text
+// had been cut.
+template <class Text, class Found>
+size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
+  if (site.marker.empty()) return 0;
+  const size_t overlap = site.marker.size() - 1;
+  QuoteFinder quotes;
+  size_t count = 0;
+  size_t from = 0;
+  for (;;) {
+    const size_t begin = text.Begin();
+    size_t hit = FindMarker(text.View(begin, text.End()), from - begin, site.marker);
+    if (hit == kNone) {
+      // Only the last bytes can still start a marker that the next chunk completes.
+      const size_t end = text.End();
+      const size_t resume = std::max(from, end - std::min(end, overlap));
+      if (!text.More(resume)) return count;
+      from = resume;
+      continue;
+    }
+    hit += begin;
+    size_t start = hit + site.skip;
+    while (text.End() < start && text.More(hit)) {
+    }
+    start = std::min(start, text.End());
+    const size_t quote = quotes.NextFrom(text, start);
+    // No closing quote anywhere later: the entry is empty but still counts.
+    found(quote == kNone ? std::string_view() : text.View(start, quote));
+    ++count;
+    from = start;
+  }
+}
+
+// The list file, written through a buffer as the addresses come.
+class ListWriter {
+ public:
+  // Creates or truncates `path`; raises EFCreateError.
+  explicit ListWriter(const std::string& path)
+      : file_(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
+        buffer_(std::make_unique_for_overwrite<char[]>(kListBufferBytes)) {
+    if (file_.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
+  }
+
+  void Add(std::string_view entry) {
+    Put(entry);
+    Put("\r\n");
+  }
+
+  // Writes what is buffered and closes; raises EWriteError.
+  void Finish() {
+    Flush();
+    if (!file_.Close()) throw EWriteError(kStreamWriteError);
+  }
+
+ private:
+  void Put(std::string_view bytes) {
+    if (bytes.size() > kListBufferBytes - used_) {
+      Flush();
+      if (bytes.size() >= kListBufferBytes) {
+        Write(bytes.data(), bytes.size());
+        return;
+      }
+    }
+    std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+    used_ += bytes.size();
+  }
+
+  void Flush() {
+    Write(buffer_.get(), used_);
+    used_ = 0;
+  }
+
+  void Write(const char* data, size_t size) {
+    if (!WriteAll(file_.Get(), data, size)) throw EWriteError(kStreamWriteError);
+  }
+
+  FileDescriptor file_;
+  std::unique_ptr<char[]> buffer_;
+  size_t used_ = 0;
 };
 
 }  // namespace
 
-// Walks the text marker by marker. Instead of cutting the text after each hit, a start index
-// stands for the cut: it moves to where the address begins (clamped to the end), and both the
-// closing quote and the next marker are searched from there, so a marker inside an address is
-// found again, exactly as if the text had been cut.
 TStringList FindImageUrls(std::string_view text, int siteIndex) {
-  const SiteMarker site = MarkerForSite(siteIndex);
   TStringList addresses;
-  QuoteFinder quotes(text);
-  size_t start = 0;
-  for (size_t hit = FindMarker(text, start, site.marker); hit != std::string_view::npos;
-       hit = FindMarker(text, start, site.marker)) {
-    start = std::min(hit + site.skip, text.size());
-    const size_t quote = quotes.NextFrom(start);
-    // No closing quote anywhere later: the entry is empty but still counts.
-    addresses.Add(quote == std::string_view::npos ? std::string()
-                                                  : std::string(text.substr(start, quote - start)));
-  }
+  WholeText whole(text);
+  ScanImageUrls(whole, MarkerForSite(siteIndex),
+                [&](std::string_view address) { addresses.Add(std::string(address)); });
   return addresses;
 }
 
+namespace detail {
+
+int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& listFile, int siteIndex,
+                            size_t chunkBytes) {
+  StreamedPage page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
+  ListWriter list(listFile);
+  const size_t count = ScanImageUrls(page, MarkerForSite(siteIndex),
+                                     [&](std::string_view address) { list.Add(address); });
+  list.Finish();
+  return static_cast<int>(count);
+}
+
+}  // namespace detail
+
 int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex) {
-  TStringList addresses;
-  {
-    const std::string text = LoadWorkingText(pageFile);
-    addresses = FindImageUrls(text, siteIndex);
-  }  // the page's text is freed before the list is written
-  addresses.SaveToFile(listFile);
-  return addresses.Count();
+  return detail::ExtractImageUrlsChunked(pageFile, listFile, siteIndex, detail::kPageChunkBytes);
 }
 
 }  // namespace pixhaul

@@ -2,10 +2,14 @@
 //
 // A plain text scan with one fixed marker per image-search site; it does not parse the markup
 // and decodes nothing. Each address is the exact byte run after the site's marker (minus the
-// site's skipped prefix) up to the next double quote. Called by the run controller on the GUI
-// thread; it touches no state other than the two files, so any single thread may call it.
+// site's skipped prefix) up to the next double quote. The page is streamed through a small
+// reused buffer and the list is written as the addresses are found, so memory stays a few
+// megabytes whatever the page's size (an address is held whole, however long it runs). Called
+// by the run controller on the GUI thread; it touches no state other than the two files, so
+// any single thread may call it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,18 +18,33 @@
 namespace pixhaul {
 
 // `siteIndex` picks the marker: 0 Bing, 1 Google, 2 Baidu; any other index finds nothing.
-// Reads `pageFile` as a line list (line breaks CR, LF or CR LF become CR LF, a NUL ends the text),
-// collects every address in page order - duplicates and empty entries included, an address
-// without a closing quote being empty - and writes them to `listFile`, each followed by CR LF
-// (a 0-byte file when there are none). Returns the number of entries written.
-// Raises EFOpenError "Cannot open file %s" when the page cannot be read (no list file is
-// written then), EFCreateError "Cannot create file %s" when the list file cannot be created.
-// Time is linear in the page size.
+// Reads `pageFile` as a line list would (line breaks CR, LF or CR LF become CR LF, an
+// unterminated last line gets one, a NUL ends the text), collects every address in page order -
+// duplicates and empty entries included, an address without a closing quote being empty - and
+// writes them to `listFile`, each followed by CR LF (a 0-byte file when there are none).
+// Returns the number of entries written.
+// Raises EFOpenError "Cannot open file %s" when the page cannot be opened or its first bytes
+// cannot be read (no list file is written then; a read failure later in the page raises the
+// same after part of the list has been written), EFCreateError "Cannot create file %s" when
+// the list file cannot be created, EWriteError "Stream write error" when the list cannot be
+// written completely. Time is linear in the page size.
 int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex);
 
 // The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
-// taken as it stands; ExtractImageUrls passes the page's lines each followed by CR LF. Never
+// taken as it stands; ExtractImageUrls scans the page's lines each followed by CR LF. Never
 // raises except for lack of memory.
 TStringList FindImageUrls(std::string_view text, int siteIndex);
+
+namespace detail {
+
+// ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
+// not depend on the chunk size. Lets tests put chunk borders anywhere.
+int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& listFile, int siteIndex,
+                            size_t chunkBytes);
+
+// The page's read size ExtractImageUrls uses.
+inline constexpr size_t kPageChunkBytes = 1 << 20;
+
+}  // namespace detail
 
 }  // namespace pixhaul

@@ -24,12 +24,17 @@ std::string JoinEntries(const std::vector<std::string>& entries) {
   return bytes;
 }
 
-// Writes `page`, extracts with `site` and checks the list file holds exactly `expected`.
-void ExpectExtraction(int site, const std::string& page, const std::vector<std::string>& expected) {
+// Writes `page`, extracts with `site` (reading `chunkBytes` at a time when not 0) and checks
+// the list file holds exactly `expected`.
+void ExpectExtraction(int site, const std::string& page, const std::vector<std::string>& expected,
+                      size_t chunkBytes = 0) {
   TempDir dir;
   WriteBytes(dir.File("result_content.txt"), page);
-  const int count =
-      ExtractImageUrls(dir.File("result_content.txt"), dir.File("url_list.txt"), site);
+  const std::string pageFile = dir.File("result_content.txt");
+  const std::string listFile = dir.File("url_list.txt");
+  const int count = chunkBytes == 0
+                        ? ExtractImageUrls(pageFile, listFile, site)
+                        : detail::ExtractImageUrlsChunked(pageFile, listFile, site, chunkBytes);
   EXPECT_EQ(count, static_cast<int>(expected.size()));
   EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), JoinEntries(expected));
 }
@@ -40,8 +45,8 @@ struct ExtractionCase {
   std::vector<std::string> entries;
 };
 
-TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
-  const ExtractionCase cases[] = {
+const std::vector<ExtractionCase>& EdgeCases() {
+  static const std::vector<ExtractionCase> cases = {
       // Bing: the marker and the one byte after it are dropped; no scheme needed.
       {0, R"(m='{imgurl:"/p/c.jpg",w:"1"}')", {"/p/c.jpg"}},
       {0, R"(imgurl:x/p/d.jpg")", {"/p/d.jpg"}},
@@ -90,7 +95,11 @@ TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
       {0, "no marker here", {}},
       {0, "", {}},
   };
-  for (const auto& c : cases) {
+  return cases;
+}
+
+TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
+  for (const auto& c : EdgeCases()) {
     SCOPED_TRACE("site " + std::to_string(c.site) + ", page [" + c.page + "]");
     ExpectExtraction(c.site, c.page, c.entries);
   }
@@ -119,6 +128,34 @@ TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
     FAIL() << "no exception";
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message(), "Cannot create file " + list);
+  }
+}
+
+TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
+  TempDir dir;
+  const std::string page = dir.File("a-folder");
+  std::filesystem::create_directory(page);
+  const std::string list = dir.File("url_list.txt");
+  WriteBytes(list, "old\r\n");
+  try {
+    ExtractImageUrls(page, list, 0);
+    FAIL() << "no exception";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file " + page);
+  }
+  EXPECT_EQ(ReadBytes(list), "old\r\n");
+}
+
+// A full disk must not pass for a written list.
+TEST(ExtractImageUrls, ListThatCannotBeWrittenRaisesWriteError) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), R"(imgurl:"/a")");
+  try {
+    ExtractImageUrls(dir.File("page.txt"), "/dev/full", 0);
+    FAIL() << "no exception";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Stream write error");
   }
 }
 
@@ -308,6 +345,75 @@ TEST(ExtractImageUrls, NulInsideLargePageEndsTheScanThere) {
   EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0),
             static_cast<int>(expected.size()));
   EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == JoinEntries(expected));
+}
+
+// ---- The page read in chunks: borders anywhere change nothing ----
+
+constexpr size_t kChunkSizes[] = {1, 2, 3, 7, 64, 1 << 20};
+
+TEST(ExtractImageUrlsChunked, EdgeCasesGiveTheSameListForEveryChunkSize) {
+  for (size_t chunk : kChunkSizes) {
+    for (const auto& c : EdgeCases()) {
+      SCOPED_TRACE("chunk " + std::to_string(chunk) + ", site " + std::to_string(c.site) +
+                   ", page [" + c.page + "]");
+      ExpectExtraction(c.site, c.page, c.entries, chunk);
+    }
+  }
+}
+
+// Line breaks of every kind, markers of all three sites, addresses running across breaks and
+// holding markers, a long address, and ends of every kind; read with every chunk size up to
+// beyond a marker's length, so each border falls inside a CR LF, a marker, an address, a skip.
+TEST(ExtractImageUrlsChunked, EveryBorderPositionMatchesTheLiteralScan) {
+  std::string base = "a\r\nimgurl:\"/one\"\r\nx\rimgurl:\"/t\rw\no\"\n\r\n\r\r\n";
+  base += "{\"ou\":\"http://g/1\"}\r\n\"objURL\":\"http://b/1\"\r\r\n\n";
+  base += "imgurl:imgurl:\"/z\" \"ou\":\"http\"ou\":\"http://g/2\"\n";
+  base += "imgurl:\"" + std::string(3000, 'L') + "imgurl:\"/in\r\nner\"\r\n";
+  base += "\"objURL\":\"http" + std::string(500, 'B') + "\"objURL\":\"http://b/2\"\r";
+  using namespace std::string_literals;
+  const std::string pages[] = {
+      base,
+      base + "\0imgurl:\"/after-nul\"\r\n"s,
+      base + "imgurl:\"/a\r\0\nimgurl:\"/b\""s,
+      base + "imgurl:\"/no-quote\r\nimgurl:",
+      base + "tail without a break",
+      base + "\"ou\":\"http",
+  };
+  for (size_t p = 0; p < std::size(pages); ++p) {
+    for (int site : {0, 1, 2}) {
+      const std::vector<std::string> expected = ReferenceExtract(pages[p], site);
+      ASSERT_GE(expected.size(), 3u) << "page " << p << ", site " << site;
+      for (size_t chunk = 1; chunk <= 40; ++chunk) {
+        SCOPED_TRACE("page " + std::to_string(p) + ", site " + std::to_string(site) + ", chunk " +
+                     std::to_string(chunk));
+        ExpectExtraction(site, pages[p], expected, chunk);
+      }
+    }
+  }
+}
+
+TEST(ExtractImageUrlsChunked, LargePageMatchesTheLiteralScanForEveryChunkSize) {
+  std::string page = GeneratePage(99, 1024 * 1024);
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), page);
+  for (int site : {0, 1, 2}) {
+    const std::string expected = JoinEntries(ReferenceExtract(page, site));
+    for (size_t chunk : kChunkSizes) {
+      SCOPED_TRACE("site " + std::to_string(site) + ", chunk " + std::to_string(chunk));
+      detail::ExtractImageUrlsChunked(dir.File("page.txt"), dir.File("url_list.txt"), site, chunk);
+      EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == expected);
+    }
+  }
+}
+
+// An address longer than several chunks is kept whole, with markers inside it found again.
+TEST(ExtractImageUrlsChunked, AddressLongerThanManyChunksIsKeptWhole) {
+  const std::string longAddress = "/" + std::string(3 * 1024 * 1024, 'a') + "imgurl:xyz";
+  const std::string page = "imgurl:\"" + longAddress + "\" imgurl:\"/b\"\n";
+  for (size_t chunk : {size_t{64 * 1024}, size_t{1} << 20}) {
+    SCOPED_TRACE("chunk " + std::to_string(chunk));
+    ExpectExtraction(0, page, {longAddress, "yz", "/b"}, chunk);
+  }
 }
 
 }  // namespace
