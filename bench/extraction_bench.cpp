@@ -5,11 +5,10 @@
 //       MARKERS Bing entries imgurl:"http://...jpg" spread evenly through it.
 //   extraction_bench PAGE [REPEATS]
 //       runs ExtractImageUrls on PAGE (best of REPEATS, default 3) and prints MB/s, the entry
-//       count and the peak resident memory; then times each step of the extraction on its own
-//       (line-list load, join, freeing, the scan, the list save) so a slow step can be told
-//       apart from a slow scan, and what a one-pass load of the same text would cost.
+//       count and the peak resident memory; then the floor of reading the page in the same
+//       chunks and nothing else, the scan alone over the text already in memory, and the whole
+//       extraction at other chunk sizes (checking each gives the same list).
 // bench/extraction_bench.sh runs both against grep on the same files.
-#include <malloc.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -21,10 +20,9 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <utility>
 
 #include "framework/string_list.h"
 #include "harvest/image_url_extraction.h"
@@ -115,89 +113,20 @@ int Generate(const std::string& path, long megabytes, long markers) {
   return 0;
 }
 
-// The extraction's own steps run one by one, each timed: what share the line list takes
-// against the scan itself.
-struct Phases {
-  double load = 1e300, join = 1e300, freeLines = 1e300, scan = 1e300, freeText = 1e300,
-         save = 1e300;
-  double LineList() const { return load + join + freeLines + freeText; }
-};
-
-Phases Faster(const Phases& a, const Phases& b) {
-  return {std::min(a.load, b.load),           std::min(a.join, b.join),
-          std::min(a.freeLines, b.freeLines), std::min(a.scan, b.scan),
-          std::min(a.freeText, b.freeText),   std::min(a.save, b.save)};
-}
-
-Phases TimePhases(const std::string& page, const std::string& list) {
-  Phases phases;
-  auto lines = std::make_unique<pixhaul::TStringList>();
-  std::string text;
-  pixhaul::TStringList addresses;
-  phases.load = SecondsOf([&] { lines->LoadFromFile(page); });
-  phases.join = SecondsOf([&] { text = lines->Text(); });
-  // glibc leaves freed small blocks in its fast bins and merges them at the next large
-  // allocation, which would bill the scan for the line list; malloc_trim does the merge here.
-  phases.freeLines = SecondsOf([&] {
-    lines.reset();
-    malloc_trim(0);
+// Reading the page in chunks of the extraction's size and doing nothing else: the floor the
+// extraction cannot go below.
+double TimeReadOnly(const std::string& page) {
+  return SecondsOf([&] {
+    std::ifstream file(page, std::ios::binary);
+    const auto chunk = std::make_unique_for_overwrite<char[]>(pixhaul::detail::kPageChunkBytes);
+    while (file.read(chunk.get(), pixhaul::detail::kPageChunkBytes) || file.gcount() > 0) {
+    }
   });
-  phases.scan = SecondsOf([&] { addresses = pixhaul::FindImageUrls(text, 0); });
-  phases.freeText = SecondsOf([&] { std::string().swap(text); });
-  phases.save = SecondsOf([&] { addresses.SaveToFile(list); });
-  return phases;
 }
 
-// The file's bytes in a buffer left uninitialised until read, as the line list reads them.
-std::pair<std::unique_ptr<char[]>, size_t> ReadWholeFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  const auto size = static_cast<size_t>(file.tellg());
-  auto bytes = std::make_unique_for_overwrite<char[]>(size);
-  file.seekg(0);
-  file.read(bytes.get(), static_cast<std::streamsize>(size));
-  return {std::move(bytes), size};
-}
-
-size_t CountByte(std::string_view in, char byte) {
-  size_t count = 0;
-  for (size_t at = in.find(byte); at != std::string_view::npos; at = in.find(byte, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-// The page's lines each followed by CR LF, written in one pass into one buffer. Each kind of
-// break is found with memchr and remembered, so every byte is read once; a lone CR or LF grows
-// by one byte, which bounds the size reserved up front.
-std::string OnePassCrLf(std::string_view in) {
-  in = in.substr(0, in.find('\0'));
-  std::string text;
-  text.reserve(in.size() + CountByte(in, '\r') + CountByte(in, '\n') + 2);
-  size_t at = 0;
-  size_t nextCr = std::min(in.size(), in.find('\r'));
-  size_t nextLf = std::min(in.size(), in.find('\n'));
-  while (at < in.size()) {
-    if (nextCr < at) nextCr = std::min(in.size(), in.find('\r', at));
-    if (nextLf < at) nextLf = std::min(in.size(), in.find('\n', at));
-    const size_t stop = std::min(nextCr, nextLf);
-    text.append(in.data() + at, stop - at).append("\r\n", 2);
-    at = stop;
-    if (at < in.size() && in[at] == '\r') ++at;
-    if (at < in.size() && in[at] == '\n') ++at;
-  }
-  return text;
-}
-
-// What loading could cost without one heap string per line. Checks that the text is byte for
-// byte the one the line list produces, so the figure is for the same work.
-double TimeOnePassLoad(const std::string& page, const std::string& expected) {
-  std::string text;
-  const double seconds = SecondsOf([&] {
-    const auto [bytes, size] = ReadWholeFile(page);
-    text = OnePassCrLf(std::string_view(bytes.get(), size));
-  });
-  if (text != expected) std::printf("  one-pass load: text differs from the line list's!\n");
-  return seconds;
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 int Measure(const std::string& page, int repeats) {
@@ -212,29 +141,37 @@ int Measure(const std::string& page, int repeats) {
     count = pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0);
     cpu = std::min(cpu, CpuSeconds() - cpuStart);
   });
+  // Taken before the steps below, which hold the whole text in memory.
   const long peak = PeakResidentMegabytes();
   std::printf(
       "extraction %s: %.1f MB in %.3f s = %.0f MB/s (CPU %.3f s), %d entries, "
       "peak RSS %ld MB\n",
       page.c_str(), megabytes, total, megabytes / total, cpu, count, peak);
+  const std::string expected = ReadFile(list);
 
-  Phases best;
-  for (int i = 0; i < repeats; ++i) best = Faster(best, TimePhases(page, list));
+  double readOnly = 1e300;
+  for (int i = 0; i < repeats; ++i) readOnly = std::min(readOnly, TimeReadOnly(page));
+  double scan = 1e300;
+  {
+    const std::string text = pixhaul::LoadTextFromFile(page);
+    scan = BestOf(repeats, [&] { pixhaul::FindImageUrls(text, 0); });
+  }
   std::printf(
-      "  steps: line-list load %.3f s, Text() %.3f s, freeing lines %.3f s and text "
-      "%.3f s (line list %.0f%% of the steps); scan %.3f s = %.0f MB/s; list save %.3f s\n",
-      best.load, best.join, best.freeLines, best.freeText,
-      100 * best.LineList() / (best.LineList() + best.scan + best.save), best.scan,
-      megabytes / best.scan, best.save);
+      "  steps: reading the page in %zu KiB chunks alone %.3f s = %.0f MB/s; the scan alone over "
+      "the text in memory %.3f s = %.0f MB/s\n",
+      pixhaul::detail::kPageChunkBytes / 1024, readOnly, megabytes / readOnly, scan,
+      megabytes / scan);
 
-  pixhaul::TStringList lines;
-  lines.LoadFromFile(page);
-  const std::string expected = lines.Text();
-  lines.Clear();
-  double onePass = 1e300;
-  for (int i = 0; i < repeats; ++i) onePass = std::min(onePass, TimeOnePassLoad(page, expected));
-  std::printf("  a one-pass CR LF load of the same text would take %.3f s instead of %.3f s\n",
-              onePass, best.load + best.join + best.freeLines);
+  std::printf("  chunk sizes:");
+  for (size_t chunk :
+       {size_t{16} << 10, size_t{64} << 10, size_t{256} << 10, size_t{1} << 20, size_t{4} << 20}) {
+    const double seconds = BestOf(repeats, [&] {
+      pixhaul::detail::ExtractImageUrlsChunked(page, list, /*siteIndex=*/0, chunk);
+    });
+    std::printf(" %zu KiB %.3f s%s", chunk / 1024, seconds,
+                ReadFile(list) == expected ? "" : " (LIST DIFFERS!)");
+  }
+  std::printf("\n");
   ::unlink(list.c_str());
   return 0;
 }

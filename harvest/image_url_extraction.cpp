@@ -29,6 +29,10 @@ constexpr size_t kNone = std::string_view::npos;
 constexpr size_t kFirstWindow = 256;
 constexpr size_t kLargestWindow = 1 << 20;
 
+// Room in the window beyond two chunks for the text kept across a refill (a marker's start, an
+// address being read), so an ordinary page never has to grow the window.
+constexpr size_t kWindowSlack = 64 * 1024;
+
 // The list file's write buffer.
 constexpr size_t kListBufferBytes = 64 * 1024;
 
@@ -99,7 +103,7 @@ class StreamedPage {
         chunkBytes_(std::max<size_t>(chunkBytes, 1)),
         chunk_(std::make_unique_for_overwrite<char[]>(chunkBytes_)) {
     if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
-    Reserve(2 * chunkBytes_ + 2);
+    Reserve(2 * chunkBytes_ + 2 + kWindowSlack);
     More(0);
   }
 
@@ -260,7 +264,8 @@ class QuoteFinder {
 
  private:
   size_t next_ = kNone;
-  size_t searched_ = 0;  // no quote in [the last start searched from, searched_) but next_
+  // Searched up to here: between the last start and searched_ the only quote is next_.
+  size_t searched_ = 0;
   bool exhausted_ = false;
 };
 
@@ -323,6 +328,7 @@ class ListWriter {
 
  private:
   void Put(std::string_view bytes) {
+    if (bytes.empty()) return;  // an empty entry's view may have no data pointer at all
     if (bytes.size() > kListBufferBytes - used_) {
       Flush();
       if (bytes.size() >= kListBufferBytes) {

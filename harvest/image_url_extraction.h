@@ -4,7 +4,8 @@
 // and decodes nothing. Each address is the exact byte run after the site's marker (minus the
 // site's skipped prefix) up to the next double quote. The page is streamed through a small
 // reused buffer and the list is written as the addresses are found, so memory stays a few
-// megabytes whatever the page's size (an address is held whole, however long it runs). Called
+// megabytes whatever the page's size (an address is held whole, however long it runs, and one
+// without a closing quote holds the rest of the page while its end is looked for). Called
 // by the run controller on the GUI thread; it touches no state other than the two files, so
 // any single thread may call it.
 #pragma once
