@@ -406,6 +406,32 @@ TEST(ExtractImageUrlsChunked, LargePageMatchesTheLiteralScanForEveryChunkSize) {
   }
 }
 
+// Short pages built from pieces of markers, line breaks, quotes and NULs, where chunk borders
+// fall everywhere and the pieces meet in every order.
+TEST(ExtractImageUrlsChunked, RandomShortPagesMatchTheLiteralScan) {
+  const char* const pieces[] = {
+      "imgurl:", "imgu", "rl:", "\"ou\":\"http", "\"ou\":", "\"http", "\"objURL\":\"http", "objURL",
+      "\"",      "\r",   "\n",  "\r\n",          "x",       "/p.jpg"};
+  std::mt19937 rng(4711);
+  TempDir dir;
+  for (int round = 0; round < 300; ++round) {
+    std::string page;
+    const int count = static_cast<int>(rng() % 40);
+    for (int i = 0; i < count; ++i) page += pieces[rng() % std::size(pieces)];
+    if (rng() % 8 == 0) page.insert(rng() % (page.size() + 1), 1, '\0');
+    WriteBytes(dir.File("page.txt"), page);
+    const int site = static_cast<int>(rng() % 3);
+    const size_t chunk = 1 + rng() % 16;
+    const std::vector<std::string> expected = ReferenceExtract(page, site);
+    const int found = detail::ExtractImageUrlsChunked(dir.File("page.txt"),
+                                                      dir.File("url_list.txt"), site, chunk);
+    ASSERT_EQ(found, static_cast<int>(expected.size()))
+        << "site " << site << ", chunk " << chunk << ", page [" << page << "]";
+    ASSERT_EQ(ReadBytes(dir.File("url_list.txt")), JoinEntries(expected))
+        << "site " << site << ", chunk " << chunk << ", page [" << page << "]";
+  }
+}
+
 // An address longer than several chunks is kept whole, with markers inside it found again.
 TEST(ExtractImageUrlsChunked, AddressLongerThanManyChunksIsKeptWhole) {
   const std::string longAddress = "/" + std::string(3 * 1024 * 1024, 'a') + "imgurl:xyz";
