@@ -1,6 +1,7 @@
 #include "framework/memory_stream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,21 +15,63 @@
 
 namespace pixhaul {
 
-TMemoryStream::~TMemoryStream() { std::free(data_); }
+namespace {
+
+// From this size on the storage is mapped directly, in whole huge pages, and marked for
+// transparent huge pages: a large body then costs a few hundred page faults instead of tens
+// of thousands, which is most of the price of filling fresh memory.
+constexpr size_t kMappedThreshold = size_t{8} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
+
+size_t RoundUpToHugePage(size_t bytes) { return (bytes + kHugePage - 1) & ~(kHugePage - 1); }
+
+}  // namespace
+
+TMemoryStream::~TMemoryStream() { ReleaseStorage(); }
+
+void TMemoryStream::ReleaseStorage() {
+  if (mapped_) {
+    ::munmap(data_, capacity_);
+  } else {
+    std::free(data_);
+  }
+  data_ = nullptr;
+  capacity_ = 0;
+  mapped_ = false;
+}
 
 void TMemoryStream::Clear() {
-  std::free(data_);
-  data_ = nullptr;
-  size_ = capacity_ = 0;
+  ReleaseStorage();
+  size_ = 0;
   position_ = 0;
 }
 
 void TMemoryStream::Reserve(size_t capacity) {
   if (capacity <= capacity_) return;
-  void* grown = std::realloc(data_, capacity);
-  if (grown == nullptr) throw EWriteError(kStreamWriteError);
+  if (capacity < kMappedThreshold && !mapped_) {
+    void* grown = std::realloc(data_, capacity);
+    if (grown == nullptr) throw EWriteError(kStreamWriteError);
+    data_ = static_cast<char*>(grown);
+    capacity_ = capacity;
+    return;
+  }
+  const size_t mappedCapacity = RoundUpToHugePage(capacity);
+  void* grown;
+  if (mapped_) {
+    // The kernel moves the pages themselves: nothing is copied and no second copy is resident.
+    grown = ::mremap(data_, capacity_, mappedCapacity, MREMAP_MAYMOVE);
+    if (grown == MAP_FAILED) throw EWriteError(kStreamWriteError);
+  } else {
+    grown =
+        ::mmap(nullptr, mappedCapacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (grown == MAP_FAILED) throw EWriteError(kStreamWriteError);
+    if (size_ > 0) std::memcpy(grown, data_, size_);
+    std::free(data_);
+    mapped_ = true;
+  }
+  ::madvise(grown, mappedCapacity, MADV_HUGEPAGE);  // only a hint; refusals are harmless
   data_ = static_cast<char*>(grown);
-  capacity_ = capacity;
+  capacity_ = mappedCapacity;
 }
 
 void TMemoryStream::SetSize(int64_t newSize) {

@@ -1,8 +1,9 @@
 // TMemoryStream: a growable in-memory byte buffer with a position.
 //
-// It receives a download body and is written to a file in one piece. Storage grows by
-// `realloc`, so a large buffer is extended in place (no second copy alive while it grows) and
-// capacity that was reserved but never written costs no resident memory.
+// It receives a download body and is written to a file in one piece. Small storage grows by
+// `realloc`; large storage is mapped directly and grows by `mremap`, so a large buffer is never
+// copied while it grows and capacity that was reserved but never written costs no resident
+// memory.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +38,12 @@ class TMemoryStream : public TStream {
 
  private:
   void Reserve(size_t capacity);
+  void ReleaseStorage();
 
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
+  bool mapped_ = false;  // data_ comes from mmap rather than malloc
 };
 
 }  // namespace pixhaul
