@@ -1,8 +1,9 @@
-// HTTP client benchmark helper: a loopback HTTP/1.1 server, the client runs being measured, and
-// a runner that times any command and reports its peak resident memory.
+// HTTP client benchmark helper: a loopback HTTP/1.1 server (plain or TLS), the client runs being
+// measured, and a runner that times any command and reports its peak resident memory.
 //
-//   http_bench serve PORT_FILE            serve on 127.0.0.1 (port written to PORT_FILE) until
-//                                         SIGTERM or SIGINT
+//   http_bench serve PORT_FILE [tls]      serve on 127.0.0.1 (port written to PORT_FILE) until
+//                                         SIGTERM or SIGINT; with "tls" every connection is
+//                                         HTTPS, with the test certificate made in memory
 //   http_bench get URL SIZE [SAVE_FILE]   one GetInto into a memory stream (then SaveToFile),
 //                                         checking the body is SIZE bytes
 //   http_bench many URL_PREFIX COUNT SIZE COUNT GetInto calls of URL_PREFIX0..COUNT-1 on one
@@ -12,6 +13,11 @@
 //
 // Server paths: /counted/N (Content-Length body of N bytes), /chunked/N (N bytes in chunks of
 // 64 KiB), /small/ANYTHING (16 KiB, counted). Every reply keeps the connection open.
+//
+// The clients are set up as the download worker sets up its own: a TLS intercept (method
+// sslvSSLv23) attached to every client, which the client switches on itself for https
+// addresses. Only the server links OpenSSL directly (through the test support library); the
+// client opens it with dlopen as the product does.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
@@ -27,12 +33,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "framework/memory_stream.h"
 #include "http/id_http.h"
+#include "http/ssl_intercept.h"
+#include "tests/support/tls_server.h"
 
 namespace {
 
@@ -53,7 +62,24 @@ const std::string& Pattern() {
   return pattern;
 }
 
-bool SendAll(int fd, const char* data, size_t size) {
+// One accepted connection of the server: the socket, and its TLS channel when serving HTTPS.
+struct Peer {
+  int fd = -1;
+  SSL* ssl = nullptr;
+};
+
+// SSL_write without partial writes returns only once all of `size` went out (or failed).
+bool SendAll(const Peer& peer, const char* data, size_t size) {
+  if (peer.ssl != nullptr) {
+    while (size > 0) {
+      const int piece = static_cast<int>(std::min<size_t>(size, 1 << 30));
+      if (::SSL_write(peer.ssl, data, piece) != piece) return false;
+      data += piece;
+      size -= static_cast<size_t>(piece);
+    }
+    return true;
+  }
+  const int fd = peer.fd;
   while (size > 0) {
     const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
     if (n < 0 && errno == EINTR) continue;
@@ -64,17 +90,25 @@ bool SendAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool SendPattern(int fd, uint64_t size) {
+ssize_t ReceiveSome(const Peer& peer, char* buffer, size_t capacity) {
+  if (peer.ssl != nullptr) {
+    const int n = ::SSL_read(peer.ssl, buffer, static_cast<int>(capacity));
+    return n > 0 ? n : (::SSL_get_error(peer.ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
+  }
+  return ::recv(peer.fd, buffer, capacity, 0);
+}
+
+bool SendPattern(const Peer& peer, uint64_t size) {
   const std::string& pattern = Pattern();
   while (size > 0) {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size, pattern.size()));
-    if (!SendAll(fd, pattern.data(), n)) return false;
+    if (!SendAll(peer, pattern.data(), n)) return false;
     size -= n;
   }
   return true;
 }
 
-bool Answer(int fd, const std::string& path) {
+bool Answer(const Peer& peer, const std::string& path) {
   auto sizeAfter = [&](const char* prefix) {
     return std::strtoull(path.c_str() + std::strlen(prefix), nullptr, 10);
   };
@@ -82,41 +116,50 @@ bool Answer(int fd, const std::string& path) {
     const uint64_t size = sizeAfter("/counted/");
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
-    return SendAll(fd, head.data(), head.size()) && SendPattern(fd, size);
+    return SendAll(peer, head.data(), head.size()) && SendPattern(peer, size);
   }
   if (path.rfind("/chunked/", 0) == 0) {
     uint64_t left = sizeAfter("/chunked/");
     const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    if (!SendAll(fd, head.data(), head.size())) return false;
+    if (!SendAll(peer, head.data(), head.size())) return false;
     char line[32];
     while (left > 0) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunkSize));
       const int len = std::snprintf(line, sizeof line, "%zx\r\n", n);
-      if (!SendAll(fd, line, static_cast<size_t>(len)) || !SendAll(fd, Pattern().data(), n) ||
-          !SendAll(fd, "\r\n", 2)) {
+      if (!SendAll(peer, line, static_cast<size_t>(len)) || !SendAll(peer, Pattern().data(), n) ||
+          !SendAll(peer, "\r\n", 2)) {
         return false;
       }
       left -= n;
     }
-    return SendAll(fd, "0\r\n\r\n", 5);
+    return SendAll(peer, "0\r\n\r\n", 5);
   }
   if (path.rfind("/small/", 0) == 0) {
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kSmallSize) + "\r\n\r\n";
     std::string reply = head + Pattern().substr(0, kSmallSize);
-    return SendAll(fd, reply.data(), reply.size());
+    return SendAll(peer, reply.data(), reply.size());
   }
   const std::string notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-  return SendAll(fd, notFound.data(), notFound.size());
+  return SendAll(peer, notFound.data(), notFound.size());
 }
 
-void ServeConnection(int fd) {
+void ServeConnection(int fd, SSL_CTX* tlsContext) {
+  Peer peer{fd, nullptr};
+  if (tlsContext != nullptr) {
+    peer.ssl = ::SSL_new(tlsContext);
+    if (peer.ssl == nullptr || ::SSL_set_fd(peer.ssl, fd) != 1 || ::SSL_accept(peer.ssl) != 1) {
+      ::SSL_free(peer.ssl);
+      ::close(fd);
+      return;
+    }
+  }
   std::string pending;
   char buffer[16384];
   while (!gStop) {
     const size_t end = pending.find("\r\n\r\n");
     if (end == std::string::npos) {
-      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      const ssize_t n = ReceiveSome(peer, buffer, sizeof buffer);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       pending.append(buffer, static_cast<size_t>(n));
@@ -127,17 +170,24 @@ void ServeConnection(int fd) {
     const size_t firstBlank = requestLine.find(' ');
     const size_t secondBlank = requestLine.find(' ', firstBlank + 1);
     if (firstBlank == std::string::npos || secondBlank == std::string::npos) break;
-    if (!Answer(fd, requestLine.substr(firstBlank + 1, secondBlank - firstBlank - 1))) break;
+    if (!Answer(peer, requestLine.substr(firstBlank + 1, secondBlank - firstBlank - 1))) break;
   }
+  ::SSL_free(peer.ssl);
   ::close(fd);
 }
 
-int Serve(const char* portFile) {
+int Serve(const char* portFile, bool tls) {
   // Without SA_RESTART, so the signal ends a blocked accept.
   struct sigaction action {};
   action.sa_handler = OnSignal;
   ::sigaction(SIGTERM, &action, nullptr);
   ::sigaction(SIGINT, &action, nullptr);
+  // SSL_write writes with write(), which raises SIGPIPE when a client leaves mid-reply.
+  ::signal(SIGPIPE, SIG_IGN);
+  // Each SSL holds its own reference to the context, so connections outliving this function
+  // keep it alive after the release below.
+  std::unique_ptr<SSL_CTX, decltype(&::SSL_CTX_free)> tlsContext(
+      tls ? pixhaul::test::NewTestServerContext() : nullptr, &::SSL_CTX_free);
   const int listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -161,7 +211,7 @@ int Serve(const char* portFile) {
       break;
     }
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    threads.emplace_back(ServeConnection, fd);
+    threads.emplace_back(ServeConnection, fd, tlsContext.get());
   }
   ::close(listenFd);
   // Connections end when their clients leave; a stuck one would hold the exit, so detach.
@@ -169,8 +219,16 @@ int Serve(const char* portFile) {
   return 0;
 }
 
+// As the download worker does it: the intercept outlives the client that refers to it.
+void AttachIntercept(pixhaul::TIdHTTP& http, pixhaul::TIdConnectionInterceptOpenSSL& intercept) {
+  intercept.SSLOptions().Method = pixhaul::sslvSSLv23;
+  http.SetIntercept(&intercept);
+}
+
 int Get(const std::string& url, uint64_t size, const char* saveFile) {
+  pixhaul::TIdConnectionInterceptOpenSSL intercept;
   pixhaul::TIdHTTP http;
+  AttachIntercept(http, intercept);
   pixhaul::TMemoryStream body;
   http.GetInto(url, body);
   if (static_cast<uint64_t>(body.Size()) != size) {
@@ -183,7 +241,9 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
 }
 
 int Many(const std::string& prefix, int count, uint64_t size) {
+  pixhaul::TIdConnectionInterceptOpenSSL intercept;
   pixhaul::TIdHTTP http;
+  AttachIntercept(http, intercept);
   pixhaul::TMemoryStream body;
   for (int i = 0; i < count; ++i) {
     body.Clear();
@@ -216,7 +276,7 @@ int Measure(char** command) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: http_bench serve PORT_FILE | get URL SIZE [SAVE_FILE] | "
+               "usage: http_bench serve PORT_FILE [tls] | get URL SIZE [SAVE_FILE] | "
                "many URL_PREFIX COUNT SIZE | measure CMD [ARGS...]\n");
   return 2;
 }
@@ -227,7 +287,8 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string mode = argv[1];
   try {
-    if (mode == "serve" && argc == 3) return Serve(argv[2]);
+    if (mode == "serve" && argc == 3) return Serve(argv[2], false);
+    if (mode == "serve" && argc == 4 && std::string(argv[3]) == "tls") return Serve(argv[2], true);
     if (mode == "get" && (argc == 4 || argc == 5)) {
       return Get(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5 ? argv[4] : nullptr);
     }
