@@ -1,9 +1,10 @@
 // HTTP client benchmark helper: a loopback HTTP/1.1 server (plain or TLS), the client runs being
 // measured, and a runner that times any command and reports its peak resident memory.
 //
-//   http_bench serve PORT_FILE [tls]      serve on 127.0.0.1 (port written to PORT_FILE) until
+//   http_bench serve PORT_FILE [tls CERT_PEM KEY_PEM]
+//                                         serve on 127.0.0.1 (port written to PORT_FILE) until
 //                                         SIGTERM or SIGINT; with "tls" every connection is
-//                                         HTTPS, with the test certificate made in memory
+//                                         HTTPS with that certificate and (unencrypted) key
 //   http_bench get URL SIZE [SAVE_FILE]   one GetInto into a memory stream (then SaveToFile),
 //                                         checking the body is SIZE bytes
 //   http_bench many URL_PREFIX COUNT SIZE COUNT GetInto calls of URL_PREFIX0..COUNT-1 on one
@@ -16,8 +17,10 @@
 //
 // The clients are set up as the download worker sets up its own: a TLS intercept (method
 // sslvSSLv23) attached to every client, which the client switches on itself for https
-// addresses. Only the server links OpenSSL directly (through the test support library); the
-// client opens it with dlopen as the product does.
+// addresses. The server's TLS side opens OpenSSL through the same dlopen table as the client
+// (SslLibrary), so the executable does not link OpenSSL and a process that never touches TLS
+// maps none of it, just like the product.
+#include <dlfcn.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
@@ -33,7 +36,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,7 +43,7 @@
 #include "framework/memory_stream.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
-#include "tests/support/tls_server.h"
+#include "http/ssl_library.h"
 
 namespace {
 
@@ -62,9 +64,18 @@ const std::string& Pattern() {
   return pattern;
 }
 
+// The server's side of TLS: the library's functions, the one the client never needs, and the
+// context every connection shares. Set up before the first accept, read-only afterwards.
+struct ServerTls {
+  const pixhaul::SslFunctions* ssl = nullptr;
+  decltype(&::SSL_accept) accept = nullptr;
+  SSL_CTX* context = nullptr;
+};
+
 // One accepted connection of the server: the socket, and its TLS channel when serving HTTPS.
 struct Peer {
   int fd = -1;
+  const pixhaul::SslFunctions* tls = nullptr;
   SSL* ssl = nullptr;
 };
 
@@ -73,7 +84,7 @@ bool SendAll(const Peer& peer, const char* data, size_t size) {
   if (peer.ssl != nullptr) {
     while (size > 0) {
       const int piece = static_cast<int>(std::min<size_t>(size, 1 << 30));
-      if (::SSL_write(peer.ssl, data, piece) != piece) return false;
+      if (peer.tls->SSL_write(peer.ssl, data, piece) != piece) return false;
       data += piece;
       size -= static_cast<size_t>(piece);
     }
@@ -92,8 +103,8 @@ bool SendAll(const Peer& peer, const char* data, size_t size) {
 
 ssize_t ReceiveSome(const Peer& peer, char* buffer, size_t capacity) {
   if (peer.ssl != nullptr) {
-    const int n = ::SSL_read(peer.ssl, buffer, static_cast<int>(capacity));
-    return n > 0 ? n : (::SSL_get_error(peer.ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
+    const int n = peer.tls->SSL_read(peer.ssl, buffer, static_cast<int>(capacity));
+    return n > 0 ? n : (peer.tls->SSL_get_error(peer.ssl, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
   }
   return ::recv(peer.fd, buffer, capacity, 0);
 }
@@ -144,12 +155,14 @@ bool Answer(const Peer& peer, const std::string& path) {
   return SendAll(peer, notFound.data(), notFound.size());
 }
 
-void ServeConnection(int fd, SSL_CTX* tlsContext) {
-  Peer peer{fd, nullptr};
-  if (tlsContext != nullptr) {
-    peer.ssl = ::SSL_new(tlsContext);
-    if (peer.ssl == nullptr || ::SSL_set_fd(peer.ssl, fd) != 1 || ::SSL_accept(peer.ssl) != 1) {
-      ::SSL_free(peer.ssl);
+void ServeConnection(int fd, const ServerTls* tls) {
+  Peer peer{fd, nullptr, nullptr};
+  if (tls != nullptr) {
+    peer.tls = tls->ssl;
+    peer.ssl = peer.tls->SSL_new(tls->context);
+    if (peer.ssl == nullptr || peer.tls->SSL_set_fd(peer.ssl, fd) != 1 ||
+        tls->accept(peer.ssl) != 1) {
+      if (peer.ssl != nullptr) peer.tls->SSL_free(peer.ssl);
       ::close(fd);
       return;
     }
@@ -172,11 +185,33 @@ void ServeConnection(int fd, SSL_CTX* tlsContext) {
     if (firstBlank == std::string::npos || secondBlank == std::string::npos) break;
     if (!Answer(peer, requestLine.substr(firstBlank + 1, secondBlank - firstBlank - 1))) break;
   }
-  ::SSL_free(peer.ssl);
+  if (peer.ssl != nullptr) peer.tls->SSL_free(peer.ssl);
   ::close(fd);
 }
 
-int Serve(const char* portFile, bool tls) {
+// Opens OpenSSL as the client does and makes the shared server context; false (with a message)
+// when the library, SSL_accept, the certificate or the key cannot be had.
+bool StartServerTls(const char* certificateFile, const char* keyFile, ServerTls& tls) {
+  tls.ssl = &pixhaul::SslLibrary::Shared().Start();
+  // The client's table has no SSL_accept; the library is loaded now, so look it up there.
+  void* handle = ::dlopen(pixhaul::SslLibrary::kSslFileName, RTLD_NOW | RTLD_NOLOAD);
+  if (handle != nullptr) {
+    tls.accept = reinterpret_cast<decltype(&::SSL_accept)>(::dlsym(handle, "SSL_accept"));
+  }
+  tls.context = tls.ssl->SSL_CTX_new(tls.ssl->TLS_server_method());
+  if (tls.accept == nullptr || tls.context == nullptr ||
+      tls.ssl->SSL_CTX_use_certificate_file(tls.context, certificateFile, SSL_FILETYPE_PEM) != 1 ||
+      tls.ssl->SSL_CTX_use_PrivateKey_file(tls.context, keyFile, SSL_FILETYPE_PEM) != 1) {
+    std::fprintf(stderr, "TLS server setup failed (%s, %s)\n", certificateFile, keyFile);
+    return false;
+  }
+  // The client ends connections without close_notify; that is an end of stream, not an error.
+  tls.ssl->SSL_CTX_set_options(tls.context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  return true;
+}
+
+// `tls` is null for plain HTTP.
+int Serve(const char* portFile, const ServerTls* tls) {
   // Without SA_RESTART, so the signal ends a blocked accept.
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -184,10 +219,6 @@ int Serve(const char* portFile, bool tls) {
   ::sigaction(SIGINT, &action, nullptr);
   // SSL_write writes with write(), which raises SIGPIPE when a client leaves mid-reply.
   ::signal(SIGPIPE, SIG_IGN);
-  // Each SSL holds its own reference to the context, so connections outliving this function
-  // keep it alive after the release below.
-  std::unique_ptr<SSL_CTX, decltype(&::SSL_CTX_free)> tlsContext(
-      tls ? pixhaul::test::NewTestServerContext() : nullptr, &::SSL_CTX_free);
   const int listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -211,7 +242,7 @@ int Serve(const char* portFile, bool tls) {
       break;
     }
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    threads.emplace_back(ServeConnection, fd, tlsContext.get());
+    threads.emplace_back(ServeConnection, fd, tls);
   }
   ::close(listenFd);
   // Connections end when their clients leave; a stuck one would hold the exit, so detach.
@@ -275,9 +306,10 @@ int Measure(char** command) {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: http_bench serve PORT_FILE [tls] | get URL SIZE [SAVE_FILE] | "
-               "many URL_PREFIX COUNT SIZE | measure CMD [ARGS...]\n");
+  std::fprintf(
+      stderr,
+      "usage: http_bench serve PORT_FILE [tls CERT_PEM KEY_PEM] | get URL SIZE [SAVE_FILE] | "
+      "many URL_PREFIX COUNT SIZE | measure CMD [ARGS...]\n");
   return 2;
 }
 
@@ -287,8 +319,13 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string mode = argv[1];
   try {
-    if (mode == "serve" && argc == 3) return Serve(argv[2], false);
-    if (mode == "serve" && argc == 4 && std::string(argv[3]) == "tls") return Serve(argv[2], true);
+    if (mode == "serve" && argc == 3) return Serve(argv[2], nullptr);
+    if (mode == "serve" && argc == 6 && std::string(argv[3]) == "tls") {
+      // Lives until the process ends: detached connections may still use the context.
+      static ServerTls tls;
+      if (!StartServerTls(argv[4], argv[5], tls)) return 1;
+      return Serve(argv[2], &tls);
+    }
     if (mode == "get" && (argc == 4 || argc == 5)) {
       return Get(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5 ? argv[4] : nullptr);
     }

@@ -5,8 +5,8 @@
 # by `curl -o FILE` and `curl -o /dev/null`; then 10 000 sequential 16 KiB GETs on one kept-alive
 # connection by one TIdHTTP client and by one curl process reading the same URLs from --config.
 # The same cases run over plain http and over https (a second loopback server speaking TLS with
-# a certificate made in memory; the client's TLS intercept attached as the download worker
-# attaches it, curl with -k). Every variant runs once per round, rounds interleave the variants
+# a throwaway self-signed certificate the openssl tool makes for the run; the client's TLS
+# intercept attached as the download worker attaches it, curl with -k). Every variant runs once per round, rounds interleave the variants
 # of all modes, and the medians of the rounds are reported with the median peak resident memory
 # of the measured process, one table per mode.
 #
@@ -29,8 +29,8 @@ count=10000
 
 bench=${HTTP_BENCH:-}
 if [[ -z $bench ]]; then
-  # The TLS server side comes from the test support library, so the tests stay configured.
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF >/dev/null
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
+    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
   cmake --build "$build" -j"$(nproc)" --target http_bench >/dev/null
   bench=$build/bench/http_bench
 fi
@@ -53,12 +53,13 @@ add() {
   commands[$1]=$2
 }
 for mode in "${modes[@]}"; do
-  tls="" insecure="" k=""
+  tls=() insecure="" k=""
   if [[ $mode == https ]]; then
-    tls=tls insecure=-k k="-k "
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=localhost \
+      -days 1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+    tls=(tls "$work/cert.pem" "$work/key.pem") insecure=-k k="-k "
   fi
-  # shellcheck disable=SC2086
-  "$bench" serve "$work/port.$mode" $tls &
+  "$bench" serve "$work/port.$mode" "${tls[@]}" &
   servers+=($!)
   for _ in $(seq 50); do [[ -s $work/port.$mode ]] && break; sleep 0.1; done
   base=$mode://127.0.0.1:$(cat "$work/port.$mode")
