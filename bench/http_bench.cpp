@@ -64,8 +64,9 @@ const std::string& Pattern() {
   return pattern;
 }
 
-// The server's side of TLS: the library's functions, the one the client never needs, and the
-// context every connection shares. Set up before the first accept, read-only afterwards.
+// The server's side of TLS: the library's functions, SSL_accept (missing from the client's
+// table) and the context every connection shares. Set up before the first accept, read-only
+// afterwards.
 struct ServerTls {
   const pixhaul::SslFunctions* ssl = nullptr;
   decltype(&::SSL_accept) accept = nullptr;
