@@ -1,1 +1,0 @@
-// Gives every library target at least one translation unit while its folder is still empty.
