@@ -103,24 +103,15 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
 }
 
 int TIdSSLSocket::Receive(char* bytes, int capacity) {
-  if (ssl_ == nullptr) {
-    TIdStack::SetLastError(kWsaENotConn);
-    return -1;
-  }
-  functions_->ERR_clear_error();
-  int result;
-  int savedErrno;
-  {
-    SigpipeGuard guard;
-    CallingChannel calling(this);
-    errno = 0;
-    result = functions_->SSL_read(ssl_, bytes, capacity);
-    savedErrno = errno;
-  }
-  return result > 0 ? result : Classify(result, savedErrno);
+  return Transfer([&] { return functions_->SSL_read(ssl_, bytes, capacity); });
 }
 
 int TIdSSLSocket::Send(const char* bytes, int count) {
+  return Transfer([&] { return functions_->SSL_write(ssl_, bytes, count); });
+}
+
+template <class Call>
+int TIdSSLSocket::Transfer(Call call) {
   if (ssl_ == nullptr) {
     TIdStack::SetLastError(kWsaENotConn);
     return -1;
@@ -132,7 +123,7 @@ int TIdSSLSocket::Send(const char* bytes, int count) {
     SigpipeGuard guard;
     CallingChannel calling(this);
     errno = 0;
-    result = functions_->SSL_write(ssl_, bytes, count);
+    result = call();
     savedErrno = errno;
   }
   return result > 0 ? result : Classify(result, savedErrno);

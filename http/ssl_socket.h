@@ -64,6 +64,10 @@ class TIdSSLSocket {
   // Classifies a result <= 0 of SSL_read/SSL_write: 0 for the peer's close, else -1 with the
   // thread's last socket error set.
   int Classify(int result, int savedErrno);
+  // One SSL_read or SSL_write with the error queue cleared, SIGPIPE held off and this channel
+  // named to the info callback; a result of 0 or less is classified.
+  template <class Call>
+  int Transfer(Call call);
 
   // Reports a state change to OnStatusInfo; installed only when that is assigned.
   static void InfoCallback(const SSL* ssl, int where, int ret);
