@@ -107,6 +107,24 @@ void TMemoryStream::Write(const void* buffer, size_t count) {
   size_ = std::max(size_, end);
 }
 
+std::span<char> TMemoryStream::ReserveForWrite(size_t wanted) {
+  if (wanted == 0) return {};
+  const auto start = static_cast<size_t>(position_);
+  const size_t end = start + wanted;
+  if (end > capacity_) Reserve(std::max(end, capacity_ + capacity_ / 2));
+  return {data_ + start, wanted};
+}
+
+void TMemoryStream::CommitWrite(size_t count) {
+  if (count == 0) return;
+  const auto start = static_cast<size_t>(position_);
+  const size_t end = start + count;
+  if (end > capacity_) throw EWriteError(kStreamWriteError);  // more than was lent
+  if (start > size_) std::memset(data_ + size_, 0, start - size_);
+  position_ = static_cast<int64_t>(end);
+  size_ = std::max(size_, end);
+}
+
 void TMemoryStream::SaveToFile(const std::string& path) const {
   FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));

@@ -25,6 +25,9 @@ class TMemoryStream : public TStream {
   void SetSize(int64_t newSize) override;
   size_t Read(void* buffer, size_t count) override;
   void Write(const void* buffer, size_t count) override;
+  // Lends the storage at the position, grown as Write would grow it.
+  std::span<char> ReserveForWrite(size_t wanted) override;
+  void CommitWrite(size_t count) override;
 
   // Empties the stream and frees its storage.
   void Clear();
