@@ -4,11 +4,21 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 namespace pixhaul {
 
 FileDescriptor::~FileDescriptor() {
   if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
 }
 
 bool FileDescriptor::Close() {
@@ -34,6 +44,50 @@ bool WriteAll(int fd, const char* data, size_t size) {
     done += static_cast<size_t>(n);
   }
   return true;
+}
+
+bool WriteAllAt(int fd, const char* data, size_t size, off_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pwrite(fd, data + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+namespace {
+
+constexpr size_t kCopyBufferBytes = 256 * 1024;
+// The most one copy_file_range call is asked to move.
+constexpr size_t kKernelCopyBytes = size_t{1} << 30;
+
+CopyResult CopyThroughBuffer(int from, int to) {
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyBufferBytes);
+  for (;;) {
+    const ssize_t n = ::read(from, buffer.get(), kCopyBufferBytes);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return CopyResult::kReadFailed;
+    if (n == 0) return CopyResult::kDone;
+    if (!WriteAll(to, buffer.get(), static_cast<size_t>(n))) return CopyResult::kWriteFailed;
+  }
+}
+
+}  // namespace
+
+CopyResult CopyToEnd(int from, int to) {
+  for (;;) {
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, kKernelCopyBytes, 0);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    // The end, or a pair of files the kernel will not copy between (a pipe, another file
+    // system, a kernel without the call). Some special files also report a false end here, so
+    // the end is confirmed by an ordinary read, and a real failure shows itself there too, on
+    // the side it belongs to. Both calls work at the descriptors' offsets, so nothing is lost
+    // or copied twice.
+    return CopyThroughBuffer(from, to);
+  }
 }
 
 }  // namespace pixhaul

@@ -11,10 +11,12 @@ namespace pixhaul {
 // Owns one descriptor and closes it on every path out of a scope.
 class FileDescriptor {
  public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
   ~FileDescriptor();
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
   int Get() const { return fd_; }
   // Closes now; false when the close reported an error (data may not have reached the file).
   bool Close();
@@ -28,5 +30,16 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0);
 
 // Writes all `size` bytes, continuing short and interrupted writes; false on any failure.
 bool WriteAll(int fd, const char* data, size_t size);
+// The same at a file offset (pwrite), leaving the descriptor's own offset alone.
+bool WriteAllAt(int fd, const char* data, size_t size, off_t offset);
+
+// How CopyToEnd ended.
+enum class CopyResult { kDone, kReadFailed, kWriteFailed };
+
+// Copies everything from `from`'s offset to its end onto `to` at its offset. Between two files
+// the kernel copies the bytes itself, so none of them pass through this process; anything else
+// (a pipe, a file system that refuses) goes through one bounded buffer. Interrupted calls are
+// continued. A failure says which side failed; bytes copied before it stay written.
+CopyResult CopyToEnd(int from, int to);
 
 }  // namespace pixhaul
