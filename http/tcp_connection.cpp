@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string_view>
 
 #include "framework/exception.h"
@@ -103,25 +104,45 @@ void TIdTCPConnection::PollPeerClosed(bool raiseIfClosed) {
 
 int TIdTCPConnection::ReceiveBlock(bool raiseIfClosed, int timeoutMs, TIdBuffer* destination,
                                    bool appendToInput) {
+  if (!WaitForReceive(raiseIfClosed, timeoutMs)) return 0;
+  if (destination != nullptr) {
+    return ReceiveReady(raiseIfClosed, destination->Memory(), static_cast<int>(destination->Size()),
+                        appendToInput ? Landing::kAppendCopy : Landing::kCounted);
+  }
+  if (!appendToInput) {
+    return ReceiveReady(raiseIfClosed, receiveArea_.Memory(), static_cast<int>(receiveArea_.Size()),
+                        Landing::kCounted);
+  }
+  // Received bytes land at the end of the input buffer itself rather than being received into
+  // the receive area and copied there.
+  inputBuffer_.SetPosition(inputBuffer_.Size());
+  const std::span<char> room = inputBuffer_.ReserveForWrite(static_cast<size_t>(recvBufferSize_));
+  return ReceiveReady(raiseIfClosed, room.data(), static_cast<int>(room.size()),
+                      Landing::kInputInPlace);
+}
+
+int TIdTCPConnection::ReceiveBlock(bool raiseIfClosed, int timeoutMs, char* bytes, int capacity) {
+  if (!WaitForReceive(raiseIfClosed, timeoutMs)) return 0;
+  return ReceiveReady(raiseIfClosed, bytes, capacity, Landing::kCounted);
+}
+
+bool TIdTCPConnection::WaitForReceive(bool raiseIfClosed, int timeoutMs) {
   CheckPeerClosed(raiseIfClosed, false);
-  if (!IsConnected()) return 0;
-  TIdBuffer& target = destination != nullptr ? *destination : receiveArea_;
+  if (!IsConnected()) return false;
   // Bytes an intercept already holds (the rest of a TLS record) never show on the socket.
   const bool held = InterceptReceives() && intercept_->PendingBytes() > 0;
   if (!held) {
     const bool unbounded = timeoutMs < 0;
     if (!socketHandle_.IsReadable(unbounded ? readTimeoutMs_ : timeoutMs)) {
-      if (!unbounded) return 0;
+      if (!unbounded) return false;
       CloseConnection();
       throw EIdReadTimeout();
     }
   }
-  return ReceiveReady(raiseIfClosed, target, appendToInput);
+  return true;
 }
 
-int TIdTCPConnection::ReceiveReady(bool raiseIfClosed, TIdBuffer& destination, bool appendToInput) {
-  char* bytes = destination.Memory();
-  const int capacity = static_cast<int>(destination.Size());
+int TIdTCPConnection::ReceiveReady(bool raiseIfClosed, char* bytes, int capacity, Landing landing) {
   int n = InterceptReceives() ? intercept_->ReceiveThrough(bytes, capacity)
                               : socketHandle_.Receive(bytes, capacity, 0);
   peerClosed_ = n == 0;
@@ -139,10 +160,16 @@ int TIdTCPConnection::ReceiveReady(bool raiseIfClosed, TIdBuffer& destination, b
   if (ASCIIFilter) {
     for (int i = 0; i < n; ++i) bytes[i] = static_cast<char>(bytes[i] & 0x7F);
   }
-  if (appendToInput) {
-    inputBuffer_.Append(bytes, static_cast<size_t>(n));
-  } else {
-    NotifyWork(TWorkMode::wmRead, n);
+  switch (landing) {
+    case Landing::kCounted:
+      NotifyWork(TWorkMode::wmRead, n);
+      break;
+    case Landing::kAppendCopy:
+      inputBuffer_.Append(bytes, static_cast<size_t>(n));
+      break;
+    case Landing::kInputInPlace:
+      inputBuffer_.CommitWrite(static_cast<size_t>(n));
+      break;
   }
   if (interceptEnabled_ && intercept_ != nullptr) intercept_->AfterReceive(bytes, n);
   CheckPeerClosed(raiseIfClosed, false);
@@ -237,11 +264,26 @@ void TIdTCPConnection::ReadIntoStream(TStream& stream, int64_t byteCount, bool u
       inputBuffer_.Remove(static_cast<size_t>(buffered));
       lineSearched_ = 0;
     }
-    TIdBuffer scratch;
     while (IsConnected() && remaining > 0) {
-      scratch.SetSize(std::min<int64_t>(remaining, recvBufferSize_));
-      const int n = ReceiveBlock(!untilClose, kWaitForever, &scratch, false);
-      if (n > 0) store(scratch.Memory(), n);
+      // Never more than the body has left: bytes beyond it belong to the next reply.
+      const int wanted = static_cast<int>(std::min<int64_t>(remaining, kDirectReceiveBytes));
+      const std::span<char> room = stream.ReserveForWrite(static_cast<size_t>(wanted));
+      if (!room.empty()) {
+        // The bytes land in the stream's own storage and become part of it only once the
+        // bound has let them in.
+        const int n =
+            ReceiveBlock(!untilClose, kWaitForever, room.data(), static_cast<int>(room.size()));
+        if (n > 0) {
+          if (limited && stored + n > maxBytes) FailLimit(kReplyBodyTooLargeMessage);
+          stream.CommitWrite(static_cast<size_t>(n));
+          stored += n;
+          remaining -= n;
+        }
+        continue;
+      }
+      const int capacity = std::min(wanted, static_cast<int>(receiveArea_.Size()));
+      const int n = ReceiveBlock(!untilClose, kWaitForever, receiveArea_.Memory(), capacity);
+      if (n > 0) store(receiveArea_.Memory(), n);
     }
     // A connection that was already closed never reaches ReceiveBlock's check; a counted
     // body that came up short must not pass for a whole one.
