@@ -1,49 +1,17 @@
 #include "download/Unitdowntile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <memory>
-#include <random>
 
 #include "download/run_controller.h"
+#include "download/temporary_file.h"
 #include "framework/exception.h"
-#include "framework/memory_stream.h"
 #include "framework/message_pump.h"
-#include "framework/posix_file.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
 
 namespace pixhaul {
 
 namespace {
-
-// Removes the temporary file unless the save completed and renamed it.
-class TemporaryPath {
- public:
-  explicit TemporaryPath(std::string path) : path_(std::move(path)) {}
-  ~TemporaryPath() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TemporaryPath(const TemporaryPath&) = delete;
-  TemporaryPath& operator=(const TemporaryPath&) = delete;
-  const std::string& Get() const { return path_; }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
-std::string TemporaryName(int index) {
-  thread_local std::mt19937 random{std::random_device{}()};
-  char buffer[80];
-  std::snprintf(buffer, sizeof buffer, ".pixhaul-%ld-%d-%08x.part", static_cast<long>(::getpid()),
-                index, static_cast<unsigned>(random()));
-  return buffer;
-}
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
@@ -79,11 +47,14 @@ void TDownTileThread::Execute() {
 }
 
 void TDownTileThread::Fetch() {
-  // Declared so that they go in the order buffer, client, intercept: the client refers to the
+  // Declared so that they go in the order body, client, intercept: the client refers to the
   // intercept until it is gone.
   std::unique_ptr<TIdConnectionInterceptOpenSSL> intercept;
   std::unique_ptr<TIdHTTP> http;
-  std::unique_ptr<TMemoryStream> buffer;
+  std::unique_ptr<TemporaryFile> body;
+  // A failure of the file the body goes to is a failed save, whichever step it stopped.
+  bool fileRefused = false;
+  auto saveFailed = [&] { return fileRefused || (body && body->Stream().WriteFailed()); };
   try {
     http = std::make_unique<TIdHTTP>();
     http->Request.Referer = kDownloadReferer;
@@ -92,20 +63,24 @@ void TDownTileThread::Fetch() {
     intercept = std::make_unique<TIdConnectionInterceptOpenSSL>();
     intercept->SSLOptions().Method = sslvSSLv23;
     http->SetIntercept(intercept.get());
-    buffer = std::make_unique<TMemoryStream>();
+    // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
+    // holds the same memory whatever the body's size.
+    fileRefused = true;
+    body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
+    fileRefused = false;
     Outcome = kOutcomeNone;
-    http->GetInto(Url, *buffer);
+    http->GetInto(Url, body->Stream());
   } catch (const Exception& e) {
     LogLine = "T" + std::to_string(Index) + ":" + e.Message() + " " + Url;
-    Outcome = ClassifyGetFailure(e.Message());
+    Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
   } catch (...) {
     LogLine = "T" + std::to_string(Index) + " failed: " + Url;
-    Outcome = kOutcomeNotAnException;
+    Outcome = saveFailed() ? kOutcomeSaveFailed : kOutcomeNotAnException;
   }
 
   if (Outcome == kOutcomeNone) {
     try {
-      SaveBody(*buffer);
+      body->Commit();
       Outcome = kOutcomeSaved;
       LogLine = "T" + std::to_string(Index) + " " + FileName + ": OK";
     } catch (const Exception& e) {
@@ -118,33 +93,9 @@ void TDownTileThread::Fetch() {
   }
 
   HandOffLogLine();
-  buffer.reset();
+  body.reset();  // an uncommitted temporary file is removed here
   http.reset();
   intercept.reset();
-}
-
-void TDownTileThread::SaveBody(const TMemoryStream& body) {
-  const std::string target = SaveFolder + FileName;
-  // Write beside the target under a name no other worker or process uses, then rename: the
-  // image's own name appears only once the whole body is on disk.
-  int fd = -1;
-  std::string temporary;
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = SaveFolder + TemporaryName(Index);
-    fd = OpenRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) throw EFCreateError(CannotCreateFileMessage(target));
-  FileDescriptor file(fd);
-  TemporaryPath cleanup(temporary);
-
-  if (!WriteAll(file.Get(), body.Memory(), static_cast<size_t>(body.Size())) || !file.Close()) {
-    throw EWriteError(kStreamWriteError);
-  }
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    throw EFCreateError(CannotCreateFileMessage(target));
-  }
-  cleanup.Release();
 }
 
 void TDownTileThread::HandOffLogLine() {

@@ -2,14 +2,18 @@
 //
 // The run controller spawns one worker per address whose file is not yet in the save folder
 // and keeps no handle to it: the worker deletes itself when Execute returns (FreeOnTerminate).
-// The worker owns its HTTP client, TLS intercept and memory buffer. It touches the run state
+// The worker owns its HTTP client, TLS intercept and body file. It touches the run state
 // only through two blocking hand-offs to the main thread, in this order: its result line
 // (TRunController::AppendWorkerLine, dropped after a stop or once the run has finished) and
 // the decrement of the live count (TRunController::WorkerFinished). However the worker ends,
 // exactly one WorkerFinished reaches the main thread, so the controller must outlive it.
 //
-// The body is written to a temporary file in the save folder and renamed onto the target only
-// when complete, so a failed save never leaves a partial file under the image's name.
+// The body streams into a temporary file in the save folder as it arrives, through a bounded
+// buffer, so a worker's memory does not grow with the body. The file is renamed onto the
+// target only when the body is complete and written; on every failure (an error reply, a body
+// cut short or over the bound, a write the disk refuses) it is removed, so a failed save never
+// leaves a partial file under the image's name. A redirect's body is overwritten by the next
+// hop's and so never reaches the target either.
 #pragma once
 
 #include <string>
@@ -19,7 +23,6 @@
 namespace pixhaul {
 
 class TRunController;
-class TMemoryStream;
 
 // Outcome codes of a worker.
 enum DownTileOutcome : int {
@@ -30,7 +33,7 @@ enum DownTileOutcome : int {
   kOutcomeOtherFailure = 4,      // ... with none of the texts of codes 2, 3 and 5
   kOutcomeNotFound = 5,          // ... with "404" or "400" (and none of the texts of 2 and 3)
   kOutcomeNotAnException = 6,    // the GET raised something that is not an Exception
-  kOutcomeSaveFailed = 7,        // the body arrived but could not be saved
+  kOutcomeSaveFailed = 7,        // the body could not be written to its file or given its name
 };
 
 // Classifies the message of a failed GET: the first of "302", "403" (2), "Socket Error" (3),
@@ -61,7 +64,6 @@ class TDownTileThread : public TThread {
 
  private:
   void Fetch();
-  void SaveBody(const TMemoryStream& body);
   void HandOffLogLine();
   void HandOffWorkerFinished();
 
