@@ -7,6 +7,10 @@
 //                                         HTTPS with that certificate and (unencrypted) key
 //   http_bench get URL SIZE [SAVE_FILE]   one GetInto into a memory stream (then SaveToFile),
 //                                         checking the body is SIZE bytes
+//   http_bench worker URL SIZE FOLDER     one download worker (TDownTileThread) saving URL into
+//                                         FOLDER/body.bin as a run does: the body streamed into
+//                                         a temporary file there, renamed when complete;
+//                                         checks the outcome and that the file is SIZE bytes
 //   http_bench many URL_PREFIX COUNT SIZE COUNT GetInto calls of URL_PREFIX0..COUNT-1 on one
 //                                         client (one kept-alive connection)
 //   http_bench measure CMD [ARGS...]      runs CMD, prints "seconds maxrss_kb" on stderr's last
@@ -35,12 +39,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "download/Unitdowntile.h"
+#include "download/run_controller.h"
+#include "download/run_window.h"
 #include "framework/memory_stream.h"
+#include "framework/thread.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
 #include "http/ssl_library.h"
@@ -272,6 +283,41 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
   return 0;
 }
 
+// The window of a controller that only receives one worker's hand-offs: it shows nothing.
+class QuietWindow : public pixhaul::RunWindow {
+ public:
+  std::string SaveFolderText() override { return {}; }
+  std::string ButtonCaption() override { return "Start download"; }
+  void SetButtonCaption(const std::string&) override {}
+  void SetButtonEnabled(bool) override {}
+  void ClearLog() override {}
+  void AppendLogLine(const std::string&) override {}
+  std::vector<std::string> LogLines() override { return {}; }
+  void ShowMessage(const std::string&) override {}
+  std::optional<std::string> CapturePageMarkup() override { return std::nullopt; }
+  int CurrentSite() override { return 0; }
+};
+
+int Worker(const std::string& url, uint64_t size, const std::string& folder) {
+  QuietWindow window;
+  pixhaul::TRunController controller(window);
+  auto* worker = pixhaul::TThread::Spawn<pixhaul::TDownTileThread>(true, url, "body.bin", 0,
+                                                                   folder + "/", controller);
+  worker->SetFreeOnTerminate(false);
+  const std::unique_ptr<pixhaul::TDownTileThread> owned(worker);
+  worker->Start();
+  worker->WaitFor();  // runs the worker's two hand-offs while it waits
+  const std::string saved = folder + "/body.bin";
+  std::error_code error;
+  const auto savedSize = std::filesystem::file_size(saved, error);
+  if (worker->Outcome != pixhaul::kOutcomeSaved || error || savedSize != size) {
+    std::fprintf(stderr, "worker: %s (outcome %d, %llu bytes saved)\n", worker->LogLine.c_str(),
+                 worker->Outcome, static_cast<unsigned long long>(error ? 0 : savedSize));
+    return 1;
+  }
+  return 0;
+}
+
 int Many(const std::string& prefix, int count, uint64_t size) {
   pixhaul::TIdConnectionInterceptOpenSSL intercept;
   pixhaul::TIdHTTP http;
@@ -310,7 +356,7 @@ int Usage() {
   std::fprintf(
       stderr,
       "usage: http_bench serve PORT_FILE [tls CERT_PEM KEY_PEM] | get URL SIZE [SAVE_FILE] | "
-      "many URL_PREFIX COUNT SIZE | measure CMD [ARGS...]\n");
+      "worker URL SIZE FOLDER | many URL_PREFIX COUNT SIZE | measure CMD [ARGS...]\n");
   return 2;
 }
 
@@ -329,6 +375,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "get" && (argc == 4 || argc == 5)) {
       return Get(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5 ? argv[4] : nullptr);
+    }
+    if (mode == "worker" && argc == 5) {
+      return Worker(argv[2], std::strtoull(argv[3], nullptr, 10), argv[4]);
     }
     if (mode == "many" && argc == 5) {
       return Many(argv[2], std::atoi(argv[3]), std::strtoull(argv[4], nullptr, 10));
