@@ -75,7 +75,7 @@ std::span<char> TFileStream::ReserveForWrite(size_t wanted) {
   size_t room = capacity_ - bufferUsed_;
   // Lend what is left unless it is a small tail: then the file gets the buffer in one piece
   // and the reader a whole buffer again, so neither side works in small steps.
-  if (room < wanted && room < capacity_ / 4) {
+  if (room == 0 || (room < wanted && room < capacity_ / 4)) {
     WriteBuffer();
     bufferStart_ = position_;
     room = capacity_;
