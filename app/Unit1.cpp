@@ -332,7 +332,7 @@ void TForm1::ShowError(const std::string& text) {
   QMessageBox::critical(this, kApplicationTitle, Q(text));
 }
 
-std::optional<std::string> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
+std::optional<PageMarkup> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
 
 int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
 

@@ -106,7 +106,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void AppendLogLine(const std::string& text) override;
   std::vector<std::string> LogLines() override;
   void ShowMessage(const std::string& text) override;
-  std::optional<std::string> CapturePageMarkup() override;
+  std::optional<PageMarkup> CapturePageMarkup() override;
   int CurrentSite() override;
 
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to

@@ -294,7 +294,7 @@ class QuietWindow : public pixhaul::RunWindow {
   void AppendLogLine(const std::string&) override {}
   std::vector<std::string> LogLines() override { return {}; }
   void ShowMessage(const std::string&) override {}
-  std::optional<std::string> CapturePageMarkup() override { return std::nullopt; }
+  std::optional<pixhaul::PageMarkup> CapturePageMarkup() override { return std::nullopt; }
   int CurrentSite() override { return 0; }
 };
 

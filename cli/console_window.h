@@ -16,7 +16,7 @@ namespace pixhaul::cli {
 
 class ConsoleRunWindow : public RunWindow {
  public:
-  using Capture = std::function<std::optional<std::string>()>;
+  using Capture = std::function<std::optional<PageMarkup>()>;
 
   ConsoleRunWindow(std::string folderText, int site, Capture capture, std::FILE* out = stdout,
                    std::FILE* err = stderr);
@@ -29,7 +29,7 @@ class ConsoleRunWindow : public RunWindow {
   void AppendLogLine(const std::string& text) override;
   std::vector<std::string> LogLines() override { return pane_.Lines(); }
   void ShowMessage(const std::string& text) override;
-  std::optional<std::string> CapturePageMarkup() override { return capture_(); }
+  std::optional<PageMarkup> CapturePageMarkup() override { return capture_(); }
   int CurrentSite() override { return site_; }
 
   bool ButtonEnabled() const { return enabled_; }

@@ -12,13 +12,13 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_window.h"
+#include "cli/line_printer.h"
 #include "cli/page_source.h"
 #include "cli/stop_signals.h"
 #include "cli/test_hooks.h"
 #include "download/run_controller.h"
 #include "download/save_folder.h"
 #include "framework/message_pump.h"
-#include "framework/string_list.h"
 #include "framework/thread.h"
 #include "harvest/image_url_extraction.h"
 #include "http/tcp_connection.h"
@@ -44,10 +44,10 @@ std::string HomeFolder() {
   return "";
 }
 
-// The "web view" of the console: the page is read when the run captures it. A page that cannot
-// be read counts as no document; the reason is shown first.
+// The "web view" of the console: the page is opened (or fetched) when the run captures it. A
+// page that cannot be had counts as no document; the reason is shown first.
 ConsoleRunWindow::Capture PageCapture(const std::string& page) {
-  return [page]() -> std::optional<std::string> {
+  return [page]() -> std::optional<PageMarkup> {
     try {
       return ReadPage(page);
     } catch (const std::exception& e) {
@@ -65,23 +65,18 @@ int ListOnly(const CliOptions& options) {
     PrintError(CreateDirectoryFailedMessage(options.saveFolder));
     return kExitFailed;
   }
-  const std::optional<std::string> markup = PageCapture(options.page)();
+  std::optional<PageMarkup> markup = PageCapture(options.page)();
   if (!markup) {
     PrintError("Error: can not get document.");
     return kExitFailed;
   }
   const std::string pageFile = *folder + "result_content.txt";
   const std::string listFile = *folder + "url_list.txt";
-  TStringList page;
-  page.Add(*markup);
-  page.SaveToFile(pageFile);
+  markup->SaveToFile(pageFile);
+  markup.reset();
   ExtractImageUrls(pageFile, listFile, options.site);
-  TStringList urls;
-  urls.LoadFromFile(listFile);
-  for (const std::string& url : urls.Lines()) {
-    std::fwrite(url.data(), 1, url.size(), stdout);
-    std::fputc('\n', stdout);
-  }
+  // Streamed as the page was: a list of any length costs one small buffer.
+  PrintFileLines(listFile, stdout);
   std::fflush(stdout);
   return kExitDone;
 }

@@ -1,13 +1,9 @@
 #include "cli/page_source.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <memory>
 
 #include "cli/cli_options.h"
 #include "download/Unitdowntile.h"
-#include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
@@ -16,29 +12,7 @@ namespace pixhaul::cli {
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) throw EFOpenError(CannotOpenFileMessage(path));
-  std::string bytes;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      throw EFOpenError(CannotOpenFileMessage(path));  // a folder, or a read error
-    }
-    if (n == 0) break;
-    bytes.append(buffer, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  return bytes;
-}
-
-std::string Fetch(const std::string& address) {
+PageMarkup Fetch(const std::string& address) {
   // Declared so that the client goes before the intercept it refers to.
   TIdConnectionInterceptOpenSSL intercept;
   TIdHTTP http;
@@ -47,15 +21,15 @@ std::string Fetch(const std::string& address) {
   http.HandleRedirects = true;
   intercept.SSLOptions().Method = sslvSSLv23;
   http.SetIntercept(&intercept);
-  TMemoryStream body;
-  http.GetInto(address, body);
-  return body.ToString();
+  auto body = std::make_unique<TMemoryStream>();
+  http.GetInto(address, *body);
+  return PageMarkup(std::move(body));
 }
 
 }  // namespace
 
-std::string ReadPage(const std::string& page) {
-  return IsWebAddress(page) ? Fetch(page) : ReadFile(page);
+PageMarkup ReadPage(const std::string& page) {
+  return IsWebAddress(page) ? Fetch(page) : PageMarkup::FromFile(page);
 }
 
 }  // namespace pixhaul::cli

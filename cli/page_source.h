@@ -1,14 +1,18 @@
-// Reading the result page that pixhaul-cli works on: a saved file, whose bytes are the markup
-// as they stand, or an http(s) address fetched once with the program's own HTTP client, set up
-// as a download is (Referer, User-Agent, redirects, TLS for https). Any thread.
+// The result page that pixhaul-cli works on: a saved file, whose bytes are the markup as they
+// stand, or an http(s) address fetched once with the program's own HTTP client, set up as a
+// download is (Referer, User-Agent, redirects, TLS for https). A file is not read into memory:
+// the run copies its bytes into its page file. A fetched page is held once, in the buffer the
+// client wrote it to. Any thread.
 #pragma once
 
 #include <string>
 
+#include "download/page_markup.h"
+
 namespace pixhaul::cli {
 
-// Returns the markup. Raises EFOpenError "Cannot open file %s" for a file that cannot be read,
-// and whatever the HTTP client raises for an address.
-std::string ReadPage(const std::string& page);
+// Returns the markup. Raises EFOpenError "Cannot open file %s" for a file that cannot be opened
+// (or is a folder), and whatever the HTTP client raises for an address.
+PageMarkup ReadPage(const std::string& page);
 
 }  // namespace pixhaul::cli

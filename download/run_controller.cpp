@@ -76,7 +76,7 @@ void TRunController::StartPath() {
   Log("Start to get the search result... please wait...");
   Log("");
 
-  const std::optional<std::string> markup = window_.CapturePageMarkup();
+  std::optional<PageMarkup> markup = window_.CapturePageMarkup();
   if (!markup) {
     window_.ShowMessage(kNoDocumentMessage);
     return;
@@ -86,11 +86,10 @@ void TRunController::StartPath() {
 
   const std::string pageFile = folder + kPageFileName;
   const std::string listFile = folder + kListFileName;
-  {
-    TStringList page;
-    page.Add(*markup);
-    page.SaveToFile(pageFile);
-  }
+  // Written as the single entry of a line list is saved, without another copy of the page;
+  // the run needs only the file from here on.
+  markup->SaveToFile(pageFile);
+  markup.reset();
   Log("Now to get the url list...");
   Log("");
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "download/page_markup.h"
+
 namespace pixhaul {
 
 class RunWindow {
@@ -31,9 +33,9 @@ class RunWindow {
   // A modal message box; returns when the user has closed it.
   virtual void ShowMessage(const std::string& text) = 0;
 
-  // The outer markup of the page shown in the web view, as 8-bit text, or nothing when no
-  // document is shown.
-  virtual std::optional<std::string> CapturePageMarkup() = 0;
+  // The outer markup of the page shown in the web view, as 8-bit text (held once, or a file
+  // whose bytes are the markup), or nothing when no document is shown.
+  virtual std::optional<PageMarkup> CapturePageMarkup() = 0;
 
   // The selected image site: 0 Bing, 1 Google, 2 Baidu, -1 none.
   virtual int CurrentSite() = 0;

@@ -73,7 +73,7 @@ TEST_F(ConsoleRunWindowTest, ButtonAndInputsAreKept) {
   EXPECT_FALSE(window.ButtonEnabled());
   EXPECT_EQ(window.SaveFolderText(), "rel/dir");
   EXPECT_EQ(window.CurrentSite(), 2);
-  EXPECT_EQ(window.CapturePageMarkup(), "<p>");
+  EXPECT_EQ(window.CapturePageMarkup()->HeldText(), "<p>");
 }
 
 }  // namespace

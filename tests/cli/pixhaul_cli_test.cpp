@@ -276,6 +276,73 @@ TEST_F(PixhaulCliTest, ListOnlyWritesTheListAndDownloadsNothing) {
   EXPECT_EQ(server.imageRequests, 0);
 }
 
+// A saved page reaches result_content.txt byte for byte - every kind of line break, a NUL and
+// what follows it - with the CR LF that saving it as a line list adds; the list holds what the
+// page's lines, read as a line list reads them, yield; --list-only prints it with LF endings.
+TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
+  struct Row {
+    const char* what;
+    std::string page;
+    std::string list;     // url_list.txt
+    std::string printed;  // standard output of --list-only
+  } rows[] = {
+      {"LF", "<p>\nimgurl:\"http://h/1.jpg\"\nimgurl:\"http://h/2.jpg\"",
+       "http://h/1.jpg\r\nhttp://h/2.jpg\r\n", "http://h/1.jpg\nhttp://h/2.jpg\n"},
+      {"CR LF", "imgurl:\"http://h/1.jpg\"\r\n\r\nimgurl:\"http://h/2.jpg\"\r\n",
+       "http://h/1.jpg\r\nhttp://h/2.jpg\r\n", "http://h/1.jpg\nhttp://h/2.jpg\n"},
+      {"lone CR, an address across a line end",
+       "imgurl:\"http://h/open\rimgurl:\"http://h/2.jpg\"\r",
+       "http://h/open\r\nimgurl:\r\nhttp://h/2.jpg\r\n",
+       "http://h/open\nimgurl:\nhttp://h/2.jpg\n"},
+      {"NUL", std::string("imgurl:\"http://h/1.jpg\"\0imgurl:\"http://h/2.jpg\"\r\n", 49),
+       "http://h/1.jpg\r\n", "http://h/1.jpg\n"},
+      {"LF CR, CR CR LF, an empty address", "imgurl:\"\"\n\rimgurl:x/a.jpg\"\r\r\n",
+       "\r\n/a.jpg\r\n", "\n/a.jpg\n"},
+      {"empty page", "", "", ""},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string page = work / ("page" + std::to_string(n) + ".html");
+    WriteFileBytes(page, row.page);
+    const std::string folder = SaveDir() + std::to_string(n++);
+
+    auto cli = Start({"--list-only", "--save-dir", folder, page});
+    ASSERT_TRUE(cli->Wait());
+
+    EXPECT_EQ(cli->ExitCode(), 0);
+    EXPECT_EQ(cli->Err(), "");
+    EXPECT_EQ(cli->Out(), row.printed);
+    EXPECT_EQ(ReadFileBytes(folder + "/result_content.txt"), row.page + "\r\n");
+    EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), row.list);
+  }
+
+  // A whole run writes its page file the same way (the address after the NUL is not seen).
+  const std::string nulPage("<p>\r\n\0imgurl:\"http://h/x.jpg\"\n", 30);
+  WriteFileBytes(work / "nul.html", nulPage);
+  auto run = Start({"--save-dir", SaveDir() + "run", work / "nul.html"});
+  ASSERT_TRUE(run->Wait());
+  EXPECT_EQ(run->ExitCode(), 0);
+  EXPECT_NE(run->Out().find("Total url count:0\n"), std::string::npos) << run->Out();
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "run/result_content.txt"), nulPage + "\r\n");
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "run/url_list.txt"), "");
+}
+
+// The page given may be the result_content.txt of its own save folder: it is not emptied by
+// being written onto itself, but ends up as any other page would, with CR LF added.
+TEST_F(PixhaulCliTest, PageThatIsTheRunsOwnPageFileKeepsItsBytes) {
+  const std::string page = "<p>imgurl:\"http://h/a.jpg\"</p>\n";
+  std::filesystem::create_directories(SaveDir());
+  WriteFileBytes(SaveDir() + "/result_content.txt", page);
+
+  auto cli = Start({"--list-only", "--save-dir", SaveDir(), SaveDir() + "/result_content.txt"});
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/result_content.txt"), page + "\r\n");
+  EXPECT_EQ(cli->Out(), "http://h/a.jpg\n");
+}
+
 TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
   DemoServer server(1);
   const std::string missingPage = work / "no-such-page.html";
@@ -302,6 +369,10 @@ TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
        1,
        "Cannot open file " + missingPage + "\nError: can not get document.\n",
        false},
+      {{"--list-only", "--save-dir", SaveDir(), work.Path()},
+       1,
+       "Cannot open file " + work.Path() + "\nError: can not get document.\n",
+       true},
       {{"--save-dir", SaveDir(), server.Http("/gone.html")},
        1,
        "404 Not Found\nError: can not get document.\n",

@@ -40,7 +40,7 @@ class FakeRunWindow : public RunWindow {
   }
   std::vector<std::string> LogLines() override { return pane.Lines(); }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  std::optional<std::string> CapturePageMarkup() override { return markup; }
+  std::optional<PageMarkup> CapturePageMarkup() override { return markup; }
   int CurrentSite() override { return site; }
 
   std::string folderText;

@@ -1,0 +1,19 @@
+// Printing a text file's lines the way a line list loads them, for `pixhaul-cli --list-only`:
+// each line followed by LF, without holding the file in memory.
+//
+// Any thread; the output stream is the caller's.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace pixhaul::cli {
+
+// Writes to `out` every line of the file at `path` - lines end at CR LF, a lone CR or a lone
+// LF, nothing from the first NUL on is text, and a last line without an ending still counts -
+// each followed by LF. The file is read in pieces through one small buffer. Raises EFOpenError
+// "Cannot open file %s" when the file cannot be opened or read (lines before a failing read
+// may have been written). Failures to write `out` are not reported, as with any console output.
+void PrintFileLines(const std::string& path, std::FILE* out);
+
+}  // namespace pixhaul::cli
