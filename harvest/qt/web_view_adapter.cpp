@@ -10,6 +10,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <exception>
+#include <utility>
 
 #include "harvest/site_table.h"
 
@@ -24,10 +25,52 @@ constexpr const char* kBodyMarkupScript = "document.body ? document.body.outerHT
 
 }  // namespace
 
+namespace {
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit < 0xDC00; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit < 0xE000; }
+
+// Hands `put` the UTF-8 bytes of `wide` one character at a time, exactly as QString::toUtf8
+// makes them: a surrogate that is not the first half of a pair, or a first half without its
+// second, becomes "?" (and the unit after a lone first half is read as a character of its own).
+template <class Put>
+void ForEachUtf8(QStringView wide, Put&& put) {
+  const char16_t* unit = wide.utf16();
+  const char16_t* const end = unit + wide.size();
+  while (unit < end) {
+    const char32_t u = *unit++;
+    if (u < 0x80) {
+      put(static_cast<char>(u));
+    } else if (u < 0x800) {
+      put(static_cast<char>(0xC0 | (u >> 6)), static_cast<char>(0x80 | (u & 0x3F)));
+    } else if (!IsHighSurrogate(static_cast<char16_t>(u)) &&
+               !IsLowSurrogate(static_cast<char16_t>(u))) {
+      put(static_cast<char>(0xE0 | (u >> 12)), static_cast<char>(0x80 | ((u >> 6) & 0x3F)),
+          static_cast<char>(0x80 | (u & 0x3F)));
+    } else if (IsHighSurrogate(static_cast<char16_t>(u)) && unit < end && IsLowSurrogate(*unit)) {
+      const char32_t c = 0x10000 + ((u - 0xD800) << 10) + (*unit++ - 0xDC00);
+      put(static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+          static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      put('?');
+    }
+  }
+}
+
+}  // namespace
+
 std::string WideTextToAnsi(const QString& wide) {
   const qsizetype nul = wide.indexOf(QChar(u'\0'));
-  const QByteArray bytes = (nul < 0 ? wide : wide.left(nul)).toUtf8();
-  return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+  const QStringView text = nul < 0 ? QStringView(wide) : QStringView(wide).first(nul);
+  // Measured first, so the result is made once at its exact size: a page is held once, with no
+  // intermediate byte array and no copy of it.
+  size_t length = 0;
+  ForEachUtf8(text, [&](auto... bytes) { length += sizeof...(bytes); });
+  std::string result;
+  result.resize(length);
+  char* out = result.data();
+  ForEachUtf8(text, [&](auto... bytes) { ((*out++ = bytes), ...); });
+  return result;
 }
 
 QWebEngineView* WebViewAdapter::MakeWebEngineView(QWidget* parent) {
@@ -89,7 +132,9 @@ std::optional<std::string> WebViewAdapter::CapturePageMarkup(std::chrono::millis
   if (!answer->arrived) loop.exec(QEventLoop::ExcludeUserInputEvents);
 
   if (!answer->arrived || answer->value.typeId() != QMetaType::QString) return std::nullopt;
-  return WideTextToAnsi(answer->value.toString());
+  // The view's text goes as soon as its 8-bit form is made.
+  const QString wide = std::exchange(answer->value, QVariant()).toString();
+  return WideTextToAnsi(wide);
 }
 
 }  // namespace pixhaul

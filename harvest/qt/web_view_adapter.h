@@ -32,7 +32,8 @@ inline constexpr const char* kWebViewUnavailableText =
     "The web browser component could not be started, so no page can be shown or captured.";
 
 // Text of the web view (UTF-16) as 8-bit program text: UTF-8 of everything before the first
-// NUL character.
+// NUL character, byte for byte as QString::toUtf8 gives it ("?" for a surrogate without its
+// pair), made in one piece of its exact size.
 std::string WideTextToAnsi(const QString& wide);
 
 class WebViewAdapter {

@@ -45,11 +45,27 @@ class WebCaptureTest : public QObject {
     QTest::newRow("NUL first") << QString::fromUtf16(u"\0cd", 3) << QByteArray();
     QTest::newRow("non-ascii as utf-8")
         << QString::fromUtf16(u"caf\u00e9 \u4e2d") << QByteArray("caf\xc3\xa9 \xe4\xb8\xad");
+    QTest::newRow("length edges") << QString::fromUtf16(u"\x7f\x80\u07ff\u0800\uffff")
+                                  << QByteArray("\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf");
+    QTest::newRow("surrogate pair")
+        << QString::fromUtf16(u"a\xD83D\xDE00z") << QByteArray("a\xf0\x9f\x98\x80z");
+    QTest::newRow("lone halves") << QString::fromUtf16(
+                                        u"a\xD800"
+                                        u"b\xDC00"
+                                        u"c")
+                                 << QByteArray("a?b?c");
+    QTest::newRow("first half last") << QString::fromUtf16(u"x\xD83D") << QByteArray("x?");
+    QTest::newRow("first half, then a pair")
+        << QString::fromUtf16(u"\xD83D\xD83D\xDE00") << QByteArray("?\xf0\x9f\x98\x80");
   }
   void wideTextToAnsi() {
     QFETCH(QString, wide);
     QFETCH(QByteArray, ansi);
     QCOMPARE(QByteArray::fromStdString(WideTextToAnsi(wide)), ansi);
+    // The same bytes as the toolkit's own conversion of the text before the first NUL.
+    const qsizetype nul = wide.indexOf(QChar(u'\0'));
+    QCOMPARE(QByteArray::fromStdString(WideTextToAnsi(wide)),
+             (nul < 0 ? wide : wide.left(nul)).toUtf8());
   }
 
   void nothingLoadedIsNoDocument() {
