@@ -2,8 +2,12 @@
 // The download worker against loopback http and https servers: what it saves, the line it
 // hands to the log, its outcome, and that it always hands in exactly one WorkerFinished.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -15,6 +19,8 @@
 #include "fake_run_window.h"
 #include "fake_workers.h"
 #include "temp_dir.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_transport.h"
 
 namespace pixhaul {
 namespace {
@@ -283,6 +289,210 @@ TEST_F(DownTileThreadTest, WorkerEndingAfterAStopSavesButLogsNothing) {
       << "only the stop lines, no worker line";
   EXPECT_EQ(r.liveCountChange, -1);
   EXPECT_EQ(ReadFileBytes(Folder() + "late.png"), "late body");
+}
+
+// A reply that a scripted server sends byte for byte, plain or over TLS, and the address that
+// reaches it.
+class ScriptedReply {
+ public:
+  ScriptedReply(testing::Script script, bool tls)
+      : tls_(tls), server_({std::move(script)}, Options(tls)) {}
+  std::string Url(const std::string& path) const {
+    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(server_.Port()) +
+           path;
+  }
+
+ private:
+  static testing::ScriptedServer::Options Options(bool tls) {
+    testing::ScriptedServer::Options options;
+    if (tls) options.makeTransport = test::TlsTransportFactory();
+    return options;
+  }
+  bool tls_;
+  testing::ScriptedServer server_;
+};
+
+// Bytes of every value, line breaks and NULs included, in no repeating pattern.
+std::string BinaryBody(size_t size) {
+  std::string body(size, '\0');
+  uint32_t state = 12345;
+  for (char& c : body) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return body;
+}
+
+std::string Chunked(const std::string& body, const std::string& trailer) {
+  std::string out;
+  const size_t sizes[] = {1, 70000, 300000, 2, 1000000};
+  size_t at = 0;
+  for (size_t i = 0; at < body.size(); ++i) {
+    const size_t n = std::min(sizes[i % std::size(sizes)], body.size() - at);
+    char line[32];
+    std::snprintf(line, sizeof line, "%zx\r\n", n);
+    out += line + body.substr(at, n) + "\r\n";
+    at += n;
+  }
+  return out + "0\r\n" + trailer + "\r\n";
+}
+
+const std::string kRequestEnd = "\r\n\r\n";
+
+// Bodies several times the worker's file buffer, in each of the three framings, over http
+// and https: the file holds exactly the body and nothing else is left in the folder.
+TEST_F(DownTileThreadTest, LargeBodiesAreSavedByteForByte) {
+  const std::string body = BinaryBody(3 * 1024 * 1024 + 4321);
+  const std::string counted =
+      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                              Chunked(body, "X-Checksum: 1\r\nX-More: 2\r\n");
+  const std::string untilClose = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
+  struct Row {
+    const char* framing;
+    const std::string& reply;
+  } rows[] = {
+      {"counted", counted}, {"chunked with trailers", chunked}, {"until close", untilClose}};
+  int index = 0;
+  for (const bool tls : {false, true}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.framing) + (tls ? " over https" : " over http"));
+      ScriptedReply server(testing::Script().ReceiveUntil(kRequestEnd).Send(row.reply).Close(),
+                           tls);
+      const std::string name = "big" + std::to_string(index) + ".bin";
+
+      const WorkerResult r = harness.Run(server.Url("/big.bin"), name, index, Folder());
+
+      EXPECT_EQ(r.logLine, "T" + std::to_string(index) + " " + name + ": OK");
+      EXPECT_EQ(r.outcome, kOutcomeSaved);
+      EXPECT_TRUE(ReadFileBytes(Folder() + name) == body);
+      EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{name});
+      std::filesystem::remove(Folder() + name);
+      ++index;
+    }
+  }
+}
+
+// The redirect's body goes into the same file first; only the final, shorter body may stay.
+TEST_F(DownTileThreadTest, RedirectBodyIsReplacedByTheFinalBody) {
+  for (const bool tls : {false, true}) {
+    SCOPED_TRACE(tls ? "https" : "http");
+    const std::string redirectBody = BinaryBody(1024 * 1024 + 7);
+    const std::string finalBody = "final image";
+    // The connection stays open for the second hop; the relative Location keeps it.
+    ScriptedReply server(
+        testing::Script()
+            .ReceiveUntil(kRequestEnd)
+            .Send("HTTP/1.1 302 Found\r\nLocation: /final.png\r\nContent-Length: " +
+                  std::to_string(redirectBody.size()) + "\r\n\r\n" + redirectBody)
+            .ReceiveUntil(kRequestEnd)
+            .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + Chunked(finalBody, "")),
+        tls);
+
+    const WorkerResult r = harness.Run(server.Url("/first.png"), "r.png", 1, Folder());
+
+    EXPECT_EQ(r.logLine, "T1 r.png: OK");
+    EXPECT_EQ(ReadFileBytes(Folder() + "r.png"), finalBody);
+    EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{"r.png"});
+  }
+}
+
+// However a body fails, the worker logs the failure, hands in one WorkerFinished and leaves
+// neither the file nor its temporary file behind, also when much of the body was written.
+TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
+  const std::string part = BinaryBody(2 * 1024 * 1024);
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4194304\r\n\r\n";
+  struct Row {
+    const char* what;
+    testing::Script script;
+    std::string message;
+    int outcome;
+  } rows[] = {
+      {"cut short by a close",
+       testing::Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
+       "Connection Closed Gracefully.", kOutcomeOtherFailure},
+      {"reset mid-body", testing::Script().ReceiveUntil(kRequestEnd).Send(head + part).Reset(),
+       "Socket Error # 10054\r\nConnection reset by peer.", kOutcomeSocketError},
+      {"declared over the bound",
+       testing::Script()
+           .ReceiveUntil(kRequestEnd)
+           .Send("HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n\r\n" + part)
+           .Close(),
+       "Reply body too large.", kOutcomeOtherFailure},
+      {"chunk over the bound",
+       testing::Script()
+           .ReceiveUntil(kRequestEnd)
+           .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000\r\n" +
+                 part.substr(0, 4096) + "\r\n20000000\r\n" + part)
+           .Close(),
+       "Reply body too large.", kOutcomeOtherFailure},
+      {"error reply with a large body",
+       testing::Script()
+           .ReceiveUntil(kRequestEnd)
+           .Send("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(part.size()) +
+                 "\r\n\r\n" + part),
+       "404 Not Found", kOutcomeNotFound},
+  };
+  int index = 10;
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    ScriptedReply server(std::move(row.script), false);
+    const std::string url = server.Url("/broken.png");
+
+    const WorkerResult r = harness.Run(url, "broken.png", index, Folder());
+
+    const std::string expected = "T" + std::to_string(index) + ":" + row.message + " " + url;
+    EXPECT_EQ(r.logLine, expected);
+    EXPECT_EQ(r.outcome, row.outcome);
+    EXPECT_EQ(r.liveCountChange, -1);
+    EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{});
+    ++index;
+  }
+}
+
+// Lowers the process's file size limit for a scope, with SIGXFSZ ignored, so that a write
+// beyond the limit fails with EFBIG as on a disk that cannot take the file.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+    previous_ = std::signal(SIGXFSZ, SIG_IGN);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, previous_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*previous_)(int) = SIG_DFL;
+};
+
+TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
+  const std::string body = BinaryBody(3 * 1024 * 1024);
+  ScriptedReply server(testing::Script()
+                           .ReceiveUntil(kRequestEnd)
+                           .Send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\n\r\n" + body),
+                       false);
+  const std::string url = server.Url("/huge.png");
+
+  WorkerResult r;
+  {
+    const FileSizeLimit limit(1024 * 1024);
+    r = harness.Run(url, "huge.png", 4, Folder());
+  }
+
+  EXPECT_EQ(r.logLine, "T4:Stream write error " + url);
+  EXPECT_EQ(r.paneLines, std::vector<std::string>{r.logLine});
+  EXPECT_EQ(r.outcome, kOutcomeSaveFailed);
+  EXPECT_EQ(r.liveCountChange, -1);
+  EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{});
 }
 
 TEST(ClassifyGetFailureTest, FirstMatchingTextDecides) {
