@@ -59,7 +59,8 @@ class TIdConnectionInterceptOpenSSL : public TIdSSLConnectionIntercept {
   // with the thread's last socket error set.
   int ReceiveThrough(char* bytes, int capacity) override;
   int SendThrough(const char* bytes, int count) override;
-  // Decrypted bytes waiting inside the channel (a record a shorter read left partly unread).
+  // Bytes waiting inside the channel: what a shorter read left of a record, or records read
+  // ahead and not yet decrypted (counted as 1).
   int PendingBytes() const override;
 
  private:

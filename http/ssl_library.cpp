@@ -77,6 +77,8 @@ bool SslLibrary::Load() {
                Bind(ssl, "SSL_set_fd", f.SSL_set_fd) && Bind(ssl, "SSL_ctrl", f.SSL_ctrl) &&
                Bind(ssl, "SSL_connect", f.SSL_connect) && Bind(ssl, "SSL_read", f.SSL_read) &&
                Bind(ssl, "SSL_write", f.SSL_write) && Bind(ssl, "SSL_pending", f.SSL_pending) &&
+               Bind(ssl, "SSL_has_pending", f.SSL_has_pending) &&
+               Bind(ssl, "SSL_set_default_read_buffer_len", f.SSL_set_default_read_buffer_len) &&
                Bind(ssl, "SSL_get_error", f.SSL_get_error) &&
                Bind(ssl, "SSL_set_shutdown", f.SSL_set_shutdown) &&
                Bind(ssl, "SSL_shutdown", f.SSL_shutdown) &&

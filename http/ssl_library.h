@@ -52,6 +52,8 @@ struct SslFunctions {
   decltype(&::SSL_read) SSL_read = nullptr;
   decltype(&::SSL_write) SSL_write = nullptr;
   decltype(&::SSL_pending) SSL_pending = nullptr;
+  decltype(&::SSL_has_pending) SSL_has_pending = nullptr;
+  decltype(&::SSL_set_default_read_buffer_len) SSL_set_default_read_buffer_len = nullptr;
   decltype(&::SSL_get_error) SSL_get_error = nullptr;
   decltype(&::SSL_set_shutdown) SSL_set_shutdown = nullptr;
   decltype(&::SSL_shutdown) SSL_shutdown = nullptr;

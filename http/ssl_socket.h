@@ -12,6 +12,7 @@
 #include <openssl/ssl.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "http/ssl_context.h"
@@ -25,6 +26,8 @@ class TIdSSLSocket {
   // A failure reported by the library itself (bad record, alert from the peer) carries this
   // socket error number: the connection was aborted by the TLS layer.
   static constexpr int kTlsFailureError = 10053;
+  // The channel's receive buffer: room for about four full records read ahead.
+  static constexpr size_t kReadBufferBytes = 64 * 1024;
 
   // `owner` is the intercept the channel belongs to (it may be null).
   explicit TIdSSLSocket(TIdConnectionIntercept* owner) : owner_(owner) {}
@@ -41,10 +44,14 @@ class TIdSSLSocket {
   void Connect(int fd, TIdSSLContext& context, const std::string& serverName);
 
   // Up to `capacity` decrypted bytes; 0 when the peer closed (close_notify or end of stream).
+  // After the first record it goes on with the records already read ahead, as far as they are
+  // complete and room is left; a failure met there is reported by the next call.
   int Receive(char* bytes, int capacity);
   // Writes all `count` bytes (one record or more); returns count, or -1.
   int Send(const char* bytes, int count);
-  // Decrypted bytes already held inside the channel, readable without touching the socket.
+  // Bytes already held inside the channel, readable without waiting for the socket: the
+  // decrypted bytes left of the current record, or 1 when only records read ahead and not yet
+  // decrypted are held.
   int Pending() const;
   bool IsOpen() const { return ssl_ != nullptr; }
 
@@ -72,10 +79,17 @@ class TIdSSLSocket {
   // Reports a state change to OnStatusInfo; installed only when that is assigned.
   static void InfoCallback(const SSL* ssl, int where, int ret);
 
+  // Switches the socket between blocking (as it normally is) and non-blocking; false when
+  // the socket's flags are not known or cannot be set.
+  bool SetBlocking(bool blocking);
+
   TIdConnectionIntercept* owner_;
   const SslFunctions* functions_ = nullptr;
   SSL* ssl_ = nullptr;
   int fd_ = -1;
+  int socketFlags_ = -1;  // the socket's file status flags when the channel was opened
+  // A failure met after a read had taken bytes: 0 for the peer's close, else the socket error.
+  std::optional<int> deferredFailure_;
 };
 
 }  // namespace pixhaul

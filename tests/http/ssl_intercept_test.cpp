@@ -241,13 +241,29 @@ TEST(TIdConnectionInterceptOpenSSL, BrokenStreamAfterTheHandshakeIsASocketError)
   struct Case {
     const char* what;
     std::function<void(TlsServerConnection&)> misbehave;
+    const char* lineBefore;  // a whole record sent before the failure, or null
     const char* message;
   };
   const Case cases[] = {
       {"bytes outside any record", [](TlsServerConnection& peer) { peer.WriteRaw("garbage!"); },
-       "Socket Error # 10053\r\nSoftware caused connection abort."},
-      {"reset", [](TlsServerConnection& peer) { peer.ResetOnClose(); },
+       nullptr, "Socket Error # 10053\r\nSoftware caused connection abort."},
+      {"reset", [](TlsServerConnection& peer) { peer.ResetOnClose(); }, nullptr,
        "Socket Error # 10054\r\nConnection reset by peer."},
+      // The whole record and what follows arrive together and are read ahead in one piece:
+      // the record's line comes first, the failure behind it is still reported as itself.
+      {"garbage behind a whole record",
+       [](TlsServerConnection& peer) {
+         peer.Write("second\r\n");
+         peer.WriteRaw("garbage!");
+       },
+       "second", "Socket Error # 10053\r\nSoftware caused connection abort."},
+      {"reset behind a whole record and part of another",
+       [](TlsServerConnection& peer) {
+         peer.Write("second\r\n");
+         peer.WritePartialRecord("third, never whole\r\n", 10);
+         peer.ResetOnClose();
+       },
+       "second", "Socket Error # 10054\r\nConnection reset by peer."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -261,6 +277,9 @@ TEST(TIdConnectionInterceptOpenSSL, BrokenStreamAfterTheHandshakeIsASocketError)
     EXPECT_EQ(tls.client.ReadLine(), "first");
     tls.client.WriteLine("go");
     EXPECT_TRUE(server.WaitForFinished(1));
+    if (c.lineBefore != nullptr) {
+      EXPECT_EQ(tls.client.ReadLine(), c.lineBefore);
+    }
     EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), c.message);
   }
 }

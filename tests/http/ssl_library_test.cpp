@@ -95,6 +95,8 @@ TEST(SslLibrary, StartBindsEveryFunctionOnce) {
       reinterpret_cast<const void*>(first.SSL_read),
       reinterpret_cast<const void*>(first.SSL_write),
       reinterpret_cast<const void*>(first.SSL_pending),
+      reinterpret_cast<const void*>(first.SSL_has_pending),
+      reinterpret_cast<const void*>(first.SSL_set_default_read_buffer_len),
       reinterpret_cast<const void*>(first.SSL_get_error),
       reinterpret_cast<const void*>(first.SSL_set_shutdown),
       reinterpret_cast<const void*>(first.SSL_shutdown),
