@@ -1,5 +1,8 @@
 #include "download/Unitdowntile.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <memory>
 
 #include "download/run_controller.h"
@@ -12,6 +15,17 @@
 namespace pixhaul {
 
 namespace {
+
+// A body larger than the process may write (its file size limit) must end as a failed save,
+// its write failing with EFBIG, not end the program through the signal such a write raises.
+// The signal is sent to the writing thread, so holding it back on this thread is enough, and
+// this thread never lets it through: a signal held back for a thread goes with the thread.
+void HoldBackFileSizeSignal() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGXFSZ);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
 
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
@@ -37,6 +51,7 @@ TDownTileThread::TDownTileThread(std::string url, std::string fileName, int inde
 }
 
 void TDownTileThread::Execute() {
+  HoldBackFileSizeSignal();
   // Whatever happens below, the controller must get its WorkerFinished: a worker that ends
   // without it would hold a live slot for the rest of the run.
   try {

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -450,8 +449,9 @@ TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
   }
 }
 
-// Lowers the process's file size limit for a scope, with SIGXFSZ ignored, so that a write
-// beyond the limit fails with EFBIG as on a disk that cannot take the file.
+// Lowers the process's file size limit for a scope, so that a write beyond it fails as on a
+// disk that cannot take the file. SIGXFSZ keeps its default action, which ends the process:
+// the worker itself must keep that signal from ending the program.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(rlim_t bytes) {
@@ -459,18 +459,13 @@ class FileSizeLimit {
     rlimit limited = saved_;
     limited.rlim_cur = bytes;
     ::setrlimit(RLIMIT_FSIZE, &limited);
-    previous_ = std::signal(SIGXFSZ, SIG_IGN);
   }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, previous_);
-  }
+  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
   FileSizeLimit(const FileSizeLimit&) = delete;
   FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
  private:
   rlimit saved_{};
-  void (*previous_)(int) = SIG_DFL;
 };
 
 TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
