@@ -266,6 +266,45 @@ TEST(ReadIntoStream, CountedBodyAboveThePresizeArrivesWhole) {
   EXPECT_LE(stream.largest, count + 4);
 }
 
+// A stream with no storage of its own to lend: the body reaches it through Write.
+class WriteOnlyStream : public TStream {
+ public:
+  int64_t Size() const override { return static_cast<int64_t>(bytes.size()); }
+  void SetSize(int64_t newSize) override {
+    bytes.resize(static_cast<size_t>(newSize));
+    position_ = std::min(position_, newSize);
+  }
+  size_t Read(void*, size_t) override { return 0; }
+  void Write(const void* buffer, size_t count) override {
+    const auto at = static_cast<size_t>(position_);
+    if (at + count > bytes.size()) bytes.resize(at + count);
+    bytes.replace(at, count, static_cast<const char*>(buffer), count);
+    position_ += static_cast<int64_t>(count);
+  }
+  std::string bytes;
+};
+
+// Whether the body lands in storage the stream lends or goes through Write, a counted body
+// takes its own bytes and not one byte of what follows it on the wire.
+TEST(ReadIntoStream, CountedBodyTakesNothingBeyondItsEnd) {
+  const std::string body = std::string(300000, 'b') + "END";
+  for (const bool lends : {true, false}) {
+    SCOPED_TRACE(lends ? "stream lends its storage" : "stream takes Write only");
+    ScriptedServer server({Script()
+                               .Send(body.substr(0, 1000))
+                               .Pause(30)
+                               .Send(body.substr(1000) + "NEXT LINE\n")
+                               .Pause(2000)});
+    auto client = ConnectedClient(server);
+    TMemoryStream lending;
+    WriteOnlyStream writing;
+    TStream& stream = lends ? static_cast<TStream&>(lending) : writing;
+    client->ReadIntoStream(stream, static_cast<int64_t>(body.size()), false);
+    EXPECT_TRUE((lends ? lending.ToString() : writing.bytes) == body);
+    EXPECT_EQ(client->ReadLine(), "NEXT LINE");
+  }
+}
+
 TEST(ReadIntoStream, CountPrefixCutShortByACloseRaises) {
   ScriptedServer server({Script().Send(std::string("\0\0", 2)).Close()});
   auto client = ConnectedClient(server);
