@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The HTTP client against curl, side by side on one loopback server: a 256 MiB body sent with a
-# Content-Length and the same body chunked, each fetched by TIdHTTP::GetInto into a memory
-# stream (as the download worker does, and once more followed by the worker's SaveToFile) and
-# by `curl -o FILE` and `curl -o /dev/null`; then 10 000 sequential 16 KiB GETs on one kept-alive
-# connection by one TIdHTTP client and by one curl process reading the same URLs from --config.
+# Content-Length and the same body chunked, each fetched by one download worker into a file (the
+# worker's own road: the body streamed into a temporary file in the folder, renamed when
+# complete), by TIdHTTP::GetInto into a memory stream (the body held whole, as a page fetch
+# does), and by `curl -o FILE` and `curl -o /dev/null`; then 10 000 sequential 16 KiB GETs on
+# one kept-alive connection by one TIdHTTP client and by one curl process reading the same URLs
+# from --config.
 # The same cases run over plain http and over https (a second loopback server speaking TLS with
 # a throwaway self-signed certificate the openssl tool makes for the run; the client's TLS
 # intercept attached as the download worker attaches it, curl with -k). Every variant runs once per round, rounds interleave the variants
@@ -36,6 +38,7 @@ if [[ -z $bench ]]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-http-bench.XXXXXX")
+mkdir "$work/worker"
 servers=()
 cleanup() {
   for server in "${servers[@]}"; do
@@ -70,8 +73,8 @@ for mode in "${modes[@]}"; do
 
   for kind in counted chunked; do
     url=$base/$kind/$large
-    add "$mode|$kind pixhaul GetInto->memory" "$bench get $url $large"
-    add "$mode|$kind pixhaul GetInto->memory+SaveToFile" "$bench get $url $large $work/ours.bin"
+    add "$mode|$kind pixhaul worker -> file" "$bench worker $url $large $work/worker"
+    add "$mode|$kind pixhaul GetInto -> memory" "$bench get $url $large"
     add "$mode|$kind curl ${k}-o FILE" "curl -sS $insecure -o $work/curl.bin $url"
     add "$mode|$kind curl ${k}-o /dev/null" "curl -sS $insecure -o /dev/null $url"
   done
@@ -89,7 +92,7 @@ for ((r = 1; r <= rounds; r++)); do
       echo "failed: ${name#*|}: $result" >&2
       exit 1
     fi
-    rm -f "$work/ours.bin" "$work/curl.bin"
+    rm -f "$work/worker/body.bin" "$work/curl.bin"
     printf '%s\t%s\t%s\n' "$name" "${result% *}" "${result#* }" >>"$work/results"
   done
   echo "round $r of $rounds done" >&2
