@@ -1,7 +1,9 @@
 // TemporaryFile: the file a download worker streams its body into, in the save folder beside
-// the target, under a name no other worker or process uses. It takes the target's name only
-// when committed, so a partial or failed body never appears under the image's name; a file
-// that is not committed is removed when the object goes, on every path.
+// the target. It takes the target's name only when committed, so a partial or failed body never
+// appears under the image's name; a file that is not committed is removed when the object goes,
+// on every path. Where the file system allows, the file has no name at all until it is
+// committed, so not even a process killed mid-download leaves it behind; elsewhere it has a
+// hidden name no other worker or process uses.
 //
 // Owned by one worker and used on its thread only.
 #pragma once
@@ -27,7 +29,6 @@ class TemporaryFile {
   // The stream over the file; the body is written to it as it arrives.
   TFileStream& Stream() { return *stream_; }
   const std::string& TargetPath() const { return target_; }
-  const std::string& TemporaryPath() const { return path_; }
 
   // Writes out what the stream still buffers, closes the file and renames it onto the target,
   // replacing a file of that name. Raises EWriteError "Stream write error" when the bytes
@@ -37,7 +38,9 @@ class TemporaryFile {
 
  private:
   std::string target_;
-  std::string path_;  // empty once committed
+  std::string folder_;
+  int tag_;
+  std::string path_;  // the file's name; empty while it has none, and once committed
   std::unique_ptr<TFileStream> stream_;
 };
 

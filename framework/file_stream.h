@@ -52,6 +52,8 @@ class TFileStream : public TStream {
   // file system could not complete). Nothing may be done with the stream afterwards.
   void Close();
 
+  // The descriptor, -1 once closed; for calls on the file itself, not for writing.
+  int Handle() const { return file_.Get(); }
   size_t BufferBytes() const { return capacity_; }
   // True once a write, resize or close of the file has failed.
   bool WriteFailed() const { return writeFailed_; }

@@ -372,6 +372,41 @@ TEST_F(DownTileThreadTest, LargeBodiesAreSavedByteForByte) {
   }
 }
 
+// While the body arrives nothing shows in the folder, neither under the image's name nor under
+// any other: a run killed at this moment would leave nothing behind.
+TEST_F(DownTileThreadTest, NothingShowsInTheFolderUntilTheBodyIsComplete) {
+  const std::string body = BinaryBody(2 * 1024 * 1024);
+  std::atomic<bool> halfSent{false};
+  std::atomic<bool> release{false};
+  ScriptedReply server(
+      testing::Script()
+          .ReceiveUntil(kRequestEnd)
+          .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
+                body.substr(0, body.size() / 2))
+          .Call([&] {
+            halfSent = true;
+            for (int i = 0; i < 10000 && !release; ++i)
+              std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          })
+          .Send(body.substr(body.size() / 2)),
+      false);
+  std::vector<std::string> midway = {"<not looked at>"};
+
+  const WorkerResult r =
+      harness.Run(server.Url("/slow.png"), "slow.png", 2, Folder(), [&](TRunController&) {
+        for (int i = 0; i < 10000 && !halfSent; ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The worker made its file before it sent the request that half the body answers.
+        midway = FolderEntries(saveDir.Path());
+        release = true;
+      });
+
+  EXPECT_EQ(midway, std::vector<std::string>{});
+  EXPECT_EQ(r.logLine, "T2 slow.png: OK");
+  EXPECT_TRUE(ReadFileBytes(Folder() + "slow.png") == body);
+  EXPECT_EQ(FolderEntries(saveDir.Path()), std::vector<std::string>{"slow.png"});
+}
+
 // The redirect's body goes into the same file first; only the final, shorter body may stay.
 TEST_F(DownTileThreadTest, RedirectBodyIsReplacedByTheFinalBody) {
   for (const bool tls : {false, true}) {
