@@ -1,6 +1,7 @@
 // TMemoryStream: a growable in-memory byte buffer with a position.
 //
-// It receives a download body and is written to a file in one piece. Small storage grows by
+// It holds a body that is wanted in memory (a fetched page, an input buffer) and can be
+// written to a file in one piece. Small storage grows by
 // `realloc`; large storage is mapped directly and grows by `mremap`, so a large buffer is never
 // copied while it grows and capacity that was reserved but never written costs no resident
 // memory.

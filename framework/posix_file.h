@@ -1,5 +1,5 @@
 // Small helpers over POSIX file descriptors, shared by everything that writes files: the line
-// list, the memory buffer, the INI accessor and the download worker's saves.
+// list, the memory buffer, the file stream, the INI accessor and the run's page file.
 #pragma once
 
 #include <sys/types.h>
