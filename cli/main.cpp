@@ -17,6 +17,7 @@
 #include "cli/test_hooks.h"
 #include "download/run_controller.h"
 #include "download/save_folder.h"
+#include "framework/build_info.h"
 #include "framework/message_pump.h"
 #include "framework/string_list.h"
 #include "framework/thread.h"
@@ -131,6 +132,10 @@ int Main(int argc, char** argv) {
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
   if (parsed.kind == ParseResult::Kind::kHelp) {
     std::fputs(HelpText().c_str(), stdout);
+    return kExitDone;
+  }
+  if (parsed.kind == ParseResult::Kind::kVersion) {
+    std::printf("%s\n", kVersionText);
     return kExitDone;
   }
   if (parsed.kind == ParseResult::Kind::kUsageError) {
