@@ -7,12 +7,15 @@ set(CPACK_PACKAGE_NAME pixhaul)
 set(CPACK_PACKAGE_VENDOR "The Pixhaul authors")
 set(CPACK_PACKAGE_CONTACT "The Pixhaul authors <support@pixhaul.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download in bulk the images an image search lists")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Pixhaul downloads, in bulk, the images that an image-search site (Bing, Google or\n"
-    "Baidu image search) lists for a query. The user searches by hand in the web view of\n"
-    "its window and presses \"Start download\"; Pixhaul finds the image addresses in the\n"
-    "result page and fetches every image not yet in the save folder. The package also\n"
-    "holds pixhaul-cli, which does the same from a saved result page without a display.")
+# The long description, under the summary line; CPack indents its lines for the control file.
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+  "Pixhaul downloads, in bulk, the images that an image-search site (Bing, Google or\n"
+  "Baidu image search) lists for a query. The user searches by hand in the web view of\n"
+  "its window and presses Start download; Pixhaul finds the image addresses in the\n"
+  "result page and fetches every image not yet in the save folder.\n"
+  ".\n"
+  "The package also holds pixhaul-cli, which does the same from a saved result page or\n"
+  "a page address, without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
