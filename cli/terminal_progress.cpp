@@ -1,5 +1,6 @@
 #include "cli/terminal_progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,23 @@ constexpr int kBarCells = 20;
 constexpr const char* kEraseLine = "\r\x1b[K";  // back to the line's start, clear to its end
 
 bool IsTerminal(std::FILE* stream) { return stream != nullptr && ::isatty(::fileno(stream)) == 1; }
+
+// The terminal's width in columns; 0 when it does not say.
+int TerminalColumns(std::FILE* stream) {
+  winsize size{};
+  return ::ioctl(::fileno(stream), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+// `text` cut to at most `columns` characters (UTF-8 sequences kept whole; every character of
+// the line takes one column).
+std::string FitToColumns(const std::string& text, int columns) {
+  int characters = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    if (startsCharacter && ++characters > columns) return text.substr(0, i);
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -54,8 +72,13 @@ void TerminalProgress::Restore() {
 }
 
 void TerminalProgress::Draw() {
+  // A line wider than the terminal would wrap, and going back to the line's start would then
+  // only reach its last row: every redraw would leave a row behind. The last column stays
+  // free too, since some terminals wrap as soon as it is written.
+  const int columns = TerminalColumns(line_);
+  const std::string shown = columns > 1 ? FitToColumns(text_, columns - 1) : text_;
   std::fputs(kEraseLine, line_);
-  std::fwrite(text_.data(), 1, text_.size(), line_);
+  std::fwrite(shown.data(), 1, shown.size(), line_);
   std::fflush(line_);
 }
 

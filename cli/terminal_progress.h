@@ -5,8 +5,9 @@
 // It draws only when its stream is a terminal; given a file or a pipe it writes nothing at all,
 // so that what scripts capture stays byte for byte what it was. When the log lines go to the
 // same screen (standard output is a terminal too), the console takes the line away before each
-// log line or message and draws it again after, so it always stays below the log. Main thread
-// only; the streams must outlive the object.
+// log line or message and draws it again after, so it always stays below the log. A line wider
+// than the terminal is cut to fit, so that it never wraps. Main thread only; the streams must
+// outlive the object.
 #pragma once
 
 #include <cstdio>

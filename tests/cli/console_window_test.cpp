@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -149,6 +150,21 @@ TEST_F(ConsoleRunWindowTest, LogToAFileLeavesTheProgressLineStanding) {
   EXPECT_EQ(terminal.Shown(),
             erase + ProgressLineText(shown) + erase + "note\n" + erase + ProgressLineText(shown));
   EXPECT_EQ(ProgressLineText(shown).substr(0, 22), "[####################]");  // empty list: done
+}
+
+// A line wider than the terminal would wrap, and each redraw would then leave a row behind:
+// it is cut to one column less than the terminal has, whole characters only.
+TEST_F(ConsoleRunWindowTest, ProgressLineIsCutToTheTerminalsWidth) {
+  Terminal terminal;
+  winsize size{};
+  size.ws_col = 38;
+  size.ws_row = 24;
+  ASSERT_EQ(::ioctl(::fileno(terminal.screen), TIOCSWINSZ, &size), 0);
+  ConsoleRunWindow window(
+      "/f", 0, [] { return std::nullopt; }, out, terminal.screen);
+  window.ShowProgress(RunProgress{36, 32, 30, 2, 4, false});
+  // 37 characters, 38 bytes: the bar, a space and "36 addresses \u00b7" with its two-byte dot.
+  EXPECT_EQ(terminal.Shown(), "\r\x1b[K[####################] 36 addresses \u00b7\n");
 }
 
 TEST_F(ConsoleRunWindowTest, ButtonAndInputsAreKept) {
