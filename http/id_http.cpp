@@ -170,7 +170,7 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
       ReadHeaderBlock(headBytes);
       if (ReplyCode / 100 != 1) break;
       statusLine = ReadLine();
-      headBytes += statusLine.size() + 4;
+      headBytes += statusLine.size() + 4;  // with its line end and the interim reply's empty line
       if (headBytes > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
     }
   } catch (const EConvertError&) {
@@ -324,8 +324,6 @@ std::string TIdHTTP::SendRequest(RequestMethod method, const std::string& target
     if (retried) {
       CloseConnection();
       ConnectToPeer();
-      WireHeaders.Clear();
-      Request.StoreToLines(WireHeaders);
     }
     const bool canRetry = mayRetry && !retried && InputBuffer().Empty();
     try {
