@@ -72,6 +72,10 @@ class TIdConnectionIntercept {
   // process-wide default read time limit.
   TIdReadRateGuard& ReadGuard() { return readGuard_ != nullptr ? *readGuard_ : ownReadGuard_; }
   void SetReadGuard(TIdReadRateGuard* guard) { readGuard_ = guard; }
+  // Forgets `guard` if it is the one handed over (its connection is going away).
+  void ReleaseReadGuard(const TIdReadRateGuard* guard) {
+    if (readGuard_ == guard) readGuard_ = nullptr;
+  }
 
   void AddFreeNotification(TIdInterceptUser* user);
   void RemoveFreeNotification(TIdInterceptUser* user);

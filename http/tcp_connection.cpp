@@ -37,12 +37,18 @@ TIdTCPConnection::TIdTCPConnection()
 }
 
 TIdTCPConnection::~TIdTCPConnection() {
-  if (intercept_ != nullptr) intercept_->RemoveFreeNotification(this);
+  if (intercept_ != nullptr) {
+    intercept_->RemoveFreeNotification(this);
+    intercept_->ReleaseReadGuard(&readGuard_);
+  }
 }
 
 void TIdTCPConnection::SetIntercept(TIdConnectionIntercept* intercept) {
   if (intercept == intercept_) return;
-  if (intercept_ != nullptr) intercept_->RemoveFreeNotification(this);
+  if (intercept_ != nullptr) {
+    intercept_->RemoveFreeNotification(this);
+    intercept_->ReleaseReadGuard(&readGuard_);
+  }
   intercept_ = intercept;
   if (intercept_ != nullptr) {
     intercept_->AddFreeNotification(this);
