@@ -310,6 +310,11 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("EIdInvalidPort: Invalid port number.")
           .Requests({Get("/a.jpg")})
           .Connects({"h:80"}),
+      // A password in the authority is no port number: the default port stands in, as before.
+      Row("user information in the address", "http://ann:secret@h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"ann:80"}),
       Row("port 0", "http://h:0/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number."),
