@@ -12,12 +12,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <exception>
 
 #include "app/Unit2.h"
@@ -27,6 +29,7 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "framework/program_layout.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul {
@@ -160,6 +163,15 @@ void TForm1::BuildControls() {
   StatusText = new QLabel(kHomePageAddress, StatusBar1);
   StatusText->setObjectName("StatusText");
   StatusBar1->addWidget(StatusText, 1);
+  LabelProgress = new QLabel(StatusBar1);
+  LabelProgress->setObjectName("LabelProgress");
+  LabelProgress->hide();
+  StatusBar1->addPermanentWidget(LabelProgress);
+  ProgressBar1 = new QProgressBar(StatusBar1);
+  ProgressBar1->setObjectName("ProgressBar1");
+  ProgressBar1->setFixedWidth(160);
+  ProgressBar1->hide();
+  StatusBar1->addPermanentWidget(ProgressBar1);
   setStatusBar(StatusBar1);
 }
 
@@ -202,12 +214,13 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::FormShow() {
   LabelHowto->setText(kHowtoText);
-  const std::string programFolder = options_.programFolder.empty()
-                                        ? S(QCoreApplication::applicationDirPath()) + "/"
-                                        : options_.programFolder;
+  programFolder_ = options_.programFolder.empty() ? S(QCoreApplication::applicationDirPath()) + "/"
+                                                  : options_.programFolder;
   HomePageAddress = kHomePageAddress;
-  SettingsFilePath = programFolder + "ini/config.ini";
-  HelpFilePath = programFolder + "help/help.chm";
+  // Beside the program (ini/, help/) as built, or the user's configuration folder and the
+  // installed manual once installed.
+  SettingsFilePath = SettingsFolder(programFolder_) + "config.ini";
+  HelpFilePath = ManualPath(programFolder_);
   SupportMailLink = kSupportMailLink;
 
   Settings defaults;
@@ -255,6 +268,8 @@ void TForm1::FormClose() {
   Settings settings;
   settings.defaultPath = S(EditPath->text());
   settings.defaultSite = RadioGroup1->ItemIndex();
+  // The user's configuration folder may not exist yet; a failure shows in the write's error.
+  if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);
 }
 
@@ -335,5 +350,15 @@ void TForm1::ShowError(const std::string& text) {
 std::optional<PageMarkup> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
 
 int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
+
+void TForm1::ShowProgress(const RunProgress& progress) {
+  LabelProgress->setText(Q(ProgressText(progress)));
+  LabelProgress->show();
+  // A list without addresses is dealt with as soon as it is read; a range of 0 to 0 would
+  // turn the bar into a busy indicator instead.
+  ProgressBar1->setRange(0, std::max(1, progress.addresses));
+  ProgressBar1->setValue(progress.addresses == 0 ? 1 : progress.Done());
+  ProgressBar1->setVisible(progress.active);
+}
 
 }  // namespace pixhaul

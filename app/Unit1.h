@@ -27,6 +27,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 
@@ -42,7 +43,8 @@ inline constexpr const char* kCloseRefusedText =
     "Task is still running, please Stop the task before close!";
 
 struct TForm1Options {
-  // The program folder with its trailing "/"; empty means the executable's own folder.
+  // The program folder with its trailing "/"; empty means the executable's own folder. It
+  // decides where the settings and the manual are (framework/program_layout.h).
   std::string programFolder;
   ThrottleTimings timings;
   WebViewAdapter::ViewFactory viewFactory = &WebViewAdapter::MakeWebEngineView;
@@ -75,6 +77,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   QWidget* PanelWeb = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusText = nullptr;
+  // At the status bar's right end: the run's counts (shown from a run's start, kept with the
+  // final counts after it) and a bar of the addresses dealt with (shown while the run is on).
+  QLabel* LabelProgress = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
@@ -108,6 +114,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void ShowMessage(const std::string& text) override;
   std::optional<PageMarkup> CapturePageMarkup() override;
   int CurrentSite() override;
+  void ShowProgress(const RunProgress& progress) override;
 
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.
@@ -127,6 +134,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void Guarded(Handler&& handler);
 
   TForm1Options options_;
+  std::string programFolder_;  // set in FormShow, with its trailing "/"
   std::unique_ptr<WebViewAdapter> web_;
   std::unique_ptr<TRunController> controller_;
   std::unique_ptr<THelpViewer> helpViewer_;

@@ -11,6 +11,8 @@ void ShowErrorBox(const std::string& text) {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(kApplicationTitle);
+  // Lets the desktop match the window to the installed menu entry and its icon.
+  setDesktopFileName(PIXHAUL_APP_ID);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -2,15 +2,19 @@
 // dialog, then the event loop with the main window shown maximized.
 //
 //   pixhaul [ADDRESS]    ADDRESS, when given, is loaded into the web view once the window shows.
+//   pixhaul --help       prints the usage, pixhaul --version the version; neither needs a display.
 #include <QCoreApplication>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/qt_message_pump.h"
+#include "framework/build_info.h"
 #include "framework/thread.h"
 
 namespace {
@@ -32,6 +36,17 @@ void DrainWorkers(pixhaul::QtMessagePump& pump) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before the toolkit starts, so that they work without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", pixhaul::kVersionText);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::printf(
+        "usage: pixhaul [ADDRESS]\n       pixhaul --help\n       pixhaul --version\n\n"
+        "Opens the Pixhaul window; ADDRESS, when given, is loaded into its web view.\n");
+    return 0;
+  }
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   pixhaul::TApplication app(argc, argv);
   pixhaul::QtMessagePump pump;

@@ -1,12 +1,19 @@
-// The program's icon, drawn at run time (a picture frame with a downward arrow), so that no
-// image file has to ship beside the executable. GUI thread only (it paints a QPixmap).
+// The program's icon (a landscape picture with a download arrow), rendered from its one drawing,
+// the SVG file the project installs as the desktop icon, which is built into the program. The
+// window, the About dialog and the installed PNG icons all come from here. GUI thread only
+// for pixmaps; images may be made on any thread.
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 
 namespace pixhaul {
 
-// The icon as a square pixmap of `size` pixels with a transparent background.
+// The icon as a square image of `size` pixels on a transparent background; a null image when
+// the built-in drawing cannot be read (a broken build).
+QImage ProgramIconImage(int size);
+
+// The same as a pixmap, for widgets.
 QPixmap ProgramIcon(int size);
 
 }  // namespace pixhaul

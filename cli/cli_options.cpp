@@ -66,6 +66,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
       if (argument == "--help" && !inlineValue) {
         result.kind = ParseResult::Kind::kHelp;
         return result;
+      } else if (argument == "--version" && !inlineValue) {
+        result.kind = ParseResult::Kind::kVersion;
+        return result;
       } else if (argument == "--list-only" && !inlineValue) {
         result.options.listOnly = true;
       } else if (argument == "--site") {
@@ -90,7 +93,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 std::string UsageText() {
   return "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] "
          "PAGE\n"
-         "       pixhaul-cli --help\n";
+         "       pixhaul-cli --help\n"
+         "       pixhaul-cli --version\n";
 }
 
 std::string HelpText() {
@@ -100,14 +104,16 @@ std::string HelpText() {
          "\n"
          "  PAGE            a saved result page, or an http:// or https:// address to fetch it\n"
          "  --site SITE     the site the page comes from, which picks how addresses are found:\n"
-         "                  bing (0, the default), google (1) or baidu (2)\n"
-         "  --save-dir DIR  the save folder (default: $HOME/images_download); created when\n"
-         "                  missing, one level only\n"
+         "                  bing (0), google (1) or baidu (2) (default: bing)\n"
+         "  --save-dir DIR  the save folder, created when missing, one level only\n"
+         "                  (default: $HOME/images_download)\n"
          "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
-         "                  download nothing\n"
-         "  --help          show this text\n"
+         "                  download nothing (default: off, the images are downloaded)\n"
+         "  --help          show this text and exit\n"
+         "  --version       show the program's version and exit\n"
          "\n"
-         "The run log goes to standard output and to log.txt in the save folder. SIGINT or\n"
+         "The run log goes to standard output and to log.txt in the save folder. When standard\n"
+         "error is a terminal, a progress line there shows how far the run has come. SIGINT or\n"
          "SIGTERM stops a run the way the Stop button does; a second one ends the program at\n"
          "once. Exit status: 0 done, 1 the run could not be made, 2 bad command line.\n";
 }

@@ -2,6 +2,7 @@
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] PAGE
 //   pixhaul-cli --help
+//   pixhaul-cli --version
 //
 // Parsing is pure: it reads the arguments and the home folder, and touches nothing else.
 #pragma once
@@ -19,7 +20,7 @@ struct CliOptions {
 };
 
 struct ParseResult {
-  enum class Kind { kRun, kHelp, kUsageError };
+  enum class Kind { kRun, kHelp, kVersion, kUsageError };
   Kind kind = Kind::kUsageError;
   CliOptions options;
   std::string error;  // what was wrong, for a usage error

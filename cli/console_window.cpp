@@ -8,22 +8,27 @@ ConsoleRunWindow::ConsoleRunWindow(std::string folderText, int site, Capture cap
       site_(site),
       capture_(std::move(capture)),
       out_(out),
-      err_(err) {}
+      err_(err),
+      progress_(err, out) {}
 
 void ConsoleRunWindow::AppendLogLine(const std::string& text) {
+  progress_.Hide(out_);
   for (const std::string& line : pane_.Append(text)) {
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
   }
   // Each line shows at once, also when standard output is a pipe or a file.
   std::fflush(out_);
+  progress_.Restore();
 }
 
 void ConsoleRunWindow::ShowMessage(const std::string& text) {
   messageShown_ = true;
+  progress_.Hide(err_);
   std::fwrite(text.data(), 1, text.size(), err_);
   std::fputc('\n', err_);
   std::fflush(err_);
+  progress_.Restore();
 }
 
 }  // namespace pixhaul::cli

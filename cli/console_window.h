@@ -1,5 +1,6 @@
 // ConsoleRunWindow: the run controller's window in pixhaul-cli. The log pane is printed as it
-// grows, one pane line a line on standard output; message boxes go to standard error. The
+// grows, one pane line a line on standard output; message boxes go to standard error, and so
+// does the progress line when standard error is a terminal (TerminalProgress). The
 // button is a caption and an enabled flag that signals read through the controller. Main
 // thread only.
 #pragma once
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/terminal_progress.h"
 #include "download/run_log.h"
 #include "download/run_window.h"
 
@@ -31,6 +33,8 @@ class ConsoleRunWindow : public RunWindow {
   void ShowMessage(const std::string& text) override;
   std::optional<PageMarkup> CapturePageMarkup() override { return capture_(); }
   int CurrentSite() override { return site_; }
+  // The progress line on `err`, only when it is a terminal.
+  void ShowProgress(const RunProgress& progress) override { progress_.Show(progress); }
 
   bool ButtonEnabled() const { return enabled_; }
   // True once a message box was shown: the run could not be made.
@@ -46,6 +50,7 @@ class ConsoleRunWindow : public RunWindow {
   bool enabled_ = true;
   bool messageShown_ = false;
   RunLogPane pane_;
+  TerminalProgress progress_;
 };
 
 }  // namespace pixhaul::cli

@@ -18,6 +18,7 @@
 #include "cli/test_hooks.h"
 #include "download/run_controller.h"
 #include "download/save_folder.h"
+#include "framework/build_info.h"
 #include "framework/message_pump.h"
 #include "framework/thread.h"
 #include "harvest/image_url_extraction.h"
@@ -126,6 +127,10 @@ int Main(int argc, char** argv) {
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
   if (parsed.kind == ParseResult::Kind::kHelp) {
     std::fputs(HelpText().c_str(), stdout);
+    return kExitDone;
+  }
+  if (parsed.kind == ParseResult::Kind::kVersion) {
+    std::printf("%s\n", kVersionText);
     return kExitDone;
   }
   if (parsed.kind == ParseResult::Kind::kUsageError) {

@@ -43,6 +43,7 @@ int ClassifyGetFailure(const std::string& message) {
 TDownTileThread::TDownTileThread(std::string url, std::string fileName, int index,
                                  std::string saveFolder, TRunController& controller)
     : Index(index),
+      Run(controller.RunNumber()),
       Url(std::move(url)),
       FileName(std::move(fileName)),
       SaveFolder(std::move(saveFolder)),
@@ -123,18 +124,21 @@ void TDownTileThread::HandOffLogLine() {
 
 void TDownTileThread::HandOffWorkerFinished() {
   TRunController* controller = &controller_;
+  const unsigned run = Run;
+  const bool saved = Outcome == kOutcomeSaved;
   bool ran = false;  // written on the main thread before Synchronize returns to us
   try {
-    TThread::Synchronize([controller, &ran] {
+    TThread::Synchronize([controller, run, saved, &ran] {
       ran = true;
-      controller->WorkerFinished();
+      controller->WorkerFinished(run, saved);
     });
   } catch (...) {
     // The hand-off itself failed before the action ran: post the decrement instead, so the
     // slot is still given back.
     if (!ran) {
       try {
-        CurrentMessagePump().Post([controller] { controller->WorkerFinished(); });
+        CurrentMessagePump().Post(
+            [controller, run, saved] { controller->WorkerFinished(run, saved); });
       } catch (...) {
       }
     }

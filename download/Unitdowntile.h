@@ -5,8 +5,9 @@
 // The worker owns its HTTP client, TLS intercept and body file. It touches the run state
 // only through two blocking hand-offs to the main thread, in this order: its result line
 // (TRunController::AppendWorkerLine, dropped after a stop or once the run has finished) and
-// the decrement of the live count (TRunController::WorkerFinished). However the worker ends,
-// exactly one WorkerFinished reaches the main thread, so the controller must outlive it.
+// the decrement of the live count with whether the image was saved
+// (TRunController::WorkerFinished). However the worker ends, exactly one WorkerFinished reaches
+// the main thread, so the controller must outlive it. Create it on the main thread.
 //
 // The body streams into a temporary file in the save folder as it arrives, through a bounded
 // buffer, so a worker's memory does not grow with the body. The file is renamed onto the
@@ -54,6 +55,7 @@ class TDownTileThread : public TThread {
 
   std::string LogLine;  // the result line; empty until Execute sets it
   int Index;            // 0-based position of the address in the run's list
+  unsigned Run;         // the controller's RunNumber() when the worker was created
   int Outcome = kOutcomeNone;
   std::string Url;         // the address exactly as listed
   std::string FileName;    // the target file name

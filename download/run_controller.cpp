@@ -114,6 +114,10 @@ void TRunController::StartPath() {
     TRunController& self;
     ~ActiveRunGuard() {
       self.runActive_ = false;
+      if (self.progress_.active) {
+        self.progress_.active = false;
+        self.ReportProgress();
+      }
       if (self.buttonDisabled_) {
         self.buttonDisabled_ = false;
         self.window_.SetButtonEnabled(true);
@@ -123,16 +127,27 @@ void TRunController::StartPath() {
 
   TStringList urls;
   urls.LoadFromFile(listFile);
+  ++runNumber_;
+  progress_ = RunProgress{};
+  progress_.addresses = urls.Count();
+  progress_.active = true;
+  ReportProgress();
   MessagePump& pump = CurrentMessagePump();
   for (int i = 0; i < urls.Count(); ++i) {
     pump.ProcessMessages();
     if (stopRequested_) break;
     const std::string url = urls.Get(i);
     const std::string fileName = FileNameFromUrl(url);
-    if (FileExists(folder + fileName)) continue;
+    if (FileExists(folder + fileName)) {
+      ++progress_.skipped;
+      ReportProgress();
+      continue;
+    }
     starter_(url, fileName, i, folder);
     ++outstandingWorkers_;
     ++liveWorkerCount_;
+    ++progress_.started;
+    ReportProgress();
     // Deliberately not pumping: this spaces the starts, and hand-offs wait until the next pump.
     std::this_thread::sleep_for(std::chrono::milliseconds(timings_.startPauseMs));
     while (liveWorkerCount_ > timings_.liveWorkerLimit) WaitWithMessages(timings_.throttlePauseMs);
@@ -170,9 +185,14 @@ void TRunController::AppendWorkerLine(const std::string& line) {
   Log(line);
 }
 
-void TRunController::WorkerFinished() {
+void TRunController::WorkerFinished(unsigned run, bool saved) {
   --liveWorkerCount_;
   --outstandingWorkers_;
+  // Counted while its own run is on; a worker that ends after its run has no run to count in.
+  if (run == runNumber_ && progress_.active) {
+    ++(saved ? progress_.saved : progress_.failed);
+    ReportProgress();
+  }
 }
 
 void TRunController::WaitWithMessages(unsigned milliseconds) {

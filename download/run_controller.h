@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "download/run_progress.h"
 #include "download/run_window.h"
 
 namespace pixhaul {
@@ -58,10 +59,17 @@ class TRunController {
   bool RunActive() const { return runActive_; }
   // Workers this controller started that have not yet handed in WorkerFinished, over all runs.
   int OutstandingWorkers() const { return outstandingWorkers_; }
+  // The counts of the latest run that got its address list (what ShowProgress last showed).
+  const RunProgress& Progress() const { return progress_; }
+  // Numbers the runs that walk an address list; a worker takes the number when it is created
+  // and hands it back with its WorkerFinished, so that a late worker of an earlier run is not
+  // counted in the current one.
+  unsigned RunNumber() const { return runNumber_; }
 
-  // The workers' two hand-offs; main thread only.
+  // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
+  // image; `run` is the RunNumber() it was created under.
   void AppendWorkerLine(const std::string& line);
-  void WorkerFinished();
+  void WorkerFinished(unsigned run, bool saved);
 
   // Pumps messages for `milliseconds` without spinning.
   void WaitWithMessages(unsigned milliseconds);
@@ -73,6 +81,7 @@ class TRunController {
   void StartPath();
   void StopPath();
   void Log(const std::string& text) { window_.AppendLogLine(text); }
+  void ReportProgress() { window_.ShowProgress(progress_); }
 
   RunWindow& window_;
   ThrottleTimings timings_;
@@ -83,6 +92,8 @@ class TRunController {
   bool runActive_ = false;
   bool buttonDisabled_ = false;
   int outstandingWorkers_ = 0;
+  unsigned runNumber_ = 0;
+  RunProgress progress_;
 };
 
 }  // namespace pixhaul

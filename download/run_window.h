@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/page_markup.h"
+#include "download/run_progress.h"
 
 namespace pixhaul {
 
@@ -39,6 +40,12 @@ class RunWindow {
 
   // The selected image site: 0 Bing, 1 Google, 2 Baidu, -1 none.
   virtual int CurrentSite() = 0;
+
+  // How far the run has come: called at every change from the moment the run has its address
+  // list, and once more with `active` false when it has ended. Must not raise (it is also
+  // called while a failed press unwinds). A window without a progress display keeps the
+  // default, which shows nothing.
+  virtual void ShowProgress(const RunProgress& progress) { (void)progress; }
 };
 
 }  // namespace pixhaul

@@ -1,15 +1,18 @@
-// Fuzz target: the HTTP client reading whatever a server sends - status line, header block,
-// counted, chunked or until-close body, redirects - through TIdHTTP::GetInto.
+// Fuzz target: the HTTP client reading whatever a server sends - interim replies, status line,
+// header block, counted, chunked (sizes, extensions, trailers) or until-close body, conflicting
+// framing, redirects of every kind - through TIdHTTP::GetInto.
 //
-// The peer is in memory: an intercept takes over receiving and sending on a real loopback
-// connection (to a listener of this process that accepts and drops connections), so every byte
-// the client reads comes from the input. Redirects are kept on 127.0.0.1: any absolute target
-// is rewritten to the listener. Failures must be the client's own exceptions; a call that
-// returns must have ended in a success or an accepted redirect, with no more body than was
-// sent and none above the body limit.
+// The peer is in memory: a TLS-kind intercept takes over receiving and sending on a real
+// loopback connection (to a listener of this process that accepts and drops connections), so
+// every byte the client reads on an https address comes from the input. Redirects are kept on
+// 127.0.0.1: any reference that names a host is rewritten to the listener, its scheme kept (an
+// http one, unless the flags say otherwise, becomes https so the script goes on; kept as http
+// it leaves the peer for the listener, which drops it). Failures must be the client's own
+// exceptions; a call that returns must have ended in a 2xx reply, with no more body than was
+// sent and none above the body limit; no request line may carry a raw blank or control byte.
 //
-// Input: one flags byte (redirects on, HTTP/1.0, receive chunk size, small limits), then the
-// server's bytes.
+// Input: one flags byte (redirects on, HTTP/1.0, receive chunk size, small limits, http
+// redirects kept), then the server's bytes.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -25,8 +28,10 @@
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "fuzz/fuzz_support.h"
-#include "http/connection_intercept.h"
+#include "http/header_text.h"
 #include "http/id_http.h"
+#include "http/request_target.h"
+#include "http/ssl_connection_intercept.h"
 #include "http/tcp_connection.h"
 #include "http/uri.h"
 
@@ -70,28 +75,49 @@ class DropListener {
   std::thread acceptor_;
 };
 
-// The in-memory server: hands out the script in chunks, swallows what the client sends, and
+// The in-memory server: hands out the script in chunks, keeps what the client sends, and
 // reports a closed peer once the script is used up. It always claims pending bytes, so the
 // connection never waits on the real socket.
-class ScriptedPeer : public pixhaul::TIdConnectionIntercept {
+class ScriptedPeer : public pixhaul::TIdSSLConnectionIntercept {
  public:
-  ScriptedPeer(std::string_view script, size_t chunk) : rest_(script), chunk_(chunk) {
-    SetHandlesReceive(true);
-    SetHandlesSend(true);
-  }
+  ScriptedPeer(std::string_view script, size_t chunk) : rest_(script), chunk_(chunk) {}
   int ReceiveThrough(char* bytes, int capacity) override {
     const size_t n = std::min({rest_.size(), chunk_, static_cast<size_t>(capacity)});
     std::memcpy(bytes, rest_.data(), n);
     rest_.remove_prefix(n);
     return static_cast<int>(n);
   }
-  int SendThrough(const char*, int count) override { return count; }
+  int SendThrough(const char* bytes, int count) override {
+    sent_.append(bytes, static_cast<size_t>(count));
+    return count;
+  }
   int PendingBytes() const override { return std::max<int>(1, static_cast<int>(rest_.size())); }
+  const std::string& Sent() const { return sent_; }
 
  private:
   std::string_view rest_;
   size_t chunk_;
+  std::string sent_;
 };
+
+// Every request line the client sent names its target without a raw blank or control byte.
+void CheckRequestLines(const std::string& sent) {
+  for (size_t at = 0; at < sent.size();) {
+    const size_t end = std::min(sent.find("\r\n", at), sent.size());
+    const std::string_view line(sent.data() + at, end - at);
+    if (line.starts_with("GET ")) {
+      const size_t version = line.rfind(" HTTP/");
+      FUZZ_CHECK(version != std::string_view::npos && version >= 4,
+                 "request line: " + std::string(line));
+      for (char c : line.substr(4, version - 4)) {
+        const auto byte = static_cast<unsigned char>(c);
+        FUZZ_CHECK(byte > 0x20 && byte < 0x7F,
+                   "raw byte in a request target: " + std::string(line));
+      }
+    }
+    at = end + 2;
+  }
+}
 
 }  // namespace
 
@@ -105,7 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t flags = data[0];
   const std::string_view script = pixhaul::fuzz::AsText(data + 1, size - 1);
   static constexpr size_t kChunks[] = {1, 3, 64, 4096};
-  const std::string self = "http://127.0.0.1:" + std::to_string(listener.Port());
+  const std::string listenerAuthority = "//127.0.0.1:" + std::to_string(listener.Port());
+  const bool keepHttpRedirects = (flags & 64) != 0;
 
   ScriptedPeer peer(script, kChunks[(flags >> 2) & 3]);
   pixhaul::TMemoryStream content;
@@ -115,20 +142,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if ((flags & 2) != 0) http.ProtocolVersion = pixhaul::TIdHTTPProtocolVersion::pv1_0;
     http.MaxReplyBodyBytes = (flags & 16) != 0 ? 1000 : 1 << 20;
     if ((flags & 32) != 0) http.MaxReplyHeaderBytes = 200;
-    http.OnRedirect = [&self](pixhaul::TIdHTTP&, std::string& dest, int32_t&, bool&) {
-      // Backslashes count as slashes when the client splits an address, so "http:" followed
+    http.OnRedirect = [&](pixhaul::TIdHTTP&, std::string& dest, int32_t&, bool&) {
+      // Backslashes count as slashes when the client reads a reference, so "http:" followed
       // by two backslashes names a host too: whatever could name a host goes to the listener.
       std::string unified = dest;
       pixhaul::TIdURI::UnifySlashes(unified);
-      if (unified.find("://") != std::string::npos) dest = self + "/next";
+      std::string scheme = pixhaul::ReferenceScheme(unified);
+      const std::string rest = scheme.empty() ? unified : unified.substr(scheme.size() + 1);
+      if (!rest.starts_with("//")) return;
+      if (!keepHttpRedirects && pixhaul::SameText(scheme, "http")) scheme = "https";
+      dest = (scheme.empty() ? "" : scheme + ":") + listenerAuthority + "/next";
     };
     http.SetIntercept(&peer);
-    http.SetInterceptEnabled(true);
     try {
-      http.GetInto(self + "/img.png", content);
-      const int replyClass = http.ReplyCode / 100;
-      FUZZ_CHECK(replyClass == 2 || replyClass == 3 || !http.Reply.Location.empty(),
-                 "a failed reply ended as success: " + std::to_string(http.ReplyCode));
+      // An https address: the client switches the peer on as it would a TLS intercept.
+      http.GetInto("https:" + listenerAuthority + "/img.png", content);
+      FUZZ_CHECK(http.ReplyCode / 100 == 2,
+                 "a reply other than a success ended as one: " + std::to_string(http.ReplyCode));
       FUZZ_CHECK(content.Size() <= static_cast<int64_t>(script.size()), "body larger than sent");
       FUZZ_CHECK(content.Size() <= http.MaxReplyBodyBytes, "body above the limit");
       if (verbose)
@@ -139,5 +169,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (verbose) std::fprintf(stderr, "  raised: %s\n", e.Message().c_str());
     }
   }
+  CheckRequestLines(peer.Sent());
   return 0;
 }

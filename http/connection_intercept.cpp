@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include "http/tcp_connection.h"
+
 namespace pixhaul {
+
+TIdConnectionIntercept::TIdConnectionIntercept()
+    : ownReadGuard_(TIdTCPConnection::DefaultReadTimeoutMs()) {}
 
 TIdConnectionIntercept::~TIdConnectionIntercept() {
   // A user may unregister itself while being told, so work on a copy.

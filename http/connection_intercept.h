@@ -7,11 +7,19 @@
 //
 // ReceiveThrough and SendThrough follow the socket-result convention: a positive count, 0 for a
 // peer that closed, -1 for a failure whose number is the calling thread's TIdStack::LastError().
+//
+// An intercept that receives (HandlesReceive) takes its bytes from the socket itself, so the
+// connection cannot see them arrive: such an intercept counts the bytes it takes off the wire
+// into ReadGuard() and waits for the socket no longer than ReadGuard().WaitLimitMs() allows,
+// failing a read that runs out of time with error 10060 (the connection then raises "Read timed
+// out.").
 #pragma once
 
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "http/read_rate_guard.h"
 
 namespace pixhaul {
 
@@ -31,7 +39,7 @@ class TIdConnectionIntercept {
  public:
   using ConnectEvent = std::function<void(TIdConnectionIntercept& sender, TIdSocketHandle& socket)>;
 
-  TIdConnectionIntercept() = default;
+  TIdConnectionIntercept();
   virtual ~TIdConnectionIntercept();
   TIdConnectionIntercept(const TIdConnectionIntercept&) = delete;
   TIdConnectionIntercept& operator=(const TIdConnectionIntercept&) = delete;
@@ -58,6 +66,17 @@ class TIdConnectionIntercept {
   const std::string& PeerHostName() const { return peerHostName_; }
   void SetPeerHostName(const std::string& host) { peerHostName_ = host; }
 
+  // The time limits of the reads the intercept makes for its connection; TIdTCPClient::
+  // ConnectToPeer hands over the connection's own guard (not owned; it outlives the attachment)
+  // before AttachToSocket. Without one the intercept keeps a guard of its own with the
+  // process-wide default read time limit.
+  TIdReadRateGuard& ReadGuard() { return readGuard_ != nullptr ? *readGuard_ : ownReadGuard_; }
+  void SetReadGuard(TIdReadRateGuard* guard) { readGuard_ = guard; }
+  // Forgets `guard` if it is the one handed over (its connection is going away).
+  void ReleaseReadGuard(const TIdReadRateGuard* guard) {
+    if (readGuard_ == guard) readGuard_ = nullptr;
+  }
+
   void AddFreeNotification(TIdInterceptUser* user);
   void RemoveFreeNotification(TIdInterceptUser* user);
 
@@ -71,6 +90,8 @@ class TIdConnectionIntercept {
   bool handlesSend_ = false;
   std::vector<TIdInterceptUser*> users_;
   std::string peerHostName_;
+  TIdReadRateGuard* readGuard_ = nullptr;
+  TIdReadRateGuard ownReadGuard_;
 };
 
 }  // namespace pixhaul

@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "framework/exception.h"
 #include "http/header_text.h"
+#include "http/request_target.h"
 #include "http/socket_error.h"
 #include "http/ssl_connection_intercept.h"
 #include "http/uri.h"
@@ -43,26 +45,39 @@ int64_t SourceLength(const TIdRequestSource& source) {
   return 0;
 }
 
-// A chunk size line: hexadecimal digits, anything else (empty, an extension glued to the size)
-// is 0 and ends the body. Sizes beyond 64 bits saturate, which the body limit then refuses.
-int64_t ParseChunkSize(const std::string& text) {
-  if (text.empty()) return 0;
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The size of a chunk size line: hexadecimal digits, then optionally blanks or tabs and a ";"
+// that begins the chunk's extensions (which are ignored). Empty when the line is not of that
+// form. Sizes beyond 64 bits saturate, which the body limit then refuses.
+std::optional<int64_t> ParseChunkSize(const std::string& line) {
   constexpr int64_t kMax = INT64_MAX;
   int64_t value = 0;
-  for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    } else {
-      return 0;
-    }
+  size_t at = 0;
+  for (; at < line.size(); ++at) {
+    const int digit = HexDigitValue(line[at]);
+    if (digit < 0) break;
     value = value > (kMax - digit) / 16 ? kMax : value * 16 + digit;
   }
+  if (at == 0) return std::nullopt;
+  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  if (at < line.size() && line[at] != ';') return std::nullopt;
   return value;
+}
+
+// The port number an address names: -1 when it names none, or a text that is no number (the
+// protocol's default port stands in). A number outside the port range would otherwise be cut
+// to 16 bits and reach some other port.
+int32_t PortNumber(const std::string& portText) {
+  const std::optional<int64_t> value = ParseDecimal(portText);
+  if (!value) return -1;
+  if (*value < 1 || *value > 65535) throw EIdInvalidPort();
+  return static_cast<int32_t>(*value);
 }
 
 // Holds a request's lines back in the kernel while they are written one line per write. With
@@ -112,36 +127,52 @@ bool TIdHTTP::AskRedirect(std::string& dest, int32_t depth) {
 
 void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStream* content,
                              const TIdRequestSource& source) {
+  HopAddress address;
+  std::string path, resourceName, fragment;
+  TIdURI::SplitAddress(url, address.protocol, address.host, path, resourceName, address.portText,
+                       fragment);
+  address.target = path + resourceName;
+  PerformHop(method, address, content, source);
+}
+
+void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStream* content,
+                         const TIdRequestSource& source) {
   ++RedirectDepth;
   // A body that cannot be sent is refused before a connection is touched.
   if (method == RequestMethod::rmPost && std::holds_alternative<TIdUnsupportedSource>(source)) {
     throw EIdObjectTypeNotSupported();
   }
 
-  std::string protocol, host, path, resourceName, portText, fragment;
-  TIdURI::SplitAddress(url, protocol, host, path, resourceName, portText, fragment);
-  std::string target = path + resourceName;
-  const auto parsedPort = ParseInt32(portText);
-  const int32_t port = parsedPort ? *parsedPort : -1;
-
-  if (PrepareTarget(protocol, host, port)) {
-    target = (host.empty() ? RequestHost : host) + target;
-    target = (protocol.empty() ? RequestProtocol : protocol) + "://" + target;
+  const int32_t port = PortNumber(address.portText);
+  std::string target = EncodeRequestTarget(address.target);
+  if (PrepareTarget(address.protocol, address.host, port)) {
+    target = (address.host.empty() ? RequestHost : address.host) + target;
+    target = (address.protocol.empty() ? RequestProtocol : address.protocol) + "://" + target;
   }
 
   CheckPeerClosed(false, false);
-  if (!IsConnected()) ConnectToPeer();
+  const bool reused = IsConnected();
+  if (!reused) ConnectToPeer();
 
   WireHeaders.Clear();
   Request.ContentLength =
       method == RequestMethod::rmPost ? static_cast<int32_t>(SourceLength(source)) : 0;
   Request.StoreToLines(WireHeaders);
-  WriteRequest(method, target, source);
 
   bool http10Reply = false;
   try {
-    http10Reply = ReadStatusLine();
-    ReadHeaderBlock();
+    std::string statusLine = SendRequest(method, target, source, reused);
+    // Interim replies (100 Continue, 103 Early Hints) come before the reply to act on. Their
+    // bytes count against the head's limit, so an endless run of them ends too.
+    size_t headBytes = 0;
+    for (;;) {
+      http10Reply = ParseStatusLine(statusLine);
+      ReadHeaderBlock(headBytes);
+      if (ReplyCode / 100 != 1) break;
+      statusLine = ReadLine();
+      headBytes += statusLine.size() + 4;  // with its line end and the interim reply's empty line
+      if (headBytes > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
+    }
   } catch (const EConvertError&) {
     // The rest of the reply is still on the wire; the connection cannot carry another hop.
     CloseConnection();
@@ -149,7 +180,10 @@ void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStre
   }
 
   const int32_t replyClass = ReplyCode / 100;
-  const bool redirect = (replyClass == 3 && ReplyCode != 304) || !Reply.Location.empty();
+  // Only a reply that names where to go redirects: a 3xx without a Location has nowhere to
+  // lead, and an error stays an error whatever it carries.
+  const std::string location = TrimBlanks(Reply.Location);
+  const bool redirect = !location.empty() && replyClass != 4 && replyClass != 5;
   ReadBody(method, content);
 
   if (!redirect) {
@@ -158,25 +192,57 @@ void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStre
       throw EIdProtocolReplyError(ReplyCode, ReplyText);
     }
   } else {
-    std::string dest = Reply.Location;
-    if (HandleRedirects && RedirectDepth < RedirectMaximum) {
+    std::string dest = location;
+    const bool limitReached = RedirectDepth >= RedirectMaximum;
+    if (HandleRedirects && !limitReached) {
       if (content != nullptr) content->SetPosition(0);
       if (AskRedirect(dest, RedirectDepth)) {
+        const HopAddress next = RedirectAddress(dest, address.target);
         // A reply that announced "Connection: close" is the last one its connection carries;
         // the next hop written on it would only meet the server's close.
         if (ProtocolVersion == TIdHTTPProtocolVersion::pv1_0 || http10Reply ||
             SaysConnectionClose()) {
           CloseConnection();
         }
-        PerformRequest(method, dest, content, source);
+        PerformHop(method, next, content, source);
       }
-    } else if (AskRedirect(dest, RedirectDepth)) {
+    } else if (!HandleRedirects && AskRedirect(dest, RedirectDepth)) {
       Reply.Location = dest;
     } else {
+      // Redirects not handled, or one redirect too many: the reply in hand is not what was
+      // asked for, so its body must not pass for it.
       throw EIdProtocolReplyError(ReplyCode, ReplyText);
     }
   }
   FinishHop(http10Reply);
+}
+
+TIdHTTP::HopAddress TIdHTTP::RedirectAddress(std::string dest,
+                                             const std::string& currentTarget) const {
+  TIdURI::UnifySlashes(dest);
+  HopAddress next;
+  std::string scheme = ReferenceScheme(dest);
+  if (scheme.empty() && dest.starts_with("//")) {
+    // A reference with an authority but no scheme keeps the scheme of the current request.
+    scheme = InterceptEnabled() ? "https" : "http";
+    dest = scheme + ":" + dest;
+  }
+  if (!scheme.empty()) {
+    // Any other scheme must never be fetched as if it were plain HTTP.
+    if (!SameText(scheme, "http") && !SameText(scheme, "https")) throw EIdUnknownProtocol();
+    const std::string rest = dest.substr(scheme.size() + 1);
+    if (rest.starts_with("//")) {
+      std::string path, resourceName, fragment;
+      TIdURI::SplitAddress(dest, next.protocol, next.host, path, resourceName, next.portText,
+                           fragment);
+      next.target = path + resourceName;
+      return next;
+    }
+    // "http:a.jpg" names no host: a relative reference on the current one.
+    dest = rest;
+  }
+  next.target = ResolveRelativeTarget(currentTarget, dest);
+  return next;
 }
 
 bool TIdHTTP::PrepareTarget(const std::string& protocol, const std::string& host, int32_t port) {
@@ -206,7 +272,13 @@ bool TIdHTTP::PrepareTarget(const std::string& protocol, const std::string& host
     if (!InterceptEnabled() && IsConnected()) CloseConnection();
     SetInterceptEnabled(true);
   } else {
-    // The intercept is left as it is: a relative address on a TLS connection stays on TLS.
+    // A plain "http" address is plain even when the connection so far spoke TLS (an https page
+    // redirecting to http). A relative address leaves the intercept as it is: on a TLS
+    // connection it stays on TLS.
+    if (SameText(protocol, "HTTP") && InterceptEnabled()) {
+      CloseConnection();
+      SetInterceptEnabled(false);
+    }
     HostStep(protocol, host, port);
     // A relative address also keeps the port: should its connection have been closed, the
     // next connect must reach the same server again, not port 80 (with TLS still on).
@@ -241,6 +313,30 @@ void TIdHTTP::OpenTunnel() {
   SetInterceptEnabled(true);
 }
 
+std::string TIdHTTP::SendRequest(RequestMethod method, const std::string& target,
+                                 const TIdRequestSource& source, bool reused) {
+  // A server may close a kept-alive connection while it is idle, without a word; the request
+  // then meets the close before any byte of its reply. That is no answer from the server, so
+  // the request goes once more on a new connection - never on a fresh connection, never once
+  // a reply byte arrived, and never for a method that must not run twice.
+  const bool mayRetry = reused && method != RequestMethod::rmPost;
+  for (bool retried = false;; retried = true) {
+    if (retried) {
+      CloseConnection();
+      ConnectToPeer();
+    }
+    const bool canRetry = mayRetry && !retried && InputBuffer().Empty();
+    try {
+      WriteRequest(method, target, source);
+      return ReadLine();
+    } catch (const EIdConnClosedGracefully&) {
+      if (!canRetry || !InputBuffer().Empty()) throw;
+    } catch (const EIdSocketError&) {
+      if (!canRetry || !InputBuffer().Empty()) throw;
+    }
+  }
+}
+
 void TIdHTTP::WriteRequest(RequestMethod method, const std::string& target,
                            const TIdRequestSource& source) {
   const RequestCork cork(SocketHandle());
@@ -264,8 +360,7 @@ void TIdHTTP::WriteRequest(RequestMethod method, const std::string& target,
   }
 }
 
-bool TIdHTTP::ReadStatusLine() {
-  const std::string line = ReadLine();
+bool TIdHTTP::ParseStatusLine(const std::string& line) {
   const bool http10Reply = line.size() >= 8 && SameText(line.substr(5, 3), "1.0");
   const size_t blank = line.find(' ');
   ReplyText = blank == std::string::npos ? std::string() : line.substr(blank + 1);
@@ -276,9 +371,8 @@ bool TIdHTTP::ReadStatusLine() {
   return http10Reply;
 }
 
-void TIdHTTP::ReadHeaderBlock() {
+void TIdHTTP::ReadHeaderBlock(size_t& received) {
   WireHeaders.Clear();
-  size_t received = 0;
   for (;;) {
     std::string line = ReadLine();
     if (line.empty()) break;
@@ -298,27 +392,20 @@ void TIdHTTP::ReadBody(RequestMethod method, TStream* content) {
     return;
   }
 
-  int64_t declared = -1;
-  if (Reply.HasContentLength) {
-    declared = ParseDecimal(TrimBlanks(Reply.ContentLengthText)).value_or(0);
-    if (declared < 0) {
-      // Whatever follows has no known end; the connection cannot be used again.
-      CloseConnection();
-      throw EIdInvalidContentLength(Reply.ContentLengthText);
-    }
-    if (declared > MaxReplyBodyBytes) FailLimit(kReplyBodyTooLargeMessage);
-  }
-  const bool chunked = ContainsText(Reply.ExtraHeaders().ValueOf("Transfer-Encoding"), "chunked");
+  // Chunked framing wins over any Content-Length: the length is not even looked at.
+  const bool chunked = IsChunked();
+  const int64_t declared = chunked ? -1 : DeclaredLength();
+  if (declared > MaxReplyBodyBytes) FailLimit(kReplyBodyTooLargeMessage);
 
   if (content == nullptr) {
     // Nothing is read without a stream; unread body bytes would be taken for the next reply.
-    if (declared != 0 || chunked) CloseConnection();
+    if (declared != 0) CloseConnection();
     return;
   }
-  if (declared > 0) {
-    ReadIntoStream(*content, declared, false);
-  } else if (chunked) {
+  if (chunked) {
     ReadChunkedBody(*content);
+  } else if (declared > 0) {
+    ReadIntoStream(*content, declared, false);
   } else if (declared == 0) {
     // An explicit "Content-Length: 0": the body is empty, the connection stays usable.
   } else {
@@ -327,26 +414,81 @@ void TIdHTTP::ReadBody(RequestMethod method, TStream* content) {
   content->SetSize(content->Position());
 }
 
+int64_t TIdHTTP::DeclaredLength() {
+  // The record holds the first Content-Length line; any further one stays among the extra
+  // lines. They must all say the same: with two different lengths there is no telling where
+  // the body ends.
+  const std::string first = TrimBlanks(Reply.ContentLengthText);
+  const std::optional<int64_t> firstValue = ParseDecimal(first);
+  std::string values = first;
+  bool differ = false;
+  const TIdHeaderList& extra = Reply.ExtraHeaders();
+  for (int i = 0; i < extra.Count(); ++i) {
+    if (!SameText(extra.NameAt(i), "CONTENT-LENGTH")) continue;
+    const std::string value = TrimBlanks(extra.ValueAt(i));
+    const std::optional<int64_t> other = ParseDecimal(value);
+    differ = differ || (firstValue && other ? *firstValue != *other : first != value);
+    values += ", " + value;
+  }
+  if (differ) {
+    CloseConnection();
+    throw EIdInvalidContentLength(values);
+  }
+  if (!firstValue) return -1;
+  if (*firstValue < 0) {
+    // Whatever follows has no known end; the connection cannot be used again.
+    CloseConnection();
+    throw EIdInvalidContentLength(Reply.ContentLengthText);
+  }
+  return *firstValue;
+}
+
+bool TIdHTTP::IsChunked() const {
+  const TIdHeaderList& extra = Reply.ExtraHeaders();
+  for (int i = 0; i < extra.Count(); ++i) {
+    if (SameText(extra.NameAt(i), "TRANSFER-ENCODING") &&
+        ContainsText(extra.ValueAt(i), "chunked")) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void TIdHTTP::ReadChunkedBody(TStream& content) {
   NotifyStatus(TIdStatus::hsText, kChunkStartedText);
   int64_t total = 0;
-  int64_t n = NextChunkLength();
-  while (n > 0) {
+  for (int64_t n = NextChunkLength(); n > 0; n = NextChunkLength()) {
     if (n > MaxReplyBodyBytes - total) FailLimit(kReplyBodyTooLargeMessage);
     ReadIntoStream(content, n, false);
     total += n;
-    ReadLine();
-    n = NextChunkLength();
+    // The chunk's data ends with its line end; anything else there means the size was wrong
+    // and the bytes taken are not the chunk.
+    const std::string end = ReadLine();
+    if (!end.empty()) FailFraming(end);
   }
-  // The line after the last chunk; further trailer lines are not read.
-  ReadLine();
+  SkipTrailer();
 }
 
 int64_t TIdHTTP::NextChunkLength() {
-  std::string line = ReadLine();
-  const size_t blank = line.find(' ');
-  if (blank != std::string::npos) line.erase(blank);
-  return ParseChunkSize(line);
+  const std::string line = ReadLine();
+  const std::optional<int64_t> size = ParseChunkSize(line);
+  if (!size) FailFraming(line);
+  return *size;
+}
+
+void TIdHTTP::SkipTrailer() {
+  // Trailer fields may follow the last chunk; the reply ends at the empty line after them, and
+  // a kept-alive connection is left at the next reply.
+  size_t received = 0;
+  for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
+    received += line.size() + 2;
+    if (received > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
+  }
+}
+
+void TIdHTTP::FailFraming(const std::string& text) {
+  CloseConnection();
+  throw EConvertError::InvalidInteger(text);
 }
 
 void TIdHTTP::FinishHop(bool http10Reply) {

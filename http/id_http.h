@@ -8,9 +8,17 @@
 // download worker builds one per image on its own thread.
 //
 // Every wait for a line or body bytes gives up after the connection's ReadTimeoutMs() without
-// a byte (EIdReadTimeout "Read timed out."). Hostile replies are bounded: a line above 100 KiB,
-// a header block above MaxReplyHeaderBytes or a body above MaxReplyBodyBytes ends the call with
-// EIdLimitExceeded after the connection was closed.
+// a byte, or when a reply trickles (EIdReadTimeout "Read timed out."). Hostile replies are
+// bounded: a line above 100 KiB, a head (interim replies, header block, chunk trailer) above
+// MaxReplyHeaderBytes or a body above MaxReplyBodyBytes ends the call with EIdLimitExceeded
+// after the connection was closed.
+//
+// A call never ends as a success with a body that is not the final reply's whole body: interim
+// (1xx) replies are skipped, chunked framing wins over Content-Length and must be well formed,
+// conflicting lengths fail, a redirect past RedirectMaximum or without a target fails with its
+// status text, and a redirect target is resolved against the current request (RFC 3986) and
+// refused unless it is http or https. A GET or HEAD whose reused kept-alive connection turns
+// out closed before any byte of the reply arrived is sent once more on a new connection.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +36,8 @@
 namespace pixhaul {
 
 inline constexpr const char* kInvalidContentLengthPrefix = "Invalid Content-Length: ";
+inline constexpr const char* kProtocolNotSupportedMessage = "Protocol not supported.";
+inline constexpr const char* kInvalidPortMessage = "Invalid port number.";
 inline constexpr const char* kChunkStartedText = "Chunk Started";
 inline constexpr size_t kMaxReplyHeaderBytes = 1024 * 1024;
 inline constexpr int64_t kMaxReplyBodyBytes = int64_t{512} * 1024 * 1024;
@@ -41,11 +51,24 @@ class EIdProtocolReplyError : public EIdException {
   int32_t StatusCode;
 };
 
-// A reply declared a negative Content-Length; the message carries the value as received.
+// A reply declared a negative Content-Length, or several that differ; the message carries the
+// value as received (the differing values, separated by ", ").
 class EIdInvalidContentLength : public EIdException {
  public:
   explicit EIdInvalidContentLength(const std::string& value)
       : EIdException(kInvalidContentLengthPrefix + value) {}
+};
+
+// A redirect named a scheme other than http and https.
+class EIdUnknownProtocol : public EIdException {
+ public:
+  EIdUnknownProtocol() : EIdException(kProtocolNotSupportedMessage) {}
+};
+
+// An address named a port number outside 1 to 65535.
+class EIdInvalidPort : public EIdException {
+ public:
+  EIdInvalidPort() : EIdException(kInvalidPortMessage) {}
 };
 
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
@@ -93,10 +116,11 @@ class TIdHTTP : public TIdTCPClient {
   int64_t MaxReplyBodyBytes = kMaxReplyBodyBytes;
 
   // A GET of `url`; on return `content` holds the body of the last reply read (written from
-  // its position on, the stream cut there). Raises EIdProtocolReplyError for a failed reply,
-  // EIdInterceptPropInvalid for an https address without a TLS intercept, EConvertError for a
-  // malformed status line or Content-Range, EIdInvalidContentLength, EIdLimitExceeded,
-  // EIdReadTimeout and whatever the connection, socket and TLS layers raise.
+  // its position on, the stream cut there). Raises EIdProtocolReplyError for a failed reply (a
+  // redirect past the limit or without a target included), EIdInterceptPropInvalid for an
+  // https address without a TLS intercept, EConvertError for a malformed status line, chunk
+  // size line or Content-Range, EIdInvalidContentLength, EIdUnknownProtocol, EIdInvalidPort,
+  // EIdLimitExceeded, EIdReadTimeout and whatever the connection, socket and TLS layers raise.
   void GetInto(const std::string& url, TStream& content);
 
   // One hop of `method` to `url`, recursing for followed redirects. `content` may be null
@@ -108,18 +132,50 @@ class TIdHTTP : public TIdTCPClient {
   virtual bool AskRedirect(std::string& dest, int32_t depth);
 
  private:
+  // Where a hop goes: an address split into its parts, the target not yet percent-encoded.
+  // Empty protocol and host (a relative address) keep the current connection's.
+  struct HopAddress {
+    std::string protocol;
+    std::string host;
+    std::string portText;
+    std::string target;
+  };
+
+  // One hop: request, reply, and the redirects that follow from it.
+  void PerformHop(RequestMethod method, const HopAddress& address, TStream* content,
+                  const TIdRequestSource& source);
+  // Where a redirect to `dest` goes from the hop whose target was `currentTarget`. Raises
+  // EIdUnknownProtocol for a scheme other than http and https.
+  HopAddress RedirectAddress(std::string dest, const std::string& currentTarget) const;
   // Sets Host, Port, RequestHost and the intercept for the address; true for the proxy form.
   bool PrepareTarget(const std::string& protocol, const std::string& host, int32_t port);
   void HostStep(const std::string& protocol, const std::string& host, int32_t port);
   void OpenTunnel();
+  // Writes the request and reads the first status line of its reply. A GET or HEAD on a reused
+  // connection (`reused`) that fails before any byte of the reply has arrived is written once
+  // more on a new connection.
+  std::string SendRequest(RequestMethod method, const std::string& target,
+                          const TIdRequestSource& source, bool reused);
   void WriteRequest(RequestMethod method, const std::string& target,
                     const TIdRequestSource& source);
-  // Reads and parses the status line; true when it is an HTTP/1.0 reply.
-  bool ReadStatusLine();
-  void ReadHeaderBlock();
+  // Parses a status line into ReplyCode and ReplyText; true when it is an HTTP/1.0 reply.
+  bool ParseStatusLine(const std::string& line);
+  // Reads header lines up to the empty line; `received` counts their bytes against
+  // MaxReplyHeaderBytes.
+  void ReadHeaderBlock(size_t& received);
   void ReadBody(RequestMethod method, TStream* content);
+  // The declared Content-Length, -1 when there is none; raises EIdInvalidContentLength for a
+  // negative one or for several that differ.
+  int64_t DeclaredLength();
+  // Whether any Transfer-Encoding line of the reply names chunked.
+  bool IsChunked() const;
   void ReadChunkedBody(TStream& content);
   int64_t NextChunkLength();
+  // Reads the chunked body's trailer lines up to the empty line and drops them.
+  void SkipTrailer();
+  // Closes the connection (the rest of the reply is unread) and raises the number-format error
+  // for `text`.
+  [[noreturn]] void FailFraming(const std::string& text);
   void FinishHop(bool http10Reply);
   // Whether the last reply read carries "Connection: close" (blanks around it and letter case
   // ignored).

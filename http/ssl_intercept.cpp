@@ -47,7 +47,7 @@ void TIdConnectionInterceptOpenSSL::AttachToSocket(TIdSocketHandle* socket) {
   // A dotted address is no host name; servers expect the extension only for names.
   const std::string& host = PeerHostName();
   std::string serverName = TIdStack::IsDottedQuad(host) ? std::string() : host;
-  channel_->Connect(socket->Handle(), *context_, serverName);
+  channel_->Connect(socket->Handle(), *context_, serverName, ReadGuard());
 }
 
 void TIdConnectionInterceptOpenSSL::DetachFromSocket() {

@@ -48,9 +48,10 @@ class TIdConnectionInterceptOpenSSL : public TIdSSLConnectionIntercept {
   std::function<void(const std::string& message)> OnStatusInfo;
 
   // Base behaviour (remember the socket, OnConnect), then a context prepared for client mode
-  // and a channel with a completed handshake. Raises EIdOSSLCouldNotLoadSSLLibrary,
-  // EIdOSSLGetMethodError, EIdOSSLCreatingContextError, EIdOSSLSettingCipherError,
-  // EIdOSSLLoading...Error, EIdOSSLDataBindingError or EIdOSSLConnectError with their messages.
+  // and a channel with a completed handshake, run within the limits of ReadGuard(). Raises
+  // EIdOSSLCouldNotLoadSSLLibrary, EIdOSSLGetMethodError, EIdOSSLCreatingContextError,
+  // EIdOSSLSettingCipherError, EIdOSSLLoading...Error, EIdOSSLDataBindingError,
+  // EIdOSSLConnectError or EIdReadTimeout with their messages.
   // Precondition: `socket` holds a connected socket.
   void AttachToSocket(TIdSocketHandle* socket) override;
   // Frees the channel (without sending close_notify) and the context, then forgets the socket.

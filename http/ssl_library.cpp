@@ -80,9 +80,11 @@ bool SslLibrary::Load() {
                Bind(ssl, "SSL_has_pending", f.SSL_has_pending) &&
                Bind(ssl, "SSL_set_default_read_buffer_len", f.SSL_set_default_read_buffer_len) &&
                Bind(ssl, "SSL_get_error", f.SSL_get_error) &&
+               Bind(ssl, "SSL_get_rbio", f.SSL_get_rbio) &&
                Bind(ssl, "SSL_set_shutdown", f.SSL_set_shutdown) &&
                Bind(ssl, "SSL_shutdown", f.SSL_shutdown) &&
-               Bind(cryptoHandle_, "ERR_clear_error", f.ERR_clear_error);
+               Bind(cryptoHandle_, "ERR_clear_error", f.ERR_clear_error) &&
+               Bind(cryptoHandle_, "BIO_number_read", f.BIO_number_read);
   // OPENSSL_init_ssl is thread-safe and idempotent; OpenSSL 3 needs no locking callbacks and
   // no random-seeding call of ours.
   if (!bound || f.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS,

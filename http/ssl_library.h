@@ -55,9 +55,11 @@ struct SslFunctions {
   decltype(&::SSL_has_pending) SSL_has_pending = nullptr;
   decltype(&::SSL_set_default_read_buffer_len) SSL_set_default_read_buffer_len = nullptr;
   decltype(&::SSL_get_error) SSL_get_error = nullptr;
+  decltype(&::SSL_get_rbio) SSL_get_rbio = nullptr;
   decltype(&::SSL_set_shutdown) SSL_set_shutdown = nullptr;
   decltype(&::SSL_shutdown) SSL_shutdown = nullptr;
   decltype(&::ERR_clear_error) ERR_clear_error = nullptr;
+  decltype(&::BIO_number_read) BIO_number_read = nullptr;
 };
 
 class SslLibrary {

@@ -1,11 +1,13 @@
 #include "http/ssl_socket.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 
 #include <cerrno>
 
+#include "http/id_exception.h"
 #include "http/id_stack.h"
 #include "http/socket_error.h"
 #include "http/ssl_exceptions.h"
@@ -71,11 +73,14 @@ class CallingChannel {
 
 TIdSSLSocket::~TIdSSLSocket() { Free(); }
 
-void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& serverName) {
+void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& serverName,
+                           TIdReadRateGuard& guard) {
   Free();
   functions_ = &context.Functions();
   const SslFunctions& f = *functions_;
   fd_ = fd;
+  guard_ = &guard;
+  wireBytesCounted_ = 0;
   if (context.Handle() == nullptr) throw EIdOSSLConnectError();
   ssl_ = f.SSL_new(context.Handle());
   // Without a channel every later read and write would have nothing to work on; the nearest
@@ -84,8 +89,11 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   // The channel carries this object as its application data, as callers of the library expect.
   if (f.SSL_set_ex_data(ssl_, 0, this) < 1) throw EIdOSSLDataBindingError();
   if (OnStatusInfo) f.SSL_set_info_callback(ssl_, &InfoCallback);
+  // The library must hand control back whenever the socket has nothing for it, or a peer that
+  // trickles a record one byte at a time would hold it inside a single call for ever.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) throw EIdOSSLConnectError();
   if (f.SSL_set_fd(ssl_, fd) < 1) throw EIdOSSLConnectError();
-  socketFlags_ = ::fcntl(fd, F_GETFL);
   // Read ahead into a buffer of several records, so one read of the socket fetches what a
   // fast sender has queued instead of one record header and one record body at a time.
   f.SSL_ctrl(ssl_, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
@@ -95,17 +103,19 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
     f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                const_cast<char*>(serverName.c_str()));
   }
-  f.ERR_clear_error();
-  int result;
-  {
-    SigpipeGuard guard;
-    CallingChannel calling(this);
-    result = f.SSL_connect(ssl_);
+  for (;;) {
+    int savedErrno;
+    const int result = CallLibrary([&] { return f.SSL_connect(ssl_); }, savedErrno);
+    if (result == 1) break;
+    const int reason = f.SSL_get_error(ssl_, result);
+    f.ERR_clear_error();
+    if (reason == SSL_ERROR_WANT_READ) {
+      if (WaitForSocket(reason, true)) continue;
+      throw EIdReadTimeout();
+    }
+    if (reason == SSL_ERROR_WANT_WRITE && WaitForSocket(reason, true)) continue;
+    throw EIdOSSLConnectError();
   }
-  f.ERR_clear_error();
-  // On this blocking socket even a "want read/write" is a failure: it means the socket's own
-  // time limit ran out with the server silent in the middle of the handshake.
-  if (result != 1) throw EIdOSSLConnectError();
 }
 
 int TIdSSLSocket::Receive(char* bytes, int capacity) {
@@ -118,53 +128,48 @@ int TIdSSLSocket::Receive(char* bytes, int capacity) {
     TIdStack::SetLastError(error);
     return -1;
   }
-  return Transfer([&] {
-    const SslFunctions& f = *functions_;
-    int total = f.SSL_read(ssl_, bytes, capacity);
-    if (total <= 0 || total >= capacity || f.SSL_has_pending(ssl_) != 1) return total;
-    // More records were read ahead: take them in the same call, as many as are complete. The
-    // socket does not block meanwhile, so a record whose end has not arrived yet ends the
-    // batch instead of holding the bytes already taken.
-    if (!SetBlocking(false)) return total;
-    while (total < capacity && f.SSL_has_pending(ssl_) == 1) {
-      f.ERR_clear_error();
-      errno = 0;
-      const int n = f.SSL_read(ssl_, bytes + total, capacity - total);
-      if (n > 0) {
-        total += n;
-        continue;
-      }
-      const int reason = f.SSL_get_error(ssl_, n);
-      if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
-        const int result = Classify(n, errno);
-        deferredFailure_ = result == 0 ? 0 : TIdStack::LastError();
-      }
-      break;
-    }
-    SetBlocking(true);
-    f.ERR_clear_error();
-    return total;
-  });
-}
-
-bool TIdSSLSocket::SetBlocking(bool blocking) {
-  const int flags = blocking ? socketFlags_ : socketFlags_ | O_NONBLOCK;
-  return socketFlags_ >= 0 && ::fcntl(fd_, F_SETFL, flags) == 0;
+  int failedReason = 0;  // a failure met behind bytes already taken
+  int failedErrno = 0;
+  const int result = Transfer(
+      [&] {
+        const SslFunctions& f = *functions_;
+        failedReason = 0;
+        int total = f.SSL_read(ssl_, bytes, capacity);
+        // More records were read ahead: take every complete one that fits in the same call.
+        // The socket does not block, so a record whose end has not arrived ends the batch.
+        while (total > 0 && total < capacity && f.SSL_has_pending(ssl_) == 1) {
+          f.ERR_clear_error();
+          errno = 0;
+          const int n = f.SSL_read(ssl_, bytes + total, capacity - total);
+          if (n > 0) {
+            total += n;
+            continue;
+          }
+          const int reason = f.SSL_get_error(ssl_, n);
+          if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+            failedReason = reason;
+            failedErrno = errno;
+          }
+          f.ERR_clear_error();
+          break;
+        }
+        return total;
+      },
+      true);
+  if (result > 0 && failedReason != 0) {
+    deferredFailure_ = Classify(failedReason, failedErrno) == 0 ? 0 : TIdStack::LastError();
+  }
+  return result;
 }
 
 int TIdSSLSocket::Send(const char* bytes, int count) {
-  return Transfer([&] { return functions_->SSL_write(ssl_, bytes, count); });
+  return Transfer([&] { return functions_->SSL_write(ssl_, bytes, count); }, false);
 }
 
 template <class Call>
-int TIdSSLSocket::Transfer(Call call) {
-  if (ssl_ == nullptr) {
-    TIdStack::SetLastError(kWsaENotConn);
-    return -1;
-  }
+int TIdSSLSocket::CallLibrary(Call call, int& savedErrno) {
   functions_->ERR_clear_error();
   int result;
-  int savedErrno;
   {
     SigpipeGuard guard;
     CallingChannel calling(this);
@@ -172,19 +177,59 @@ int TIdSSLSocket::Transfer(Call call) {
     result = call();
     savedErrno = errno;
   }
-  return result > 0 ? result : Classify(result, savedErrno);
+  CountArrivals();
+  return result;
 }
 
-int TIdSSLSocket::Classify(int result, int savedErrno) {
-  int reason = functions_->SSL_get_error(ssl_, result);
+template <class Call>
+int TIdSSLSocket::Transfer(Call call, bool reading) {
+  if (ssl_ == nullptr) {
+    TIdStack::SetLastError(kWsaENotConn);
+    return -1;
+  }
+  for (;;) {
+    int savedErrno;
+    const int result = CallLibrary(call, savedErrno);
+    if (result > 0) return result;
+    const int reason = functions_->SSL_get_error(ssl_, result);
+    if (reason != SSL_ERROR_WANT_READ && reason != SSL_ERROR_WANT_WRITE) {
+      return Classify(reason, savedErrno);
+    }
+    functions_->ERR_clear_error();
+    // A write is repeated with the same bytes, as the library requires.
+    if (WaitForSocket(reason, reading)) continue;
+    // The peer stalled or trickles in the middle of a record, or does not take what is written.
+    TIdStack::SetLastError(kWsaETimedOut);
+    return -1;
+  }
+}
+
+bool TIdSSLSocket::WaitForSocket(int reason, bool reading) {
+  const bool forRead = reason == SSL_ERROR_WANT_READ;
+  const int readLimit = guard_->ReadTimeoutMs();
+  const int limitMs = forRead && reading ? guard_->WaitLimitMs()
+                      : readLimit > 0    ? readLimit
+                                         : TIdReadRateGuard::kNoLimit;
+  pollfd p{fd_, static_cast<short>(forRead ? POLLIN : POLLOUT), 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, limitMs < 0 ? -1 : limitMs);
+  } while (ready < 0 && errno == EINTR);
+  // A closed or failed socket counts as ready: the library's next call reports it.
+  return ready > 0;
+}
+
+void TIdSSLSocket::CountArrivals() {
+  const uint64_t wireBytes = functions_->BIO_number_read(functions_->SSL_get_rbio(ssl_));
+  if (wireBytes > wireBytesCounted_ && guard_ != nullptr) {
+    guard_->Count(wireBytes - wireBytesCounted_);
+  }
+  wireBytesCounted_ = wireBytes;
+}
+
+int TIdSSLSocket::Classify(int reason, int savedErrno) {
   functions_->ERR_clear_error();
   switch (reason) {
-    case SSL_ERROR_WANT_READ:
-    case SSL_ERROR_WANT_WRITE:
-      // The socket blocks, so the library asks again only when the socket's receive or send
-      // time limit ran out: the peer stalled, in the middle of a record or of a write.
-      TIdStack::SetLastError(kWsaETimedOut);
-      return -1;
     case SSL_ERROR_ZERO_RETURN:
       return 0;
     case SSL_ERROR_SYSCALL:
@@ -235,7 +280,6 @@ void TIdSSLSocket::Free() {
   functions_->ERR_clear_error();
   ssl_ = nullptr;
   fd_ = -1;
-  socketFlags_ = -1;
   deferredFailure_.reset();
 }
 

@@ -28,8 +28,8 @@ void TIdTCPClient::ConnectToPeer() {
     }
     NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
     stack.TestSocketResult(socket.ConnectRemote(AF_INET, ConnectTimeoutMs()));
-    // Reads wait in poll with their own limit; these socket limits bound the blocking calls
-    // an intercept makes on the socket itself (a TLS handshake, a send to a stalled peer).
+    // Reads wait in poll with their own limit; these socket limits bound any blocking call
+    // made on the socket itself (a send to a stalled peer).
     if (ReadTimeoutMs() > 0) {
       const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
       socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -45,7 +45,17 @@ void TIdTCPClient::ConnectToPeer() {
   }
   if (InterceptEnabled()) {
     Intercept()->SetPeerHostName(host_);
-    Intercept()->AttachToSocket(&socket);
+    // The handshake is a read of its own: its time limits start now, not at the connect.
+    ReadGuard().Restart();
+    Intercept()->SetReadGuard(&ReadGuard());
+    try {
+      Intercept()->AttachToSocket(&socket);
+    } catch (const EIdReadTimeout&) {
+      // Other failed attaches leave the socket to the caller's close; a peer that went silent
+      // or trickles gets no more time, as for any other read.
+      CloseConnection();
+      throw;
+    }
   }
   NotifyStatus(TIdStatus::hsConnected);
   if (OnConnected) OnConnected(*this);

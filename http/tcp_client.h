@@ -45,7 +45,8 @@ class TIdTCPClient : public TIdTCPConnection {
   // Connects to Host():Port(). Raises EIdAlreadyConnected while a socket is open,
   // EIdInvalidSocket, EIdCouldNotBindSocket, EIdSocketError (lookup 11001, refused 10061,
   // timed out 10060, ...). A failure before the TCP connection stands leaves the connection
-  // closed; a failure of the intercept's attach propagates with the socket left open.
+  // closed; a failure of the intercept's attach propagates with the socket left open, except
+  // EIdReadTimeout (a handshake that went silent or trickled), which closes it first.
   virtual void ConnectToPeer();
 
  private:

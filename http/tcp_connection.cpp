@@ -31,17 +31,25 @@ int TIdTCPConnection::DefaultConnectTimeoutMs() { return gDefaultConnectTimeoutM
 int TIdTCPConnection::DefaultReadTimeoutMs() { return gDefaultReadTimeoutMs; }
 
 TIdTCPConnection::TIdTCPConnection()
-    : connectTimeoutMs_(gDefaultConnectTimeoutMs), readTimeoutMs_(gDefaultReadTimeoutMs) {
+    : connectTimeoutMs_(gDefaultConnectTimeoutMs),
+      readTimeoutMs_(gDefaultReadTimeoutMs),
+      readGuard_(readTimeoutMs_) {
   receiveArea_.SetSize(recvBufferSize_);
 }
 
 TIdTCPConnection::~TIdTCPConnection() {
-  if (intercept_ != nullptr) intercept_->RemoveFreeNotification(this);
+  if (intercept_ != nullptr) {
+    intercept_->RemoveFreeNotification(this);
+    intercept_->ReleaseReadGuard(&readGuard_);
+  }
 }
 
 void TIdTCPConnection::SetIntercept(TIdConnectionIntercept* intercept) {
   if (intercept == intercept_) return;
-  if (intercept_ != nullptr) intercept_->RemoveFreeNotification(this);
+  if (intercept_ != nullptr) {
+    intercept_->RemoveFreeNotification(this);
+    intercept_->ReleaseReadGuard(&readGuard_);
+  }
   intercept_ = intercept;
   if (intercept_ != nullptr) {
     intercept_->AddFreeNotification(this);
@@ -132,9 +140,11 @@ bool TIdTCPConnection::WaitForReceive(bool raiseIfClosed, int timeoutMs) {
   // Bytes an intercept already holds (the rest of a TLS record) never show on the socket.
   const bool held = InterceptReceives() && intercept_->PendingBytes() > 0;
   if (!held) {
-    const bool unbounded = timeoutMs < 0;
-    if (!socketHandle_.IsReadable(unbounded ? readTimeoutMs_ : timeoutMs)) {
-      if (!unbounded) return false;
+    if (timeoutMs >= 0) {
+      if (!socketHandle_.IsReadable(timeoutMs)) return false;
+    } else if (!socketHandle_.IsReadable(readGuard_.WaitLimitMs())) {
+      // Silent for the read limit, or trickling: once the guard's time is up the wait is a
+      // mere look, so bytes that are already there (a reader that was slow itself) still count.
       CloseConnection();
       throw EIdReadTimeout();
     }
@@ -146,8 +156,9 @@ int TIdTCPConnection::ReceiveReady(bool raiseIfClosed, char* bytes, int capacity
   int n = InterceptReceives() ? intercept_->ReceiveThrough(bytes, capacity)
                               : socketHandle_.Receive(bytes, capacity, 0);
   peerClosed_ = n == 0;
-  // The intercept reads on the socket itself, bounded by the socket's receive limit; running
-  // into it (a TLS record that never completes) is the same silence as an empty socket.
+  if (n > 0 && !InterceptReceives()) readGuard_.Count(static_cast<uint64_t>(n));
+  // The intercept reads on the socket itself, bounded by the read guard; running out of time
+  // there (a TLS record that stalls or trickles) is the same as waiting in vain here.
   if (n < 0 && InterceptReceives() && TIdStack::LastError() == kWsaETimedOut) {
     CloseConnection();
     throw EIdReadTimeout();
@@ -306,6 +317,8 @@ void TIdTCPConnection::WriteLine(const std::string& text) { WriteText(text + "\r
 void TIdTCPConnection::SendBytes(const void* bytes, int count) {
   if (count <= 0 || bytes == nullptr) return;
   CheckPeerClosed(true, true);
+  // What is read next answers what is sent now: its time limits start here.
+  readGuard_.Restart();
   const char* data = static_cast<const char*>(bytes);
   int position = 0;
   while (position < count) {
@@ -332,6 +345,7 @@ void TIdTCPConnection::ResetState() {
   inputBuffer_.Clear();
   lineSearched_ = 0;
   peerClosed_ = false;
+  readGuard_.Restart();
 }
 
 }  // namespace pixhaul

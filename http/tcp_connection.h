@@ -7,9 +7,11 @@
 // intercept) when it returns.
 //
 // Time limits: a wait the callers ask to be without limit (timeout -2) still gives up after
-// ReadTimeoutMs() with no byte arriving: the connection is closed and EIdReadTimeout "Read
-// timed out." raised. Connecting (TIdTCPClient) gives up after ConnectTimeoutMs() with
-// EIdSocketError 10060. Both start from process-wide defaults (30000 ms) that tests may lower.
+// ReadTimeoutMs() with no byte arriving, and also when a reply trickles: fewer than 1,024 bytes
+// in any span of twice ReadTimeoutMs() since the last send (ReadGuard()). Either way the
+// connection is closed and EIdReadTimeout "Read timed out." raised. Connecting (TIdTCPClient)
+// gives up after ConnectTimeoutMs() with EIdSocketError 10060. Both start from process-wide
+// defaults (30000 ms) that tests may lower.
 //
 // A line longer than kMaxLineLength without its terminator raises EIdLimitExceeded "Reply line
 // too long." after closing the connection and freeing the buffered bytes.
@@ -24,6 +26,7 @@
 #include "http/connection_intercept.h"
 #include "http/id_buffer.h"
 #include "http/id_component.h"
+#include "http/read_rate_guard.h"
 #include "http/socket_handle.h"
 
 namespace pixhaul {
@@ -60,7 +63,13 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   int ConnectTimeoutMs() const { return connectTimeoutMs_; }
   void SetConnectTimeoutMs(int value) { connectTimeoutMs_ = value; }
   int ReadTimeoutMs() const { return readTimeoutMs_; }
-  void SetReadTimeoutMs(int value) { readTimeoutMs_ = value; }
+  void SetReadTimeoutMs(int value) {
+    readTimeoutMs_ = value;
+    readGuard_.SetReadTimeoutMs(value);
+  }
+  // The limits of the current read: restarted by every send and every connect, fed by every
+  // receive (by the intercept instead when it receives itself).
+  TIdReadRateGuard& ReadGuard() { return readGuard_; }
 
   bool ASCIIFilter = false;
   TNotifyEvent OnDisconnected;
@@ -93,8 +102,8 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   virtual void CloseConnection();
   // A 1 ms receive: notices a peer's close; arriving bytes stay buffered.
   void PollPeerClosed(bool raiseIfClosed);
-  // The single point where bytes come in. Waits up to timeoutMs (kWaitForever: up to
-  // ReadTimeoutMs, then EIdReadTimeout) and receives at most the destination's size (the
+  // The single point where bytes come in. Waits up to timeoutMs (kWaitForever: as long as
+  // ReadGuard() allows, then EIdReadTimeout) and receives at most the destination's size (the
   // receive area when destination is null). Returns the count received, 0 when nothing was
   // readable or the peer closed. Raises EIdConnClosedGracefully, EIdSocketError.
   int ReceiveBlock(bool raiseIfClosed, int timeoutMs, TIdBuffer* destination, bool appendToInput);
@@ -152,6 +161,7 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   int sendBufferSize_ = kDefaultSendBufferSize;
   int connectTimeoutMs_;
   int readTimeoutMs_;
+  TIdReadRateGuard readGuard_;
   // Unconsumed input bytes already searched for the current terminator without success.
   size_t lineSearched_ = 0;
   std::string lineSearchTerminator_;

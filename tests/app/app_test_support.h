@@ -1,10 +1,12 @@
-// Helpers shared by the window tests: a main window whose message boxes and folder browser
-// are recorded instead of shown, a throw-away program folder, and the test program's start-up
-// (offscreen platform, no outside network for the web view, the Qt message pump installed).
-// GUI thread only.
+// Helpers shared by the window tests: a main window whose message boxes, folder browser and
+// progress reports are recorded instead of shown, a throw-away program folder, and the test
+// program's start-up (offscreen platform, no outside network for the web view, the Qt message pump
+// installed). GUI thread only.
 #pragma once
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
@@ -26,6 +28,20 @@ class RecordingForm : public TForm1 {
     if (onMessage) onMessage(text);
   }
   void ShowError(const std::string& text) override { errors.push_back(text); }
+  // Records each report with what the status bar showed for it.
+  void ShowProgress(const RunProgress& shown) override {
+    TForm1::ShowProgress(shown);
+    progress.push_back({shown, !ProgressBar1->isHidden(), ProgressBar1->value(),
+                        ProgressBar1->maximum(), LabelProgress->text().toStdString()});
+  }
+  struct ProgressSeen {
+    RunProgress reported;
+    bool barShown;
+    int barValue;
+    int barMaximum;
+    std::string label;
+  };
+  std::vector<ProgressSeen> progress;
 
   std::vector<std::string> messages;
   std::vector<std::string> errors;

@@ -1,5 +1,8 @@
-// The main window's shell: first start, stored settings, the site selector's click rules, the
-// folder picker, the close rule and the settings written on close, the menu commands.
+// The main window's shell: first start, stored settings (beside the program, or in the user's
+// configuration folder once installed), the site selector's click rules, the folder picker,
+// the close rule and the settings written on close, the menu commands.
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -218,6 +221,50 @@ class MainWindowTest : public QObject {
     QCOMPARE(form.errors.size(), size_t(1));
     QCOMPARE(form.errors[0], "Unable to write to " + folder.ConfigPath());
     QVERIFY(!QFile::exists(QString::fromStdString(folder.ConfigPath())));
+  }
+
+  // Installed - share/pixhaul/ beside the program's bin folder - the settings live in the
+  // user's configuration folder ($XDG_CONFIG_HOME/pixhaul/, made at the first close) and the
+  // manual is the installed one; the next start reads the settings back from there.
+  void installedProgramKeepsSettingsInTheUserConfigFolder() {
+    QTemporaryDir root;
+    const QString prefix = root.path() + "/usr";
+    QVERIFY(QDir().mkpath(prefix + "/bin") && QDir().mkpath(prefix + "/share/pixhaul/help"));
+    QVERIFY(QFile::copy(PIXHAUL_SOURCE_DIR "/app/help/help.html",
+                        prefix + "/share/pixhaul/help/help.html"));
+    const std::string config = root.path().toStdString() + "/home/ann/.config";
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    TForm1Options options;
+    options.programFolder = prefix.toStdString() + "/bin/";
+
+    {
+      RecordingForm form(options);
+      form.show();
+      QCOMPARE(form.SettingsFilePath, config + "/pixhaul/config.ini");
+      QCOMPARE(form.HelpFilePath, options.programFolder + "../share/pixhaul/help/help.html");
+      QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder());
+      form.EditPath->setText("/data/pics");
+      QTest::mouseClick(form.RadioGroup1->findChildren<QRadioButton*>()[1], Qt::LeftButton);
+      QVERIFY(form.close());
+      QVERIFY(form.errors.empty());
+    }
+    QCOMPARE(ReadFileBytes(config + "/pixhaul/config.ini"), Config("/data/pics", "1"));
+    QVERIFY(!QFileInfo::exists(prefix + "/bin/ini"));
+
+    RecordingForm again(options);
+    again.show();
+    QCOMPARE(again.EditPath->text(), QString("/data/pics"));
+    QCOMPARE(again.RadioGroup1->ItemIndex(), 1);
+    again.UserManual1->trigger();
+    QVERIFY(again.HelpViewer() && again.HelpViewer()->isVisible());
+    QVERIFY(again.HelpViewer()->ShownText().contains("Start download"));
+    QVERIFY(again.close());
+    if (oldConfig.isNull()) {
+      qunsetenv("XDG_CONFIG_HOME");
+    } else {
+      qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
   }
 
   void homePageAndManualCommands() {

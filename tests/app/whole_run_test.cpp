@@ -4,6 +4,7 @@
 // still closing writes the settings at once but waits for the run's end.
 //
 // Set PIXHAUL_SCREENSHOT=<file.png> to save a picture of the window after the finished run.
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -25,6 +26,8 @@ struct DemoServer {
   explicit DemoServer(int images)
       : site(demo::DemoSite::Options{images, 48, 48}),
         server([this](const demo::HttpRequest& request) {
+          if (request.target == missingImage)
+            return demo::HttpReply{404, "Not Found", {}, "", false};
           if (request.target == "/results.html") {
             return demo::HttpReply{
                 200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, page, false};
@@ -42,7 +45,8 @@ struct DemoServer {
     page = site.Page(0);  // the demo's Bing-style page
   }
   demo::DemoSite site;
-  std::string page;  // written before the first request can ask for it
+  std::string page;          // written before the first request can ask for it
+  std::string missingImage;  // an image path answered with 404; set before the first request
   demo::LoopbackHttpServer server;
 };
 
@@ -70,8 +74,11 @@ class WholeRunTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Image 7 is not found and the list's sixth image is already in the save folder; the status
+  // bar counts the run through to its end.
   void runFromTheWindowSavesEveryImageAndItsFiles() {
     DemoServer demoServer(12);
+    demoServer.missingImage = "/img/7.png";
     ProgramFolder folder;
     TForm1Options options = FormOptions(folder);
     options.timings.graceMs = 4000;  // room for every TLS handshake on a busy machine
@@ -80,6 +87,11 @@ class WholeRunTest : public QObject {
     QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/results.html"));
     const std::string saveFolder = folder.Path() + "images_download";
     form.EditPath->setText(QString::fromStdString(saveFolder));
+    const std::vector<std::string> addresses = demoServer.site.ImageAddresses();
+    QVERIFY(QDir().mkpath(QString::fromStdString(saveFolder)));
+    QFile present(QString::fromStdString(saveFolder + "/" + FileNameFromUrl(addresses[5])));
+    QVERIFY(present.open(QIODevice::WriteOnly) && present.write("present") == 7);
+    present.close();
 
     QTest::mouseClick(form.ButtonStart, Qt::LeftButton);  // the whole run happens in here
 
@@ -93,7 +105,6 @@ class WholeRunTest : public QObject {
     const std::string page = ReadFileBytes(base + "result_content.txt");
     QVERIFY(page.rfind("<body>", 0) == 0);
     QVERIFY(page.size() > 9 && page.substr(page.size() - 9) == "</body>\r\n");
-    const std::vector<std::string> addresses = demoServer.site.ImageAddresses();
     QCOMPARE(ReadFileBytes(base + "url_list.txt"), JoinCrLf(addresses));
 
     const std::vector<std::string> lines = form.LogLines();
@@ -111,11 +122,43 @@ class WholeRunTest : public QObject {
 
     for (size_t i = 0; i < addresses.size(); ++i) {
       const std::string name = FileNameFromUrl(addresses[i]);
-      const std::string okLine = "T" + std::to_string(i) + " " + name + ": OK";
-      QVERIFY2(std::find(lines.begin(), lines.end(), okLine) != lines.end(), okLine.c_str());
       const int n = ImageNumberOf(addresses[i]);
-      QVERIFY2(ReadFileBytes(base + name) == demoServer.site.Image(n), name.c_str());
+      std::string line = "T" + std::to_string(i) + " " + name + ": OK";
+      std::string saved = demoServer.site.Image(n);
+      if (i == 5) {
+        line.clear();
+        saved = "present";
+      } else if (n == 7) {
+        line = "T" + std::to_string(i) + ":404 Not Found " + addresses[i];
+        saved.clear();
+      }
+      if (!line.empty()) {
+        QVERIFY2(std::find(lines.begin(), lines.end(), line) != lines.end(), line.c_str());
+      }
+      QVERIFY2(ReadFileBytes(base + name) == saved, name.c_str());
     }
+    QCOMPARE(lines.size(), size_t(13 + 11 + 2));
+
+    // The status bar: the home page address on the left, the counts and a bar on the right,
+    // following every change; once the run is over the bar goes and the counts stay.
+    QVERIFY(form.progress.size() >= 2);
+    QVERIFY(form.progress.front().reported == (RunProgress{12, 0, 0, 0, 0, true}));
+    for (const RecordingForm::ProgressSeen& seen : form.progress) {
+      QCOMPARE(seen.label, ProgressText(seen.reported));
+      if (!seen.reported.active) continue;
+      QVERIFY(seen.barShown);
+      QCOMPARE(seen.barMaximum, 12);
+      QCOMPARE(seen.barValue, seen.reported.Done());
+    }
+    const RecordingForm::ProgressSeen& last = form.progress.back();
+    QVERIFY(last.reported == (RunProgress{12, 11, 10, 1, 1, false}));
+    QVERIFY(!last.barShown);
+    QCOMPARE(form.LabelProgress->text(),
+             QString::fromUtf8("12 addresses \u00b7 11 started \u00b7 10 saved \u00b7 1 failed "
+                               "\u00b7 1 skipped"));
+    QVERIFY(form.LabelProgress->isVisible());
+    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
+    QVERIFY(form.LabelProgress->x() > form.StatusText->x() + form.StatusText->width() / 2);
 
     if (!qEnvironmentVariableIsEmpty("PIXHAUL_SCREENSHOT")) {
       form.resize(1280, 760);

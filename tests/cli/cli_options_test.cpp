@@ -61,6 +61,7 @@ TEST(ParseCommandLineTest, UsageErrors) {
       {"--verbose", "p"},
       {"-x", "p"},
       {"--list-only=yes", "p"},
+      {"--version=1"},
   };
   for (const auto& args : rows) {
     const ParseResult r = ParseCommandLine(args, "/home/ann");
@@ -69,9 +70,14 @@ TEST(ParseCommandLineTest, UsageErrors) {
   }
 }
 
-TEST(ParseCommandLineTest, HelpWinsOverEverythingBeforeIt) {
-  EXPECT_EQ(ParseCommandLine({"--help"}, "/h").kind, ParseResult::Kind::kHelp);
-  EXPECT_EQ(ParseCommandLine({"--site", "1", "--help"}, "/h").kind, ParseResult::Kind::kHelp);
+TEST(ParseCommandLineTest, HelpAndVersionWinOverEverythingBeforeThem) {
+  using Kind = ParseResult::Kind;
+  EXPECT_EQ(ParseCommandLine({"--help"}, "/h").kind, Kind::kHelp);
+  EXPECT_EQ(ParseCommandLine({"--site", "1", "--help"}, "/h").kind, Kind::kHelp);
+  EXPECT_EQ(ParseCommandLine({"--version"}, "/h").kind, Kind::kVersion);
+  EXPECT_EQ(ParseCommandLine({"p", "--list-only", "--version"}, "/h").kind, Kind::kVersion);
+  EXPECT_EQ(ParseCommandLine({"--version", "--help"}, "/h").kind, Kind::kVersion);
+  EXPECT_EQ(ParseCommandLine({"--", "--version"}, "/h").kind, Kind::kRun);
   EXPECT_NE(HelpText().find(UsageText()), std::string::npos);
 }
 

@@ -25,9 +25,11 @@ namespace pixhaul::testing {
 class CliProcess {
  public:
   // Starts `program` with `arguments`; `environment` entries ("NAME=value") are added to the
-  // test's own environment. Output files go into `scratchFolder`.
+  // test's own environment. Output files go into `scratchFolder`. A `errDevice` (a terminal's
+  // path) takes standard error instead of its file; Err() is then empty.
   CliProcess(const std::string& program, const std::vector<std::string>& arguments,
-             const std::vector<std::string>& environment, const std::string& scratchFolder)
+             const std::vector<std::string>& environment, const std::string& scratchFolder,
+             const std::string& errDevice = "")
       : outPath_(scratchFolder + "/stdout.txt"), errPath_(scratchFolder + "/stderr.txt") {
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
@@ -46,8 +48,12 @@ class CliProcess {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    if (errDevice.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0644);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 2, errDevice.c_str(), O_RDWR | O_NOCTTY, 0);
+    }
     // The child starts with default signal handling and an empty mask, whatever the test has.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

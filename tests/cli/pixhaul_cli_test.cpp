@@ -1,7 +1,11 @@
 // test-labels: threaded
 // pixhaul-cli end to end: the built program runs against the demo site on loopback servers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/terminal_progress.h"
 #include "cli_process.h"
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
@@ -187,6 +192,7 @@ TEST_F(PixhaulCliTest, SecondRunSkipsEveryFile) {
   ASSERT_TRUE(second->Wait());
 
   EXPECT_EQ(second->ExitCode(), 0);
+  EXPECT_EQ(second->Err(), "") << "no progress line unless standard error is a terminal";
   std::vector<std::string> expected = Header(6);
   expected.insert(expected.end(), kClosing.begin(), kClosing.end());
   EXPECT_EQ(Lines(second->Out(), "\n"), expected);
@@ -247,12 +253,104 @@ TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   ASSERT_TRUE(cli->Wait());
 
   EXPECT_EQ(cli->ExitCode(), 0);
+  EXPECT_EQ(cli->Err(), "");
   const std::vector<std::string> lines = Lines(cli->Out(), "\n");
   EXPECT_NE(std::find(lines.begin(), lines.end(), "T0:Socket Error # 10061"), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Connection refused. " + refused), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), "T1:404 Not Found " + missing), lines.end());
   EXPECT_EQ(FolderEntries(SaveDir()),
             (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+}
+
+// A pseudo-terminal in raw mode: the test reads from its master side everything the program
+// writes to the terminal, byte for byte.
+class PseudoTerminal {
+ public:
+  PseudoTerminal() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+      throw std::runtime_error("no pseudo-terminal");
+    }
+    path_ = ::ptsname(master_);
+    // Held open so that the terminal outlives the child and raw mode sticks.
+    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY);
+    termios mode{};
+    if (slave_ < 0 || ::tcgetattr(slave_, &mode) != 0) throw std::runtime_error("no terminal");
+    ::cfmakeraw(&mode);
+    ::tcsetattr(slave_, TCSANOW, &mode);
+    reader_ = std::thread([this] {
+      char buffer[4096];
+      for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) {
+        std::lock_guard lock(mutex_);
+        bytes_.append(buffer, static_cast<size_t>(n));
+      }
+    });
+  }
+  ~PseudoTerminal() {
+    CloseSlave();
+    reader_.join();
+    ::close(master_);
+  }
+  const std::string& Path() const { return path_; }
+  // Once the child has ended: everything it wrote.
+  std::string Finish() {
+    CloseSlave();  // the master's reads end when no slave is open
+    reader_.join();
+    reader_ = std::thread([] {});
+    std::lock_guard lock(mutex_);
+    return bytes_;
+  }
+
+ private:
+  void CloseSlave() {
+    if (slave_ >= 0) ::close(slave_);
+    slave_ = -1;
+  }
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+  std::mutex mutex_;
+  std::string bytes_;
+  std::thread reader_;
+};
+
+// On a terminal, standard error keeps one progress line, redrawn in place at each change and
+// left standing with the run's final counts; standard output is the log as always.
+TEST_F(PixhaulCliTest, ProgressLineIsDrawnOnlyOnATerminal) {
+  DemoServer server(4);
+  std::vector<std::string> addresses = server.Site().ImageAddresses();
+  addresses.push_back(server.Http("/img/999.png"));  // not found
+  std::string page;
+  for (const std::string& a : addresses) page += "imgurl:\"" + a + "\" ";
+  WriteFileBytes(work / "page.html", page);
+  std::filesystem::create_directories(SaveDir());
+  WriteFileBytes(SaveDir() + "/" + FileNameFromUrl(addresses[2]), "present");
+
+  PseudoTerminal terminal;
+  auto cli = std::make_unique<CliProcess>(
+      PIXHAUL_CLI_PATH, std::vector<std::string>{"--save-dir", SaveDir(), work / "page.html"},
+      std::vector<std::string>{kFastTimings}, scratch.Path(), terminal.Path());
+  ASSERT_TRUE(cli->Wait());
+  const std::string shown = terminal.Finish();
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  const std::vector<std::string> lines = Lines(cli->Out(), "\n");
+  ASSERT_EQ(lines.size(), 13u + 4u + 2u) << cli->Out();  // 4 workers' lines
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "T4:404 Not Found " + addresses[4]), 1);
+
+  // Every draw goes back to the line's start and clears it; the last one ends the line.
+  const std::string erase = "\r\x1b[K";
+  const std::vector<std::string> draws = Lines(shown.substr(0, shown.size() - 1) + erase, erase);
+  ASSERT_FALSE(draws.empty());
+  EXPECT_EQ(shown.substr(0, erase.size()), erase);
+  EXPECT_EQ(shown.back(), '\n');
+  // First the bare list, then one change per draw: 4 starts, 4 ends, 1 skip, and the end.
+  EXPECT_EQ(draws[1], cli::ProgressLineText(RunProgress{5, 0, 0, 0, 0, true}));
+  EXPECT_EQ(draws.back(), cli::ProgressLineText(RunProgress{5, 4, 3, 1, 1, false}));
+  EXPECT_EQ(draws.back(),
+            "[####################] 5 addresses \u00b7 4 started \u00b7 3 saved "
+            "\u00b7 1 failed \u00b7 1 skipped");
+  EXPECT_EQ(draws.size(), 1u + 1u + 4u + 4u + 1u + 1u) << shown;
 }
 
 TEST_F(PixhaulCliTest, ListOnlyWritesTheListAndDownloadsNothing) {

@@ -72,6 +72,10 @@ class WorkerHarness {
       result.logLine = worker->LogLine;
       result.outcome = worker->Outcome;
       result.liveCountChange = controller.LiveWorkerCount() - before;
+      // The run counts the worker by what it handed in: saved only when the image was saved.
+      const bool saved = worker->Outcome == kOutcomeSaved;
+      EXPECT_EQ(controller.Progress().saved, saved ? 1 : 0) << worker->LogLine;
+      EXPECT_EQ(controller.Progress().failed, saved ? 0 : 1) << worker->LogLine;
     });
     controller.ButtonStartClick();
     const std::vector<std::string> lines = window.pane.Lines();

@@ -1,7 +1,7 @@
 // FakeRunWindow: a RunWindow for tests. It keeps the pane like the real one, records every
-// caption, enable state and message box, and lets a test hook the calls to act at exact points
-// of a run (press the button from inside a wait, release workers when the button is disabled).
-// Main thread only, like every RunWindow.
+// caption, enable state, message box and progress report, and lets a test hook the calls to act at
+// exact points of a run (press the button from inside a wait, release workers when the button is
+// disabled). Main thread only, like every RunWindow.
 #pragma once
 
 #include <functional>
@@ -42,6 +42,7 @@ class FakeRunWindow : public RunWindow {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   std::optional<PageMarkup> CapturePageMarkup() override { return markup; }
   int CurrentSite() override { return site; }
+  void ShowProgress(const RunProgress& shown) override { progress.push_back(shown); }
 
   std::string folderText;
   std::string caption = "Start download";
@@ -54,6 +55,7 @@ class FakeRunWindow : public RunWindow {
   std::vector<std::string> captions;
   std::vector<bool> enabledCalls;
   std::vector<std::string> messages;
+  std::vector<RunProgress> progress;  // every ShowProgress, in order
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;

@@ -1,6 +1,7 @@
 // FakeWorkers: stands in for the download worker in controller tests. Each start is recorded
 // and runs a plain thread that, once released, hands its result line and its WorkerFinished to
-// the main thread through the same blocking hand-off the real worker uses.
+// the main thread through the same blocking hand-off the real worker uses. A worker saves its
+// image unless `saves` says otherwise; one that does not logs a 404 line.
 //
 // The object must be destroyed before its controller: it releases every worker, pumps until
 // each has handed in its WorkerFinished (bounded) and joins the threads.
@@ -60,6 +61,7 @@ class FakeWorkers {
 
   std::atomic<bool> held{false};             // workers wait while this is set (at most 10 s)
   std::chrono::milliseconds finishAfter{0};  // extra time each worker takes once released
+  std::function<bool(int index)> saves;      // whether a worker saves its image (default: all)
   std::function<void(int index)> onStart;    // runs on the main thread at each start
   std::vector<WorkerStart> starts;
 
@@ -68,16 +70,19 @@ class FakeWorkers {
              const std::string& saveFolder) {
     starts.push_back(
         {url, fileName, index, saveFolder, controller_.LiveWorkerCount(), SteadyClock::now()});
-    const std::string line = "T" + std::to_string(index) + " " + fileName + ": OK";
+    const bool saved = !saves || saves(index);
+    const std::string line = saved ? "T" + std::to_string(index) + " " + fileName + ": OK"
+                                   : "T" + std::to_string(index) + ":404 Not Found " + url;
+    const unsigned run = controller_.RunNumber();
     const auto delay = finishAfter;
-    threads_.emplace_back([this, line, delay] {
+    threads_.emplace_back([this, line, delay, run, saved] {
       const auto limit = SteadyClock::now() + std::chrono::seconds(10);
       while (held && SteadyClock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       std::this_thread::sleep_for(delay);
       TThread::Synchronize([this, &line] { controller_.AppendWorkerLine(line); });
-      TThread::Synchronize([this] { controller_.WorkerFinished(); });
+      TThread::Synchronize([this, run, saved] { controller_.WorkerFinished(run, saved); });
     });
     if (onStart) onStart(index);
   }

@@ -171,6 +171,44 @@ TEST_F(RunControllerTest, PositionCountsSkippedEntries) {
   EXPECT_EQ(workers.starts[0].url, "http://h/new.jpg");
 }
 
+// Every change is shown as it happens: one count moves by one per report, from the bare list
+// to the run's end, which is reported once more as no longer active.
+TEST_F(RunControllerTest, ProgressCountsStartsSavesFailuresAndSkips) {
+  std::vector<std::string> urls;
+  for (int i = 0; i < 6; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
+  window.markup = BingPage(urls);
+  std::filesystem::create_directory(window.folderText);
+  WriteFileBytes(window.folderText + "/" + FileNameFromUrl(urls[1]), "x");
+  WriteFileBytes(window.folderText + "/" + FileNameFromUrl(urls[4]), "x");
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.saves = [](int index) { return index != 3; };
+
+  controller.ButtonStartClick();
+
+  const std::vector<RunProgress>& shown = window.progress;
+  ASSERT_GE(shown.size(), 2u);
+  EXPECT_EQ(shown.front(), (RunProgress{6, 0, 0, 0, 0, true}));
+  EXPECT_EQ(shown.back(), (RunProgress{6, 4, 3, 1, 2, false}));
+  EXPECT_EQ(controller.Progress(), shown.back());
+  ASSERT_EQ(shown.size(), 1 + 4 + 4 + 2 + 1u);
+  for (size_t i = 1; i + 1 < shown.size(); ++i) {
+    const RunProgress& a = shown[i - 1];
+    const RunProgress& b = shown[i];
+    EXPECT_TRUE(b.active);
+    EXPECT_EQ(b.addresses, 6);
+    EXPECT_EQ((b.started - a.started) + (b.saved - a.saved) + (b.failed - a.failed) +
+                  (b.skipped - a.skipped),
+              1)
+        << "report " << i;
+    EXPECT_LE(b.saved + b.failed, b.started);
+  }
+  EXPECT_EQ(ProgressText(shown.back()),
+            "6 addresses \u00b7 4 started \u00b7 3 saved \u00b7 1 failed \u00b7 2 skipped");
+  EXPECT_EQ(ProgressText(RunProgress{1, 0, 0, 0, 1, false}),
+            "1 address \u00b7 0 started \u00b7 0 saved \u00b7 0 failed \u00b7 1 skipped");
+}
+
 TEST_F(RunControllerTest, TrailingSeparatorIsAddedOnceAndNeverDoubled) {
   for (const std::string& suffix : {std::string(""), std::string("/")}) {
     SCOPED_TRACE("folder text ends with '" + suffix + "'");
@@ -290,6 +328,9 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   EXPECT_TRUE(controller.StopRequested());
   EXPECT_TRUE(controller.RunFinished());
   EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() == 0; }));
+  // Workers that end while the stopped run closes still count; the list's rest was never
+  // dealt with.
+  EXPECT_EQ(window.progress.back(), (RunProgress{10, 3, 3, 0, 0, false}));
 }
 
 TEST_F(RunControllerTest, StopDuringGracePeriodPrecedesTheClosingLines) {
@@ -375,6 +416,8 @@ TEST_F(RunControllerTest, WorkersOfAnEarlierRunLowerTheNextRunsCount) {
   EXPECT_EQ(late, (std::vector<std::string>{"T0 http__h_a.jpg: OK", "T1 http__h_b.jpg: OK"}));
   EXPECT_EQ(controller.LiveWorkerCount(), -2);
   EXPECT_EQ(controller.OutstandingWorkers(), 0);
+  // ... but they are not counted as the new run's saves.
+  EXPECT_EQ(window.progress.back(), (RunProgress{0, 0, 0, 0, 0, false}));
 }
 
 TEST_F(RunControllerTest, LogFileErrorAfterAStopGivesTheButtonBack) {
@@ -405,6 +448,9 @@ TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableWithoutDisablingTheBu
   EXPECT_EQ(window.caption, "Start download");
   EXPECT_TRUE(controller.StopRequested());
   EXPECT_TRUE(window.enabledCalls.empty());
+  // The failed press ended the run's progress display too.
+  ASSERT_FALSE(window.progress.empty());
+  EXPECT_FALSE(window.progress.back().active);
 }
 
 TEST(TickElapsedTest, UnsignedDifferenceSurvivesAWrap) {

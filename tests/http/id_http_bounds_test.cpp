@@ -47,7 +47,6 @@ TEST(TIdHTTPBounds, RepliesWithoutBodyEndAtOnceOnAnOpenConnection) {
       {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false},
       {"HTTP/1.1 204 No Content\r\n\r\n", false},
       {"HTTP/1.1 304 Not Modified\r\n\r\n", true},
-      {"HTTP/1.1 100 Continue\r\n\r\n", true},
       {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", true},
   };
   for (const auto& c : cases) {

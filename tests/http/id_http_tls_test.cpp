@@ -1,5 +1,6 @@
 // The HTTP exchange over TLS: https addresses switch the intercept on, a failed reply closes
-// the TLS connection, relative redirects stay on it, and plain addresses redirect onto it.
+// the TLS connection, relative redirects stay on it, plain addresses redirect onto it, and a
+// plain address after it goes without TLS.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -128,17 +129,19 @@ TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
   EXPECT_EQ(secure.Received(0), WorkerRequest("/s.jpg", "secure.example"));
 }
 
-TEST(TIdHTTPTls, LaterPlainAddressKeepsTls) {
-  ScriptedServer secure(
-      {ServeOnce(CountedReply("200 OK", "first")), ServeOnce(CountedReply("200 OK", "second"))},
-      TlsOptions());
-  TlsWorkerClient client(secure.Port());
+TEST(TIdHTTPTls, LaterPlainAddressIsFetchedWithoutTls) {
+  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "first"))}, TlsOptions());
+  ScriptedServer plain({ServeOnce(CountedReply("200 OK", "second"))});
+  TlsWorkerClient client(plain.Port());
+  client.http.PortMap[443] = secure.Port();
   TMemoryStream first, second;
   client.http.GetInto("https://a.example/1", first);
   client.http.GetInto("http://b.example/2", second);
   EXPECT_EQ(first.ToString(), "first");
   EXPECT_EQ(second.ToString(), "second");
-  EXPECT_EQ(secure.AcceptedCount(), 2u);
+  EXPECT_FALSE(client.http.InterceptEnabled());
+  ASSERT_TRUE(plain.WaitFinished(1));
+  EXPECT_EQ(plain.Received(0), WorkerRequest("/2", "b.example"));
 }
 
 }  // namespace

@@ -98,9 +98,11 @@ TEST(SslLibrary, StartBindsEveryFunctionOnce) {
       reinterpret_cast<const void*>(first.SSL_has_pending),
       reinterpret_cast<const void*>(first.SSL_set_default_read_buffer_len),
       reinterpret_cast<const void*>(first.SSL_get_error),
+      reinterpret_cast<const void*>(first.SSL_get_rbio),
       reinterpret_cast<const void*>(first.SSL_set_shutdown),
       reinterpret_cast<const void*>(first.SSL_shutdown),
       reinterpret_cast<const void*>(first.ERR_clear_error),
+      reinterpret_cast<const void*>(first.BIO_number_read),
   };
   for (size_t i = 0; i < std::size(bound); ++i) {
     EXPECT_NE(bound[i], nullptr) << "function #" << i;

@@ -21,7 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kReadLimitMs = 600;
+// The slow drip below must take longer than this, yet less than twice of it: it then arrives
+// whole although it is longer than the read limit, and is not yet a trickle.
+constexpr int kReadLimitMs = 1200;
 constexpr int64_t kBodyLimit = 4 << 20;
 
 struct Fetched {
@@ -65,7 +67,7 @@ TEST_F(FaultCatalogueClientTest, EveryKindEndsAsCatalogued) {
   FaultServer::Options options;
   options.lifetime = 120s;
   options.ioLimit = 10s;
-  options.dripInterval = 5ms;  // about 200 bytes: longer in total than the read limit
+  options.dripInterval = 7ms;  // about 200 bytes: 1.4 s in total
   FaultServer server(options);
   std::vector<FaultEntry> entries;
   for (int k = 0; k < kFaultKindCount; ++k) {
@@ -100,7 +102,7 @@ TEST_F(FaultCatalogueClientTest, EveryKindEndsAsCatalogued) {
     }
   }
   EXPECT_EQ(server.UnknownRequests(), 0);
-  // The redirect loop is followed to its 15th reply and no further.
+  // The redirect loop is followed to its 15th reply and no further (which fails).
   EXPECT_EQ(server.RequestsForKind(FaultKind::kRedirectLoop), 15);
 }
 

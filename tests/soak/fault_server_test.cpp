@@ -168,7 +168,7 @@ TEST_F(FaultServerTest, RedirectChainEndsInTheImageAfterThreeHops) {
   EXPECT_EQ(Body(hop3.bytes), FaultImageBytes(5));
   RawResult loop = RawGet(port, Target(FaultKind::kRedirectLoop, 5, 14), 300ms);
   EXPECT_NE(loop.bytes.find("Location: /img/5/loop-15.png\r\n"), std::string::npos);
-  EXPECT_EQ(Body(loop.bytes), FaultExpectation({FaultKind::kRedirectLoop, 5}).bytes);
+  EXPECT_EQ(Body(loop.bytes), FaultLoopBody(5, 14));
 }
 
 TEST_F(FaultServerTest, BrokenStreamsBreakTheWayTheirKindSays) {

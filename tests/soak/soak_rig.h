@@ -34,7 +34,8 @@ struct SoakSettings {
   // seconds), so every worker's line makes it into log.txt.
   std::string timings = "1,50,20,8000,200";
   // About 200 bytes at this pace take longer than the read limit in total, while no single gap
-  // comes near it: the limit must count silence, not the whole reply.
+  // comes near it: the limit must count silence, not the whole reply. They still take well
+  // under twice the limit, beyond which fewer than 1,024 bytes are a trickle that fails.
   std::chrono::milliseconds dripInterval{PIXHAUL_SOAK_SANITIZED ? 16 : 12};
   std::chrono::seconds runTimeout{240};
   // When above 0, pixhaul-cli runs under this address-space limit (ulimit -v, KiB).

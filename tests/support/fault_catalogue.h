@@ -29,7 +29,7 @@ enum class FaultKind {
   kServerError,         // 500 with a body
   kRedirectChain,       // 301, 302 (relative), 307, then the image; bodies larger than the image
   kRedirectToTls,       // http 302 to the https port, then the image over TLS
-  kRedirectLoop,        // endless relative redirects: the client accepts the 15th reply's body
+  kRedirectLoop,        // endless relative redirects: the client fails on the 15th redirect
   kChunked,             // chunked body with sizes in both letter cases
   kUntilClose,          // no length, no chunking: the body ends when the server closes
   kResetMidBody,        // half the counted body, then a TCP reset

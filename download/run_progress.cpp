@@ -1,0 +1,14 @@
+#include "download/run_progress.h"
+
+namespace pixhaul {
+
+std::string ProgressText(const RunProgress& progress) {
+  constexpr const char* kDot = " \u00b7 ";
+  return std::to_string(progress.addresses) +
+         (progress.addresses == 1 ? " address" : " addresses") + kDot +
+         std::to_string(progress.started) + " started" + kDot + std::to_string(progress.saved) +
+         " saved" + kDot + std::to_string(progress.failed) + " failed" + kDot +
+         std::to_string(progress.skipped) + " skipped";
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,27 @@
+// RunProgress: how far a run of the start/stop button has come, as the windows show it beside
+// the run log. The run controller keeps the counts of its current run and hands a copy to its
+// window at every change; a plain value, main thread only like the rest of the run state.
+#pragma once
+
+#include <string>
+
+namespace pixhaul {
+
+struct RunProgress {
+  int addresses = 0;    // entries of the run's address list
+  int started = 0;      // workers started
+  int saved = 0;        // started workers that saved their image
+  int failed = 0;       // started workers that ended without saving
+  int skipped = 0;      // addresses whose file was already in the save folder
+  bool active = false;  // the run is walking its list or closing; false once it has ended
+
+  // Addresses dealt with: saved, failed or skipped.
+  int Done() const { return saved + failed + skipped; }
+  bool operator==(const RunProgress&) const = default;
+};
+
+// The counts as one line of text: "36 addresses · 32 started · 30 saved · 2 failed ·
+// 4 skipped" (a list of one entry says "1 address"). UTF-8.
+std::string ProgressText(const RunProgress& progress);
+
+}  // namespace pixhaul

@@ -1,0 +1,59 @@
+// TIdReadRateGuard: the time limits of reading one reply, or one TLS handshake.
+//
+// Two rules end such a read. Silence: no byte for the read time limit. Trickle: fewer than
+// kMinimumSpanBytes bytes in some span of twice the read time limit, however steadily they
+// come; without it a peer sending a byte just inside the silence limit would hold the reader
+// for ever. A span starts when the connection sends its request or starts a handshake
+// (Restart), and Count records the bytes taken off the wire as they arrive. WaitLimitMs tells a
+// reader how long it may wait for its next byte before one of the rules is broken.
+//
+// The guard keeps the arrival times of just enough recent arrivals to hold kMinimumSpanBytes
+// bytes, so its memory is bounded whatever is read. It belongs to one connection and is used on
+// that connection's thread only. Times are taken from the steady clock unless given, which lets
+// tests replay arrivals exactly.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <utility>
+
+namespace pixhaul {
+
+class TIdReadRateGuard {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr uint64_t kMinimumSpanBytes = 1024;
+  // WaitLimitMs when the read time limit is switched off (0 or less).
+  static constexpr int kNoLimit = -2;
+
+  explicit TIdReadRateGuard(int readTimeoutMs);
+
+  int ReadTimeoutMs() const { return readTimeoutMs_; }
+  // Takes effect for the next wait; the span goes on.
+  void SetReadTimeoutMs(int value) { readTimeoutMs_ = value; }
+
+  // Starts a new span at `now`, forgetting every arrival before it.
+  void Restart(Clock::time_point now = Clock::now());
+  // Records `bytes` arriving at `now` (not earlier than the previous call).
+  void Count(uint64_t bytes, Clock::time_point now = Clock::now());
+
+  // Milliseconds the next wait for bytes may last: the read time limit, cut to the moment from
+  // which the last twice-the-limit span would hold fewer than kMinimumSpanBytes; 0 once that
+  // moment has come. kNoLimit when the read time limit is switched off.
+  int WaitLimitMs(Clock::time_point now = Clock::now()) const;
+
+  // Bytes counted since the span started.
+  uint64_t SpanBytes() const { return spanBytes_; }
+
+ private:
+  int readTimeoutMs_;
+  Clock::time_point spanStart_;
+  uint64_t spanBytes_ = 0;
+  // The most recent arrivals, oldest first: (time, bytes). Once kMinimumSpanBytes have arrived
+  // they hold at least that many, and dropping the oldest would leave fewer.
+  std::deque<std::pair<Clock::time_point, uint64_t>> recent_;
+  uint64_t recentBytes_ = 0;
+};
+
+}  // namespace pixhaul

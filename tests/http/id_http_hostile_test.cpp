@@ -1,0 +1,435 @@
+// Hostile and broken servers against the client set up exactly as a download worker sets it up
+// (Referer, User-Agent, redirects on, a TLS intercept attached): every reply ends in the right
+// body or in a failure, never in a wrong body that would be saved and logged "OK".
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/exception.h"
+#include "framework/memory_stream.h"
+#include "http/id_http.h"
+#include "http/socket_error.h"
+#include "http/ssl_intercept.h"
+#include "tests/http/http_client_fixture.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/tls_transport.h"
+
+namespace pixhaul {
+namespace {
+
+using httptest::CountedReply;
+using httptest::LoopbackHTTP;
+using httptest::RedirectReply;
+using httptest::ServeOnce;
+using testing::Script;
+using testing::ScriptedServer;
+
+// What a call ended in: "body: " and the body, or the exception's class, ": " and its message.
+std::string Outcome(TIdHTTP& http, const std::string& url) {
+  TMemoryStream body;
+  try {
+    http.GetInto(url, body);
+    return "body: " + body.ToString();
+  } catch (const EIdProtocolReplyError& e) {
+    return "EIdProtocolReplyError: " + e.Message();
+  } catch (const EIdInvalidContentLength& e) {
+    return "EIdInvalidContentLength: " + e.Message();
+  } catch (const EIdUnknownProtocol& e) {
+    return "EIdUnknownProtocol: " + e.Message();
+  } catch (const EIdInvalidPort& e) {
+    return "EIdInvalidPort: " + e.Message();
+  } catch (const EIdReadTimeout& e) {
+    return "EIdReadTimeout: " + e.Message();
+  } catch (const EIdLimitExceeded& e) {
+    return "EIdLimitExceeded: " + e.Message();
+  } catch (const EIdConnClosedGracefully& e) {
+    return "EIdConnClosedGracefully: " + e.Message();
+  } catch (const EIdSocketError& e) {
+    return "EIdSocketError: " + e.Message();
+  } catch (const EConvertError& e) {
+    return "EConvertError: " + e.Message();
+  } catch (const Exception& e) {
+    return "Exception: " + e.Message();
+  }
+}
+
+// The request lines ("GET ... HTTP/1.1") in what a server received, in order.
+void AddRequestLines(const std::string& received, std::vector<std::string>& lines) {
+  for (size_t at = received.find("GET "); at != std::string::npos;
+       at = received.find("GET ", at + 1)) {
+    if (at == 0 || received[at - 1] == '\n') {
+      lines.push_back(received.substr(at, received.find("\r\n", at) - at));
+    }
+  }
+}
+
+std::string Get(const std::string& target) { return "GET " + target + " HTTP/1.1"; }
+
+// A chunked 200 reply with the given chunked body text.
+std::string Chunked(const std::string& body, const std::string& headers = "") {
+  return "HTTP/1.1 200 OK\r\n" + headers + "Transfer-Encoding: chunked\r\n\r\n" + body;
+}
+
+// Answers one request with `reply`, then a second one with the body "next": the second call of
+// a row checks that the first reply ended exactly where it should on the kept-alive connection.
+Script ThenNext(const std::string& reply) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(reply)
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "next"))
+      .Pause(3000);
+  return script;
+}
+
+// Sends `head` at once, then `dripped` one byte every `intervalMs`, then `tail`: a reply that
+// never goes silent for long, yet trickles.
+Script Trickle(Script script, const std::string& head, const std::string& dripped,
+               const std::string& tail, int intervalMs) {
+  if (!head.empty()) script.Send(head);
+  for (char c : dripped) script.Send(std::string(1, c)).Pause(intervalMs);
+  if (!tail.empty()) script.Send(tail);
+  return script;
+}
+
+Script AfterRequest() { return Script().ReceiveUntil("\r\n\r\n"); }
+
+// Serves `reply` and then closes, without saying so, the kept-alive connection.
+Script ServeThenDropSilently(const std::string& reply) {
+  return Script().ReceiveUntil("\r\n\r\n").Send(reply).Close();
+}
+
+// One case: the servers' scripts, the address, and how the call must end.
+struct Row {
+  Row(std::string rowName, std::string rowUrl) : name(std::move(rowName)), url(std::move(rowUrl)) {}
+  // The plain server's scripts, one per connection in order.
+  Row& Plain(std::vector<Script> scripts) {
+    plain = std::move(scripts);
+    return *this;
+  }
+  // The TLS server's scripts; the client reaches it on port 443.
+  Row& Secure(std::vector<Script> scripts) {
+    secure = std::move(scripts);
+    return *this;
+  }
+  // The Outcome the call must have.
+  Row& Ends(std::string outcome) {
+    expected = std::move(outcome);
+    return *this;
+  }
+  // The request lines the servers saw: the plain server's, then the TLS server's.
+  Row& Requests(std::vector<std::string> lines) {
+    requestLines = std::move(lines);
+    return *this;
+  }
+  // Where the client chose to connect ("host:port"), in order.
+  Row& Connects(std::vector<std::string> hostPorts) {
+    connects = std::move(hostPorts);
+    return *this;
+  }
+  // A second call then gets "next" on the same connection: the reply ended where it should.
+  Row& LeavesTheConnectionAtTheNextReply() {
+    secondCall = true;
+    return *this;
+  }
+  Row& ReadLimitMs(int ms) {
+    readTimeoutMs = ms;
+    return *this;
+  }
+
+  std::string name;
+  std::string url;
+  std::vector<Script> plain;
+  std::vector<Script> secure;
+  std::string expected;
+  std::vector<std::string> requestLines;
+  std::vector<std::string> connects;
+  bool secondCall = false;
+  int readTimeoutMs = httptest::kTestReadTimeoutMs;
+};
+
+TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
+  constexpr int kTrickleLimitMs = 300;
+  constexpr int kDripMs = 100;
+  const std::string hello = CountedReply("200 OK", "hello");
+  const std::string image = CountedReply("200 OK", "image");
+  // A TLS handshake record of 256 bytes announced whole.
+  const std::string handshakeRecord("\x16\x03\x03\x01\x00", 5);
+
+  Script fifteenRedirects;
+  Script fourteenRedirects;
+  std::vector<std::string> fifteenRequests{Get("/start")};
+  for (int i = 1; i <= 15; ++i) {
+    fifteenRedirects.ReceiveUntil("\r\n\r\n").Send(RedirectReply("/hop" + std::to_string(i), "r"));
+    if (i < 15) {
+      fourteenRedirects.ReceiveUntil("\r\n\r\n").Send(RedirectReply("/hop" + std::to_string(i)));
+      fifteenRequests.push_back(Get("/hop" + std::to_string(i)));
+    }
+  }
+  fourteenRedirects.ReceiveUntil("\r\n\r\n").Send(image);
+
+  std::string slowBody;
+  for (int i = 0; i < 12; ++i) slowBody += std::string(1024, static_cast<char>('a' + i));
+  Script slowButSteady = AfterRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 12288\r\n\r\n");
+  for (int i = 0; i < 12; ++i) slowButSteady.Send(slowBody.substr(i * 1024, 1024)).Pause(kDripMs);
+
+  const std::vector<Row> rows = {
+      // Redirect limit: the fifteenth reply is still a redirect, so there is no image.
+      Row("fifteenth redirect", "http://h/start")
+          .Plain({fifteenRedirects})
+          .Ends("EIdProtocolReplyError: 302 Found")
+          .Requests(fifteenRequests),
+      Row("fourteen redirects, then the image", "http://h/start")
+          .Plain({fourteenRedirects})
+          .Ends("body: image"),
+
+      // Chunk size lines.
+      Row("extension glued to the size", "http://h/c")
+          .Plain({ThenNext(Chunked("5;name=value\r\nhello\r\n0\r\n\r\n"))})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("extensions after blanks", "http://h/c")
+          .Plain({ThenNext(Chunked("5 \t;a=1;b=\"x\"\r\nhello\r\n0\r\n\r\n"))})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("size line not hexadecimal", "http://h/c")
+          .Plain({ServeOnce(Chunked("5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")).Pause(3000)})
+          .Ends("EConvertError: 'zz' is not a valid integer value"),
+      Row("size followed by text", "http://h/c")
+          .Plain({ServeOnce(Chunked("5 five\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
+          .Ends("EConvertError: '5 five' is not a valid integer value"),
+      Row("empty size line", "http://h/c")
+          .Plain({ServeOnce(Chunked("5\r\nhello\r\n\r\n0\r\n\r\n")).Pause(3000)})
+          .Ends("EConvertError: '' is not a valid integer value"),
+      Row("chunk longer than its size", "http://h/c")
+          .Plain({ServeOnce(Chunked("3\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
+          .Ends("EConvertError: 'lo' is not a valid integer value"),
+      Row("trailer fields after the last chunk", "http://h/c")
+          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\nX-Checksum: 1234\r\nX-More: 5\r\n\r\n"))})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+
+      // Framing conflicts.
+      Row("chunked wins over Content-Length", "http://h/c")
+          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Content-Length: 3\r\n"))})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("chunked named on a second line", "http://h/c")
+          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Transfer-Encoding: gzip\r\n"))})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("two different lengths", "http://h/c")
+          .Plain(
+              {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!")
+                   .Pause(3000)})
+          .Ends("EIdInvalidContentLength: Invalid Content-Length: 5, 6"),
+      Row("two equal lengths", "http://h/c")
+          .Plain(
+              {ThenNext("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello")})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+
+      // Interim replies.
+      Row("100 Continue before the reply", "http://h/i")
+          .Plain({ThenNext("HTTP/1.1 100 Continue\r\n\r\n" + hello)})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("103 Early Hints before the reply", "http://h/i")
+          .Plain({ThenNext("HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
+                           "HTTP/1.1 102 Processing\r\n\r\n" +
+                           hello)})
+          .Ends("body: hello")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("interim replies without end", "http://h/i")
+          .Plain({AfterRequest().SendRepeated("HTTP/1.1 100 Continue\r\n\r\n", 4 << 20)})
+          .Ends("EIdLimitExceeded: Reply header too large."),
+
+      // Redirects without a target, and errors that carry one.
+      Row("302 without Location", "http://h/r")
+          .Plain({ServeOnce(CountedReply("302 Found", "moved")).Pause(3000)})
+          .Ends("EIdProtocolReplyError: 302 Found")
+          .Requests({Get("/r")}),
+      Row("301 with an empty Location", "http://h/r")
+          .Plain({ServeOnce(CountedReply("301 Moved Permanently", "", "Location:   \r\n"))
+                      .Pause(3000)})
+          .Ends("EIdProtocolReplyError: 301 Moved Permanently")
+          .Requests({Get("/r")}),
+      Row("404 with a Location", "http://h/r")
+          .Plain(
+              {ServeOnce(RedirectReply("/elsewhere.jpg", "missing", "404 Not Found")).Pause(3000)})
+          .Ends("EIdProtocolReplyError: 404 Not Found")
+          .Requests({Get("/r")}),
+      Row("503 with a Location", "http://h/r")
+          .Plain({ServeOnce(RedirectReply("/elsewhere.jpg", "busy", "503 Service Unavailable"))
+                      .Pause(3000)})
+          .Ends("EIdProtocolReplyError: 503 Service Unavailable")
+          .Requests({Get("/r")}),
+
+      // Redirect targets.
+      Row("reference relative to the folder", "http://h/a/b/page.html")
+          .Plain({ThenNext(RedirectReply("img/x.jpg"))})
+          .Ends("body: next")
+          .Requests({Get("/a/b/page.html"), Get("/a/b/img/x.jpg")})
+          .Connects({"h:80"}),
+      Row("reference with dot segments", "http://h/a/b/page.html")
+          .Plain({ThenNext(RedirectReply("./../c/./x.jpg?s=1#frag"))})
+          .Ends("body: next")
+          .Requests({Get("/a/b/page.html"), Get("/a/c/x.jpg?s=1")})
+          .Connects({"h:80"}),
+      Row("address inside the query", "http://h/a/page")
+          .Plain({ThenNext(RedirectReply("/go?u=http://evil.example/x.jpg"))})
+          .Ends("body: next")
+          .Requests({Get("/a/page"), Get("/go?u=http://evil.example/x.jpg")})
+          .Connects({"h:80"}),
+      Row("reference naming a host", "http://h/a/page")
+          .Plain({ServeOnce(RedirectReply("//other.example/x.jpg")).Pause(3000), ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a/page"), Get("/x.jpg")})
+          .Connects({"h:80", "other.example:80"}),
+      Row("ftp Location", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("ftp://h/a.jpg")).Pause(3000)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Requests({Get("/a.jpg")})
+          .Connects({"h:80"}),
+      Row("file Location", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("file:///etc/passwd")).Pause(3000)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Requests({Get("/a.jpg")})
+          .Connects({"h:80"}),
+      Row("https page redirecting to http", "https://secure.example/s.jpg")
+          .Plain({ServeOnce(CountedReply("200 OK", "plain image"))})
+          .Secure({ServeOnce(RedirectReply("http://plain.example/p.jpg")).Pause(3000)})
+          .Ends("body: plain image")
+          .Requests({Get("/p.jpg"), Get("/s.jpg")})
+          .Connects({"secure.example:443", "plain.example:80"}),
+      Row("port beyond 65535", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://h:65616/x.jpg")).Pause(3000), ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Requests({Get("/a.jpg")})
+          .Connects({"h:80"}),
+      // A password in the authority is no port number: the default port stands in, as before.
+      Row("user information in the address", "http://ann:secret@h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"ann:80"}),
+      Row("port 0", "http://h:0/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number."),
+
+      // A kept-alive connection the server dropped while idle.
+      Row("reused connection closed before the reply", "http://h/first")
+          .Plain({ServeThenDropSilently(RedirectReply("/next")), ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/first"), Get("/next")})
+          .Connects({"h:80", "h:80"}),
+      Row("fresh connection closed before the reply", "http://h/first")
+          .Plain({AfterRequest().Close(), ServeOnce(image)})
+          .Ends("EIdConnClosedGracefully: Connection Closed Gracefully.")
+          .Requests({Get("/first")})
+          .Connects({"h:80"}),
+      Row("reused connection closed inside the status line", "http://h/first")
+          .Plain({AfterRequest()
+                      .Send(RedirectReply("/next"))
+                      .ReceiveUntil("\r\n\r\n")
+                      .Send("HTTP/1.1 2")
+                      .Close(),
+                  ServeOnce(image)})
+          .Ends("EConvertError: '' is not a valid integer value")
+          .Requests({Get("/first"), Get("/next")})
+          .Connects({"h:80"}),
+
+      // Request target bytes.
+      Row("blanks, control and high bytes in the address",
+          "http://h/a b/c\x01"
+          "d\x7f\xc3\xa9.jpg?q=x y&r=%41")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a%20b/c%01d%7F%C3%A9.jpg?q=x%20y&r=%41")}),
+      Row("a request smuggled in the address",
+          "http://h/a.jpg HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET /b.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a.jpg%20HTTP/1.1%0D%0AX-Injected:%201%0D%0A%0D%0AGET%20/b.jpg")}),
+      Row("blanks and control bytes in a Location", "http://h/a.jpg")
+          .Plain({ThenNext(RedirectReply("/x y\t\x01.jpg"))})
+          .Ends("body: next")
+          .Requests({Get("/a.jpg"), Get("/x%20y%09%01.jpg")}),
+
+      // Trickles: never silent for the read limit, yet fewer than 1,024 bytes in twice of it.
+      Row("status line trickles", "http://h/t")
+          .Plain({Trickle(AfterRequest(), "", "HTTP/1.1 200 OK\r\n",
+                          "Content-Length: 5\r\n\r\nhello", kDripMs)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kTrickleLimitMs),
+      Row("header block trickles", "http://h/t")
+          .Plain({Trickle(AfterRequest(), "HTTP/1.1 200 OK\r\n", "X-Slow: 123456789\r\n",
+                          "Content-Length: 5\r\n\r\nhello", kDripMs)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kTrickleLimitMs),
+      Row("body trickles", "http://h/t")
+          .Plain({Trickle(AfterRequest(), "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n",
+                          "0123456789", "0123456789", kDripMs)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kTrickleLimitMs),
+      Row("TLS handshake trickles", "https://h/t")
+          .Plain(
+              {Trickle(Script().ReceiveBytes(5), handshakeRecord, "0123456789abcdef", "", kDripMs)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kTrickleLimitMs),
+      Row("TLS handshake goes silent", "https://h/t")
+          .Plain({Script().ReceiveBytes(5).Send(handshakeRecord).Pause(3000)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kTrickleLimitMs),
+      Row("slow but steady body", "http://h/t")
+          .Plain({slowButSteady})
+          .Ends("body: " + slowBody)
+          .ReadLimitMs(500),
+  };
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto plain = std::make_unique<ScriptedServer>(row.plain);
+    std::unique_ptr<ScriptedServer> secure;
+    if (!row.secure.empty()) {
+      ScriptedServer::Options options;
+      options.makeTransport = test::TlsTransportFactory();
+      secure = std::make_unique<ScriptedServer>(row.secure, options);
+    }
+    TIdConnectionInterceptOpenSSL intercept;
+    intercept.SSLOptions().Method = sslvSSLv23;
+    LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
+    if (secure) http.PortMap[443] = secure->Port();
+    http.SetReadTimeoutMs(row.readTimeoutMs);
+    httptest::UseWorkerSettings(http);
+    http.SetIntercept(&intercept);
+
+    EXPECT_EQ(Outcome(http, row.url), row.expected);
+    // A read that ran out of time leaves nothing behind to be read as the next reply.
+    if (row.expected.starts_with("EIdReadTimeout")) {
+      EXPECT_FALSE(http.SocketHandle().HandleAllocated());
+    }
+    if (row.secondCall) {
+      // Same host and port: the open connection carries the request.
+      EXPECT_EQ(Outcome(http, "http://h:80/again"), "body: next");
+      EXPECT_EQ(plain->AcceptedCount(), 1u);
+    }
+    if (!row.requestLines.empty()) {
+      std::vector<std::string> seen;
+      for (size_t i = 0; i < plain->AcceptedCount(); ++i) AddRequestLines(plain->Received(i), seen);
+      for (size_t i = 0; secure && i < secure->AcceptedCount(); ++i) {
+        AddRequestLines(secure->Received(i), seen);
+      }
+      if (row.secondCall) seen.pop_back();
+      EXPECT_EQ(seen, row.requestLines);
+    }
+    if (!row.connects.empty()) {
+      EXPECT_EQ(http.Connects, row.connects);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pixhaul
