@@ -19,6 +19,12 @@ void ConsoleRunWindow::AppendLogLine(const std::string& text) {
   std::fflush(out_);
 }
 
+void ConsoleRunWindow::ShowListSource(const std::string& note) {
+  if (note.empty()) return;
+  std::fprintf(err_, "pixhaul-cli: %s\n", note.c_str());
+  std::fflush(err_);
+}
+
 void ConsoleRunWindow::ShowMessage(const std::string& text) {
   messageShown_ = true;
   std::fwrite(text.data(), 1, text.size(), err_);

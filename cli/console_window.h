@@ -31,6 +31,9 @@ class ConsoleRunWindow : public RunWindow {
   void ShowMessage(const std::string& text) override;
   std::optional<std::string> CapturePageMarkup() override { return capture_(); }
   int CurrentSite() override { return site_; }
+  // Standard error says so when the current-layout rules gave the list; standard output keeps
+  // the log pane's lines only.
+  void ShowListSource(const std::string& note) override;
 
   bool ButtonEnabled() const { return enabled_; }
   // True once a message box was shown: the run could not be made.

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "download/run_window.h"
+#include "harvest/rule_book.h"
 
 namespace pixhaul {
 
@@ -69,14 +70,22 @@ class TRunController {
   // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).
   void SetWorkerStarter(WorkerStarter starter) { starter_ = std::move(starter); }
 
+  // Where each run looks for the rules file, asked at every start; none by default. The file
+  // is read again when it has changed, and its faults are shown in a message box once.
+  using RulesFileSource = std::function<RulesFileLocation()>;
+  void SetRulesFile(RulesFileSource source) { rulesFile_ = std::move(source); }
+
  private:
   void StartPath();
+  int MakeUrlList(const std::string& pageFile, const std::string& listFile);
   void StopPath();
   void Log(const std::string& text) { window_.AppendLogLine(text); }
 
   RunWindow& window_;
   ThrottleTimings timings_;
   WorkerStarter starter_;
+  RulesFileSource rulesFile_;
+  RuleBook rules_;
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;

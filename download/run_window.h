@@ -37,6 +37,10 @@ class RunWindow {
 
   // The selected image site: 0 Bing, 1 Google, 2 Baidu, -1 none.
   virtual int CurrentSite() = 0;
+
+  // Says where the run's address list came from, at the right end of the status bar: a note
+  // when the site's current-layout rules found the addresses, an empty text otherwise.
+  virtual void ShowListSource(const std::string& note) = 0;
 };
 
 }  // namespace pixhaul

@@ -42,6 +42,10 @@ HarvestResult HarvestImageUrlsChunked(const std::string& pageFile, const std::st
 
 }  // namespace detail
 
+std::string RulesListNote(int siteIndex) {
+  return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
+}
+
 HarvestResult HarvestImageUrls(const std::string& pageFile, const std::string& listFile,
                                int siteIndex, RuleBook& book) {
   return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,

@@ -23,6 +23,11 @@ struct HarvestResult {
   std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
 };
 
+// What a front end shows after a run whose list the rules of site `siteIndex` gave:
+// "Addresses found by the current-layout rules for www.bing.com". Precondition:
+// IsSiteIndex(siteIndex).
+std::string RulesListNote(int siteIndex);
+
 // Raises what ExtractImageUrls and ScanPageWithRules raise.
 HarvestResult HarvestImageUrls(const std::string& pageFile, const std::string& listFile,
                                int siteIndex, RuleBook& book);

@@ -24,6 +24,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     std::string folder;
     bool listOnly;
     std::string page;
+    std::string rulesFile = "";
   } rows[] = {
       {{"page.html"}, 0, "/home/ann/images_download", false, "page.html"},
       {{"--site", "google", "p"}, 1, "/home/ann/images_download", false, "p"},
@@ -36,6 +37,13 @@ TEST(ParseCommandLineTest, AcceptedLines) {
       {{"--", "--odd-name"}, 0, "/home/ann/images_download", false, "--odd-name"},
       {{"HTTPS://h/x?q=1"}, 0, "/home/ann/images_download", false, "HTTPS://h/x?q=1"},
       {{"-"}, 0, "/home/ann/images_download", false, "-"},
+      {{"--rules", "my rules.ini", "p"},
+       0,
+       "/home/ann/images_download",
+       false,
+       "p",
+       "my rules.ini"},
+      {{"p", "--rules=/etc/r.ini"}, 0, "/home/ann/images_download", false, "p", "/etc/r.ini"},
   };
   for (const Row& row : rows) {
     const ParseResult r = ParseCommandLine(row.args, "/home/ann");
@@ -45,6 +53,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     EXPECT_EQ(r.options.saveFolder, row.folder);
     EXPECT_EQ(r.options.listOnly, row.listOnly);
     EXPECT_EQ(r.options.page, row.page);
+    EXPECT_EQ(r.options.rulesFile, row.rulesFile);
   }
 }
 
@@ -61,12 +70,29 @@ TEST(ParseCommandLineTest, UsageErrors) {
       {"--verbose", "p"},
       {"-x", "p"},
       {"--list-only=yes", "p"},
+      {"--rules"},
+      {"--rules", "", "p"},
+      {"--rules=", "p"},
   };
   for (const auto& args : rows) {
     const ParseResult r = ParseCommandLine(args, "/home/ann");
     EXPECT_EQ(r.kind, ParseResult::Kind::kUsageError) << Joined(args);
     EXPECT_FALSE(r.error.empty()) << Joined(args);
   }
+}
+
+// The file named on the command line must be there; otherwise the one in ini/ beside the
+// program is read when it exists.
+TEST(RulesFileForTest, NamedFileOrTheOneBesideTheProgram) {
+  CliOptions options;
+  RulesFileLocation where = RulesFileFor(options, "/opt/pixhaul/bin/");
+  EXPECT_EQ(where.path, "/opt/pixhaul/bin/ini/rules.ini");
+  EXPECT_FALSE(where.required);
+  EXPECT_EQ(RulesFileFor(options, "").path, "");
+  options.rulesFile = "mine.ini";
+  where = RulesFileFor(options, "/opt/pixhaul/bin/");
+  EXPECT_EQ(where.path, "mine.ini");
+  EXPECT_TRUE(where.required);
 }
 
 TEST(ParseCommandLineTest, HelpWinsOverEverythingBeforeIt) {

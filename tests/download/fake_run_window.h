@@ -42,6 +42,7 @@ class FakeRunWindow : public RunWindow {
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   std::optional<std::string> CapturePageMarkup() override { return markup; }
   int CurrentSite() override { return site; }
+  void ShowListSource(const std::string& note) override { listSources.push_back(note); }
 
   std::string folderText;
   std::string caption = "Start download";
@@ -54,6 +55,7 @@ class FakeRunWindow : public RunWindow {
   std::vector<std::string> captions;
   std::vector<bool> enabledCalls;
   std::vector<std::string> messages;
+  std::vector<std::string> listSources;
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;
