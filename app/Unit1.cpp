@@ -27,6 +27,7 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "harvest/rules_file.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul {
@@ -72,6 +73,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   BuildControls();
   BuildMenu();
   controller_ = std::make_unique<TRunController>(*this, options_.timings);
+  // The rules file lives with the settings file, wherever that is when a run starts.
+  controller_->SetRulesFile([this] {
+    return RulesFileLocation{RulesFileBesideSettings(SettingsFilePath), false};
+  });
 }
 
 TForm1::~TForm1() = default;
@@ -160,6 +165,10 @@ void TForm1::BuildControls() {
   StatusText = new QLabel(kHomePageAddress, StatusBar1);
   StatusText->setObjectName("StatusText");
   StatusBar1->addWidget(StatusText, 1);
+  ListSourceText = new QLabel(StatusBar1);
+  ListSourceText->setObjectName("ListSourceText");
+  ListSourceText->setTextFormat(Qt::PlainText);
+  StatusBar1->addPermanentWidget(ListSourceText);
   setStatusBar(StatusBar1);
 }
 
@@ -335,5 +344,7 @@ void TForm1::ShowError(const std::string& text) {
 std::optional<std::string> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
 
 int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
+
+void TForm1::ShowListSource(const std::string& note) { ListSourceText->setText(Q(note)); }
 
 }  // namespace pixhaul

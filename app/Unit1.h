@@ -75,6 +75,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   QWidget* PanelWeb = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* StatusText = nullptr;
+  // At the status bar's right end: where the last run's address list came from.
+  QLabel* ListSourceText = nullptr;
   QAction* Exit1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
@@ -108,6 +110,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void ShowMessage(const std::string& text) override;
   std::optional<std::string> CapturePageMarkup() override;
   int CurrentSite() override;
+  void ShowListSource(const std::string& note) override;
 
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.
