@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/ini_file.h"
+#include "harvest/address_decoding.h"
 #include "harvest/built_in_rules.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
@@ -204,6 +205,18 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
                 builtIn[n].expression);
     }
   }
+}
+
+// The user manual shows the built-in rules as its example; it must show them as they are.
+TEST(RulesFile, UserManualShowsTheBuiltInRules) {
+  const std::string manual = ReadBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
+  const std::string open = "<pre id=\"built-in-rules\">\n";
+  const size_t begin = manual.find(open);
+  ASSERT_NE(begin, std::string::npos);
+  const size_t end = manual.find("</pre>", begin);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(DecodeHtmlReferences(manual.substr(begin + open.size(), end - begin - open.size())),
+            BuiltInRulesFileText());
 }
 
 TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
