@@ -141,7 +141,8 @@ class SiteSectionReader {
     }
     CheckNumbering(ruleNumbers, [](size_t n) { return RuleKey(n); });
     for (const auto& [rule, numbers] : exclusions) {
-      CheckNumbering(numbers, [rule](size_t m) { return ExclusionKey(rule, m); });
+      const size_t n = rule;  // clang 14 cannot capture a structured binding
+      CheckNumbering(numbers, [n](size_t m) { return ExclusionKey(n, m); });
     }
 
     SiteRules rules;
