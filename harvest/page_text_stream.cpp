@@ -17,6 +17,12 @@ namespace {
 // address being read), so an ordinary page never has to grow the window.
 constexpr size_t kWindowSlack = 64 * 1024;
 
+// A chunk is read in pieces this large: a piece read into a small buffer is still in the
+// processor's cache when it is copied into the window, where a whole chunk read at once would
+// have gone out to memory and come back (which made the copy from the file several times
+// dearer).
+constexpr size_t kPieceBytes = 32 * 1024;
+
 // The next occurrence of `byte` at or after `from` before `end`, or `end`; `cached` keeps the
 // last answer, so each byte value is searched for once per chunk byte.
 const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
@@ -33,7 +39,8 @@ PageTextStream::PageTextStream(const std::string& path, size_t chunkBytes)
     : path_(path),
       file_(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC)),
       chunkBytes_(std::max<size_t>(chunkBytes, 1)),
-      chunk_(std::make_unique_for_overwrite<char[]>(chunkBytes_)) {
+      pieceBytes_(std::min(chunkBytes_, kPieceBytes)),
+      piece_(std::make_unique_for_overwrite<char[]>(pieceBytes_)) {
   if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
   Reserve(2 * chunkBytes_ + 2 + kWindowSlack);
   More(0);
@@ -41,17 +48,18 @@ PageTextStream::PageTextStream(const std::string& path, size_t chunkBytes)
 
 bool PageTextStream::More(size_t keepFrom) {
   Compact(keepFrom - base_);
-  while (!complete_) {
-    const size_t before = used_;
-    const size_t n = ReadChunk();
+  const size_t before = used_;
+  size_t read = 0;
+  while (!complete_ && (read < chunkBytes_ || used_ == before)) {
+    const size_t n = ReadPiece(std::min(pieceBytes_, chunkBytes_ - read % chunkBytes_));
+    read += n;
     if (n == 0) {
       Finish();
     } else {
-      Normalise(chunk_.get(), n);
+      Normalise(piece_.get(), n);
     }
-    if (used_ > before) return true;
   }
-  return false;
+  return used_ > before;
 }
 
 // Moves the kept tail to the front only when it is no longer than the dropped head, so every
@@ -75,9 +83,9 @@ void PageTextStream::Reserve(size_t bytes) {
   capacity_ = capacity;
 }
 
-size_t PageTextStream::ReadChunk() {
+size_t PageTextStream::ReadPiece(size_t bytes) {
   for (;;) {
-    const ssize_t n = ::read(file_.Get(), chunk_.get(), chunkBytes_);
+    const ssize_t n = ::read(file_.Get(), piece_.get(), bytes);
     if (n >= 0) return static_cast<size_t>(n);
     if (errno != EINTR) throw EFOpenError(CannotOpenFileMessage(path_));
   }

@@ -40,14 +40,15 @@ class PageTextStream {
  private:
   void Compact(size_t drop);
   void Reserve(size_t bytes);
-  size_t ReadChunk();
+  size_t ReadPiece(size_t bytes);
   void Normalise(const char* pos, size_t size);
   void Finish();
 
   std::string path_;
   FileDescriptor file_;
-  size_t chunkBytes_;
-  std::unique_ptr<char[]> chunk_;
+  size_t chunkBytes_;  // file bytes read per More()
+  size_t pieceBytes_;  // file bytes read per read()
+  std::unique_ptr<char[]> piece_;
   std::unique_ptr<char[]> window_;
   size_t capacity_ = 0;
   size_t base_ = 0;  // text position of window_[0]
