@@ -145,10 +145,10 @@ size_t DecodeJsonEscapeAt(std::string_view text, size_t at, std::string& out) {
   return 6;
 }
 
-// Copies `text`, replacing each `introducer` sequence that `decodeAt` understands.
+// Copies `text` into `out`, replacing each `introducer` sequence that `decodeAt` understands.
 template <class DecodeAt>
-std::string DecodeSequences(std::string_view text, char introducer, DecodeAt decodeAt) {
-  std::string out;
+void DecodeSequences(std::string_view text, char introducer, DecodeAt decodeAt, std::string& out) {
+  out.clear();
   out.reserve(text.size());
   size_t at = 0;
   while (at < text.size()) {
@@ -166,7 +166,6 @@ std::string DecodeSequences(std::string_view text, char introducer, DecodeAt dec
       at = next + taken;
     }
   }
-  return out;
 }
 
 }  // namespace
@@ -195,23 +194,35 @@ const char* AddressDecodingName(AddressDecoding decoding) {
 }
 
 std::string DecodeHtmlReferences(std::string_view text) {
-  return DecodeSequences(text, '&', DecodeHtmlReferenceAt);
+  std::string out;
+  DecodeSequences(text, '&', DecodeHtmlReferenceAt, out);
+  return out;
 }
 
 std::string DecodeJsonEscapes(std::string_view text) {
-  return DecodeSequences(text, '\\', DecodeJsonEscapeAt);
+  std::string out;
+  DecodeSequences(text, '\\', DecodeJsonEscapeAt, out);
+  return out;
 }
 
 std::string DecodeAddress(AddressDecoding decoding, std::string_view text) {
+  std::string out;
+  DecodeAddress(decoding, text, out);
+  return out;
+}
+
+void DecodeAddress(AddressDecoding decoding, std::string_view text, std::string& out) {
   switch (decoding) {
     case AddressDecoding::kHtml:
-      return DecodeHtmlReferences(text);
+      DecodeSequences(text, '&', DecodeHtmlReferenceAt, out);
+      return;
     case AddressDecoding::kJson:
-      return DecodeJsonEscapes(text);
+      DecodeSequences(text, '\\', DecodeJsonEscapeAt, out);
+      return;
     case AddressDecoding::kNone:
       break;
   }
-  return std::string(text);
+  out.assign(text);
 }
 
 }  // namespace pixhaul

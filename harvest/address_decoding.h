@@ -29,7 +29,9 @@ std::string DecodeHtmlReferences(std::string_view text);
 // written.
 std::string DecodeJsonEscapes(std::string_view text);
 
-// Applies `decoding` to `text`.
+// Applies `decoding` to `text`; the second form replaces `out` with the result, reusing its
+// storage.
 std::string DecodeAddress(AddressDecoding decoding, std::string_view text);
+void DecodeAddress(AddressDecoding decoding, std::string_view text, std::string& out);
 
 }  // namespace pixhaul

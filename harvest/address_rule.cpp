@@ -51,23 +51,27 @@ std::string StoppedAtLimits(const std::string& name, const std::string& reason) 
 
 CaptureVerdict JudgeCapture(AddressRule& rule, std::string_view captured) {
   CaptureVerdict verdict;
-  verdict.address = DecodeAddress(rule.decoding, captured);
+  JudgeCapture(rule, captured, verdict);
+  return verdict;
+}
+
+void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict) {
+  verdict.kind = CaptureVerdict::Kind::kDrop;
+  verdict.failure.clear();
+  DecodeAddress(rule.decoding, captured, verdict.address);
   const std::string_view address = verdict.address;
-  if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) {
-    return verdict;
-  }
-  if (HasControlByte(address)) return verdict;
+  if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) return;
+  if (HasControlByte(address)) return;
   for (size_t i = 0; i < rule.exclusions.size(); ++i) {
     const RegexPattern::Result found = rule.exclusions[i].Find(address);
     if (found.outcome == RegexPattern::Outcome::kFailed) {
       verdict.kind = CaptureVerdict::Kind::kFailed;
       verdict.failure = StoppedAtLimits(rule.exclusionNames[i], found.failure);
-      return verdict;
+      return;
     }
-    if (found.outcome == RegexPattern::Outcome::kMatch) return verdict;
+    if (found.outcome == RegexPattern::Outcome::kMatch) return;
   }
   verdict.kind = CaptureVerdict::Kind::kKeep;
-  return verdict;
 }
 
 }  // namespace pixhaul

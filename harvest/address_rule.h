@@ -59,5 +59,7 @@ std::string StoppedAtLimits(const std::string& name, const std::string& reason);
 // file could not hold a line break, and no address holds the others) and matches none of the
 // rule's exclusions.
 CaptureVerdict JudgeCapture(AddressRule& rule, std::string_view captured);
+// The same into `verdict`, reusing its storage (for a scan that judges many captures).
+void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict);
 
 }  // namespace pixhaul

@@ -14,10 +14,11 @@ namespace {
 // its closing quote (&quot; inside Bing's JSON) and is at most 4096 bytes long.
 const std::vector<std::vector<RuleText>>& Table() {
   static const std::vector<std::vector<RuleText>> table = {
-      // Bing: the m attribute's JSON, quotes written &quot; in the markup; then the same JSON
-      // with plain quotes, as a page from another source may hold it.
+      // Bing: the m attribute's JSON, quotes written &quot; in the markup (its key "murl" is
+      // the only one ending so, and a literal start lets the engine skip ahead quickly); then
+      // the same JSON with plain quotes, as a page from another source may hold it.
       {
-          {R"re(&quot;murl&quot;:&quot;(https?://[^"<>]{1,4096}?)&quot;)re",
+          {R"re(murl&quot;:&quot;(https?://[^"<>]{1,4096}?)&quot;)re",
            AddressDecoding::kHtml,
            {R"re(^https?://(?:tse\d*\.mm\.bing\.net|th\.bing\.com)/th)re"}},
           {R"re("murl"\s*:\s*"(https?:(?:[^"\\]++|\\.)*+)")re",

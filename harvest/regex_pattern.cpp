@@ -36,6 +36,8 @@ struct JitStackFree {
 }  // namespace
 
 struct RegexPattern::Compiled {
+  bool local = false;
+  bool jit = false;
   std::unique_ptr<pcre2_code, CodeFree> code;
   std::unique_ptr<pcre2_match_context, MatchContextFree> context;
   std::unique_ptr<pcre2_match_data, MatchDataFree> data;
@@ -49,6 +51,12 @@ std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, s
   pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
 
   auto compiled = std::make_unique<Compiled>();
+  // Anything that may look past a match's end, or make one search differ from another, in
+  // text form; a false alarm only costs speed.
+  compiled->local = true;
+  for (const char* construct : {"(?=", "(?!", "(?*", "(*", "\\z", "\\Z", "\\G"}) {
+    if (expression.find(construct) != std::string_view::npos) compiled->local = false;
+  }
   int code = 0;
   PCRE2_SIZE offset = 0;
   // A null pointer with length 0 is not accepted by every PCRE2 version.
@@ -74,6 +82,7 @@ std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, s
     compiled->jitStack.reset(pcre2_jit_stack_create(32 * 1024, kJitStackBytes, nullptr));
     if (!compiled->jitStack) throw std::bad_alloc();
     pcre2_jit_stack_assign(compiled->context.get(), nullptr, compiled->jitStack.get());
+    compiled->jit = true;
   }
   return RegexPattern(std::move(compiled));
 }
@@ -95,11 +104,24 @@ size_t RegexPattern::MaxLookbehind() const {
   return length;
 }
 
+bool RegexPattern::MatchesAreLocal() const { return compiled_->local; }
+
 RegexPattern::Result RegexPattern::Search(std::string_view subject, size_t startOffset,
                                           bool textContinues, bool startsText) {
   uint32_t options = 0;
   if (textContinues) options |= PCRE2_PARTIAL_HARD;
   if (!startsText) options |= PCRE2_NOTBOL;
+  return Run(subject, startOffset, options);
+}
+
+RegexPattern::Result RegexPattern::SearchAwayFromTheEnd(std::string_view subject,
+                                                        size_t startOffset, bool startsText) {
+  return Run(subject, startOffset, PCRE2_NOTEOL | (startsText ? 0 : PCRE2_NOTBOL));
+}
+
+RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOffset,
+                                       uint32_t options) {
+  if (startOffset > subject.size()) return Result{};  // nothing starts beyond the end
   const char* bytes = subject.empty() ? "" : subject.data();
   const int rc =
       pcre2_match(compiled_->code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(),

@@ -25,6 +25,7 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
     return std::max(page.Begin(), position - std::min(position, context));
   };
   size_t pos = 0;  // where the next search starts, as a text position
+  CaptureVerdict verdict;
   for (;;) {
     if (pos > page.End()) {  // an empty match at the end moved past it
       if (page.Complete()) return std::nullopt;
@@ -33,8 +34,24 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
     }
     const size_t begin = page.Begin();
     const size_t end = page.End();
-    const RegexPattern::Result found =
-        rule.expression.Search(page.View(begin, end), pos - begin, !page.Complete(), begin == 0);
+    const std::string_view window = page.View(begin, end);
+    RegexPattern::Result found;
+    bool decided = false;
+    if (page.Complete()) {
+      found = rule.expression.Search(window, pos - begin, false, begin == 0);
+      decided = true;
+    } else if (rule.expression.MatchesAreLocal() && end - pos > kMaxMatchBytes) {
+      // Before `settled` no match can depend on the text still to come: one that ran on past
+      // the window's end would be longer than any match is allowed to be. So the bulk of the
+      // window is searched the fast way, and only its last part in the way that reports
+      // matches running into the end.
+      const size_t settled = end - kMaxMatchBytes;
+      found = rule.expression.SearchAwayFromTheEnd(window, pos - begin, begin == 0);
+      decided = found.outcome == Outcome::kFailed ||
+                (found.outcome == Outcome::kMatch && begin + found.start < settled);
+      if (!decided) pos = settled;
+    }
+    if (!decided) found = rule.expression.Search(window, pos - begin, true, begin == 0);
     switch (found.outcome) {
       case Outcome::kFailed:
         return StoppedAtLimits(rule.name, found.failure);
@@ -46,8 +63,7 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
           break;
         }
         if (found.groupEnd > found.groupStart) {
-          const CaptureVerdict verdict =
-              JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd));
+          JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd), verdict);
           if (verdict.kind == CaptureVerdict::Kind::kFailed) return verdict.failure;
           if (verdict.kind == CaptureVerdict::Kind::kKeep) list.Add(verdict.address);
         }
