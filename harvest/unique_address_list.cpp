@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -35,8 +36,9 @@ uint64_t SipHash(uint64_t k0, uint64_t k1, std::string_view bytes) {
   };
   const size_t whole = bytes.size() / 8 * 8;
   for (size_t i = 0; i < whole; i += 8) {
-    uint64_t m = 0;
-    for (int b = 7; b >= 0; --b) m = (m << 8) | static_cast<unsigned char>(bytes[i + b]);
+    uint64_t m;  // little-endian, as the algorithm reads its words
+    std::memcpy(&m, bytes.data() + i, 8);
+    if constexpr (std::endian::native == std::endian::big) m = __builtin_bswap64(m);
     v3 ^= m;
     round();
     v0 ^= m;
