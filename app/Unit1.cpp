@@ -30,6 +30,7 @@
 #include "app/settings.h"
 #include "app/shell_open.h"
 #include "framework/program_layout.h"
+#include "harvest/rules_file.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul {
@@ -75,6 +76,10 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   BuildControls();
   BuildMenu();
   controller_ = std::make_unique<TRunController>(*this, options_.timings);
+  // The rules file lives with the settings file, wherever that is when a run starts.
+  controller_->SetRulesFile([this] {
+    return RulesFileLocation{RulesFileBesideSettings(SettingsFilePath), false};
+  });
 }
 
 TForm1::~TForm1() = default;
@@ -172,6 +177,10 @@ void TForm1::BuildControls() {
   ProgressBar1->setFixedWidth(160);
   ProgressBar1->hide();
   StatusBar1->addPermanentWidget(ProgressBar1);
+  ListSourceText = new QLabel(StatusBar1);
+  ListSourceText->setObjectName("ListSourceText");
+  ListSourceText->setTextFormat(Qt::PlainText);
+  StatusBar1->addPermanentWidget(ListSourceText);
   setStatusBar(StatusBar1);
 }
 
@@ -360,5 +369,6 @@ void TForm1::ShowProgress(const RunProgress& progress) {
   ProgressBar1->setValue(progress.addresses == 0 ? 1 : progress.Done());
   ProgressBar1->setVisible(progress.active);
 }
+void TForm1::ShowListSource(const std::string& note) { ListSourceText->setText(Q(note)); }
 
 }  // namespace pixhaul

@@ -81,6 +81,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   // final counts after it) and a bar of the addresses dealt with (shown while the run is on).
   QLabel* LabelProgress = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
+  // At the status bar's right end: where the last run's address list came from.
+  QLabel* ListSourceText = nullptr;
   QAction* Exit1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
@@ -115,6 +117,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   std::optional<PageMarkup> CapturePageMarkup() override;
   int CurrentSite() override;
   void ShowProgress(const RunProgress& progress) override;
+  void ShowListSource(const std::string& note) override;
 
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.

@@ -2,6 +2,10 @@
 
 #include <strings.h>
 
+#include "framework/program_layout.h"
+#include "harvest/built_in_rules.h"
+#include "harvest/rules_scan.h"
+
 namespace pixhaul::cli {
 
 namespace {
@@ -77,6 +81,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
         if (!ParseSite(site, result.options.site)) return UsageError("unknown site '" + site + "'");
       } else if (argument == "--save-dir") {
         if (!takeValue(result.options.saveFolder)) return UsageError("--save-dir needs a value");
+      } else if (argument == "--rules") {
+        if (!takeValue(result.options.rulesFile) || result.options.rulesFile.empty()) {
+          return UsageError("--rules needs a file");
+        }
       } else {
         return UsageError("unknown option '" + arguments[i] + "'");
       }
@@ -91,8 +99,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 }
 
 std::string UsageText() {
-  return "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] "
-         "PAGE\n"
+  return "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] "
+         "[--list-only] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --version\n";
 }
@@ -107,6 +115,9 @@ std::string HelpText() {
          "                  bing (0), google (1) or baidu (2) (default: bing)\n"
          "  --save-dir DIR  the save folder, created when missing, one level only\n"
          "                  (default: $HOME/images_download)\n"
+         "  --rules FILE    the current-layout rules file to use (default: rules.ini in the\n"
+         "                  settings folder, ini/ beside the program or ~/.config/pixhaul/\n"
+         "                  once installed, when it is there)\n"
          "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
          "                  download nothing (default: off, the images are downloaded)\n"
          "  --help          show this text and exit\n"
@@ -115,7 +126,39 @@ std::string HelpText() {
          "The run log goes to standard output and to log.txt in the save folder. When standard\n"
          "error is a terminal, a progress line there shows how far the run has come. SIGINT or\n"
          "SIGTERM stops a run the way the Stop button does; a second one ends the program at\n"
-         "once. Exit status: 0 done, 1 the run could not be made, 2 bad command line.\n";
+         "once. Exit status: 0 done, 1 the run could not be made or the rules file has a\n"
+         "fault, 2 bad command line.\n"
+         "\n"
+         "Addresses are found with the site's marker. On a page where the marker finds none,\n"
+         "the site's current-layout rules apply: each rule is a regular expression (Perl\n"
+         "syntax, on the page's bytes) whose one capture group is an image address. The rules\n"
+         "are tried in order and the first that finds any address gives the whole list; the\n"
+         "addresses are decoded by the rule's decoding, those not starting with http:// or\n"
+         "https:// or matching one of the rule's exclusions are left out, and repeats are\n"
+         "dropped. Standard error then says that the rules gave the list.\n"
+         "\n"
+         "A rules file replaces the built-in rules of the sites it names, one section per site\n"
+         "(www.bing.com, images.google.com, image.baidu.com). In a section, RuleN is an\n"
+         "expression, DecodingN its decoding (none, the default; html for character\n"
+         "references such as &amp;; json for escapes such as \\/ and \\u0026) and ExcludeN.M\n"
+         "its exclusions, numbered 1, 2, 3... without gaps. A value is the rest of its line,\n"
+         "blanks at both ends dropped, at most 2046 characters; lines starting with ';' are\n"
+         "comments. A section with a fault (an invalid expression or decoding, a key that is\n"
+         "unknown, missing or given twice), or a rule that stops at the regular-expression\n"
+         "engine's limits on a page, is reported on standard error, its site keeps the\n"
+         "built-in rules, and the exit status is 1. A match may be at most " +
+         std::to_string(kMaxMatchBytes / 1024) +
+         " KiB long.\n"
+         "\n"
+         "The built-in rules, as a rules file would hold them:\n"
+         "\n" +
+         BuiltInRulesFileText();
+}
+
+RulesFileLocation RulesFileFor(const CliOptions& options, const std::string& programFolder) {
+  if (!options.rulesFile.empty()) return {options.rulesFile, true};
+  if (programFolder.empty()) return {};
+  return {RulesFileBesideSettings(SettingsFolder(programFolder) + "config.ini"), false};
 }
 
 bool IsWebAddress(const std::string& page) {

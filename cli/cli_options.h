@@ -1,6 +1,7 @@
 // The command line of pixhaul-cli:
 //
-//   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--list-only] PAGE
+//   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
+//               PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --version
 //
@@ -10,13 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "harvest/rules_file.h"
+
 namespace pixhaul::cli {
 
 struct CliOptions {
   int site = 0;            // 0 Bing, 1 Google, 2 Baidu
   std::string saveFolder;  // used as typed, like the window's save-folder text
   bool listOnly = false;
-  std::string page;  // a file, or an http:// or https:// address
+  std::string rulesFile;  // --rules: the rules file to use; empty for the one beside the program
+  std::string page;       // a file, or an http:// or https:// address
 };
 
 struct ParseResult {
@@ -34,6 +38,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 // The usage lines, and the full help text (usage plus what each option does).
 std::string UsageText();
 std::string HelpText();
+
+// The rules file a run reads: the one named with --rules (which must then be there), or else
+// rules.ini in the settings folder of the program in `programFolder` (ending with "/"), the
+// folder the desktop program keeps config.ini in, if there is one.
+RulesFileLocation RulesFileFor(const CliOptions& options, const std::string& programFolder);
 
 // True when `page` begins with "http://" or "https://" in any letter case.
 bool IsWebAddress(const std::string& page);

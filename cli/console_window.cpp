@@ -22,6 +22,14 @@ void ConsoleRunWindow::AppendLogLine(const std::string& text) {
   progress_.Restore();
 }
 
+void ConsoleRunWindow::ShowListSource(const std::string& note) {
+  if (note.empty()) return;
+  progress_.Hide(err_);
+  std::fprintf(err_, "pixhaul-cli: %s\n", note.c_str());
+  std::fflush(err_);
+  progress_.Restore();
+}
+
 void ConsoleRunWindow::ShowMessage(const std::string& text) {
   messageShown_ = true;
   progress_.Hide(err_);

@@ -35,6 +35,9 @@ class ConsoleRunWindow : public RunWindow {
   int CurrentSite() override { return site_; }
   // The progress line on `err`, only when it is a terminal.
   void ShowProgress(const RunProgress& progress) override { progress_.Show(progress); }
+  // Standard error says so when the current-layout rules gave the list; standard output keeps
+  // the log pane's lines only.
+  void ShowListSource(const std::string& note) override;
 
   bool ButtonEnabled() const { return enabled_; }
   // True once a message box was shown: the run could not be made.

@@ -19,9 +19,11 @@
 #include "download/run_controller.h"
 #include "download/save_folder.h"
 #include "framework/build_info.h"
+#include "framework/file_utils.h"
 #include "framework/message_pump.h"
 #include "framework/thread.h"
-#include "harvest/image_url_extraction.h"
+#include "harvest/image_url_harvest.h"
+#include "harvest/rule_book.h"
 #include "http/tcp_connection.h"
 
 namespace pixhaul::cli {
@@ -43,6 +45,15 @@ std::string HomeFolder() {
     return entry->pw_dir;
   }
   return "";
+}
+
+// The folder of this program's executable, with a trailing "/"; empty when it cannot be told.
+std::string ProgramFolder() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return "";
+  path.resize(static_cast<size_t>(length));
+  return ExtractFilePath(path);
 }
 
 // The "web view" of the console: the page is opened (or fetched) when the run captures it. A
@@ -75,11 +86,18 @@ int ListOnly(const CliOptions& options) {
   const std::string listFile = *folder + "url_list.txt";
   markup->SaveToFile(pageFile);
   markup.reset();
-  ExtractImageUrls(pageFile, listFile, options.site);
+  RuleBook rules;
+  std::vector<std::string> problems = rules.Refresh(RulesFileFor(options, ProgramFolder()));
+  const HarvestResult harvest = HarvestImageUrls(pageFile, listFile, options.site, rules);
+  problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
+  for (const std::string& problem : problems) PrintError(problem);
+  if (harvest.byRules) {
+    PrintError("pixhaul-cli: " + RulesListNote(options.site));
+  }
   // Streamed as the page was: a list of any length costs one small buffer.
   PrintFileLines(listFile, stdout);
   std::fflush(stdout);
-  return kExitDone;
+  return problems.empty() ? kExitDone : kExitFailed;
 }
 
 int Run(const CliOptions& options, const ThrottleTimings& timings) {
@@ -87,6 +105,8 @@ int Run(const CliOptions& options, const ThrottleTimings& timings) {
   int exitCode = kExitDone;
   {
     TRunController controller(window, timings);
+    const RulesFileLocation rulesFile = RulesFileFor(options, ProgramFolder());
+    controller.SetRulesFile([rulesFile] { return rulesFile; });
     bool stopTaken = false;
     // The first signal is the Stop press; one more, once that is no longer possible or
     // already done, ends the program at once.

@@ -1,6 +1,7 @@
 # Sourced by the demo scripts: start_demo_server BUILD_DIR LIFETIME_SECONDS starts
 # pixhaul-demo-server on 127.0.0.1, waits until it is ready, stops it when the calling script
-# exits, and sets demo_bing_page to the address of its Bing-style result page.
+# exits, and sets demo_bing_page to the address of its Bing-style result page and
+# demo_today_pages to "site address" lines for its pages in today's layouts.
 start_demo_server() {
   local build=$1 lifetime=$2
   demo_addresses=$(mktemp)
@@ -13,5 +14,6 @@ start_demo_server() {
     sleep 0.1
   done
   demo_bing_page=$(awk '$1 == "bing" { print $2 }' "$demo_addresses")
+  demo_today_pages=$(awk '$1 ~ /-today$/ { sub(/-today$/, "", $1); print $1, $2 }' "$demo_addresses")
   [[ -n $demo_bing_page ]] || { echo "the demo server gave no page address" >&2; return 1; }
 }

@@ -1,6 +1,7 @@
 // pixhaul-demo-server: serves the demo image-search site on 127.0.0.1 over http and https, so
 // pixhaul-cli can be tried without the internet. It prints its addresses, one "name address"
-// pair a line, and ends by itself after --stop-after seconds, or on SIGINT/SIGTERM.
+// pair a line (the result pages as "bing", "bing-today" and so on), and ends by itself after
+// --stop-after seconds, or on SIGINT/SIGTERM.
 //
 //   pixhaul-demo-server [--http-port N] [--https-port N] [--images N] [--image-size PX]
 //                       [--stop-after SECONDS]
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     for (int s = 0; s < 3; ++s) {
       static const char* const kNames[] = {"bing", "google", "baidu"};
       std::printf("%s %s%s\n", kNames[s], server.HttpBase().c_str(), DemoSite::PagePath(s).c_str());
+      std::printf("%s-today %s%s\n", kNames[s], server.HttpBase().c_str(),
+                  DemoSite::TodaysPagePath(s).c_str());
     }
     std::printf("ready\n");
     std::fflush(stdout);

@@ -20,6 +20,42 @@ int ImageNumber(const std::string& target, const std::string& prefix) {
   return std::stoi(digits);
 }
 
+const char* const kSiteTitles[] = {"Bing", "Google", "Baidu"};
+
+// Today's pages add a query to each address that only decoding gives back: Bing writes its
+// & as &amp;, Google its = and & as \u003d and \u0026 (and / as \/), Baidu its / as \/.
+const char* const kTodaysQueries[] = {"?w=48&h=48", "?size=48&fmt=png", ""};
+
+std::string HtmlAttribute(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& text, bool escapeQueries) {
+  std::string out;
+  for (char c : text) {
+    if (c == '/') {
+      out += "\\/";
+    } else if (escapeQueries && c == '=') {
+      out += "\\u003d";
+    } else if (escapeQueries && c == '&') {
+      out += "\\u0026";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 DemoSite::DemoSite(Options options) {
@@ -60,19 +96,99 @@ std::vector<std::string> DemoSite::ImageAddresses() const {
   return addresses;
 }
 
-std::string DemoSite::Page(int site) const {
-  static const char* const kTitles[] = {"Bing", "Google", "Baidu"};
-  // Each result shows its picture and carries its address, behind the site's marker, in the
-  // text of a hidden element: a web view serialises text content as it stands, whereas
-  // markup inside attribute values comes back re-quoted and would no longer match.
-  std::string page = std::string("<html><head><title>Pixhaul demo: ") + kTitles[site] +
-                     " image results</title><style>"
+std::string DemoSite::TodaysPagePath(int site) {
+  static const char* const kPaths[] = {"/today/bing.html", "/today/google.html",
+                                       "/today/baidu.html"};
+  return kPaths[site];
+}
+
+std::vector<std::string> DemoSite::TodaysImageAddresses(int site) const {
+  std::vector<std::string> addresses = ImageAddresses();
+  for (std::string& address : addresses) address += kTodaysQueries[site];
+  return addresses;
+}
+
+// The top of every page, with links to all of them, so a window on one can reach the others.
+std::string DemoSite::PageHead(const std::string& title, const std::string& heading) const {
+  std::string head = "<html><head><title>Pixhaul demo: " + title +
+                     "</title><style>"
                      "body{font-family:sans-serif;margin:12px} figure{display:inline-block;"
                      "margin:6px} figcaption{font-size:11px;color:#555} .m{display:none}"
                      "</style></head>\n<body>\n<h2>Demo image results (" +
-                     kTitles[site] +
-                     " markup)</h2>\n<form><input value=\"test pattern\"> "
-                     "<button type=\"button\">Search</button></form>\n";
+                     heading + ")</h2>\n<p>Demo pages:";
+  for (int site = 0; site < 3; ++site) {
+    head += std::string(" <a href=\"") + PagePath(site) + "\">" + kSiteTitles[site] + "</a>";
+  }
+  head += "; in today's layout:";
+  for (int site = 0; site < 3; ++site) {
+    head += std::string(" <a href=\"") + TodaysPagePath(site) + "\">" + kSiteTitles[site] + "</a>";
+  }
+  return head +
+         "</p>\n<form><input value=\"test pattern\"> <button "
+         "type=\"button\">Search</button></form>\n";
+}
+
+std::string DemoSite::TodaysPage(int site) const {
+  const std::vector<std::string> addresses = TodaysImageAddresses(site);
+  const std::string base = Bases().first;
+  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results, today's layout",
+                              std::string(kSiteTitles[site]) + " markup of today");
+  std::string data;  // Google's and Baidu's script data
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const std::string n = std::to_string(i);
+    const std::string thumb = base + "/thumb/" + n + ".png";
+    const std::string picture =
+        "<img src=\"" + thumb + "\" width=\"64\" height=\"64\" alt=\"result " + n + "\">";
+    switch (site) {
+      case 0: {
+        // Each result's data is JSON in the m attribute; the turl is Bing's own thumbnail.
+        const std::string m = "{\"cid\":\"" + n + "\",\"purl\":\"" + base + "/page/" + n +
+                              ".html\",\"murl\":\"" + addresses[i] +
+                              "\",\"turl\":\"https://tse1.mm.bing.net/th?id=OIP.demo" + n +
+                              "&pid=15.1\"}";
+        page += "<figure><a class=\"iusc\" m=\"" + HtmlAttribute(m) +
+                "\" href=\"/images/search?view=detailV2&amp;id=" + n + "\">" + picture +
+                "</a><figcaption>result " + n + "</figcaption></figure>\n";
+        break;
+      }
+      case 1:
+        page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
+        data += "[1,[0,\"" + n +
+                "\",[\"https://encrypted-tbn0.gstatic.com/images?q\\u003dtbn:ANd9GcDemo" + n +
+                "\\u0026s\",194,259],[\"" + JsonString(addresses[i], true) +
+                "\",48,48],null,0,\"rgb(8,8,8)\"]],\n";
+        break;
+      default:
+        page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
+        data += "{\"thumbURL\":\"" + JsonString(thumb, false) + "\",\"middleURL\":\"" +
+                JsonString(thumb, false) +
+                "\",\"hoverURL\":\"\",\"objURL\":\"ippr_z2C$qAzdH3FAzdH3F" + n +
+                "_z&e3Bv54AzdH3F\",\"replaceUrl\":[{\"ObjURL\":\"" +
+                JsonString(addresses[i], false) + "\",\"FromURL\":\"" +
+                JsonString(base + "/page/" + n + ".html", false) + "\"}],\"width\":48},\n";
+        break;
+    }
+  }
+  if (site == 1) {
+    page +=
+        "<script nonce=\"demo\">function AF_initDataCallback(d) {}</script>\n"
+        "<script nonce=\"demo\">AF_initDataCallback({key: 'ds:1', data:[null,[\n" +
+        data + "]]});</script>\n";
+  } else if (site == 2) {
+    page +=
+        "<script>window.flip = {setData: function (k, v) {}};</script>\n"
+        "<script>window.flip.setData('imgData',{\"data\":[\n" +
+        data + "{}]});</script>\n";
+  }
+  return page + "</body></html>\n";
+}
+
+std::string DemoSite::Page(int site) const {
+  // Each result shows its picture and carries its address, behind the site's marker, in the
+  // text of a hidden element: a web view serialises text content as it stands, whereas
+  // markup inside attribute values comes back re-quoted and would no longer match.
+  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results",
+                              std::string(kSiteTitles[site]) + " markup");
   const std::vector<std::string> addresses = ImageAddresses();
   const std::string thumbBase = Bases().first + "/img/";
   for (size_t i = 0; i < addresses.size(); ++i) {
@@ -97,16 +213,21 @@ std::string DemoSite::Page(int site) const {
 }
 
 HttpReply DemoSite::Handle(const HttpRequest& request) const {
+  const std::string target = request.target.substr(0, request.target.find('?'));
   for (int site = 0; site < 3; ++site) {
-    if (request.target == PagePath(site)) {
+    if (target == PagePath(site)) {
       return {200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, Page(site), false};
     }
+    if (target == TodaysPagePath(site)) {
+      return {200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, TodaysPage(site), false};
+    }
   }
-  const int image = ImageNumber(request.target, "/img/");
+  int image = ImageNumber(target, "/img/");
+  if (image < 0) image = ImageNumber(target, "/thumb/");
   if (image >= 0 && image < ImageCount()) {
     return {200, "OK", {{"Content-Type", "image/png"}}, Image(image), false};
   }
-  const int redirected = ImageNumber(request.target, "/redirect/");
+  const int redirected = ImageNumber(target, "/redirect/");
   if (redirected >= 0 && redirected < ImageCount()) {
     return {302,
             "Found",

@@ -3,6 +3,12 @@
 // images, and the images themselves, made on the spot as PNG test patterns. Addresses mix
 // http, https and http-to-https redirects, so one run exercises every road of a download.
 //
+// It also has one page per site in the layout that site serves today (/today/bing.html and so
+// on), where no marker finds anything and the current-layout rules must: Bing's m attributes,
+// Google's script arrays, Baidu's JSON. They list the same images with a query added (which
+// the server ignores) so that the addresses need decoding, beside thumbnails of the site's own
+// that a run must leave alone; the pictures they show come from /thumb/<n>.png.
+//
 // The object is built once, then given the server's two base addresses with SetBases, which
 // may come after the server has started (its ports are known only then); every member may be
 // used from any thread.
@@ -36,15 +42,24 @@ class DemoSite {
   static std::string PagePath(int site);
   // The image addresses every page lists, in page order.
   std::vector<std::string> ImageAddresses() const;
+
+  // The result page for site 0, 1 or 2 in today's layout; its path is TodaysPagePath(site).
+  std::string TodaysPage(int site) const;
+  static std::string TodaysPagePath(int site);
+  // The full-size addresses today's page of `site` lists, decoded, in page order.
+  std::vector<std::string> TodaysImageAddresses(int site) const;
   // The bytes of image n.
   const std::string& Image(int n) const { return images_.at(static_cast<size_t>(n)); }
   int ImageCount() const { return static_cast<int>(images_.size()); }
 
-  // Answers one request: the pages, /img/<n>.png, /redirect/<n>.png (302 to the https image);
-  // 404 for anything else.
+  // Answers one request: the pages, /img/<n>.png, /thumb/<n>.png (the same picture),
+  // /redirect/<n>.png (302 to the https image), whatever query they carry; 404 for anything
+  // else.
   HttpReply Handle(const HttpRequest& request) const;
 
  private:
+  std::string PageHead(const std::string& title, const std::string& heading) const;
+
   // The two bases, read under the lock: the server's threads may already be running when
   // SetBases is called.
   std::pair<std::string, std::string> Bases() const;

@@ -10,7 +10,7 @@
 #include "framework/file_utils.h"
 #include "framework/message_pump.h"
 #include "framework/string_list.h"
-#include "harvest/image_url_extraction.h"
+#include "harvest/image_url_harvest.h"
 
 namespace pixhaul {
 
@@ -72,6 +72,7 @@ void TRunController::StartPath() {
   const std::string& folder = *prepared;
 
   window_.ClearLog();
+  window_.ShowListSource("");
   Log("Log:");
   Log("Start to get the search result... please wait...");
   Log("");
@@ -93,7 +94,7 @@ void TRunController::StartPath() {
   Log("Now to get the url list...");
   Log("");
 
-  const int count = ExtractImageUrls(pageFile, listFile, window_.CurrentSite());
+  const int count = MakeUrlList(pageFile, listFile);
   Log("Got the url list successfully.");
   Log("");
   Log("Total url count:" + std::to_string(count));
@@ -165,6 +166,24 @@ void TRunController::StartPath() {
   runFinished_ = true;
   window_.SetButtonCaption(kStartCaption);
   // The guard ends the active run and re-enables a button that a stop disabled.
+}
+
+// The site's marker scan, or its current-layout rules when the marker finds nothing. Faults of
+// the rules file (when it has changed) and rules that stopped at the engine's limits are shown
+// together in one message box; the list stands either way.
+int TRunController::MakeUrlList(const std::string& pageFile, const std::string& listFile) {
+  std::vector<std::string> problems =
+      rules_.Refresh(rulesFile_ ? rulesFile_() : RulesFileLocation{});
+  const int site = window_.CurrentSite();
+  HarvestResult harvest = HarvestImageUrls(pageFile, listFile, site, rules_);
+  problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
+  if (!problems.empty()) {
+    std::string text;
+    for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
+    window_.ShowMessage(text);
+  }
+  if (harvest.byRules) window_.ShowListSource(RulesListNote(site));
+  return harvest.count;
 }
 
 void TRunController::StopPath() {

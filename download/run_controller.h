@@ -17,6 +17,7 @@
 
 #include "download/run_progress.h"
 #include "download/run_window.h"
+#include "harvest/rule_book.h"
 
 namespace pixhaul {
 
@@ -77,8 +78,14 @@ class TRunController {
   // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).
   void SetWorkerStarter(WorkerStarter starter) { starter_ = std::move(starter); }
 
+  // Where each run looks for the rules file, asked at every start; none by default. The file
+  // is read again when it has changed, and its faults are shown in a message box once.
+  using RulesFileSource = std::function<RulesFileLocation()>;
+  void SetRulesFile(RulesFileSource source) { rulesFile_ = std::move(source); }
+
  private:
   void StartPath();
+  int MakeUrlList(const std::string& pageFile, const std::string& listFile);
   void StopPath();
   void Log(const std::string& text) { window_.AppendLogLine(text); }
   void ReportProgress() { window_.ShowProgress(progress_); }
@@ -86,6 +93,8 @@ class TRunController {
   RunWindow& window_;
   ThrottleTimings timings_;
   WorkerStarter starter_;
+  RulesFileSource rulesFile_;
+  RuleBook rules_;
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;

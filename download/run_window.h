@@ -46,6 +46,9 @@ class RunWindow {
   // called while a failed press unwinds). A window without a progress display keeps the
   // default, which shows nothing.
   virtual void ShowProgress(const RunProgress& progress) { (void)progress; }
+  // Says where the run's address list came from, at the right end of the status bar: a note
+  // when the site's current-layout rules found the addresses, an empty text otherwise.
+  virtual void ShowListSource(const std::string& note) = 0;
 };
 
 }  // namespace pixhaul

@@ -140,6 +140,24 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
   return result;
 }
 
+std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) const {
+  std::vector<std::string> keys;
+  TStringList lines;
+  if (ReadLines(path_, lines) != ReadResult::kRead) return keys;
+  const std::string_view wanted = Trim(section);
+  bool inSection = false;
+  for (const std::string& line : lines.Lines()) {
+    if (const auto name = SectionName(line)) {
+      if (inSection) break;  // the first matching section ends here
+      inSection = SameName(*name, wanted);
+      continue;
+    }
+    std::string_view key, value;
+    if (inSection && SplitKeyLine(line, key, value)) keys.emplace_back(key);
+  }
+  return keys;
+}
+
 void TIniFile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value) {
   TStringList lines;

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace pixhaul {
 
@@ -24,6 +25,12 @@ class TIniFile {
   // absent or the file cannot be read. Never raises.
   std::string ReadString(const std::string& section, const std::string& key,
                          const std::string& defaultValue) const;
+  // The names of the keys in `section`, in file order, each as written (blanks around it
+  // dropped), repeats included; empty when the file or the section is absent or the file cannot
+  // be read. Of several sections of one name, the first counts, as for ReadString. Never raises
+  // except for lack of memory.
+  std::vector<std::string> ReadSectionKeys(const std::string& section) const;
+
   // Stores `value` under `key`, creating the file, the section and the key as needed and
   // keeping every other line. The file is replaced atomically (written beside it, then renamed),
   // so a failure never leaves it half-written. Raises EIniFileException "Unable to write to %s"

@@ -1,23 +1,40 @@
-// Fuzz target: extracting image addresses from a result page, checked against a literal
-// rendering of the marker scan (cut the working text after the marker, take up to the next
-// double quote, search again from the front).
+// Fuzz target: extracting image addresses from a result page. The marker scan is checked
+// against a literal rendering of it (cut the working text after the marker, take up to the
+// next double quote, search again from the front). On a page where the marker finds nothing,
+// the list must be what the site's built-in current-layout rules give over the whole text at
+// once, whatever the size of the pieces the page is streamed in. The HTML and JSON decoders
+// get the page too: they never lengthen a text, leave one without their escape character as it
+// is, and keep valid UTF-8 valid.
 //
-// Input: the first byte picks the site index (-1 to 3), the rest is the page file.
+// Input: the first byte picks the site index (its value modulo 5, less 1: -1 to 3) and the
+// size of the streamed pieces (its top five bits, plus 1), the rest is the page file.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "framework/string_list.h"
 #include "fuzz/fuzz_support.h"
+#include "harvest/address_decoding.h"
+#include "harvest/built_in_rules.h"
 #include "harvest/image_url_extraction.h"
+#include "harvest/image_url_harvest.h"
+#include "harvest/rules_scan.h"
+#include "harvest/site_table.h"
 
 namespace {
 
-std::vector<std::string> LiteralScan(const std::string& page, int site) {
+using pixhaul::RegexPattern;
+
+std::string NormalisedText(const std::string& page) {
   pixhaul::TStringList lines;
   lines.SetText(page);
-  std::string text = lines.Text();
+  return lines.Text();
+}
+
+std::vector<std::string> LiteralScan(const std::string& page, int site) {
+  std::string text = NormalisedText(page);
   std::string marker;
   size_t offset = 0;
   if (site == 0) marker = "imgurl:", offset = 7;
@@ -34,11 +51,87 @@ std::vector<std::string> LiteralScan(const std::string& page, int site) {
   return found;
 }
 
+// The site's built-in rules over the whole text: one search after another from the end of the
+// last match, the first rule that keeps an address giving the list. False when a rule stopped
+// at the engine's limits (the streamed scan reports that instead of a list).
+bool RulesOverWholeText(const std::string& page, int site, std::vector<std::string>& found) {
+  const std::string text = NormalisedText(page);
+  // Compiled once: the target runs many thousand times a second.
+  static std::vector<pixhaul::SiteRules> builtIn = [] {
+    std::vector<pixhaul::SiteRules> all;
+    for (int s = 0; s < pixhaul::kSiteCount; ++s) all.push_back(pixhaul::BuiltInRules(s));
+    return all;
+  }();
+  for (pixhaul::AddressRule& rule : builtIn[static_cast<size_t>(site)].rules) {
+    std::set<std::string> seen;
+    for (size_t pos = 0; pos <= text.size();) {
+      const RegexPattern::Result r = rule.expression.Search(text, pos, false, true);
+      if (r.outcome == RegexPattern::Outcome::kFailed) return false;
+      if (r.outcome != RegexPattern::Outcome::kMatch) break;
+      if (r.end - r.start > pixhaul::kMaxMatchBytes) {
+        pos = r.start + 1;
+        continue;
+      }
+      if (r.groupEnd > r.groupStart) {
+        const pixhaul::CaptureVerdict v = pixhaul::JudgeCapture(
+            rule, std::string_view(text).substr(r.groupStart, r.groupEnd - r.groupStart));
+        if (v.kind == pixhaul::CaptureVerdict::Kind::kFailed) return false;
+        if (v.kind == pixhaul::CaptureVerdict::Kind::kKeep && seen.insert(v.address).second) {
+          found.push_back(v.address);
+        }
+      }
+      pos = std::max(pos + 1, r.end);
+    }
+    if (!found.empty()) return true;
+  }
+  return true;
+}
+
+bool ValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    uint32_t value = length == 1 ? c : c & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next >> 6) != 2) return false;
+      value = (value << 6) | (next & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < least[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+void CheckDecoders(const std::string& page) {
+  const std::string html = pixhaul::DecodeHtmlReferences(page);
+  const std::string json = pixhaul::DecodeJsonEscapes(page);
+  FUZZ_CHECK(html.size() <= page.size(), "html decoding lengthened the text");
+  FUZZ_CHECK(json.size() <= page.size(), "json decoding lengthened the text");
+  if (page.find('&') == std::string::npos) FUZZ_CHECK(html == page, "html changed a plain text");
+  if (page.find('\\') == std::string::npos) FUZZ_CHECK(json == page, "json changed a plain text");
+  if (ValidUtf8(page)) {
+    FUZZ_CHECK(ValidUtf8(html), "html decoding broke UTF-8");
+    FUZZ_CHECK(ValidUtf8(json), "json decoding broke UTF-8");
+  }
+}
+
+std::string Joined(const std::vector<std::string>& entries) {
+  std::string file;
+  for (const std::string& entry : entries) file += entry + "\r\n";
+  return file;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int site = data[0] % 5 - 1;
+  const size_t chunk = (data[0] >> 3) + 1;
   const std::string page(pixhaul::fuzz::AsText(data + 1, size - 1));
   const std::string pageFile = pixhaul::fuzz::ScratchPath("result_content.txt");
   const std::string listFile = pixhaul::fuzz::ScratchPath("url_list.txt");
@@ -48,8 +141,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> expected = LiteralScan(page, site);
   FUZZ_CHECK(count == static_cast<int>(expected.size()),
              "count " + std::to_string(count) + " expected " + std::to_string(expected.size()));
-  std::string expectedFile;
-  for (const std::string& address : expected) expectedFile += address + "\r\n";
-  FUZZ_CHECK(pixhaul::fuzz::ReadScratchFile(listFile) == expectedFile, "list file differs");
+  FUZZ_CHECK(pixhaul::fuzz::ReadScratchFile(listFile) == Joined(expected), "list file differs");
+
+  CheckDecoders(page);
+
+  // The whole extraction of a run: the marker's list when it has any, else the rules'.
+  std::vector<std::string> list = expected;
+  if (list.empty() && pixhaul::IsSiteIndex(site) && !RulesOverWholeText(page, site, list)) {
+    return 0;
+  }
+  static pixhaul::RuleBook book;  // built-in rules only, which no page can change
+  for (const size_t pieces : {chunk, pixhaul::detail::kPageChunkBytes}) {
+    const pixhaul::HarvestResult harvest =
+        pixhaul::detail::HarvestImageUrlsChunked(pageFile, listFile, site, book, pieces);
+    FUZZ_CHECK(harvest.problems.empty(), "a built-in rule stopped at the engine's limits");
+    FUZZ_CHECK(harvest.count == static_cast<int>(list.size()),
+               "harvest count " + std::to_string(harvest.count) + " expected " +
+                   std::to_string(list.size()) + ", pieces of " + std::to_string(pieces));
+    FUZZ_CHECK(harvest.byRules == (expected.empty() && !list.empty()), "list source");
+    FUZZ_CHECK(pixhaul::fuzz::ReadScratchFile(listFile) == Joined(list),
+               "harvested list differs, pieces of " + std::to_string(pieces));
+  }
   return 0;
 }

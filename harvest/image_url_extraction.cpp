@@ -2,10 +2,8 @@
 
 #include <fcntl.h>
 #include <string.h>  // memmem
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -13,6 +11,7 @@
 #include "framework/exception.h"
 #include "framework/posix_file.h"
 #include "framework/string_list.h"
+#include "harvest/page_text_stream.h"
 
 namespace pixhaul {
 
@@ -28,10 +27,6 @@ constexpr size_t kNone = std::string_view::npos;
 // together; the largest keeps a page without markers to a few hundred calls.
 constexpr size_t kFirstWindow = 256;
 constexpr size_t kLargestWindow = 1 << 20;
-
-// Room in the window beyond two chunks for the text kept across a refill (a marker's start, an
-// address being read), so an ordinary page never has to grow the window.
-constexpr size_t kWindowSlack = 64 * 1024;
 
 // The list file's write buffer.
 constexpr size_t kListBufferBytes = 64 * 1024;
@@ -87,150 +82,6 @@ class WholeText {
 
  private:
   std::string_view text_;
-};
-
-// The page file as the line list would give its text - every line followed by CR LF, nothing
-// from the first NUL on - produced a chunk at a time into a window that holds only the part the
-// scan still needs. Positions are offsets into that whole text; the window holds
-// [Begin(), End()).
-class StreamedPage {
- public:
-  // Opens the page and reads its first chunk, so an unreadable page (a folder, say) fails here,
-  // before anything else is done. Raises EFOpenError.
-  StreamedPage(const std::string& path, size_t chunkBytes)
-      : path_(path),
-        file_(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC)),
-        chunkBytes_(std::max<size_t>(chunkBytes, 1)),
-        chunk_(std::make_unique_for_overwrite<char[]>(chunkBytes_)) {
-    if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
-    Reserve(2 * chunkBytes_ + 2 + kWindowSlack);
-    More(0);
-  }
-
-  size_t Begin() const { return base_; }
-  size_t End() const { return base_ + used_; }
-  std::string_view View(size_t from, size_t to) const {
-    return {window_.get() + (from - base_), to - from};
-  }
-
-  // Drops the text before `keepFrom` (Begin() <= keepFrom <= End()) when that frees most of the
-  // window, then appends text until End() has grown; false when the text is complete.
-  bool More(size_t keepFrom) {
-    Compact(keepFrom - base_);
-    while (!complete_) {
-      const size_t before = used_;
-      const size_t n = ReadChunk();
-      if (n == 0) {
-        Finish();
-      } else {
-        Normalise(chunk_.get(), n);
-      }
-      if (used_ > before) return true;
-    }
-    return false;
-  }
-
- private:
-  // Moves the kept tail to the front only when it is no longer than the dropped head, so every
-  // byte is moved about once overall; a long address grows the window instead.
-  void Compact(size_t drop) {
-    if (drop > 0 && drop >= used_ - drop) {
-      std::memmove(window_.get(), window_.get() + drop, used_ - drop);
-      base_ += drop;
-      used_ -= drop;
-    }
-    // A chunk of lone line breaks doubles, and the text may end with one more CR LF.
-    Reserve(used_ + 2 * chunkBytes_ + 2);
-  }
-
-  void Reserve(size_t bytes) {
-    if (bytes <= capacity_) return;
-    const size_t capacity = std::max(bytes, 2 * capacity_);
-    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
-    if (used_ > 0) std::memcpy(larger.get(), window_.get(), used_);
-    window_ = std::move(larger);
-    capacity_ = capacity;
-  }
-
-  size_t ReadChunk() {
-    for (;;) {
-      const ssize_t n = ::read(file_.Get(), chunk_.get(), chunkBytes_);
-      if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) throw EFOpenError(CannotOpenFileMessage(path_));
-    }
-  }
-
-  // The next occurrence of `byte` at or after `from` before `end`, or `end`; `cached` keeps
-  // the last answer, so each byte value is searched for once per chunk byte.
-  static const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
-    if (cached < from) {
-      const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
-      cached = hit ? static_cast<const char*>(hit) : end;
-    }
-    return cached;
-  }
-
-  // Appends the chunk's text. A CR that ends a chunk may be the first half of a CR LF whose LF
-  // starts the next one; pendingCr_ carries that across.
-  void Normalise(const char* pos, size_t size) {
-    const char* end = pos + size;
-    if (pendingCr_) {
-      pendingCr_ = false;
-      if (*pos == '\n') ++pos;
-    }
-    bool ended = false;
-    if (const void* nul = std::memchr(pos, '\0', static_cast<size_t>(end - pos))) {
-      end = static_cast<const char*>(nul);
-      ended = true;
-    }
-    char* out = window_.get() + used_;
-    const char* nextCr = nullptr;
-    const char* nextLf = nullptr;
-    while (pos < end) {
-      const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
-      std::memcpy(out, pos, static_cast<size_t>(stop - pos));
-      out += stop - pos;
-      if (stop == end) {
-        lineOpen_ = true;
-        break;
-      }
-      *out++ = '\r';
-      *out++ = '\n';
-      lineOpen_ = false;
-      pos = stop + 1;
-      if (*stop == '\r') {
-        if (pos < end) {
-          if (*pos == '\n') ++pos;
-        } else if (!ended) {
-          pendingCr_ = true;
-        }
-      }
-    }
-    used_ = static_cast<size_t>(out - window_.get());
-    if (ended) Finish();
-  }
-
-  // The text ends: a last line without a break gets its CR LF.
-  void Finish() {
-    if (lineOpen_) {
-      window_[used_++] = '\r';
-      window_[used_++] = '\n';
-      lineOpen_ = false;
-    }
-    complete_ = true;
-  }
-
-  std::string path_;
-  FileDescriptor file_;
-  size_t chunkBytes_;
-  std::unique_ptr<char[]> chunk_;
-  std::unique_ptr<char[]> window_;
-  size_t capacity_ = 0;
-  size_t base_ = 0;  // text position of window_[0]
-  size_t used_ = 0;
-  bool pendingCr_ = false;
-  bool lineOpen_ = false;  // text appended since the last line end
-  bool complete_ = false;
 };
 
 // Finds the first double quote at or after a position that never moves backwards. The answer
@@ -368,7 +219,7 @@ namespace detail {
 
 int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& listFile, int siteIndex,
                             size_t chunkBytes) {
-  StreamedPage page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
+  PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
   ListWriter list(listFile);
   const size_t count = ScanImageUrls(page, MarkerForSite(siteIndex),
                                      [&](std::string_view address) { list.Add(address); });

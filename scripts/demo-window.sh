@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the bundled demo image-search site on 127.0.0.1 and
 # opens the Pixhaul window on its Bing-style result page. Press "Start download" in the window;
-# the demo server stops when the window closes (or after an hour).
+# the demo server stops when the window closes (or after an hour). Links on the page lead to the
+# demo's pages in the layouts the sites serve today.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,4 +15,6 @@ source demo/demo-server.sh
 start_demo_server build 3600
 page=$demo_bing_page
 echo "Demo site: $page (select www.bing.com in the window, then press Start download)"
+echo "The links at the top of the page lead to the demo's pages in today's layouts of Bing, Google"
+echo "and Baidu, which the current-layout rules read; select the matching site before the run."
 build/app/pixhaul "$page"

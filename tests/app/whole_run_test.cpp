@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "app/radio_group.h"
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
@@ -169,6 +170,65 @@ class WholeRunTest : public QObject {
     QVERIFY(form.close());
     QCOMPARE(folder.ReadConfig(),
              "[IniParas]\r\nDefaultPath=" + saveFolder + "\r\nDefaultSite=0\r\n");
+  }
+
+  // Pages in each site's layout of today, as the web view serialises them (attributes
+  // re-quoted, scripts as they stand): the current-layout rules find the full-size addresses,
+  // every image is saved, and the status bar says where the list came from at its right end
+  // while the home page address keeps its place. A fault in the rules file beside the settings
+  // file is shown once, and its site keeps the built-in rules.
+  void runOnTodaysPagesUsesTheCurrentLayoutRules() {
+    DemoServer demoServer(4);
+    ProgramFolder folder;
+    const std::string rules = folder.Path() + "ini/rules.ini";
+    {
+      QFile file(QString::fromStdString(rules));
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write("[www.bing.com]\r\nRule1=(\r\n");
+    }
+    TForm1Options options = FormOptions(folder);
+    options.timings.graceMs = 3000;
+    RecordingForm form(options);
+    form.show();
+    QCOMPARE(form.ListSourceText->text(), QString());
+    const char* const kLabels[] = {"www.bing.com", "images.google.com", "image.baidu.com"};
+    for (int site = 0; site < 3; ++site) {
+      form.RadioGroup1->SetItemIndex(site);
+      QVERIFY(
+          LoadAndWait(form, demoServer.server.HttpBase() + demo::DemoSite::TodaysPagePath(site)));
+      const std::string saveFolder = folder.Path() + "today" + std::to_string(site);
+      form.EditPath->setText(QString::fromStdString(saveFolder));
+
+      QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+
+      const std::vector<std::string> addresses = demoServer.site.TodaysImageAddresses(site);
+      QCOMPARE(ReadFileBytes(saveFolder + "/url_list.txt"), JoinCrLf(addresses));
+      const std::vector<std::string> lines = form.LogLines();
+      QCOMPARE(lines[9], std::string("Total url count:4"));
+      for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string name = FileNameFromUrl(addresses[i]);
+        const std::string okLine = "T" + std::to_string(i) + " " + name + ": OK";
+        QVERIFY2(std::find(lines.begin(), lines.end(), okLine) != lines.end(), okLine.c_str());
+        QVERIFY2(
+            ReadFileBytes(saveFolder + "/" + name) == demoServer.site.Image(static_cast<int>(i)),
+            name.c_str());
+      }
+      QCOMPARE(form.ListSourceText->text(),
+               QString("Addresses found by the current-layout rules for ") + kLabels[site]);
+      QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
+    }
+    QCOMPARE(form.messages, std::vector<std::string>{
+                                rules + ": [www.bing.com] Rule1: invalid expression: missing "
+                                        "closing parenthesis (at character 2); the built-in rules "
+                                        "are used for www.bing.com"});
+    QVERIFY(form.errors.empty());
+
+    // A run whose list comes from the marker takes the note away.
+    form.RadioGroup1->SetItemIndex(0);
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/results.html"));
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+    QCOMPARE(form.ListSourceText->text(), QString());
+    QCOMPARE(form.messages.size(), size_t{1});
   }
 
   // File, Exit during a run is refused; once Stop has been carried out the close is allowed at

@@ -2,7 +2,9 @@
 #include "cli/cli_options.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     std::string folder;
     bool listOnly;
     std::string page;
+    std::string rulesFile = "";
   } rows[] = {
       {{"page.html"}, 0, "/home/ann/images_download", false, "page.html"},
       {{"--site", "google", "p"}, 1, "/home/ann/images_download", false, "p"},
@@ -36,6 +39,13 @@ TEST(ParseCommandLineTest, AcceptedLines) {
       {{"--", "--odd-name"}, 0, "/home/ann/images_download", false, "--odd-name"},
       {{"HTTPS://h/x?q=1"}, 0, "/home/ann/images_download", false, "HTTPS://h/x?q=1"},
       {{"-"}, 0, "/home/ann/images_download", false, "-"},
+      {{"--rules", "my rules.ini", "p"},
+       0,
+       "/home/ann/images_download",
+       false,
+       "p",
+       "my rules.ini"},
+      {{"p", "--rules=/etc/r.ini"}, 0, "/home/ann/images_download", false, "p", "/etc/r.ini"},
   };
   for (const Row& row : rows) {
     const ParseResult r = ParseCommandLine(row.args, "/home/ann");
@@ -45,6 +55,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     EXPECT_EQ(r.options.saveFolder, row.folder);
     EXPECT_EQ(r.options.listOnly, row.listOnly);
     EXPECT_EQ(r.options.page, row.page);
+    EXPECT_EQ(r.options.rulesFile, row.rulesFile);
   }
 }
 
@@ -62,6 +73,9 @@ TEST(ParseCommandLineTest, UsageErrors) {
       {"-x", "p"},
       {"--list-only=yes", "p"},
       {"--version=1"},
+      {"--rules"},
+      {"--rules", "", "p"},
+      {"--rules=", "p"},
   };
   for (const auto& args : rows) {
     const ParseResult r = ParseCommandLine(args, "/home/ann");
@@ -79,6 +93,29 @@ TEST(ParseCommandLineTest, HelpAndVersionWinOverEverythingBeforeThem) {
   EXPECT_EQ(ParseCommandLine({"--version", "--help"}, "/h").kind, Kind::kVersion);
   EXPECT_EQ(ParseCommandLine({"--", "--version"}, "/h").kind, Kind::kRun);
   EXPECT_NE(HelpText().find(UsageText()), std::string::npos);
+}
+
+// The file named on the command line must be there; otherwise rules.ini is read, when it
+// exists, from where the desktop program keeps config.ini: ini/ beside a program that may
+// write its folder, the user's configuration folder otherwise.
+TEST(RulesFileForTest, NamedFileOrTheOneBesideTheSettings) {
+  char folder[] = "/tmp/pixhaul-rules-for-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string writable = std::string(folder) + "/";
+  ::setenv("XDG_CONFIG_HOME", "/home/ann/.config", 1);
+  CliOptions options;
+  RulesFileLocation where = RulesFileFor(options, writable);
+  EXPECT_EQ(where.path, writable + "ini/rules.ini");
+  EXPECT_FALSE(where.required);
+  EXPECT_EQ(RulesFileFor(options, "/nonexistent-pixhaul/bin/").path,
+            "/home/ann/.config/pixhaul/rules.ini");
+  EXPECT_EQ(RulesFileFor(options, "").path, "");
+  options.rulesFile = "mine.ini";
+  where = RulesFileFor(options, writable);
+  EXPECT_EQ(where.path, "mine.ini");
+  EXPECT_TRUE(where.required);
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::rmdir(folder);
 }
 
 TEST(IsWebAddressTest, SchemeInAnyLetterCase) {

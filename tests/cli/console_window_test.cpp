@@ -167,6 +167,18 @@ TEST_F(ConsoleRunWindowTest, ProgressLineIsCutToTheTerminalsWidth) {
   EXPECT_EQ(terminal.Shown(), "\r\x1b[K[####################] 36 addresses \u00b7\n");
 }
 
+// Where the list came from is said on standard error, so standard output keeps only the pane.
+TEST_F(ConsoleRunWindowTest, ListSourceNoteGoesToStandardErrorWithoutMarkingAFailure) {
+  ConsoleRunWindow window(
+      "/f", 0, [] { return std::nullopt; }, out, err);
+  window.ShowListSource("");
+  window.ShowListSource("Addresses found by the current-layout rules for www.bing.com");
+  EXPECT_EQ(Contents(err),
+            "pixhaul-cli: Addresses found by the current-layout rules for www.bing.com\n");
+  EXPECT_EQ(Contents(out), "");
+  EXPECT_FALSE(window.MessageShown());
+}
+
 TEST_F(ConsoleRunWindowTest, ButtonAndInputsAreKept) {
   ConsoleRunWindow window(
       "rel/dir", 2, [] { return std::optional<std::string>("<p>"); }, out, err);

@@ -11,6 +11,7 @@
 #include "demo/png_encoder.h"
 #include "framework/string_list.h"
 #include "harvest/image_url_extraction.h"
+#include "harvest/image_url_harvest.h"
 #include "tests/download/temp_dir.h"
 
 namespace pixhaul::demo {
@@ -105,6 +106,35 @@ TEST(DemoSiteTest, EachPageListsTheImagesUnderItsOwnMarker) {
   }
 }
 
+// Today's pages: no marker finds anything on them, and only their own site's built-in rules
+// find the decoded full-size addresses (never the sites' own thumbnails).
+TEST(DemoSiteTest, EachTodaysPageIsListedByItsOwnSitesRulesOnly) {
+  pixhaul::testing::TempDir dir;
+  DemoSite site(DemoSite::Options{9, 4, 4});
+  site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
+  RuleBook rules;
+  for (int page = 0; page < 3; ++page) {
+    const std::vector<std::string> addresses = site.TodaysImageAddresses(page);
+    ASSERT_EQ(addresses.size(), 9u);
+    for (int marker = 0; marker < 3; ++marker) {
+      SCOPED_TRACE("today's page " + std::to_string(page) + ", site " + std::to_string(marker));
+      pixhaul::testing::WriteFileBytes(dir / "page.html", site.TodaysPage(page));
+      EXPECT_EQ(ExtractImageUrls(dir / "page.html", dir / "list.txt", marker), 0);
+      const HarvestResult result =
+          HarvestImageUrls(dir / "page.html", dir / "list.txt", marker, rules);
+      TStringList list;
+      list.LoadFromFile(dir / "list.txt");
+      if (page == marker) {
+        EXPECT_TRUE(result.byRules);
+        EXPECT_EQ(list.Lines(), addresses);
+      } else {
+        EXPECT_EQ(list.Count(), 0);
+      }
+    }
+  }
+  EXPECT_NE(site.TodaysImageAddresses(0)[0], site.ImageAddresses()[0]) << "with a query";
+}
+
 TEST(DemoSiteTest, RoutesPagesImagesRedirectsAndUnknownPaths) {
   DemoSite site(DemoSite::Options{8, 4, 4});
   site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
@@ -118,7 +148,17 @@ TEST(DemoSiteTest, RoutesPagesImagesRedirectsAndUnknownPaths) {
   EXPECT_EQ(redirect.headers[0].second, "https://127.0.0.1:2/img/5.png");
   request.target = "/google.html";
   EXPECT_EQ(site.Handle(request).body, site.Page(1));
-  for (const char* unknown : {"/img/8.png", "/img/-1.png", "/img/1.jpg", "/img/.png", "/", "/x"}) {
+  request.target = "/today/baidu.html";
+  EXPECT_EQ(site.Handle(request).body, site.TodaysPage(2));
+  // A query is ignored; thumbnails are the same pictures.
+  request.target = "/img/2.png?w=48&h=48";
+  EXPECT_EQ(site.Handle(request).body, site.Image(2));
+  request.target = "/thumb/7.png";
+  EXPECT_EQ(site.Handle(request).body, site.Image(7));
+  request.target = "/redirect/5.png?size=48";
+  EXPECT_EQ(site.Handle(request).status, 302);
+  for (const char* unknown : {"/img/8.png", "/img/-1.png", "/img/1.jpg", "/img/.png", "/", "/x",
+                              "/thumb/8.png", "/today/", "/?/img/1.png"}) {
     request.target = unknown;
     EXPECT_EQ(site.Handle(request).status, 404) << unknown;
   }

@@ -68,6 +68,9 @@ class DemoServer {
 
   const DemoSite& Site() const { return site_; }
   std::string PageAddress(int site) const { return server_.HttpBase() + DemoSite::PagePath(site); }
+  std::string TodaysPageAddress(int site) const {
+    return server_.HttpBase() + DemoSite::TodaysPagePath(site);
+  }
   std::string Http(const std::string& path) const { return server_.HttpBase() + path; }
 
   std::atomic<bool> holdImages{false};
@@ -178,6 +181,150 @@ TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
     EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
     EXPECT_EQ(ReadFileBytes(folder + "/result_content.txt"), server.Site().Page(site) + "\r\n");
   }
+}
+
+// Pages in the layouts the sites serve today: the current-layout rules give the decoded
+// addresses, and the run is otherwise the described one, every image saved under the name its
+// decoded address gives.
+TEST_F(PixhaulCliTest, WholeRunForEachTodaysLayout) {
+  DemoServer server(8);
+  const char* const kSiteNames[] = {"bing", "google", "baidu"};
+  const char* const kLabels[] = {"www.bing.com", "images.google.com", "image.baidu.com"};
+  for (int site = 0; site < 3; ++site) {
+    SCOPED_TRACE(kSiteNames[site]);
+    const std::string folder = SaveDir() + "-today" + std::to_string(site);
+    std::string page = server.TodaysPageAddress(site);
+    if (site == 1) {
+      page = work / "google-today.html";
+      WriteFileBytes(page, server.Site().TodaysPage(1));
+    }
+    auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
+    ASSERT_TRUE(cli->Wait());
+
+    EXPECT_EQ(cli->ExitCode(), 0);
+    EXPECT_EQ(cli->Err(),
+              std::string("pixhaul-cli: Addresses found by the current-layout rules for ") +
+                  kLabels[site] + "\n");
+    const std::vector<std::string> addresses = server.Site().TodaysImageAddresses(site);
+    std::vector<std::string> lines = Lines(cli->Out(), "\n");
+    ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
+    std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
+    std::sort(workerLines.begin(), workerLines.end());
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      expected.push_back("T" + std::to_string(i) + " " + FileNameFromUrl(addresses[i]) + ": OK");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(workerLines, expected);
+    lines.erase(lines.begin() + 13, lines.end() - 2);
+    std::vector<std::string> frame = Header(static_cast<int>(addresses.size()));
+    frame.insert(frame.end(), kClosing.begin(), kClosing.end());
+    EXPECT_EQ(lines, frame);
+    EXPECT_EQ(Lines(ReadFileBytes(folder + "/log.txt"), "\r\n"), Lines(cli->Out(), "\n"));
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      EXPECT_EQ(ReadFileBytes(folder + "/" + FileNameFromUrl(addresses[i])),
+                server.Site().Image(static_cast<int>(i)))
+          << addresses[i];
+    }
+    EXPECT_EQ(FolderEntries(folder).size(), addresses.size() + 3) << "no temporary files left";
+    std::string list;
+    for (const std::string& a : addresses) list += a + "\r\n";
+    EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
+  }
+}
+
+TEST_F(PixhaulCliTest, ListOnlyPrintsTheDecodedAddressesOfATodaysPage) {
+  DemoServer server(5);
+  auto cli = Start(
+      {"--list-only", "--site", "google", "--save-dir", SaveDir(), server.TodaysPageAddress(1)});
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0);
+  std::string printed;
+  for (const std::string& a : server.Site().TodaysImageAddresses(1)) printed += a + "\n";
+  EXPECT_EQ(cli->Out(), printed);
+  EXPECT_EQ(cli->Err(),
+            "pixhaul-cli: Addresses found by the current-layout rules for images.google.com\n");
+  EXPECT_EQ(server.imageRequests, 0);
+}
+
+// A rules file named with --rules replaces the rules of the sites it names; a faulty section is
+// reported on standard error, its site keeps the built-in rules, the run is still made, and the
+// exit status says something was wrong.
+TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) {
+  DemoServer server(3);
+  const std::string rules = work / "rules.ini";
+  WriteFileBytes(rules,
+                 "[images.google.com]\r\nRule1=<b class=\"full\">(http[^<]+)</b>\r\n"
+                 "[www.bing.com]\r\nRule1=murl(\r\nDecoding1=xml\r\n");
+  const std::string page = work / "page.html";
+  WriteFileBytes(page, "<b class=\"full\">" + server.Http("/img/0.png") + "</b>" +
+                           server.Site().TodaysPage(1));
+
+  auto google =
+      Start({"--list-only", "--rules", rules, "--site", "google", "--save-dir", SaveDir(), page});
+  ASSERT_TRUE(google->Wait());
+  EXPECT_EQ(google->Out(), server.Http("/img/0.png") + "\n");
+  EXPECT_EQ(google->ExitCode(), 1);
+  const std::string faults =
+      rules +
+      ": [www.bing.com] Rule1: invalid expression: missing closing parenthesis (at "
+      "character 6); the built-in rules are used for www.bing.com\n" +
+      rules +
+      ": [www.bing.com] Decoding1: unknown decoding \"xml\" (none, html or json); the "
+      "built-in rules are used for www.bing.com\n";
+  EXPECT_EQ(google->Err(), faults +
+                               "pixhaul-cli: Addresses found by the current-layout rules for "
+                               "images.google.com\n");
+
+  // A whole run on today's Bing page with the same file: the built-in rules, every image.
+  auto bing =
+      Start({"--rules=" + rules, "--save-dir", SaveDir() + "-bing", server.TodaysPageAddress(0)});
+  ASSERT_TRUE(bing->Wait());
+  EXPECT_EQ(bing->ExitCode(), 1);
+  EXPECT_EQ(bing->Err(), faults +
+                             "pixhaul-cli: Addresses found by the current-layout rules for "
+                             "www.bing.com\n");
+  const std::vector<std::string> lines = Lines(bing->Out(), "\n");
+  ASSERT_EQ(lines.size(), 13u + 3u + 2u) << bing->Out();
+  EXPECT_EQ(lines.back(), "All images downloaded, task finished.");
+  for (const std::string& a : server.Site().TodaysImageAddresses(0)) {
+    EXPECT_TRUE(std::filesystem::exists(SaveDir() + "-bing/" + FileNameFromUrl(a))) << a;
+  }
+
+  // A file the user named must be there.
+  auto missing = Start({"--list-only", "--rules", work / "none.ini", "--save-dir", SaveDir(),
+                        server.TodaysPageAddress(2), "--site", "baidu"});
+  ASSERT_TRUE(missing->Wait());
+  EXPECT_EQ(missing->ExitCode(), 1);
+  EXPECT_EQ(missing->Err().rfind(work / "none.ini" + ": the rules file cannot be read (No such "
+                                                     "file or directory); the built-in rules are "
+                                                     "used for every site\n",
+                                 0),
+            0u)
+      << missing->Err();
+  EXPECT_EQ(Lines(missing->Out(), "\n").size(), 3u);
+}
+
+// Without --rules the program reads ini/rules.ini beside itself, where a run from a build
+// folder keeps its settings.
+TEST_F(PixhaulCliTest, RulesFileBesideTheProgramIsRead) {
+  DemoServer server(2);
+  TempDir program;
+  const std::string copy = program / "pixhaul-cli";
+  std::filesystem::copy_file(PIXHAUL_CLI_PATH, copy);
+  std::filesystem::create_directory(program / "ini");
+  WriteFileBytes(program / "ini/rules.ini",
+                 "[image.baidu.com]\nRule1=\"thumbURL\":\"(http[^\"]+)\"\nDecoding1=json\n");
+  auto cli = std::make_unique<CliProcess>(
+      copy,
+      std::vector<std::string>{"--list-only", "--site", "baidu", "--save-dir", SaveDir(),
+                               server.TodaysPageAddress(2)},
+      std::vector<std::string>{kFastTimings}, scratch.Path());
+  ASSERT_TRUE(cli->Wait());
+  EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
+  // The file's rule takes Baidu's thumbnails, where the built-in rules take the originals.
+  EXPECT_EQ(cli->Out(), server.Http("/thumb/0.png") + "\n" + server.Http("/thumb/1.png") + "\n");
 }
 
 TEST_F(PixhaulCliTest, SecondRunSkipsEveryFile) {
@@ -496,7 +643,7 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0);
   EXPECT_EQ(cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] "
-                             "[--list-only] PAGE\n",
+                             "[--rules FILE] [--list-only] PAGE\n",
                              0),
             0u);
   EXPECT_EQ(cli->Err(), "");

@@ -43,6 +43,7 @@ class FakeRunWindow : public RunWindow {
   std::optional<PageMarkup> CapturePageMarkup() override { return markup; }
   int CurrentSite() override { return site; }
   void ShowProgress(const RunProgress& shown) override { progress.push_back(shown); }
+  void ShowListSource(const std::string& note) override { listSources.push_back(note); }
 
   std::string folderText;
   std::string caption = "Start download";
@@ -56,6 +57,7 @@ class FakeRunWindow : public RunWindow {
   std::vector<bool> enabledCalls;
   std::vector<std::string> messages;
   std::vector<RunProgress> progress;  // every ShowProgress, in order
+  std::vector<std::string> listSources;
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;

@@ -18,6 +18,7 @@
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
 #include "temp_dir.h"
+#include "tests/harvest/todays_pages.h"
 
 namespace pixhaul {
 namespace {
@@ -119,6 +120,77 @@ TEST_F(RunControllerTest, WholeRunWritesPaneFilesAndLog) {
     EXPECT_EQ(workers.starts[i].index, i);
     EXPECT_EQ(workers.starts[i].saveFolder, folder);
   }
+}
+
+// A page in today's layout: the marker finds nothing, the site's current-layout rules give the
+// decoded addresses, the log is the described one with their count, the workers get the
+// decoded addresses and their names, and the window is told where the list came from.
+TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
+  const std::vector<std::string> urls = {"https://h/a.jpg?w=1&h=2", "http://h/b.png",
+                                         "https://h/a.jpg?w=1&h=2", "http://h/c/d.jpg"};
+  const std::vector<std::string> unique = {urls[0], urls[1], urls[3]};
+  window.markup = test::TodaysBingPage(urls);
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+
+  controller.ButtonStartClick();
+
+  std::vector<std::string> lines = window.pane.Lines();
+  ASSERT_EQ(lines.size(), kHeader.size() + 4 + 3 + kClosing.size());
+  lines.erase(lines.begin() + 13, lines.begin() + 16);
+  EXPECT_EQ(lines, Join({kHeader, CountLines(3), kClosing}));
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), CrLfJoined(unique));
+  ASSERT_EQ(workers.starts.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(workers.starts[i].url, unique[i]);
+    EXPECT_EQ(workers.starts[i].fileName, FileNameFromUrl(unique[i]));
+  }
+  EXPECT_EQ(window.listSources,
+            (std::vector<std::string>{
+                "", "Addresses found by the current-layout rules for www.bing.com"}));
+  EXPECT_TRUE(window.messages.empty());
+
+  // The next run's list comes from the marker: the note goes.
+  window.markup = BingPage({"http://h/z.jpg"});
+  controller.ButtonStartClick();
+  EXPECT_EQ(window.listSources.back(), "");
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "http://h/z.jpg\r\n");
+}
+
+// A fault in the rules file is shown once, when the run meets the file, and the run goes on
+// with the built-in rules; an unchanged file is not reported again, an edited one is read anew.
+TEST_F(RunControllerTest, RulesFileFaultsAreShownOnceAndTheRunGoesOn) {
+  const std::string rules = dir.Path() + "/rules.ini";
+  WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(unclosed\r\n");
+  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  int asked = 0;
+  controller.SetRulesFile([&] {
+    ++asked;
+    return RulesFileLocation{rules, false};
+  });
+
+  controller.ButtonStartClick();
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0], rules +
+                                    ": [www.bing.com] Rule1: invalid expression: missing closing "
+                                    "parenthesis (at character 10); the built-in rules are used "
+                                    "for www.bing.com");
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "https://h/a.jpg\r\n");
+  EXPECT_EQ(window.captions, (std::vector<std::string>{"Stop", "Start download"}));
+
+  controller.ButtonStartClick();
+  EXPECT_EQ(window.messages.size(), 1u) << "an unchanged file is not reported again";
+
+  // The user mends the file: its rule now gives the list.
+  WriteFileBytes(rules, "[www.bing.com]\r\nRule1=turl&quot;:&quot;(https?://[^&]+)\r\n");
+  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  controller.ButtonStartClick();
+  EXPECT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"),
+            "https://tse1.mm.bing.net/th?id=OIP.0\r\n");
+  EXPECT_EQ(asked, 3);
 }
 
 TEST_F(RunControllerTest, EmptyListClosesAfterTheGracePeriod) {

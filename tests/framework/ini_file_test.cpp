@@ -82,6 +82,21 @@ TEST(TIniFile, AbsentFileSectionOrKeyGivesTheDefault) {
   EXPECT_EQ(TIniFile(dir.Path()).ReadString("IniParas", "DefaultPath", "d"), "d") << "a folder";
 }
 
+TEST(TIniFile, ReadSectionKeysListsTheFirstSectionsKeysInOrder) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  WriteBytes(path,
+             "top=1\n[Site]\n Rule1 = a\n; comment\n\nno equals sign\nrule1=again\nExclude1.1=b=c\n"
+             "[other]\nx=1\n[SITE]\nLater=2\n");
+  const TIniFile ini(path);
+  EXPECT_EQ(ini.ReadSectionKeys("site"),
+            (std::vector<std::string>{"Rule1", "rule1", "Exclude1.1"}));
+  EXPECT_EQ(ini.ReadSectionKeys("Other"), std::vector<std::string>{"x"});
+  EXPECT_TRUE(ini.ReadSectionKeys("absent").empty());
+  EXPECT_TRUE(TIniFile(dir.File("missing.ini")).ReadSectionKeys("Site").empty());
+  EXPECT_TRUE(TIniFile(dir.Path()).ReadSectionKeys("Site").empty()) << "a folder";
+}
+
 TEST(TIniFile, LongValuesAreCutTo2047Characters) {
   TempDir dir;
   const std::string path = dir.File("config.ini");

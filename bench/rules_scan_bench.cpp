@@ -1,0 +1,214 @@
+// Throughput of the current-layout rules on large pages in Bing's layout of today.
+//
+//   rules_scan_bench --generate PAGE MEGABYTES RESULTS
+//       writes a result page in today's Bing layout: RESULTS results, each an <a class="iusc"
+//       m="..."> whose JSON (quotes written &quot;, & written &amp;) holds the full-size address
+//       (murl) beside Bing's thumbnail (turl) and the page it comes from (purl), and an <img> of
+//       the thumbnail; filler markup between them (scripts, entities, near misses of the rule)
+//       up to MEGABYTES. One in twenty addresses repeats an earlier one; one in fifty is Bing's
+//       own thumbnail, which the rule's exclusion leaves out. No "imgurl:" anywhere, so the
+//       site's marker finds nothing, as on a page of today.
+//   rules_scan_bench --expression
+//       prints Bing's first built-in rule, for the reference tools.
+//   rules_scan_bench PAGE [REPEATS]
+//       times the list a run makes of PAGE for Bing (best of REPEATS, default 3): the marker scan
+//       that finds nothing, then the rules; prints MB/s, the entry count and the peak resident
+//       memory of the process ("list" line); then the rule's pass alone, which writes the same
+//       list ("rules"), and the marker's pass alone ("marker").
+// bench/rules_scan_bench.sh runs it against grep -oP and rg -o with the same expression.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "harvest/built_in_rules.h"
+#include "harvest/image_url_extraction.h"
+#include "harvest/image_url_harvest.h"
+#include "harvest/rule_book.h"
+#include "harvest/rules_scan.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsOf(const std::function<void()>& work) {
+  const auto start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double CpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Best wall time and best CPU time (user + system, steadier on a busy machine) of `repeats`
+// runs of `work`.
+struct Timing {
+  double wall = 1e300;
+  double cpu = 1e300;
+};
+
+Timing BestOf(int repeats, const std::function<void()>& work) {
+  Timing best;
+  for (int i = 0; i < repeats; ++i) {
+    const double cpuStart = CpuSeconds();
+    best.wall = std::min(best.wall, SecondsOf(work));
+    best.cpu = std::min(best.cpu, CpuSeconds() - cpuStart);
+  }
+  return best;
+}
+
+long PeakResidentKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+uint32_t NextRandom(uint32_t& state) {
+  state = state * 1664525u + 1013904223u;
+  return state >> 8;
+}
+
+std::string HtmlAttribute(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '"') {
+      out += "&quot;";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Filler in the style of a result page of today: scripts, entities, JSON in attributes, and
+// near misses of the rule (other keys, a murl that is not an address).
+const char* const kFiller[] = {
+    "<div class=\"dgControl hover\" data-nexturl=\"/images/async?q=cat&amp;first=%u&amp;"
+    "count=35\" data-idx=\"%u\">",
+    "<script>var _w=window;_w.IG=\"%X\";_w.bing=_w.bing||{};(function(){var a=%u;})();</script>",
+    "<span class=\"infopt\" data-m=\"{&quot;ns&quot;:&quot;images&quot;,&quot;k&quot;:&quot;"
+    "%u&quot;,&quot;muted&quot;:&quot;x&quot;}\">",
+    "<a class=\"inflnk\" aria-label=\"Image result for cat %u\" href=\"/images/search?view="
+    "detailV2&amp;ccid=%x&amp;id=%X&amp;thid=OIP.%x\"></a>",
+    "<div class=\"img_info hon\"><span class=\"nowrap\">%u &#215; 768 &#183; jpeg</span></div>",
+    "<a m=\"{&quot;murl&quot;:&quot;/images/relative/%u.jpg&quot;}\"></a>",
+    "</div></li>",
+};
+
+void AppendFiller(std::string& page, uint32_t& state) {
+  char line[512];
+  const uint32_t r = NextRandom(state);
+  const int n = std::snprintf(line, sizeof line, kFiller[r % std::size(kFiller)], r, r, r, r);
+  page.append(line, static_cast<size_t>(n));
+  if ((r & 3) == 0) page += '\n';
+}
+
+std::string FullSizeAddress(uint32_t index, uint32_t r) {
+  char address[256];
+  std::snprintf(address, sizeof address,
+                "https://img%u.example.com/photos/%u/%08u.jpg?w=%u&h=%u&fit=crop", r % 97, r % 2024,
+                index, 640 + r % 7, 480 + r % 5);
+  return address;
+}
+
+void AppendResult(std::string& page, uint32_t& state, uint32_t index) {
+  const uint32_t r = NextRandom(state);
+  std::string murl = FullSizeAddress(index, r);
+  if (index % 20 == 19) murl = FullSizeAddress(index - 7, r);  // a repeat (its r differs)
+  if (index % 50 == 49) murl = "https://tse3.mm.bing.net/th?id=OIP.own" + std::to_string(index);
+  const std::string id = std::to_string(index);
+  const std::string m = "{\"cid\":\"c" + id + "\",\"purl\":\"https://site" +
+                        std::to_string(r % 500) + ".example/gallery/" + id + ".html\",\"murl\":\"" +
+                        murl + "\",\"turl\":\"https://tse" + std::to_string(1 + r % 4) +
+                        ".mm.bing.net/th?id=OIP." + id + "&pid=15.1\",\"md5\":\"" +
+                        std::to_string(r) + "\"}";
+  page += "<li><div class=\"iuscp isv\"><div class=\"imgpt\"><a class=\"iusc\" m=\"" +
+          HtmlAttribute(m) + "\" href=\"/images/search?view=detailV2&amp;id=" + id +
+          "\"><img class=\"mimg\" src=\"https://tse1.mm.bing.net/th?id=OIP." + id +
+          "&amp;w=230&amp;h=172\" alt=\"cat " + id + "\"></a></div>\n";
+}
+
+int Generate(const std::string& path, long megabytes, long results) {
+  const size_t target = static_cast<size_t>(megabytes) * 1000 * 1000;
+  std::string page = "<body><div id=\"b_content\"><ul class=\"dgControl_list\">\n";
+  page.reserve(target + 4096);
+  uint32_t state = 20250301;
+  for (long i = 0; i < results; ++i) {
+    const size_t blockEnd = target / static_cast<size_t>(results) * static_cast<size_t>(i + 1);
+    AppendResult(page, state, static_cast<uint32_t>(i));
+    while (page.size() < blockEnd) AppendFiller(page, state);
+  }
+  page += "</ul></div></body>\n";
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(page.data(), static_cast<std::streamsize>(page.size()));
+  if (!out) {
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    return 1;
+  }
+  std::printf("generated %s: %.1f MB, %ld results\n", path.c_str(), page.size() / 1e6, results);
+  return 0;
+}
+
+int Measure(const std::string& page, int repeats) {
+  std::ifstream probe(page, std::ios::binary | std::ios::ate);
+  const double megabytes = static_cast<double>(probe.tellg()) / 1e6;
+  const std::string list = page + ".url_list.txt";
+  pixhaul::RuleBook book;
+
+  pixhaul::HarvestResult result;
+  const Timing total = BestOf(
+      repeats, [&] { result = pixhaul::HarvestImageUrls(page, list, /*siteIndex=*/0, book); });
+  if (!result.byRules || !result.problems.empty()) {
+    std::fprintf(stderr, "the list did not come from the rules\n");
+    return 1;
+  }
+  std::printf(
+      "list %s: %.1f MB in %.3f s = %.0f MB/s (CPU %.3f s), %d entries, peak RSS %.1f MiB\n",
+      page.c_str(), megabytes, total.wall, megabytes / total.wall, total.cpu, result.count,
+      PeakResidentKiB() / 1024.0);
+
+  pixhaul::SiteRules rules = pixhaul::BuiltInRules(0);
+  const Timing rulesAlone = BestOf(repeats, [&] {
+    pixhaul::ScanPageWithRules(page, list, std::span(rules.rules).first(1),
+                               pixhaul::detail::kPageChunkBytes);
+  });
+  std::printf("rules %s: %.3f s = %.0f MB/s (CPU %.3f s)\n", page.c_str(), rulesAlone.wall,
+              megabytes / rulesAlone.wall, rulesAlone.cpu);
+  const Timing markerAlone =
+      BestOf(repeats, [&] { pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0); });
+  std::printf("marker %s: %.3f s = %.0f MB/s (CPU %.3f s)\n", page.c_str(), markerAlone.wall,
+              megabytes / markerAlone.wall, markerAlone.cpu);
+  ::unlink(list.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--generate") {
+    return Generate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+  }
+  if (argc == 2 && std::string(argv[1]) == "--expression") {
+    std::printf("%s\n", pixhaul::BuiltInRuleTexts(0).front().expression.c_str());
+    return 0;
+  }
+  if (argc == 2 || argc == 3) return Measure(argv[1], argc == 3 ? std::atoi(argv[2]) : 3);
+  std::fprintf(stderr,
+               "usage: %s --generate PAGE MEGABYTES RESULTS\n"
+               "       %s --expression\n"
+               "       %s PAGE [REPEATS]\n",
+               argv[0], argv[0], argv[0]);
+  return 2;
+}

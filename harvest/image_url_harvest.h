@@ -1,0 +1,43 @@
+// HarvestImageUrls: the address list of a run. The site's marker scan (ExtractImageUrls) comes
+// first and stands whenever it finds anything; only a page where it finds no address at all
+// is handed to the site's current-layout rules (see rules_scan.h), whose list then replaces
+// the empty one.
+//
+// A rule from the rules file that stops at the engine's limits puts its site back on the
+// built-in rules (in `book`, until the file changes), and the page is scanned again with them;
+// a built-in rule that stops so is passed over for the next one. Either is reported in the
+// result. Runs on the thread that owns `book`.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "harvest/rule_book.h"
+
+namespace pixhaul {
+
+struct HarvestResult {
+  int count = 0;                      // entries written to the list file
+  bool byRules = false;               // the list came from the current-layout rules
+  std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
+};
+
+// What a front end shows after a run whose list the rules of site `siteIndex` gave:
+// "Addresses found by the current-layout rules for www.bing.com". Precondition:
+// IsSiteIndex(siteIndex).
+std::string RulesListNote(int siteIndex);
+
+// Raises what ExtractImageUrls and ScanPageWithRules raise.
+HarvestResult HarvestImageUrls(const std::string& pageFile, const std::string& listFile,
+                               int siteIndex, RuleBook& book);
+
+namespace detail {
+
+// HarvestImageUrls reading the page `chunkBytes` (at least 1) at a time.
+HarvestResult HarvestImageUrlsChunked(const std::string& pageFile, const std::string& listFile,
+                                      int siteIndex, RuleBook& book, size_t chunkBytes);
+
+}  // namespace detail
+
+}  // namespace pixhaul

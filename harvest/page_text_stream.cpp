@@ -1,0 +1,144 @@
+#include "harvest/page_text_stream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "framework/exception.h"
+
+namespace pixhaul {
+
+namespace {
+
+// Room in the window beyond two chunks for the text kept across a refill (a marker's start, an
+// address being read), so an ordinary page never has to grow the window.
+constexpr size_t kWindowSlack = 64 * 1024;
+
+// A chunk is read in pieces this large: a piece read into a small buffer is still in the
+// processor's cache when it is copied into the window, where a whole chunk read at once would
+// have gone out to memory and come back (which made the copy from the file several times
+// dearer).
+constexpr size_t kPieceBytes = 32 * 1024;
+
+// The next occurrence of `byte` at or after `from` before `end`, or `end`; `cached` keeps the
+// last answer, so each byte value is searched for once per chunk byte.
+const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
+  if (cached < from) {
+    const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
+    cached = hit ? static_cast<const char*>(hit) : end;
+  }
+  return cached;
+}
+
+}  // namespace
+
+PageTextStream::PageTextStream(const std::string& path, size_t chunkBytes)
+    : path_(path),
+      file_(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC)),
+      chunkBytes_(std::max<size_t>(chunkBytes, 1)),
+      pieceBytes_(std::min(chunkBytes_, kPieceBytes)),
+      piece_(std::make_unique_for_overwrite<char[]>(pieceBytes_)) {
+  if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
+  Reserve(2 * chunkBytes_ + 2 + kWindowSlack);
+  More(0);
+}
+
+bool PageTextStream::More(size_t keepFrom) {
+  Compact(keepFrom - base_);
+  const size_t before = used_;
+  size_t read = 0;
+  while (!complete_ && (read < chunkBytes_ || used_ == before)) {
+    const size_t n = ReadPiece(std::min(pieceBytes_, chunkBytes_ - read % chunkBytes_));
+    read += n;
+    if (n == 0) {
+      Finish();
+    } else {
+      Normalise(piece_.get(), n);
+    }
+  }
+  return used_ > before;
+}
+
+// Moves the kept tail to the front only when it is no longer than the dropped head, so every
+// byte is moved about once overall; a long address grows the window instead.
+void PageTextStream::Compact(size_t drop) {
+  if (drop > 0 && drop >= used_ - drop) {
+    std::memmove(window_.get(), window_.get() + drop, used_ - drop);
+    base_ += drop;
+    used_ -= drop;
+  }
+  // A chunk of lone line breaks doubles, and the text may end with one more CR LF.
+  Reserve(used_ + 2 * chunkBytes_ + 2);
+}
+
+void PageTextStream::Reserve(size_t bytes) {
+  if (bytes <= capacity_) return;
+  const size_t capacity = std::max(bytes, 2 * capacity_);
+  auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+  if (used_ > 0) std::memcpy(larger.get(), window_.get(), used_);
+  window_ = std::move(larger);
+  capacity_ = capacity;
+}
+
+size_t PageTextStream::ReadPiece(size_t bytes) {
+  for (;;) {
+    const ssize_t n = ::read(file_.Get(), piece_.get(), bytes);
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) throw EFOpenError(CannotOpenFileMessage(path_));
+  }
+}
+
+// Appends the chunk's text. A CR that ends a chunk may be the first half of a CR LF whose LF
+// starts the next one; pendingCr_ carries that across.
+void PageTextStream::Normalise(const char* pos, size_t size) {
+  const char* end = pos + size;
+  if (pendingCr_) {
+    pendingCr_ = false;
+    if (*pos == '\n') ++pos;
+  }
+  bool ended = false;
+  if (const void* nul = std::memchr(pos, '\0', static_cast<size_t>(end - pos))) {
+    end = static_cast<const char*>(nul);
+    ended = true;
+  }
+  char* out = window_.get() + used_;
+  const char* nextCr = nullptr;
+  const char* nextLf = nullptr;
+  while (pos < end) {
+    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
+    std::memcpy(out, pos, static_cast<size_t>(stop - pos));
+    out += stop - pos;
+    if (stop == end) {
+      lineOpen_ = true;
+      break;
+    }
+    *out++ = '\r';
+    *out++ = '\n';
+    lineOpen_ = false;
+    pos = stop + 1;
+    if (*stop == '\r') {
+      if (pos < end) {
+        if (*pos == '\n') ++pos;
+      } else if (!ended) {
+        pendingCr_ = true;
+      }
+    }
+  }
+  used_ = static_cast<size_t>(out - window_.get());
+  if (ended) Finish();
+}
+
+// The text ends: a last line without a break gets its CR LF.
+void PageTextStream::Finish() {
+  if (lineOpen_) {
+    window_[used_++] = '\r';
+    window_[used_++] = '\n';
+    lineOpen_ = false;
+  }
+  complete_ = true;
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,155 @@
+#include "harvest/regex_pattern.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <new>
+
+namespace pixhaul {
+
+namespace {
+
+std::string EngineMessage(int code) {
+  PCRE2_UCHAR buffer[256];
+  const int length = pcre2_get_error_message(code, buffer, sizeof buffer);
+  if (length < 0) return "error " + std::to_string(code);
+  return std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(length));
+}
+
+// One owner per PCRE2 object, each freed by its own function.
+struct CodeFree {
+  void operator()(pcre2_code* p) const { pcre2_code_free(p); }
+};
+struct CompileContextFree {
+  void operator()(pcre2_compile_context* p) const { pcre2_compile_context_free(p); }
+};
+struct MatchContextFree {
+  void operator()(pcre2_match_context* p) const { pcre2_match_context_free(p); }
+};
+struct MatchDataFree {
+  void operator()(pcre2_match_data* p) const { pcre2_match_data_free(p); }
+};
+struct JitStackFree {
+  void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
+};
+
+}  // namespace
+
+struct RegexPattern::Compiled {
+  bool local = false;
+  bool jit = false;
+  std::unique_ptr<pcre2_code, CodeFree> code;
+  std::unique_ptr<pcre2_match_context, MatchContextFree> context;
+  std::unique_ptr<pcre2_match_data, MatchDataFree> data;
+  std::unique_ptr<pcre2_jit_stack, JitStackFree> jitStack;  // empty without JIT
+};
+
+std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, std::string& error) {
+  std::unique_ptr<pcre2_compile_context, CompileContextFree> compileContext(
+      pcre2_compile_context_create(nullptr));
+  if (!compileContext) throw std::bad_alloc();
+  pcre2_set_newline(compileContext.get(), PCRE2_NEWLINE_ANYCRLF);
+
+  auto compiled = std::make_unique<Compiled>();
+  // Anything that may look past a match's end, or make one search differ from another, in
+  // text form; a false alarm only costs speed.
+  compiled->local = true;
+  for (const char* construct : {"(?=", "(?!", "(?*", "(*", "\\z", "\\Z", "\\G"}) {
+    if (expression.find(construct) != std::string_view::npos) compiled->local = false;
+  }
+  int code = 0;
+  PCRE2_SIZE offset = 0;
+  // A null pointer with length 0 is not accepted by every PCRE2 version.
+  const char* pattern = expression.empty() ? "" : expression.data();
+  compiled->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), expression.size(),
+                                     PCRE2_NEVER_UTF, &code, &offset, compileContext.get()));
+  if (!compiled->code) {
+    if (code == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
+    error = EngineMessage(code) + " (at character " + std::to_string(offset + 1) + ")";
+    return std::nullopt;
+  }
+
+  compiled->context.reset(pcre2_match_context_create(nullptr));
+  compiled->data.reset(pcre2_match_data_create_from_pattern(compiled->code.get(), nullptr));
+  if (!compiled->context || !compiled->data) throw std::bad_alloc();
+  pcre2_set_match_limit(compiled->context.get(), kMatchLimit);
+  pcre2_set_depth_limit(compiled->context.get(), kDepthLimit);
+  pcre2_set_heap_limit(compiled->context.get(), kHeapLimitKiB);
+
+  // Without a JIT (an unsupported machine, or no executable memory) the interpreter runs the
+  // same expression more slowly; both honour the limits above.
+  if (pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0) {
+    compiled->jitStack.reset(pcre2_jit_stack_create(32 * 1024, kJitStackBytes, nullptr));
+    if (!compiled->jitStack) throw std::bad_alloc();
+    pcre2_jit_stack_assign(compiled->context.get(), nullptr, compiled->jitStack.get());
+    compiled->jit = true;
+  }
+  return RegexPattern(std::move(compiled));
+}
+
+RegexPattern::RegexPattern(std::unique_ptr<Compiled> compiled) : compiled_(std::move(compiled)) {}
+RegexPattern::RegexPattern(RegexPattern&&) noexcept = default;
+RegexPattern& RegexPattern::operator=(RegexPattern&&) noexcept = default;
+RegexPattern::~RegexPattern() = default;
+
+uint32_t RegexPattern::CaptureCount() const {
+  uint32_t count = 0;
+  pcre2_pattern_info(compiled_->code.get(), PCRE2_INFO_CAPTURECOUNT, &count);
+  return count;
+}
+
+size_t RegexPattern::MaxLookbehind() const {
+  uint32_t length = 0;
+  pcre2_pattern_info(compiled_->code.get(), PCRE2_INFO_MAXLOOKBEHIND, &length);
+  return length;
+}
+
+bool RegexPattern::MatchesAreLocal() const { return compiled_->local; }
+
+RegexPattern::Result RegexPattern::Search(std::string_view subject, size_t startOffset,
+                                          bool textContinues, bool startsText) {
+  uint32_t options = 0;
+  if (textContinues) options |= PCRE2_PARTIAL_HARD;
+  if (!startsText) options |= PCRE2_NOTBOL;
+  return Run(subject, startOffset, options);
+}
+
+RegexPattern::Result RegexPattern::SearchAwayFromTheEnd(std::string_view subject,
+                                                        size_t startOffset, bool startsText) {
+  return Run(subject, startOffset, PCRE2_NOTEOL | (startsText ? 0 : PCRE2_NOTBOL));
+}
+
+RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOffset,
+                                       uint32_t options) {
+  if (startOffset > subject.size()) return Result{};  // nothing starts beyond the end
+  const char* bytes = subject.empty() ? "" : subject.data();
+  const int rc =
+      pcre2_match(compiled_->code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(),
+                  startOffset, options, compiled_->data.get(), compiled_->context.get());
+  const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled_->data.get());
+  Result result;
+  if (rc == PCRE2_ERROR_NOMATCH) return result;
+  if (rc == PCRE2_ERROR_PARTIAL) {
+    result.outcome = Outcome::kPartial;
+    result.start = ovector[0];
+    result.end = ovector[1];
+    return result;
+  }
+  if (rc == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
+  if (rc < 0) {
+    result.outcome = Outcome::kFailed;
+    result.failure = EngineMessage(rc);
+    return result;
+  }
+  result.outcome = Outcome::kMatch;
+  result.start = ovector[0];
+  result.end = ovector[1];
+  // rc is 1 when no group took part; an unset group has both offsets PCRE2_UNSET.
+  if (rc > 1 && ovector[2] != PCRE2_UNSET) {
+    result.groupStart = ovector[2];
+    result.groupEnd = ovector[3];
+  }
+  return result;
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,45 @@
+// The current-layout scan: a site's rules applied to a saved page, the page streamed through
+// the same reused window as the marker scan (the same text: lines ended by CR LF, nothing from
+// the first NUL on).
+//
+// The rules are tried in order, each over the whole page; the first that yields any address
+// writes the list file (decoded, checked, repeats left out, in page order) and ends the scan.
+// An expression that runs into the end of the text read so far is resumed once more text is
+// in (PCRE2's partial matching), so chunk borders change nothing. A match longer than
+// kMaxMatchBytes is not looked for: the scan drops it and goes on after its start, which keeps
+// memory bounded whatever the expression. Time is linear in the page size for expressions
+// whose attempts are bounded, as the built-in ones are. Any single thread.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "harvest/address_rule.h"
+
+namespace pixhaul {
+
+inline constexpr size_t kMaxMatchBytes = 64 * 1024;
+
+struct RulesScanResult {
+  int count = 0;       // addresses written to the list file
+  int ruleIndex = -1;  // the rule that gave them; -1 when no rule found an address
+  // A rule that stopped at the engine's limits ends the scan with an empty list file: the
+  // index of that rule, and what stopped it ("NAME: reason").
+  struct Failure {
+    size_t ruleIndex = 0;
+    std::string what;
+  };
+  std::optional<Failure> failure;
+};
+
+// Applies `rules` to `pageFile`, reading `chunkBytes` (at least 1) at a time, and writes the
+// list to `listFile` (created or replaced by every rule tried; an empty list leaves a 0-byte
+// file; no rules leave the file alone). Raises EFOpenError "Cannot open file %s" when the page
+// cannot be read, EFCreateError "Cannot create file %s" and EWriteError "Stream write error"
+// for the list file.
+RulesScanResult ScanPageWithRules(const std::string& pageFile, const std::string& listFile,
+                                  std::span<AddressRule> rules, size_t chunkBytes);
+
+}  // namespace pixhaul

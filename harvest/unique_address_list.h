@@ -1,0 +1,69 @@
+// UniqueAddressList: the list file written by the current-layout rules - each address followed
+// by CR LF, in the order given, an address already in the list left out.
+//
+// The addresses themselves are not kept in memory: an index of their hashes (keyed at random
+// per list, so a page cannot pick addresses that collide) and their places in the file tells a
+// repeat, and an address whose hash is already there is compared with the stored bytes. So
+// memory is 16 bytes or so per distinct address plus a 64 KiB write buffer. One thread at a
+// time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/posix_file.h"
+
+namespace pixhaul {
+
+class UniqueAddressList {
+ public:
+  // Longest address the list takes.
+  static constexpr size_t kMaxAddressBytes = (size_t{1} << 24) - 1;
+
+  // Creates or truncates `path`. Raises EFCreateError "Cannot create file %s".
+  explicit UniqueAddressList(const std::string& path);
+
+  // Appends `address` unless the list holds it already; true when it was appended. `address`
+  // is not empty and at most kMaxAddressBytes long (std::length_error otherwise). Raises
+  // EWriteError "Stream write error" when the file cannot be written or read back.
+  bool Add(std::string_view address);
+
+  // The addresses appended so far.
+  size_t Count() const { return count_; }
+
+  // Writes what is buffered and closes the file. Raises EWriteError.
+  void Finish();
+
+  // Empties the file and the list, for a list that must not stand after all. Raises
+  // EWriteError.
+  void Discard();
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    uint64_t place = 0;  // offset in the file << 24 | length; 0 for an empty slot
+  };
+
+  bool SameAt(uint64_t place, std::string_view address);
+  void Grow();
+  void Put(std::string_view bytes);
+  void Flush();
+  void Write(const char* data, size_t size);
+
+  std::string path_;
+  FileDescriptor file_;
+  uint64_t key0_;
+  uint64_t key1_;
+  std::vector<Slot> slots_;
+  size_t count_ = 0;
+  std::unique_ptr<char[]> buffer_;
+  size_t buffered_ = 0;
+  uint64_t flushed_ = 0;  // bytes in the file; the buffer holds what follows
+  std::string readBack_;
+};
+
+}  // namespace pixhaul

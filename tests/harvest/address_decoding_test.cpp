@@ -1,0 +1,79 @@
+#include "harvest/address_decoding.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace pixhaul {
+namespace {
+
+const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+struct DecodingCase {
+  std::string in;
+  std::string out;
+};
+
+TEST(DecodeHtmlReferences, DecodesReferencesAndLeavesEverythingElse) {
+  const std::vector<DecodingCase> cases = {
+      {"https://h/a.jpg?w=1&amp;h=2", "https://h/a.jpg?w=1&h=2"},
+      {"&quot;&#39;&#x2F;&#X2f;&#47;&lt;&gt;&apos;", "\"'///<>'"},
+      {"&nbsp;&sol;&colon;&equals;&quest;&num;&percnt;", "\xC2\xA0/:=?#%"},
+      {"&AMP;&QUOT;", "&\""},
+      // Decoded once: a reference to an ampersand does not start another.
+      {"&amp;amp;&amp;lt;", "&amp;&lt;"},
+      // Without a closing ";", unknown, or misspelt: kept as written.
+      {"a&amp b&copy=2&unknown;&#;&#x;&#12a;&Amp;&", "a&amp b&copy=2&unknown;&#;&#x;&#12a;&Amp;&"},
+      {"&&amp;&", "&&&"},
+      // Numeric references of every size, written as UTF-8; invalid ones give U+FFFD.
+      {"&#233;&#x20AC;&#x1F600;", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+      {"&#0;&#xD800;&#x110000;&#99999999999999999999;",
+       kReplacement + kReplacement + kReplacement + kReplacement},
+      {"", ""},
+      {"no references", "no references"},
+  };
+  for (const DecodingCase& c : cases) {
+    EXPECT_EQ(DecodeHtmlReferences(c.in), c.out) << "[" << c.in << "]";
+  }
+}
+
+TEST(DecodeJsonEscapes, DecodesEscapesAndLeavesMalformedOnesAsWritten) {
+  const std::vector<DecodingCase> cases = {
+      {R"x(https:\/\/h\/f.jpg?x\u003d1\u0026y\u003d2)x", "https://h/f.jpg?x=1&y=2"},
+      {R"x(a\\b\"c\/d)x", R"x(a\b"c/d)x"},
+      {R"x(\b\f\n\r\t)x", "\b\f\n\r\t"},
+      {R"x(\u00e9\u20AC)x", "\xC3\xA9\xE2\x82\xAC"},
+      // A surrogate pair is one character; a lone or reversed half is U+FFFD.
+      {R"x(\ud83d\ude00)x", "\xF0\x9F\x98\x80"},
+      {R"x(\ud83dx)x", kReplacement + "x"},
+      {R"x(\ude00\ud83d)x", kReplacement + kReplacement},
+      {R"x(\ud83d\u0041)x", kReplacement + "A"},
+      // Malformed: kept as written.
+      {R"x(\x\u12\u12G4\)x", R"x(\x\u12\u12G4\)x"},
+      {R"x(\\u0041)x", R"x(\u0041)x"},
+      {"", ""},
+  };
+  for (const DecodingCase& c : cases) {
+    EXPECT_EQ(DecodeJsonEscapes(c.in), c.out) << "[" << c.in << "]";
+  }
+}
+
+TEST(AddressDecoding, NamesParseInAnyCaseAndOthersAreRefused) {
+  EXPECT_EQ(ParseAddressDecoding("none"), AddressDecoding::kNone);
+  EXPECT_EQ(ParseAddressDecoding("HTML"), AddressDecoding::kHtml);
+  EXPECT_EQ(ParseAddressDecoding("Json"), AddressDecoding::kJson);
+  for (const char* bad : {"", "xml", "html ", "jsonp", "0"}) {
+    EXPECT_FALSE(ParseAddressDecoding(bad).has_value()) << bad;
+  }
+  for (AddressDecoding d :
+       {AddressDecoding::kNone, AddressDecoding::kHtml, AddressDecoding::kJson}) {
+    EXPECT_EQ(ParseAddressDecoding(AddressDecodingName(d)), d);
+  }
+  EXPECT_EQ(DecodeAddress(AddressDecoding::kNone, R"x(&amp;\/)x"), R"x(&amp;\/)x");
+  EXPECT_EQ(DecodeAddress(AddressDecoding::kHtml, R"x(&amp;\/)x"), R"x(&\/)x");
+  EXPECT_EQ(DecodeAddress(AddressDecoding::kJson, R"x(&amp;\/)x"), "&amp;/");
+}
+
+}  // namespace
+}  // namespace pixhaul

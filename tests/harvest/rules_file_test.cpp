@@ -1,0 +1,262 @@
+// The rules file: what it replaces, every fault it can hold (each reported once, naming file,
+// section and key, with the site left on its built-in rules), its place beside the settings,
+// and the rule book that reads it again only when it changes.
+#include "harvest/rules_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "framework/ini_file.h"
+#include "harvest/address_decoding.h"
+#include "harvest/built_in_rules.h"
+#include "harvest/image_url_harvest.h"
+#include "harvest/rule_book.h"
+#include "tests/framework/temp_dir.h"
+#include "tests/harvest/todays_pages.h"
+
+namespace pixhaul {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+// Which sites a loaded file gives rules for, as a text like "-G-".
+std::string SitesFromFile(const RulesFileContent& content) {
+  std::string sites;
+  for (int s = 0; s < kSiteCount; ++s) {
+    sites += content.sites[static_cast<size_t>(s)] ? "BGD"[s] : '-';
+  }
+  return sites;
+}
+
+TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  WriteBytes(
+      path,
+      "; my rules\r\n[images.google.com]\r\nrule1 = data-full=\"([^\"]+)\"\r\n"
+      "Exclude1.1=/small/\r\nExclude1.2=\\.gif$\r\nRule2=<b>(h[^<]+)</b>\r\nDECODING2=html\r\n"
+      "[elsewhere]\r\nRule1=(x)\r\n");
+  const RulesFileContent content = LoadRulesFile({path, false});
+  EXPECT_TRUE(content.problems.empty()) << content.problems[0];
+  ASSERT_EQ(SitesFromFile(content), "-G-");
+  const SiteRules& google = *content.sites[1];
+  ASSERT_EQ(google.rules.size(), 2u);
+  EXPECT_TRUE(google.fromFile);
+  EXPECT_EQ(google.rules[0].name, path + ": [images.google.com] Rule1");
+  EXPECT_EQ(google.rules[0].decoding, AddressDecoding::kNone);
+  EXPECT_EQ(google.rules[0].exclusionNames,
+            (std::vector<std::string>{path + ": [images.google.com] Exclude1.1",
+                                      path + ": [images.google.com] Exclude1.2"}));
+  EXPECT_EQ(google.rules[1].decoding, AddressDecoding::kHtml);
+
+  // In a run: Google takes the file's rules (the second, as the first finds only excluded
+  // addresses), Bing still its built-in ones.
+  RuleBook book;
+  ASSERT_TRUE(book.Refresh({path, false}).empty());
+  WriteBytes(dir.File("page.txt"),
+             "<i data-full=\"http://h/small/1.jpg\"></i><i data-full=\"http://h/2.gif\"></i>"
+             "<b>http://h/3.jpg?a=1&amp;b=2</b>" +
+                 test::TodaysGooglePage({"https://example.org/g.jpg"}));
+  HarvestResult r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 1, book);
+  EXPECT_EQ(ReadBytes(dir.File("list.txt")), "http://h/3.jpg?a=1&b=2\r\n");
+  EXPECT_TRUE(r.byRules);
+  WriteBytes(dir.File("page.txt"), test::TodaysBingPage({"https://example.org/b.jpg"}));
+  r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 0, book);
+  EXPECT_EQ(ReadBytes(dir.File("list.txt")), "https://example.org/b.jpg\r\n");
+}
+
+TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
+  const std::string bing = "[www.bing.com]\n";
+  const std::string longExpression = "(h" + std::string(2100, 'x') + ")";
+  const struct {
+    std::string file;
+    std::vector<std::string> problems;  // after "PATH: "
+    std::string sitesFromFile;
+  } rows[] = {
+      {bing + "Rule1=(unclosed\n",
+       {"[www.bing.com] Rule1: invalid expression: missing closing parenthesis (at character "
+        "10)"},
+       "---"},
+      {bing + "Rule1=no group\n",
+       {"[www.bing.com] Rule1: the expression must have exactly one capture group (the address), "
+        "it has 0; write (?:...) for a group that captures nothing"},
+       "---"},
+      {bing + "Rule1=(a)(b)\n",
+       {"[www.bing.com] Rule1: the expression must have exactly one "
+        "capture group (the address), it has 2; write (?:...) for a "
+        "group that captures nothing"},
+       "---"},
+      {bing + "Rule1=\n", {"[www.bing.com] Rule1: the expression is empty"}, "---"},
+      {bing + "Rule1=(*UTF)(x)\n",
+       {"[www.bing.com] Rule1: invalid expression: using UTF is disabled by the application "
+        "(at character 7)"},
+       "---"},
+      {bing + "Rule1=(x)\nDecoding1=xml\n",
+       {"[www.bing.com] Decoding1: unknown decoding \"xml\" (none, html or json)"},
+       "---"},
+      {bing + "Rule1=(x)\nExclude1.1=[\n",
+       {"[www.bing.com] Exclude1.1: invalid expression: missing terminating ] for character "
+        "class (at character 2)"},
+       "---"},
+      {bing + "Rule1=(x)\nExclude1.1=\n",
+       {"[www.bing.com] Exclude1.1: the expression is empty"},
+       "---"},
+      {bing + "Rule1=(x)\nRule3=(y)\n",
+       {"[www.bing.com] Rule3: Rule2 is missing (numbers run 1, 2, 3... without gaps)"},
+       "---"},
+      {bing + "Rule1=(x)\nExclude1.2=y\n",
+       {"[www.bing.com] Exclude1.2: Exclude1.1 is missing (numbers run 1, 2, 3... without gaps)"},
+       "---"},
+      {bing + "Rule1=(x)\nDecoding2=html\nExclude3.1=z\n",
+       {"[www.bing.com] Decoding2: there is no Rule2",
+        "[www.bing.com] Exclude3.1: there is no Rule3"},
+       "---"},
+      {bing + "Decoding1=html\n", {"[www.bing.com] Decoding1: there is no Rule1"}, "---"},
+      {bing + "Rule1=(x)\nRUlE1=(y)\n",
+       {"[www.bing.com] RUlE1: the key is given more than once"},
+       "---"},
+      {bing + "Rule1=(x)\nRule01=(y)\nRul2=(z)\nExclude1=w\nRule1.1=v\n",
+       {"[www.bing.com] Rule01: unknown key (keys are RuleN, DecodingN and ExcludeN.M)",
+        "[www.bing.com] Rul2: unknown key (keys are RuleN, DecodingN and ExcludeN.M)",
+        "[www.bing.com] Exclude1: unknown key (keys are RuleN, DecodingN and ExcludeN.M)",
+        "[www.bing.com] Rule1.1: unknown key (keys are RuleN, DecodingN and ExcludeN.M)"},
+       "---"},
+      {bing + "Rule65=(x)\n", {"[www.bing.com] Rule65: at most 64 rules per site"}, "---"},
+      {bing + "Rule1=" + longExpression + "\n",
+       {"[www.bing.com] Rule1: the value is too long (at most 2046 characters)"},
+       "---"},
+      // Faults in two sites; the third, valid, is taken; a section without keys names nothing.
+      {"[image.baidu.com]\nRule1=(x\n[images.google.com]\nRule1=(g)\n[www.bing.com]\n; none\n"
+       "[IMAGE.BAIDU.COM]\nRule1=(ignored: only the first section of a name counts\n"
+       "[www.bing.com]\nRule1=(\n",
+       {"[image.baidu.com] Rule1: invalid expression: missing closing parenthesis (at "
+        "character 3)"},
+       "-G-"},
+  };
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file.substr(0, 200));
+    WriteBytes(path, row.file);
+    const RulesFileContent content = LoadRulesFile({path, false});
+    std::vector<std::string> expected;
+    for (const std::string& p : row.problems) {
+      const std::string site = p.substr(1, p.find(']') - 1);
+      expected.push_back(path + ": " + p + "; the built-in rules are used for " + site);
+    }
+    EXPECT_EQ(content.problems, expected);
+    EXPECT_EQ(SitesFromFile(content), row.sitesFromFile);
+  }
+}
+
+TEST(RulesFile, MissingOrUnreadableFile) {
+  TempDir dir;
+  const std::string missing = dir.File("rules.ini");
+  // No file where the program looks by itself: nothing to say.
+  RulesFileContent content = LoadRulesFile({missing, false});
+  EXPECT_TRUE(content.problems.empty());
+  EXPECT_EQ(SitesFromFile(content), "---");
+  EXPECT_TRUE(LoadRulesFile({"", true}).problems.empty()) << "no location at all";
+  // A file the user named must be there.
+  content = LoadRulesFile({missing, true});
+  EXPECT_EQ(
+      content.problems,
+      std::vector<std::string>{missing + ": the rules file cannot be read (No such file or "
+                                         "directory); the built-in rules are used for every site"});
+  // A folder in its place is reported wherever it is found.
+  std::filesystem::create_directory(missing);
+  content = LoadRulesFile({missing, false});
+  EXPECT_EQ(content.problems, std::vector<std::string>{
+                                  missing + ": the rules file cannot be read (Is a directory); the "
+                                            "built-in rules are used for every site"});
+}
+
+TEST(RulesFile, LivesBesideTheSettingsFile) {
+  EXPECT_EQ(RulesFileBesideSettings("/opt/pixhaul/ini/config.ini"), "/opt/pixhaul/ini/rules.ini");
+  EXPECT_EQ(RulesFileBesideSettings("/home/ann/.config/pixhaul/config.ini"),
+            "/home/ann/.config/pixhaul/rules.ini");
+  EXPECT_EQ(RulesFileBesideSettings("config.ini"), "rules.ini");
+  EXPECT_EQ(RulesFileBesideSettings(""), "");
+}
+
+// The example the manual and --help show is a valid rules file that reproduces the built-in
+// rules exactly.
+TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  WriteBytes(path, BuiltInRulesFileText());
+  const RulesFileContent content = LoadRulesFile({path, true});
+  EXPECT_TRUE(content.problems.empty()) << content.problems[0];
+  for (int site = 0; site < kSiteCount; ++site) {
+    ASSERT_TRUE(content.sites[static_cast<size_t>(site)].has_value());
+    const SiteRules& fromFile = *content.sites[static_cast<size_t>(site)];
+    const std::vector<RuleText>& builtIn = BuiltInRuleTexts(site);
+    ASSERT_EQ(fromFile.rules.size(), builtIn.size());
+    for (size_t n = 0; n < builtIn.size(); ++n) {
+      EXPECT_EQ(fromFile.rules[n].decoding, builtIn[n].decoding);
+      EXPECT_EQ(fromFile.rules[n].exclusions.size(), builtIn[n].exclusions.size());
+      EXPECT_EQ(TIniFile(path).ReadString(SiteLabel(site), RuleKey(n + 1), ""),
+                builtIn[n].expression);
+    }
+  }
+}
+
+// The user manual shows the built-in rules as its example; it must show them as they are.
+TEST(RulesFile, UserManualShowsTheBuiltInRules) {
+  const std::string manual = ReadBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
+  const std::string open = "<pre id=\"built-in-rules\">\n";
+  const size_t begin = manual.find(open);
+  ASSERT_NE(begin, std::string::npos);
+  const size_t end = manual.find("</pre>", begin);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(DecodeHtmlReferences(manual.substr(begin + open.size(), end - begin - open.size())),
+            BuiltInRulesFileText());
+}
+
+TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  RuleBook book;
+  for (int site = 0; site < kSiteCount; ++site) {
+    EXPECT_FALSE(book.ForSite(site).fromFile);
+    EXPECT_EQ(book.ForSite(site).rules.size(), BuiltInRuleTexts(site).size());
+  }
+  EXPECT_TRUE(book.Refresh({path, false}).empty()) << "no file";
+
+  WriteBytes(path, "[www.bing.com]\nRule1=(\n[image.baidu.com]\nRule1=(h\\S+)\n");
+  EXPECT_EQ(book.Refresh({path, false}).size(), 1u);
+  EXPECT_TRUE(book.Refresh({path, false}).empty()) << "reported once";
+  EXPECT_FALSE(book.ForSite(0).fromFile);
+  EXPECT_TRUE(book.ForSite(2).fromFile);
+
+  // Back on the built-in rules after a failure, until the file changes.
+  book.UseBuiltIn(2);
+  EXPECT_FALSE(book.ForSite(2).fromFile);
+  EXPECT_TRUE(book.Refresh({path, false}).empty());
+  EXPECT_FALSE(book.ForSite(2).fromFile);
+
+  WriteBytes(path, "[www.bing.com]\nRule1=(h\\S+)\n");
+  EXPECT_TRUE(book.Refresh({path, false}).empty());
+  EXPECT_TRUE(book.ForSite(0).fromFile);
+  EXPECT_FALSE(book.ForSite(2).fromFile);
+
+  // The same file named by the user is a new location: read again.
+  WriteBytes(path, "[www.bing.com]\nRule1=(\n");
+  EXPECT_EQ(book.Refresh({path, false}).size(), 1u);
+  EXPECT_EQ(book.Refresh({path, true}).size(), 1u);
+
+  // Gone: every site on its built-in rules, nothing to report unless the user named it.
+  std::filesystem::remove(path);
+  EXPECT_TRUE(book.Refresh({path, false}).empty());
+  for (int site = 0; site < kSiteCount; ++site) EXPECT_FALSE(book.ForSite(site).fromFile);
+  EXPECT_EQ(book.Refresh({path, true}).size(), 1u);
+}
+
+}  // namespace
+}  // namespace pixhaul

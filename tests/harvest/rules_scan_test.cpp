@@ -1,0 +1,341 @@
+// The current-layout scan streamed through the page window, checked against the same rules run
+// over the whole text at once: lookbehinds, word boundaries, line anchors, empty matches and
+// escapes across every chunk border; repeats, the order of rules, over-long matches.
+#include "harvest/rules_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/exception.h"
+#include "framework/string_list.h"
+#include "harvest/built_in_rules.h"
+#include "tests/framework/temp_dir.h"
+
+namespace pixhaul {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+AddressRule MakeRule(const std::string& expression,
+                     AddressDecoding decoding = AddressDecoding::kNone,
+                     const std::vector<std::string>& exclusions = {}) {
+  std::string error;
+  std::optional<RegexPattern> pattern = CompileRuleExpression(expression, error);
+  if (!pattern) throw std::runtime_error(expression + ": " + error);
+  AddressRule rule{std::move(*pattern), decoding, {}, "rule " + expression, {}};
+  for (const std::string& e : exclusions) {
+    rule.exclusions.push_back(*CompileExclusion(e, error));
+    rule.exclusionNames.push_back("exclusion " + e);
+  }
+  return rule;
+}
+
+std::string CrLfJoined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// The rule over the page's whole text in one search after another: what the streamed scan
+// must give.
+std::vector<std::string> WholeTextScan(const std::string& pageBytes, AddressRule& rule) {
+  TStringList lines;
+  lines.SetText(pageBytes);
+  const std::string text = lines.Text();
+  std::vector<std::string> found;
+  std::set<std::string> seen;
+  for (size_t pos = 0; pos <= text.size();) {
+    const RegexPattern::Result r = rule.expression.Search(text, pos, false, true);
+    if (r.outcome != RegexPattern::Outcome::kMatch) break;
+    if (r.groupEnd > r.groupStart) {
+      const CaptureVerdict v = JudgeCapture(
+          rule, std::string_view(text).substr(r.groupStart, r.groupEnd - r.groupStart));
+      if (v.kind == CaptureVerdict::Kind::kKeep && seen.insert(v.address).second) {
+        found.push_back(v.address);
+      }
+    }
+    pos = std::max(pos + 1, r.end);
+  }
+  return found;
+}
+
+struct Scanned {
+  RulesScanResult result;
+  std::string list;
+};
+
+Scanned Scan(const TempDir& dir, std::span<AddressRule> rules, size_t chunk) {
+  Scanned s;
+  s.result = ScanPageWithRules(dir.File("page.txt"), dir.File("list.txt"), rules, chunk);
+  s.list = ReadBytes(dir.File("list.txt"));
+  return s;
+}
+
+// Rules that look before their start, at line ends and at word edges, match empty text, and
+// run on through escapes; each with something on the pages below to find.
+std::vector<AddressRule> TrickyRules() {
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x((?<=href=")(https?://[^"]*)")x"));
+  rules.push_back(MakeRule(R"x(\burl\b\s*=\s*'(http[^']{0,200})')x"));
+  rules.push_back(MakeRule(R"x((?m)^img (\S+)$)x"));
+  rules.push_back(MakeRule(R"x("u":"(https?:(?:[^"\\]|\\.)*)")x", AddressDecoding::kJson,
+                           {"/skip/", "^https?://[^/]*ads\\."}));
+  rules.push_back(MakeRule(R"x((?=(https?://[a-z0-9./]{3,30}\.png)))x"));
+  rules.push_back(MakeRule(R"x(src=&quot;(h.*?)&quot;\s*$)x", AddressDecoding::kHtml));
+  return rules;
+}
+
+std::string RandomPage(std::mt19937& rng, size_t pieces) {
+  const char* const parts[] = {
+      "<a href=\"http://h/a.png\">",
+      "href=\"https://h/b\"",
+      "hrefx=\"http://no/\"",
+      "url='http://h/c'",
+      "myurl='http://no/'",
+      " url = 'https://h/d' ",
+      "img http://h/e.png",
+      "img http://h/f g",
+      "img  http://no/",
+      "\"u\":\"http:\\/\\/h\\/g\"",
+      "\"u\":\"http://h/skip/x\"",
+      "\"u\":\"https://ads.h/y\"",
+      "\"u\":\"http://h/\\u0041\\\"q\"",
+      "\"u\":\"ftp://no\"",
+      "http://h/x.png",
+      "src=&quot;http://h/&amp;z&quot;",
+      "\r\n",
+      "\n",
+      "\r",
+      "\r\r\n",
+      "\"",
+      "'",
+      "=",
+      " ",
+      "xxxxxxxxxxxxxxxx",
+      "h",
+      "http",
+      "u",
+      "img",
+  };
+  std::string page;
+  for (size_t i = 0; i < pieces; ++i) page += parts[rng() % std::size(parts)];
+  if (rng() % 10 == 0) page.insert(rng() % (page.size() + 1), 1, '\0');
+  return page;
+}
+
+TEST(ScanPageWithRules, StreamedScanMatchesTheWholeTextScanAtEveryChunkSize) {
+  std::vector<AddressRule> rules = TrickyRules();
+  std::mt19937 rng(20250301);
+  TempDir dir;
+  for (int round = 0; round < 60; ++round) {
+    const std::string page = RandomPage(rng, 5 + rng() % 60);
+    WriteBytes(dir.File("page.txt"), page);
+    for (size_t r = 0; r < rules.size(); ++r) {
+      const std::vector<std::string> expected = WholeTextScan(page, rules[r]);
+      for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{8}, size_t{13},
+                           size_t{64}, size_t{1} << 20}) {
+        const Scanned s = Scan(dir, std::span(rules).subspan(r, 1), chunk);
+        ASSERT_EQ(s.list, CrLfJoined(expected))
+            << "rule " << r << ", chunk " << chunk << ", page [" << page << "]";
+        ASSERT_EQ(s.result.count, static_cast<int>(expected.size()));
+        ASSERT_EQ(s.result.ruleIndex, expected.empty() ? -1 : 0);
+        ASSERT_FALSE(s.result.failure.has_value());
+      }
+    }
+  }
+}
+
+// A page of a few megabytes, every address in it different, for each tricky rule.
+std::string LargePageOfDistinctAddresses(std::mt19937& rng) {
+  const char* const parts[] = {
+      "<a href=\"http://h/%u.png\">",
+      " url = 'https://h/d%u' ",
+      "\r\nimg http://h/e%u.png\r\n",
+      "\"u\":\"http:\\/\\/h\\/g%u\"",
+      "\"u\":\"http://h/%u\\u0041\\\"q\"",
+      "x http://h/x%u.png ",
+      "src=&quot;http://h/&amp;z%u&quot;\n",
+      "\"",
+      " ",
+      "xxxxxxxx",
+      "\r",
+  };
+  std::string page;
+  char piece[128];
+  for (unsigned n = 0; page.size() < (4u << 20); ++n) {
+    const int length = std::snprintf(piece, sizeof piece, parts[rng() % std::size(parts)], n);
+    page.append(piece, static_cast<size_t>(length));
+  }
+  return page;
+}
+
+// Read in large chunks, the bulk of each window is searched the fast way (where no match can
+// depend on the text still to come) and only its end the careful way; the list is still exactly
+// the whole-text scan's, matches across every window border included.
+TEST(ScanPageWithRules, LargePageInLargeChunksMatchesTheWholeTextScan) {
+  std::vector<AddressRule> rules = TrickyRules();
+  std::mt19937 rng(77);
+  const std::string page = LargePageOfDistinctAddresses(rng);
+  TempDir dir;
+  WriteBytes(dir.File("page.txt"), page);
+  size_t local = 0;
+  for (size_t r = 0; r < rules.size(); ++r) {
+    if (rules[r].expression.MatchesAreLocal()) ++local;
+    const std::vector<std::string> expected = WholeTextScan(page, rules[r]);
+    if (r + 1 < rules.size()) {
+      EXPECT_GT(expected.size(), 10000u) << "rule " << r;
+    }
+    for (size_t chunk : {size_t{100} << 10, size_t{1} << 20}) {
+      const Scanned s = Scan(dir, std::span(rules).subspan(r, 1), chunk);
+      EXPECT_TRUE(s.list == CrLfJoined(expected))
+          << "rule " << r << ", chunk " << chunk << ": " << s.result.count << " addresses, "
+          << expected.size() << " expected";
+    }
+  }
+  EXPECT_GE(local, 4u) << "most of the rules take the fast way";
+}
+
+// Long stretches without any match, then one across the border of two windows (a page without
+// line breaks is read in windows that end at exact multiples of the chunk size): the fast
+// search of a window's bulk must leave such a match to the careful search of its end.
+TEST(ScanPageWithRules, MatchAcrossAWindowBorderAfterALongStretchIsFound) {
+  std::vector<AddressRule> rules = TrickyRules();
+  for (size_t chunk : {size_t{100} << 10, size_t{1} << 20}) {
+    std::string page(3u << 20, 'x');
+    std::vector<std::string> expected;
+    for (size_t border = chunk, n = 0; border + 100 < page.size(); border += chunk, ++n) {
+      const std::string entry = "<a href=\"http://h/" + std::to_string(n) + ".png\">";
+      page.replace(border - 1 - n % entry.size(), entry.size(), entry);
+      expected.push_back("http://h/" + std::to_string(n) + ".png");
+    }
+    TempDir dir;
+    WriteBytes(dir.File("page.txt"), page);
+    ASSERT_EQ(WholeTextScan(page, rules[0]), expected);
+    const Scanned s = Scan(dir, std::span(rules).first(1), chunk);
+    EXPECT_EQ(s.list, CrLfJoined(expected)) << "chunk " << chunk;
+  }
+}
+
+TEST(ScanPageWithRules, FirstRuleThatFindsAnythingGivesTheWholeList) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x(first="(.*?)")x"));
+  rules.push_back(MakeRule(R"x(second="(.*?)")x", AddressDecoding::kNone, {"drop"}));
+  rules.push_back(MakeRule(R"x(third="(.*?)")x"));
+
+  // The first rule's captures are no addresses and the second's are all excluded: the third.
+  WriteBytes(dir.File("page.txt"),
+             "first=\"/rel\" second=\"http://h/drop\" third=\"http://h/3\" first=\"mailto:x\"");
+  Scanned s = Scan(dir, rules, 1 << 20);
+  EXPECT_EQ(s.list, "http://h/3\r\n");
+  EXPECT_EQ(s.result.ruleIndex, 2);
+
+  // The second gives its one address; the third is never asked.
+  WriteBytes(dir.File("page.txt"),
+             "third=\"http://h/3\" second=\"HTTPS://h/2\" second=\"http://h/drop\"");
+  s = Scan(dir, rules, 1 << 20);
+  EXPECT_EQ(s.list, "HTTPS://h/2\r\n");
+  EXPECT_EQ(s.result.ruleIndex, 1);
+  EXPECT_EQ(s.result.count, 1);
+
+  // Nothing anywhere: an empty list file replaces an old one.
+  WriteBytes(dir.File("list.txt"), "old\r\n");
+  WriteBytes(dir.File("page.txt"), "nothing here");
+  s = Scan(dir, rules, 1 << 20);
+  EXPECT_EQ(s.list, "");
+  EXPECT_EQ(s.result.ruleIndex, -1);
+  EXPECT_EQ(s.result.count, 0);
+}
+
+// An address with a line break or another control byte in it (after decoding) could not be one
+// line of the list file; it is left out, and so is one without http:// or https://.
+TEST(ScanPageWithRules, DecodedControlBytesAndOtherSchemesAreLeftOut) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x("u":"(.*?)")x", AddressDecoding::kJson));
+  WriteBytes(
+      dir.File("page.txt"),
+      R"x("u":"http://h/a\r\nb" "u":"http://h/\u0000" "u":"http://h/t\tab" "u":"http://h/\u007f")x"
+      R"x("u":"//h/rel" "u":"javascript:x" "u":"httpx://h" "u":"http://h/ok" "u":"http:\/\/h\/ok")x");
+  EXPECT_EQ(Scan(dir, rules, 1 << 20).list, "http://h/ok\r\n");
+}
+
+// Many distinct addresses, repeats far apart: once the list has gone to the file the repeats
+// are still recognised, and every distinct address is kept once in page order.
+TEST(ScanPageWithRules, RepeatsAreDroppedAcrossTheWholeList) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x('(http[^']*)')x"));
+  std::string page;
+  std::vector<std::string> expected;
+  for (int round = 0; round < 3; ++round) {
+    for (int i = 0; i < 20000; ++i) {
+      const std::string address = "http://h/" + std::to_string(i * 7919 % 20000) + ".jpg";
+      page += "'" + address + "' ";
+      if (round == 0) expected.push_back(address);
+    }
+  }
+  WriteBytes(dir.File("page.txt"), page);
+  const Scanned s = Scan(dir, rules, 4096);
+  EXPECT_EQ(s.result.count, 20000);
+  EXPECT_TRUE(s.list == CrLfJoined(expected));
+}
+
+// A match longer than the limit is not taken, whether the page's text around it is read at
+// once or in small pieces: the scan goes on from the byte after its start and finds what
+// follows.
+TEST(ScanPageWithRules, MatchLongerThanTheLimitIsSkipped) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x("u":"(http[^"]*)")x"));
+  const std::string runaway = "\"u\":\"http" + std::string(kMaxMatchBytes + 10, 'x');
+  WriteBytes(dir.File("page.txt"), "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"");
+  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
+    SCOPED_TRACE(chunk);
+    EXPECT_EQ(Scan(dir, rules, chunk).list, "http://h/1\r\nhttp://h/2\r\n");
+  }
+  // Just inside the limit it is an address like any other.
+  const std::string longest = "http://" + std::string(kMaxMatchBytes - 100, 'y');
+  WriteBytes(dir.File("page.txt"), "\"u\":\"" + longest + "\"");
+  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
+    SCOPED_TRACE(chunk);
+    EXPECT_TRUE(Scan(dir, rules, chunk).list == longest + "\r\n");
+  }
+}
+
+TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesAnEmptyList) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x('(http[^']*)')x"));
+  rules.push_back(MakeRule(R"x((?:a+a+)+b(http\S*))x"));
+  rules.push_back(MakeRule(R"x(/(http\S*))x"));
+  WriteBytes(dir.File("list.txt"), "old\r\n");
+  // What the expression needs after the run of a's is there, so no start-up check of the
+  // engine can skip the run.
+  WriteBytes(dir.File("page.txt"), "/http://h/1 " + std::string(60, 'a') + "c bhttp://x");
+  const Scanned s = Scan(dir, rules, 1 << 20);
+  ASSERT_TRUE(s.result.failure.has_value());
+  EXPECT_EQ(s.result.failure->ruleIndex, 1u);
+  EXPECT_EQ(s.result.failure->what,
+            "rule (?:a+a+)+b(http\\S*): the expression stopped at the regular-expression "
+            "engine's limits (match limit exceeded)");
+  EXPECT_EQ(s.list, "");
+  EXPECT_EQ(s.result.count, 0);
+}
+
+TEST(ScanPageWithRules, UnreadablePageRaisesOpenError) {
+  TempDir dir;
+  std::vector<AddressRule> rules;
+  rules.push_back(MakeRule(R"x('(http[^']*)')x"));
+  EXPECT_THROW(ScanPageWithRules(dir.File("absent.txt"), dir.File("list.txt"), rules, 64),
+               EFOpenError);
+}
+
+}  // namespace
+}  // namespace pixhaul
