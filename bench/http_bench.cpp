@@ -296,6 +296,7 @@ class QuietWindow : public pixhaul::RunWindow {
   void ShowMessage(const std::string&) override {}
   std::optional<pixhaul::PageMarkup> CapturePageMarkup() override { return std::nullopt; }
   int CurrentSite() override { return 0; }
+  void ShowListSource(const std::string&) override {}
 };
 
 int Worker(const std::string& url, uint64_t size, const std::string& folder) {
