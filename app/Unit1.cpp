@@ -10,7 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -348,12 +347,11 @@ void TForm1::AppendLogLine(const std::string& text) {
 std::vector<std::string> TForm1::LogLines() { return pane_.Lines(); }
 
 void TForm1::ShowMessage(const std::string& text) {
-  QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, Q(text), QMessageBox::Ok, this);
-  box.exec();
+  ShowMessageBox(this, QMessageBox::NoIcon, text);
 }
 
 void TForm1::ShowError(const std::string& text) {
-  QMessageBox::critical(this, kApplicationTitle, Q(text));
+  ShowMessageBox(this, QMessageBox::Critical, text);
 }
 
 std::optional<PageMarkup> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }

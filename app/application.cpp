@@ -5,9 +5,13 @@
 
 namespace pixhaul {
 
-void ShowErrorBox(const std::string& text) {
-  QMessageBox::critical(nullptr, kApplicationTitle, QString::fromStdString(text));
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& text) {
+  QMessageBox box(icon, kApplicationTitle, QString::fromStdString(text), QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
+
+void ShowErrorBox(const std::string& text) { ShowMessageBox(nullptr, QMessageBox::Critical, text); }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(kApplicationTitle);

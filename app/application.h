@@ -4,11 +4,17 @@
 #pragma once
 
 #include <QApplication>
+#include <QMessageBox>
 #include <string>
 
 namespace pixhaul {
 
 inline constexpr const char* kApplicationTitle = "Pixhaul";
+
+// A modal message box with the application title as caption and `text` shown exactly as it
+// stands: never read as rich text, since it may hold a folder name or a server's words.
+// Returns when the user has closed it.
+void ShowMessageBox(QWidget* parent, QMessageBox::Icon icon, const std::string& text);
 
 // The error box: the application title as caption, the failure's message as text.
 void ShowErrorBox(const std::string& text);

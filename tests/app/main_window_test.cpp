@@ -6,12 +6,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QtTest>
 
+#include "app/application.h"
 #include "app/help_viewer.h"
 #include "app/radio_group.h"
 #include "app/settings.h"
@@ -321,6 +323,45 @@ class MainWindowTest : public QObject {
     const std::vector<std::string> expected{"", "a", "b", "c", "d", "e"};
     QCOMPARE(form.LogLines(), expected);
     QCOMPARE(form.Memo1->toPlainText(), QString("\na\nb\nc\nd\ne"));
+  }
+
+  // A folder typed as "/tmp/<b>x" must appear as typed, not as a bold "x".
+  void messageBoxesShowTheirTextAsPlainText() {
+    const std::string text = "Create directory /tmp/<b>x</b> Failed.";
+    ProgramFolder folder;
+    TForm1 form(FormOptions(folder));
+    const std::pair<const char*, std::function<void()>> boxes[] = {
+        {"message", [&] { form.ShowMessage(text); }},
+        {"handler error", [&] { form.ShowError(text); }},
+        {"start-up error", [&] { ShowErrorBox(text); }},
+    };
+    for (const auto& [name, show] : boxes) {
+      QString shownText;
+      Qt::TextFormat shownFormat = Qt::RichText;
+      bool seen = false;
+      QTimer poll;
+      QElapsedTimer waited;
+      waited.start();
+      QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+          if (waited.elapsed() > 10000) QApplication::closeAllWindows();  // never hang the suite
+          return;
+        }
+        if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
+          shownText = label->text();
+          shownFormat = label->textFormat();
+        }
+        seen = true;
+        box->done(QMessageBox::Ok);
+      });
+      poll.start(10);
+      show();
+      poll.stop();
+      QVERIFY2(seen, name);
+      QCOMPARE(shownFormat, Qt::PlainText);
+      QCOMPARE(shownText.toStdString(), text);
+    }
   }
 };
 

@@ -49,11 +49,54 @@ TEST(FileNameFromUrl, SlashAndUnderscoreOrColonVariantsShareOneName) {
   EXPECT_EQ(FileNameFromUrl("http://h:80/a.jpg"), FileNameFromUrl("http://h80/a.jpg"));
 }
 
-TEST(FileNameFromUrl, LongAddressIsNotCut) {
-  const std::string address = "http://h/" + std::string(5000, 'a') + "/" + std::string(5000, 'b');
+TEST(FileNameFromUrl, NameTooLongForTheFileSystemIsShortenedTheSameWayEveryTime) {
+  const std::string a250(250, 'a');
+  // "http__h_" is 8 bytes: 247 more make a name of exactly 255, which is kept as it is.
+  const std::string fits = "http://h/" + std::string(247, 'a');
+  ASSERT_EQ(FileNameFromUrl(fits).size(), kMaxFileNameBytes);
+  EXPECT_EQ(FileNameFromUrl(fits), "http__h_" + std::string(247, 'a'));
+
+  struct LongCase {
+    std::string address;
+    std::string ending;  // what the shortened name ends with after its hash
+  };
+  const LongCase cases[] = {
+      {"http://h/" + a250 + ".jpg", ".jpg"},
+      {"https://h:8443/" + a250 + "/photo.JPEG?w=1&h=2#top", ".JPEG"},
+      {"http://h/" + a250 + "/noextension", ""},
+      {"http://h/" + a250 + "/odd.ext-with-dash", ""},
+      {"http://h/" + a250 + "/x.averyverylongext", ""},
+      {"http://h/" + a250 + ".jpg/", ""},
+      {std::string(5000, '/'), ""},
+  };
+  for (const LongCase& c : cases) {
+    SCOPED_TRACE(c.address.substr(0, 40) + "... " + std::to_string(c.address.size()) + " bytes");
+    const std::string name = FileNameFromUrl(c.address);
+    EXPECT_EQ(name.size(), kMaxFileNameBytes);
+    EXPECT_EQ(name, FileNameFromUrl(c.address));
+    const size_t tilde = name.size() - c.ending.size() - 17;
+    EXPECT_EQ(name[tilde], '~');
+    EXPECT_EQ(name.substr(name.size() - c.ending.size()), c.ending);
+    EXPECT_EQ(name.substr(tilde + 1, 16).find_first_not_of("0123456789abcdef"), std::string::npos);
+    // The start of the described name is kept, so the user still sees where the image came from.
+    const std::string described = FileNameFromUrl(c.address.substr(0, 200));
+    EXPECT_EQ(name.substr(0, 100), described.substr(0, 100));
+  }
+
+  // Addresses that share a long start still get names of their own.
+  EXPECT_NE(FileNameFromUrl("http://h/" + a250 + "1.jpg"),
+            FileNameFromUrl("http://h/" + a250 + "2.jpg"));
+}
+
+TEST(FileNameFromUrl, ShortenedNameDoesNotCutACharacterInHalf) {
+  // Two-byte characters after an odd-length start put a character across the cut.
+  std::string address = "http://h/x";
+  for (int i = 0; i < 200; ++i) address += "\xC3\xA9";
   const std::string name = FileNameFromUrl(address);
-  EXPECT_EQ(name.size(), address.size() - 1);  // only the colon is gone
-  EXPECT_EQ(name, "http__h_" + std::string(5000, 'a') + "_" + std::string(5000, 'b'));
+  ASSERT_LE(name.size(), kMaxFileNameBytes);
+  const size_t tilde = name.rfind('~');
+  ASSERT_NE(tilde, std::string::npos);
+  EXPECT_EQ(static_cast<unsigned char>(name[tilde - 1]), 0xA9);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ enum class FaultKind {
   kHugeLengthStall,     // "Content-Length: 400000000", 100 bytes, then silence
   kTlsHandshakeFails,   // an https address on a port whose peer does not speak TLS
   kRefused,             // a port that refuses connections
-  kLongName,            // a good image whose file name the file system refuses (too long)
+  kLongName,            // a good image whose name is too long for the file system as it stands
 };
 
 inline constexpr int kFaultKindCount = static_cast<int>(FaultKind::kLongName) + 1;
