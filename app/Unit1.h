@@ -138,14 +138,16 @@ class TForm1 : public QMainWindow, public RunWindow {
 
   TForm1Options options_;
   std::string programFolder_;  // set in FormShow, with its trailing "/"
+  RunLogPane pane_;            // the lines Memo1 shows, as saved to log.txt
   std::unique_ptr<WebViewAdapter> web_;
-  std::unique_ptr<TRunController> controller_;
   std::unique_ptr<THelpViewer> helpViewer_;
   TfrmAbout* frmAbout_ = nullptr;
-  RunLogPane pane_;  // the lines Memo1 shows, as saved to log.txt
   bool formShown_ = false;
   int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
   bool closeAccepted_ = false;  // settings written; the window ends once no press is running
+  // Declared last so that it goes first: its destructor still takes the hand-offs of workers
+  // that are out, and those reach the pane and the window's state above.
+  std::unique_ptr<TRunController> controller_;
 };
 
 }  // namespace pixhaul
