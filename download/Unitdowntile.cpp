@@ -9,6 +9,7 @@
 #include "download/temporary_file.h"
 #include "framework/exception.h"
 #include "framework/message_pump.h"
+#include "framework/visible_text.h"
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
 
@@ -25,6 +26,21 @@ void HoldBackFileSizeSignal() {
   sigemptyset(&signals);
   sigaddset(&signals, SIGXFSZ);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+// The result lines. Addresses come from the page and messages may quote the server, so their
+// control bytes are shown as escapes: one worker gives exactly one line, and nothing reaches a
+// terminal as an escape sequence. The program's own messages may hold a CR LF line break.
+std::string SavedLine(int index, const std::string& fileName) {
+  return "T" + std::to_string(index) + " " + VisibleText(fileName) + ": OK";
+}
+
+std::string ExceptionLine(int index, const std::string& message, const std::string& url) {
+  return "T" + std::to_string(index) + ":" + VisibleText(message, true) + " " + VisibleText(url);
+}
+
+std::string FailedLine(int index, const std::string& url) {
+  return "T" + std::to_string(index) + " failed: " + VisibleText(url);
 }
 
 bool Contains(const std::string& text, const char* part) {
@@ -87,10 +103,10 @@ void TDownTileThread::Fetch() {
     Outcome = kOutcomeNone;
     http->GetInto(Url, body->Stream());
   } catch (const Exception& e) {
-    LogLine = "T" + std::to_string(Index) + ":" + e.Message() + " " + Url;
+    LogLine = ExceptionLine(Index, e.Message(), Url);
     Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
   } catch (...) {
-    LogLine = "T" + std::to_string(Index) + " failed: " + Url;
+    LogLine = FailedLine(Index, Url);
     Outcome = saveFailed() ? kOutcomeSaveFailed : kOutcomeNotAnException;
   }
 
@@ -98,12 +114,12 @@ void TDownTileThread::Fetch() {
     try {
       body->Commit();
       Outcome = kOutcomeSaved;
-      LogLine = "T" + std::to_string(Index) + " " + FileName + ": OK";
+      LogLine = SavedLine(Index, FileName);
     } catch (const Exception& e) {
-      LogLine = "T" + std::to_string(Index) + ":" + e.Message() + " " + Url;
+      LogLine = ExceptionLine(Index, e.Message(), Url);
       Outcome = kOutcomeSaveFailed;
     } catch (...) {
-      LogLine = "T" + std::to_string(Index) + " failed: " + Url;
+      LogLine = FailedLine(Index, Url);
       Outcome = kOutcomeSaveFailed;
     }
   }

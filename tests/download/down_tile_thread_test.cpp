@@ -183,10 +183,14 @@ TEST_F(DownTileThreadTest, StatusErrorsAreLoggedAndClassified) {
     int status;
     const char* reason;
     int outcome;
+    const char* shownReason = nullptr;  // when the log must show the reason differently
   } rows[] = {{404, "Not Found", kOutcomeNotFound},
               {400, "Bad Request", kOutcomeNotFound},
               {403, "Forbidden", kOutcomeRedirectOrDenied},
-              {500, "Internal Server Error", kOutcomeOtherFailure}};
+              {500, "Internal Server Error", kOutcomeOtherFailure},
+              // A server's CR must not forge a line of its own, nor its ESC reach a terminal.
+              {404, "x\rT999 forged.jpg: OK", kOutcomeNotFound, "x\\rT999 forged.jpg: OK"},
+              {500, "\x1b[2J\x1b]0;owned\x07", kOutcomeOtherFailure, "\\x1b[2J\\x1b]0;owned\\x07"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.status);
     server.reply = [&](const HttpRequest&) {
@@ -196,7 +200,8 @@ TEST_F(DownTileThreadTest, StatusErrorsAreLoggedAndClassified) {
 
     const WorkerResult r = harness.Run(url, "m.png", 3, Folder());
 
-    const std::string expected = "T3:" + std::to_string(row.status) + " " + row.reason + " " + url;
+    const std::string expected = "T3:" + std::to_string(row.status) + " " +
+                                 (row.shownReason ? row.shownReason : row.reason) + " " + url;
     EXPECT_EQ(r.logLine, expected);
     EXPECT_EQ(r.paneLines, std::vector<std::string>{expected});
     EXPECT_EQ(r.outcome, row.outcome);
