@@ -87,19 +87,20 @@ int32_t PortNumber(const std::string& portText) {
 // set the option are ignored, as the request goes out either way.
 class RequestCork {
  public:
-  explicit RequestCork(TIdSocketHandle& socket)
-      : fd_(socket.HandleAllocated() ? socket.Handle() : -1) {
-    Set(1);
-  }
+  explicit RequestCork(TIdSocketHandle& socket) : socket_(socket) { Set(1); }
   ~RequestCork() { Set(0); }
   RequestCork(const RequestCork&) = delete;
   RequestCork& operator=(const RequestCork&) = delete;
 
  private:
+  // The handle is asked each time: a send that failed may have closed it, and its descriptor
+  // number may already belong to another connection.
   void Set(int value) {
-    if (fd_ >= 0) ::setsockopt(fd_, IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+    if (socket_.HandleAllocated()) {
+      ::setsockopt(socket_.Handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+    }
   }
-  int fd_;
+  TIdSocketHandle& socket_;
 };
 
 bool CarriesNoBody(RequestMethod method, int32_t code) {

@@ -3,12 +3,17 @@
 #include "http/id_http.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
+#include "http/socket_error.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/scripted_server.h"
 
@@ -366,6 +371,38 @@ TEST(TIdHTTP, ResetAfterACompleteReplyStillReturnsTheBody) {
     EXPECT_EQ(body.ToString(), "complete body") << "round " << round;
     EXPECT_EQ(http.RedirectDepth, 0) << "round " << round;
   }
+}
+
+// A send that fails closes the connection in the middle of the request. The request's cork must
+// then leave alone whatever socket took the closed one's descriptor number.
+TEST(TIdHTTP, FailedSendLeavesASocketThatTookTheNumberAlone) {
+  class WriteShutAfterConnect : public LoopbackHTTP {
+   public:
+    using LoopbackHTTP::LoopbackHTTP;
+    void ConnectToPeer() override {
+      LoopbackHTTP::ConnectToPeer();
+      connectedFd = SocketHandle().Handle();
+      ::shutdown(connectedFd, SHUT_WR);  // the request's first write fails
+    }
+    int connectedFd = -1;
+  };
+  ScriptedServer server({Script().ReceiveUntilClose()});
+  WriteShutAfterConnect http(server.Port());
+  int successor = -1;
+  http.OnDisconnected = [&](TIdTCPConnection&) {
+    successor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(successor, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+  };
+  TMemoryStream body;
+  EXPECT_THROW(http.GetInto("http://h/a.jpg", body), EIdSocketError);
+  ASSERT_GE(successor, 0);
+  EXPECT_EQ(successor, http.connectedFd) << "the new socket must reuse the closed number";
+  int cork = 0;
+  socklen_t size = sizeof cork;
+  ASSERT_EQ(::getsockopt(successor, IPPROTO_TCP, TCP_CORK, &cork, &size), 0);
+  EXPECT_EQ(cork, 1);
+  ::close(successor);
 }
 
 TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
