@@ -17,16 +17,12 @@ namespace {
 using httptest::CountedReply;
 using httptest::LoopbackHTTP;
 using httptest::ServeOnce;
-using httptest::Stopwatch;
 using testing::Script;
 using testing::ScriptedServer;
 
 std::string LocalUrl(const ScriptedServer& server, const std::string& path = "/") {
   return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
 }
-
-// Far below the client's read time limit: a call that waited for the server would take longer.
-constexpr long long kPromptMs = 1500;
 
 template <typename Call>
 std::string LimitMessage(Call&& call) {
@@ -38,6 +34,9 @@ std::string LimitMessage(Call&& call) {
   return "no EIdLimitExceeded";
 }
 
+// The servers below stay silent for longer than the client's read limit (kTestReadTimeoutMs),
+// so a call that waited for a body that is not coming would end in "Read timed out." with its
+// connection closed instead of returning on an open one.
 TEST(TIdHTTPBounds, RepliesWithoutBodyEndAtOnceOnAnOpenConnection) {
   struct Case {
     std::string reply;
@@ -53,14 +52,12 @@ TEST(TIdHTTPBounds, RepliesWithoutBodyEndAtOnceOnAnOpenConnection) {
     ScriptedServer server({ServeOnce(c.reply).Pause(8000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    Stopwatch watch;
     bool raised = false;
     try {
       http.GetInto(LocalUrl(server), body);
     } catch (const EIdProtocolReplyError&) {
       raised = true;
     }
-    EXPECT_LT(watch.ElapsedMs(), kPromptMs) << c.reply;
     EXPECT_EQ(raised, c.raises) << c.reply;
     EXPECT_EQ(body.Size(), 0) << c.reply;
     EXPECT_TRUE(http.IsConnected()) << c.reply;
@@ -77,9 +74,7 @@ TEST(TIdHTTPBounds, ReplyToHeadHasNoBody) {
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  Stopwatch watch;
   http.PerformRequest(RequestMethod::rmHead, LocalUrl(server, "/h"), &body);
-  EXPECT_LT(watch.ElapsedMs(), kPromptMs);
   EXPECT_EQ(body.Size(), 0);
   EXPECT_EQ(http.Reply.ContentLength, 1000);
   http.GetInto(LocalUrl(server, "/g"), body);
@@ -98,9 +93,7 @@ TEST(TIdHTTPBounds, ZeroLengthRedirectIsFollowedAtOnce) {
   LoopbackHTTP http(server.Port());
   http.HandleRedirects = true;
   TMemoryStream body;
-  Stopwatch watch;
   http.GetInto(LocalUrl(server), body);
-  EXPECT_LT(watch.ElapsedMs(), kPromptMs);
   EXPECT_EQ(body.ToString(), "b");
 }
 
@@ -248,12 +241,10 @@ TEST(TIdHTTPBounds, EndlessBodyEndsAtTheLimitWithBoundedMemory) {
     LoopbackHTTP http(server.Port());
     http.MaxReplyBodyBytes = kLimit;
     TMemoryStream body;
-    Stopwatch watch;
     EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.")
         << c.name;
     EXPECT_LE(body.Size(), kLimit) << c.name;
     EXPECT_FALSE(http.IsConnected()) << c.name;
-    EXPECT_LT(watch.ElapsedMs(), 4000) << c.name;
   }
 }
 
@@ -279,14 +270,14 @@ TEST(TIdHTTPBounds, SilentServerTimesOutEveryRead) {
     LoopbackHTTP http(server.Port());
     http.SetReadTimeoutMs(300);
     TMemoryStream body;
-    Stopwatch watch;
+    // Stalled for longer than the limit: a wait without limit would end in the server's
+    // close instead, with another message.
     try {
       http.GetInto(LocalUrl(server), body);
       ADD_FAILURE() << "no exception: " << c.name;
     } catch (const EIdReadTimeout& e) {
       EXPECT_EQ(e.Message(), "Read timed out.") << c.name;
     }
-    EXPECT_LT(watch.ElapsedMs(), 3000) << c.name;
     EXPECT_FALSE(http.IsConnected()) << c.name;
   }
 }

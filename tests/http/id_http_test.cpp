@@ -44,8 +44,8 @@ TEST(TIdHTTP, ConstructionDefaults) {
   EXPECT_EQ(http.ReplyText, "");
   EXPECT_EQ(http.Request.Accept, "text/html, */*");
   EXPECT_EQ(http.WireHeaders.Count(), 0);
-  EXPECT_EQ(http.MaxReplyHeaderBytes, kMaxReplyHeaderBytes);
-  EXPECT_EQ(http.MaxReplyBodyBytes, kMaxReplyBodyBytes);
+  EXPECT_EQ(http.MaxReplyHeaderBytes, 1024u * 1024);              // 1 MiB
+  EXPECT_EQ(http.MaxReplyBodyBytes, int64_t{512} * 1024 * 1024);  // 512 MiB
   EXPECT_EQ(http.Request.Owner(), &http);
 }
 

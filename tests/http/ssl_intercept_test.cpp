@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -209,13 +208,12 @@ TEST(TIdConnectionInterceptOpenSSL, RecordLeftPartlyUnreadInTheChannelIsReadWith
   EXPECT_GT(tls.intercept.PendingBytes(), 0);
 
   TMemoryStream rest;
-  const auto start = std::chrono::steady_clock::now();
+  // The rest is already inside the channel and the socket shows nothing: waiting on the socket
+  // would run into the read limit and raise.
   EXPECT_EQ(RaisedMessage([&] {
               tls.client.ReadIntoStream(rest, static_cast<int64_t>(record.size() - 10), false);
             }),
             "");
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(elapsed, std::chrono::milliseconds(1000));
   EXPECT_TRUE(rest.ToString() == record.substr(10)) << "got " << rest.Size() << " bytes";
 
   tls.client.WriteLine("done");
@@ -231,9 +229,7 @@ TEST(TIdConnectionInterceptOpenSSL, RecordThatNeverCompletesEndsInReadTimeout) {
   TlsClient tls(server.Port());
   tls.client.SetReadTimeoutMs(800);
   tls.client.ConnectToPeer();
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), "Read timed out.");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
   EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
 }
 

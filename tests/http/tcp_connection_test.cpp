@@ -569,20 +569,32 @@ TEST(Intercept, DisabledInterceptIsNeverConsulted) {
 }
 
 TEST(Work, NotificationsCountTakenAndStreamedBytes) {
-  ScriptedServer server({Script().Send("ab\nbody").Close()});
+  // The body is sent only once the line is read, so it arrives by a receive of its own.
+  ScriptedServer server({Script().Send("ab\n").ReceiveUntil("go\r\n").Send("body").Close()});
   auto client = ConnectedClient(server);
   std::vector<int64_t> counts;
   int begins = 0, ends = 0;
-  client->OnWorkBegin = [&](TIdComponent&, TWorkMode, int64_t) { ++begins; };
+  int64_t expected = -1;
+  client->OnWorkBegin = [&](TIdComponent&, TWorkMode, int64_t count) {
+    ++begins;
+    expected = count;
+  };
   client->OnWork = [&](TIdComponent&, TWorkMode, int64_t count) { counts.push_back(count); };
   client->OnWorkEnd = [&](TIdComponent&, TWorkMode) { ++ends; };
   EXPECT_EQ(client->ReadLine(), "ab");
   EXPECT_TRUE(counts.empty());  // outside a begin/end pair
+  client->WriteLine("go");
+  counts.clear();  // the write's own notifications
   TMemoryStream stream;
   client->ReadIntoStream(stream, -1, true);
   EXPECT_EQ(begins, 1);
   EXPECT_EQ(ends, 1);
+  EXPECT_EQ(expected, 0);  // no count is known for a body read until close
   EXPECT_EQ(stream.ToString(), "body");
+  // Running counts: rising, ending at the bytes streamed.
+  ASSERT_FALSE(counts.empty());
+  EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+  EXPECT_EQ(counts.back(), 4);
 }
 
 }  // namespace
