@@ -305,13 +305,9 @@ TEST_F(FaultServerTest, PageListsEveryAddressOnceWithTheBingMarker) {
 TEST_F(FaultServerTest, StopsByItselfAfterItsLifetimeEvenWithAStalledClient) {
   FaultServer::Options options = Small();
   options.lifetime = 800ms;
-  const auto start = std::chrono::steady_clock::now();
-  {
-    FaultServer server(options);
-    RawResult stall = RawGet(server.Ports().http, Target(FaultKind::kStallBeforeStatus, 1), 5s);
-    EXPECT_FALSE(stall.timedOut);  // the server closed when its lifetime ended
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+  FaultServer server(options);
+  RawResult stall = RawGet(server.Ports().http, Target(FaultKind::kStallBeforeStatus, 1), 5s);
+  EXPECT_FALSE(stall.timedOut);  // the server closed when its lifetime ended
 }
 
 }  // namespace
