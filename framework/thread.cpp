@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <future>
+#include <exception>
 #include <mutex>
 #include <system_error>
 
@@ -20,10 +20,14 @@ namespace {
 // Taken during static initialisation, which runs on the process's main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
 
+// One worker's action waiting for the main thread. `done` and `failure` are guarded by the
+// shared mutex. An exception the action raised travels to the worker as the only reference to
+// it, so the exception object is released on the worker's thread and never on both.
 struct HandOff {
   const std::function<void()>* action;
   uint64_t sequence;
-  std::promise<void> done;
+  bool done = false;
+  std::exception_ptr failure;
 };
 
 // Everything threads share here lives under one lock: the hand-off queue, the count of live
@@ -131,17 +135,22 @@ void TThread::Synchronize(const std::function<void()>& action) {
     action();
     return;
   }
-  HandOff entry{&action, 0, {}};
-  std::future<void> done = entry.done.get_future();
+  HandOff entry{&action, 0, false, nullptr};
+  SharedState& shared = Shared();
   {
-    SharedState& shared = Shared();
     std::lock_guard lock(shared.mutex);
     entry.sequence = shared.nextSequence++;
     shared.queue.push_back(&entry);
     shared.changed.notify_all();
   }
   CurrentMessagePump().Wake();
-  done.get();  // raises the action's exception here, in the worker
+  std::exception_ptr failure;
+  {
+    std::unique_lock lock(shared.mutex);
+    shared.changed.wait(lock, [&] { return entry.done; });
+    failure = std::move(entry.failure);
+  }
+  if (failure) std::rethrow_exception(std::move(failure));  // the action's exception, here
 }
 
 int TThread::LiveThreadObjects() {
@@ -183,12 +192,20 @@ bool CheckSynchronize() {
       shared.queue.pop_front();
     }
     ranAny = true;
+    std::exception_ptr failure;
     try {
       (*entry->action)();
-      entry->done.set_value();
     } catch (...) {
-      entry->done.set_exception(std::current_exception());
+      failure = std::current_exception();
     }
+    // The catch has ended, so `failure` is this thread's last hold on the exception; it moves
+    // to the worker whole.
+    {
+      std::lock_guard lock(shared.mutex);
+      entry->failure = std::move(failure);
+      entry->done = true;
+    }
+    shared.changed.notify_all();
   }
   return ranAny;
 }
