@@ -80,13 +80,13 @@ TDownTileThread::TDownTileThread(std::string url, std::string fileName, int inde
   SetFreeOnTerminate(true);
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
-  live.addresses.insert(Url);
+  liveEntry_ = live.addresses.insert(Url);
 }
 
 TDownTileThread::~TDownTileThread() {
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
-  live.addresses.erase(live.addresses.find(Url));
+  live.addresses.erase(liveEntry_);
 }
 
 std::vector<std::string> TDownTileThread::LiveAddresses() {

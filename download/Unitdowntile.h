@@ -17,6 +17,7 @@
 // hop's and so never reaches the target either.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,8 @@ class TDownTileThread : public TThread {
   void HandOffWorkerFinished();
 
   TRunController& controller_;
+  // Its entry among the live workers' addresses (LiveAddresses).
+  std::multiset<std::string>::iterator liveEntry_;
 };
 
 // Spawns a running, self-deleting worker: what the run controller does for each address.
