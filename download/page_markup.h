@@ -25,7 +25,7 @@ namespace pixhaul {
 // The largest page file taken: 1 GiB of markup.
 inline constexpr uint64_t kMaxPageFileBytes = uint64_t{1} << 30;
 
-// "Page too large: %s holds more than %llu bytes" for the page file `path`.
+// "Page too large: %s holds more than %d bytes": the page file `path` and the limit.
 std::string PageTooLargeMessage(const std::string& path, uint64_t limit);
 
 class PageMarkup {
