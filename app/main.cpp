@@ -5,33 +5,31 @@
 //   pixhaul --help       prints the usage, pixhaul --version the version; neither needs a display.
 #include <QCoreApplication>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/qt_message_pump.h"
+#include "download/Unitdowntile.h"
 #include "framework/build_info.h"
+#include "framework/replacement_file.h"
 #include "framework/thread.h"
+#include "framework/visible_text.h"
+#include "framework/worker_drain.h"
 
 namespace {
 
 // Workers of a run may still be fetching when the window closes. Their last hand-offs touch the
-// window's run state, so they are let through before the window goes; a download that is stuck
-// beyond the connection time limits is abandoned with the process.
-constexpr std::chrono::seconds kWorkerDrainLimit{35};
-
-void DrainWorkers(pixhaul::QtMessagePump& pump) {
-  const auto deadline = std::chrono::steady_clock::now() + kWorkerDrainLimit;
-  while (pixhaul::TThread::LiveThreadObjects() > 0 && std::chrono::steady_clock::now() < deadline) {
-    pump.ProcessMessages();
-    pump.WaitForMessages(
-        std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(100)));
-  }
-}
+// window's run state, so they are let through before the window goes, for as long as the
+// connection time limits allow a download to take; one still running after this is abandoned
+// with the process, and its temporary file goes first.
+constexpr pixhaul::DrainLimit kWindowDrainLimit = std::chrono::seconds(35);
 
 }  // namespace
 
@@ -47,6 +45,9 @@ int main(int argc, char** argv) {
         "Opens the Pixhaul window; ADDRESS, when given, is loaded into its web view.\n");
     return 0;
   }
+  // A file grown past the process's size limit fails its write as a full disk does, on every
+  // thread, instead of ending the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   pixhaul::TApplication app(argc, argv);
   pixhaul::QtMessagePump pump;
@@ -58,8 +59,15 @@ int main(int argc, char** argv) {
     form.showMaximized();
     if (argc > 1) form.web().Navigate(argv[1]);
     app.exec();
-    DrainWorkers(pump);
-    if (pixhaul::TThread::LiveThreadObjects() > 0) std::_Exit(0);
+    if (!pixhaul::WaitForWorkersToDrain([] { return pixhaul::TThread::LiveThreadObjects() == 0; },
+                                        kWindowDrainLimit)) {
+      for (const std::string& address : pixhaul::TDownTileThread::LiveAddresses()) {
+        std::fprintf(stderr, "pixhaul: download still running at close, abandoned: %s\n",
+                     pixhaul::VisibleText(address).c_str());
+      }
+      pixhaul::AbandonTemporaryFiles();
+      std::_Exit(0);
+    }
   } catch (const std::exception& error) {
     pixhaul::ShowErrorBox(error.what());
   }

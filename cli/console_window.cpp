@@ -11,14 +11,22 @@ ConsoleRunWindow::ConsoleRunWindow(std::string folderText, int site, Capture cap
       err_(err),
       progress_(err, out) {}
 
+void ConsoleRunWindow::SetButtonCaption(const std::string& caption) {
+  caption_ = caption;
+  if (onCaption_) onCaption_(caption_);
+}
+
 void ConsoleRunWindow::AppendLogLine(const std::string& text) {
+  const std::vector<std::string> lines = pane_.Append(text);
+  if (outFailed_) return;
   progress_.Hide(out_);
-  for (const std::string& line : pane_.Append(text)) {
+  for (const std::string& line : lines) {
     std::fwrite(line.data(), 1, line.size(), out_);
     std::fputc('\n', out_);
   }
   // Each line shows at once, also when standard output is a pipe or a file.
   std::fflush(out_);
+  outFailed_ = std::ferror(out_) != 0;
   progress_.Restore();
 }
 

@@ -1,8 +1,9 @@
 // ConsoleRunWindow: the run controller's window in pixhaul-cli. The log pane is printed as it
 // grows, one pane line a line on standard output; message boxes go to standard error, and so
-// does the progress line when standard error is a terminal (TerminalProgress). The
-// button is a caption and an enabled flag that signals read through the controller. Main
-// thread only.
+// does the progress line when standard error is a terminal (TerminalProgress). Once a write to
+// standard output has failed (a reader that went away, a full disk), nothing more is written
+// there: the run goes on, and its pane and log.txt are whole. The button is a caption and an
+// enabled flag; a hook sees every change of the caption. Main thread only.
 #pragma once
 
 #include <cstdio>
@@ -25,7 +26,7 @@ class ConsoleRunWindow : public RunWindow {
 
   std::string SaveFolderText() override { return folderText_; }
   std::string ButtonCaption() override { return caption_; }
-  void SetButtonCaption(const std::string& caption) override { caption_ = caption; }
+  void SetButtonCaption(const std::string& caption) override;
   void SetButtonEnabled(bool enabled) override { enabled_ = enabled; }
   void ClearLog() override { pane_.Clear(); }
   void AppendLogLine(const std::string& text) override;
@@ -38,6 +39,11 @@ class ConsoleRunWindow : public RunWindow {
   // Standard error says so when the current-layout rules gave the list; standard output keeps
   // the log pane's lines only.
   void ShowListSource(const std::string& note) override;
+
+  // Called with the new caption after each change.
+  void OnCaptionChange(std::function<void(const std::string&)> hook) {
+    onCaption_ = std::move(hook);
+  }
 
   bool ButtonEnabled() const { return enabled_; }
   // True once a message box was shown: the run could not be made.
@@ -52,6 +58,8 @@ class ConsoleRunWindow : public RunWindow {
   std::string caption_ = "Start download";
   bool enabled_ = true;
   bool messageShown_ = false;
+  bool outFailed_ = false;  // a write to `out_` failed: it is not written any more
+  std::function<void(const std::string&)> onCaption_;
   RunLogPane pane_;
   TerminalProgress progress_;
 };

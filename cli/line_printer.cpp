@@ -55,6 +55,8 @@ void PrintFileLines(const std::string& path, std::FILE* out) {
       }
     }
     if (nul != nullptr) break;
+    // A reader that went away takes nothing more: the rest of the file is not read for it.
+    if (std::ferror(out)) return;
   }
   if (last != '\n') std::fputc('\n', out);
 }

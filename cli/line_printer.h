@@ -13,7 +13,8 @@ namespace pixhaul::cli {
 // LF, nothing from the first NUL on is text, and a last line without an ending still counts -
 // each followed by LF. The file is read in pieces through one small buffer. Raises EFOpenError
 // "Cannot open file %s" when the file cannot be opened or read (lines before a failing read
-// may have been written). Failures to write `out` are not reported, as with any console output.
+// may have been written). Failures to write `out` are not reported, as with any console output;
+// once `out` has failed, the rest of the file is not read.
 void PrintFileLines(const std::string& path, std::FILE* out);
 
 }  // namespace pixhaul::cli

@@ -3,6 +3,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -16,12 +19,17 @@
 #include "cli/page_source.h"
 #include "cli/stop_signals.h"
 #include "cli/test_hooks.h"
+#include "download/Unitdowntile.h"
+#include "download/page_markup.h"
 #include "download/run_controller.h"
 #include "download/save_folder.h"
 #include "framework/build_info.h"
 #include "framework/file_utils.h"
-#include "framework/message_pump.h"
+#include "framework/leftover_files.h"
+#include "framework/replacement_file.h"
 #include "framework/thread.h"
+#include "framework/visible_text.h"
+#include "framework/worker_drain.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
 #include "http/tcp_connection.h"
@@ -32,11 +40,42 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // a second stop signal ended the program at once
+constexpr int kExitInterrupted = 130;  // a signal ended the program at once
+
+constexpr const char* kStopCaption = "Stop";
+
+// How long the program waits, after the run's closing steps, for downloads still running: long
+// enough for a 512 MiB body at a modest rate (under 1 MB/s). The trickle rule ends silent and
+// near-silent transfers; this bounds one a server keeps just above that rate.
+constexpr std::chrono::minutes kWorkerDrainLimit{10};
+
+// The wait, scaled with the test setting of the I/O time limits as the trickle rule is.
+DrainLimit WorkerDrainLimit(const TestHooks& hooks) {
+  const DrainLimit limit = kWorkerDrainLimit;
+  if (!hooks.ioTimeoutMs) return limit;
+  return limit * *hooks.ioTimeoutMs / kDefaultReadTimeoutMs;
+}
 
 void PrintError(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
+}
+
+// Ends the program at once, from any thread. Temporary files of writes still in progress go
+// first, so nothing half-written stays behind; every log line was flushed when it was printed.
+[[noreturn]] void ExitAtOnce(int code) {
+  AbandonTemporaryFiles();
+  std::_Exit(code);
+}
+
+// The wait for downloads has run out: they are named and cut off with the process (which the
+// controller they report to cannot outlive).
+[[noreturn]] void AbandonDownloads() {
+  for (const std::string& address : TDownTileThread::LiveAddresses()) {
+    PrintError("pixhaul-cli: download still running after the wait for it, abandoned: " +
+               VisibleText(address));
+  }
+  ExitAtOnce(kExitFailed);
 }
 
 std::string HomeFolder() {
@@ -58,10 +97,10 @@ std::string ProgramFolder() {
 
 // The "web view" of the console: the page is opened (or fetched) when the run captures it. A
 // page that cannot be had counts as no document; the reason is shown first.
-ConsoleRunWindow::Capture PageCapture(const std::string& page) {
-  return [page]() -> std::optional<PageMarkup> {
+ConsoleRunWindow::Capture PageCapture(const std::string& page, uint64_t fileLimit) {
+  return [page, fileLimit]() -> std::optional<PageMarkup> {
     try {
-      return ReadPage(page);
+      return ReadPage(page, fileLimit);
     } catch (const std::exception& e) {
       PrintError(e.what());
       return std::nullopt;
@@ -71,13 +110,17 @@ ConsoleRunWindow::Capture PageCapture(const std::string& page) {
 
 // Folder, page file and address list exactly as a run makes them; the addresses go to
 // standard output as url_list.txt holds them.
-int ListOnly(const CliOptions& options) {
+int ListOnly(const CliOptions& options, const TestHooks& hooks) {
+  // No downloads: a signal ends the program at any moment.
+  StopSignalWatcher signals(nullptr, [] { ExitAtOnce(kExitInterrupted); });
   const std::optional<std::string> folder = PrepareSaveFolder(options.saveFolder);
   if (!folder) {
     PrintError(CreateDirectoryFailedMessage(options.saveFolder));
     return kExitFailed;
   }
-  std::optional<PageMarkup> markup = PageCapture(options.page)();
+  RemoveLeftoverTemporaryFiles(*folder);
+  std::optional<PageMarkup> markup =
+      PageCapture(options.page, hooks.pageLimitBytes.value_or(kMaxPageFileBytes))();
   if (!markup) {
     PrintError("Error: can not get document.");
     return kExitFailed;
@@ -100,24 +143,27 @@ int ListOnly(const CliOptions& options) {
   return problems.empty() ? kExitDone : kExitFailed;
 }
 
-int Run(const CliOptions& options, const ThrottleTimings& timings) {
-  ConsoleRunWindow window(options.saveFolder, options.site, PageCapture(options.page));
+int Run(const CliOptions& options, const TestHooks& hooks) {
+  ConsoleRunWindow window(
+      options.saveFolder, options.site,
+      PageCapture(options.page, hooks.pageLimitBytes.value_or(kMaxPageFileBytes)));
   int exitCode = kExitDone;
   {
-    TRunController controller(window, timings);
+    TRunController controller(window, hooks.timings);
     const RulesFileLocation rulesFile = RulesFileFor(options, ProgramFolder());
     controller.SetRulesFile([rulesFile] { return rulesFile; });
-    bool stopTaken = false;
-    // The first signal is the Stop press; one more, once that is no longer possible or
-    // already done, ends the program at once.
-    StopSignalWatcher signals([&] {
-      if (!stopTaken && window.ButtonCaption() == "Stop") {
-        stopTaken = true;
-        controller.ButtonStartClick();
-        return;
-      }
-      std::fflush(stdout);
-      std::_Exit(kExitInterrupted);
+    // While the downloads are on, the first signal is the Stop press. Before they start (the
+    // page is fetched, copied and scanned), once the press is taken and once the run is over,
+    // a signal ends the program at once, whatever the main thread is doing.
+    StopSignalWatcher signals(
+        [&] {
+          // The run may have closed since the signal took the press.
+          if (window.ButtonCaption() != kStopCaption) ExitAtOnce(kExitInterrupted);
+          controller.ButtonStartClick();
+        },
+        [] { ExitAtOnce(kExitInterrupted); });
+    window.OnCaptionChange([&signals](const std::string& caption) {
+      signals.OfferStopPress(caption == kStopCaption);
     });
 
     try {
@@ -127,22 +173,24 @@ int Run(const CliOptions& options, const ThrottleTimings& timings) {
       exitCode = kExitFailed;
     }
     if (window.MessageShown()) exitCode = kExitFailed;
+    signals.OfferStopPress(false);
 
-    // Let every worker finish its download and hand-offs; their lines are dropped now.
-    MessagePump& pump = CurrentMessagePump();
-    while (controller.OutstandingWorkers() > 0) {
-      pump.ProcessMessages();
-      if (controller.OutstandingWorkers() <= 0) break;
-      pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(200));
-    }
-    // The thread objects delete themselves right after their last hand-off.
-    while (!TThread::WaitForAllThreadObjects(1000)) {
-    }
+    // Let every worker finish its download and hand-offs; their lines are dropped now. The
+    // thread objects delete themselves right after their last hand-off.
+    const bool drained = WaitForWorkersToDrain(
+        [&] { return controller.OutstandingWorkers() <= 0 && TThread::LiveThreadObjects() == 0; },
+        WorkerDrainLimit(hooks));
+    if (!drained) AbandonDownloads();
   }
   return exitCode;
 }
 
 int Main(int argc, char** argv) {
+  // A reader of standard output that goes away (`pixhaul-cli ... | head -1`) makes writes fail
+  // instead of ending the run, which finishes and writes its files. A file grown past the
+  // process's size limit fails its write as a full disk does, on every thread.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   const ParseResult parsed =
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
   if (parsed.kind == ParseResult::Kind::kHelp) {
@@ -159,8 +207,9 @@ int Main(int argc, char** argv) {
   }
 
   std::string hookError;
-  const std::optional<TestHooks> hooks = ParseTestHooks(
-      std::getenv("PIXHAUL_TEST_TIMINGS"), std::getenv("PIXHAUL_TEST_IO_TIMEOUT_MS"), hookError);
+  const std::optional<TestHooks> hooks =
+      ParseTestHooks(std::getenv("PIXHAUL_TEST_TIMINGS"), std::getenv("PIXHAUL_TEST_IO_TIMEOUT_MS"),
+                     std::getenv("PIXHAUL_TEST_PAGE_LIMIT_BYTES"), hookError);
   if (!hooks) {
     std::fprintf(stderr, "pixhaul-cli: %s\n%s", hookError.c_str(), UsageText().c_str());
     return kExitUsage;
@@ -170,8 +219,8 @@ int Main(int argc, char** argv) {
   }
 
   try {
-    if (parsed.options.listOnly) return ListOnly(parsed.options);
-    return Run(parsed.options, hooks->timings);
+    if (parsed.options.listOnly) return ListOnly(parsed.options, *hooks);
+    return Run(parsed.options, *hooks);
   } catch (const std::exception& e) {
     PrintError(e.what());
     return kExitFailed;

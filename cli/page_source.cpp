@@ -28,8 +28,8 @@ PageMarkup Fetch(const std::string& address) {
 
 }  // namespace
 
-PageMarkup ReadPage(const std::string& page) {
-  return IsWebAddress(page) ? Fetch(page) : PageMarkup::FromFile(page);
+PageMarkup ReadPage(const std::string& page, uint64_t fileLimit) {
+  return IsWebAddress(page) ? Fetch(page) : PageMarkup::FromFile(page, fileLimit);
 }
 
 }  // namespace pixhaul::cli

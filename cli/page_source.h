@@ -5,14 +5,17 @@
 // client wrote it to. Any thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "download/page_markup.h"
 
 namespace pixhaul::cli {
 
-// Returns the markup. Raises EFOpenError "Cannot open file %s" for a file that cannot be opened
-// (or is a folder), and whatever the HTTP client raises for an address.
-PageMarkup ReadPage(const std::string& page);
+// Returns the markup; a file's is held to `fileLimit` bytes (see PageMarkup::FromFile). Raises
+// EFOpenError "Cannot open file %s" for a file that cannot be opened (or is a folder), or
+// with PageTooLargeMessage for one larger than the limit, and whatever the HTTP client raises
+// for an address.
+PageMarkup ReadPage(const std::string& page, uint64_t fileLimit = kMaxPageFileBytes);
 
 }  // namespace pixhaul::cli

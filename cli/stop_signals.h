@@ -1,6 +1,12 @@
-// StopSignalWatcher: turns SIGINT and SIGTERM into actions on the main thread. Each signal
-// posts `onSignal` to the installed message pump, so it runs at the main thread's next pump,
-// the way a button press would.
+// StopSignalWatcher: SIGINT and SIGTERM for pixhaul-cli, taken on a thread of its own so that
+// they act whatever the main thread is doing - fetching, copying or scanning a page, writing a
+// file, or blocked on a pipe.
+//
+// While the main thread offers a Stop press (a run's downloads are on), the first signal takes
+// it: `onStopPress` is posted to the installed message pump and runs on the main thread at its
+// next pump, the way a button press would. Every other signal - before the downloads start,
+// after the run, or one more after the Stop press - calls `onExit` on the watcher thread at
+// once, which ends the process.
 //
 // Construct it on the main thread before any other thread starts: it blocks the two signals
 // for the calling thread, which every later thread inherits, and watches them on a thread of
@@ -17,14 +23,21 @@ namespace pixhaul::cli {
 
 class StopSignalWatcher {
  public:
-  explicit StopSignalWatcher(std::function<void()> onSignal);
+  // `onExit` must not return (it ends the process); `onStopPress` may be empty when a Stop
+  // press is never offered.
+  StopSignalWatcher(std::function<void()> onStopPress, std::function<void()> onExit);
   ~StopSignalWatcher();
   StopSignalWatcher(const StopSignalWatcher&) = delete;
   StopSignalWatcher& operator=(const StopSignalWatcher&) = delete;
 
+  // Whether the next signal is a Stop press; a signal taken as one withdraws the offer. Any
+  // thread.
+  void OfferStopPress(bool offered) { stopPressOffered_ = offered; }
+
  private:
   sigset_t signals_;
   sigset_t previousMask_;
+  std::atomic<bool> stopPressOffered_{false};
   std::atomic<bool> stopping_{false};
   std::thread watcher_;
 };

@@ -19,7 +19,7 @@ bool ParseNumber(const std::string& text, long low, long high, long& value) {
 }  // namespace
 
 std::optional<TestHooks> ParseTestHooks(const char* timings, const char* ioTimeout,
-                                        std::string& error) {
+                                        const char* pageLimit, std::string& error) {
   TestHooks hooks;
   if (timings != nullptr) {
     std::vector<long> values;
@@ -50,6 +50,14 @@ std::optional<TestHooks> ParseTestHooks(const char* timings, const char* ioTimeo
       return std::nullopt;
     }
     hooks.ioTimeoutMs = static_cast<int>(value);
+  }
+  if (pageLimit != nullptr) {
+    long value;
+    if (!ParseNumber(pageLimit, 1, 1L << 40, value)) {
+      error = "PIXHAUL_TEST_PAGE_LIMIT_BYTES wants a number of bytes";
+      return std::nullopt;
+    }
+    hooks.pageLimitBytes = static_cast<uint64_t>(value);
   }
   return hooks;
 }

@@ -5,11 +5,15 @@
 //       the run's start pause (ms), live-worker limit, throttle period (ms), closing grace
 //       period (ms) and stop wait (ms), in place of 100,50,3000,5000,3000
 //   PIXHAUL_TEST_IO_TIMEOUT_MS=N
-//       the connect and read time limits of every HTTP connection, in place of 30000
+//       the connect and read time limits of every HTTP connection, in place of 30000; the wait
+//       for downloads still running after the run is scaled with it
+//   PIXHAUL_TEST_PAGE_LIMIT_BYTES=N
+//       the largest page file taken, in place of 1 GiB
 //
 // A malformed value is a usage error.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,11 +24,12 @@ namespace pixhaul::cli {
 struct TestHooks {
   ThrottleTimings timings;
   std::optional<int> ioTimeoutMs;
+  std::optional<uint64_t> pageLimitBytes;
 };
 
-// Parses the two values (null pointers when unset). Returns nothing and sets `error` when one
-// is malformed.
+// Parses the three values (null pointers when unset). Returns nothing and sets `error` when
+// one is malformed.
 std::optional<TestHooks> ParseTestHooks(const char* timings, const char* ioTimeout,
-                                        std::string& error);
+                                        const char* pageLimit, std::string& error);
 
 }  // namespace pixhaul::cli

@@ -4,6 +4,8 @@
 #include <signal.h>
 
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "download/run_controller.h"
 #include "download/temporary_file.h"
@@ -43,6 +45,17 @@ std::string FailedLine(int index, const std::string& url) {
   return "T" + std::to_string(index) + " failed: " + VisibleText(url);
 }
 
+// The addresses of the workers alive in the process, one entry per worker.
+struct LiveWorkers {
+  std::mutex mutex;
+  std::multiset<std::string> addresses;  // guarded by mutex
+};
+
+LiveWorkers& Live() {
+  static LiveWorkers live;
+  return live;
+}
+
 bool Contains(const std::string& text, const char* part) {
   return text.find(part) != std::string::npos;
 }
@@ -65,6 +78,21 @@ TDownTileThread::TDownTileThread(std::string url, std::string fileName, int inde
       SaveFolder(std::move(saveFolder)),
       controller_(controller) {
   SetFreeOnTerminate(true);
+  LiveWorkers& live = Live();
+  std::lock_guard lock(live.mutex);
+  liveEntry_ = live.addresses.insert(Url);
+}
+
+TDownTileThread::~TDownTileThread() {
+  LiveWorkers& live = Live();
+  std::lock_guard lock(live.mutex);
+  live.addresses.erase(liveEntry_);
+}
+
+std::vector<std::string> TDownTileThread::LiveAddresses() {
+  LiveWorkers& live = Live();
+  std::lock_guard lock(live.mutex);
+  return std::vector<std::string>(live.addresses.begin(), live.addresses.end());
 }
 
 void TDownTileThread::Execute() {

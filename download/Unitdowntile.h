@@ -17,7 +17,9 @@
 // hop's and so never reaches the target either.
 #pragma once
 
+#include <set>
 #include <string>
+#include <vector>
 
 #include "framework/thread.h"
 
@@ -52,6 +54,11 @@ class TDownTileThread : public TThread {
   // receives the hand-offs and must outlive the worker.
   TDownTileThread(std::string url, std::string fileName, int index, std::string saveFolder,
                   TRunController& controller);
+  ~TDownTileThread() override;
+
+  // The addresses of the workers alive in the process (created and not yet deleted), in no
+  // particular order: what a front end names when it gives up waiting for them. Any thread.
+  static std::vector<std::string> LiveAddresses();
 
   std::string LogLine;  // the result line; empty until Execute sets it
   int Index;            // 0-based position of the address in the run's list
@@ -70,6 +77,8 @@ class TDownTileThread : public TThread {
   void HandOffWorkerFinished();
 
   TRunController& controller_;
+  // Its entry among the live workers' addresses (LiveAddresses).
+  std::multiset<std::string>::iterator liveEntry_;
 };
 
 // Spawns a running, self-deleting worker: what the run controller does for each address.

@@ -5,35 +5,19 @@
 #include <unistd.h>
 
 #include "framework/exception.h"
+#include "framework/replacement_file.h"
 
 namespace pixhaul {
 
 namespace {
 
-constexpr char kLineEnd[] = "\r\n";
-constexpr size_t kLineEndBytes = 2;
-
-// Whether `path` names the same file as the open descriptor `fd`.
-bool SameFile(int fd, const std::string& path) {
-  struct stat open {};
-  struct stat named {};
-  return ::fstat(fd, &open) == 0 && ::stat(path.c_str(), &named) == 0 &&
-         open.st_dev == named.st_dev && open.st_ino == named.st_ino;
-}
-
-void FinishFile(FileDescriptor& file) {
-  if (!WriteAll(file.Get(), kLineEnd, kLineEndBytes) || !file.Close()) {
-    throw EWriteError(kStreamWriteError);
-  }
-}
-
-FileDescriptor CreateTruncated(const std::string& path) {
-  FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
-  return file;
-}
+constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
+
+std::string PageTooLargeMessage(const std::string& path, uint64_t limit) {
+  return "Page too large: " + path + " holds more than " + std::to_string(limit) + " bytes";
+}
 
 PageMarkup::PageMarkup(std::string text) : content_(std::move(text)) {}
 
@@ -41,14 +25,19 @@ PageMarkup::PageMarkup(std::unique_ptr<TMemoryStream> body) : content_(std::move
 
 PageMarkup::PageMarkup(SourceFile source) : content_(std::move(source)) {}
 
-PageMarkup PageMarkup::FromFile(const std::string& path) {
+PageMarkup PageMarkup::FromFile(const std::string& path, uint64_t limit) {
   FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
   // A folder opens but cannot be read.
   if (file.Get() < 0 || (::fstat(file.Get(), &info) == 0 && S_ISDIR(info.st_mode))) {
     throw EFOpenError(CannotOpenFileMessage(path));
   }
-  return PageMarkup(SourceFile{path, std::move(file)});
+  // A file that is too large already is refused before anything is written; a pipe or a
+  // device tells no size and is held to the limit while it is copied.
+  if (S_ISREG(info.st_mode) && static_cast<uint64_t>(info.st_size) > limit) {
+    throw EFOpenError(PageTooLargeMessage(path, limit));
+  }
+  return PageMarkup(SourceFile{path, std::move(file), limit});
 }
 
 std::optional<std::string_view> PageMarkup::HeldText() const {
@@ -62,31 +51,27 @@ std::optional<std::string_view> PageMarkup::HeldText() const {
 }
 
 void PageMarkup::SaveToFile(const std::string& path) {
+  // The new file is a file of its own until it takes the name: a source that is `path` itself
+  // is read whole from its own inode.
+  ReplacementFile file(path);
   if (auto* source = std::get_if<SourceFile>(&content_)) {
-    if (SameFile(source->file.Get(), path)) {
-      FileDescriptor file(OpenRetrying(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-      if (file.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
-      FinishFile(file);
-      return;
-    }
-    FileDescriptor file = CreateTruncated(path);
     // From the start again, should the page be saved twice; a pipe has no start to go back to.
     ::lseek(source->file.Get(), 0, SEEK_SET);
-    switch (CopyToEnd(source->file.Get(), file.Get())) {
+    switch (CopyToEnd(source->file.Get(), file.Handle(), source->limit)) {
       case CopyResult::kDone:
         break;
       case CopyResult::kReadFailed:
         throw EFOpenError(CannotOpenFileMessage(source->path));
       case CopyResult::kWriteFailed:
         throw EWriteError(kStreamWriteError);
+      case CopyResult::kLimitExceeded:
+        throw EFOpenError(PageTooLargeMessage(source->path, source->limit));
     }
-    FinishFile(file);
-    return;
+  } else {
+    file.Write(*HeldText());
   }
-  FileDescriptor file = CreateTruncated(path);
-  const std::string_view text = *HeldText();
-  if (!WriteAll(file.Get(), text.data(), text.size())) throw EWriteError(kStreamWriteError);
-  FinishFile(file);
+  file.Write(kLineEnd);
+  file.Commit();
 }
 
 }  // namespace pixhaul

@@ -8,8 +8,11 @@
 #include "download/file_naming.h"
 #include "download/save_folder.h"
 #include "framework/file_utils.h"
+#include "framework/leftover_files.h"
 #include "framework/message_pump.h"
+#include "framework/replacement_file.h"
 #include "framework/string_list.h"
+#include "framework/worker_drain.h"
 #include "harvest/image_url_harvest.h"
 
 namespace pixhaul {
@@ -41,14 +44,11 @@ TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
 }
 
 TRunController::~TRunController() {
-  // A worker's hand-offs call into this object; let every one of them land before it goes.
-  // Workers end by themselves (every network wait has a time limit), so this wait is bounded.
-  MessagePump& pump = CurrentMessagePump();
-  while (outstandingWorkers_ > 0) {
-    pump.ProcessMessages();
-    if (outstandingWorkers_ <= 0) break;
-    pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(100));
-  }
+  // A worker's hand-offs call into this object, so it cannot go while one can still come: the
+  // wait has no limit here. Workers end by themselves (every network wait has a time limit),
+  // and the front ends bound their own waits before this one, ending the process instead when
+  // workers outlive them.
+  WaitForWorkersToDrain([this] { return outstandingWorkers_ <= 0; }, kDrainWithoutLimit);
 }
 
 void TRunController::ButtonStartClick() {
@@ -70,6 +70,8 @@ void TRunController::StartPath() {
     return;
   }
   const std::string& folder = *prepared;
+  // Temporary files that processes cut off before they could clean up left in the folder.
+  RemoveLeftoverTemporaryFiles(folder);
 
   window_.ClearLog();
   window_.ShowListSource("");
@@ -139,7 +141,8 @@ void TRunController::StartPath() {
     if (stopRequested_) break;
     const std::string url = urls.Get(i);
     const std::string fileName = FileNameFromUrl(url);
-    if (FileExists(folder + fileName)) {
+    // A temporary file of a download in progress (or of one cut off) is no image.
+    if (FileExists(folder + fileName) && !TemporaryFileOwner(fileName)) {
       ++progress_.skipped;
       ReportProgress();
       continue;
@@ -158,9 +161,12 @@ void TRunController::StartPath() {
   Log("");
   Log("All images downloaded, task finished.");
   {
+    // Saved as a line list saves, through a file that takes the log's name only when complete.
     TStringList log;
     for (const std::string& line : window_.LogLines()) log.Add(line);
-    log.SaveToFile(folder + kLogFileName);
+    ReplacementFile file(folder + kLogFileName);
+    file.Write(log.Text());
+    file.Commit();
   }
 
   runFinished_ = true;

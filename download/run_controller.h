@@ -6,9 +6,14 @@
 // touch the state only through their hand-offs, which run on the main thread. Every member
 // function is for the main thread only.
 //
+// The run's files (result_content.txt, url_list.txt, log.txt) are each replaced whole through a
+// file beside them (framework/replacement_file.h), never written through a link planted under
+// their names. At the start of each run, temporary files that processes now gone left in the
+// save folder are removed, and a temporary file never counts as an image already there.
+//
 // Workers hold a reference to the controller that started them, so the controller must
-// outlive them: its destructor keeps pumping until each worker it started has handed in its
-// WorkerFinished.
+// outlive them: its destructor keeps pumping, without a time limit, until each worker it
+// started has handed in its WorkerFinished.
 #pragma once
 
 #include <cstdint>

@@ -1,9 +1,9 @@
 // TemporaryFile: the file a download worker streams its body into, in the save folder beside
 // the target. It takes the target's name only when committed, so a partial or failed body never
 // appears under the image's name; a file that is not committed is removed when the object goes,
-// on every path. Where the file system allows, the file has no name at all until it is
-// committed, so not even a process killed mid-download leaves it behind; elsewhere it has a
-// hidden name no other worker or process uses.
+// on every path. It is a ReplacementFile (framework/replacement_file.h) seen through a buffered
+// stream: unnamed until committed where the file system allows, else under a hidden name that
+// carries this process's id and the worker's index.
 //
 // Owned by one worker and used on its thread only.
 #pragma once
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "framework/file_stream.h"
+#include "framework/replacement_file.h"
 
 namespace pixhaul {
 
@@ -22,13 +23,12 @@ class TemporaryFile {
   // Raises EFCreateError "Cannot create file %s", with the target's path, when no file can be
   // created there (the folder is gone or not writable).
   TemporaryFile(const std::string& folder, const std::string& fileName, int tag);
-  ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 
   // The stream over the file; the body is written to it as it arrives.
   TFileStream& Stream() { return *stream_; }
-  const std::string& TargetPath() const { return target_; }
+  const std::string& TargetPath() const { return file_.TargetPath(); }
 
   // Writes out what the stream still buffers, closes the file and renames it onto the target,
   // replacing a file of that name. Raises EWriteError "Stream write error" when the bytes
@@ -37,10 +37,9 @@ class TemporaryFile {
   void Commit();
 
  private:
-  std::string target_;
-  std::string folder_;
-  int tag_;
-  std::string path_;  // the file's name; empty while it has none, and once committed
+  ReplacementFile file_;
+  // Writes through a descriptor of its own, so that closing it reports the stream's failures
+  // while the replacement still holds the file to name it.
   std::unique_ptr<TFileStream> stream_;
 };
 

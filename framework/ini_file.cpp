@@ -1,10 +1,8 @@
 #include "framework/ini_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
@@ -12,7 +10,7 @@
 #include <string_view>
 
 #include "framework/exception.h"
-#include "framework/posix_file.h"
+#include "framework/replacement_file.h"
 #include "framework/string_list.h"
 
 namespace pixhaul {
@@ -98,28 +96,19 @@ Location Find(const TStringList& lines, std::string_view section, std::string_vi
   return found;
 }
 
-// Writes `text` to a new file beside `path` and renames it onto `path`.
+// Writes `text` to a new file beside `path` and renames it onto `path`, synced first: the
+// settings must survive a power cut right after they were written.
 bool ReplaceFile(const std::string& path, const std::string& text) {
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    fd = OpenRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return false;
+  ReplacementOptions options;
+  options.syncBeforeRename = true;
+  try {
+    ReplacementFile file(path, options);
+    file.Write(text);
+    file.Commit();
+  } catch (const Exception&) {
+    return false;
   }
-  if (fd < 0) return false;
-
-  struct stat existing {};
-  bool ok = true;
-  if (::stat(path.c_str(), &existing) == 0) ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
-  ok = ok && WriteAll(fd, text.data(), text.size());
-  // The data must be on disk before the rename makes it the settings file.
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return true;
 }
 
 }  // namespace

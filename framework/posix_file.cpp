@@ -63,30 +63,44 @@ constexpr size_t kCopyBufferBytes = 256 * 1024;
 // The most one copy_file_range call is asked to move.
 constexpr size_t kKernelCopyBytes = size_t{1} << 30;
 
-CopyResult CopyThroughBuffer(int from, int to) {
+// Bytes still allowed to go: one more than the limit leaves, so that going over it shows.
+size_t Allowance(uint64_t copied, uint64_t limit, size_t most) {
+  const uint64_t left = limit - copied;  // copied <= limit here
+  return left >= most ? most : static_cast<size_t>(left) + 1;
+}
+
+CopyResult CopyThroughBuffer(int from, int to, uint64_t copied, uint64_t limit) {
   const auto buffer = std::make_unique_for_overwrite<char[]>(kCopyBufferBytes);
   for (;;) {
-    const ssize_t n = ::read(from, buffer.get(), kCopyBufferBytes);
+    const ssize_t n = ::read(from, buffer.get(), Allowance(copied, limit, kCopyBufferBytes));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return CopyResult::kReadFailed;
     if (n == 0) return CopyResult::kDone;
     if (!WriteAll(to, buffer.get(), static_cast<size_t>(n))) return CopyResult::kWriteFailed;
+    copied += static_cast<uint64_t>(n);
+    if (copied > limit) return CopyResult::kLimitExceeded;
   }
 }
 
 }  // namespace
 
-CopyResult CopyToEnd(int from, int to) {
+CopyResult CopyToEnd(int from, int to, uint64_t limit) {
+  uint64_t copied = 0;
   for (;;) {
-    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, kKernelCopyBytes, 0);
-    if (n > 0) continue;
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr,
+                                        Allowance(copied, limit, kKernelCopyBytes), 0);
+    if (n > 0) {
+      copied += static_cast<uint64_t>(n);
+      if (copied > limit) return CopyResult::kLimitExceeded;
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
     // The end, or a pair of files the kernel will not copy between (a pipe, another file
     // system, a kernel without the call). Some special files also report a false end here, so
     // the end is confirmed by an ordinary read, and a real failure shows itself there too, on
     // the side it belongs to. Both calls work at the descriptors' offsets, so nothing is lost
     // or copied twice.
-    return CopyThroughBuffer(from, to);
+    return CopyThroughBuffer(from, to, copied, limit);
   }
 }
 

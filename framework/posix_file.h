@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace pixhaul {
 
@@ -34,12 +35,14 @@ bool WriteAll(int fd, const char* data, size_t size);
 bool WriteAllAt(int fd, const char* data, size_t size, off_t offset);
 
 // How CopyToEnd ended.
-enum class CopyResult { kDone, kReadFailed, kWriteFailed };
+enum class CopyResult { kDone, kReadFailed, kWriteFailed, kLimitExceeded };
 
 // Copies everything from `from`'s offset to its end onto `to` at its offset. Between two files
 // the kernel copies the bytes itself, so none of them pass through this process; anything else
 // (a pipe, a file system that refuses) goes through one bounded buffer. Interrupted calls are
-// continued. A failure says which side failed; bytes copied before it stay written.
-CopyResult CopyToEnd(int from, int to);
+// continued. A failure says which side failed; bytes copied before it stay written. A source
+// that holds more than `limit` bytes (a pipe or a device that keeps producing) ends the copy
+// with kLimitExceeded once one byte more than the limit has been copied.
+CopyResult CopyToEnd(int from, int to, uint64_t limit = UINT64_MAX);
 
 }  // namespace pixhaul

@@ -1,6 +1,5 @@
 #include "harvest/image_url_extraction.h"
 
-#include <fcntl.h>
 #include <string.h>  // memmem
 
 #include <algorithm>
@@ -9,7 +8,7 @@
 #include <string_view>
 
 #include "framework/exception.h"
-#include "framework/posix_file.h"
+#include "framework/replacement_file.h"
 #include "framework/string_list.h"
 #include "harvest/page_text_stream.h"
 
@@ -156,25 +155,24 @@ size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
   }
 }
 
-// The list file, written through a buffer as the addresses come.
+// The list file, written through a buffer as the addresses come into a file that takes the
+// list's name only when complete: a scan that fails leaves the list as it was.
 class ListWriter {
  public:
-  // Creates or truncates `path`; raises EFCreateError.
+  // Raises EFCreateError.
   explicit ListWriter(const std::string& path)
-      : file_(OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
-        buffer_(std::make_unique_for_overwrite<char[]>(kListBufferBytes)) {
-    if (file_.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
-  }
+      : file_(path), buffer_(std::make_unique_for_overwrite<char[]>(kListBufferBytes)) {}
 
   void Add(std::string_view entry) {
     Put(entry);
     Put("\r\n");
   }
 
-  // Writes what is buffered and closes; raises EWriteError.
+  // Writes what is buffered and puts the file in the list's place; raises EWriteError and
+  // EFCreateError.
   void Finish() {
     Flush();
-    if (!file_.Close()) throw EWriteError(kStreamWriteError);
+    file_.Commit();
   }
 
  private:
@@ -196,11 +194,9 @@ class ListWriter {
     used_ = 0;
   }
 
-  void Write(const char* data, size_t size) {
-    if (!WriteAll(file_.Get(), data, size)) throw EWriteError(kStreamWriteError);
-  }
+  void Write(const char* data, size_t size) { file_.Write(std::string_view(data, size)); }
 
-  FileDescriptor file_;
+  ReplacementFile file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
 };

@@ -24,11 +24,12 @@ namespace pixhaul {
 // duplicates and empty entries included, an address without a closing quote being empty - and
 // writes them to `listFile`, each followed by CR LF (a 0-byte file when there are none).
 // Returns the number of entries written.
-// Raises EFOpenError "Cannot open file %s" when the page cannot be opened or its first bytes
-// cannot be read (no list file is written then; a read failure later in the page raises the
-// same after part of the list has been written), EFCreateError "Cannot create file %s" when
-// the list file cannot be created, EWriteError "Stream write error" when the list cannot be
-// written completely. Time is linear in the page size.
+// The list replaces `listFile` only when complete (framework/replacement_file.h): on every
+// failure the file is left as it was, and a link planted under its name is replaced, never
+// followed. Raises EFOpenError "Cannot open file %s" when the page cannot be opened or read,
+// EFCreateError "Cannot create file %s" when the list file cannot be created or given its
+// name, EWriteError "Stream write error" when the list cannot be written completely. Time is
+// linear in the page size.
 int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex);
 
 // The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is

@@ -1,6 +1,5 @@
 #include "harvest/unique_address_list.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <bit>
@@ -63,14 +62,11 @@ uint64_t RandomKey() {
 }  // namespace
 
 UniqueAddressList::UniqueAddressList(const std::string& path)
-    : path_(path),
-      file_(OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)),
+    : file_(path),
       key0_(RandomKey()),
       key1_(RandomKey()),
       slots_(kFirstSlots),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {
-  if (file_.Get() < 0) throw EFCreateError(CannotCreateFileMessage(path));
-}
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
 bool UniqueAddressList::Add(std::string_view address) {
   if (address.empty() || address.size() > kMaxAddressBytes) {
@@ -103,7 +99,7 @@ bool UniqueAddressList::SameAt(uint64_t place, std::string_view address) {
   readBack_.resize(length);
   size_t done = 0;
   while (done < length) {
-    const ssize_t n = ::pread(file_.Get(), readBack_.data() + done, length - done,
+    const ssize_t n = ::pread(file_.Handle(), readBack_.data() + done, length - done,
                               static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw EWriteError(kStreamWriteError);
@@ -144,12 +140,12 @@ void UniqueAddressList::Flush() {
 }
 
 void UniqueAddressList::Write(const char* data, size_t size) {
-  if (!WriteAll(file_.Get(), data, size)) throw EWriteError(kStreamWriteError);
+  file_.Write(std::string_view(data, size));
 }
 
 void UniqueAddressList::Finish() {
   Flush();
-  if (!file_.Close()) throw EWriteError(kStreamWriteError);
+  file_.Commit();
 }
 
 void UniqueAddressList::Discard() {
@@ -157,7 +153,7 @@ void UniqueAddressList::Discard() {
   flushed_ = 0;
   count_ = 0;
   slots_.assign(kFirstSlots, Slot{});
-  if (::ftruncate(file_.Get(), 0) != 0 || ::lseek(file_.Get(), 0, SEEK_SET) != 0) {
+  if (::ftruncate(file_.Handle(), 0) != 0 || ::lseek(file_.Handle(), 0, SEEK_SET) != 0) {
     throw EWriteError(kStreamWriteError);
   }
 }

@@ -1,5 +1,7 @@
 // UniqueAddressList: the list file written by the current-layout rules - each address followed
-// by CR LF, in the order given, an address already in the list left out.
+// by CR LF, in the order given, an address already in the list left out. The list is written
+// to a file of its own beside the list file and takes its name at Finish (ReplacementFile);
+// a list that is not finished leaves the list file as it was.
 //
 // The addresses themselves are not kept in memory: an index of their hashes (keyed at random
 // per list, so a page cannot pick addresses that collide) and their places in the file tells a
@@ -15,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/posix_file.h"
+#include "framework/replacement_file.h"
 
 namespace pixhaul {
 
@@ -24,7 +26,8 @@ class UniqueAddressList {
   // Longest address the list takes.
   static constexpr size_t kMaxAddressBytes = (size_t{1} << 24) - 1;
 
-  // Creates or truncates `path`. Raises EFCreateError "Cannot create file %s".
+  // Starts the list that Finish puts in place of `path`. Raises EFCreateError "Cannot create
+  // file %s".
   explicit UniqueAddressList(const std::string& path);
 
   // Appends `address` unless the list holds it already; true when it was appended. `address`
@@ -35,7 +38,8 @@ class UniqueAddressList {
   // The addresses appended so far.
   size_t Count() const { return count_; }
 
-  // Writes what is buffered and closes the file. Raises EWriteError.
+  // Writes what is buffered and puts the list in place of the file. Raises EWriteError and
+  // EFCreateError "Cannot create file %s" when it cannot take the name.
   void Finish();
 
   // Empties the file and the list, for a list that must not stand after all. Raises
@@ -54,8 +58,7 @@ class UniqueAddressList {
   void Flush();
   void Write(const char* data, size_t size);
 
-  std::string path_;
-  FileDescriptor file_;
+  ReplacementFile file_;
   uint64_t key0_;
   uint64_t key1_;
   std::vector<Slot> slots_;

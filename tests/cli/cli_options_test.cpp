@@ -130,7 +130,7 @@ TEST(IsWebAddressTest, SchemeInAnyLetterCase) {
 
 TEST(ParseTestHooksTest, Values) {
   std::string error;
-  auto unset = ParseTestHooks(nullptr, nullptr, error);
+  auto unset = ParseTestHooks(nullptr, nullptr, nullptr, error);
   ASSERT_TRUE(unset);
   EXPECT_EQ(unset->timings.startPauseMs, 100u);
   EXPECT_EQ(unset->timings.liveWorkerLimit, 50);
@@ -138,8 +138,9 @@ TEST(ParseTestHooksTest, Values) {
   EXPECT_EQ(unset->timings.graceMs, 5000u);
   EXPECT_EQ(unset->timings.stopWaitMs, 3000u);
   EXPECT_FALSE(unset->ioTimeoutMs);
+  EXPECT_FALSE(unset->pageLimitBytes);
 
-  auto set = ParseTestHooks("1,2,3,4,5", "250", error);
+  auto set = ParseTestHooks("1,2,3,4,5", "250", "4096", error);
   ASSERT_TRUE(set);
   EXPECT_EQ(set->timings.startPauseMs, 1u);
   EXPECT_EQ(set->timings.liveWorkerLimit, 2);
@@ -147,12 +148,14 @@ TEST(ParseTestHooksTest, Values) {
   EXPECT_EQ(set->timings.graceMs, 4u);
   EXPECT_EQ(set->timings.stopWaitMs, 5u);
   EXPECT_EQ(set->ioTimeoutMs, 250);
+  EXPECT_EQ(set->pageLimitBytes, 4096u);
 
   for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,6", "1,2,x,4,5", "1,2,3,4,5,", "-1,2,3,4,5"}) {
-    EXPECT_FALSE(ParseTestHooks(bad, nullptr, error)) << bad;
+    EXPECT_FALSE(ParseTestHooks(bad, nullptr, nullptr, error)) << bad;
   }
   for (const char* bad : {"", "0", "abc", "10ms"}) {
-    EXPECT_FALSE(ParseTestHooks(nullptr, bad, error)) << bad;
+    EXPECT_FALSE(ParseTestHooks(nullptr, bad, nullptr, error)) << bad;
+    EXPECT_FALSE(ParseTestHooks(nullptr, nullptr, bad, error)) << bad;
   }
 }
 

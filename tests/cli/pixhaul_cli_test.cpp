@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -22,6 +26,7 @@
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
 #include "tests/download/temp_dir.h"
+#include "tests/support/scripted_server.h"
 
 namespace pixhaul {
 namespace {
@@ -112,6 +117,16 @@ std::vector<std::string> Header(int count) {
 const std::vector<std::string> kStopLines = {
     "", "Task will be terminated by user. please wait some seconds...", ""};
 const std::vector<std::string> kClosing = {"", "All images downloaded, task finished."};
+
+// Polls `done` until it holds (true) or a generous bound passes (false).
+bool PollUntil(const std::function<bool()>& done, unsigned timeoutMs = 20000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
   std::vector<std::string> names;
@@ -647,6 +662,187 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
                              0),
             0u);
   EXPECT_EQ(cli->Err(), "");
+}
+
+// A hostile page cannot have its bytes written through links planted in the save folder under
+// the names of the run's files: each file is replaced by the run, and what the links point to
+// is left alone.
+TEST_F(PixhaulCliTest, LinksPlantedUnderTheRunFilesAreReplacedNotFollowed) {
+  const std::string page = "imgurl:\"http://127.0.0.1:1/a.jpg\" stolen";
+  WriteFileBytes(work / "page.html", page);
+  std::filesystem::create_directories(SaveDir());
+  const char* const kRunFiles[] = {"result_content.txt", "url_list.txt", "log.txt"};
+  for (const char* name : kRunFiles) {
+    WriteFileBytes(work / (std::string("victim-") + name), "precious");
+    std::filesystem::create_symlink(work / (std::string("victim-") + name), SaveDir() + "/" + name);
+  }
+
+  auto cli = Start({"--save-dir", SaveDir(), work / "page.html"});
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
+  for (const char* name : kRunFiles) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReadFileBytes(work / (std::string("victim-") + name)), "precious");
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::filesystem::symlink_status(SaveDir() + "/" + name)));
+  }
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/result_content.txt"), page + "\r\n");
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/url_list.txt"), "http://127.0.0.1:1/a.jpg\r\n");
+  EXPECT_EQ(Lines(ReadFileBytes(SaveDir() + "/log.txt"), "\r\n"), Lines(cli->Out(), "\n"));
+}
+
+// Until the downloads start, the main thread fetches, copies and scans the page and may not
+// pump for a long time; a signal then ends the program at once, and no run file is left.
+TEST_F(PixhaulCliTest, SignalWhileThePageIsCapturedEndsTheProgramAtOnce) {
+  // A page served one byte at a time: slow enough to outlast the test by far.
+  std::atomic<bool> sending{false};
+  testing::Script trickle;
+  trickle.ReceiveUntil("\r\n\r\n")
+      .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nimgurl:\"")
+      .Call([&sending] { sending = true; });
+  for (int i = 0; i < 600; ++i) trickle.Send("x").Pause(100);
+  testing::ScriptedServer server({trickle});
+  const std::string address = "http://127.0.0.1:" + std::to_string(server.Port()) + "/page";
+
+  // A FIFO whose writer never closes: the copy of the page never ends. The test holds both
+  // ends, so opening it never blocks.
+  const std::string fifo = work / "page.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int fifoEnds = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(fifoEnds, 0);
+  const std::string start = "imgurl:\"http://h/a.jpg\" ";
+  ASSERT_EQ(::write(fifoEnds, start.data(), start.size()), static_cast<ssize_t>(start.size()));
+
+  struct Row {
+    const char* what;
+    std::string page;
+    int signal;
+    std::function<bool(CliProcess&)> capturing;
+  } rows[] = {
+      {"page served a byte at a time", address, SIGINT,
+       [&sending](CliProcess& cli) {
+         return cli.WaitForOutput("Start to get the search result... please wait...\n") &&
+                PollUntil([&sending] { return sending.load(); });
+       }},
+      {"FIFO page that never ends", fifo, SIGTERM,
+       [](CliProcess& cli) {
+         return cli.WaitForOutput("Start to get the search result... please wait...\n");
+       }},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string folder = SaveDir() + std::to_string(n++);
+    auto cli = Start({"--save-dir", folder, row.page});
+    ASSERT_TRUE(row.capturing(*cli));
+    cli->Signal(row.signal);
+    ASSERT_TRUE(cli->Wait(30000)) << "the signal must not wait for the page";
+    EXPECT_EQ(cli->ExitCode(), 130);
+    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{});
+  }
+  ::close(fifoEnds);
+}
+
+// A page file larger than the limit, or a device that never stops producing, is refused: the
+// reason on standard error, exit 1, and no run file is left.
+TEST_F(PixhaulCliTest, PageLargerThanTheLimitIsRefused) {
+  const std::string sparse = work / "huge.html";
+  {
+    std::ofstream out(sparse, std::ios::binary);
+    out << "imgurl:\"http://h/a.jpg\"";
+  }
+  std::filesystem::resize_file(sparse, (uint64_t{1} << 30) + 1);
+  struct Row {
+    const char* what;
+    std::string page;
+    std::vector<std::string> env;
+    std::string message;
+  } rows[] = {
+      {"a sparse file of 1 GiB and a byte",
+       sparse,
+       {kFastTimings},
+       "Page too large: " + sparse + " holds more than 1073741824 bytes\n"},
+      {"a device without end",
+       "/dev/zero",
+       {kFastTimings, "PIXHAUL_TEST_PAGE_LIMIT_BYTES=65536"},
+       "Page too large: /dev/zero holds more than 65536 bytes\n"},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    for (const bool listOnly : {false, true}) {
+      const std::string folder = SaveDir() + std::to_string(n++);
+      std::vector<std::string> args = {"--save-dir", folder, row.page};
+      if (listOnly) args.insert(args.begin(), "--list-only");
+      auto cli = Start(args, row.env);
+      ASSERT_TRUE(cli->Wait());
+      EXPECT_EQ(cli->ExitCode(), 1);
+      EXPECT_NE(cli->Err().find(row.message), std::string::npos) << cli->Err();
+      EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{});
+    }
+  }
+}
+
+// `pixhaul-cli ... | head -n 1`: the reader of standard output goes away early. The run goes
+// on, writes its log whole and exits as usual, instead of dying of the broken pipe.
+TEST_F(PixhaulCliTest, ReaderOfStandardOutputGoingAwayDoesNotEndTheRun) {
+  DemoServer server(3);
+  auto cli = std::make_unique<CliProcess>(
+      "/bin/bash",
+      std::vector<std::string>{"-o", "pipefail", "-c", "\"$@\" | head -n 1", "bash",
+                               PIXHAUL_CLI_PATH, "--save-dir", SaveDir(), server.PageAddress(0)},
+      std::vector<std::string>{kFastTimings}, scratch.Path());
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
+  EXPECT_EQ(cli->Out(), "Log:\n");
+  const std::vector<std::string> log = Lines(ReadFileBytes(SaveDir() + "/log.txt"), "\r\n");
+  ASSERT_EQ(log.size(), 13u + 3u + 2u);
+  EXPECT_EQ(log.back(), "All images downloaded, task finished.");
+  for (const std::string& address : server.Site().ImageAddresses()) {
+    EXPECT_TRUE(std::filesystem::exists(SaveDir() + "/" + FileNameFromUrl(address))) << address;
+  }
+}
+
+// A page file beyond the process's file size limit fails its write as on a full disk: a
+// framework error and exit 1, not the end of the program by SIGXFSZ.
+TEST_F(PixhaulCliTest, FileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
+  WriteFileBytes(work / "page.html", "imgurl:\"http://h/a.jpg\"" + std::string(8192, ' '));
+  auto cli = std::make_unique<CliProcess>(
+      "/bin/bash",
+      std::vector<std::string>{"-c", "ulimit -f 4 && exec \"$@\"", "bash", PIXHAUL_CLI_PATH,
+                               "--save-dir", SaveDir(), work / "page.html"},
+      std::vector<std::string>{kFastTimings}, scratch.Path());
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 1);
+  EXPECT_EQ(cli->Err(), "Stream write error\n");
+  EXPECT_EQ(FolderEntries(SaveDir()), std::vector<std::string>{});
+}
+
+// A server can keep a download alive just above the trickle rate for as long as it likes. Once
+// the run has closed, the program waits for it only so long (scaled down here with the I/O
+// limits): then it names the download on standard error, leaves no temporary file and exits 1.
+TEST_F(PixhaulCliTest, DownloadOutlivingTheWaitForItIsNamedAndAbandoned) {
+  testing::Script endless;
+  endless.ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 400000000\r\n\r\n");
+  // 40 KB a second, far above the trickle rate of 1024 bytes in 800 ms, for a minute.
+  for (int i = 0; i < 1200; ++i) endless.Send(std::string(2048, 'x')).Pause(50);
+  testing::ScriptedServer server({endless});
+  const std::string image = "http://127.0.0.1:" + std::to_string(server.Port()) + "/slow.jpg";
+  WriteFileBytes(work / "page.html", "imgurl:\"" + image + "\"");
+
+  auto cli = Start({"--save-dir", SaveDir(), work / "page.html"},
+                   {kFastTimings, "PIXHAUL_TEST_IO_TIMEOUT_MS=400"});
+  ASSERT_TRUE(cli->Wait(30000)) << "the wait for the download must end";
+
+  EXPECT_EQ(cli->ExitCode(), 1);
+  EXPECT_EQ(cli->Err(), "pixhaul-cli: download still running after the wait for it, abandoned: " +
+                            image + "\n");
+  EXPECT_EQ(Lines(cli->Out(), "\n").back(), "All images downloaded, task finished.");
+  EXPECT_EQ(FolderEntries(SaveDir()),
+            (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
 }
 
 }  // namespace

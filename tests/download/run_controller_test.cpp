@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -241,6 +244,47 @@ TEST_F(RunControllerTest, PositionCountsSkippedEntries) {
   ASSERT_EQ(workers.starts.size(), 1u);
   EXPECT_EQ(workers.starts[0].index, 1);
   EXPECT_EQ(workers.starts[0].url, "http://h/new.jpg");
+}
+
+// A process id that no process has any more.
+pid_t GonePid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  int status;
+  ::waitpid(child, &status, 0);
+  return child;
+}
+
+// Temporary files that processes cut off before they could clean up left in the save folder
+// go at the start of the next run. One whose owner is still alive stays, and a temporary file
+// is never taken for an image already there.
+TEST_F(RunControllerTest, LeftoverTemporaryFilesOfGoneProcessesGoAndNoneIsTakenForAnImage) {
+  const std::string gone = ".pixhaul-" + std::to_string(GonePid()) + "-3-0123abcd.part";
+  const std::string live = ".pixhaul-" + std::to_string(::getpid()) + "-4-89abcdef.part";
+  const std::string goneFolder = ".pixhaul-" + std::to_string(GonePid()) + "-5-00000000.part";
+  std::filesystem::create_directory(window.folderText);
+  for (const std::string& name : {gone, live, std::string(".pixhaul-notes.part")}) {
+    WriteFileBytes(window.folderText + "/" + name, "partial");
+  }
+  std::filesystem::create_directory(window.folderText + "/" + goneFolder);
+  // An address whose file name is that of the live temporary file.
+  window.markup = BingPage({live});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+
+  controller.ButtonStartClick();
+
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(window.folderText)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> expected = {live,      goneFolder,           ".pixhaul-notes.part",
+                                       "log.txt", "result_content.txt", "url_list.txt"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(names, expected);
+  ASSERT_EQ(workers.starts.size(), 1u);
+  EXPECT_EQ(workers.starts[0].fileName, live);
 }
 
 // Every change is shown as it happens: one count moves by one per report, from the bare list

@@ -1,7 +1,10 @@
 #include "harvest/image_url_extraction.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <random>
@@ -147,16 +150,56 @@ TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
 }
 
 // A full disk must not pass for a written list.
-TEST(ExtractImageUrls, ListThatCannotBeWrittenRaisesWriteError) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  TempDir dir;
-  WriteBytes(dir.File("page.txt"), R"(imgurl:"/a")");
-  try {
-    ExtractImageUrls(dir.File("page.txt"), "/dev/full", 0);
-    FAIL() << "no exception";
-  } catch (const EWriteError& e) {
-    EXPECT_EQ(e.Message(), "Stream write error");
+// Lowers the process's file size limit for a scope and ignores SIGXFSZ meanwhile, so that a
+// write beyond the limit fails with EFBIG as on a disk that cannot take the file.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &savedAction_);
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    rlimit limited = saved_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
   }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::sigaction(SIGXFSZ, &savedAction_, nullptr);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  struct sigaction savedAction_ {};
+};
+
+// A list the disk cannot take raises the write error, and the list an earlier run left stays
+// as it was: no list stands half-written under its name.
+TEST(ExtractImageUrls, ListThatCannotBeWrittenRaisesWriteErrorAndKeepsTheEarlierList) {
+  TempDir dir;
+  std::string page;
+  for (int i = 0; i < 2000; ++i) page += "imgurl:\"/image/" + std::to_string(i) + ".jpg\" ";
+  WriteBytes(dir.File("page.txt"), page);
+  WriteBytes(dir.File("url_list.txt"), "earlier\r\n");
+  std::string raised;
+  {
+    const FileSizeLimit limit(4096);
+    try {
+      ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0);
+    } catch (const EWriteError& e) {
+      raised = e.Message();
+    }
+  }
+  EXPECT_EQ(raised, "Stream write error");
+  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), "earlier\r\n");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"page.txt", "url_list.txt"}));
 }
 
 TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {

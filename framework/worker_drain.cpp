@@ -1,0 +1,36 @@
+#include "framework/worker_drain.h"
+
+#include <algorithm>
+
+#include "framework/message_pump.h"
+
+namespace pixhaul {
+
+namespace {
+
+// How often the condition is looked at when no message wakes the main thread.
+constexpr std::chrono::milliseconds kTick{100};
+
+}  // namespace
+
+bool WaitForWorkersToDrain(const std::function<bool()>& drained, DrainLimit limit) {
+  using Clock = MessagePump::Clock;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point deadline =
+      limit >= std::chrono::duration_cast<DrainLimit>(Clock::time_point::max() - start)
+          ? Clock::time_point::max()
+          : start + limit;
+  MessagePump& pump = CurrentMessagePump();
+  // Nothing is pumped once the workers are done: the caller may be on its way out.
+  while (!drained()) {
+    if (Clock::now() >= deadline) return false;
+    pump.ProcessMessages();
+    if (drained()) break;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return false;
+    pump.WaitForMessages(std::min(deadline, now + kTick));
+  }
+  return true;
+}
+
+}  // namespace pixhaul
