@@ -1,7 +1,6 @@
 #include "cli/cli_options.h"
 
-#include <strings.h>
-
+#include "framework/ascii_text.h"
 #include "framework/program_layout.h"
 #include "harvest/built_in_rules.h"
 #include "harvest/rules_scan.h"
@@ -19,11 +18,6 @@ bool ParseSite(const std::string& text, int& site) {
     }
   }
   return false;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const size_t n = std::char_traits<char>::length(prefix);
-  return text.size() >= n && ::strncasecmp(text.c_str(), prefix, n) == 0;
 }
 
 ParseResult UsageError(std::string error) {
@@ -162,7 +156,7 @@ RulesFileLocation RulesFileFor(const CliOptions& options, const std::string& pro
 }
 
 bool IsWebAddress(const std::string& page) {
-  return StartsWithNoCase(page, "http://") || StartsWithNoCase(page, "https://");
+  return StartsWithText(page, "http://") || StartsWithText(page, "https://");
 }
 
 }  // namespace pixhaul::cli

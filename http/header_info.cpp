@@ -3,9 +3,10 @@
 #include <limits>
 #include <utility>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
+#include "framework/integer_text.h"
 #include "http/base64.h"
-#include "http/header_text.h"
 
 namespace pixhaul {
 
@@ -108,7 +109,7 @@ void TIdHeaderInfo::LoadFromLines(TIdHeaderList& list) {
 
   // Servers may pad the value with blanks; the text as received is kept for error messages.
   ContentLengthText = TakeValue(list, "Content-Length");
-  const std::string lengthDigits = TrimBlanks(ContentLengthText);
+  const std::string lengthDigits(TrimBlanks(ContentLengthText));
   HasContentLength = ParseDecimal(lengthDigits).has_value();
   const auto length = ParseInt32(lengthDigits);
   ContentLength = length ? *length : 0;

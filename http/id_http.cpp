@@ -8,8 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
-#include "http/header_text.h"
+#include "framework/integer_text.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
 #include "http/ssl_connection_intercept.h"
@@ -183,7 +184,7 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   const int32_t replyClass = ReplyCode / 100;
   // Only a reply that names where to go redirects: a 3xx without a Location has nowhere to
   // lead, and an error stays an error whatever it carries.
-  const std::string location = TrimBlanks(Reply.Location);
+  const std::string location(TrimBlanks(Reply.Location));
   const bool redirect = !location.empty() && replyClass != 4 && replyClass != 5;
   ReadBody(method, content);
 
@@ -366,9 +367,7 @@ bool TIdHTTP::ParseStatusLine(const std::string& line) {
   const size_t blank = line.find(' ');
   ReplyText = blank == std::string::npos ? std::string() : line.substr(blank + 1);
   const std::string codeText = ReplyText.substr(0, ReplyText.find(' '));
-  const auto code = ParseInt32(codeText);
-  if (!code) throw EConvertError::InvalidInteger(codeText);
-  ReplyCode = *code;
+  ReplyCode = StrToInt(codeText);
   return http10Reply;
 }
 
@@ -419,14 +418,14 @@ int64_t TIdHTTP::DeclaredLength() {
   // The record holds the first Content-Length line; any further one stays among the extra
   // lines. They must all say the same: with two different lengths there is no telling where
   // the body ends.
-  const std::string first = TrimBlanks(Reply.ContentLengthText);
+  const std::string first(TrimBlanks(Reply.ContentLengthText));
   const std::optional<int64_t> firstValue = ParseDecimal(first);
   std::string values = first;
   bool differ = false;
   const TIdHeaderList& extra = Reply.ExtraHeaders();
   for (int i = 0; i < extra.Count(); ++i) {
     if (!SameText(extra.NameAt(i), "CONTENT-LENGTH")) continue;
-    const std::string value = TrimBlanks(extra.ValueAt(i));
+    const std::string value(TrimBlanks(extra.ValueAt(i)));
     const std::optional<int64_t> other = ParseDecimal(value);
     differ = differ || (firstValue && other ? *firstValue != *other : first != value);
     values += ", " + value;

@@ -5,7 +5,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,8 +12,10 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
-#include "framework/exception.h"
+#include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 #include "http/socket_error.h"
 
 namespace pixhaul {
@@ -36,24 +37,6 @@ auto Checked(Call call) -> decltype(call()) {
     TIdStack::SetLastError(TIdStack::ErrnoToSocketError(error));
     return result;
   }
-}
-
-// A signed decimal integer filling the whole text; anything else raises the framework's
-// conversion error.
-int ParseInteger(const std::string& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) throw EConvertError::InvalidInteger(text);
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') throw EConvertError::InvalidInteger(text);
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL) throw EConvertError::InvalidInteger(text);
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL) throw EConvertError::InvalidInteger(text);
-  return static_cast<int>(value);
 }
 
 // Takes the part of `rest` before its first dot and leaves what follows; with no dot left the
@@ -323,7 +306,7 @@ int TIdStack::WaitReadable(std::vector<int>& readList, int timeoutMs) {
 }
 
 std::string TIdStack::LookupHostAddress(const std::string& host) {
-  if (host.size() == 9 && ::strcasecmp(host.c_str(), "LOCALHOST") == 0) return "127.0.0.1";
+  if (SameText(host, "LOCALHOST")) return "127.0.0.1";
   if (IsDottedQuad(host)) return host;
   return HostByName(host);
 }
@@ -334,12 +317,8 @@ bool TIdStack::IsDottedQuad(const std::string& text) {
   for (int i = 0; i < 3; ++i) parts[i] = TakePart(rest);
   parts[3] = rest;
   for (const std::string& part : parts) {
-    try {
-      const int value = ParseInteger(part);
-      if (value < 0 || value > 255) return false;
-    } catch (const EConvertError&) {
-      return false;
-    }
+    const std::optional<int32_t> value = ParseInt32(part);
+    if (!value || *value < 0 || *value > 255) return false;
   }
   return true;
 }
@@ -353,7 +332,7 @@ void TIdStack::TextToAddress(const std::string& text, unsigned char bytes[4]) {
   std::string rest = text;
   for (int i = 0; i < 4; ++i) {
     std::string part = i < 3 ? TakePart(rest) : rest;
-    bytes[i] = static_cast<unsigned char>(ParseInteger(part) & 0xFF);
+    bytes[i] = static_cast<unsigned char>(StrToInt(part) & 0xFF);
   }
 }
 

@@ -2,7 +2,8 @@
 
 #include <ctime>
 
-#include "http/header_text.h"
+#include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 
 namespace pixhaul {
 
@@ -103,7 +104,7 @@ TDateTime ParseInternetDate(std::string& text) {
 }
 
 TDateTime ParseZoneOffset(const std::string& text) {
-  const std::string zone = TrimBlanks(text).substr(0, 5);
+  const std::string zone(TrimBlanks(text).substr(0, 5));
   if (zone.empty() || (zone[0] != '+' && zone[0] != '-')) return 0;
   const std::string hoursText = zone.substr(1, 2);
   const std::string minutesText = zone.size() > 3 ? zone.substr(3, 2) : std::string();
