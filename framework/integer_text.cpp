@@ -81,7 +81,7 @@ std::optional<int32_t> ParseInt32(std::string_view text, IntegerDigits digits) {
 
 int32_t StrToInt(std::string_view text) {
   const auto value = ParseInt32(text);
-  if (!value) throw EConvertError::InvalidInteger(std::string(text));
+  if (!value) throw EConvertError(InvalidIntegerMessage(std::string(text)));
   return *value;
 }
 

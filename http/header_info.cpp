@@ -23,7 +23,7 @@ void AddIfSet(TIdHeaderList& list, const char* name, const std::string& value) {
 uint32_t RangeBound(const std::string& text) {
   const auto value = ParseDecimal(text);
   if (!value || *value < 0 || *value > std::numeric_limits<uint32_t>::max()) {
-    throw EConvertError::InvalidInteger(text);
+    throw EConvertError(InvalidIntegerMessage(text));
   }
   return static_cast<uint32_t>(*value);
 }

@@ -432,13 +432,13 @@ int64_t TIdHTTP::DeclaredLength() {
   }
   if (differ) {
     CloseConnection();
-    throw EIdInvalidContentLength(values);
+    throw EIdInvalidContentLength(InvalidContentLengthMessage(values));
   }
   if (!firstValue) return -1;
   if (*firstValue < 0) {
     // Whatever follows has no known end; the connection cannot be used again.
     CloseConnection();
-    throw EIdInvalidContentLength(Reply.ContentLengthText);
+    throw EIdInvalidContentLength(InvalidContentLengthMessage(Reply.ContentLengthText));
   }
   return *firstValue;
 }
@@ -488,7 +488,7 @@ void TIdHTTP::SkipTrailer() {
 
 void TIdHTTP::FailFraming(const std::string& text) {
   CloseConnection();
-  throw EConvertError::InvalidInteger(text);
+  throw EConvertError(InvalidIntegerMessage(text));
 }
 
 void TIdHTTP::FinishHop(bool http10Reply) {

@@ -34,7 +34,7 @@ auto Checked(Call call) -> decltype(call()) {
     if (result != -1) return result;
     const int error = errno;
     if (error == EINTR) continue;
-    TIdStack::SetLastError(TIdStack::ErrnoToSocketError(error));
+    TIdStack::SetLastError(ErrnoToSocketError(error));
     return result;
   }
 }
@@ -85,7 +85,7 @@ int PollFor(pollfd* fds, nfds_t count, int timeoutMs) {
     int ready = ::poll(fds, count, wait);
     if (ready >= 0) return ready;
     if (errno != EINTR) {
-      TIdStack::SetLastError(TIdStack::ErrnoToSocketError(errno));
+      TIdStack::SetLastError(ErrnoToSocketError(errno));
       return -1;
     }
   }
@@ -95,98 +95,6 @@ std::mutex gUserMutex;
 int gUserCount = 0;  // guarded by gUserMutex
 
 }  // namespace
-
-int TIdStack::ErrnoToSocketError(int error) {
-  switch (error) {
-    case 0:
-      return 0;
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-      return 10013;
-    case EPERM:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-      return 10024;
-    case ENFILE:
-      return 10024;
-    case EWOULDBLOCK:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case ENOBUFS:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case EPIPE:
-      return 10058;
-    case ESHUTDOWN:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    default:
-      // Outside the table: the message keeps its form with an empty second line.
-      return error;
-  }
-}
 
 int TIdStack::LastError() { return tLastError; }
 void TIdStack::SetLastError(int number) { tLastError = number; }

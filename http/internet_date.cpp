@@ -9,7 +9,6 @@ namespace pixhaul {
 
 namespace {
 
-constexpr const char* kTimeZoneFailed = "Failed attempting to retrieve time zone information.";
 constexpr double kSecondsPerDay = 86400.0;
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -52,9 +51,6 @@ bool IsWeekday(const std::string& text) {
 }
 
 }  // namespace
-
-EIdFailedToRetreiveTimeZoneInfo::EIdFailedToRetreiveTimeZoneInfo()
-    : EIdException(kTimeZoneFailed) {}
 
 bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                        TDateTime& result) {
