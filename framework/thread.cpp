@@ -11,7 +11,6 @@
 #include <system_error>
 
 #include "framework/exception.h"
-#include "framework/message_pump.h"
 
 namespace pixhaul {
 
@@ -19,6 +18,8 @@ namespace {
 
 // Taken during static initialisation, which runs on the process's main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+std::atomic<void (*)()> gHandOffWakeUp{nullptr};
 
 struct HandOff {
   const std::function<void()>* action;
@@ -117,7 +118,7 @@ void TThread::Run() {
 void TThread::WaitFor() {
   if (!started_) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
-    throw EThread("Cannot call WaitFor on the thread itself");
+    throw EThread(kWaitForItselfMessage);
   }
   if (IsMainThread()) {
     MainThreadWaitUntil([this] { return finished_.load(); },
@@ -140,7 +141,7 @@ void TThread::Synchronize(const std::function<void()>& action) {
     shared.queue.push_back(&entry);
     shared.changed.notify_all();
   }
-  CurrentMessagePump().Wake();
+  if (const auto wakeUp = gHandOffWakeUp.load()) wakeUp();
   done.get();  // raises the action's exception here, in the worker
 }
 
@@ -192,6 +193,8 @@ bool CheckSynchronize() {
   }
   return ranAny;
 }
+
+void SetHandOffWakeUp(void (*wakeUp)()) { gHandOffWakeUp.store(wakeUp); }
 
 size_t PendingHandOffs() {
   SharedState& shared = Shared();
