@@ -1,6 +1,5 @@
 // pixhaul-cli: the headless front end. It performs the run of the "Start download" button on
 // a saved result page or a page address, with the console as the window (see --help).
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include "framework/build_info.h"
 #include "framework/file_utils.h"
 #include "framework/message_pump.h"
+#include "framework/program_layout.h"
 #include "framework/thread.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
@@ -37,14 +37,6 @@ constexpr int kExitInterrupted = 130;  // a second stop signal ended the program
 void PrintError(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
-}
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-    return entry->pw_dir;
-  }
-  return "";
 }
 
 // The folder of this program's executable, with a trailing "/"; empty when it cannot be told.
