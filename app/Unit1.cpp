@@ -311,6 +311,11 @@ void TForm1::UserManual1Click() {
 
 void TForm1::gotohomepage1Click() { ShellOpen(HomePageAddress); }
 
+AboutContent TForm1::AboutDialogContent() {
+  return {[this] { return windowTitle(); }, [this] { return HomePageAddress; },
+          [this] { return SupportMailLink; }};
+}
+
 void TForm1::About1Click() {
   if (frmAbout_) frmAbout_->exec();
 }
