@@ -17,13 +17,6 @@ struct IntegerParts {
 
 constexpr uint64_t kMaxMagnitude = std::numeric_limits<int64_t>::max();
 
-int DigitValue(char c, bool hex) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (hex && c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (hex && c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The sign, the base and the magnitude of the number in `text`; nothing when it is not one.
 std::optional<IntegerParts> SplitInteger(std::string_view text, IntegerDigits digits) {
   IntegerParts parts;
@@ -41,13 +34,14 @@ std::optional<IntegerParts> SplitInteger(std::string_view text, IntegerDigits di
     }
   }
   if (text.empty()) return std::nullopt;
-  const uint64_t base = parts.hex ? 16 : 10;
+  const int base = parts.hex ? 16 : 10;
   for (char c : text) {
-    const int digit = DigitValue(c, parts.hex);
+    const int digit = DigitValue(c, base);
     if (digit < 0) return std::nullopt;
     const auto d = static_cast<uint64_t>(digit);
-    parts.magnitude =
-        parts.magnitude > (kMaxMagnitude - d) / base ? kMaxMagnitude : parts.magnitude * base + d;
+    parts.magnitude = parts.magnitude > (kMaxMagnitude - d) / static_cast<uint64_t>(base)
+                          ? kMaxMagnitude
+                          : parts.magnitude * static_cast<uint64_t>(base) + d;
   }
   return parts;
 }

@@ -19,6 +19,21 @@ enum class IntegerDigits {
   kDecimalOrHex,
 };
 
+// The value of `c` as a digit in `base` (10 or 16; hexadecimal letters in either case), or -1
+// when it is not one. Also for readers of numbers embedded in other syntax (chunk sizes,
+// character references, escapes).
+inline int DigitValue(char c, int base) {
+  int value = -1;
+  if (c >= '0' && c <= '9') {
+    value = c - '0';
+  } else if (c >= 'a' && c <= 'f') {
+    value = c - 'a' + 10;
+  } else if (c >= 'A' && c <= 'F') {
+    value = c - 'A' + 10;
+  }
+  return value < base ? value : -1;
+}
+
 // The decimal number in `text`. A magnitude beyond the 64-bit range reads as the largest one
 // (negated after a '-'), so an absurd length still reads as too large, never as a small one.
 // Nothing when the text is not a number.

@@ -46,13 +46,6 @@ int64_t SourceLength(const TIdRequestSource& source) {
   return 0;
 }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The size of a chunk size line: hexadecimal digits, then optionally blanks or tabs and a ";"
 // that begins the chunk's extensions (which are ignored). Empty when the line is not of that
 // form. Sizes beyond 64 bits saturate, which the body limit then refuses.
@@ -61,12 +54,12 @@ std::optional<int64_t> ParseChunkSize(const std::string& line) {
   int64_t value = 0;
   size_t at = 0;
   for (; at < line.size(); ++at) {
-    const int digit = HexDigitValue(line[at]);
+    const int digit = DigitValue(line[at], 16);
     if (digit < 0) break;
     value = value > (kMax - digit) / 16 ? kMax : value * 16 + digit;
   }
   if (at == 0) return std::nullopt;
-  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  while (at < line.size() && IsSpaceOrTab(line[at])) ++at;
   if (at < line.size() && line[at] != ';') return std::nullopt;
   return value;
 }
