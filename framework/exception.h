@@ -21,7 +21,8 @@ class Exception : public std::exception {
 };
 
 // Every exception class of the program is declared with one of these two, so that each class
-// is one line and each message lives in one constant or one message function beside it.
+// is one line and each message lives in one constant or one message function beside it. Only
+// a class that carries a value besides its message is written out, and says so.
 //
 // A class of failures whose raiser gives the message (made by the message function named in
 // the comment above the class, or one of several constants):
