@@ -28,6 +28,7 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "download/save_folder.h"
 #include "framework/program_layout.h"
 #include "harvest/rules_file.h"
 #include "harvest/site_table.h"
@@ -124,7 +125,7 @@ void TForm1::BuildControls() {
   Label1->setObjectName("Label1");
   EditPath = new QLineEdit(GroupBoxPath);
   EditPath->setObjectName("EditPath");
-  EditPath->setText(Q(DefaultSaveFolder()));
+  EditPath->setText(Q(DefaultSaveFolder(HomeFolder())));
   PaintCream(EditPath, QPalette::Base);
   ButtonSelectPath = new QPushButton("...", GroupBoxPath);
   ButtonSelectPath->setObjectName("ButtonSelectPath");
@@ -232,7 +233,7 @@ void TForm1::FormShow() {
   SupportMailLink = kSupportMailLink;
 
   Settings defaults;
-  defaults.defaultPath = DefaultSaveFolder();
+  defaults.defaultPath = DefaultSaveFolder(HomeFolder());
   const Settings stored = ReadSettings(SettingsFilePath, defaults);
   setWindowTitle(kShownCaption);
   EditPath->setText(Q(stored.defaultPath));
@@ -309,6 +310,11 @@ void TForm1::UserManual1Click() {
 }
 
 void TForm1::gotohomepage1Click() { ShellOpen(HomePageAddress); }
+
+AboutContent TForm1::AboutDialogContent() {
+  return {[this] { return windowTitle(); }, [this] { return HomePageAddress; },
+          [this] { return SupportMailLink; }};
+}
 
 void TForm1::About1Click() {
   if (frmAbout_) frmAbout_->exec();

@@ -35,6 +35,7 @@ namespace pixhaul {
 
 class TRadioGroup;
 class TfrmAbout;
+struct AboutContent;
 class THelpViewer;
 
 inline constexpr const char* kHomePageAddress = "http://www.pixhaul.example/";
@@ -91,6 +92,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   WebViewAdapter& web() { return *web_; }
   TRunController& Controller() { return *controller_; }
   void SetAboutDialog(TfrmAbout* dialog) { frmAbout_ = dialog; }
+  // What the About dialog shows: this window's caption and link fields, read when it asks.
+  AboutContent AboutDialogContent();
   THelpViewer* HelpViewer() const { return helpViewer_.get(); }
 
   // Handlers. Each one that the toolkit calls catches what escapes it and shows the error box.

@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include "app/Unit1.h"
 #include "app/link_label.h"
 #include "app/program_icon.h"
 #include "app/shell_open.h"
@@ -21,8 +20,8 @@ QFont WithPixelSize(QFont font, int pixels) {
 
 }  // namespace
 
-TfrmAbout::TfrmAbout(TForm1& mainWindow, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), mainWindow_(mainWindow) {
+TfrmAbout::TfrmAbout(AboutContent content, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), content_(std::move(content)) {
   setObjectName("frmAbout");
   setWindowTitle("About");
   setFont(WithPixelSize(font(), 11));
@@ -87,16 +86,16 @@ void TfrmAbout::showEvent(QShowEvent* event) {
 }
 
 void TfrmAbout::FormShow() {
-  Label4->setText(QString::fromStdString(mainWindow_.HomePageAddress));
+  Label4->setText(QString::fromStdString(content_.homePageAddress()));
   Label4->adjustSize();
-  Label7->setText(QString::fromStdString(mainWindow_.SupportMailLink));
+  Label7->setText(QString::fromStdString(content_.supportMailLink()));
   Label7->adjustSize();
-  Label3->setText(mainWindow_.windowTitle());
+  Label3->setText(content_.caption());
 }
 
-void TfrmAbout::Label4Click() { ShellOpen(mainWindow_.HomePageAddress); }
+void TfrmAbout::Label4Click() { ShellOpen(content_.homePageAddress()); }
 
-void TfrmAbout::Label7Click() { ShellOpen(mainWindow_.SupportMailLink); }
+void TfrmAbout::Label7Click() { ShellOpen(content_.supportMailLink()); }
 
 void TfrmAbout::bLaterClick() { accept(); }
 

@@ -1,12 +1,16 @@
 // TfrmAbout: the About dialog - the product's name and version, the author credit, the icon,
 // and the home page and support mail links.
 //
-// Created hidden at start-up; shown modally by the main window's Help, About. It reads the main
-// window's caption and link fields every time it is shown, so it always shows their current
-// values. The main window must outlive the dialog. GUI thread only.
+// Created hidden at start-up; shown modally by the main window's Help, About. What it shows comes
+// from the AboutContent given to its constructor, asked again every time it is shown (and the
+// links when clicked), so it always shows the current values; whatever the content reads must
+// outlive the dialog. GUI thread only.
 #pragma once
 
 #include <QDialog>
+#include <QString>
+#include <functional>
+#include <string>
 
 class QFrame;
 class QLabel;
@@ -14,16 +18,22 @@ class QPushButton;
 
 namespace pixhaul {
 
-class TForm1;
 class TLinkLabel;
 
 inline constexpr const char* kAuthorCredit = "Written by the Pixhaul authors";
+
+// What the dialog shows besides its fixed texts.
+struct AboutContent {
+  std::function<QString()> caption;              // the product's name and version
+  std::function<std::string()> homePageAddress;  // the home page link
+  std::function<std::string()> supportMailLink;  // the mail link, "mailto:" included
+};
 
 class TfrmAbout : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TfrmAbout(TForm1& mainWindow, QWidget* parent = nullptr);
+  explicit TfrmAbout(AboutContent content, QWidget* parent = nullptr);
 
   QFrame* Panel1 = nullptr;
   QLabel* Label3 = nullptr;
@@ -44,7 +54,7 @@ class TfrmAbout : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  TForm1& mainWindow_;
+  AboutContent content_;
 };
 
 }  // namespace pixhaul

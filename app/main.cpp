@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   pixhaul::InstallMessagePump(&pump);
   try {
     pixhaul::TForm1 form;
-    pixhaul::TfrmAbout about(form);
+    pixhaul::TfrmAbout about(form.AboutDialogContent());
     form.SetAboutDialog(&about);
     form.showMaximized();
     if (argc > 1) form.web().Navigate(argv[1]);

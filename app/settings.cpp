@@ -1,17 +1,8 @@
 #include "app/settings.h"
 
-#include <QDir>
-#include <cstdlib>
-
 #include "framework/ini_file.h"
 
 namespace pixhaul {
-
-std::string DefaultSaveFolder() {
-  const char* home = std::getenv("HOME");
-  std::string folder = (home && *home) ? home : QDir::homePath().toStdString();
-  return folder + "/images_download";
-}
 
 Settings ReadSettings(const std::string& settingsPath, const Settings& defaults) {
   TIniFile ini(settingsPath);

@@ -17,9 +17,6 @@ struct Settings {
   int defaultSite = 0;
 };
 
-// The save folder used when none is stored: the user's home folder + "/images_download".
-std::string DefaultSaveFolder();
-
 // Reads both keys; a missing file, section or key gives `defaults`' value. DefaultPath comes
 // back cut to 2047 characters; DefaultSite is decimal or 0x/0X/$ hexadecimal, anything else
 // counts as the default. Raises nothing for a missing file.

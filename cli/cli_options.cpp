@@ -1,19 +1,20 @@
 #include "cli/cli_options.h"
 
-#include <strings.h>
-
+#include "download/save_folder.h"
+#include "framework/ascii_text.h"
 #include "framework/program_layout.h"
 #include "harvest/built_in_rules.h"
 #include "harvest/rules_scan.h"
+#include "harvest/site_table.h"
 
 namespace pixhaul::cli {
 
 namespace {
 
+// A site's short name or its index, e.g. "google" or "1".
 bool ParseSite(const std::string& text, int& site) {
-  static const char* const kNames[] = {"bing", "google", "baidu"};
-  for (int i = 0; i < 3; ++i) {
-    if (text == kNames[i] || text == std::to_string(i)) {
+  for (int i = 0; i < kSiteCount; ++i) {
+    if (text == SiteName(i) || text == std::to_string(i)) {
       site = i;
       return true;
     }
@@ -21,9 +22,31 @@ bool ParseSite(const std::string& text, int& site) {
   return false;
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const size_t n = std::char_traits<char>::length(prefix);
-  return text.size() >= n && ::strncasecmp(text.c_str(), prefix, n) == 0;
+// "bing|google|baidu|0|1|2"
+std::string SiteChoices() {
+  std::string names, indexes;
+  for (int i = 0; i < kSiteCount; ++i) {
+    names += SiteName(i) + "|";
+    indexes += (i > 0 ? "|" : "") + std::to_string(i);
+  }
+  return names + indexes;
+}
+
+// "bing (0), google (1) or baidu (2)"
+std::string SiteNamesWithIndexes() {
+  std::string text;
+  for (int i = 0; i < kSiteCount; ++i) {
+    if (i > 0) text += i + 1 < kSiteCount ? ", " : " or ";
+    text += SiteName(i) + " (" + std::to_string(i) + ")";
+  }
+  return text;
+}
+
+// "www.bing.com, images.google.com, image.baidu.com"
+std::string SiteLabels() {
+  std::string text;
+  for (int i = 0; i < kSiteCount; ++i) text += (i > 0 ? ", " : "") + SiteLabel(i);
+  return text;
 }
 
 ParseResult UsageError(std::string error) {
@@ -39,7 +62,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::string& homeFolder) {
   ParseResult result;
   result.kind = ParseResult::Kind::kRun;
-  result.options.saveFolder = homeFolder + "/images_download";
+  result.options.saveFolder = DefaultSaveFolder(homeFolder);
   bool havePage = false;
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -99,8 +122,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 }
 
 std::string UsageText() {
-  return "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] "
-         "[--list-only] PAGE\n"
+  return "usage: pixhaul-cli [--site " + SiteChoices() +
+         "] [--save-dir DIR] [--rules FILE] [--list-only] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --version\n";
 }
@@ -112,9 +135,13 @@ std::string HelpText() {
          "\n"
          "  PAGE            a saved result page, or an http:// or https:// address to fetch it\n"
          "  --site SITE     the site the page comes from, which picks how addresses are found:\n"
-         "                  bing (0), google (1) or baidu (2) (default: bing)\n"
+         "                  " +
+         SiteNamesWithIndexes() + " (default: " + SiteName(0) +
+         ")\n"
          "  --save-dir DIR  the save folder, created when missing, one level only\n"
-         "                  (default: $HOME/images_download)\n"
+         "                  (default: $HOME/" +
+         kDefaultSaveFolderName +
+         ")\n"
          "  --rules FILE    the current-layout rules file to use (default: rules.ini in the\n"
          "                  settings folder, ini/ beside the program or ~/.config/pixhaul/\n"
          "                  once installed, when it is there)\n"
@@ -139,7 +166,9 @@ std::string HelpText() {
          "dropped. Standard error then says that the rules gave the list.\n"
          "\n"
          "A rules file replaces the built-in rules of the sites it names, one section per site\n"
-         "(www.bing.com, images.google.com, image.baidu.com). In a section, RuleN is an\n"
+         "(" +
+         SiteLabels() +
+         "). In a section, RuleN is an\n"
          "expression, DecodingN its decoding (none, the default; html for character\n"
          "references such as &amp;; json for escapes such as \\/ and \\u0026) and ExcludeN.M\n"
          "its exclusions, numbered 1, 2, 3... without gaps. A value is the rest of its line,\n"
@@ -163,7 +192,7 @@ RulesFileLocation RulesFileFor(const CliOptions& options, const std::string& pro
 }
 
 bool IsWebAddress(const std::string& page) {
-  return StartsWithNoCase(page, "http://") || StartsWithNoCase(page, "https://");
+  return StartsWithText(page, "http://") || StartsWithText(page, "https://");
 }
 
 }  // namespace pixhaul::cli

@@ -31,7 +31,7 @@ struct ParseResult {
 };
 
 // `arguments` excludes the program name. `homeFolder` gives the default save folder
-// (homeFolder + "/images_download").
+// (DefaultSaveFolder in download/save_folder.h).
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::string& homeFolder);
 

@@ -1,6 +1,5 @@
 // pixhaul-cli: the headless front end. It performs the run of the "Start download" button on
 // a saved result page or a page address, with the console as the window (see --help).
-#include <pwd.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,6 +26,8 @@
 #include "framework/file_utils.h"
 #include "framework/leftover_files.h"
 #include "framework/replacement_file.h"
+#include "framework/message_pump.h"
+#include "framework/program_layout.h"
 #include "framework/thread.h"
 #include "framework/visible_text.h"
 #include "framework/worker_drain.h"
@@ -76,14 +77,6 @@ void PrintError(const std::string& text) {
                VisibleText(address));
   }
   ExitAtOnce(kExitFailed);
-}
-
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-    return entry->pw_dir;
-  }
-  return "";
 }
 
 // The folder of this program's executable, with a trailing "/"; empty when it cannot be told.

@@ -1,19 +1,20 @@
 #include "cli/test_hooks.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <cstdint>
+#include <string_view>
 #include <vector>
+
+#include "framework/integer_text.h"
 
 namespace pixhaul::cli {
 
 namespace {
 
-bool ParseNumber(const std::string& text, long low, long high, long& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text.c_str(), &end, 10);
-  return errno == 0 && *end == '\0' && value >= low && value <= high;
+bool ParseNumber(std::string_view text, long low, long high, long& value) {
+  const std::optional<int32_t> parsed = ParseInt32(text);
+  if (!parsed || *parsed < low || *parsed > high) return false;
+  value = *parsed;
+  return true;
 }
 
 }  // namespace

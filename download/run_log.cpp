@@ -1,23 +1,18 @@
 #include "download/run_log.h"
 
+#include "framework/line_breaks.h"
+
 namespace pixhaul {
 
 std::vector<std::string> SplitPaneLines(const std::string& text) {
+  // Every byte is shown: a NUL does not end the text here.
   std::vector<std::string> lines;
-  std::string current;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.push_back(current);
-      current.clear();
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      current.push_back(c);
-    }
-  }
+  LineScanner scanner(text);
+  for (std::string_view line; scanner.Next(line);) lines.emplace_back(line);
   // A text ending in a break still ends with the (empty) line after it: the pane shows the
-  // break, so "a\r\n" is the line "a" followed by an empty line.
-  lines.push_back(current);
+  // break, so "a\r\n" is the line "a" followed by an empty line; the empty text is one empty
+  // line.
+  if (lines.empty() || scanner.LineEnded()) lines.emplace_back();
   return lines;
 }
 

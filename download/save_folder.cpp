@@ -4,6 +4,10 @@
 
 namespace pixhaul {
 
+std::string DefaultSaveFolder(const std::string& homeFolder) {
+  return homeFolder + "/" + kDefaultSaveFolderName;
+}
+
 std::string CreateDirectoryFailedMessage(const std::string& folderText) {
   return "Create directory " + folderText + " Failed.";
 }

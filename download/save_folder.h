@@ -1,4 +1,5 @@
-// The save folder of a run: creating it when missing and the trailing-separator rule.
+// The save folder of a run: its default, creating it when missing and the trailing-separator
+// rule.
 //
 // Shared by the run controller and pixhaul-cli's list-only mode so both treat the folder text
 // exactly alike. Pure functions of their arguments and the file system; any thread.
@@ -8,6 +9,12 @@
 #include <string>
 
 namespace pixhaul {
+
+// The folder, in the user's home folder, that runs save into unless told otherwise.
+inline constexpr const char* kDefaultSaveFolderName = "images_download";
+
+// The save folder used when none is stored or given: homeFolder + "/images_download".
+std::string DefaultSaveFolder(const std::string& homeFolder);
 
 // "Create directory " + folderText + " Failed."
 std::string CreateDirectoryFailedMessage(const std::string& folderText);

@@ -4,8 +4,8 @@
 
 namespace pixhaul {
 
-EConvertError EConvertError::InvalidInteger(const std::string& text) {
-  return EConvertError("'" + text + "' is not a valid integer value");
+std::string InvalidIntegerMessage(const std::string& text) {
+  return "'" + text + "' is not a valid integer value";
 }
 
 std::string CannotOpenFileMessage(const std::string& path) { return "Cannot open file " + path; }

@@ -20,47 +20,46 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-// A text that should have been a number: "'%s' is not a valid integer value".
-class EConvertError : public Exception {
- public:
-  using Exception::Exception;
-  static EConvertError InvalidInteger(const std::string& text);
-};
+// Every exception class of the program is declared with one of these two, so that each class
+// is one line and each message lives in one constant or one message function beside it. Only
+// a class that carries a value besides its message is written out, and says so.
+//
+// A class of failures whose raiser gives the message (made by the message function named in
+// the comment above the class, or one of several constants):
+#define PIXHAUL_EXCEPTION(Name, Base) \
+  class Name : public Base {          \
+   public:                            \
+    using Base::Base;                 \
+  }
+// A failure with one fixed message: constructing it without arguments gives `kMessage`.
+#define PIXHAUL_FIXED_EXCEPTION(Name, Base, kMessage) \
+  class Name : public Base {                          \
+   public:                                            \
+    Name() : Base(kMessage) {}                        \
+  }
 
-// File and stream errors of the line list, the memory buffer and the INI accessor.
-class EFOpenError : public Exception {
- public:
-  using Exception::Exception;
-};
-class EFCreateError : public Exception {
- public:
-  using Exception::Exception;
-};
-class EIniFileException : public Exception {
- public:
-  using Exception::Exception;
-};
-class EWriteError : public Exception {
- public:
-  using Exception::Exception;
-};
-// A line-list index outside the list: "List index out of bounds (%d)".
-class EListError : public Exception {
- public:
-  using Exception::Exception;
-};
-class EThread : public Exception {
- public:
-  using Exception::Exception;
-};
+// A text that should have been a number: InvalidIntegerMessage.
+PIXHAUL_EXCEPTION(EConvertError, Exception);
+// File and stream errors of the line list, the memory buffer and the INI accessor:
+// CannotOpenFileMessage, CannotCreateFileMessage, UnableToWriteMessage, kStreamWriteError.
+PIXHAUL_EXCEPTION(EFOpenError, Exception);
+PIXHAUL_EXCEPTION(EFCreateError, Exception);
+PIXHAUL_EXCEPTION(EIniFileException, Exception);
+PIXHAUL_EXCEPTION(EWriteError, Exception);
+// A line-list index outside the list: ListIndexOutOfBoundsMessage.
+PIXHAUL_EXCEPTION(EListError, Exception);
+// ThreadCreationErrorMessage, kWaitForItselfMessage, NotMainThreadMessage.
+PIXHAUL_EXCEPTION(EThread, Exception);
 
-// The framework's message texts, each with its argument in place of "%s" or "%x".
-std::string CannotOpenFileMessage(const std::string& path);      // "Cannot open file %s"
+// The framework's message texts, each with its argument in place of "%s", "%d" or "%x".
+std::string InvalidIntegerMessage(const std::string& text);  // "'%s' is not a valid integer value"
+std::string CannotOpenFileMessage(const std::string& path);  // "Cannot open file %s"
 std::string CannotCreateFileMessage(const std::string& path);    // "Cannot create file %s"
 std::string UnableToWriteMessage(const std::string& path);       // "Unable to write to %s"
 std::string ThreadCreationErrorMessage(const std::string& why);  // "Thread creation error: %s"
 std::string ListIndexOutOfBoundsMessage(int index);              // "List index out of bounds (%d)"
 std::string NotMainThreadMessage(unsigned long threadId);  // "CheckSynchronize called from ..."
 inline constexpr const char* kStreamWriteError = "Stream write error";
+inline constexpr const char* kWaitForItselfMessage = "Cannot call WaitFor on the thread itself";
 
 }  // namespace pixhaul

@@ -5,35 +5,22 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string_view>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
 #include "framework/replacement_file.h"
+#include "framework/integer_text.h"
+#include "framework/posix_file.h"
 #include "framework/string_list.h"
 
 namespace pixhaul {
 
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+// Names and values are trimmed of blanks and TABs only.
+std::string_view Trim(std::string_view text) { return TrimBlanks(text, IsSpaceOrTab); }
 
 // The section name of a `[name]` line, or nothing for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
@@ -83,13 +70,13 @@ Location Find(const TStringList& lines, std::string_view section, std::string_vi
     const std::string& line = lines.Get(i);
     if (const auto name = SectionName(line)) {
       if (found.section >= 0) break;  // the first matching section ends here
-      if (SameName(*name, section)) found.section = found.insertAt = i;
+      if (SameText(*name, section)) found.section = found.insertAt = i;
       continue;
     }
     if (found.section < 0) continue;
     if (!Trim(line).empty()) found.insertAt = i;
     std::string_view lineKey, value;
-    if (found.key < 0 && SplitKeyLine(line, lineKey, value) && SameName(lineKey, key)) {
+    if (found.key < 0 && SplitKeyLine(line, lineKey, value) && SameText(lineKey, key)) {
       found.key = i;
     }
   }
@@ -138,7 +125,7 @@ std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) c
   for (const std::string& line : lines.Lines()) {
     if (const auto name = SectionName(line)) {
       if (inSection) break;  // the first matching section ends here
-      inSection = SameName(*name, wanted);
+      inSection = SameText(*name, wanted);
       continue;
     }
     std::string_view key, value;
@@ -173,49 +160,9 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
 }
 
 bool ParseIniInteger(const std::string& text, int& value) {
-  std::string_view rest = text;
-  bool negative = false;
-  if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
-    negative = rest.front() == '-';
-    rest.remove_prefix(1);
-  }
-  unsigned base = 10;
-  if (rest.size() >= 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) {
-    base = 16;
-    rest.remove_prefix(2);
-  } else if (!rest.empty() && rest.front() == '$') {
-    base = 16;
-    rest.remove_prefix(1);
-  }
-  if (rest.empty()) return false;
-  uint64_t magnitude = 0;
-  for (char c : rest) {
-    unsigned digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<unsigned>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    else
-      return false;
-    magnitude = magnitude * base + digit;
-    if (magnitude > 0xFFFFFFFFull) return false;
-  }
-  if (base == 16) {
-    // Hexadecimal text is a 32-bit pattern: $FFFFFFFF is -1.
-    const auto pattern = static_cast<int32_t>(static_cast<uint32_t>(magnitude));
-    value = negative ? static_cast<int>(0u - static_cast<uint32_t>(pattern)) : pattern;
-    return true;
-  }
-  const int64_t signedValue =
-      negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
-  if (signedValue < std::numeric_limits<int>::min() ||
-      signedValue > std::numeric_limits<int>::max()) {
-    return false;
-  }
-  value = static_cast<int>(signedValue);
-  return true;
+  const std::optional<int32_t> parsed = ParseInt32(text, IntegerDigits::kDecimalOrHex);
+  if (parsed) value = *parsed;
+  return parsed.has_value();
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& key,

@@ -1,8 +1,10 @@
 #include "framework/message_pump.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "framework/headless_pump.h"
+#include "framework/thread.h"
 
 namespace pixhaul {
 
@@ -15,11 +17,21 @@ MessagePump& DefaultPump() {
   return pump;
 }
 
+void WakeCurrentPump() { CurrentMessagePump().Wake(); }
+
 }  // namespace
 
 MessagePump& CurrentMessagePump() {
   MessagePump* installed = gInstalledPump.load(std::memory_order_acquire);
-  return installed ? *installed : DefaultPump();
+  MessagePump& pump = installed ? *installed : DefaultPump();
+  // The first use connects the workers' hand-offs to the current pump, whichever it is then or
+  // later. A hand-off queued before that woke nobody, so the pump is woken once here.
+  static std::once_flag connected;
+  std::call_once(connected, [&pump] {
+    SetHandOffWakeUp(&WakeCurrentPump);
+    pump.Wake();
+  });
+  return pump;
 }
 
 void InstallMessagePump(MessagePump* pump) {

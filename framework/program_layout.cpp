@@ -19,14 +19,6 @@ constexpr const char* kBesideManual = "help/help.chm";
 constexpr const char* kInstalledManual = "help/help.html";
 constexpr const char* kUserSettingsFolder = "pixhaul/";
 
-std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
-    return entry->pw_dir;
-  }
-  return "";
-}
-
 std::string WithSlash(std::string folder) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
@@ -55,6 +47,14 @@ std::string ManualPath(const std::string& programFolder) {
     return programFolder + kInstalledDataFolder + kInstalledManual;
   }
   return programFolder + kBesideManual;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir) {
+    return entry->pw_dir;
+  }
+  return "";
 }
 
 std::string UserConfigFolder() {

@@ -32,6 +32,10 @@ std::string SettingsFolder(const std::string& programFolder);
 // share/pixhaul/help/help.html for an installed program.
 std::string ManualPath(const std::string& programFolder);
 
+// The user's home folder: $HOME when it is set and not empty, else the user's entry in the
+// password database; empty when neither tells. No trailing "/".
+std::string HomeFolder();
+
 // $XDG_CONFIG_HOME, or the home folder + "/.config", with a trailing "/".
 std::string UserConfigFolder();
 

@@ -10,14 +10,17 @@
 #include <memory>
 
 #include "framework/exception.h"
+#include "framework/line_breaks.h"
 #include "framework/posix_file.h"
 
 namespace pixhaul {
 
 namespace {
 
-size_t CountByte(const char* begin, const char* end, char byte) {
+size_t CountByte(std::string_view text, char byte) {
   size_t count = 0;
+  const char* begin = text.data();
+  const char* end = begin + text.size();
   while (begin < end) {
     const void* hit = std::memchr(begin, byte, static_cast<size_t>(end - begin));
     if (hit == nullptr) break;
@@ -25,16 +28,6 @@ size_t CountByte(const char* begin, const char* end, char byte) {
     begin = static_cast<const char*>(hit) + 1;
   }
   return count;
-}
-
-// The next occurrence of `byte` at or after `from`, or `end`; `cached` remembers the last
-// answer so that every byte of the text is scanned at most once per searched byte value.
-const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
-  if (cached < from) {
-    const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
-    cached = hit ? static_cast<const char*>(hit) : end;
-  }
-  return cached;
 }
 
 // Reads the whole file at `path`; raises EFOpenError "Cannot open file %s" when it cannot be
@@ -128,22 +121,11 @@ std::string TStringList::Text() const {
 }
 
 void TStringList::SetText(std::string_view text) {
-  const char* pos = text.data();
-  // Everything from the first NUL on is not part of the text.
-  const void* nul = text.empty() ? nullptr : std::memchr(pos, '\0', text.size());
-  const char* end = nul ? static_cast<const char*>(nul) : pos + text.size();
-
+  text = TextBeforeNul(text);
   std::vector<std::string> lines;
-  lines.reserve(std::max(CountByte(pos, end, '\n'), CountByte(pos, end, '\r')) + 1);
-  const char* nextCr = nullptr;
-  const char* nextLf = nullptr;
-  while (pos < end) {
-    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
-    lines.emplace_back(pos, static_cast<size_t>(stop - pos));
-    pos = stop;
-    if (pos < end && *pos == '\r') ++pos;
-    if (pos < end && *pos == '\n') ++pos;
-  }
+  lines.reserve(std::max(CountByte(text, '\n'), CountByte(text, '\r')) + 1);
+  LineScanner scanner(text);
+  for (std::string_view line; scanner.Next(line);) lines.emplace_back(line);
   lines_ = std::move(lines);
 }
 
@@ -154,22 +136,14 @@ void TStringList::LoadFromFile(const std::string& path) {
 
 std::string LoadTextFromFile(const std::string& path) {
   const std::string bytes = ReadWholeFile(path);
-  const char* pos = bytes.data();
-  const void* nul = std::memchr(pos, '\0', bytes.size());
-  const char* end = nul ? static_cast<const char*>(nul) : pos + bytes.size();
-
+  const std::string_view content = TextBeforeNul(bytes);
   std::string text;
   // CR LF pages (the usual case) come out at their own length plus at most one final CR LF.
-  text.reserve(static_cast<size_t>(end - pos) + 2);
-  const char* nextCr = nullptr;
-  const char* nextLf = nullptr;
-  while (pos < end) {
-    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
-    text.append(pos, static_cast<size_t>(stop - pos));
+  text.reserve(content.size() + 2);
+  LineScanner scanner(content);
+  for (std::string_view line; scanner.Next(line);) {
+    text.append(line);
     text.append("\r\n", 2);
-    pos = stop;
-    if (pos < end && *pos == '\r') ++pos;
-    if (pos < end && *pos == '\n') ++pos;
   }
   return text;
 }

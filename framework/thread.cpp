@@ -11,7 +11,6 @@
 #include <system_error>
 
 #include "framework/exception.h"
-#include "framework/message_pump.h"
 
 namespace pixhaul {
 
@@ -19,6 +18,8 @@ namespace {
 
 // Taken during static initialisation, which runs on the process's main thread.
 const std::thread::id kMainThreadId = std::this_thread::get_id();
+
+std::atomic<void (*)()> gHandOffWakeUp{nullptr};
 
 // One worker's action waiting for the main thread. `done` and `failure` are guarded by the
 // shared mutex. An exception the action raised travels to the worker as the only reference to
@@ -121,7 +122,7 @@ void TThread::Run() {
 void TThread::WaitFor() {
   if (!started_) return;
   if (thread_.get_id() == std::this_thread::get_id()) {
-    throw EThread("Cannot call WaitFor on the thread itself");
+    throw EThread(kWaitForItselfMessage);
   }
   if (IsMainThread()) {
     MainThreadWaitUntil([this] { return finished_.load(); },
@@ -143,7 +144,7 @@ void TThread::Synchronize(const std::function<void()>& action) {
     shared.queue.push_back(&entry);
     shared.changed.notify_all();
   }
-  CurrentMessagePump().Wake();
+  if (const auto wakeUp = gHandOffWakeUp.load()) wakeUp();
   std::exception_ptr failure;
   {
     std::unique_lock lock(shared.mutex);
@@ -209,6 +210,8 @@ bool CheckSynchronize() {
   }
   return ranAny;
 }
+
+void SetHandOffWakeUp(void (*wakeUp)()) { gHandOffWakeUp.store(wakeUp); }
 
 size_t PendingHandOffs() {
   SharedState& shared = Shared();

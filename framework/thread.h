@@ -11,9 +11,9 @@
 //
 // Synchronize(action) runs the action on the main thread and returns only after it ran; on the
 // main thread itself it runs at once. From a worker it queues the action in the process-wide
-// hand-off queue, wakes the installed MessagePump and waits, without a time limit, until the
-// main thread runs CheckSynchronize. An exception the action raised is raised again in the
-// worker.
+// hand-off queue, calls the hand-off wake-up (which the message pump sets: it wakes the
+// installed MessagePump) and waits, without a time limit, until the main thread runs
+// CheckSynchronize. An exception the action raised is raised again in the worker.
 //
 // WaitFor, and WaitForAllThreadObjects on the main thread, run queued hand-offs while they
 // wait, so a worker blocked in Synchronize can always finish. A thread object that does not
@@ -93,6 +93,10 @@ size_t PendingHandOffs();
 // True when the calling thread is the process's main thread (the one that ran static
 // initialisation).
 bool IsMainThread();
+// Sets what Synchronize calls on the worker after queuing a hand-off, so that the main thread
+// wakes up to run it. The message pump sets it when it is first used (framework/message_pump.h)
+// and wakes itself then for what was queued before; the thread layer knows no pump. Any thread.
+void SetHandOffWakeUp(void (*wakeUp)());
 
 template <class T, class... Args>
 T* TThread::Spawn(bool createSuspended, Args&&... args) {

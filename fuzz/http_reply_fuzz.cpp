@@ -25,10 +25,10 @@
 #include <string>
 #include <thread>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "fuzz/fuzz_support.h"
-#include "http/header_text.h"
 #include "http/id_http.h"
 #include "http/request_target.h"
 #include "http/ssl_connection_intercept.h"

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <utility>
 
+#include "framework/ascii_text.h"
+#include "framework/integer_text.h"
+
 namespace pixhaul {
 
 namespace {
@@ -29,13 +32,6 @@ void AppendUtf8(std::string& out, uint32_t c) {
 }
 
 bool IsSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsAsciiLetterOrDigit(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
@@ -64,8 +60,7 @@ size_t DecodeHtmlReferenceAt(std::string_view text, size_t at, std::string& out)
     uint32_t value = 0;
     bool overflow = false;
     for (; pos < text.size(); ++pos) {
-      const int digit =
-          hex ? HexValue(text[pos]) : (text[pos] >= '0' && text[pos] <= '9' ? text[pos] - '0' : -1);
+      const int digit = DigitValue(text[pos], hex ? 16 : 10);
       if (digit < 0) break;
       value = value * (hex ? 16 : 10) + static_cast<uint32_t>(digit);
       if (value > 0x10FFFF) overflow = true, value = 0x110000;  // stays out of range
@@ -93,7 +88,7 @@ int32_t FourHexDigits(std::string_view text, size_t at) {
   if (at + 4 > text.size()) return -1;
   int32_t value = 0;
   for (size_t i = at; i < at + 4; ++i) {
-    const int digit = HexValue(text[i]);
+    const int digit = DigitValue(text[i], 16);
     if (digit < 0) return -1;
     value = value * 16 + digit;
   }
@@ -171,13 +166,9 @@ void DecodeSequences(std::string_view text, char introducer, DecodeAt decodeAt, 
 }  // namespace
 
 std::optional<AddressDecoding> ParseAddressDecoding(std::string_view name) {
-  std::string lower(name);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  if (lower == "none") return AddressDecoding::kNone;
-  if (lower == "html") return AddressDecoding::kHtml;
-  if (lower == "json") return AddressDecoding::kJson;
+  if (SameText(name, "none")) return AddressDecoding::kNone;
+  if (SameText(name, "html")) return AddressDecoding::kHtml;
+  if (SameText(name, "json")) return AddressDecoding::kJson;
   return std::nullopt;
 }
 

@@ -1,15 +1,10 @@
 #include "harvest/address_rule.h"
 
-#include <strings.h>
+#include "framework/ascii_text.h"
 
 namespace pixhaul {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // Without an early exit the loop compiles to vector instructions; addresses are short.
 bool HasControlByte(std::string_view text) {
@@ -62,7 +57,7 @@ void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& 
   verdict.failure.clear();
   DecodeAddress(rule.decoding, captured, verdict.address);
   const std::string_view address = verdict.address;
-  if (!StartsWithNoCase(address, "http://") && !StartsWithNoCase(address, "https://")) return;
+  if (!StartsWithText(address, "http://") && !StartsWithText(address, "https://")) return;
   if (HasControlByte(address)) return;
   for (size_t i = 0; i < rule.exclusions.size(); ++i) {
     const RegexPattern::Result found = rule.exclusions[i].Find(address);

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "framework/exception.h"
+#include "framework/line_breaks.h"
 
 namespace pixhaul {
 
@@ -22,16 +23,6 @@ constexpr size_t kWindowSlack = 64 * 1024;
 // have gone out to memory and come back (which made the copy from the file several times
 // dearer).
 constexpr size_t kPieceBytes = 32 * 1024;
-
-// The next occurrence of `byte` at or after `from` before `end`, or `end`; `cached` keeps the
-// last answer, so each byte value is searched for once per chunk byte.
-const char* NextOf(const char* from, const char* end, char byte, const char*& cached) {
-  if (cached < from) {
-    const void* hit = std::memchr(from, byte, static_cast<size_t>(end - from));
-    cached = hit ? static_cast<const char*>(hit) : end;
-  }
-  return cached;
-}
 
 }  // namespace
 
@@ -94,39 +85,24 @@ size_t PageTextStream::ReadPiece(size_t bytes) {
 // Appends the chunk's text. A CR that ends a chunk may be the first half of a CR LF whose LF
 // starts the next one; pendingCr_ carries that across.
 void PageTextStream::Normalise(const char* pos, size_t size) {
-  const char* end = pos + size;
+  std::string_view piece(pos, size);
   if (pendingCr_) {
     pendingCr_ = false;
-    if (*pos == '\n') ++pos;
+    if (piece.front() == '\n') piece.remove_prefix(1);
   }
-  bool ended = false;
-  if (const void* nul = std::memchr(pos, '\0', static_cast<size_t>(end - pos))) {
-    end = static_cast<const char*>(nul);
-    ended = true;
-  }
+  const std::string_view text = TextBeforeNul(piece);
+  const bool ended = text.size() < piece.size();
   char* out = window_.get() + used_;
-  const char* nextCr = nullptr;
-  const char* nextLf = nullptr;
-  while (pos < end) {
-    const char* stop = std::min(NextOf(pos, end, '\r', nextCr), NextOf(pos, end, '\n', nextLf));
-    std::memcpy(out, pos, static_cast<size_t>(stop - pos));
-    out += stop - pos;
-    if (stop == end) {
-      lineOpen_ = true;
-      break;
-    }
+  LineScanner lines(text);
+  for (std::string_view line; lines.Next(line);) {
+    std::memcpy(out, line.data(), line.size());
+    out += line.size();
+    lineOpen_ = !lines.LineEnded();
+    if (lineOpen_) break;
     *out++ = '\r';
     *out++ = '\n';
-    lineOpen_ = false;
-    pos = stop + 1;
-    if (*stop == '\r') {
-      if (pos < end) {
-        if (*pos == '\n') ++pos;
-      } else if (!ended) {
-        pendingCr_ = true;
-      }
-    }
   }
+  pendingCr_ = !ended && !text.empty() && text.back() == '\r';
   used_ = static_cast<size_t>(out - window_.get());
   if (ended) Finish();
 }

@@ -1,7 +1,6 @@
 #include "harvest/rules_file.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -10,8 +9,10 @@
 #include <set>
 #include <string_view>
 
+#include "framework/ascii_text.h"
 #include "framework/file_utils.h"
 #include "framework/ini_file.h"
+#include "framework/integer_text.h"
 #include "framework/posix_file.h"
 
 namespace pixhaul {
@@ -37,16 +38,13 @@ size_t TakeNumber(std::string_view& text) {
   size_t digits = 0;
   while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
   if (digits == 0 || digits > 6 || text[0] == '0') return 0;
-  const size_t number = std::stoul(std::string(text.substr(0, digits)));
+  const auto number = static_cast<size_t>(*ParseDecimal(text.substr(0, digits)));
   text.remove_prefix(digits);
   return number;
 }
 
 bool TakePrefixNoCase(std::string_view& text, std::string_view prefix) {
-  if (text.size() < prefix.size() ||
-      ::strncasecmp(text.data(), prefix.data(), prefix.size()) != 0) {
-    return false;
-  }
+  if (!StartsWithText(text, prefix)) return false;
   text.remove_prefix(prefix.size());
   return true;
 }

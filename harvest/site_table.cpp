@@ -10,14 +10,15 @@ int CurrentSite = 0;
 namespace {
 
 struct SiteEntry {
+  const char* name;
   const char* label;
   const char* startPage;
 };
 
 constexpr std::array<SiteEntry, kSiteCount> kSites{{
-    {"www.bing.com", "http://www.bing.com/images"},
-    {"images.google.com", "http://images.google.com"},
-    {"image.baidu.com", "http://image.baidu.com"},
+    {"bing", "www.bing.com", "http://www.bing.com/images"},
+    {"google", "images.google.com", "http://images.google.com"},
+    {"baidu", "image.baidu.com", "http://image.baidu.com"},
 }};
 
 std::array<std::string, kSiteCount>& StartPageOverrides() {
@@ -28,6 +29,11 @@ std::array<std::string, kSiteCount>& StartPageOverrides() {
 }  // namespace
 
 bool IsSiteIndex(int index) { return index >= 0 && index < kSiteCount; }
+
+std::string SiteName(int index) {
+  assert(IsSiteIndex(index));
+  return kSites[static_cast<size_t>(index)].name;
+}
 
 std::string SiteLabel(int index) {
   assert(IsSiteIndex(index));

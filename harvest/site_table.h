@@ -1,6 +1,8 @@
 // The three image-search sites the program knows, and the process-wide index of the chosen one.
 //
-// The table is fixed: a site's selector label and the start page loaded into the web view.
+// The table is fixed: a site's short name (what pixhaul-cli's --site takes), its selector label
+// (its host name, which also names its section of a rules file) and the start page loaded into
+// the web view. It is the one place that names the sites.
 // `CurrentSite` is the site whose extraction marker a run uses (0 Bing, 1 Google, 2 Baidu, -1
 // none); the site selector sets it, and only the main thread reads or writes it. The start
 // pages can be replaced by tests so that no test ever asks the web view for an outside address.
@@ -18,6 +20,9 @@ extern int CurrentSite;
 
 // True for 0, 1 and 2.
 bool IsSiteIndex(int index);
+
+// The short name of site `index`: "bing", "google" or "baidu". Precondition: IsSiteIndex(index).
+std::string SiteName(int index);
 
 // The selector label of site `index` (its host name). Precondition: IsSiteIndex(index).
 std::string SiteLabel(int index);

@@ -3,9 +3,10 @@
 #include <limits>
 #include <utility>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
+#include "framework/integer_text.h"
 #include "http/base64.h"
-#include "http/header_text.h"
 
 namespace pixhaul {
 
@@ -22,7 +23,7 @@ void AddIfSet(TIdHeaderList& list, const char* name, const std::string& value) {
 uint32_t RangeBound(const std::string& text) {
   const auto value = ParseDecimal(text);
   if (!value || *value < 0 || *value > std::numeric_limits<uint32_t>::max()) {
-    throw EConvertError::InvalidInteger(text);
+    throw EConvertError(InvalidIntegerMessage(text));
   }
   return static_cast<uint32_t>(*value);
 }
@@ -108,7 +109,7 @@ void TIdHeaderInfo::LoadFromLines(TIdHeaderList& list) {
 
   // Servers may pad the value with blanks; the text as received is kept for error messages.
   ContentLengthText = TakeValue(list, "Content-Length");
-  const std::string lengthDigits = TrimBlanks(ContentLengthText);
+  const std::string lengthDigits(TrimBlanks(ContentLengthText));
   HasContentLength = ParseDecimal(lengthDigits).has_value();
   const auto length = ParseInt32(lengthDigits);
   ContentLength = length ? *length : 0;

@@ -2,17 +2,17 @@
 
 #include <utility>
 
-#include "http/header_text.h"
+#include "framework/ascii_text.h"
 
 namespace pixhaul {
 
 namespace {
 
-bool IsContinuation(const std::string& line) { return !line.empty() && IsFoldChar(line[0]); }
+bool IsContinuation(const std::string& line) { return !line.empty() && IsSpaceOrTab(line[0]); }
 
 }  // namespace
 
-std::string TIdHeaderList::NameDelimiter() const { return TrimRightBlanks(Separator); }
+std::string TIdHeaderList::NameDelimiter() const { return std::string(TrimRightBlanks(Separator)); }
 
 std::string TIdHeaderList::NameAt(int index) const {
   if (index < 0 || index >= Count()) return {};
@@ -35,11 +35,11 @@ std::string TIdHeaderList::ValueAt(int index) const {
     for (int next = index + 1; next < Count(); ++next) {
       const std::string& continuation = Get(next);
       if (!IsContinuation(continuation)) break;
-      if (!value.empty() && !IsFoldChar(value.back())) value += ' ';
+      if (!value.empty() && !IsSpaceOrTab(value.back())) value += ' ';
       value += TrimLeftBlanks(continuation);
     }
   }
-  return TrimLeftBlanks(value);
+  return std::string(TrimLeftBlanks(value));
 }
 
 int TIdHeaderList::FindName(const std::string& name) const {
@@ -102,21 +102,21 @@ std::vector<std::string> TIdHeaderList::FoldLine(const std::string& line, int wi
       if (!IsBlankChar(c)) seenText = true;
       if (c == '"') {
         quoted = !quoted;
-      } else if (!quoted && IsFoldChar(c) && seenText) {
+      } else if (!quoted && IsSpaceOrTab(c) && seenText) {
         if (i <= static_cast<size_t>(width) || breakAt == std::string::npos) breakAt = i;
         if (i >= static_cast<size_t>(width)) break;
       }
     }
     if (breakAt == std::string::npos) break;
-    const std::string tail = TrimLeftBlanks(rest.substr(breakAt));
-    pieces.push_back(TrimRightBlanks(rest.substr(0, breakAt)));
+    const std::string tail(TrimLeftBlanks(rest.substr(breakAt)));
+    pieces.emplace_back(TrimRightBlanks(rest.substr(0, breakAt)));
     if (tail.empty()) {
       rest.clear();
       break;
     }
     rest = " " + tail;
   }
-  if (!rest.empty() || pieces.empty()) pieces.push_back(TrimRightBlanks(rest));
+  if (!rest.empty() || pieces.empty()) pieces.emplace_back(TrimRightBlanks(rest));
   return pieces;
 }
 

@@ -3,8 +3,9 @@
 //
 // Every failure the client raises derives from EIdException. The download worker sorts failures
 // by their message, so each text below is defined exactly once and used byte for byte. Classes
-// with a single fixed message are default-constructible and carry it; the socket errors live in
-// http/socket_error.h, the TLS ones in http/ssl_exceptions.h.
+// with a single fixed message are default-constructible and carry it (framework/exception.h
+// says how classes are declared); the socket errors live in http/socket_error.h, the TLS ones
+// in http/ssl_exceptions.h, the exchange's own in http/id_http.h.
 #pragma once
 
 #include "framework/exception.h"
@@ -24,73 +25,34 @@ inline constexpr const char* kReplyLineTooLongMessage = "Reply line too long.";
 inline constexpr const char* kReplyHeaderTooLargeMessage = "Reply header too large.";
 inline constexpr const char* kReplyBodyTooLargeMessage = "Reply body too large.";
 
-class EIdException : public Exception {
- public:
-  using Exception::Exception;
-};
+PIXHAUL_EXCEPTION(EIdException, Exception);
 
 // A failure that ends an operation quietly: the peer's orderly close.
-class EIdSilentException : public EIdException {
- public:
-  using EIdException::EIdException;
-};
-
+PIXHAUL_EXCEPTION(EIdSilentException, EIdException);
 // The peer closed the connection while more was expected of it.
-class EIdConnClosedGracefully : public EIdSilentException {
- public:
-  EIdConnClosedGracefully() : EIdSilentException(kConnClosedGracefullyMessage) {}
-};
+PIXHAUL_FIXED_EXCEPTION(EIdConnClosedGracefully, EIdSilentException, kConnClosedGracefullyMessage);
 
-class EIdAlreadyConnected : public EIdException {
- public:
-  EIdAlreadyConnected() : EIdException(kAlreadyConnectedMessage) {}
-};
+PIXHAUL_FIXED_EXCEPTION(EIdAlreadyConnected, EIdException, kAlreadyConnectedMessage);
 
 // Misuse of the connection object itself (buffer, intercept, stream kinds).
-class EIdTCPConnectionError : public EIdException {
- public:
-  using EIdException::EIdException;
-};
-
-class EIdNotEnoughDataInBuffer : public EIdTCPConnectionError {
- public:
-  EIdNotEnoughDataInBuffer() : EIdTCPConnectionError(kNotEnoughDataInBufferMessage) {}
-};
-
-class EIdInterceptPropIsNil : public EIdTCPConnectionError {
- public:
-  EIdInterceptPropIsNil() : EIdTCPConnectionError(kInterceptPropIsNilMessage) {}
-};
-
-class EIdInterceptPropInvalid : public EIdTCPConnectionError {
- public:
-  EIdInterceptPropInvalid() : EIdTCPConnectionError(kInterceptPropInvalidMessage) {}
-};
-
-class EIdNoDataToRead : public EIdTCPConnectionError {
- public:
-  EIdNoDataToRead() : EIdTCPConnectionError(kNoDataToReadMessage) {}
-};
-
-class EIdObjectTypeNotSupported : public EIdTCPConnectionError {
- public:
-  EIdObjectTypeNotSupported() : EIdTCPConnectionError(kObjectTypeNotSupportedMessage) {}
-};
+PIXHAUL_EXCEPTION(EIdTCPConnectionError, EIdException);
+PIXHAUL_FIXED_EXCEPTION(EIdNotEnoughDataInBuffer, EIdTCPConnectionError,
+                        kNotEnoughDataInBufferMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdInterceptPropIsNil, EIdTCPConnectionError, kInterceptPropIsNilMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdInterceptPropInvalid, EIdTCPConnectionError,
+                        kInterceptPropInvalidMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdNoDataToRead, EIdTCPConnectionError, kNoDataToReadMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdObjectTypeNotSupported, EIdTCPConnectionError,
+                        kObjectTypeNotSupportedMessage);
 
 // A read that saw no byte arrive for the connection's read time limit. The connection has been
 // closed before this is raised.
-class EIdReadTimeout : public EIdException {
- public:
-  EIdReadTimeout() : EIdException(kReadTimedOutMessage) {}
-};
+PIXHAUL_FIXED_EXCEPTION(EIdReadTimeout, EIdException, kReadTimedOutMessage);
 
 // A hostile or broken peer sent more than the client accepts (an endless line, a huge header
 // block or body). The connection has been closed and what was buffered freed before this is
-// raised. Construct it with one of kReplyLineTooLongMessage, kReplyHeaderTooLargeMessage,
+// raised. Raised with one of kReplyLineTooLongMessage, kReplyHeaderTooLargeMessage,
 // kReplyBodyTooLargeMessage.
-class EIdLimitExceeded : public EIdException {
- public:
-  using EIdException::EIdException;
-};
+PIXHAUL_EXCEPTION(EIdLimitExceeded, EIdException);
 
 }  // namespace pixhaul

@@ -8,8 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "framework/ascii_text.h"
 #include "framework/exception.h"
-#include "http/header_text.h"
+#include "framework/integer_text.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
 #include "http/ssl_connection_intercept.h"
@@ -45,13 +46,6 @@ int64_t SourceLength(const TIdRequestSource& source) {
   return 0;
 }
 
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The size of a chunk size line: hexadecimal digits, then optionally blanks or tabs and a ";"
 // that begins the chunk's extensions (which are ignored). Empty when the line is not of that
 // form. Sizes beyond 64 bits saturate, which the body limit then refuses.
@@ -60,12 +54,12 @@ std::optional<int64_t> ParseChunkSize(const std::string& line) {
   int64_t value = 0;
   size_t at = 0;
   for (; at < line.size(); ++at) {
-    const int digit = HexDigitValue(line[at]);
+    const int digit = DigitValue(line[at], 16);
     if (digit < 0) break;
     value = value > (kMax - digit) / 16 ? kMax : value * 16 + digit;
   }
   if (at == 0) return std::nullopt;
-  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+  while (at < line.size() && IsSpaceOrTab(line[at])) ++at;
   if (at < line.size() && line[at] != ';') return std::nullopt;
   return value;
 }
@@ -183,7 +177,7 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   const int32_t replyClass = ReplyCode / 100;
   // Only a reply that names where to go redirects: a 3xx without a Location has nowhere to
   // lead, and an error stays an error whatever it carries.
-  const std::string location = TrimBlanks(Reply.Location);
+  const std::string location(TrimBlanks(Reply.Location));
   const bool redirect = !location.empty() && replyClass != 4 && replyClass != 5;
   ReadBody(method, content);
 
@@ -366,9 +360,7 @@ bool TIdHTTP::ParseStatusLine(const std::string& line) {
   const size_t blank = line.find(' ');
   ReplyText = blank == std::string::npos ? std::string() : line.substr(blank + 1);
   const std::string codeText = ReplyText.substr(0, ReplyText.find(' '));
-  const auto code = ParseInt32(codeText);
-  if (!code) throw EConvertError::InvalidInteger(codeText);
-  ReplyCode = *code;
+  ReplyCode = StrToInt(codeText);
   return http10Reply;
 }
 
@@ -419,27 +411,27 @@ int64_t TIdHTTP::DeclaredLength() {
   // The record holds the first Content-Length line; any further one stays among the extra
   // lines. They must all say the same: with two different lengths there is no telling where
   // the body ends.
-  const std::string first = TrimBlanks(Reply.ContentLengthText);
+  const std::string first(TrimBlanks(Reply.ContentLengthText));
   const std::optional<int64_t> firstValue = ParseDecimal(first);
   std::string values = first;
   bool differ = false;
   const TIdHeaderList& extra = Reply.ExtraHeaders();
   for (int i = 0; i < extra.Count(); ++i) {
     if (!SameText(extra.NameAt(i), "CONTENT-LENGTH")) continue;
-    const std::string value = TrimBlanks(extra.ValueAt(i));
+    const std::string value(TrimBlanks(extra.ValueAt(i)));
     const std::optional<int64_t> other = ParseDecimal(value);
     differ = differ || (firstValue && other ? *firstValue != *other : first != value);
     values += ", " + value;
   }
   if (differ) {
     CloseConnection();
-    throw EIdInvalidContentLength(values);
+    throw EIdInvalidContentLength(InvalidContentLengthMessage(values));
   }
   if (!firstValue) return -1;
   if (*firstValue < 0) {
     // Whatever follows has no known end; the connection cannot be used again.
     CloseConnection();
-    throw EIdInvalidContentLength(Reply.ContentLengthText);
+    throw EIdInvalidContentLength(InvalidContentLengthMessage(Reply.ContentLengthText));
   }
   return *firstValue;
 }
@@ -489,7 +481,7 @@ void TIdHTTP::SkipTrailer() {
 
 void TIdHTTP::FailFraming(const std::string& text) {
   CloseConnection();
-  throw EConvertError::InvalidInteger(text);
+  throw EConvertError(InvalidIntegerMessage(text));
 }
 
 void TIdHTTP::FinishHop(bool http10Reply) {

@@ -43,7 +43,8 @@ inline constexpr size_t kMaxReplyHeaderBytes = 1024 * 1024;
 inline constexpr int64_t kMaxReplyBodyBytes = int64_t{512} * 1024 * 1024;
 
 // A reply that is neither a success nor a followed or accepted redirect. The message is the
-// status line without its first token, e.g. "404 Not Found".
+// status line without its first token, e.g. "404 Not Found". Written out rather than declared
+// like the others because it carries the status code besides its message.
 class EIdProtocolReplyError : public EIdException {
  public:
   EIdProtocolReplyError(int32_t statusCode, const std::string& text)
@@ -51,25 +52,19 @@ class EIdProtocolReplyError : public EIdException {
   int32_t StatusCode;
 };
 
-// A reply declared a negative Content-Length, or several that differ; the message carries the
-// value as received (the differing values, separated by ", ").
-class EIdInvalidContentLength : public EIdException {
- public:
-  explicit EIdInvalidContentLength(const std::string& value)
-      : EIdException(kInvalidContentLengthPrefix + value) {}
-};
+// A reply declared a negative Content-Length, or several that differ; raised with
+// InvalidContentLengthMessage of the value as received (the differing values, separated by
+// ", ").
+PIXHAUL_EXCEPTION(EIdInvalidContentLength, EIdException);
+inline std::string InvalidContentLengthMessage(const std::string& value) {
+  return kInvalidContentLengthPrefix + value;
+}
 
 // A redirect named a scheme other than http and https.
-class EIdUnknownProtocol : public EIdException {
- public:
-  EIdUnknownProtocol() : EIdException(kProtocolNotSupportedMessage) {}
-};
+PIXHAUL_FIXED_EXCEPTION(EIdUnknownProtocol, EIdException, kProtocolNotSupportedMessage);
 
 // An address named a port number outside 1 to 65535.
-class EIdInvalidPort : public EIdException {
- public:
-  EIdInvalidPort() : EIdException(kInvalidPortMessage) {}
-};
+PIXHAUL_FIXED_EXCEPTION(EIdInvalidPort, EIdException, kInvalidPortMessage);
 
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
 

@@ -5,7 +5,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,8 +12,10 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
-#include "framework/exception.h"
+#include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 #include "http/socket_error.h"
 
 namespace pixhaul {
@@ -33,27 +34,9 @@ auto Checked(Call call) -> decltype(call()) {
     if (result != -1) return result;
     const int error = errno;
     if (error == EINTR) continue;
-    TIdStack::SetLastError(TIdStack::ErrnoToSocketError(error));
+    TIdStack::SetLastError(ErrnoToSocketError(error));
     return result;
   }
-}
-
-// A signed decimal integer filling the whole text; anything else raises the framework's
-// conversion error.
-int ParseInteger(const std::string& text) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) throw EConvertError::InvalidInteger(text);
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') throw EConvertError::InvalidInteger(text);
-    value = value * 10 + (text[i] - '0');
-    if (value > 2147483648LL) throw EConvertError::InvalidInteger(text);
-  }
-  if (negative) value = -value;
-  if (value > 2147483647LL) throw EConvertError::InvalidInteger(text);
-  return static_cast<int>(value);
 }
 
 // Takes the part of `rest` before its first dot and leaves what follows; with no dot left the
@@ -102,7 +85,7 @@ int PollFor(pollfd* fds, nfds_t count, int timeoutMs) {
     int ready = ::poll(fds, count, wait);
     if (ready >= 0) return ready;
     if (errno != EINTR) {
-      TIdStack::SetLastError(TIdStack::ErrnoToSocketError(errno));
+      TIdStack::SetLastError(ErrnoToSocketError(errno));
       return -1;
     }
   }
@@ -112,98 +95,6 @@ std::mutex gUserMutex;
 int gUserCount = 0;  // guarded by gUserMutex
 
 }  // namespace
-
-int TIdStack::ErrnoToSocketError(int error) {
-  switch (error) {
-    case 0:
-      return 0;
-    case EINTR:
-      return 10004;
-    case EBADF:
-      return 10009;
-    case EACCES:
-      return 10013;
-    case EPERM:
-      return 10013;
-    case EFAULT:
-      return 10014;
-    case EINVAL:
-      return 10022;
-    case EMFILE:
-      return 10024;
-    case ENFILE:
-      return 10024;
-    case EWOULDBLOCK:
-      return 10035;
-    case EINPROGRESS:
-      return 10036;
-    case EALREADY:
-      return 10037;
-    case ENOTSOCK:
-      return 10038;
-    case EDESTADDRREQ:
-      return 10039;
-    case EMSGSIZE:
-      return 10040;
-    case EPROTOTYPE:
-      return 10041;
-    case ENOPROTOOPT:
-      return 10042;
-    case EPROTONOSUPPORT:
-      return 10043;
-    case ESOCKTNOSUPPORT:
-      return 10044;
-    case EOPNOTSUPP:
-      return 10045;
-    case EPFNOSUPPORT:
-      return 10046;
-    case EAFNOSUPPORT:
-      return 10047;
-    case EADDRINUSE:
-      return 10048;
-    case EADDRNOTAVAIL:
-      return 10049;
-    case ENETDOWN:
-      return 10050;
-    case ENETUNREACH:
-      return 10051;
-    case ENETRESET:
-      return 10052;
-    case ECONNABORTED:
-      return 10053;
-    case ECONNRESET:
-      return 10054;
-    case ENOBUFS:
-      return 10055;
-    case EISCONN:
-      return 10056;
-    case ENOTCONN:
-      return 10057;
-    case EPIPE:
-      return 10058;
-    case ESHUTDOWN:
-      return 10058;
-    case ETOOMANYREFS:
-      return 10059;
-    case ETIMEDOUT:
-      return 10060;
-    case ECONNREFUSED:
-      return 10061;
-    case ELOOP:
-      return 10062;
-    case ENAMETOOLONG:
-      return 10063;
-    case EHOSTDOWN:
-      return 10064;
-    case EHOSTUNREACH:
-      return 10065;
-    case ENOTEMPTY:
-      return 10066;
-    default:
-      // Outside the table: the message keeps its form with an empty second line.
-      return error;
-  }
-}
 
 int TIdStack::LastError() { return tLastError; }
 void TIdStack::SetLastError(int number) { tLastError = number; }
@@ -323,7 +214,7 @@ int TIdStack::WaitReadable(std::vector<int>& readList, int timeoutMs) {
 }
 
 std::string TIdStack::LookupHostAddress(const std::string& host) {
-  if (host.size() == 9 && ::strcasecmp(host.c_str(), "LOCALHOST") == 0) return "127.0.0.1";
+  if (SameText(host, "LOCALHOST")) return "127.0.0.1";
   if (IsDottedQuad(host)) return host;
   return HostByName(host);
 }
@@ -334,12 +225,8 @@ bool TIdStack::IsDottedQuad(const std::string& text) {
   for (int i = 0; i < 3; ++i) parts[i] = TakePart(rest);
   parts[3] = rest;
   for (const std::string& part : parts) {
-    try {
-      const int value = ParseInteger(part);
-      if (value < 0 || value > 255) return false;
-    } catch (const EConvertError&) {
-      return false;
-    }
+    const std::optional<int32_t> value = ParseInt32(part);
+    if (!value || *value < 0 || *value > 255) return false;
   }
   return true;
 }
@@ -353,7 +240,7 @@ void TIdStack::TextToAddress(const std::string& text, unsigned char bytes[4]) {
   std::string rest = text;
   for (int i = 0; i < 4; ++i) {
     std::string part = i < 3 ? TakePart(rest) : rest;
-    bytes[i] = static_cast<unsigned char>(ParseInteger(part) & 0xFF);
+    bytes[i] = static_cast<unsigned char>(StrToInt(part) & 0xFF);
   }
 }
 

@@ -7,8 +7,8 @@
 // through (-1 on failure) and leave the mapped error number in the calling thread's last error
 // (LastError); methods documented as raising throw EIdSocketError and friends.
 //
-// Error numbers are Windows Sockets numbers; ErrnoToSocketError is the one place where an errno
-// becomes such a number.
+// Error numbers are Windows Sockets numbers; ErrnoToSocketError (http/socket_error.h) is the one
+// place where an errno becomes such a number.
 #pragma once
 
 #include <sys/socket.h>
@@ -65,8 +65,6 @@ class TIdStack {
   // The calling thread's last socket error number (0 when none was recorded).
   static int LastError();
   static void SetLastError(int number);
-  // The one mapping from an errno value onto a socket error number.
-  static int ErrnoToSocketError(int error);
 };
 
 // The process's stack; created on first use, alive until the process ends.

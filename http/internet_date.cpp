@@ -2,13 +2,13 @@
 
 #include <ctime>
 
-#include "http/header_text.h"
+#include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 
 namespace pixhaul {
 
 namespace {
 
-constexpr const char* kTimeZoneFailed = "Failed attempting to retrieve time zone information.";
 constexpr double kSecondsPerDay = 86400.0;
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
@@ -51,9 +51,6 @@ bool IsWeekday(const std::string& text) {
 }
 
 }  // namespace
-
-EIdFailedToRetreiveTimeZoneInfo::EIdFailedToRetreiveTimeZoneInfo()
-    : EIdException(kTimeZoneFailed) {}
 
 bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                        TDateTime& result) {
@@ -103,7 +100,7 @@ TDateTime ParseInternetDate(std::string& text) {
 }
 
 TDateTime ParseZoneOffset(const std::string& text) {
-  const std::string zone = TrimBlanks(text).substr(0, 5);
+  const std::string zone(TrimBlanks(text).substr(0, 5));
   if (zone.empty() || (zone[0] != '+' && zone[0] != '-')) return 0;
   const std::string hoursText = zone.substr(1, 2);
   const std::string minutesText = zone.size() > 3 ? zone.substr(3, 2) : std::string();

@@ -14,11 +14,11 @@ namespace pixhaul {
 
 using TDateTime = double;
 
-// The time-zone lookup failed: "Failed attempting to retrieve time zone information."
-class EIdFailedToRetreiveTimeZoneInfo : public EIdException {
- public:
-  EIdFailedToRetreiveTimeZoneInfo();
-};
+inline constexpr const char* kTimeZoneFailedMessage =
+    "Failed attempting to retrieve time zone information.";
+
+// The time-zone lookup failed.
+PIXHAUL_FIXED_EXCEPTION(EIdFailedToRetreiveTimeZoneInfo, EIdException, kTimeZoneFailedMessage);
 
 // The day count of a calendar date and time, or nothing when either is invalid (year 1..9999,
 // month 1..12, a day of that month, hour < 24, minute < 60, second < 60).

@@ -22,36 +22,21 @@ inline constexpr const char* kDataBindingErrorMessage = "Error binding data to S
 inline constexpr const char* kConnectErrorMessage = "Error connecting with SSL.";
 inline constexpr const char* kAcceptErrorMessage = "Error accepting connection with SSL.";
 
-class EIdOpenSSLError : public EIdException {
- public:
-  using EIdException::EIdException;
-};
+PIXHAUL_EXCEPTION(EIdOpenSSLError, EIdException);
+PIXHAUL_EXCEPTION(EIdOpenSSLLoadError, EIdOpenSSLError);
 
-class EIdOpenSSLLoadError : public EIdOpenSSLError {
- public:
-  using EIdOpenSSLError::EIdOpenSSLError;
-};
-
-#define PIXHAUL_SSL_EXCEPTION(Name, Base, kMessage) \
-  class Name : public Base {                        \
-   public:                                          \
-    Name() : Base(kMessage) {}                      \
-  };
-
-PIXHAUL_SSL_EXCEPTION(EIdOSSLCouldNotLoadSSLLibrary, EIdOpenSSLLoadError,
-                      kCouldNotLoadSslLibraryMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLModeNotSet, EIdOpenSSLError, kModeNotSetMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLGetMethodError, EIdOpenSSLError, kGetMethodErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLCreatingContextError, EIdOpenSSLError, kCreatingContextErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingRootCertError, EIdOpenSSLLoadError,
-                      kLoadingRootCertErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingCertError, EIdOpenSSLLoadError, kLoadingCertErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLLoadingKeyError, EIdOpenSSLLoadError, kLoadingKeyErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLSettingCipherError, EIdOpenSSLError, kSettingCipherErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLDataBindingError, EIdOpenSSLError, kDataBindingErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLConnectError, EIdOpenSSLError, kConnectErrorMessage)
-PIXHAUL_SSL_EXCEPTION(EIdOSSLAcceptError, EIdOpenSSLError, kAcceptErrorMessage)
-
-#undef PIXHAUL_SSL_EXCEPTION
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLCouldNotLoadSSLLibrary, EIdOpenSSLLoadError,
+                        kCouldNotLoadSslLibraryMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLModeNotSet, EIdOpenSSLError, kModeNotSetMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLGetMethodError, EIdOpenSSLError, kGetMethodErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLCreatingContextError, EIdOpenSSLError, kCreatingContextErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLLoadingRootCertError, EIdOpenSSLLoadError,
+                        kLoadingRootCertErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLLoadingCertError, EIdOpenSSLLoadError, kLoadingCertErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLLoadingKeyError, EIdOpenSSLLoadError, kLoadingKeyErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLSettingCipherError, EIdOpenSSLError, kSettingCipherErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLDataBindingError, EIdOpenSSLError, kDataBindingErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLConnectError, EIdOpenSSLError, kConnectErrorMessage);
+PIXHAUL_FIXED_EXCEPTION(EIdOSSLAcceptError, EIdOpenSSLError, kAcceptErrorMessage);
 
 }  // namespace pixhaul

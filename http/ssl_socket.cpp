@@ -235,7 +235,7 @@ int TIdSSLSocket::Classify(int reason, int savedErrno) {
     case SSL_ERROR_SYSCALL:
       // errno 0 is the stream's end without close_notify, which reads as an orderly close.
       if (savedErrno == 0) return 0;
-      TIdStack::SetLastError(TIdStack::ErrnoToSocketError(savedErrno));
+      TIdStack::SetLastError(ErrnoToSocketError(savedErrno));
       return -1;
     default:
       // The library's own failure has no errno; whatever the thread recorded last would be

@@ -21,7 +21,7 @@ class AboutDialogTest : public QObject {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
-    TfrmAbout about(form);
+    TfrmAbout about(form.AboutDialogContent());
     QVERIFY(!about.isVisible());  // created hidden
     about.show();
     QCOMPARE(about.windowTitle(), QString("About"));
@@ -58,7 +58,7 @@ class AboutDialogTest : public QObject {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
-    TfrmAbout about(form);
+    TfrmAbout about(form.AboutDialogContent());
     about.show();
     QTest::mouseClick(about.Label4, Qt::LeftButton);
     QTest::mouseClick(about.Label7, Qt::LeftButton);
@@ -74,7 +74,7 @@ class AboutDialogTest : public QObject {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
-    TfrmAbout about(form);
+    TfrmAbout about(form.AboutDialogContent());
     form.SetAboutDialog(&about);
     bool wasModal = false;
     QString shownCaption;

@@ -18,6 +18,8 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "download/save_folder.h"
+#include "framework/program_layout.h"
 #include "harvest/site_table.h"
 #include "tests/app/app_test_support.h"
 
@@ -54,8 +56,9 @@ class MainWindowTest : public QObject {
 
     form.show();
     QCOMPARE(form.windowTitle(), QString("Pixhaul 1.1"));
-    QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder());
-    QCOMPARE(DefaultSaveFolder(), qEnvironmentVariable("HOME").toStdString() + "/images_download");
+    QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder(HomeFolder()));
+    QCOMPARE(DefaultSaveFolder(HomeFolder()),
+             qEnvironmentVariable("HOME").toStdString() + "/images_download");
     QCOMPARE(form.RadioGroup1->ItemIndex(), 0);
     QCOMPARE(pixhaul::CurrentSite, 0);
     QCOMPARE(form.web().RequestedAddresses(), StartPages({0}));
@@ -209,7 +212,7 @@ class MainWindowTest : public QObject {
     form.show();
     form.Exit1->trigger();
     QVERIFY(!form.isVisible());
-    QCOMPARE(folder.ReadConfig(), Config(DefaultSaveFolder(), "0"));
+    QCOMPARE(folder.ReadConfig(), Config(DefaultSaveFolder(HomeFolder()), "0"));
   }
 
   // Without an ini folder the settings cannot be written: the error box names the file, and
@@ -245,7 +248,7 @@ class MainWindowTest : public QObject {
       form.show();
       QCOMPARE(form.SettingsFilePath, config + "/pixhaul/config.ini");
       QCOMPARE(form.HelpFilePath, options.programFolder + "../share/pixhaul/help/help.html");
-      QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder());
+      QCOMPARE(form.EditPath->text().toStdString(), DefaultSaveFolder(HomeFolder()));
       form.EditPath->setText("/data/pics");
       QTest::mouseClick(form.RadioGroup1->findChildren<QRadioButton*>()[1], Qt::LeftButton);
       QVERIFY(form.close());

@@ -5,19 +5,21 @@
 namespace pixhaul {
 namespace {
 
-TEST(SiteTable, LabelsAndStartPagesInSelectorOrder) {
+TEST(SiteTable, NamesLabelsAndStartPagesInSelectorOrder) {
   struct Row {
     int index;
+    const char* name;
     const char* label;
     const char* startPage;
   };
   const Row rows[] = {
-      {0, "www.bing.com", "http://www.bing.com/images"},
-      {1, "images.google.com", "http://images.google.com"},
-      {2, "image.baidu.com", "http://image.baidu.com"},
+      {0, "bing", "www.bing.com", "http://www.bing.com/images"},
+      {1, "google", "images.google.com", "http://images.google.com"},
+      {2, "baidu", "image.baidu.com", "http://image.baidu.com"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.index);
+    EXPECT_EQ(SiteName(row.index), row.name);
     EXPECT_EQ(SiteLabel(row.index), row.label);
     EXPECT_EQ(SiteStartPage(row.index), row.startPage);
   }

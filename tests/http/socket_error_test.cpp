@@ -74,10 +74,10 @@ TEST(ErrnoToSocketError, MapsSystemErrorsOntoSocketNumbers) {
       {ENETRESET, 10052},    {EISCONN, 10056},     {ENAMETOOLONG, 10063}, {EBADF, 10009},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(TIdStack::ErrnoToSocketError(row.error), row.number) << "errno " << row.error;
+    EXPECT_EQ(ErrnoToSocketError(row.error), row.number) << "errno " << row.error;
   }
   // An error without a socket number keeps the message form with an empty text.
-  const int unmapped = TIdStack::ErrnoToSocketError(ENOENT);
+  const int unmapped = ErrnoToSocketError(ENOENT);
   EXPECT_TRUE(SocketErrorDescription(unmapped).empty()) << unmapped;
 }
 
@@ -86,7 +86,7 @@ TEST(EIdSocketErrorTree, ClassesDeriveAsTheWorkerExpects) {
   EXPECT_EQ(EIdCouldNotBindSocket().Message(),
             "Could not bind socket. Address and port are already in use.");
   EXPECT_EQ(EIdStackSetSizeExceeded().Message(), "Set Size Exceeded.");
-  EXPECT_EQ(EIdInvalidServiceName("gopherx").Message(), "gopherx is not a valid service.");
+  EXPECT_EQ(InvalidServiceNameMessage("gopherx"), "gopherx is not a valid service.");
   const EIdCouldNotBindSocket bind;
   EXPECT_NE(dynamic_cast<const EIdSocketHandleError*>(&bind), nullptr);
   const EIdConnClosedGracefully closed;
