@@ -17,11 +17,11 @@
 #include <vector>
 
 #include "cli/terminal_progress.h"
-#include "cli_process.h"
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
-#include "tests/download/temp_dir.h"
+#include "tests/support/cli_process.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
@@ -30,10 +30,11 @@ using demo::DemoSite;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using testing::CliProcess;
-using testing::ReadFileBytes;
-using testing::TempDir;
-using testing::WriteFileBytes;
+using test::CliProcess;
+using test::FolderEntries;
+using test::ReadFileBytes;
+using test::TempDir;
+using test::WriteFileBytes;
 
 const std::string kFastTimings = "PIXHAUL_TEST_TIMINGS=5,50,100,300,200";
 
@@ -113,25 +114,19 @@ const std::vector<std::string> kStopLines = {
     "", "Task will be terminated by user. please wait some seconds...", ""};
 const std::vector<std::string> kClosing = {"", "All images downloaded, task finished."};
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class PixhaulCliTest : public ::testing::Test {
  protected:
-  std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args,
-                                    std::vector<std::string> env = {kFastTimings}) {
-    return std::make_unique<CliProcess>(PIXHAUL_CLI_PATH, args, env, scratch.Path());
+  // Starts `program` with `args`; its output is captured.
+  static std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args,
+                                           CliProcess::Options options = {{kFastTimings}},
+                                           const std::string& program = PIXHAUL_CLI_PATH) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<CliProcess>(std::move(argv), std::move(options));
   }
   std::string SaveDir() const { return work.Path() + "/images"; }
 
-  TempDir scratch;  // the program's captured output
-  TempDir work;     // save folders and page files
+  TempDir work;  // save folders and page files
 };
 
 TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
@@ -143,7 +138,7 @@ TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
     // Google's page is given as a saved file, the others by address.
     std::string page = server.PageAddress(site);
     if (site == 1) {
-      page = work / "google-results.html";
+      page = work.File("google-results.html");
       WriteFileBytes(page, server.Site().Page(1));
     }
     auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
@@ -195,7 +190,7 @@ TEST_F(PixhaulCliTest, WholeRunForEachTodaysLayout) {
     const std::string folder = SaveDir() + "-today" + std::to_string(site);
     std::string page = server.TodaysPageAddress(site);
     if (site == 1) {
-      page = work / "google-today.html";
+      page = work.File("google-today.html");
       WriteFileBytes(page, server.Site().TodaysPage(1));
     }
     auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
@@ -253,11 +248,11 @@ TEST_F(PixhaulCliTest, ListOnlyPrintsTheDecodedAddressesOfATodaysPage) {
 // exit status says something was wrong.
 TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) {
   DemoServer server(3);
-  const std::string rules = work / "rules.ini";
+  const std::string rules = work.File("rules.ini");
   WriteFileBytes(rules,
                  "[images.google.com]\r\nRule1=<b class=\"full\">(http[^<]+)</b>\r\n"
                  "[www.bing.com]\r\nRule1=murl(\r\nDecoding1=xml\r\n");
-  const std::string page = work / "page.html";
+  const std::string page = work.File("page.html");
   WriteFileBytes(page, "<b class=\"full\">" + server.Http("/img/0.png") + "</b>" +
                            server.Site().TodaysPage(1));
 
@@ -293,15 +288,16 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
   }
 
   // A file the user named must be there.
-  auto missing = Start({"--list-only", "--rules", work / "none.ini", "--save-dir", SaveDir(),
+  auto missing = Start({"--list-only", "--rules", work.File("none.ini"), "--save-dir", SaveDir(),
                         server.TodaysPageAddress(2), "--site", "baidu"});
   ASSERT_TRUE(missing->Wait());
   EXPECT_EQ(missing->ExitCode(), 1);
-  EXPECT_EQ(missing->Err().rfind(work / "none.ini" + ": the rules file cannot be read (No such "
-                                                     "file or directory); the built-in rules are "
-                                                     "used for every site\n",
-                                 0),
-            0u)
+  EXPECT_EQ(
+      missing->Err().rfind(work.File("none.ini") + ": the rules file cannot be read (No such "
+                                                   "file or directory); the built-in rules are "
+                                                   "used for every site\n",
+                           0),
+      0u)
       << missing->Err();
   EXPECT_EQ(Lines(missing->Out(), "\n").size(), 3u);
 }
@@ -311,16 +307,14 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
 TEST_F(PixhaulCliTest, RulesFileBesideTheProgramIsRead) {
   DemoServer server(2);
   TempDir program;
-  const std::string copy = program / "pixhaul-cli";
+  const std::string copy = program.File("pixhaul-cli");
   std::filesystem::copy_file(PIXHAUL_CLI_PATH, copy);
-  std::filesystem::create_directory(program / "ini");
-  WriteFileBytes(program / "ini/rules.ini",
+  std::filesystem::create_directory(program.File("ini"));
+  WriteFileBytes(program.File("ini/rules.ini"),
                  "[image.baidu.com]\nRule1=\"thumbURL\":\"(http[^\"]+)\"\nDecoding1=json\n");
-  auto cli = std::make_unique<CliProcess>(
-      copy,
-      std::vector<std::string>{"--list-only", "--site", "baidu", "--save-dir", SaveDir(),
-                               server.TodaysPageAddress(2)},
-      std::vector<std::string>{kFastTimings}, scratch.Path());
+  auto cli = Start(
+      {"--list-only", "--site", "baidu", "--save-dir", SaveDir(), server.TodaysPageAddress(2)},
+      {{kFastTimings}}, copy);
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
   // The file's rule takes Baidu's thumbnails, where the built-in rules take the originals.
@@ -350,7 +344,7 @@ TEST_F(PixhaulCliTest, SigintTakesTheStopPathAndLetsWorkersFinish) {
   DemoServer server(20);
   server.holdImages = true;
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
-                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+                   {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   cli->Signal(SIGINT);
@@ -379,12 +373,12 @@ TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
   DemoServer server(20);
   server.holdImages = true;
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
-                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+                   {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
   cli->Signal(SIGTERM);
   ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
   cli->Signal(SIGTERM);
-  ASSERT_TRUE(cli->Wait(5000)) << "the held downloads must not keep the program";
+  ASSERT_TRUE(cli->Wait(std::chrono::seconds(5))) << "the held downloads must not keep the program";
   EXPECT_EQ(cli->ExitCode(), 130);
 }
 
@@ -393,7 +387,7 @@ TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   demo::RefusingPort refusing;
   const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png";
   const std::string missing = server.Http("/img/999.png");
-  const std::string page = work / "page.html";
+  const std::string page = work.File("page.html");
   WriteFileBytes(page, "imgurl:\"" + refused + "\" imgurl:\"" + missing + "\"");
 
   auto cli = Start({"--save-dir", SaveDir(), page});
@@ -469,14 +463,13 @@ TEST_F(PixhaulCliTest, ProgressLineIsDrawnOnlyOnATerminal) {
   addresses.push_back(server.Http("/img/999.png"));  // not found
   std::string page;
   for (const std::string& a : addresses) page += "imgurl:\"" + a + "\" ";
-  WriteFileBytes(work / "page.html", page);
+  WriteFileBytes(work.File("page.html"), page);
   std::filesystem::create_directories(SaveDir());
   WriteFileBytes(SaveDir() + "/" + FileNameFromUrl(addresses[2]), "present");
 
   PseudoTerminal terminal;
-  auto cli = std::make_unique<CliProcess>(
-      PIXHAUL_CLI_PATH, std::vector<std::string>{"--save-dir", SaveDir(), work / "page.html"},
-      std::vector<std::string>{kFastTimings}, scratch.Path(), terminal.Path());
+  auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")},
+                   {.environment = {kFastTimings}, .errDevice = terminal.Path()});
   ASSERT_TRUE(cli->Wait());
   const std::string shown = terminal.Finish();
 
@@ -548,7 +541,7 @@ TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string page = work / ("page" + std::to_string(n) + ".html");
+    const std::string page = work.File("page" + std::to_string(n) + ".html");
     WriteFileBytes(page, row.page);
     const std::string folder = SaveDir() + std::to_string(n++);
 
@@ -564,8 +557,8 @@ TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
 
   // A whole run writes its page file the same way (the address after the NUL is not seen).
   const std::string nulPage("<p>\r\n\0imgurl:\"http://h/x.jpg\"\n", 30);
-  WriteFileBytes(work / "nul.html", nulPage);
-  auto run = Start({"--save-dir", SaveDir() + "run", work / "nul.html"});
+  WriteFileBytes(work.File("nul.html"), nulPage);
+  auto run = Start({"--save-dir", SaveDir() + "run", work.File("nul.html")});
   ASSERT_TRUE(run->Wait());
   EXPECT_EQ(run->ExitCode(), 0);
   EXPECT_NE(run->Out().find("Total url count:0\n"), std::string::npos) << run->Out();
@@ -590,7 +583,7 @@ TEST_F(PixhaulCliTest, PageThatIsTheRunsOwnPageFileKeepsItsBytes) {
 
 TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
   DemoServer server(1);
-  const std::string missingPage = work / "no-such-page.html";
+  const std::string missingPage = work.File("no-such-page.html");
   const std::string badFolder = work.Path() + "/no/such/parent";
   struct Row {
     std::vector<std::string> args;

@@ -12,25 +12,25 @@
 #include <vector>
 
 #include "download/file_naming.h"
-#include "fake_run_window.h"
-#include "fake_workers.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
-#include "temp_dir.h"
+#include "tests/download/fake_run_window.h"
+#include "tests/download/fake_workers.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeRunWindow;
-using testing::FakeWorkers;
-using testing::PumpUntil;
-using testing::ReadFileBytes;
-using testing::SteadyClock;
-using testing::TempDir;
-using testing::WriteFileBytes;
+using test::FakeRunWindow;
+using test::FakeWorkers;
+using test::PumpUntil;
+using test::ReadFileBytes;
+using test::SteadyClock;
+using test::TempDir;
+using test::WriteFileBytes;
 
 constexpr ThrottleTimings kFast{/*startPauseMs=*/20, /*liveWorkerLimit=*/50,
                                 /*throttlePauseMs=*/100, /*graceMs=*/150, /*stopWaitMs=*/100};

@@ -14,10 +14,10 @@
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
 #include "download/run_controller.h"
-#include "fake_run_window.h"
-#include "fake_workers.h"
 #include "framework/thread.h"
-#include "temp_dir.h"
+#include "tests/download/fake_run_window.h"
+#include "tests/download/fake_workers.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
@@ -26,10 +26,10 @@ using namespace std::chrono_literals;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using testing::FakeRunWindow;
-using testing::PumpUntil;
-using testing::ReadFileBytes;
-using testing::TempDir;
+using test::FakeRunWindow;
+using test::PumpUntil;
+using test::ReadFileBytes;
+using test::TempDir;
 
 // Answers /n.png with "image n", holding every reply while `hold` is set (at most 10 s).
 class HoldingServer {

@@ -9,10 +9,13 @@
 #include <string>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
+
+using test::Raised;
 
 FileDescriptor CreateFile(const std::string& path) {
   return FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -103,7 +106,7 @@ TEST(TFileStream, HoldsWhatWasWrittenWhateverTheBufferSize) {
       ASSERT_EQ(file.Read(read.data(), read.size()), read.size());
       EXPECT_TRUE(read == model.text);
       file.Close();
-      EXPECT_TRUE(test::ReadBytes(path) == model.text);
+      EXPECT_TRUE(test::ReadFileBytes(path) == model.text);
     }
   }
 }
@@ -124,7 +127,7 @@ TEST(TFileStream, LargeBodyCostsOnlyTheBuffer) {
   }
   EXPECT_EQ(file.BufferBytes(), 4096u);
   file.Close();
-  EXPECT_EQ(test::ReadBytes(path), expected);
+  EXPECT_EQ(test::ReadFileBytes(path), expected);
 }
 
 TEST(TFileStream, FailedWriteRaisesStreamWriteErrorAndSaysSo) {
@@ -132,12 +135,7 @@ TEST(TFileStream, FailedWriteRaisesStreamWriteErrorAndSaysSo) {
   TFileStream full(FileDescriptor(::open("/dev/full", O_WRONLY | O_CLOEXEC)), 16);
   EXPECT_FALSE(full.WriteFailed());
   full.Write("0123456789", 10);  // still buffered
-  try {
-    full.Write("0123456789", 10);
-    FAIL() << "no exception";
-  } catch (const EWriteError& e) {
-    EXPECT_EQ(e.Message(), "Stream write error");
-  }
+  EXPECT_EQ(Raised([&] { full.Write("0123456789", 10); }), "EWriteError: Stream write error");
   EXPECT_TRUE(full.WriteFailed());
 
   TFileStream lent(FileDescriptor(::open("/dev/full", O_WRONLY | O_CLOEXEC)), 16);

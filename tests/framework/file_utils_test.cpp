@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
@@ -13,7 +13,7 @@ using test::TempDir;
 
 TEST(FileUtils, FileExistsIsFalseForFoldersAndMissingEntries) {
   TempDir dir;
-  test::WriteBytes(dir.File("a.jpg"), "x");
+  test::WriteFileBytes(dir.File("a.jpg"), "x");
   EXPECT_TRUE(FileExists(dir.File("a.jpg")));
   EXPECT_FALSE(FileExists(dir.File("b.jpg")));
   EXPECT_FALSE(FileExists(dir.Path()));

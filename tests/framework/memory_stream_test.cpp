@@ -5,10 +5,13 @@
 #include <string>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
+
+using test::Raised;
 
 TEST(TMemoryStream, AppendsInSmallPiecesKeepEveryByte) {
   TMemoryStream stream;
@@ -70,19 +73,14 @@ TEST(TMemoryStream, SaveToFileWritesAllBytesOrNamesThePath) {
   stream.SetPosition(3);  // the position does not limit what is saved
   const std::string path = dir.File("a.png");
   stream.SaveToFile(path);
-  EXPECT_EQ(test::ReadBytes(path), body);
+  EXPECT_EQ(test::ReadFileBytes(path), body);
 
   TMemoryStream empty;
   empty.SaveToFile(path);
-  EXPECT_EQ(test::ReadBytes(path), "");
+  EXPECT_EQ(test::ReadFileBytes(path), "");
 
   const std::string bad = dir.File("missing/a.png");
-  try {
-    stream.SaveToFile(bad);
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file " + bad);
-  }
+  EXPECT_EQ(Raised([&] { stream.SaveToFile(bad); }), "EFCreateError: Cannot create file " + bad);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <optional>
 #include <string>
 
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
@@ -108,7 +108,7 @@ TEST(ProgramLayout, InstalledProgramUsesTheUserConfigFolderAndTheInstalledManual
 TEST(ProgramLayout, PrepareFailsWhereTheConfigFolderCannotBeMade) {
   TempDir dir;
   const std::string program = MakeInstalledPrefix(dir);
-  test::WriteBytes(dir.File("file"), "x");
+  test::WriteFileBytes(dir.File("file"), "x");
   ScopedEnv xdg("XDG_CONFIG_HOME", dir.File("file/config"));  // a file stands in the way
   EXPECT_FALSE(PrepareSettingsFolder(program));
 }

@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "harvest/image_url_extraction.h"
-#include "tests/framework/temp_dir.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul {
 namespace {
 
-using test::ReadBytes;
+using test::ReadFileBytes;
 using test::TempDir;
-using test::WriteBytes;
+using test::WriteFileBytes;
 
 std::string CrLfJoined(const std::vector<std::string>& lines) {
   std::string text;
@@ -31,14 +31,14 @@ struct Harvested {
 
 Harvested Harvest(const std::string& page, int site, RuleBook& book, size_t chunkBytes = 0) {
   TempDir dir;
-  WriteBytes(dir.File("result_content.txt"), page);
+  WriteFileBytes(dir.File("result_content.txt"), page);
   Harvested h;
   h.result =
       chunkBytes == 0
           ? HarvestImageUrls(dir.File("result_content.txt"), dir.File("url_list.txt"), site, book)
           : detail::HarvestImageUrlsChunked(dir.File("result_content.txt"),
                                             dir.File("url_list.txt"), site, book, chunkBytes);
-  h.list = ReadBytes(dir.File("url_list.txt"));
+  h.list = ReadFileBytes(dir.File("url_list.txt"));
   return h;
 }
 
@@ -162,7 +162,7 @@ TEST(HarvestImageUrls, MarkerResultStandsWhenTheMarkerFindsAnything) {
 TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) {
   TempDir dir;
   const std::string rules = dir.File("rules.ini");
-  WriteBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
+  WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
   RuleBook book;
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
   ASSERT_TRUE(book.ForSite(0).fromFile);
@@ -186,8 +186,8 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
   EXPECT_FALSE(book.ForSite(0).fromFile);
 
   // The same for an exclusion: the rule's list is abandoned whole.
-  WriteBytes(rules,
-             "[www.bing.com]\r\nRule1=(h\\S+?)&quot;\r\nExclude1.1=(?:(h|t)+)+j\r\n; changed\r\n");
+  WriteFileBytes(
+      rules, "[www.bing.com]\r\nRule1=(h\\S+?)&quot;\r\nExclude1.1=(?:(h|t)+)+j\r\n; changed\r\n");
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
   ASSERT_TRUE(book.ForSite(0).fromFile);
   const std::string longAddress = "https://example.org/" + std::string(3000, 'h') + ".jpg";

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "http/id_exception.h"
+#include "tests/support/raised.h"
 
 namespace pixhaul {
 namespace {
+
+using test::Raised;
 
 TEST(TIdBuffer, RemovesFromTheFront) {
   TIdBuffer buffer;
@@ -23,12 +26,8 @@ TEST(TIdBuffer, RemovesFromTheFront) {
 TEST(TIdBuffer, RemovingMoreThanHeldRaisesAndKeepsTheBytes) {
   TIdBuffer buffer;
   buffer.Append("abc", 3);
-  try {
-    buffer.Remove(4);
-    FAIL() << "no exception";
-  } catch (const EIdNotEnoughDataInBuffer& e) {
-    EXPECT_EQ(e.Message(), "Not enough data in buffer.");
-  }
+  EXPECT_EQ(Raised([&] { buffer.Remove(4); }),
+            "EIdNotEnoughDataInBuffer: Not enough data in buffer.");
   EXPECT_EQ(buffer.Length(), 3u);
   EXPECT_THROW(buffer.Extract(9), EIdNotEnoughDataInBuffer);
 }

@@ -6,9 +6,12 @@
 #include <cerrno>
 
 #include "http/id_stack.h"
+#include "tests/support/raised.h"
 
 namespace pixhaul {
 namespace {
+
+using test::Raised;
 
 TEST(SocketErrorText, FormatsNumberAndFixedText) {
   struct Row {
@@ -48,15 +51,10 @@ TEST(SocketErrorText, TableHasEveryNumberFrom10004To10066ThatItNames) {
 }
 
 TEST(EIdSocketError, CarriesNumberAndMessage) {
-  try {
-    ThrowSocketError(10061);
-    FAIL() << "no exception";
-  } catch (const EIdException& e) {
-    const auto* socketError = dynamic_cast<const EIdSocketError*>(&e);
-    ASSERT_NE(socketError, nullptr);
-    EXPECT_EQ(socketError->LastError(), 10061);
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  }
+  EXPECT_EQ(
+      Raised<EIdSocketError>([] { ThrowSocketError(10061); },
+                             [](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), 10061); }),
+      "EIdSocketError: Socket Error # 10061\r\nConnection refused.");
 }
 
 TEST(ErrnoToSocketError, MapsSystemErrorsOntoSocketNumbers) {

@@ -10,7 +10,7 @@
 
 #include "http/ssl_intercept.h"
 #include "http/tcp_client.h"
-#include "tests/support/tls_server.h"
+#include "tests/support/scripted_server.h"
 
 namespace pixhaul {
 namespace {
@@ -19,10 +19,11 @@ constexpr int kThreads = 64;
 constexpr int kRounds = 4;
 
 TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
-  test::TlsServer server([](test::TlsServerConnection& peer) {
-    std::string line = peer.ReadUntil("\n");
-    peer.Write("pong " + line);
-  });
+  test::ScriptedServer server({test::Script().Call([](test::ScriptedConnection& peer) {
+                                std::string line = peer.ReadUntil("\n");
+                                peer.Write("pong " + line);
+                              })},
+                              {.repeatScripts = true, .tls = true, .backlog = kThreads * 2});
   EXPECT_EQ(SslLibrary::Shared().LoadAttempts(), 0);
 
   for (int round = 0; round < kRounds; ++round) {
@@ -65,11 +66,12 @@ TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
       EXPECT_EQ(failures[i], "") << "thread " << i;
     }
   }
-  EXPECT_TRUE(server.WaitForFinished(kThreads * kRounds));
-  EXPECT_EQ(server.HandshakeCount(), kThreads * kRounds);
+  EXPECT_TRUE(server.WaitFinished(kThreads * kRounds));
+  EXPECT_EQ(server.HandshakeCount(), size_t{kThreads * kRounds});
   EXPECT_EQ(SslLibrary::Shared().LoadAttempts(), 1);
   int named = 0;
-  for (const auto& name : server.ServerNames()) named += name == "localhost" ? 1 : 0;
+  for (size_t i = 0; i < server.AcceptedCount(); ++i)
+    named += server.ServerName(i) == "localhost" ? 1 : 0;
   EXPECT_EQ(named, kThreads * kRounds / 2);
 }
 

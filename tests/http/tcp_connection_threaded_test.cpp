@@ -19,8 +19,8 @@
 namespace pixhaul {
 namespace {
 
-using testing::Script;
-using testing::ScriptedServer;
+using test::Script;
+using test::ScriptedServer;
 
 constexpr int kThreads = 64;
 constexpr int kRounds = 4;
@@ -28,7 +28,7 @@ constexpr int kRounds = 4;
 TEST(ConcurrentConnections, SixtyFourThreadsConnectReadAndCloseAtOnce) {
   const std::string body(20000, 'p');
   ScriptedServer::Options options;
-  options.repeatLastScript = true;
+  options.repeatScripts = true;
   options.backlog = 256;
   ScriptedServer server({Script().ReceiveUntil("\r\n").Send("OK\r\n" + body).Close()}, options);
   const int usersBefore = StackUserCount();
