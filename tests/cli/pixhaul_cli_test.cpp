@@ -23,18 +23,13 @@
 #include "tests/support/cli_process.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using demo::DemoSite;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using test::CliProcess;
-using test::FolderEntries;
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 const std::string kFastTimings = "PIXHAUL_TEST_TIMINGS=5,50,100,300,200";
 
@@ -643,4 +638,4 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -20,17 +20,12 @@
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using test::FakeRunWindow;
-using test::FolderEntries;
-using test::PumpUntil;
-using test::ReadFileBytes;
-using test::TempDir;
 
 constexpr ThrottleTimings kFast{1, 50, 50, 50, 50};
 constexpr size_t kHeaderLines = 13;  // pane lines before the first worker line of a run
@@ -160,7 +155,7 @@ TEST_F(DownTileThreadTest, EmptyBodyGivesAnEmptyFile) {
 }
 
 TEST_F(DownTileThreadTest, ExistingFileIsReplacedWhole) {
-  test::WriteFileBytes(Folder() + "r.png", std::string(5000, 'o'));
+  WriteFileBytes(Folder() + "r.png", std::string(5000, 'o'));
   server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "new", false}; };
 
   const WorkerResult r = harness.Run(server.Http("/r.png"), "r.png", 1, Folder());
@@ -294,21 +289,20 @@ TEST_F(DownTileThreadTest, WorkerEndingAfterAStopSavesButLogsNothing) {
 // reaches it.
 class ScriptedReply {
  public:
-  ScriptedReply(test::Script script, bool tls)
-      : tls_(tls), server_({std::move(script)}, Options(tls)) {}
+  ScriptedReply(Script script, bool tls) : tls_(tls), server_({std::move(script)}, Options(tls)) {}
   std::string Url(const std::string& path) const {
     return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(server_.Port()) +
            path;
   }
 
  private:
-  static test::ScriptedServer::Options Options(bool tls) {
-    test::ScriptedServer::Options options;
+  static ScriptedServer::Options Options(bool tls) {
+    ScriptedServer::Options options;
     if (tls) options.tls = true;
     return options;
   }
   bool tls_;
-  test::ScriptedServer server_;
+  ScriptedServer server_;
 };
 
 // Bytes of every value, line breaks and NULs included, in no repeating pattern.
@@ -356,7 +350,7 @@ TEST_F(DownTileThreadTest, LargeBodiesAreSavedByteForByte) {
   for (const bool tls : {false, true}) {
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.framing) + (tls ? " over https" : " over http"));
-      ScriptedReply server(test::Script().ReceiveUntil(kRequestEnd).Send(row.reply).Close(), tls);
+      ScriptedReply server(Script().ReceiveUntil(kRequestEnd).Send(row.reply).Close(), tls);
       const std::string name = "big" + std::to_string(index) + ".bin";
 
       const WorkerResult r = harness.Run(server.Url("/big.bin"), name, index, Folder());
@@ -378,11 +372,11 @@ TEST_F(DownTileThreadTest, NothingShowsInTheFolderUntilTheBodyIsComplete) {
   std::atomic<bool> halfSent{false};
   std::atomic<bool> release{false};
   ScriptedReply server(
-      test::Script()
+      Script()
           .ReceiveUntil(kRequestEnd)
           .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
                 body.substr(0, body.size() / 2))
-          .Call([&](test::ScriptedConnection&) {
+          .Call([&](ScriptedConnection&) {
             halfSent = true;
             for (int i = 0; i < 10000 && !release; ++i)
               std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -414,7 +408,7 @@ TEST_F(DownTileThreadTest, RedirectBodyIsReplacedByTheFinalBody) {
     const std::string finalBody = "final image";
     // The connection stays open for the second hop; the relative Location keeps it.
     ScriptedReply server(
-        test::Script()
+        Script()
             .ReceiveUntil(kRequestEnd)
             .Send("HTTP/1.1 302 Found\r\nLocation: /final.png\r\nContent-Length: " +
                   std::to_string(redirectBody.size()) + "\r\n\r\n" + redirectBody)
@@ -437,29 +431,29 @@ TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4194304\r\n\r\n";
   struct Row {
     const char* what;
-    test::Script script;
+    Script script;
     std::string message;
     int outcome;
   } rows[] = {
-      {"cut short by a close", test::Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
+      {"cut short by a close", Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
        "Connection Closed Gracefully.", kOutcomeOtherFailure},
-      {"reset mid-body", test::Script().ReceiveUntil(kRequestEnd).Send(head + part).Reset(),
+      {"reset mid-body", Script().ReceiveUntil(kRequestEnd).Send(head + part).Reset(),
        "Socket Error # 10054\r\nConnection reset by peer.", kOutcomeSocketError},
       {"declared over the bound",
-       test::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n\r\n" + part)
            .Close(),
        "Reply body too large.", kOutcomeOtherFailure},
       {"chunk over the bound",
-       test::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000\r\n" +
                  part.substr(0, 4096) + "\r\n20000000\r\n" + part)
            .Close(),
        "Reply body too large.", kOutcomeOtherFailure},
       {"error reply with a large body",
-       test::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(part.size()) +
                  "\r\n\r\n" + part),
@@ -503,7 +497,7 @@ class FileSizeLimit {
 
 TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
   const std::string body = BinaryBody(3 * 1024 * 1024);
-  ScriptedReply server(test::Script()
+  ScriptedReply server(Script()
                            .ReceiveUntil(kRequestEnd)
                            .Send("HTTP/1.1 200 OK\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\n\r\n" + body),
@@ -549,4 +543,4 @@ TEST(ClassifyGetFailureTest, FirstMatchingTextDecides) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

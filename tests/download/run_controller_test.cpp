@@ -20,17 +20,10 @@
 #include "tests/harvest/todays_pages.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
-using test::FakeRunWindow;
-using test::FakeWorkers;
-using test::PumpUntil;
-using test::ReadFileBytes;
-using test::SteadyClock;
-using test::TempDir;
-using test::WriteFileBytes;
 
 constexpr ThrottleTimings kFast{/*startPauseMs=*/20, /*liveWorkerLimit=*/50,
                                 /*throttlePauseMs=*/100, /*graceMs=*/150, /*stopWaitMs=*/100};
@@ -129,7 +122,7 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
   const std::vector<std::string> urls = {"https://h/a.jpg?w=1&h=2", "http://h/b.png",
                                          "https://h/a.jpg?w=1&h=2", "http://h/c/d.jpg"};
   const std::vector<std::string> unique = {urls[0], urls[1], urls[3]};
-  window.markup = test::TodaysBingPage(urls);
+  window.markup = TodaysBingPage(urls);
   TRunController controller(window, kFast);
   FakeWorkers workers(controller);
 
@@ -162,7 +155,7 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
 TEST_F(RunControllerTest, RulesFileFaultsAreShownOnceAndTheRunGoesOn) {
   const std::string rules = dir.Path() + "/rules.ini";
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(unclosed\r\n");
-  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  window.markup = TodaysBingPage({"https://h/a.jpg"});
   TRunController controller(window, kFast);
   FakeWorkers workers(controller);
   int asked = 0;
@@ -185,7 +178,7 @@ TEST_F(RunControllerTest, RulesFileFaultsAreShownOnceAndTheRunGoesOn) {
 
   // The user mends the file: its rule now gives the list.
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=turl&quot;:&quot;(https?://[^&]+)\r\n");
-  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  window.markup = TodaysBingPage({"https://h/a.jpg"});
   controller.ButtonStartClick();
   EXPECT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"),
@@ -577,4 +570,4 @@ TEST(WaitWithMessagesTest, PumpsPromptlyForItsWholeLengthWithoutSpinning) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

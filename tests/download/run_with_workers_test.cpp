@@ -19,17 +19,13 @@
 #include "tests/download/fake_workers.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using test::FakeRunWindow;
-using test::PumpUntil;
-using test::ReadFileBytes;
-using test::TempDir;
 
 // Answers /n.png with "image n", holding every reply while `hold` is set (at most 10 s).
 class HoldingServer {
@@ -138,4 +134,4 @@ TEST(RunWithWorkersTest, ControllerOutlivesWorkersStillRunningAfterTheRun) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

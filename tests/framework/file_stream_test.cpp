@@ -12,10 +12,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 FileDescriptor CreateFile(const std::string& path) {
   return FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
@@ -44,7 +42,7 @@ struct ModelStream {
 // must agree on size and position at every step. Small buffers put buffer borders, partial
 // lends and flushes everywhere.
 TEST(TFileStream, HoldsWhatWasWrittenWhateverTheBufferSize) {
-  test::TempDir dir;
+  TempDir dir;
   for (size_t bufferBytes : {1u, 7u, 64u, 4096u}) {
     for (unsigned seed = 1; seed <= 40; ++seed) {
       SCOPED_TRACE("buffer " + std::to_string(bufferBytes) + ", seed " + std::to_string(seed));
@@ -106,13 +104,13 @@ TEST(TFileStream, HoldsWhatWasWrittenWhateverTheBufferSize) {
       ASSERT_EQ(file.Read(read.data(), read.size()), read.size());
       EXPECT_TRUE(read == model.text);
       file.Close();
-      EXPECT_TRUE(test::ReadFileBytes(path) == model.text);
+      EXPECT_TRUE(ReadFileBytes(path) == model.text);
     }
   }
 }
 
 TEST(TFileStream, LargeBodyCostsOnlyTheBuffer) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string path = dir.File("big");
   TFileStream file(CreateFile(path), 4096);
   std::string expected;
@@ -127,7 +125,7 @@ TEST(TFileStream, LargeBodyCostsOnlyTheBuffer) {
   }
   EXPECT_EQ(file.BufferBytes(), 4096u);
   file.Close();
-  EXPECT_EQ(test::ReadFileBytes(path), expected);
+  EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
 TEST(TFileStream, FailedWriteRaisesStreamWriteErrorAndSaysSo) {
@@ -146,4 +144,4 @@ TEST(TFileStream, FailedWriteRaisesStreamWriteErrorAndSaysSo) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

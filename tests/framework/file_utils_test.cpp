@@ -6,14 +6,12 @@
 
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::TempDir;
 
 TEST(FileUtils, FileExistsIsFalseForFoldersAndMissingEntries) {
   TempDir dir;
-  test::WriteFileBytes(dir.File("a.jpg"), "x");
+  WriteFileBytes(dir.File("a.jpg"), "x");
   EXPECT_TRUE(FileExists(dir.File("a.jpg")));
   EXPECT_FALSE(FileExists(dir.File("b.jpg")));
   EXPECT_FALSE(FileExists(dir.Path()));
@@ -56,4 +54,4 @@ TEST(FileUtils, ExtractFilePathKeepsTheTrailingSlash) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -11,14 +11,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
@@ -192,4 +186,4 @@ TEST(TIniFile, RewriteKeepsTheFilePermissions) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

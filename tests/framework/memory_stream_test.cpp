@@ -8,10 +8,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 TEST(TMemoryStream, AppendsInSmallPiecesKeepEveryByte) {
   TMemoryStream stream;
@@ -66,22 +64,22 @@ TEST(TMemoryStream, SetSizeClampsThePosition) {
 }
 
 TEST(TMemoryStream, SaveToFileWritesAllBytesOrNamesThePath) {
-  test::TempDir dir;
+  TempDir dir;
   TMemoryStream stream;
   const std::string body("\x89PNG\r\n\x1a\n\0tail", 13);
   stream.Write(body.data(), body.size());
   stream.SetPosition(3);  // the position does not limit what is saved
   const std::string path = dir.File("a.png");
   stream.SaveToFile(path);
-  EXPECT_EQ(test::ReadFileBytes(path), body);
+  EXPECT_EQ(ReadFileBytes(path), body);
 
   TMemoryStream empty;
   empty.SaveToFile(path);
-  EXPECT_EQ(test::ReadFileBytes(path), "");
+  EXPECT_EQ(ReadFileBytes(path), "");
 
   const std::string bad = dir.File("missing/a.png");
   EXPECT_EQ(Raised([&] { stream.SaveToFile(bad); }), "EFCreateError: Cannot create file " + bad);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

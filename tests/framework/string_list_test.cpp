@@ -10,14 +10,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 std::vector<std::string> LinesOf(const TStringList& list) { return list.Lines(); }
 
@@ -174,4 +168,4 @@ TEST(TStringList, IndexOperationsCheckBounds) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

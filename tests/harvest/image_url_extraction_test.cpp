@@ -12,14 +12,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 std::string JoinEntries(const std::vector<std::string>& entries) {
   std::string bytes;
@@ -430,4 +424,4 @@ TEST(ExtractImageUrlsChunked, AddressLongerThanManyChunksIsKeptWhole) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

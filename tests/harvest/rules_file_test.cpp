@@ -18,12 +18,8 @@
 #include "tests/harvest/todays_pages.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 // Which sites a loaded file gives rules for, as a text like "-G-".
 std::string SitesFromFile(const RulesFileContent& content) {
@@ -62,11 +58,11 @@ TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
   WriteFileBytes(dir.File("page.txt"),
                  "<i data-full=\"http://h/small/1.jpg\"></i><i data-full=\"http://h/2.gif\"></i>"
                  "<b>http://h/3.jpg?a=1&amp;b=2</b>" +
-                     test::TodaysGooglePage({"https://example.org/g.jpg"}));
+                     TodaysGooglePage({"https://example.org/g.jpg"}));
   HarvestResult r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 1, book);
   EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "http://h/3.jpg?a=1&b=2\r\n");
   EXPECT_TRUE(r.byRules);
-  WriteFileBytes(dir.File("page.txt"), test::TodaysBingPage({"https://example.org/b.jpg"}));
+  WriteFileBytes(dir.File("page.txt"), TodaysBingPage({"https://example.org/b.jpg"}));
   r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 0, book);
   EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "https://example.org/b.jpg\r\n");
 }
@@ -259,4 +255,4 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

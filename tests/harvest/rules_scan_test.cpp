@@ -15,12 +15,8 @@
 #include "harvest/built_in_rules.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadFileBytes;
-using test::TempDir;
-using test::WriteFileBytes;
 
 AddressRule MakeRule(const std::string& expression,
                      AddressDecoding decoding = AddressDecoding::kNone,
@@ -338,4 +334,4 @@ TEST(ScanPageWithRules, UnreadablePageRaisesOpenError) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

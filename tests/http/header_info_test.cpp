@@ -13,10 +13,8 @@
 #include "http/base64.h"
 #include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 using Lines = std::vector<std::string>;
 
@@ -309,4 +307,4 @@ TEST(TIdHeaderInfo, DatesAreShiftedToLocalTime) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

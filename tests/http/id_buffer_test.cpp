@@ -8,10 +8,8 @@
 #include "http/id_exception.h"
 #include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 TEST(TIdBuffer, RemovesFromTheFront) {
   TIdBuffer buffer;
@@ -60,4 +58,4 @@ TEST(TIdBuffer, ManySmallRemovalsKeepOrderAndCompact) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

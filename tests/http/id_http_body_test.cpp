@@ -12,16 +12,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::CountedReply;
-using test::LoopbackHTTP;
-using test::Script;
-using test::ScriptedServer;
-using test::ServeOnce;
 
 // Serves `reply` for the first request and "HTTP/1.1 200 OK" with body "next" for a second
 // one on the same connection, so a test can check the first body ended where it should.
@@ -111,7 +103,7 @@ TEST(TIdHTTPBody, CountedBodyLeavesSurplusBuffered) {
       .Pause(3000);
   ScriptedServer server({script});
   TIdHTTP http;
-  http.SetReadTimeoutMs(test::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   TMemoryStream first, second;
   http.GetInto(server.Url(), first);
   EXPECT_EQ(first.ToString(), "abc");
@@ -222,4 +214,4 @@ TEST(TIdHTTPBody, BodyIsWrittenAtTheStreamPosition) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

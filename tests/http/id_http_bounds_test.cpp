@@ -12,16 +12,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::CountedReply;
-using test::LoopbackHTTP;
-using test::Script;
-using test::ScriptedServer;
-using test::ServeOnce;
 
 // The servers below stay silent for longer than the client's read limit (kTestReadTimeoutMs),
 // so a call that waited for a body that is not coming would end in "Read timed out." with its
@@ -286,4 +278,4 @@ TEST(TIdHTTPBounds, NoStreamLeavesNoBodyForTheNextReply) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -17,17 +17,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::CountedReply;
-using test::LoopbackHTTP;
-using test::RedirectReply;
-using test::Script;
-using test::ScriptedServer;
-using test::ServeOnce;
 
 // What a call ended in: "body: " and the body, or the exception's class, ": " and its message.
 std::string Outcome(TIdHTTP& http, const std::string& url) {
@@ -128,7 +119,7 @@ struct Row {
   std::vector<std::string> requestLines;
   std::vector<std::string> connects;
   bool secondCall = false;
-  int readTimeoutMs = test::kTestReadTimeoutMs;
+  int readTimeoutMs = kTestReadTimeoutMs;
 };
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
@@ -381,7 +372,7 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
     if (secure) http.PortMap[443] = secure->Port();
     http.SetReadTimeoutMs(row.readTimeoutMs);
-    test::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     http.SetIntercept(&intercept);
 
     EXPECT_EQ(Outcome(http, row.url), row.expected);
@@ -410,4 +401,4 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -18,19 +18,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::CountedReply;
-using test::CountRequests;
-using test::LoopbackHTTP;
-using test::RedirectReply;
-using test::Script;
-using test::ScriptedServer;
-using test::ServeOnce;
-using test::WorkerRequest;
 
 TEST(TIdHTTP, ConstructionDefaults) {
   TIdHTTP http;
@@ -64,7 +53,7 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
   for (const auto& c : cases) {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", "ok"))});
     LoopbackHTTP http(server.Port());
-    test::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     TMemoryStream body;
     http.GetInto(c.url, body);
     ASSERT_TRUE(server.WaitFinished(1)) << c.url;
@@ -78,7 +67,7 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
 TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {
   ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "missing")).Pause(3000)});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   EXPECT_EQ(Raised<EIdProtocolReplyError>(
                 [&] { http.GetInto(server.Url("/x.jpg"), body); },
@@ -136,7 +125,7 @@ TEST(TIdHTTP, FollowsRedirectChainAcrossHosts) {
       .Pause(3000);
   ScriptedServer server({first, ServeOnce(CountedReply("200 OK", "final"))});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h/a", body);
   EXPECT_EQ(body.ToString(), "final");
@@ -155,7 +144,7 @@ TEST(TIdHTTP, SuccessWithLocationIsFollowed) {
       .Send(CountedReply("200 OK", "there"));
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto(server.Url("/here"), body);
   EXPECT_EQ(body.ToString(), "there");
@@ -232,7 +221,7 @@ TEST(TIdHTTP, LongRedirectBodyThenShortFinalBody) {
       .Send(CountedReply("200 OK", "short"));
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.ToString(), "short");
@@ -246,7 +235,7 @@ TEST(TIdHTTP, LongRedirectBodyThenEmptyFinalBody) {
       .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.Size(), 0);
@@ -256,7 +245,7 @@ TEST(TIdHTTP, AbsoluteRedirectToSameHostWithoutPortReconnects) {
   ScriptedServer server(
       {ServeOnce(RedirectReply("http://h/b")).Pause(3000), ServeOnce(CountedReply("200 OK", "b"))});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h/a", body);
   EXPECT_EQ(body.ToString(), "b");
@@ -310,7 +299,7 @@ TEST(TIdHTTP, Http10RedirectReconnectsForTheNextHop) {
       {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n").Pause(3000),
        ServeOnce(CountedReply("200 OK", "next"))});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.ToString(), "next");
@@ -324,7 +313,7 @@ TEST(TIdHTTP, RedirectSayingConnectionCloseIsFollowedOnANewConnection) {
       {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /next\r\n")).Close(),
        ServeOnce(CountedReply("200 OK", "next"))});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto(server.Url("/first"), body);
   EXPECT_EQ(body.ToString(), "next");
@@ -338,7 +327,7 @@ TEST(TIdHTTP, RelativeRedirectAfterACloseReconnectsToTheSamePort) {
       {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /b.jpg\r\nContent-Length: 0\r\n\r\n").Close(),
        ServeOnce(CountedReply("200 OK", "b"))});
   LoopbackHTTP http(server.Port());
-  test::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h:8080/a.jpg", body);
   EXPECT_EQ(body.ToString(), "b");
@@ -351,7 +340,7 @@ TEST(TIdHTTP, ResetAfterACompleteReplyStillReturnsTheBody) {
   for (int round = 0; round < 5; ++round) {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", "complete body")).Reset()});
     LoopbackHTTP http(server.Port());
-    test::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     TMemoryStream body;
     EXPECT_NO_THROW(http.GetInto("http://h/a.jpg", body)) << "round " << round;
     EXPECT_EQ(body.ToString(), "complete body") << "round " << round;
@@ -400,7 +389,7 @@ TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
       .Pause(3000);
   ScriptedServer server({script});
   TIdHTTP http;
-  http.SetReadTimeoutMs(test::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   TMemoryStream first, second;
   http.GetInto(server.Url("/1"), first);
   http.GetInto(server.Url("/2"), second);
@@ -433,7 +422,7 @@ TEST(TIdHTTP, HttpsWithoutTlsInterceptIsRefusedBeforeSending) {
 TEST(TIdHTTP, ProxyFormSendsAbsoluteTarget) {
   ScriptedServer server({ServeOnce(CountedReply("200 OK", "via proxy"))});
   TIdHTTP http;
-  http.SetReadTimeoutMs(test::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   http.Request.ProxyServer = "127.0.0.1";
   http.Request.ProxyPort = server.Port();
   http.Request.UserAgent.clear();
@@ -453,7 +442,7 @@ TEST(TIdHTTP, PostSendsTheSourceWithItsLength) {
     return s;
   }()});
   TIdHTTP http;
-  http.SetReadTimeoutMs(test::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   http.Request.UserAgent.clear();
   TStringList lines;
   lines.Add("a=1");
@@ -477,4 +466,4 @@ TEST(TIdHTTP, PostSendsTheSourceWithItsLength) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

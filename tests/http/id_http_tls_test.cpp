@@ -13,18 +13,8 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
-
-using test::CountedReply;
-using test::LoopbackHTTP;
-using test::RedirectReply;
-using test::Script;
-using test::ScriptedServer;
-using test::ServeOnce;
-using test::WorkerRequest;
 
 constexpr ScriptedServer::Options kTls{.tls = true};
 
@@ -33,7 +23,7 @@ struct TlsWorkerClient {
   explicit TlsWorkerClient(int serverPort) : http(serverPort) {
     intercept.SSLOptions().Method = sslvSSLv23;
     http.SetIntercept(&intercept);
-    test::UseWorkerSettings(http);
+    UseWorkerSettings(http);
   }
   TIdConnectionInterceptOpenSSL intercept;
   LoopbackHTTP http;
@@ -139,4 +129,4 @@ TEST(TIdHTTPTls, LaterPlainAddressIsFetchedWithoutTls) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -10,10 +10,8 @@
 #include "http/socket_error.h"
 #include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 TEST(IsDottedQuad, AcceptsFourPartsFrom0To255) {
   struct Row {
@@ -104,4 +102,4 @@ TEST(StackUserCount, FollowsLiveComponents) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,10 +8,8 @@
 #include "http/id_stack.h"
 #include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 TEST(SocketErrorText, FormatsNumberAndFixedText) {
   struct Row {
@@ -96,4 +94,4 @@ TEST(EIdSocketErrorTree, ClassesDeriveAsTheWorkerExpects) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

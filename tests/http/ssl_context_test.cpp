@@ -10,15 +10,13 @@
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 SslLibrary& Library() {
   static SslLibrary library(SslLibrary::kSslFileName, SslLibrary::kCryptoFileName);
   return library;
 }
-
-using test::Raised;
 
 TEST(TIdSSLContext, ChooseMethodTable) {
   const SslFunctions& f = Library().Start();
@@ -78,15 +76,15 @@ TEST(TIdSSLContext, CreatingOverMissingLibraryRaises) {
 }
 
 TEST(TIdSSLContext, CertificateAndKeyFiles) {
-  test::TempDir dir;
+  TempDir dir;
   const std::string certificate = dir.File("certificate.pem");
   const std::string key = dir.File("key.pem");
   const std::string encryptedKey = dir.File("encrypted-key.pem");
   const std::string garbage = dir.File("garbage.pem");
-  test::WriteFileBytes(certificate, demo::SelfSignedCertificatePem());
-  test::WriteFileBytes(key, demo::SelfSignedKeyPem());
-  test::WriteFileBytes(encryptedKey, demo::SelfSignedKeyPem("s3cret"));
-  test::WriteFileBytes(garbage, "-----BEGIN NOTHING-----\nxyz\n-----END NOTHING-----\n");
+  WriteFileBytes(certificate, demo::SelfSignedCertificatePem());
+  WriteFileBytes(key, demo::SelfSignedKeyPem());
+  WriteFileBytes(encryptedKey, demo::SelfSignedKeyPem("s3cret"));
+  WriteFileBytes(garbage, "-----BEGIN NOTHING-----\nxyz\n-----END NOTHING-----\n");
   const std::string missing = dir.File("no-such-file.pem");
 
   struct Case {
@@ -127,4 +125,4 @@ TEST(TIdSSLContext, CertificateAndKeyFiles) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -17,13 +17,10 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using test::Raised;
-using test::Script;
-using test::ScriptedServer;
-using Peer = test::ScriptedConnection;
+using Peer = ScriptedConnection;
 
 // TLS servers here run their one script on every connection they accept.
 constexpr ScriptedServer::Options kTlsServer{.repeatScripts = true, .tls = true};
@@ -343,4 +340,4 @@ TEST(TIdConnectionInterceptOpenSSL, ReconnectsAfterCloseWithAFreshChannel) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

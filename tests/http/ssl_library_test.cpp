@@ -11,10 +11,8 @@
 #include "http/ssl_exceptions.h"
 #include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Raised;
 
 constexpr const char* kCouldNotLoad = "EIdOSSLCouldNotLoadSSLLibrary: Could not load SSL library.";
 
@@ -139,4 +137,4 @@ TEST(SslLibrary, RacingFailedStartsAllRaise) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

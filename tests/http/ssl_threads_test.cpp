@@ -12,18 +12,18 @@
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 constexpr int kThreads = 64;
 constexpr int kRounds = 4;
 
 TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
-  test::ScriptedServer server({test::Script().Call([](test::ScriptedConnection& peer) {
-                                std::string line = peer.ReadUntil("\n");
-                                peer.Write("pong " + line);
-                              })},
-                              {.repeatScripts = true, .tls = true, .backlog = kThreads * 2});
+  ScriptedServer server({Script().Call([](ScriptedConnection& peer) {
+                          std::string line = peer.ReadUntil("\n");
+                          peer.Write("pong " + line);
+                        })},
+                        {.repeatScripts = true, .tls = true, .backlog = kThreads * 2});
   EXPECT_EQ(SslLibrary::Shared().LoadAttempts(), 0);
 
   for (int round = 0; round < kRounds; ++round) {
@@ -76,4 +76,4 @@ TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

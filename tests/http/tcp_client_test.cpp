@@ -18,13 +18,9 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using test::Raised;
-
-using test::Script;
-using test::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 // A listening socket on 127.0.0.1 that never accepts; closed on destruction.
@@ -226,4 +222,4 @@ TEST(ConnectToPeer, InterceptAttachFailureLeavesTheSocketOpen) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -18,13 +18,9 @@
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using test::Raised;
-
-using test::Script;
-using test::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 std::unique_ptr<TIdTCPClient> ConnectedClient(const ScriptedServer& server) {
@@ -577,4 +573,4 @@ TEST(Work, NotificationsCountTakenAndStreamedBytes) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -16,11 +16,8 @@
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::Script;
-using test::ScriptedServer;
 
 constexpr int kThreads = 64;
 constexpr int kRounds = 4;
@@ -93,4 +90,4 @@ TEST(ConcurrentConnections, StackUsersComeAndGoFromManyThreads) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test
