@@ -8,7 +8,7 @@
 #
 #   bench/cli_large_bench.sh [BUILD_DIR]     (default: build-bench, configured as Release)
 #   ROUNDS=5 IMAGES=51 BODY=67108864 bench/cli_large_bench.sh
-#   HTTP_BENCH=... PIXHAUL_CLI=...          (use built executables instead of building)
+#   BENCH_SERVER=... PIXHAUL_CLI=...        (use built executables instead of building)
 #
 # Needs about 2 x IMAGES x BODY bytes of free space under TMPDIR while a round runs.
 set -euo pipefail
@@ -19,40 +19,36 @@ rounds=${ROUNDS:-5}
 images=${IMAGES:-51}
 body=${BODY:-67108864}
 
-bench=${HTTP_BENCH:-}
+server_program=${BENCH_SERVER:-}
 cli=${PIXHAUL_CLI:-}
-if [[ -z $bench || -z $cli ]]; then
+if [[ -z $server_program || -z $cli ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
     -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target http_bench pixhaul-cli >/dev/null
-  bench=$build/bench/http_bench
+  cmake --build "$build" -j"$(nproc)" --target bench_server pixhaul-cli >/dev/null
+  server_program=$build/bench/bench_server
   cli=$build/cli/pixhaul-cli
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-cli-large.XXXXXX")
-servers=()
+server=
 cleanup() {
-  for server in "${servers[@]}"; do
+  if [[ -n $server ]]; then
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
-  done
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=localhost \
-  -days 1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-"$bench" serve "$work/port.http" &
-servers+=($!)
-"$bench" serve "$work/port.https" tls "$work/cert.pem" "$work/key.pem" &
-servers+=($!)
-for _ in $(seq 50); do [[ -s $work/port.http && -s $work/port.https ]] && break; sleep 0.1; done
+"$server_program" "$work/ports" &
+server=$!
+for _ in $(seq 50); do [[ $(wc -l <"$work/ports" 2>/dev/null) == 2 ]] && break; sleep 0.1; done
 
 # The page, and curl's list of the same addresses saved under the names pixhaul gives them.
 for ((i = 0; i < images; i++)); do
   if ((i % 2)); then scheme=https; else scheme=http; fi
   if ((i % 4 < 2)); then kind=counted; else kind=chunked; fi
-  url="$scheme://127.0.0.1:$(cat "$work/port.$scheme")/$kind/$body/$i"
+  url="$scheme://127.0.0.1:$(awk -v scheme="$scheme" '$1 == scheme { print $2 }' "$work/ports")/$kind/$body/$i"
   printf '<a m="x" imgurl:"%s" />\n' "$url" >>"$work/page.html"
   printf 'url = "%s"\noutput = "%s"\n' "$url" "$(printf '%s' "$url" | tr '/' '_' | tr -d ':')"
 done >"$work/curl.cfg"

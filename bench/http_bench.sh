@@ -6,16 +6,17 @@
 # does), and by `curl -o FILE` and `curl -o /dev/null`; then 10 000 sequential 16 KiB GETs on
 # one kept-alive connection by one TIdHTTP client and by one curl process reading the same URLs
 # from --config.
-# The same cases run over plain http and over https (a second loopback server speaking TLS with
-# a throwaway self-signed certificate the openssl tool makes for the run; the client's TLS
-# intercept attached as the download worker attaches it, curl with -k). Every variant runs once per round, rounds interleave the variants
+# The same cases run over plain http and over https (bench_server's TLS port, with the loopback
+# servers' self-signed certificate; the client's TLS intercept attached as the download worker
+# attaches it, curl with -k). Every variant runs once per round, rounds interleave the variants
 # of all modes, and the medians of the rounds are reported with the median peak resident memory
 # of the measured process, one table per mode.
 #
 #   bench/http_bench.sh [BUILD_DIR]          (default: build-bench, configured as Release)
 #   ROUNDS=5 bench/http_bench.sh             (rounds, default 5)
 #   MODES="http https" bench/http_bench.sh   (modes to run, default both)
-#   HTTP_BENCH=path/to/http_bench            (use a built executable instead of building)
+#   HTTP_BENCH=path/to/http_bench BENCH_SERVER=path/to/bench_server
+#                                            (use built executables instead of building)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,24 +31,29 @@ small=16384
 count=10000
 
 bench=${HTTP_BENCH:-}
-if [[ -z $bench ]]; then
+server_program=${BENCH_SERVER:-}
+if [[ -z $bench || -z $server_program ]]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
     -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target http_bench >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target http_bench bench_server >/dev/null
   bench=$build/bench/http_bench
+  server_program=$build/bench/bench_server
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-http-bench.XXXXXX")
 mkdir "$work/worker"
-servers=()
+server=
 cleanup() {
-  for server in "${servers[@]}"; do
+  if [[ -n $server ]]; then
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
-  done
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+"$server_program" "$work/ports" &
+server=$!
+for _ in $(seq 50); do [[ $(wc -l <"$work/ports" 2>/dev/null) == 2 ]] && break; sleep 0.1; done
 
 declare -A commands
 names=()
@@ -56,16 +62,9 @@ add() {
   commands[$1]=$2
 }
 for mode in "${modes[@]}"; do
-  tls=() insecure="" k=""
-  if [[ $mode == https ]]; then
-    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj /CN=localhost \
-      -days 1 -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-    tls=(tls "$work/cert.pem" "$work/key.pem") insecure=-k k="-k "
-  fi
-  "$bench" serve "$work/port.$mode" "${tls[@]}" &
-  servers+=($!)
-  for _ in $(seq 50); do [[ -s $work/port.$mode ]] && break; sleep 0.1; done
-  base=$mode://127.0.0.1:$(cat "$work/port.$mode")
+  insecure="" k=""
+  [[ $mode == https ]] && insecure=-k k="-k "
+  base=$mode://127.0.0.1:$(awk -v mode="$mode" '$1 == mode { print $2 }' "$work/ports")
 
   for ((i = 0; i < count; i++)); do
     printf 'url = "%s/small/%d"\noutput = "/dev/null"\n' "$base" "$i"

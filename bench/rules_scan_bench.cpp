@@ -28,6 +28,7 @@
 #include <functional>
 #include <string>
 
+#include "demo/markup_escapes.h"
 #include "harvest/built_in_rules.h"
 #include "harvest/image_url_extraction.h"
 #include "harvest/image_url_harvest.h"
@@ -78,20 +79,6 @@ uint32_t NextRandom(uint32_t& state) {
   return state >> 8;
 }
 
-std::string HtmlAttribute(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // Filler in the style of a result page of today: scripts, entities, JSON in attributes, and
 // near misses of the rule (other keys, a murl that is not an address).
 const char* const kFiller[] = {
@@ -135,7 +122,8 @@ void AppendResult(std::string& page, uint32_t& state, uint32_t index) {
                         ".mm.bing.net/th?id=OIP." + id + "&pid=15.1\",\"md5\":\"" +
                         std::to_string(r) + "\"}";
   page += "<li><div class=\"iuscp isv\"><div class=\"imgpt\"><a class=\"iusc\" m=\"" +
-          HtmlAttribute(m) + "\" href=\"/images/search?view=detailV2&amp;id=" + id +
+          pixhaul::demo::HtmlAttributeText(m) +
+          "\" href=\"/images/search?view=detailV2&amp;id=" + id +
           "\"><img class=\"mimg\" src=\"https://tse1.mm.bing.net/th?id=OIP." + id +
           "&amp;w=230&amp;h=172\" alt=\"cat " + id + "\"></a></div>\n";
 }

@@ -27,13 +27,12 @@
 #include "http/ssl_intercept.h"
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/tls_transport.h"
 
 namespace {
 
 using pixhaul::TStream;
-using pixhaul::testing::Script;
-using pixhaul::testing::ScriptedServer;
+using pixhaul::test::Script;
+using pixhaul::test::ScriptedServer;
 
 // The body is this pattern repeated, so the reader can check any byte by its offset.
 const std::string kPattern = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
@@ -61,9 +60,9 @@ class DiscardStream : public TStream {
 
 int Serve(uint64_t bytes, bool tls) {
   ScriptedServer::Options options;
-  options.repeatLastScript = true;
+  options.repeatScripts = true;
   options.stepTimeoutMs = 30000;
-  if (tls) options.makeTransport = pixhaul::test::TlsTransportFactory();
+  if (tls) options.tls = true;
   Script script;
   script.ReceiveUntil("\r\n\r\n")
       .Send(

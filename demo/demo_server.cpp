@@ -8,6 +8,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,8 +71,11 @@ int main(int argc, char** argv) {
   try {
     // The site learns its own addresses once the ports are known; no request can arrive
     // before the addresses are printed.
-    LoopbackHttpServer server([&site](const HttpRequest& r) { return site.Handle(r); },
-                              static_cast<uint16_t>(httpPort), static_cast<uint16_t>(httpsPort));
+    LoopbackHttpServer::Options options;
+    options.httpPort = static_cast<uint16_t>(httpPort);
+    options.httpsPort = static_cast<uint16_t>(httpsPort);
+    options.lifetime = std::chrono::seconds(stopAfter);
+    LoopbackHttpServer server([&site](const HttpRequest& r) { return site.Handle(r); }, options);
     site.SetBases(server.HttpBase(), server.HttpsBase());
     std::printf("http %s\nhttps %s\n", server.HttpBase().c_str(), server.HttpsBase().c_str());
     for (int s = 0; s < 3; ++s) {

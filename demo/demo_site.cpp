@@ -1,5 +1,6 @@
 #include "demo/demo_site.h"
 
+#include "demo/markup_escapes.h"
 #include "demo/png_encoder.h"
 
 namespace pixhaul::demo {
@@ -25,36 +26,6 @@ const char* const kSiteTitles[] = {"Bing", "Google", "Baidu"};
 // Today's pages add a query to each address that only decoding gives back: Bing writes its
 // & as &amp;, Google its = and & as \u003d and \u0026 (and / as \/), Baidu its / as \/.
 const char* const kTodaysQueries[] = {"?w=48&h=48", "?size=48&fmt=png", ""};
-
-std::string HtmlAttribute(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string JsonString(const std::string& text, bool escapeQueries) {
-  std::string out;
-  for (char c : text) {
-    if (c == '/') {
-      out += "\\/";
-    } else if (escapeQueries && c == '=') {
-      out += "\\u003d";
-    } else if (escapeQueries && c == '&') {
-      out += "\\u0026";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -146,7 +117,7 @@ std::string DemoSite::TodaysPage(int site) const {
                               ".html\",\"murl\":\"" + addresses[i] +
                               "\",\"turl\":\"https://tse1.mm.bing.net/th?id=OIP.demo" + n +
                               "&pid=15.1\"}";
-        page += "<figure><a class=\"iusc\" m=\"" + HtmlAttribute(m) +
+        page += "<figure><a class=\"iusc\" m=\"" + HtmlAttributeText(m) +
                 "\" href=\"/images/search?view=detailV2&amp;id=" + n + "\">" + picture +
                 "</a><figcaption>result " + n + "</figcaption></figure>\n";
         break;
@@ -155,17 +126,17 @@ std::string DemoSite::TodaysPage(int site) const {
         page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
         data += "[1,[0,\"" + n +
                 "\",[\"https://encrypted-tbn0.gstatic.com/images?q\\u003dtbn:ANd9GcDemo" + n +
-                "\\u0026s\",194,259],[\"" + JsonString(addresses[i], true) +
+                "\\u0026s\",194,259],[\"" + JsonStringText(addresses[i], true) +
                 "\",48,48],null,0,\"rgb(8,8,8)\"]],\n";
         break;
       default:
         page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
-        data += "{\"thumbURL\":\"" + JsonString(thumb, false) + "\",\"middleURL\":\"" +
-                JsonString(thumb, false) +
+        data += "{\"thumbURL\":\"" + JsonStringText(thumb, false) + "\",\"middleURL\":\"" +
+                JsonStringText(thumb, false) +
                 "\",\"hoverURL\":\"\",\"objURL\":\"ippr_z2C$qAzdH3FAzdH3F" + n +
                 "_z&e3Bv54AzdH3F\",\"replaceUrl\":[{\"ObjURL\":\"" +
-                JsonString(addresses[i], false) + "\",\"FromURL\":\"" +
-                JsonString(base + "/page/" + n + ".html", false) + "\"}],\"width\":48},\n";
+                JsonStringText(addresses[i], false) + "\",\"FromURL\":\"" +
+                JsonStringText(base + "/page/" + n + ".html", false) + "\"}],\"width\":48},\n";
         break;
     }
   }
@@ -216,16 +187,16 @@ HttpReply DemoSite::Handle(const HttpRequest& request) const {
   const std::string target = request.target.substr(0, request.target.find('?'));
   for (int site = 0; site < 3; ++site) {
     if (target == PagePath(site)) {
-      return {200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, Page(site), false};
+      return OkReply(Page(site));
     }
     if (target == TodaysPagePath(site)) {
-      return {200, "OK", {{"Content-Type", "text/html; charset=utf-8"}}, TodaysPage(site), false};
+      return OkReply(TodaysPage(site));
     }
   }
   int image = ImageNumber(target, "/img/");
   if (image < 0) image = ImageNumber(target, "/thumb/");
   if (image >= 0 && image < ImageCount()) {
-    return {200, "OK", {{"Content-Type", "image/png"}}, Image(image), false};
+    return OkReply(Image(image), "image/png");
   }
   const int redirected = ImageNumber(target, "/redirect/");
   if (redirected >= 0 && redirected < ImageCount()) {

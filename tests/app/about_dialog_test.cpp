@@ -11,7 +11,7 @@
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;
-using namespace pixhaul::apptest;
+using namespace pixhaul::test;
 
 class AboutDialogTest : public QObject {
   Q_OBJECT

@@ -1,24 +1,24 @@
 #include "tests/app/app_test_support.h"
 
-#include <QDir>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 
 #include "harvest/site_table.h"
 
-namespace pixhaul::apptest {
+namespace pixhaul::test {
 
 ProgramFolder::ProgramFolder(bool withIniFolder) {
-  if (withIniFolder) QDir(dir_.path()).mkpath("ini");
+  if (withIniFolder) std::filesystem::create_directory(dir_.File("ini"));
 }
 
-std::string ProgramFolder::Path() const { return dir_.path().toStdString() + "/"; }
+std::string ProgramFolder::Path() const { return dir_.Path() + "/"; }
 
 void ProgramFolder::WriteConfig(const std::string& bytes) const {
-  std::ofstream(ConfigPath(), std::ios::binary) << bytes;
+  WriteFileBytes(ConfigPath(), bytes);
 }
 
-std::string ProgramFolder::ReadConfig() const { return ReadFileBytes(ConfigPath()); }
+std::string ProgramFolder::ReadConfig() const {
+  return std::filesystem::exists(ConfigPath()) ? ReadFileBytes(ConfigPath()) : "";
+}
 
 TForm1Options FormOptions(const ProgramFolder& folder) {
   TForm1Options options;
@@ -30,11 +30,11 @@ TForm1Options FormOptions(const ProgramFolder& folder) {
   return options;
 }
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply) {
+  return [path = std::move(path), reply = std::move(reply)](const demo::HttpRequest& request) {
+    if (request.target == path) return reply;
+    return demo::HttpReply{404, "Not Found", {}, "<html><body>not here</body></html>", false};
+  };
 }
 
 void PrepareTestProcess() {
@@ -52,4 +52,4 @@ void PrepareTestProcess() {
   }
 }
 
-}  // namespace pixhaul::apptest
+}  // namespace pixhaul::test

@@ -1,13 +1,12 @@
 // Helpers shared by the window tests: a main window whose message boxes, folder browser and
-// progress reports are recorded instead of shown, a throw-away program folder, and the test
-// program's start-up (offscreen platform, no outside network for the web view, the Qt message pump
-// installed). GUI thread only.
+// progress reports are recorded instead of shown, a throw-away program folder, pages for the
+// web view on the loopback server, and the test program's start-up (offscreen platform, no
+// outside network for the web view, the Qt message pump installed). GUI thread only.
 #pragma once
 
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <optional>
@@ -16,8 +15,10 @@
 
 #include "app/Unit1.h"
 #include "app/qt_message_pump.h"
+#include "demo/loopback_server.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul::apptest {
+namespace pixhaul::test {
 
 class RecordingForm : public TForm1 {
  public:
@@ -66,24 +67,25 @@ class ProgramFolder {
   std::string ReadConfig() const;  // empty when missing
 
  private:
-  QTemporaryDir dir_;
+  TempDir dir_;
 };
 
 // Options for a window rooted in `folder`, with short run waits.
 TForm1Options FormOptions(const ProgramFolder& folder);
 
-std::string ReadFileBytes(const std::string& path);
+// A handler for the loopback server that answers `path` with `reply`, anything else with 404.
+demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply);
 
 // Points the three sites at loopback addresses that refuse connections, so that no test can
 // make the web view ask for an outside address, and sets the offscreen platform when the
 // environment does not name one. Called first in main.
 void PrepareTestProcess();
 
-}  // namespace pixhaul::apptest
+}  // namespace pixhaul::test
 
 #define PIXHAUL_APP_TEST_MAIN(TestClass)                        \
   int main(int argc, char** argv) {                             \
-    pixhaul::apptest::PrepareTestProcess();                     \
+    pixhaul::test::PrepareTestProcess();                        \
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); \
     QApplication app(argc, argv);                               \
     app.setApplicationName("Pixhaul");                          \

@@ -24,7 +24,7 @@
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;
-using namespace pixhaul::apptest;
+using namespace pixhaul::test;
 
 namespace {
 
@@ -232,12 +232,12 @@ class MainWindowTest : public QObject {
   // user's configuration folder ($XDG_CONFIG_HOME/pixhaul/, made at the first close) and the
   // manual is the installed one; the next start reads the settings back from there.
   void installedProgramKeepsSettingsInTheUserConfigFolder() {
-    QTemporaryDir root;
-    const QString prefix = root.path() + "/usr";
+    TempDir root;
+    const QString prefix = QString::fromStdString(root.File("usr"));
     QVERIFY(QDir().mkpath(prefix + "/bin") && QDir().mkpath(prefix + "/share/pixhaul/help"));
     QVERIFY(QFile::copy(PIXHAUL_SOURCE_DIR "/app/help/help.html",
                         prefix + "/share/pixhaul/help/help.html"));
-    const std::string config = root.path().toStdString() + "/home/ann/.config";
+    const std::string config = root.File("home/ann/.config");
     const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
     TForm1Options options;

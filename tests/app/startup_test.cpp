@@ -4,14 +4,13 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 
 #include "tests/app/app_test_support.h"
-#include "tests/app/loopback_http_server.h"
 
 using namespace pixhaul;
-using namespace pixhaul::apptest;
+using namespace pixhaul::test;
 
 class StartupTest : public QObject {
   Q_OBJECT
@@ -28,17 +27,17 @@ class StartupTest : public QObject {
   }
 
   void addressOnTheCommandLineIsLoadedAtStart() {
-    LoopbackHttpServer server;
-    server.Serve("/start", {.body = "<html><body>demo start page</body></html>"});
-    QTemporaryDir programFolder;
-    const QString program = programFolder.filePath("pixhaul");
+    std::atomic<int> startRequests{0};
+    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
+      if (request.target != "/start") return demo::HttpReply{404, "Not Found", {}, "", false};
+      ++startRequests;
+      return demo::OkReply("<html><body>demo start page</body></html>");
+    });
+    ProgramFolder programFolder;
+    const QString program = QString::fromStdString(programFolder.Path() + "pixhaul");
     QVERIFY(QFile::copy(PIXHAUL_PROGRAM, program));
-    QVERIFY(QDir(programFolder.path()).mkpath("ini"));
-    {
-      QFile config(programFolder.filePath("ini/config.ini"));
-      QVERIFY(config.open(QIODevice::WriteOnly));
-      config.write("[IniParas]\r\nDefaultPath=/tmp/pixhaul-startup-test\r\nDefaultSite=-1\r\n");
-    }
+    programFolder.WriteConfig(
+        "[IniParas]\r\nDefaultPath=/tmp/pixhaul-startup-test\r\nDefaultSite=-1\r\n");
 
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -46,9 +45,9 @@ class StartupTest : public QObject {
     environment.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(program, {QString::fromStdString(server.Address("/start"))});
+    process.start(program, {QString::fromStdString(server.HttpBase() + "/start")});
     QVERIFY(process.waitForStarted(10000));
-    QTRY_VERIFY_WITH_TIMEOUT(server.RequestCount("/start") >= 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(startRequests >= 1, 30000);
     QCOMPARE(process.state(), QProcess::Running);
     process.kill();
     QVERIFY(process.waitForFinished(10000));

@@ -11,10 +11,9 @@
 #include "harvest/qt/web_view_adapter.h"
 #include "harvest/site_table.h"
 #include "tests/app/app_test_support.h"
-#include "tests/app/loopback_http_server.h"
 
 using namespace pixhaul;
-using namespace pixhaul::apptest;
+using namespace pixhaul::test;
 
 namespace {
 
@@ -76,16 +75,16 @@ class WebCaptureTest : public QObject {
   }
 
   void scriptMadeContentIsCaptured() {
-    LoopbackHttpServer server;
-    server.Serve("/result", {.body = "<html><head><title>r</title></head><body>"
-                                     "<p>caf\xc3\xa9 \xe4\xb8\xad</p><div id=\"r\"></div><script>"
-                                     "setTimeout(function () {"
-                                     " document.getElementById('r').textContent ="
-                                     " 'imgurl:\"http://127.0.0.1:9/late.png\"'; }, 150);"
-                                     "</script></body></html>"});
+    demo::LoopbackHttpServer server(ServePath(
+        "/result", demo::OkReply("<html><head><title>r</title></head><body>"
+                                 "<p>caf\xc3\xa9 \xe4\xb8\xad</p><div id=\"r\"></div><script>"
+                                 "setTimeout(function () {"
+                                 " document.getElementById('r').textContent ="
+                                 " 'imgurl:\"http://127.0.0.1:9/late.png\"'; }, 150);"
+                                 "</script></body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
-    QVERIFY(LoadAndWait(web, server.Address("/result")));
+    QVERIFY(LoadAndWait(web, server.HttpBase() + "/result"));
     std::string markup;
     QTRY_VERIFY_WITH_TIMEOUT(
         (markup = web.CapturePageMarkup().value_or("")).find("late.png") != std::string::npos,
@@ -101,13 +100,13 @@ class WebCaptureTest : public QObject {
   // The capture asks from the program's own script world, so a page that hides its body from
   // scripts is still captured as it stands.
   void pageScriptsCannotHideTheBody() {
-    LoopbackHttpServer server;
-    server.Serve("/hiding", {.body = "<html><body><i>imgurl:\"x\"</i><script>"
-                                     "Object.defineProperty(document, 'body', {get: function () "
-                                     "{ return null; }});</script></body></html>"});
+    demo::LoopbackHttpServer server(
+        ServePath("/hiding", demo::OkReply("<html><body><i>imgurl:\"x\"</i><script>"
+                                           "Object.defineProperty(document, 'body', {get: function "
+                                           "() { return null; }});</script></body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
-    QVERIFY(LoadAndWait(web, server.Address("/hiding")));
+    QVERIFY(LoadAndWait(web, server.HttpBase() + "/hiding"));
     const std::optional<std::string> markup = web.CapturePageMarkup();
     QVERIFY(markup.has_value());
     QVERIFY(markup->find("<i>imgurl:\"x\"</i>") != std::string::npos);
@@ -115,24 +114,23 @@ class WebCaptureTest : public QObject {
 
   // A document without a body (an SVG picture shown on its own) counts as no document.
   void documentWithoutBodyIsNoDocument() {
-    LoopbackHttpServer server;
-    server.Serve("/picture.svg",
-                 {.contentType = "image/svg+xml",
-                  .body = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" height=\"10\">"
-                          "<rect width=\"10\" height=\"10\"/></svg>"});
+    demo::LoopbackHttpServer server(ServePath(
+        "/picture.svg", demo::OkReply("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" "
+                                      "height=\"10\"><rect width=\"10\" height=\"10\"/></svg>",
+                                      "image/svg+xml")));
     QWidget panel;
     WebViewAdapter web(&panel);
-    QVERIFY(LoadAndWait(web, server.Address("/picture.svg")));
+    QVERIFY(LoadAndWait(web, server.HttpBase() + "/picture.svg"));
     QVERIFY(!web.CapturePageMarkup().has_value());
   }
 
   // No answer within the limit is no document; the late answer then lands harmlessly.
   void noAnswerInTimeIsNoDocument() {
-    LoopbackHttpServer server;
-    server.Serve("/page", {.body = "<html><body>x</body></html>"});
+    demo::LoopbackHttpServer server(
+        ServePath("/page", demo::OkReply("<html><body>x</body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
-    QVERIFY(LoadAndWait(web, server.Address("/page")));
+    QVERIFY(LoadAndWait(web, server.HttpBase() + "/page"));
     QVERIFY(!web.CapturePageMarkup(std::chrono::milliseconds(0)).has_value());
     QTest::qWait(300);
     QCOMPARE(web.CapturePageMarkup().value_or(""), std::string("<body>x</body>"));

@@ -10,13 +10,16 @@
 
 #include "framework/exception.h"
 #include "framework/string_list.h"
-#include "tests/download/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul::cli {
 namespace {
 
-using testing::TempDir;
-using testing::WriteFileBytes;
+using test::Raised;
+
+using test::TempDir;
+using test::WriteFileBytes;
 
 std::string Printed(const std::string& path) {
   std::FILE* out = std::tmpfile();
@@ -39,7 +42,7 @@ std::string AsLoaded(const std::string& path) {
 
 TEST(PrintFileLines, PrintsTheLinesALineListLoads) {
   TempDir dir;
-  const std::string path = dir / "list.txt";
+  const std::string path = dir.File("list.txt");
   constexpr size_t kPiece = 64 * 1024;  // the printer's read size
   std::vector<std::string> texts = {
       "",
@@ -70,12 +73,7 @@ TEST(PrintFileLines, PrintsTheLinesALineListLoads) {
 
 TEST(PrintFileLines, UnreadableFileNamesThePath) {
   TempDir dir;
-  try {
-    Printed(dir.Path());
-    FAIL() << "no exception";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + dir.Path());
-  }
+  EXPECT_EQ(Raised([&] { Printed(dir.Path()); }), "EFOpenError: Cannot open file " + dir.Path());
 }
 
 }  // namespace

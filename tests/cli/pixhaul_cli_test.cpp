@@ -21,24 +21,20 @@
 #include <vector>
 
 #include "cli/terminal_progress.h"
-#include "cli_process.h"
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
-#include "tests/download/temp_dir.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using demo::DemoSite;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using testing::CliProcess;
-using testing::ReadFileBytes;
-using testing::TempDir;
-using testing::WriteFileBytes;
 
 const std::string kFastTimings = "PIXHAUL_TEST_TIMINGS=5,50,100,300,200";
 
@@ -128,25 +124,19 @@ bool PollUntil(const std::function<bool()>& done, unsigned timeoutMs = 20000) {
   return true;
 }
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class PixhaulCliTest : public ::testing::Test {
  protected:
-  std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args,
-                                    std::vector<std::string> env = {kFastTimings}) {
-    return std::make_unique<CliProcess>(PIXHAUL_CLI_PATH, args, env, scratch.Path());
+  // Starts `program` with `args`; its output is captured.
+  static std::unique_ptr<CliProcess> Start(const std::vector<std::string>& args,
+                                           CliProcess::Options options = {{kFastTimings}},
+                                           const std::string& program = PIXHAUL_CLI_PATH) {
+    std::vector<std::string> argv{program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::make_unique<CliProcess>(std::move(argv), std::move(options));
   }
   std::string SaveDir() const { return work.Path() + "/images"; }
 
-  TempDir scratch;  // the program's captured output
-  TempDir work;     // save folders and page files
+  TempDir work;  // save folders and page files
 };
 
 TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
@@ -158,7 +148,7 @@ TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
     // Google's page is given as a saved file, the others by address.
     std::string page = server.PageAddress(site);
     if (site == 1) {
-      page = work / "google-results.html";
+      page = work.File("google-results.html");
       WriteFileBytes(page, server.Site().Page(1));
     }
     auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
@@ -210,7 +200,7 @@ TEST_F(PixhaulCliTest, WholeRunForEachTodaysLayout) {
     const std::string folder = SaveDir() + "-today" + std::to_string(site);
     std::string page = server.TodaysPageAddress(site);
     if (site == 1) {
-      page = work / "google-today.html";
+      page = work.File("google-today.html");
       WriteFileBytes(page, server.Site().TodaysPage(1));
     }
     auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
@@ -268,11 +258,11 @@ TEST_F(PixhaulCliTest, ListOnlyPrintsTheDecodedAddressesOfATodaysPage) {
 // exit status says something was wrong.
 TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) {
   DemoServer server(3);
-  const std::string rules = work / "rules.ini";
+  const std::string rules = work.File("rules.ini");
   WriteFileBytes(rules,
                  "[images.google.com]\r\nRule1=<b class=\"full\">(http[^<]+)</b>\r\n"
                  "[www.bing.com]\r\nRule1=murl(\r\nDecoding1=xml\r\n");
-  const std::string page = work / "page.html";
+  const std::string page = work.File("page.html");
   WriteFileBytes(page, "<b class=\"full\">" + server.Http("/img/0.png") + "</b>" +
                            server.Site().TodaysPage(1));
 
@@ -308,15 +298,16 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
   }
 
   // A file the user named must be there.
-  auto missing = Start({"--list-only", "--rules", work / "none.ini", "--save-dir", SaveDir(),
+  auto missing = Start({"--list-only", "--rules", work.File("none.ini"), "--save-dir", SaveDir(),
                         server.TodaysPageAddress(2), "--site", "baidu"});
   ASSERT_TRUE(missing->Wait());
   EXPECT_EQ(missing->ExitCode(), 1);
-  EXPECT_EQ(missing->Err().rfind(work / "none.ini" + ": the rules file cannot be read (No such "
-                                                     "file or directory); the built-in rules are "
-                                                     "used for every site\n",
-                                 0),
-            0u)
+  EXPECT_EQ(
+      missing->Err().rfind(work.File("none.ini") + ": the rules file cannot be read (No such "
+                                                   "file or directory); the built-in rules are "
+                                                   "used for every site\n",
+                           0),
+      0u)
       << missing->Err();
   EXPECT_EQ(Lines(missing->Out(), "\n").size(), 3u);
 }
@@ -326,16 +317,14 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
 TEST_F(PixhaulCliTest, RulesFileBesideTheProgramIsRead) {
   DemoServer server(2);
   TempDir program;
-  const std::string copy = program / "pixhaul-cli";
+  const std::string copy = program.File("pixhaul-cli");
   std::filesystem::copy_file(PIXHAUL_CLI_PATH, copy);
-  std::filesystem::create_directory(program / "ini");
-  WriteFileBytes(program / "ini/rules.ini",
+  std::filesystem::create_directory(program.File("ini"));
+  WriteFileBytes(program.File("ini/rules.ini"),
                  "[image.baidu.com]\nRule1=\"thumbURL\":\"(http[^\"]+)\"\nDecoding1=json\n");
-  auto cli = std::make_unique<CliProcess>(
-      copy,
-      std::vector<std::string>{"--list-only", "--site", "baidu", "--save-dir", SaveDir(),
-                               server.TodaysPageAddress(2)},
-      std::vector<std::string>{kFastTimings}, scratch.Path());
+  auto cli = Start(
+      {"--list-only", "--site", "baidu", "--save-dir", SaveDir(), server.TodaysPageAddress(2)},
+      {{kFastTimings}}, copy);
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
   // The file's rule takes Baidu's thumbnails, where the built-in rules take the originals.
@@ -365,7 +354,7 @@ TEST_F(PixhaulCliTest, SigintTakesTheStopPathAndLetsWorkersFinish) {
   DemoServer server(20);
   server.holdImages = true;
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
-                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+                   {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   cli->Signal(SIGINT);
@@ -394,12 +383,12 @@ TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
   DemoServer server(20);
   server.holdImages = true;
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
-                   {"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"});
+                   {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
   cli->Signal(SIGTERM);
   ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
   cli->Signal(SIGTERM);
-  ASSERT_TRUE(cli->Wait(5000)) << "the held downloads must not keep the program";
+  ASSERT_TRUE(cli->Wait(std::chrono::seconds(5))) << "the held downloads must not keep the program";
   EXPECT_EQ(cli->ExitCode(), 130);
 }
 
@@ -408,7 +397,7 @@ TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   demo::RefusingPort refusing;
   const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png";
   const std::string missing = server.Http("/img/999.png");
-  const std::string page = work / "page.html";
+  const std::string page = work.File("page.html");
   WriteFileBytes(page, "imgurl:\"" + refused + "\" imgurl:\"" + missing + "\"");
 
   auto cli = Start({"--save-dir", SaveDir(), page});
@@ -484,14 +473,13 @@ TEST_F(PixhaulCliTest, ProgressLineIsDrawnOnlyOnATerminal) {
   addresses.push_back(server.Http("/img/999.png"));  // not found
   std::string page;
   for (const std::string& a : addresses) page += "imgurl:\"" + a + "\" ";
-  WriteFileBytes(work / "page.html", page);
+  WriteFileBytes(work.File("page.html"), page);
   std::filesystem::create_directories(SaveDir());
   WriteFileBytes(SaveDir() + "/" + FileNameFromUrl(addresses[2]), "present");
 
   PseudoTerminal terminal;
-  auto cli = std::make_unique<CliProcess>(
-      PIXHAUL_CLI_PATH, std::vector<std::string>{"--save-dir", SaveDir(), work / "page.html"},
-      std::vector<std::string>{kFastTimings}, scratch.Path(), terminal.Path());
+  auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")},
+                   {.environment = {kFastTimings}, .errDevice = terminal.Path()});
   ASSERT_TRUE(cli->Wait());
   const std::string shown = terminal.Finish();
 
@@ -563,7 +551,7 @@ TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    const std::string page = work / ("page" + std::to_string(n) + ".html");
+    const std::string page = work.File("page" + std::to_string(n) + ".html");
     WriteFileBytes(page, row.page);
     const std::string folder = SaveDir() + std::to_string(n++);
 
@@ -579,8 +567,8 @@ TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
 
   // A whole run writes its page file the same way (the address after the NUL is not seen).
   const std::string nulPage("<p>\r\n\0imgurl:\"http://h/x.jpg\"\n", 30);
-  WriteFileBytes(work / "nul.html", nulPage);
-  auto run = Start({"--save-dir", SaveDir() + "run", work / "nul.html"});
+  WriteFileBytes(work.File("nul.html"), nulPage);
+  auto run = Start({"--save-dir", SaveDir() + "run", work.File("nul.html")});
   ASSERT_TRUE(run->Wait());
   EXPECT_EQ(run->ExitCode(), 0);
   EXPECT_NE(run->Out().find("Total url count:0\n"), std::string::npos) << run->Out();
@@ -605,7 +593,7 @@ TEST_F(PixhaulCliTest, PageThatIsTheRunsOwnPageFileKeepsItsBytes) {
 
 TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
   DemoServer server(1);
-  const std::string missingPage = work / "no-such-page.html";
+  const std::string missingPage = work.File("no-such-page.html");
   const std::string badFolder = work.Path() + "/no/such/parent";
   struct Row {
     std::vector<std::string> args;
@@ -669,21 +657,22 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
 // is left alone.
 TEST_F(PixhaulCliTest, LinksPlantedUnderTheRunFilesAreReplacedNotFollowed) {
   const std::string page = "imgurl:\"http://127.0.0.1:1/a.jpg\" stolen";
-  WriteFileBytes(work / "page.html", page);
+  WriteFileBytes(work.File("page.html"), page);
   std::filesystem::create_directories(SaveDir());
   const char* const kRunFiles[] = {"result_content.txt", "url_list.txt", "log.txt"};
   for (const char* name : kRunFiles) {
-    WriteFileBytes(work / (std::string("victim-") + name), "precious");
-    std::filesystem::create_symlink(work / (std::string("victim-") + name), SaveDir() + "/" + name);
+    WriteFileBytes(work.File(std::string("victim-") + name), "precious");
+    std::filesystem::create_symlink(work.File(std::string("victim-") + name),
+                                    SaveDir() + "/" + name);
   }
 
-  auto cli = Start({"--save-dir", SaveDir(), work / "page.html"});
+  auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")});
   ASSERT_TRUE(cli->Wait());
 
   EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
   for (const char* name : kRunFiles) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(ReadFileBytes(work / (std::string("victim-") + name)), "precious");
+    EXPECT_EQ(ReadFileBytes(work.File(std::string("victim-") + name)), "precious");
     EXPECT_TRUE(
         std::filesystem::is_regular_file(std::filesystem::symlink_status(SaveDir() + "/" + name)));
   }
@@ -697,17 +686,17 @@ TEST_F(PixhaulCliTest, LinksPlantedUnderTheRunFilesAreReplacedNotFollowed) {
 TEST_F(PixhaulCliTest, SignalWhileThePageIsCapturedEndsTheProgramAtOnce) {
   // A page served one byte at a time: slow enough to outlast the test by far.
   std::atomic<bool> sending{false};
-  testing::Script trickle;
+  Script trickle;
   trickle.ReceiveUntil("\r\n\r\n")
       .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nimgurl:\"")
-      .Call([&sending] { sending = true; });
+      .Call([&sending](ScriptedConnection&) { sending = true; });
   for (int i = 0; i < 600; ++i) trickle.Send("x").Pause(100);
-  testing::ScriptedServer server({trickle});
+  ScriptedServer server({trickle});
   const std::string address = "http://127.0.0.1:" + std::to_string(server.Port()) + "/page";
 
   // A FIFO whose writer never closes: the copy of the page never ends. The test holds both
   // ends, so opening it never blocks.
-  const std::string fifo = work / "page.fifo";
+  const std::string fifo = work.File("page.fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const int fifoEnds = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
   ASSERT_GE(fifoEnds, 0);
@@ -737,7 +726,7 @@ TEST_F(PixhaulCliTest, SignalWhileThePageIsCapturedEndsTheProgramAtOnce) {
     auto cli = Start({"--save-dir", folder, row.page});
     ASSERT_TRUE(row.capturing(*cli));
     cli->Signal(row.signal);
-    ASSERT_TRUE(cli->Wait(30000)) << "the signal must not wait for the page";
+    ASSERT_TRUE(cli->Wait(std::chrono::seconds(30))) << "the signal must not wait for the page";
     EXPECT_EQ(cli->ExitCode(), 130);
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{});
   }
@@ -747,7 +736,7 @@ TEST_F(PixhaulCliTest, SignalWhileThePageIsCapturedEndsTheProgramAtOnce) {
 // A page file larger than the limit, or a device that never stops producing, is refused: the
 // reason on standard error, exit 1, and no run file is left.
 TEST_F(PixhaulCliTest, PageLargerThanTheLimitIsRefused) {
-  const std::string sparse = work / "huge.html";
+  const std::string sparse = work.File("huge.html");
   {
     std::ofstream out(sparse, std::ios::binary);
     out << "imgurl:\"http://h/a.jpg\"";
@@ -775,7 +764,7 @@ TEST_F(PixhaulCliTest, PageLargerThanTheLimitIsRefused) {
       const std::string folder = SaveDir() + std::to_string(n++);
       std::vector<std::string> args = {"--save-dir", folder, row.page};
       if (listOnly) args.insert(args.begin(), "--list-only");
-      auto cli = Start(args, row.env);
+      auto cli = Start(args, {row.env});
       ASSERT_TRUE(cli->Wait());
       EXPECT_EQ(cli->ExitCode(), 1);
       EXPECT_NE(cli->Err().find(row.message), std::string::npos) << cli->Err();
@@ -788,11 +777,9 @@ TEST_F(PixhaulCliTest, PageLargerThanTheLimitIsRefused) {
 // on, writes its log whole and exits as usual, instead of dying of the broken pipe.
 TEST_F(PixhaulCliTest, ReaderOfStandardOutputGoingAwayDoesNotEndTheRun) {
   DemoServer server(3);
-  auto cli = std::make_unique<CliProcess>(
-      "/bin/bash",
-      std::vector<std::string>{"-o", "pipefail", "-c", "\"$@\" | head -n 1", "bash",
-                               PIXHAUL_CLI_PATH, "--save-dir", SaveDir(), server.PageAddress(0)},
-      std::vector<std::string>{kFastTimings}, scratch.Path());
+  auto cli = Start({"-o", "pipefail", "-c", "\"$@\" | head -n 1", "bash", PIXHAUL_CLI_PATH,
+                    "--save-dir", SaveDir(), server.PageAddress(0)},
+                   {{kFastTimings}}, "/bin/bash");
   ASSERT_TRUE(cli->Wait());
 
   EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
@@ -808,12 +795,10 @@ TEST_F(PixhaulCliTest, ReaderOfStandardOutputGoingAwayDoesNotEndTheRun) {
 // A page file beyond the process's file size limit fails its write as on a full disk: a
 // framework error and exit 1, not the end of the program by SIGXFSZ.
 TEST_F(PixhaulCliTest, FileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
-  WriteFileBytes(work / "page.html", "imgurl:\"http://h/a.jpg\"" + std::string(8192, ' '));
-  auto cli = std::make_unique<CliProcess>(
-      "/bin/bash",
-      std::vector<std::string>{"-c", "ulimit -f 4 && exec \"$@\"", "bash", PIXHAUL_CLI_PATH,
-                               "--save-dir", SaveDir(), work / "page.html"},
-      std::vector<std::string>{kFastTimings}, scratch.Path());
+  WriteFileBytes(work.File("page.html"), "imgurl:\"http://h/a.jpg\"" + std::string(8192, ' '));
+  auto cli = Start({"-c", "ulimit -f 4 && exec \"$@\"", "bash", PIXHAUL_CLI_PATH, "--save-dir",
+                    SaveDir(), work.File("page.html")},
+                   {{kFastTimings}}, "/bin/bash");
   ASSERT_TRUE(cli->Wait());
 
   EXPECT_EQ(cli->ExitCode(), 1);
@@ -825,17 +810,17 @@ TEST_F(PixhaulCliTest, FileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
 // the run has closed, the program waits for it only so long (scaled down here with the I/O
 // limits): then it names the download on standard error, leaves no temporary file and exits 1.
 TEST_F(PixhaulCliTest, DownloadOutlivingTheWaitForItIsNamedAndAbandoned) {
-  testing::Script endless;
+  Script endless;
   endless.ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 400000000\r\n\r\n");
   // 40 KB a second, far above the trickle rate of 1024 bytes in 800 ms, for a minute.
   for (int i = 0; i < 1200; ++i) endless.Send(std::string(2048, 'x')).Pause(50);
-  testing::ScriptedServer server({endless});
+  ScriptedServer server({endless});
   const std::string image = "http://127.0.0.1:" + std::to_string(server.Port()) + "/slow.jpg";
-  WriteFileBytes(work / "page.html", "imgurl:\"" + image + "\"");
+  WriteFileBytes(work.File("page.html"), "imgurl:\"" + image + "\"");
 
-  auto cli = Start({"--save-dir", SaveDir(), work / "page.html"},
-                   {kFastTimings, "PIXHAUL_TEST_IO_TIMEOUT_MS=400"});
-  ASSERT_TRUE(cli->Wait(30000)) << "the wait for the download must end";
+  auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")},
+                   {{kFastTimings, "PIXHAUL_TEST_IO_TIMEOUT_MS=400"}});
+  ASSERT_TRUE(cli->Wait(std::chrono::seconds(30))) << "the wait for the download must end";
 
   EXPECT_EQ(cli->ExitCode(), 1);
   EXPECT_EQ(cli->Err(), "pixhaul-cli: download still running after the wait for it, abandoned: " +
@@ -846,4 +831,4 @@ TEST_F(PixhaulCliTest, DownloadOutlivingTheWaitForItIsNamedAndAbandoned) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

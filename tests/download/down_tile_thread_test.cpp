@@ -15,22 +15,18 @@
 #include "demo/loopback_server.h"
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
-#include "fake_run_window.h"
-#include "fake_workers.h"
-#include "temp_dir.h"
+#include "tests/download/fake_run_window.h"
+#include "tests/download/fake_workers.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/tls_transport.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using testing::FakeRunWindow;
-using testing::PumpUntil;
-using testing::ReadFileBytes;
-using testing::TempDir;
 
 constexpr ThrottleTimings kFast{1, 50, 50, 50, 50};
 constexpr size_t kHeaderLines = 13;  // pane lines before the first worker line of a run
@@ -122,15 +118,6 @@ class ImageServer {
   LoopbackHttpServer server_;  // last: stops before the members its handler uses go
 };
 
-std::vector<std::string> FolderEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class DownTileThreadTest : public ::testing::Test {
  protected:
   std::string Folder() const { return saveDir.Path() + "/"; }
@@ -169,7 +156,7 @@ TEST_F(DownTileThreadTest, EmptyBodyGivesAnEmptyFile) {
 }
 
 TEST_F(DownTileThreadTest, ExistingFileIsReplacedWhole) {
-  testing::WriteFileBytes(Folder() + "r.png", std::string(5000, 'o'));
+  WriteFileBytes(Folder() + "r.png", std::string(5000, 'o'));
   server.reply = [](const HttpRequest&) { return HttpReply{200, "OK", {}, "new", false}; };
 
   const WorkerResult r = harness.Run(server.Http("/r.png"), "r.png", 1, Folder());
@@ -303,21 +290,20 @@ TEST_F(DownTileThreadTest, WorkerEndingAfterAStopSavesButLogsNothing) {
 // reaches it.
 class ScriptedReply {
  public:
-  ScriptedReply(testing::Script script, bool tls)
-      : tls_(tls), server_({std::move(script)}, Options(tls)) {}
+  ScriptedReply(Script script, bool tls) : tls_(tls), server_({std::move(script)}, Options(tls)) {}
   std::string Url(const std::string& path) const {
     return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(server_.Port()) +
            path;
   }
 
  private:
-  static testing::ScriptedServer::Options Options(bool tls) {
-    testing::ScriptedServer::Options options;
-    if (tls) options.makeTransport = test::TlsTransportFactory();
+  static ScriptedServer::Options Options(bool tls) {
+    ScriptedServer::Options options;
+    if (tls) options.tls = true;
     return options;
   }
   bool tls_;
-  testing::ScriptedServer server_;
+  ScriptedServer server_;
 };
 
 // Bytes of every value, line breaks and NULs included, in no repeating pattern.
@@ -365,8 +351,7 @@ TEST_F(DownTileThreadTest, LargeBodiesAreSavedByteForByte) {
   for (const bool tls : {false, true}) {
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.framing) + (tls ? " over https" : " over http"));
-      ScriptedReply server(testing::Script().ReceiveUntil(kRequestEnd).Send(row.reply).Close(),
-                           tls);
+      ScriptedReply server(Script().ReceiveUntil(kRequestEnd).Send(row.reply).Close(), tls);
       const std::string name = "big" + std::to_string(index) + ".bin";
 
       const WorkerResult r = harness.Run(server.Url("/big.bin"), name, index, Folder());
@@ -388,11 +373,11 @@ TEST_F(DownTileThreadTest, NothingShowsInTheFolderUntilTheBodyIsComplete) {
   std::atomic<bool> halfSent{false};
   std::atomic<bool> release{false};
   ScriptedReply server(
-      testing::Script()
+      Script()
           .ReceiveUntil(kRequestEnd)
           .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
                 body.substr(0, body.size() / 2))
-          .Call([&] {
+          .Call([&](ScriptedConnection&) {
             halfSent = true;
             for (int i = 0; i < 10000 && !release; ++i)
               std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -424,7 +409,7 @@ TEST_F(DownTileThreadTest, RedirectBodyIsReplacedByTheFinalBody) {
     const std::string finalBody = "final image";
     // The connection stays open for the second hop; the relative Location keeps it.
     ScriptedReply server(
-        testing::Script()
+        Script()
             .ReceiveUntil(kRequestEnd)
             .Send("HTTP/1.1 302 Found\r\nLocation: /final.png\r\nContent-Length: " +
                   std::to_string(redirectBody.size()) + "\r\n\r\n" + redirectBody)
@@ -447,30 +432,29 @@ TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4194304\r\n\r\n";
   struct Row {
     const char* what;
-    testing::Script script;
+    Script script;
     std::string message;
     int outcome;
   } rows[] = {
-      {"cut short by a close",
-       testing::Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
+      {"cut short by a close", Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
        "Connection Closed Gracefully.", kOutcomeOtherFailure},
-      {"reset mid-body", testing::Script().ReceiveUntil(kRequestEnd).Send(head + part).Reset(),
+      {"reset mid-body", Script().ReceiveUntil(kRequestEnd).Send(head + part).Reset(),
        "Socket Error # 10054\r\nConnection reset by peer.", kOutcomeSocketError},
       {"declared over the bound",
-       testing::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 200 OK\r\nContent-Length: 536870913\r\n\r\n" + part)
            .Close(),
        "Reply body too large.", kOutcomeOtherFailure},
       {"chunk over the bound",
-       testing::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1000\r\n" +
                  part.substr(0, 4096) + "\r\n20000000\r\n" + part)
            .Close(),
        "Reply body too large.", kOutcomeOtherFailure},
       {"error reply with a large body",
-       testing::Script()
+       Script()
            .ReceiveUntil(kRequestEnd)
            .Send("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(part.size()) +
                  "\r\n\r\n" + part),
@@ -493,28 +477,9 @@ TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
   }
 }
 
-// Lowers the process's file size limit for a scope, so that a write beyond it fails as on a
-// disk that cannot take the file. SIGXFSZ keeps its default action, which ends the process:
-// the worker itself must keep that signal from ending the program.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &saved_); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-};
-
 TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
   const std::string body = BinaryBody(3 * 1024 * 1024);
-  ScriptedReply server(testing::Script()
+  ScriptedReply server(Script()
                            .ReceiveUntil(kRequestEnd)
                            .Send("HTTP/1.1 200 OK\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\n\r\n" + body),
@@ -523,7 +488,7 @@ TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
 
   WorkerResult r;
   {
-    const FileSizeLimit limit(1024 * 1024);
+    const FileSizeLimit limit(1024 * 1024, FileSizeLimit::kKeepSignalDefault);
     r = harness.Run(url, "huge.png", 4, Folder());
   }
 
@@ -560,4 +525,4 @@ TEST(ClassifyGetFailureTest, FirstMatchingTextDecides) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

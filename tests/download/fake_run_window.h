@@ -12,7 +12,7 @@
 #include "download/run_log.h"
 #include "download/run_window.h"
 
-namespace pixhaul::testing {
+namespace pixhaul::test {
 
 class FakeRunWindow : public RunWindow {
  public:
@@ -64,4 +64,4 @@ class FakeRunWindow : public RunWindow {
   std::function<void(bool)> onEnabled;
 };
 
-}  // namespace pixhaul::testing
+}  // namespace pixhaul::test

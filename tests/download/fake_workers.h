@@ -18,7 +18,7 @@
 #include "framework/message_pump.h"
 #include "framework/thread.h"
 
-namespace pixhaul::testing {
+namespace pixhaul::test {
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -91,4 +91,4 @@ class FakeWorkers {
   std::vector<std::thread> threads_;
 };
 
-}  // namespace pixhaul::testing
+}  // namespace pixhaul::test

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 struct NamingCase {
@@ -100,4 +100,4 @@ TEST(FileNameFromUrl, ShortenedNameDoesNotCutACharacterInHalf) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -15,25 +15,18 @@
 #include <vector>
 
 #include "download/file_naming.h"
-#include "fake_run_window.h"
-#include "fake_workers.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
-#include "temp_dir.h"
+#include "tests/download/fake_run_window.h"
+#include "tests/download/fake_workers.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::FakeRunWindow;
-using testing::FakeWorkers;
-using testing::PumpUntil;
-using testing::ReadFileBytes;
-using testing::SteadyClock;
-using testing::TempDir;
-using testing::WriteFileBytes;
 
 constexpr ThrottleTimings kFast{/*startPauseMs=*/20, /*liveWorkerLimit=*/50,
                                 /*throttlePauseMs=*/100, /*graceMs=*/150, /*stopWaitMs=*/100};
@@ -132,7 +125,7 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
   const std::vector<std::string> urls = {"https://h/a.jpg?w=1&h=2", "http://h/b.png",
                                          "https://h/a.jpg?w=1&h=2", "http://h/c/d.jpg"};
   const std::vector<std::string> unique = {urls[0], urls[1], urls[3]};
-  window.markup = test::TodaysBingPage(urls);
+  window.markup = TodaysBingPage(urls);
   TRunController controller(window, kFast);
   FakeWorkers workers(controller);
 
@@ -165,7 +158,7 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
 TEST_F(RunControllerTest, RulesFileFaultsAreShownOnceAndTheRunGoesOn) {
   const std::string rules = dir.Path() + "/rules.ini";
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(unclosed\r\n");
-  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  window.markup = TodaysBingPage({"https://h/a.jpg"});
   TRunController controller(window, kFast);
   FakeWorkers workers(controller);
   int asked = 0;
@@ -188,7 +181,7 @@ TEST_F(RunControllerTest, RulesFileFaultsAreShownOnceAndTheRunGoesOn) {
 
   // The user mends the file: its rule now gives the list.
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=turl&quot;:&quot;(https?://[^&]+)\r\n");
-  window.markup = test::TodaysBingPage({"https://h/a.jpg"});
+  window.markup = TodaysBingPage({"https://h/a.jpg"});
   controller.ButtonStartClick();
   EXPECT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"),
@@ -621,4 +614,4 @@ TEST(WaitWithMessagesTest, PumpsPromptlyForItsWholeLengthWithoutSpinning) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

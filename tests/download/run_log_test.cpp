@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -36,4 +36,4 @@ TEST(SplitPaneLines, EveryBreakShowsAndEveryByteIsKept) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -14,22 +14,18 @@
 #include "demo/loopback_server.h"
 #include "download/file_naming.h"
 #include "download/run_controller.h"
-#include "fake_run_window.h"
-#include "fake_workers.h"
 #include "framework/thread.h"
-#include "temp_dir.h"
+#include "tests/download/fake_run_window.h"
+#include "tests/download/fake_workers.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
 using demo::HttpReply;
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
-using testing::FakeRunWindow;
-using testing::PumpUntil;
-using testing::ReadFileBytes;
-using testing::TempDir;
 
 // Answers /n.png with "image n", holding every reply while `hold` is set (at most 10 s).
 class HoldingServer {
@@ -138,4 +134,4 @@ TEST(RunWithWorkersTest, ControllerOutlivesWorkersStillRunningAfterTheRun) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

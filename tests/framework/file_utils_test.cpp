@@ -4,16 +4,14 @@
 
 #include <string>
 
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::TempDir;
 
 TEST(FileUtils, FileExistsIsFalseForFoldersAndMissingEntries) {
   TempDir dir;
-  test::WriteBytes(dir.File("a.jpg"), "x");
+  WriteFileBytes(dir.File("a.jpg"), "x");
   EXPECT_TRUE(FileExists(dir.File("a.jpg")));
   EXPECT_FALSE(FileExists(dir.File("b.jpg")));
   EXPECT_FALSE(FileExists(dir.Path()));
@@ -56,4 +54,4 @@ TEST(FileUtils, ExtractFilePathKeepsTheTrailingSlash) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,14 +8,11 @@
 #include <vector>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 std::vector<std::string> Entries(const std::string& folder) {
   std::vector<std::string> names;
@@ -31,7 +28,7 @@ TEST(TIniFile, WritesCreateFileSectionAndKeysWithCrLf) {
   TIniFile ini(path);
   ini.WriteString("IniParas", "DefaultPath", "/home/ann/images_download/");
   ini.WriteInteger("IniParas", "DefaultSite", 2);
-  EXPECT_EQ(ReadBytes(path),
+  EXPECT_EQ(ReadFileBytes(path),
             "[IniParas]\r\nDefaultPath=/home/ann/images_download/\r\nDefaultSite=2\r\n");
   EXPECT_EQ(ini.ReadString("iniparas", "DEFAULTPATH", "x"), "/home/ann/images_download/");
   EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultSite", 0), 2);
@@ -40,14 +37,14 @@ TEST(TIniFile, WritesCreateFileSectionAndKeysWithCrLf) {
 TEST(TIniFile, ReplacesAKeyInPlaceAndKeepsOtherLines) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
-  WriteBytes(path,
-             "; settings\n[Other]\nDefaultSite=9\n\n[IniParas]\ndefaultsite = 1\nKeep=me\n\n"
-             "[Last]\nk=v\n");
+  WriteFileBytes(path,
+                 "; settings\n[Other]\nDefaultSite=9\n\n[IniParas]\ndefaultsite = 1\nKeep=me\n\n"
+                 "[Last]\nk=v\n");
   TIniFile ini(path);
   ini.WriteInteger("INIPARAS", "DefaultSite", -1);
   ini.WriteString("IniParas", "DefaultPath", "p");
   ini.WriteString("New", "a", "b");
-  EXPECT_EQ(ReadBytes(path),
+  EXPECT_EQ(ReadFileBytes(path),
             "; settings\r\n[Other]\r\nDefaultSite=9\r\n\r\n[IniParas]\r\nDefaultSite=-1\r\n"
             "Keep=me\r\nDefaultPath=p\r\n\r\n[Last]\r\nk=v\r\n[New]\r\na=b\r\n");
   EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"}) << "no temporary left";
@@ -62,7 +59,7 @@ TEST(TIniFile, ReadsLfAndCrLfFilesWithBlanksAroundNamesAndValues) {
        {std::string("[IniParas]\r\nDefaultPath = /tmp/a b \r\n"),
         std::string("  [ IniParas ]  \nDefaultPath=/tmp/a b\n"),
         std::string("[x]\n[IniParas]\n\tdefaultpath\t=\t/tmp/a b\n[IniParas]\nDefaultPath=no")}) {
-    WriteBytes(path, bytes);
+    WriteFileBytes(path, bytes);
     EXPECT_EQ(TIniFile(path).ReadString("IniParas", "DefaultPath", "d"), "/tmp/a b") << bytes;
   }
 }
@@ -75,7 +72,7 @@ TEST(TIniFile, AbsentFileSectionOrKeyGivesTheDefault) {
   EXPECT_EQ(missing.ReadInteger("IniParas", "DefaultSite", 0), 0);
 
   const std::string path = dir.File("config.ini");
-  WriteBytes(path, "DefaultSite=2\n[IniParas]\nDefaultPath=p\n[Other]\nDefaultSite=1\n");
+  WriteFileBytes(path, "DefaultSite=2\n[IniParas]\nDefaultPath=p\n[Other]\nDefaultSite=1\n");
   TIniFile ini(path);
   EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultSite", 7), 7) << "keys of other sections";
   EXPECT_EQ(ini.ReadString("NoSection", "DefaultPath", "d"), "d");
@@ -85,9 +82,10 @@ TEST(TIniFile, AbsentFileSectionOrKeyGivesTheDefault) {
 TEST(TIniFile, ReadSectionKeysListsTheFirstSectionsKeysInOrder) {
   TempDir dir;
   const std::string path = dir.File("rules.ini");
-  WriteBytes(path,
-             "top=1\n[Site]\n Rule1 = a\n; comment\n\nno equals sign\nrule1=again\nExclude1.1=b=c\n"
-             "[other]\nx=1\n[SITE]\nLater=2\n");
+  WriteFileBytes(
+      path,
+      "top=1\n[Site]\n Rule1 = a\n; comment\n\nno equals sign\nrule1=again\nExclude1.1=b=c\n"
+      "[other]\nx=1\n[SITE]\nLater=2\n");
   const TIniFile ini(path);
   EXPECT_EQ(ini.ReadSectionKeys("site"),
             (std::vector<std::string>{"Rule1", "rule1", "Exclude1.1"}));
@@ -151,19 +149,15 @@ TEST(TIniFile, WriteIntoAMissingFolderRaisesUnableToWrite) {
   TempDir dir;
   const std::string path = dir.File("ini/config.ini");
   TIniFile ini(path);
-  try {
-    ini.WriteInteger("IniParas", "DefaultSite", 1);
-    FAIL() << "no exception";
-  } catch (const EIniFileException& e) {
-    EXPECT_EQ(e.Message(), "Unable to write to " + path);
-  }
+  EXPECT_EQ(Raised([&] { ini.WriteInteger("IniParas", "DefaultSite", 1); }),
+            "EIniFileException: Unable to write to " + path);
 }
 
 TEST(TIniFile, FailedWriteLeavesTheFileAndNoTemporaryBehind) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
   const std::string original = "[IniParas]\r\nDefaultSite=1\r\n";
-  WriteBytes(path, original);
+  WriteFileBytes(path, original);
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0500), 0);  // the folder refuses new files
   TIniFile ini(path);
   bool raised = false;
@@ -176,14 +170,14 @@ TEST(TIniFile, FailedWriteLeavesTheFileAndNoTemporaryBehind) {
   ::chmod(dir.Path().c_str(), 0700);
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
   EXPECT_TRUE(raised);
-  EXPECT_EQ(ReadBytes(path), original);
+  EXPECT_EQ(ReadFileBytes(path), original);
   EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"});
 }
 
 TEST(TIniFile, RewriteKeepsTheFilePermissions) {
   TempDir dir;
   const std::string path = dir.File("config.ini");
-  WriteBytes(path, "[IniParas]\r\n");
+  WriteFileBytes(path, "[IniParas]\r\n");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   TIniFile(path).WriteInteger("IniParas", "DefaultSite", 1);
   struct stat info {};
@@ -192,4 +186,4 @@ TEST(TIniFile, RewriteKeepsTheFilePermissions) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

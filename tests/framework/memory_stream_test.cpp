@@ -5,9 +5,10 @@
 #include <string>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(TMemoryStream, AppendsInSmallPiecesKeepEveryByte) {
@@ -63,27 +64,22 @@ TEST(TMemoryStream, SetSizeClampsThePosition) {
 }
 
 TEST(TMemoryStream, SaveToFileWritesAllBytesOrNamesThePath) {
-  test::TempDir dir;
+  TempDir dir;
   TMemoryStream stream;
   const std::string body("\x89PNG\r\n\x1a\n\0tail", 13);
   stream.Write(body.data(), body.size());
   stream.SetPosition(3);  // the position does not limit what is saved
   const std::string path = dir.File("a.png");
   stream.SaveToFile(path);
-  EXPECT_EQ(test::ReadBytes(path), body);
+  EXPECT_EQ(ReadFileBytes(path), body);
 
   TMemoryStream empty;
   empty.SaveToFile(path);
-  EXPECT_EQ(test::ReadBytes(path), "");
+  EXPECT_EQ(ReadFileBytes(path), "");
 
   const std::string bad = dir.File("missing/a.png");
-  try {
-    stream.SaveToFile(bad);
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file " + bad);
-  }
+  EXPECT_EQ(Raised([&] { stream.SaveToFile(bad); }), "EFCreateError: Cannot create file " + bad);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

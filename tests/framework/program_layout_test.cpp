@@ -13,12 +13,10 @@
 #include <optional>
 #include <string>
 
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::TempDir;
 
 // Sets an environment variable (or removes it) for one test and restores it afterwards.
 class ScopedEnv {
@@ -108,7 +106,7 @@ TEST(ProgramLayout, InstalledProgramUsesTheUserConfigFolderAndTheInstalledManual
 TEST(ProgramLayout, PrepareFailsWhereTheConfigFolderCannotBeMade) {
   TempDir dir;
   const std::string program = MakeInstalledPrefix(dir);
-  test::WriteBytes(dir.File("file"), "x");
+  WriteFileBytes(dir.File("file"), "x");
   ScopedEnv xdg("XDG_CONFIG_HOME", dir.File("file/config"));  // a file stands in the way
   EXPECT_FALSE(PrepareSettingsFolder(program));
 }
@@ -154,4 +152,4 @@ TEST(ProgramLayout, ReadOnlyProgramFolderUsesTheUserConfigFolder) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

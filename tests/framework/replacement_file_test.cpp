@@ -4,30 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 ReplacementOptions Way(bool unnamed) {
   ReplacementOptions options;
@@ -47,13 +33,13 @@ TEST(ReplacementFile, ReplacesWhateverStandsUnderTheNameAndFollowsNoLink) {
       {"nothing", [](const TempDir&, const TempDir&) {}, 0},
       {"a file",
        [](const TempDir& folder, const TempDir&) {
-         WriteBytes(folder.File("run.txt"), "old content, longer than the new");
+         WriteFileBytes(folder.File("run.txt"), "old content, longer than the new");
          ::chmod(folder.File("run.txt").c_str(), 0640);
        },
        0640},
       {"a link to a file elsewhere",
        [](const TempDir& folder, const TempDir& outside) {
-         WriteBytes(outside.File("victim"), "precious");
+         WriteFileBytes(outside.File("victim"), "precious");
          ::chmod(outside.File("victim").c_str(), 0600);
          std::filesystem::create_symlink(outside.File("victim"), folder.File("run.txt"));
        },
@@ -79,14 +65,14 @@ TEST(ReplacementFile, ReplacesWhateverStandsUnderTheNameAndFollowsNoLink) {
       file.Commit();
 
       EXPECT_EQ(file.Handle(), -1);
-      EXPECT_EQ(Entries(folder.Path()), std::vector<std::string>{"run.txt"});
-      EXPECT_EQ(ReadBytes(folder.File("run.txt")), "new\r\n");
+      EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"run.txt"});
+      EXPECT_EQ(ReadFileBytes(folder.File("run.txt")), "new\r\n");
       struct stat info {};
       ASSERT_EQ(::lstat(folder.File("run.txt").c_str(), &info), 0);
       EXPECT_TRUE(S_ISREG(info.st_mode));
       EXPECT_EQ(info.st_mode & 0777, row.mode != 0 ? row.mode : 0666 & ~umask);
       if (std::filesystem::exists(outside.File("victim"))) {
-        EXPECT_EQ(ReadBytes(outside.File("victim")), "precious");
+        EXPECT_EQ(ReadFileBytes(outside.File("victim")), "precious");
       }
       EXPECT_FALSE(std::filesystem::exists(outside.File("created")));
     }
@@ -99,13 +85,13 @@ TEST(ReplacementFile, FailedOrDroppedReplacementLeavesTheFolderAsItWas) {
   for (const bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed" : "named");
     TempDir folder;
-    WriteBytes(folder.File("run.txt"), "old");
+    WriteFileBytes(folder.File("run.txt"), "old");
     {
       ReplacementFile dropped(folder.File("run.txt"), Way(unnamed));
       dropped.Write("half of the new con");
     }
-    EXPECT_EQ(Entries(folder.Path()), std::vector<std::string>{"run.txt"});
-    EXPECT_EQ(ReadBytes(folder.File("run.txt")), "old");
+    EXPECT_EQ(FolderEntries(folder.Path()), std::vector<std::string>{"run.txt"});
+    EXPECT_EQ(ReadFileBytes(folder.File("run.txt")), "old");
 
     std::filesystem::create_directories(folder.File("taken/inside"));
     try {
@@ -116,7 +102,7 @@ TEST(ReplacementFile, FailedOrDroppedReplacementLeavesTheFolderAsItWas) {
     } catch (const EFCreateError& e) {
       EXPECT_EQ(e.Message(), "Cannot create file " + folder.File("taken"));
     }
-    EXPECT_EQ(Entries(folder.Path()), (std::vector<std::string>{"run.txt", "taken"}));
+    EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"run.txt", "taken"}));
 
     try {
       ReplacementFile file(folder.File("missing/run.txt"), Way(unnamed));
@@ -131,7 +117,7 @@ TEST(ReplacementFile, FailedOrDroppedReplacementLeavesTheFolderAsItWas) {
 TEST(ReplacementFile, NamedFileInProgressCarriesThisProcessId) {
   TempDir folder;
   ReplacementFile file(folder.File("run.txt"), Way(false));
-  const std::vector<std::string> names = Entries(folder.Path());
+  const std::vector<std::string> names = FolderEntries(folder.Path());
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(TemporaryFileOwner(names[0]), ::getpid()) << names[0];
 }
@@ -170,7 +156,7 @@ TEST(ReplacementFileDeathTest, AbandonedFilesAreRemovedAndNoNameIsGivenAfter) {
         named.Write("a");
         unnamed.Write("b");
         AbandonTemporaryFiles();
-        const bool removed = Entries(folder.Path()).empty();
+        const bool removed = FolderEntries(folder.Path()).empty();
         bool refused = false;
         try {
           unnamed.Commit();
@@ -182,10 +168,10 @@ TEST(ReplacementFileDeathTest, AbandonedFilesAreRemovedAndNoNameIsGivenAfter) {
           refused = false;
         } catch (const EFCreateError&) {
         }
-        std::_Exit(removed && refused && Entries(folder.Path()).empty() ? 0 : 1);
+        std::_Exit(removed && refused && FolderEntries(folder.Path()).empty() ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -7,14 +7,11 @@
 #include <vector>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 std::vector<std::string> LinesOf(const TStringList& list) { return list.Lines(); }
 
@@ -58,7 +55,7 @@ TEST(TStringList, LoadSplitsAtCrLfAndCrLfAndStopsAtNul) {
   TempDir dir;
   for (const SplitCase& c : cases) {
     const std::string path = dir.File("in.txt");
-    WriteBytes(path, c.bytes);
+    WriteFileBytes(path, c.bytes);
     TStringList list;
     list.Add("stale line");
     list.LoadFromFile(path);
@@ -82,17 +79,17 @@ TEST(TStringList, SaveWritesEveryLineWithCrLf) {
   list.Add("");
   list.Add("third");
   list.SaveToFile(path);
-  EXPECT_EQ(ReadBytes(path), "first\r\n\r\nthird\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "first\r\n\r\nthird\r\n");
   EXPECT_EQ(list.Text(), "first\r\n\r\nthird\r\n");
 }
 
 TEST(TStringList, SavingAnEmptyListTruncatesToZeroBytes) {
   TempDir dir;
   const std::string path = dir.File("out.txt");
-  WriteBytes(path, "previous content that must go");
+  WriteFileBytes(path, "previous content that must go");
   TStringList list;
   list.SaveToFile(path);
-  EXPECT_EQ(ReadBytes(path), "");
+  EXPECT_EQ(ReadFileBytes(path), "");
 }
 
 TEST(TStringList, SaveThenLoadKeepsLinesUnchanged) {
@@ -115,7 +112,7 @@ TEST(TStringList, LoadOfLargeFileKeepsEveryLine) {
     bytes += "line" + std::to_string(i);
     bytes += (i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r");
   }
-  WriteBytes(path, bytes);
+  WriteFileBytes(path, bytes);
   TStringList list;
   list.LoadFromFile(path);
   ASSERT_EQ(list.Count(), kLines);
@@ -129,21 +126,13 @@ TEST(TStringList, OpenAndCreateErrorsNameThePath) {
   const std::string missing = dir.File("no such file.txt");
   TStringList list;
   list.Add("kept");
-  try {
-    list.LoadFromFile(missing);
-    FAIL() << "no exception";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + missing);
-  }
+  EXPECT_EQ(Raised([&] { list.LoadFromFile(missing); }),
+            "EFOpenError: Cannot open file " + missing);
   EXPECT_EQ(list.Count(), 1) << "a failed load leaves the list as it was";
 
   const std::string inMissingFolder = dir.File("nofolder/out.txt");
-  try {
-    list.SaveToFile(inMissingFolder);
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file " + inMissingFolder);
-  }
+  EXPECT_EQ(Raised([&] { list.SaveToFile(inMissingFolder); }),
+            "EFCreateError: Cannot create file " + inMissingFolder);
 }
 
 TEST(TStringList, LoadingAFolderIsAnOpenError) {
@@ -162,12 +151,7 @@ TEST(TStringList, IndexOperationsCheckBounds) {
   list.Put(1, "B");
   list.Delete(3);
   EXPECT_EQ(LinesOf(list), (std::vector<std::string>{"a", "B", "c"}));
-  try {
-    list.Get(3);
-    FAIL() << "no exception";
-  } catch (const EListError& e) {
-    EXPECT_EQ(e.Message(), "List index out of bounds (3)");
-  }
+  EXPECT_EQ(Raised([&] { list.Get(3); }), "EListError: List index out of bounds (3)");
   EXPECT_THROW(list.Get(-1), EListError);
   EXPECT_THROW(list.Insert(5, "x"), EListError);
   EXPECT_THROW(list.Delete(3), EListError);
@@ -184,4 +168,4 @@ TEST(TStringList, IndexOperationsCheckBounds) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -16,7 +16,7 @@
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -344,4 +344,4 @@ TEST(HeadlessMessagePump, ActionPostedWhilePumpingRunsInTheSamePump) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

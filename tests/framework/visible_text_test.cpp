@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(VisibleText, ControlBytesBecomeEscapesAndEverythingElseStays) {
@@ -40,4 +40,4 @@ TEST(VisibleText, ControlBytesBecomeEscapesAndEverythingElseStays) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -9,7 +9,7 @@
 #include "framework/message_pump.h"
 #include "framework/thread.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
@@ -37,4 +37,4 @@ TEST(WaitForWorkersToDrain, PumpsHandOffsUntilDrainedOrTheLimit) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

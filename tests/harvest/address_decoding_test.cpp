@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
@@ -76,4 +76,4 @@ TEST(AddressDecoding, NamesParseInAnyCaseAndOthersAreRefused) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -12,14 +12,12 @@
 #include <vector>
 
 #include "framework/exception.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/file_size_limit.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 std::string JoinEntries(const std::vector<std::string>& entries) {
   std::string bytes;
@@ -32,14 +30,14 @@ std::string JoinEntries(const std::vector<std::string>& entries) {
 void ExpectExtraction(int site, const std::string& page, const std::vector<std::string>& expected,
                       size_t chunkBytes = 0) {
   TempDir dir;
-  WriteBytes(dir.File("result_content.txt"), page);
+  WriteFileBytes(dir.File("result_content.txt"), page);
   const std::string pageFile = dir.File("result_content.txt");
   const std::string listFile = dir.File("url_list.txt");
   const int count = chunkBytes == 0
                         ? ExtractImageUrls(pageFile, listFile, site)
                         : detail::ExtractImageUrlsChunked(pageFile, listFile, site, chunkBytes);
   EXPECT_EQ(count, static_cast<int>(expected.size()));
-  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), JoinEntries(expected));
+  EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), JoinEntries(expected));
 }
 
 struct ExtractionCase {
@@ -112,26 +110,18 @@ TEST(ExtractImageUrls, MissingPageRaisesOpenErrorAndLeavesTheListAlone) {
   TempDir dir;
   const std::string page = dir.File("absent.txt");
   const std::string list = dir.File("url_list.txt");
-  WriteBytes(list, "old\r\n");
-  try {
-    ExtractImageUrls(page, list, 0);
-    FAIL() << "no exception";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + page);
-  }
-  EXPECT_EQ(ReadBytes(list), "old\r\n");
+  WriteFileBytes(list, "old\r\n");
+  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
+            "EFOpenError: Cannot open file " + page);
+  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
 }
 
 TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), R"(imgurl:"/a")");
+  WriteFileBytes(dir.File("page.txt"), R"(imgurl:"/a")");
   const std::string list = dir.File("missing-folder/url_list.txt");
-  try {
-    ExtractImageUrls(dir.File("page.txt"), list, 0);
-    FAIL() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file " + list);
-  }
+  EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), list, 0); }),
+            "EFCreateError: Cannot create file " + list);
 }
 
 TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
@@ -139,41 +129,11 @@ TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
   const std::string page = dir.File("a-folder");
   std::filesystem::create_directory(page);
   const std::string list = dir.File("url_list.txt");
-  WriteBytes(list, "old\r\n");
-  try {
-    ExtractImageUrls(page, list, 0);
-    FAIL() << "no exception";
-  } catch (const EFOpenError& e) {
-    EXPECT_EQ(e.Message(), "Cannot open file " + page);
-  }
-  EXPECT_EQ(ReadBytes(list), "old\r\n");
+  WriteFileBytes(list, "old\r\n");
+  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
+            "EFOpenError: Cannot open file " + page);
+  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
 }
-
-// A full disk must not pass for a written list.
-// Lowers the process's file size limit for a scope and ignores SIGXFSZ meanwhile, so that a
-// write beyond the limit fails with EFBIG as on a disk that cannot take the file.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &savedAction_);
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    rlimit limited = saved_;
-    limited.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limited);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::sigaction(SIGXFSZ, &savedAction_, nullptr);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_{};
-  struct sigaction savedAction_ {};
-};
 
 // A list the disk cannot take raises the write error, and the list an earlier run left stays
 // as it was: no list stands half-written under its name.
@@ -181,34 +141,24 @@ TEST(ExtractImageUrls, ListThatCannotBeWrittenRaisesWriteErrorAndKeepsTheEarlier
   TempDir dir;
   std::string page;
   for (int i = 0; i < 2000; ++i) page += "imgurl:\"/image/" + std::to_string(i) + ".jpg\" ";
-  WriteBytes(dir.File("page.txt"), page);
-  WriteBytes(dir.File("url_list.txt"), "earlier\r\n");
-  std::string raised;
+  WriteFileBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("url_list.txt"), "earlier\r\n");
   {
-    const FileSizeLimit limit(4096);
-    try {
-      ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0);
-    } catch (const EWriteError& e) {
-      raised = e.Message();
-    }
+    const FileSizeLimit limit(4096, FileSizeLimit::kIgnoreSignal);
+    EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0); }),
+              "EWriteError: Stream write error");
   }
-  EXPECT_EQ(raised, "Stream write error");
-  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), "earlier\r\n");
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"page.txt", "url_list.txt"}));
+  EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), "earlier\r\n");
+  EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"page.txt", "url_list.txt"}));
 }
 
 TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), "nothing");
-  WriteBytes(dir.File("url_list.txt"), "left over from an earlier run\r\n");
+  WriteFileBytes(dir.File("page.txt"), "nothing");
+  WriteFileBytes(dir.File("url_list.txt"), "left over from an earlier run\r\n");
   EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.File("url_list.txt")));
-  EXPECT_EQ(ReadBytes(dir.File("url_list.txt")), "");
+  EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), "");
 }
 
 TEST(FindImageUrls, ScansTheTextAsGivenWithoutNormalisingIt) {
@@ -366,7 +316,7 @@ std::string GeneratePage(uint32_t seed, size_t targetSize) {
 TEST(ExtractImageUrls, LargePageMatchesTheLiteralScanForEverySite) {
   const std::string page = GeneratePage(20240607, 2 * 1024 * 1024);
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("page.txt"), page);
   for (int site : {-1, 0, 1, 2, 3}) {
     SCOPED_TRACE("site " + std::to_string(site));
     const std::vector<std::string> expected = ReferenceExtract(page, site);
@@ -375,7 +325,7 @@ TEST(ExtractImageUrls, LargePageMatchesTheLiteralScanForEverySite) {
     }
     const int count = ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), site);
     EXPECT_EQ(count, static_cast<int>(expected.size()));
-    EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == JoinEntries(expected));
+    EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == JoinEntries(expected));
   }
 }
 
@@ -383,11 +333,11 @@ TEST(ExtractImageUrls, NulInsideLargePageEndsTheScanThere) {
   std::string page = GeneratePage(7, 300 * 1024);
   page.insert(page.size() / 2, 1, '\0');
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("page.txt"), page);
   const std::vector<std::string> expected = ReferenceExtract(page, 0);
   EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0),
             static_cast<int>(expected.size()));
-  EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == JoinEntries(expected));
+  EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == JoinEntries(expected));
 }
 
 // ---- The page read in chunks: borders anywhere change nothing ----
@@ -438,13 +388,13 @@ TEST(ExtractImageUrlsChunked, EveryBorderPositionMatchesTheLiteralScan) {
 TEST(ExtractImageUrlsChunked, LargePageMatchesTheLiteralScanForEveryChunkSize) {
   std::string page = GeneratePage(99, 1024 * 1024);
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("page.txt"), page);
   for (int site : {0, 1, 2}) {
     const std::string expected = JoinEntries(ReferenceExtract(page, site));
     for (size_t chunk : kChunkSizes) {
       SCOPED_TRACE("site " + std::to_string(site) + ", chunk " + std::to_string(chunk));
       detail::ExtractImageUrlsChunked(dir.File("page.txt"), dir.File("url_list.txt"), site, chunk);
-      EXPECT_TRUE(ReadBytes(dir.File("url_list.txt")) == expected);
+      EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == expected);
     }
   }
 }
@@ -462,7 +412,7 @@ TEST(ExtractImageUrlsChunked, RandomShortPagesMatchTheLiteralScan) {
     const int count = static_cast<int>(rng() % 40);
     for (int i = 0; i < count; ++i) page += pieces[rng() % std::size(pieces)];
     if (rng() % 8 == 0) page.insert(rng() % (page.size() + 1), 1, '\0');
-    WriteBytes(dir.File("page.txt"), page);
+    WriteFileBytes(dir.File("page.txt"), page);
     const int site = static_cast<int>(rng() % 3);
     const size_t chunk = 1 + rng() % 16;
     const std::vector<std::string> expected = ReferenceExtract(page, site);
@@ -470,7 +420,7 @@ TEST(ExtractImageUrlsChunked, RandomShortPagesMatchTheLiteralScan) {
                                                       dir.File("url_list.txt"), site, chunk);
     ASSERT_EQ(found, static_cast<int>(expected.size()))
         << "site " << site << ", chunk " << chunk << ", page [" << page << "]";
-    ASSERT_EQ(ReadBytes(dir.File("url_list.txt")), JoinEntries(expected))
+    ASSERT_EQ(ReadFileBytes(dir.File("url_list.txt")), JoinEntries(expected))
         << "site " << site << ", chunk " << chunk << ", page [" << page << "]";
   }
 }
@@ -486,4 +436,4 @@ TEST(ExtractImageUrlsChunked, AddressLongerThanManyChunksIsKeptWhole) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,15 +8,11 @@
 #include <vector>
 
 #include "harvest/image_url_extraction.h"
-#include "tests/framework/temp_dir.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 std::string CrLfJoined(const std::vector<std::string>& lines) {
   std::string text;
@@ -31,14 +27,14 @@ struct Harvested {
 
 Harvested Harvest(const std::string& page, int site, RuleBook& book, size_t chunkBytes = 0) {
   TempDir dir;
-  WriteBytes(dir.File("result_content.txt"), page);
+  WriteFileBytes(dir.File("result_content.txt"), page);
   Harvested h;
   h.result =
       chunkBytes == 0
           ? HarvestImageUrls(dir.File("result_content.txt"), dir.File("url_list.txt"), site, book)
           : detail::HarvestImageUrlsChunked(dir.File("result_content.txt"),
                                             dir.File("url_list.txt"), site, book, chunkBytes);
-  h.list = ReadBytes(dir.File("url_list.txt"));
+  h.list = ReadFileBytes(dir.File("url_list.txt"));
   return h;
 }
 
@@ -140,19 +136,19 @@ TEST(HarvestImageUrls, MarkerResultStandsWhenTheMarkerFindsAnything) {
   RuleBook book;
   std::vector<std::string> fifty;
   for (int i = 0; i < 50; ++i) fifty.push_back("https://example.org/" + std::to_string(i) + ".jpg");
-  const std::string page = test::TodaysBingPage(fifty) + "<a m=\"x\" data='imgurl:\"/only.jpg\"'>";
+  const std::string page = TodaysBingPage(fifty) + "<a m=\"x\" data='imgurl:\"/only.jpg\"'>";
   Harvested h = Harvest(page, 0, book);
   EXPECT_EQ(h.list, "/only.jpg\r\n");
   EXPECT_EQ(h.result.count, 1);
   EXPECT_FALSE(h.result.byRules);
 
   // An empty entry is still an entry the marker found.
-  h = Harvest(test::TodaysBingPage(fifty) + "imgurl:", 0, book);
+  h = Harvest(TodaysBingPage(fifty) + "imgurl:", 0, book);
   EXPECT_EQ(h.result.count, 1);
   EXPECT_FALSE(h.result.byRules);
 
   // A site index outside the table has neither marker nor rules.
-  h = Harvest(test::TodaysBingPage(fifty), 3, book);
+  h = Harvest(TodaysBingPage(fifty), 3, book);
   EXPECT_EQ(h.result.count, 0);
   EXPECT_EQ(h.list, "");
 }
@@ -162,14 +158,14 @@ TEST(HarvestImageUrls, MarkerResultStandsWhenTheMarkerFindsAnything) {
 TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) {
   TempDir dir;
   const std::string rules = dir.File("rules.ini");
-  WriteBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
+  WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
   RuleBook book;
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
   ASSERT_TRUE(book.ForSite(0).fromFile);
 
   // Runs of x long enough that one attempt goes far past the match limit, and what the rule
   // needs after them at the end, so no start-up check of the engine can skip the runs.
-  std::string page = test::TodaysBingPage({"https://example.org/a.jpg"});
+  std::string page = TodaysBingPage({"https://example.org/a.jpg"});
   for (int i = 0; i < 2000; ++i) page += std::string(40, 'x') + "z\n";
   page += "yh";
   const Harvested h = Harvest(page, 0, book);
@@ -186,12 +182,12 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
   EXPECT_FALSE(book.ForSite(0).fromFile);
 
   // The same for an exclusion: the rule's list is abandoned whole.
-  WriteBytes(rules,
-             "[www.bing.com]\r\nRule1=(h\\S+?)&quot;\r\nExclude1.1=(?:(h|t)+)+j\r\n; changed\r\n");
+  WriteFileBytes(
+      rules, "[www.bing.com]\r\nRule1=(h\\S+?)&quot;\r\nExclude1.1=(?:(h|t)+)+j\r\n; changed\r\n");
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
   ASSERT_TRUE(book.ForSite(0).fromFile);
   const std::string longAddress = "https://example.org/" + std::string(3000, 'h') + ".jpg";
-  const Harvested e = Harvest(test::TodaysBingPage({longAddress}), 0, book);
+  const Harvested e = Harvest(TodaysBingPage({longAddress}), 0, book);
   ASSERT_EQ(e.result.problems.size(), 1u);
   EXPECT_EQ(e.result.problems[0].rfind(rules + ": [www.bing.com] Exclude1.1: ", 0), 0u)
       << e.result.problems[0];
@@ -199,4 +195,4 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -15,15 +15,11 @@
 #include "harvest/built_in_rules.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
-#include "tests/framework/temp_dir.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 // Which sites a loaded file gives rules for, as a text like "-G-".
 std::string SitesFromFile(const RulesFileContent& content) {
@@ -37,7 +33,7 @@ std::string SitesFromFile(const RulesFileContent& content) {
 TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
   TempDir dir;
   const std::string path = dir.File("rules.ini");
-  WriteBytes(
+  WriteFileBytes(
       path,
       "; my rules\r\n[images.google.com]\r\nrule1 = data-full=\"([^\"]+)\"\r\n"
       "Exclude1.1=/small/\r\nExclude1.2=\\.gif$\r\nRule2=<b>(h[^<]+)</b>\r\nDECODING2=html\r\n"
@@ -59,16 +55,16 @@ TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
   // addresses), Bing still its built-in ones.
   RuleBook book;
   ASSERT_TRUE(book.Refresh({path, false}).empty());
-  WriteBytes(dir.File("page.txt"),
-             "<i data-full=\"http://h/small/1.jpg\"></i><i data-full=\"http://h/2.gif\"></i>"
-             "<b>http://h/3.jpg?a=1&amp;b=2</b>" +
-                 test::TodaysGooglePage({"https://example.org/g.jpg"}));
+  WriteFileBytes(dir.File("page.txt"),
+                 "<i data-full=\"http://h/small/1.jpg\"></i><i data-full=\"http://h/2.gif\"></i>"
+                 "<b>http://h/3.jpg?a=1&amp;b=2</b>" +
+                     TodaysGooglePage({"https://example.org/g.jpg"}));
   HarvestResult r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 1, book);
-  EXPECT_EQ(ReadBytes(dir.File("list.txt")), "http://h/3.jpg?a=1&b=2\r\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "http://h/3.jpg?a=1&b=2\r\n");
   EXPECT_TRUE(r.byRules);
-  WriteBytes(dir.File("page.txt"), test::TodaysBingPage({"https://example.org/b.jpg"}));
+  WriteFileBytes(dir.File("page.txt"), TodaysBingPage({"https://example.org/b.jpg"}));
   r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 0, book);
-  EXPECT_EQ(ReadBytes(dir.File("list.txt")), "https://example.org/b.jpg\r\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "https://example.org/b.jpg\r\n");
 }
 
 TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
@@ -143,7 +139,7 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
   const std::string path = dir.File("rules.ini");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.file.substr(0, 200));
-    WriteBytes(path, row.file);
+    WriteFileBytes(path, row.file);
     const RulesFileContent content = LoadRulesFile({path, false});
     std::vector<std::string> expected;
     for (const std::string& p : row.problems) {
@@ -190,7 +186,7 @@ TEST(RulesFile, LivesBesideTheSettingsFile) {
 TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
   TempDir dir;
   const std::string path = dir.File("rules.ini");
-  WriteBytes(path, BuiltInRulesFileText());
+  WriteFileBytes(path, BuiltInRulesFileText());
   const RulesFileContent content = LoadRulesFile({path, true});
   EXPECT_TRUE(content.problems.empty()) << content.problems[0];
   for (int site = 0; site < kSiteCount; ++site) {
@@ -209,7 +205,7 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
 
 // The user manual shows the built-in rules as its example; it must show them as they are.
 TEST(RulesFile, UserManualShowsTheBuiltInRules) {
-  const std::string manual = ReadBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
+  const std::string manual = ReadFileBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
   const std::string open = "<pre id=\"built-in-rules\">\n";
   const size_t begin = manual.find(open);
   ASSERT_NE(begin, std::string::npos);
@@ -229,7 +225,7 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
   }
   EXPECT_TRUE(book.Refresh({path, false}).empty()) << "no file";
 
-  WriteBytes(path, "[www.bing.com]\nRule1=(\n[image.baidu.com]\nRule1=(h\\S+)\n");
+  WriteFileBytes(path, "[www.bing.com]\nRule1=(\n[image.baidu.com]\nRule1=(h\\S+)\n");
   EXPECT_EQ(book.Refresh({path, false}).size(), 1u);
   EXPECT_TRUE(book.Refresh({path, false}).empty()) << "reported once";
   EXPECT_FALSE(book.ForSite(0).fromFile);
@@ -241,13 +237,13 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
   EXPECT_TRUE(book.Refresh({path, false}).empty());
   EXPECT_FALSE(book.ForSite(2).fromFile);
 
-  WriteBytes(path, "[www.bing.com]\nRule1=(h\\S+)\n");
+  WriteFileBytes(path, "[www.bing.com]\nRule1=(h\\S+)\n");
   EXPECT_TRUE(book.Refresh({path, false}).empty());
   EXPECT_TRUE(book.ForSite(0).fromFile);
   EXPECT_FALSE(book.ForSite(2).fromFile);
 
   // The same file named by the user is a new location: read again.
-  WriteBytes(path, "[www.bing.com]\nRule1=(\n");
+  WriteFileBytes(path, "[www.bing.com]\nRule1=(\n");
   EXPECT_EQ(book.Refresh({path, false}).size(), 1u);
   EXPECT_EQ(book.Refresh({path, true}).size(), 1u);
 
@@ -259,4 +255,4 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -13,14 +13,10 @@
 #include "framework/exception.h"
 #include "framework/string_list.h"
 #include "harvest/built_in_rules.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using test::ReadBytes;
-using test::TempDir;
-using test::WriteBytes;
 
 AddressRule MakeRule(const std::string& expression,
                      AddressDecoding decoding = AddressDecoding::kNone,
@@ -73,7 +69,7 @@ struct Scanned {
 Scanned Scan(const TempDir& dir, std::span<AddressRule> rules, size_t chunk) {
   Scanned s;
   s.result = ScanPageWithRules(dir.File("page.txt"), dir.File("list.txt"), rules, chunk);
-  s.list = ReadBytes(dir.File("list.txt"));
+  s.list = ReadFileBytes(dir.File("list.txt"));
   return s;
 }
 
@@ -135,7 +131,7 @@ TEST(ScanPageWithRules, StreamedScanMatchesTheWholeTextScanAtEveryChunkSize) {
   TempDir dir;
   for (int round = 0; round < 60; ++round) {
     const std::string page = RandomPage(rng, 5 + rng() % 60);
-    WriteBytes(dir.File("page.txt"), page);
+    WriteFileBytes(dir.File("page.txt"), page);
     for (size_t r = 0; r < rules.size(); ++r) {
       const std::vector<std::string> expected = WholeTextScan(page, rules[r]);
       for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{8}, size_t{13},
@@ -183,7 +179,7 @@ TEST(ScanPageWithRules, LargePageInLargeChunksMatchesTheWholeTextScan) {
   std::mt19937 rng(77);
   const std::string page = LargePageOfDistinctAddresses(rng);
   TempDir dir;
-  WriteBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("page.txt"), page);
   size_t local = 0;
   for (size_t r = 0; r < rules.size(); ++r) {
     if (rules[r].expression.MatchesAreLocal()) ++local;
@@ -215,7 +211,7 @@ TEST(ScanPageWithRules, MatchAcrossAWindowBorderAfterALongStretchIsFound) {
       expected.push_back("http://h/" + std::to_string(n) + ".png");
     }
     TempDir dir;
-    WriteBytes(dir.File("page.txt"), page);
+    WriteFileBytes(dir.File("page.txt"), page);
     ASSERT_EQ(WholeTextScan(page, rules[0]), expected);
     const Scanned s = Scan(dir, std::span(rules).first(1), chunk);
     EXPECT_EQ(s.list, CrLfJoined(expected)) << "chunk " << chunk;
@@ -230,23 +226,23 @@ TEST(ScanPageWithRules, FirstRuleThatFindsAnythingGivesTheWholeList) {
   rules.push_back(MakeRule(R"x(third="(.*?)")x"));
 
   // The first rule's captures are no addresses and the second's are all excluded: the third.
-  WriteBytes(dir.File("page.txt"),
-             "first=\"/rel\" second=\"http://h/drop\" third=\"http://h/3\" first=\"mailto:x\"");
+  WriteFileBytes(dir.File("page.txt"),
+                 "first=\"/rel\" second=\"http://h/drop\" third=\"http://h/3\" first=\"mailto:x\"");
   Scanned s = Scan(dir, rules, 1 << 20);
   EXPECT_EQ(s.list, "http://h/3\r\n");
   EXPECT_EQ(s.result.ruleIndex, 2);
 
   // The second gives its one address; the third is never asked.
-  WriteBytes(dir.File("page.txt"),
-             "third=\"http://h/3\" second=\"HTTPS://h/2\" second=\"http://h/drop\"");
+  WriteFileBytes(dir.File("page.txt"),
+                 "third=\"http://h/3\" second=\"HTTPS://h/2\" second=\"http://h/drop\"");
   s = Scan(dir, rules, 1 << 20);
   EXPECT_EQ(s.list, "HTTPS://h/2\r\n");
   EXPECT_EQ(s.result.ruleIndex, 1);
   EXPECT_EQ(s.result.count, 1);
 
   // Nothing anywhere: an empty list file replaces an old one.
-  WriteBytes(dir.File("list.txt"), "old\r\n");
-  WriteBytes(dir.File("page.txt"), "nothing here");
+  WriteFileBytes(dir.File("list.txt"), "old\r\n");
+  WriteFileBytes(dir.File("page.txt"), "nothing here");
   s = Scan(dir, rules, 1 << 20);
   EXPECT_EQ(s.list, "");
   EXPECT_EQ(s.result.ruleIndex, -1);
@@ -259,7 +255,7 @@ TEST(ScanPageWithRules, DecodedControlBytesAndOtherSchemesAreLeftOut) {
   TempDir dir;
   std::vector<AddressRule> rules;
   rules.push_back(MakeRule(R"x("u":"(.*?)")x", AddressDecoding::kJson));
-  WriteBytes(
+  WriteFileBytes(
       dir.File("page.txt"),
       R"x("u":"http://h/a\r\nb" "u":"http://h/\u0000" "u":"http://h/t\tab" "u":"http://h/\u007f")x"
       R"x("u":"//h/rel" "u":"javascript:x" "u":"httpx://h" "u":"http://h/ok" "u":"http:\/\/h\/ok")x");
@@ -281,7 +277,7 @@ TEST(ScanPageWithRules, RepeatsAreDroppedAcrossTheWholeList) {
       if (round == 0) expected.push_back(address);
     }
   }
-  WriteBytes(dir.File("page.txt"), page);
+  WriteFileBytes(dir.File("page.txt"), page);
   const Scanned s = Scan(dir, rules, 4096);
   EXPECT_EQ(s.result.count, 20000);
   EXPECT_TRUE(s.list == CrLfJoined(expected));
@@ -295,14 +291,14 @@ TEST(ScanPageWithRules, MatchLongerThanTheLimitIsSkipped) {
   std::vector<AddressRule> rules;
   rules.push_back(MakeRule(R"x("u":"(http[^"]*)")x"));
   const std::string runaway = "\"u\":\"http" + std::string(kMaxMatchBytes + 10, 'x');
-  WriteBytes(dir.File("page.txt"), "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"");
+  WriteFileBytes(dir.File("page.txt"), "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"");
   for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
     SCOPED_TRACE(chunk);
     EXPECT_EQ(Scan(dir, rules, chunk).list, "http://h/1\r\nhttp://h/2\r\n");
   }
   // Just inside the limit it is an address like any other.
   const std::string longest = "http://" + std::string(kMaxMatchBytes - 100, 'y');
-  WriteBytes(dir.File("page.txt"), "\"u\":\"" + longest + "\"");
+  WriteFileBytes(dir.File("page.txt"), "\"u\":\"" + longest + "\"");
   for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
     SCOPED_TRACE(chunk);
     EXPECT_TRUE(Scan(dir, rules, chunk).list == longest + "\r\n");
@@ -315,10 +311,10 @@ TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesAnEmptyList) {
   rules.push_back(MakeRule(R"x('(http[^']*)')x"));
   rules.push_back(MakeRule(R"x((?:a+a+)+b(http\S*))x"));
   rules.push_back(MakeRule(R"x(/(http\S*))x"));
-  WriteBytes(dir.File("list.txt"), "old\r\n");
+  WriteFileBytes(dir.File("list.txt"), "old\r\n");
   // What the expression needs after the run of a's is there, so no start-up check of the
   // engine can skip the run.
-  WriteBytes(dir.File("page.txt"), "/http://h/1 " + std::string(60, 'a') + "c bhttp://x");
+  WriteFileBytes(dir.File("page.txt"), "/http://h/1 " + std::string(60, 'a') + "c bhttp://x");
   const Scanned s = Scan(dir, rules, 1 << 20);
   ASSERT_TRUE(s.result.failure.has_value());
   EXPECT_EQ(s.result.failure->ruleIndex, 1u);
@@ -338,4 +334,4 @@ TEST(ScanPageWithRules, UnreadablePageRaisesOpenError) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

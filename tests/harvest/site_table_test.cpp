@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(SiteTable, NamesLabelsAndStartPagesInSelectorOrder) {
@@ -41,4 +41,4 @@ TEST(SiteTable, TestReplacementOfAStartPageIsUndoneByAnEmptyAddress) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -5,30 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "demo/markup_escapes.h"
+
 namespace pixhaul::test {
 
 // Bing: one <a class="iusc" m="..."> per result, its JSON's quotes written &quot; and every &
 // of an address &amp;; `addresses` are the murl values as they should come out.
-inline std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '&') {
-      out += "&amp;";
-    } else if (c == '"') {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 inline std::string TodaysBingResult(const std::string& address, int n) {
   const std::string id = std::to_string(n);
   const std::string m = "{\"cid\":\"x" + id + "\",\"purl\":\"https://example.org/p" + id +
                         ".html\",\"murl\":\"" + address +
                         "\",\"turl\":\"https://tse1.mm.bing.net/th?id=OIP." + id + "&pid=15.1\"}";
-  return "<li><div class=\"iuscp\"><a class=\"iusc\" m=\"" + EscapeHtml(m) +
+  return "<li><div class=\"iuscp\"><a class=\"iusc\" m=\"" + demo::HtmlAttributeText(m) +
          "\" href=\"/images/search?view=detailV2&amp;id=" + id +
          "\"><img class=\"mimg\" src=\"https://tse2.mm.bing.net/th?id=OIP." + id +
          "&amp;w=230\" alt=\"result " + id + "\"></a></div></li>\n";
@@ -60,25 +48,16 @@ inline std::string TodaysGooglePage(const std::vector<std::string>& escapedAddre
 // Baidu: the flip layout's JSON, one object per result; `original` entries go into
 // replaceUrl's ObjURL (empty: none), `copies` into middleURL and thumbURL. Slashes are written
 // \/ as Baidu does.
-inline std::string EscapeSlashes(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '/') out += '\\';
-    out += c;
-  }
-  return out;
-}
-
 inline std::string TodaysBaiduPage(const std::vector<std::string>& originals,
                                    const std::vector<std::string>& copies) {
   std::string page = "<body><script>window.flip.setData('imgData',{\"data\":[";
   for (size_t i = 0; i < copies.size(); ++i) {
-    const std::string copy = EscapeSlashes(copies[i]);
+    const std::string copy = demo::JsonStringText(copies[i]);
     page += "{\"thumbURL\":\"" + copy + "&fmt=auto\",\"middleURL\":\"" + copy +
             "\",\"hoverURL\":\"\",\"objURL\":\"ippr_z2C$qAzdH3FAzdH3F" + std::to_string(i) +
             "_z&e3Bv54AzdH3F\",";
     if (i < originals.size() && !originals[i].empty()) {
-      page += "\"replaceUrl\":[{\"ObjURL\":\"" + EscapeSlashes(originals[i]) +
+      page += "\"replaceUrl\":[{\"ObjURL\":\"" + demo::JsonStringText(originals[i]) +
               "\",\"FromURL\":\"http:\\/\\/example.org\\/page" + std::to_string(i) + "\"}],";
     }
     page += "\"width\":800},\n";

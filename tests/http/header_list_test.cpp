@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TIdHeaderList ListOf(const std::vector<std::string>& lines) {
@@ -181,4 +181,4 @@ TEST(TIdHeaderList, StoreValueFoldsAndReadsBackUnfolded) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

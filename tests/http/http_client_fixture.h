@@ -3,7 +3,6 @@
 // builders for request and reply bytes.
 #pragma once
 
-#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,7 +10,7 @@
 #include "http/id_http.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul::httptest {
+namespace pixhaul::test {
 
 inline constexpr const char* kWorkerReferer = "http://www.bing.com/images/";
 inline constexpr const char* kWorkerUserAgent =
@@ -91,22 +90,10 @@ inline int CountRequests(const std::string& received) {
   return count;
 }
 
-inline testing::Script ServeOnce(const std::string& reply) {
-  testing::Script script;
+inline test::Script ServeOnce(const std::string& reply) {
+  test::Script script;
   script.ReceiveUntil("\r\n\r\n").Send(reply);
   return script;
 }
 
-class Stopwatch {
- public:
-  long long ElapsedMs() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 start_)
-        .count();
-  }
-
- private:
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
-}  // namespace pixhaul::httptest
+}  // namespace pixhaul::test

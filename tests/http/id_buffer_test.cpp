@@ -6,8 +6,9 @@
 #include <string>
 
 #include "http/id_exception.h"
+#include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(TIdBuffer, RemovesFromTheFront) {
@@ -23,12 +24,8 @@ TEST(TIdBuffer, RemovesFromTheFront) {
 TEST(TIdBuffer, RemovingMoreThanHeldRaisesAndKeepsTheBytes) {
   TIdBuffer buffer;
   buffer.Append("abc", 3);
-  try {
-    buffer.Remove(4);
-    FAIL() << "no exception";
-  } catch (const EIdNotEnoughDataInBuffer& e) {
-    EXPECT_EQ(e.Message(), "Not enough data in buffer.");
-  }
+  EXPECT_EQ(Raised([&] { buffer.Remove(4); }),
+            "EIdNotEnoughDataInBuffer: Not enough data in buffer.");
   EXPECT_EQ(buffer.Length(), 3u);
   EXPECT_THROW(buffer.Extract(9), EIdNotEnoughDataInBuffer);
 }
@@ -61,4 +58,4 @@ TEST(TIdBuffer, ManySmallRemovalsKeepOrderAndCompact) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -9,20 +9,11 @@
 #include "framework/memory_stream.h"
 #include "http/id_http.h"
 #include "tests/http/http_client_fixture.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using httptest::CountedReply;
-using httptest::LoopbackHTTP;
-using httptest::ServeOnce;
-using testing::Script;
-using testing::ScriptedServer;
-
-std::string LocalUrl(const ScriptedServer& server, const std::string& path = "/") {
-  return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
-}
 
 // Serves `reply` for the first request and "HTTP/1.1 200 OK" with body "next" for a second
 // one on the same connection, so a test can check the first body ended where it should.
@@ -63,14 +54,14 @@ TEST(TIdHTTPBody, ChunkedBodies) {
     ScriptedServer server({ThenServeNext("HTTP/1.1 200 OK\r\n" + c.headers + "\r\n" + c.body)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    http.GetInto(LocalUrl(server), body);
+    http.GetInto(server.Url(), body);
     EXPECT_EQ(body.ToString(), c.expected) << c.name;
     EXPECT_EQ(http.Reply.ExtraHeaders().ValueOf("Transfer-Encoding"),
               c.headers.substr(19, c.headers.size() - 21))
         << c.name;
     // The body ended exactly at its last line: the next reply on the connection reads cleanly.
     TMemoryStream next;
-    http.GetInto(LocalUrl(server), next);
+    http.GetInto(server.Url(), next);
     EXPECT_EQ(next.ToString(), "next") << c.name;
     EXPECT_EQ(server.AcceptedCount(), 1u) << c.name;
   }
@@ -85,7 +76,7 @@ TEST(TIdHTTPBody, ChunkStartedStatusIsReported) {
     if (status == TIdStatus::hsText) texts.push_back(text);
   };
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(texts, std::vector<std::string>{"Chunk Started"});
 }
 
@@ -98,7 +89,7 @@ TEST(TIdHTTPBody, UntilCloseWithoutLengthOrChunking) {
   TMemoryStream body;
   body.Write("stale bytes that must go away", 29);
   body.SetPosition(0);
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "until the close");
   EXPECT_FALSE(http.IsConnected());
 }
@@ -112,12 +103,12 @@ TEST(TIdHTTPBody, CountedBodyLeavesSurplusBuffered) {
       .Pause(3000);
   ScriptedServer server({script});
   TIdHTTP http;
-  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   TMemoryStream first, second;
-  http.GetInto(LocalUrl(server), first);
+  http.GetInto(server.Url(), first);
   EXPECT_EQ(first.ToString(), "abc");
   EXPECT_GT(http.InputBuffer().Length(), 0u);
-  http.GetInto(LocalUrl(server), second);
+  http.GetInto(server.Url(), second);
   EXPECT_EQ(second.ToString(), "xy");
   EXPECT_EQ(server.AcceptedCount(), 1u);
 }
@@ -128,12 +119,8 @@ TEST(TIdHTTPBody, CountedBodyCutShortRaisesClosedGracefully) {
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  try {
-    http.GetInto(LocalUrl(server), body);
-    FAIL() << "no exception";
-  } catch (const EIdConnClosedGracefully& e) {
-    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
-  }
+  EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+            "EIdConnClosedGracefully: Connection Closed Gracefully.");
 }
 
 TEST(TIdHTTPBody, ReplyHeaderRecordsFromTheWire) {
@@ -149,7 +136,7 @@ TEST(TIdHTTPBody, ReplyHeaderRecordsFromTheWire) {
                      "body")});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "body");
   EXPECT_EQ(http.Reply.ContentLength, 4);
   EXPECT_EQ(http.Reply.Server, "loopback");
@@ -174,7 +161,7 @@ TEST(TIdHTTPBody, TwoLocationLinesFollowTheFirst) {
   LoopbackHTTP http(server.Port());
   http.HandleRedirects = true;
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "done");
   ASSERT_TRUE(server.WaitFinished(1));
   EXPECT_NE(server.Received(0).find("GET /first HTTP/1.1"), std::string::npos);
@@ -189,7 +176,7 @@ TEST(TIdHTTPBody, NonNumericContentLengthReadsUntilClose) {
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(http.Reply.ContentLength, 0);
   EXPECT_EQ(body.ToString(), "all of it");
 }
@@ -200,12 +187,8 @@ TEST(TIdHTTPBody, MalformedContentRangeRaisesWithBodyUnread) {
                              .Pause(2000)});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  try {
-    http.GetInto(LocalUrl(server), body);
-    FAIL() << "no exception";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'*/1000' is not a valid integer value");
-  }
+  EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+            "EConvertError: '*/1000' is not a valid integer value");
   EXPECT_EQ(body.Size(), 0);
   EXPECT_FALSE(http.IsConnected());
 }
@@ -216,7 +199,7 @@ TEST(TIdHTTPBody, ChunkedWinsOverAnExplicitZeroLength) {
                  "chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n")});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "ok");
 }
 
@@ -226,9 +209,9 @@ TEST(TIdHTTPBody, BodyIsWrittenAtTheStreamPosition) {
   TMemoryStream body;
   body.Write("head-and-more", 13);
   body.SetPosition(5);
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "head-tail");
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

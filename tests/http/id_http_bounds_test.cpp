@@ -9,30 +9,11 @@
 #include "framework/memory_stream.h"
 #include "http/id_http.h"
 #include "tests/http/http_client_fixture.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using httptest::CountedReply;
-using httptest::LoopbackHTTP;
-using httptest::ServeOnce;
-using testing::Script;
-using testing::ScriptedServer;
-
-std::string LocalUrl(const ScriptedServer& server, const std::string& path = "/") {
-  return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
-}
-
-template <typename Call>
-std::string LimitMessage(Call&& call) {
-  try {
-    call();
-  } catch (const EIdLimitExceeded& e) {
-    return e.Message();
-  }
-  return "no EIdLimitExceeded";
-}
 
 // The servers below stay silent for longer than the client's read limit (kTestReadTimeoutMs),
 // so a call that waited for a body that is not coming would end in "Read timed out." with its
@@ -40,25 +21,20 @@ std::string LimitMessage(Call&& call) {
 TEST(TIdHTTPBounds, RepliesWithoutBodyEndAtOnceOnAnOpenConnection) {
   struct Case {
     std::string reply;
-    bool raises;
+    std::string raised;
   };
   const std::vector<Case> cases = {
-      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false},
-      {"HTTP/1.1 204 No Content\r\n\r\n", false},
-      {"HTTP/1.1 304 Not Modified\r\n\r\n", true},
-      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", true},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
+      {"HTTP/1.1 204 No Content\r\n\r\n", ""},
+      {"HTTP/1.1 304 Not Modified\r\n\r\n", "EIdProtocolReplyError: 304 Not Modified"},
+      {"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n",
+       "EIdProtocolReplyError: 404 Not Found"},
   };
   for (const auto& c : cases) {
     ScriptedServer server({ServeOnce(c.reply).Pause(8000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    bool raised = false;
-    try {
-      http.GetInto(LocalUrl(server), body);
-    } catch (const EIdProtocolReplyError&) {
-      raised = true;
-    }
-    EXPECT_EQ(raised, c.raises) << c.reply;
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }), c.raised) << c.reply;
     EXPECT_EQ(body.Size(), 0) << c.reply;
     EXPECT_TRUE(http.IsConnected()) << c.reply;
   }
@@ -74,10 +50,10 @@ TEST(TIdHTTPBounds, ReplyToHeadHasNoBody) {
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  http.PerformRequest(RequestMethod::rmHead, LocalUrl(server, "/h"), &body);
+  http.PerformRequest(RequestMethod::rmHead, server.Url("/h"), &body);
   EXPECT_EQ(body.Size(), 0);
   EXPECT_EQ(http.Reply.ContentLength, 1000);
-  http.GetInto(LocalUrl(server, "/g"), body);
+  http.GetInto(server.Url("/g"), body);
   EXPECT_EQ(body.ToString(), "got");
   EXPECT_EQ(server.Received(0).substr(0, 17), "HEAD /h HTTP/1.1\r");
 }
@@ -93,7 +69,7 @@ TEST(TIdHTTPBounds, ZeroLengthRedirectIsFollowedAtOnce) {
   LoopbackHTTP http(server.Port());
   http.HandleRedirects = true;
   TMemoryStream body;
-  http.GetInto(LocalUrl(server), body);
+  http.GetInto(server.Url(), body);
   EXPECT_EQ(body.ToString(), "b");
 }
 
@@ -114,12 +90,9 @@ TEST(TIdHTTPBounds, NegativeContentLengthEndsBeforeAnyBodyRead) {
                                .Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    try {
-      http.GetInto(LocalUrl(server), body);
-      ADD_FAILURE() << "no exception for " << c.value;
-    } catch (const EIdInvalidContentLength& e) {
-      EXPECT_EQ(e.Message(), c.message);
-    }
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdInvalidContentLength: " + c.message)
+        << c.value;
     EXPECT_EQ(body.Size(), 0) << c.value;
     EXPECT_FALSE(http.IsConnected()) << c.value;
   }
@@ -134,8 +107,8 @@ TEST(TIdHTTPBounds, HeaderBlockAboveTheLimit) {
     ScriptedServer server({ServeOnce(big + "Content-Length: 0\r\n\r\n").Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }),
-              "Reply header too large.");
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply header too large.");
     EXPECT_FALSE(http.IsConnected());
     EXPECT_EQ(http.InputBuffer().Length(), 0u);
     EXPECT_EQ(http.WireHeaders.Count(), 0);
@@ -146,7 +119,7 @@ TEST(TIdHTTPBounds, HeaderBlockAboveTheLimit) {
     ScriptedServer server({ServeOnce(fits + "Content-Length: 2\r\n\r\nok")});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    http.GetInto(LocalUrl(server), body);
+    http.GetInto(server.Url(), body);
     EXPECT_EQ(body.ToString(), "ok");
     EXPECT_EQ(http.Reply.ExtraHeaders().Count(), 1000);
   }
@@ -156,8 +129,8 @@ TEST(TIdHTTPBounds, HeaderBlockAboveTheLimit) {
     LoopbackHTTP http(server.Port());
     http.MaxReplyHeaderBytes = 2003;
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }),
-              "Reply header too large.");
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply header too large.");
   }
 }
 
@@ -168,7 +141,8 @@ TEST(TIdHTTPBounds, DeclaredBodyAboveTheLimitIsRefusedUnread) {
         {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 629145600\r\n\r\nxxxx").Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply body too large.");
     EXPECT_EQ(body.Size(), 0);
     EXPECT_FALSE(http.IsConnected());
   }
@@ -177,14 +151,16 @@ TEST(TIdHTTPBounds, DeclaredBodyAboveTheLimitIsRefusedUnread) {
         {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 99999999999\r\n\r\nxxxx").Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply body too large.");
   }
   {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", std::string(1001, 'b'))).Pause(3000)});
     LoopbackHTTP http(server.Port());
     http.MaxReplyBodyBytes = 1000;
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.");
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply body too large.");
     EXPECT_EQ(body.Size(), 0);
   }
   {
@@ -192,7 +168,7 @@ TEST(TIdHTTPBounds, DeclaredBodyAboveTheLimitIsRefusedUnread) {
     LoopbackHTTP http(server.Port());
     http.MaxReplyBodyBytes = 1000;
     TMemoryStream body;
-    http.GetInto(LocalUrl(server), body);
+    http.GetInto(server.Url(), body);
     EXPECT_EQ(body.Size(), 1000);
   }
 }
@@ -214,7 +190,8 @@ TEST(TIdHTTPBounds, ChunkedBodyAboveTheLimit) {
     LoopbackHTTP http(server.Port());
     http.MaxReplyBodyBytes = 1000;
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.")
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply body too large.")
         << c.name;
     EXPECT_LE(body.Size(), 1000) << c.name;
     EXPECT_FALSE(http.IsConnected()) << c.name;
@@ -241,7 +218,8 @@ TEST(TIdHTTPBounds, EndlessBodyEndsAtTheLimitWithBoundedMemory) {
     LoopbackHTTP http(server.Port());
     http.MaxReplyBodyBytes = kLimit;
     TMemoryStream body;
-    EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply body too large.")
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+              "EIdLimitExceeded: Reply body too large.")
         << c.name;
     EXPECT_LE(body.Size(), kLimit) << c.name;
     EXPECT_FALSE(http.IsConnected()) << c.name;
@@ -272,12 +250,8 @@ TEST(TIdHTTPBounds, SilentServerTimesOutEveryRead) {
     TMemoryStream body;
     // Stalled for longer than the limit: a wait without limit would end in the server's
     // close instead, with another message.
-    try {
-      http.GetInto(LocalUrl(server), body);
-      ADD_FAILURE() << "no exception: " << c.name;
-    } catch (const EIdReadTimeout& e) {
-      EXPECT_EQ(e.Message(), "Read timed out.") << c.name;
-    }
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }), "EIdReadTimeout: Read timed out.")
+        << c.name;
     EXPECT_FALSE(http.IsConnected()) << c.name;
   }
 }
@@ -286,7 +260,8 @@ TEST(TIdHTTPBounds, OverlongStatusLine) {
   ScriptedServer server({ServeOnce("HTTP/1.1 200 " + std::string(200 * 1024, 'o')).Pause(3000)});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  EXPECT_EQ(LimitMessage([&] { http.GetInto(LocalUrl(server), body); }), "Reply line too long.");
+  EXPECT_EQ(Raised([&] { http.GetInto(server.Url(), body); }),
+            "EIdLimitExceeded: Reply line too long.");
   EXPECT_FALSE(http.IsConnected());
 }
 
@@ -295,12 +270,12 @@ TEST(TIdHTTPBounds, NoStreamLeavesNoBodyForTheNextReply) {
   script.ReceiveUntil("\r\n\r\n").Send(CountedReply("200 OK", "unread body")).Pause(3000);
   ScriptedServer server({script, ServeOnce(CountedReply("200 OK", "second"))});
   LoopbackHTTP http(server.Port());
-  http.PerformRequest(RequestMethod::rmGet, LocalUrl(server, "/a"), nullptr);
+  http.PerformRequest(RequestMethod::rmGet, server.Url("/a"), nullptr);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/b"), body);
+  http.GetInto(server.Url("/b"), body);
   EXPECT_EQ(body.ToString(), "second");
   EXPECT_EQ(server.AcceptedCount(), 2u);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

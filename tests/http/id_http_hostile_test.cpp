@@ -14,46 +14,17 @@
 #include "http/socket_error.h"
 #include "http/ssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/tls_transport.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using httptest::CountedReply;
-using httptest::LoopbackHTTP;
-using httptest::RedirectReply;
-using httptest::ServeOnce;
-using testing::Script;
-using testing::ScriptedServer;
 
 // What a call ended in: "body: " and the body, or the exception's class, ": " and its message.
 std::string Outcome(TIdHTTP& http, const std::string& url) {
   TMemoryStream body;
-  try {
-    http.GetInto(url, body);
-    return "body: " + body.ToString();
-  } catch (const EIdProtocolReplyError& e) {
-    return "EIdProtocolReplyError: " + e.Message();
-  } catch (const EIdInvalidContentLength& e) {
-    return "EIdInvalidContentLength: " + e.Message();
-  } catch (const EIdUnknownProtocol& e) {
-    return "EIdUnknownProtocol: " + e.Message();
-  } catch (const EIdInvalidPort& e) {
-    return "EIdInvalidPort: " + e.Message();
-  } catch (const EIdReadTimeout& e) {
-    return "EIdReadTimeout: " + e.Message();
-  } catch (const EIdLimitExceeded& e) {
-    return "EIdLimitExceeded: " + e.Message();
-  } catch (const EIdConnClosedGracefully& e) {
-    return "EIdConnClosedGracefully: " + e.Message();
-  } catch (const EIdSocketError& e) {
-    return "EIdSocketError: " + e.Message();
-  } catch (const EConvertError& e) {
-    return "EConvertError: " + e.Message();
-  } catch (const Exception& e) {
-    return "Exception: " + e.Message();
-  }
+  const std::string raised = Raised([&] { http.GetInto(url, body); });
+  return raised.empty() ? "body: " + body.ToString() : raised;
 }
 
 // The request lines ("GET ... HTTP/1.1") in what a server received, in order.
@@ -148,7 +119,7 @@ struct Row {
   std::vector<std::string> requestLines;
   std::vector<std::string> connects;
   bool secondCall = false;
-  int readTimeoutMs = httptest::kTestReadTimeoutMs;
+  int readTimeoutMs = kTestReadTimeoutMs;
 };
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
@@ -394,16 +365,14 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     auto plain = std::make_unique<ScriptedServer>(row.plain);
     std::unique_ptr<ScriptedServer> secure;
     if (!row.secure.empty()) {
-      ScriptedServer::Options options;
-      options.makeTransport = test::TlsTransportFactory();
-      secure = std::make_unique<ScriptedServer>(row.secure, options);
+      secure = std::make_unique<ScriptedServer>(row.secure, ScriptedServer::Options{.tls = true});
     }
     TIdConnectionInterceptOpenSSL intercept;
     intercept.SSLOptions().Method = sslvSSLv23;
     LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
     if (secure) http.PortMap[443] = secure->Port();
     http.SetReadTimeoutMs(row.readTimeoutMs);
-    httptest::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     http.SetIntercept(&intercept);
 
     EXPECT_EQ(Outcome(http, row.url), row.expected);
@@ -432,4 +401,4 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -15,23 +15,11 @@
 #include "framework/memory_stream.h"
 #include "http/socket_error.h"
 #include "tests/http/http_client_fixture.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using httptest::CountedReply;
-using httptest::CountRequests;
-using httptest::LoopbackHTTP;
-using httptest::RedirectReply;
-using httptest::ServeOnce;
-using httptest::WorkerRequest;
-using testing::Script;
-using testing::ScriptedServer;
-
-std::string LocalUrl(const ScriptedServer& server, const std::string& path) {
-  return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
-}
 
 TEST(TIdHTTP, ConstructionDefaults) {
   TIdHTTP http;
@@ -65,7 +53,7 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
   for (const auto& c : cases) {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", "ok"))});
     LoopbackHTTP http(server.Port());
-    httptest::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     TMemoryStream body;
     http.GetInto(c.url, body);
     ASSERT_TRUE(server.WaitFinished(1)) << c.url;
@@ -79,15 +67,12 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
 TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {
   ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "missing")).Pause(3000)});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  try {
-    http.GetInto(LocalUrl(server, "/x.jpg"), body);
-    FAIL() << "no exception";
-  } catch (const EIdProtocolReplyError& e) {
-    EXPECT_EQ(e.Message(), "404 Not Found");
-    EXPECT_EQ(e.StatusCode, 404);
-  }
+  EXPECT_EQ(Raised<EIdProtocolReplyError>(
+                [&] { http.GetInto(server.Url("/x.jpg"), body); },
+                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 404); }),
+            "EIdProtocolReplyError: 404 Not Found");
   EXPECT_EQ(body.ToString(), "missing");
   EXPECT_EQ(http.ReplyCode, 404);
   // A plain connection stays open after a failed reply.
@@ -100,13 +85,10 @@ TEST(TIdHTTP, StatusLineWithoutReasonText) {
   ScriptedServer server({ServeOnce("HTTP/1.1 404\r\nContent-Length: 0\r\n\r\n")});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  try {
-    http.GetInto(LocalUrl(server, "/"), body);
-    FAIL() << "no exception";
-  } catch (const EIdProtocolReplyError& e) {
-    EXPECT_EQ(e.Message(), "404");
-    EXPECT_EQ(e.StatusCode, 404);
-  }
+  EXPECT_EQ(Raised<EIdProtocolReplyError>(
+                [&] { http.GetInto(server.Url("/"), body); },
+                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 404); }),
+            "EIdProtocolReplyError: 404");
 }
 
 TEST(TIdHTTP, MalformedStatusLineRaisesNumberFormatMessage) {
@@ -126,12 +108,8 @@ TEST(TIdHTTP, MalformedStatusLineRaisesNumberFormatMessage) {
         {ServeOnce(c.statusLine + "\r\nContent-Length: 2\r\n\r\nok").Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    try {
-      http.GetInto(LocalUrl(server, "/"), body);
-      ADD_FAILURE() << "no exception for: " << c.statusLine;
-    } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message(), c.message) << "status line: " << c.statusLine;
-    }
+    EXPECT_EQ(Raised([&] { http.GetInto(server.Url("/"), body); }), "EConvertError: " + c.message)
+        << "status line: " << c.statusLine;
     EXPECT_EQ(body.Size(), 0) << "status line: " << c.statusLine;
     // The unread rest of the reply must not be taken for the next reply.
     EXPECT_FALSE(http.IsConnected()) << "status line: " << c.statusLine;
@@ -147,7 +125,7 @@ TEST(TIdHTTP, FollowsRedirectChainAcrossHosts) {
       .Pause(3000);
   ScriptedServer server({first, ServeOnce(CountedReply("200 OK", "final"))});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h/a", body);
   EXPECT_EQ(body.ToString(), "final");
@@ -166,9 +144,9 @@ TEST(TIdHTTP, SuccessWithLocationIsFollowed) {
       .Send(CountedReply("200 OK", "there"));
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/here"), body);
+  http.GetInto(server.Url("/here"), body);
   EXPECT_EQ(body.ToString(), "there");
   ASSERT_TRUE(server.WaitFinished(1));
   EXPECT_EQ(CountRequests(server.Received(0)), 2);
@@ -178,13 +156,10 @@ TEST(TIdHTTP, RedirectNotHandledRaisesStatusText) {
   ScriptedServer server({ServeOnce(RedirectReply("/elsewhere", "moved")).Pause(2000)});
   LoopbackHTTP http(server.Port());
   TMemoryStream body;
-  try {
-    http.GetInto(LocalUrl(server, "/"), body);
-    FAIL() << "no exception";
-  } catch (const EIdProtocolReplyError& e) {
-    EXPECT_EQ(e.Message(), "302 Found");
-    EXPECT_EQ(e.StatusCode, 302);
-  }
+  EXPECT_EQ(Raised<EIdProtocolReplyError>(
+                [&] { http.GetInto(server.Url("/"), body); },
+                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 302); }),
+            "EIdProtocolReplyError: 302 Found");
   EXPECT_EQ(body.ToString(), "moved");
   EXPECT_TRUE(http.IsConnected());
 }
@@ -207,7 +182,7 @@ TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
       EXPECT_TRUE(handled);
     };
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_EQ(body.ToString(), "rewritten");
     EXPECT_EQ(depths, std::vector<int32_t>{1});
     ASSERT_TRUE(server.WaitFinished(1));
@@ -220,7 +195,7 @@ TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
     http.HandleRedirects = true;
     http.OnRedirect = [](TIdHTTP&, std::string&, int32_t&, bool& handled) { handled = false; };
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_EQ(body.ToString(), "redirect body");
     EXPECT_EQ(server.AcceptedCount(), 1u);
   }
@@ -233,7 +208,7 @@ TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
       handled = true;
     };
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_EQ(http.Reply.Location, "/accepted");
   }
 }
@@ -246,9 +221,9 @@ TEST(TIdHTTP, LongRedirectBodyThenShortFinalBody) {
       .Send(CountedReply("200 OK", "short"));
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/"), body);
+  http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.ToString(), "short");
 }
 
@@ -260,9 +235,9 @@ TEST(TIdHTTP, LongRedirectBodyThenEmptyFinalBody) {
       .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
   ScriptedServer server({script});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/"), body);
+  http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.Size(), 0);
 }
 
@@ -270,7 +245,7 @@ TEST(TIdHTTP, AbsoluteRedirectToSameHostWithoutPortReconnects) {
   ScriptedServer server(
       {ServeOnce(RedirectReply("http://h/b")).Pause(3000), ServeOnce(CountedReply("200 OK", "b"))});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h/a", body);
   EXPECT_EQ(body.ToString(), "b");
@@ -294,7 +269,7 @@ TEST(TIdHTTP, ConnectionCloseInAnyFormClosesAfterTheHop) {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", "x", c.header)).Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_EQ(http.IsConnected(), !c.closed) << "header: " << c.header;
   }
 }
@@ -304,7 +279,7 @@ TEST(TIdHTTP, Http10ReplyOrClientVersionCloses) {
     ScriptedServer server({ServeOnce("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx").Pause(3000)});
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_EQ(body.ToString(), "x");
     EXPECT_FALSE(http.IsConnected());
   }
@@ -313,7 +288,7 @@ TEST(TIdHTTP, Http10ReplyOrClientVersionCloses) {
     LoopbackHTTP http(server.Port());
     http.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
     TMemoryStream body;
-    http.GetInto(LocalUrl(server, "/"), body);
+    http.GetInto(server.Url("/"), body);
     EXPECT_FALSE(http.IsConnected());
     EXPECT_EQ(server.Received(0).substr(0, 16), "GET / HTTP/1.0\r\n");
   }
@@ -324,9 +299,9 @@ TEST(TIdHTTP, Http10RedirectReconnectsForTheNextHop) {
       {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n").Pause(3000),
        ServeOnce(CountedReply("200 OK", "next"))});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/"), body);
+  http.GetInto(server.Url("/"), body);
   EXPECT_EQ(body.ToString(), "next");
   EXPECT_EQ(server.AcceptedCount(), 2u);
 }
@@ -338,9 +313,9 @@ TEST(TIdHTTP, RedirectSayingConnectionCloseIsFollowedOnANewConnection) {
       {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /next\r\n")).Close(),
        ServeOnce(CountedReply("200 OK", "next"))});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
-  http.GetInto(LocalUrl(server, "/first"), body);
+  http.GetInto(server.Url("/first"), body);
   EXPECT_EQ(body.ToString(), "next");
   ASSERT_TRUE(server.WaitFinished(2));
   EXPECT_EQ(server.AcceptedCount(), 2u);
@@ -352,7 +327,7 @@ TEST(TIdHTTP, RelativeRedirectAfterACloseReconnectsToTheSamePort) {
       {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /b.jpg\r\nContent-Length: 0\r\n\r\n").Close(),
        ServeOnce(CountedReply("200 OK", "b"))});
   LoopbackHTTP http(server.Port());
-  httptest::UseWorkerSettings(http);
+  UseWorkerSettings(http);
   TMemoryStream body;
   http.GetInto("http://h:8080/a.jpg", body);
   EXPECT_EQ(body.ToString(), "b");
@@ -365,7 +340,7 @@ TEST(TIdHTTP, ResetAfterACompleteReplyStillReturnsTheBody) {
   for (int round = 0; round < 5; ++round) {
     ScriptedServer server({ServeOnce(CountedReply("200 OK", "complete body")).Reset()});
     LoopbackHTTP http(server.Port());
-    httptest::UseWorkerSettings(http);
+    UseWorkerSettings(http);
     TMemoryStream body;
     EXPECT_NO_THROW(http.GetInto("http://h/a.jpg", body)) << "round " << round;
     EXPECT_EQ(body.ToString(), "complete body") << "round " << round;
@@ -414,10 +389,10 @@ TEST(TIdHTTP, KeepAliveReusesOneConnectionForTwoCalls) {
       .Pause(3000);
   ScriptedServer server({script});
   TIdHTTP http;
-  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   TMemoryStream first, second;
-  http.GetInto(LocalUrl(server, "/1"), first);
-  http.GetInto(LocalUrl(server, "/2"), second);
+  http.GetInto(server.Url("/1"), first);
+  http.GetInto(server.Url("/2"), second);
   EXPECT_EQ(first.ToString(), "one");
   EXPECT_EQ(second.ToString(), "two");
   EXPECT_EQ(server.AcceptedCount(), 1u);
@@ -429,12 +404,8 @@ TEST(TIdHTTP, HttpsWithoutTlsInterceptIsRefusedBeforeSending) {
   {
     LoopbackHTTP http(server.Port());
     TMemoryStream body;
-    try {
-      http.GetInto("https://h/a.jpg", body);
-      FAIL() << "no exception";
-    } catch (const EIdInterceptPropInvalid& e) {
-      EXPECT_EQ(e.Message(), "Intercept value is not valid");
-    }
+    EXPECT_EQ(Raised([&] { http.GetInto("https://h/a.jpg", body); }),
+              "EIdInterceptPropInvalid: Intercept value is not valid");
   }
   {
     // An intercept that is not a TLS one is refused too.
@@ -451,7 +422,7 @@ TEST(TIdHTTP, HttpsWithoutTlsInterceptIsRefusedBeforeSending) {
 TEST(TIdHTTP, ProxyFormSendsAbsoluteTarget) {
   ScriptedServer server({ServeOnce(CountedReply("200 OK", "via proxy"))});
   TIdHTTP http;
-  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   http.Request.ProxyServer = "127.0.0.1";
   http.Request.ProxyPort = server.Port();
   http.Request.UserAgent.clear();
@@ -471,13 +442,13 @@ TEST(TIdHTTP, PostSendsTheSourceWithItsLength) {
     return s;
   }()});
   TIdHTTP http;
-  http.SetReadTimeoutMs(httptest::kTestReadTimeoutMs);
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
   http.Request.UserAgent.clear();
   TStringList lines;
   lines.Add("a=1");
   lines.Add("b");
   TMemoryStream body;
-  http.PerformRequest(RequestMethod::rmPost, LocalUrl(server, "/form"), &body, &lines);
+  http.PerformRequest(RequestMethod::rmPost, server.Url("/form"), &body, &lines);
   EXPECT_EQ(body.ToString(), "posted");
   ASSERT_TRUE(server.WaitFinished(1));
   EXPECT_EQ(server.Received(0),
@@ -486,15 +457,13 @@ TEST(TIdHTTP, PostSendsTheSourceWithItsLength) {
 
   // A body of another kind is refused before anything is sent.
   TIdHTTP other;
-  try {
-    other.PerformRequest(RequestMethod::rmPost, LocalUrl(server, "/form"), &body,
-                         TIdUnsupportedSource{});
-    FAIL() << "no exception";
-  } catch (const EIdObjectTypeNotSupported& e) {
-    EXPECT_EQ(e.Message(), "Object type not supported.");
-  }
+  EXPECT_EQ(Raised([&] {
+              other.PerformRequest(RequestMethod::rmPost, server.Url("/form"), &body,
+                                   TIdUnsupportedSource{});
+            }),
+            "EIdObjectTypeNotSupported: Object type not supported.");
   EXPECT_EQ(server.AcceptedCount(), 1u);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

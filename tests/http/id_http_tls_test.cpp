@@ -10,39 +10,27 @@
 #include "http/id_http.h"
 #include "http/ssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/tls_transport.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using httptest::CountedReply;
-using httptest::LoopbackHTTP;
-using httptest::RedirectReply;
-using httptest::ServeOnce;
-using httptest::WorkerRequest;
-using testing::Script;
-using testing::ScriptedServer;
-
-ScriptedServer::Options TlsOptions() {
-  ScriptedServer::Options options;
-  options.makeTransport = test::TlsTransportFactory();
-  return options;
-}
+constexpr ScriptedServer::Options kTls{.tls = true};
 
 // A worker-like client: its TLS intercept is attached but not enabled.
 struct TlsWorkerClient {
   explicit TlsWorkerClient(int serverPort) : http(serverPort) {
     intercept.SSLOptions().Method = sslvSSLv23;
     http.SetIntercept(&intercept);
-    httptest::UseWorkerSettings(http);
+    UseWorkerSettings(http);
   }
   TIdConnectionInterceptOpenSSL intercept;
   LoopbackHTTP http;
 };
 
 TEST(TIdHTTPTls, HttpsAddressSendsTheSixLinesThroughTls) {
-  ScriptedServer server({ServeOnce(CountedReply("200 OK", "secret"))}, TlsOptions());
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "secret"))}, kTls);
   TlsWorkerClient client(server.Port());
   EXPECT_FALSE(client.http.InterceptEnabled());
   TMemoryStream body;
@@ -55,7 +43,7 @@ TEST(TIdHTTPTls, HttpsAddressSendsTheSixLinesThroughTls) {
 }
 
 TEST(TIdHTTPTls, DefaultPortIs443) {
-  ScriptedServer server({ServeOnce(CountedReply("200 OK", "x"))}, TlsOptions());
+  ScriptedServer server({ServeOnce(CountedReply("200 OK", "x"))}, kTls);
   TlsWorkerClient client(server.Port());
   TMemoryStream body;
   client.http.GetInto("HTTPS://img.example/x", body);
@@ -63,17 +51,13 @@ TEST(TIdHTTPTls, DefaultPortIs443) {
 }
 
 TEST(TIdHTTPTls, FailedReplyClosesTheTlsConnection) {
-  ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "gone")).Pause(3000)},
-                        TlsOptions());
+  ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "gone")).Pause(3000)}, kTls);
   TlsWorkerClient client(server.Port());
   TMemoryStream body;
-  try {
-    client.http.GetInto("https://img.example/x.jpg", body);
-    FAIL() << "no exception";
-  } catch (const EIdProtocolReplyError& e) {
-    EXPECT_EQ(e.Message(), "404 Not Found");
-    EXPECT_EQ(e.StatusCode, 404);
-  }
+  EXPECT_EQ(Raised<EIdProtocolReplyError>(
+                [&] { client.http.GetInto("https://img.example/x.jpg", body); },
+                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 404); }),
+            "EIdProtocolReplyError: 404 Not Found");
   EXPECT_EQ(body.ToString(), "gone");
   EXPECT_FALSE(client.http.IsConnected());
 }
@@ -85,7 +69,7 @@ TEST(TIdHTTPTls, RelativeRedirectStaysOnTheOpenTlsConnection) {
       .ReceiveUntil("\r\n\r\n")
       .Send(CountedReply("200 OK", "image bytes"))
       .Pause(3000);
-  ScriptedServer server({script}, TlsOptions());
+  ScriptedServer server({script}, kTls);
   TlsWorkerClient client(server.Port());
   TMemoryStream body;
   client.http.GetInto("https://img.example/start", body);
@@ -105,7 +89,7 @@ TEST(TIdHTTPTls, RelativeRedirectAfterACloseReconnectsToTheSamePortOverTls) {
       {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /img.jpg\r\n"))
            .Close(),
        ServeOnce(CountedReply("200 OK", "image bytes"))},
-      TlsOptions());
+      kTls);
   TlsWorkerClient client(server.Port());
   TMemoryStream body;
   client.http.GetInto("https://img.example/start", body);
@@ -116,7 +100,7 @@ TEST(TIdHTTPTls, RelativeRedirectAfterACloseReconnectsToTheSamePortOverTls) {
 }
 
 TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
-  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "over tls"))}, TlsOptions());
+  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "over tls"))}, kTls);
   ScriptedServer plain({ServeOnce(RedirectReply("https://secure.example/s.jpg")).Pause(3000)});
   TlsWorkerClient client(plain.Port());
   client.http.PortMap[443] = secure.Port();
@@ -130,7 +114,7 @@ TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
 }
 
 TEST(TIdHTTPTls, LaterPlainAddressIsFetchedWithoutTls) {
-  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "first"))}, TlsOptions());
+  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "first"))}, kTls);
   ScriptedServer plain({ServeOnce(CountedReply("200 OK", "second"))});
   TlsWorkerClient client(plain.Port());
   client.http.PortMap[443] = secure.Port();
@@ -145,4 +129,4 @@ TEST(TIdHTTPTls, LaterPlainAddressIsFetchedWithoutTls) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,8 +8,9 @@
 #include "framework/exception.h"
 #include "http/id_component.h"
 #include "http/socket_error.h"
+#include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(IsDottedQuad, AcceptsFourPartsFrom0To255) {
@@ -39,12 +40,8 @@ TEST(AddressText, RoundTripsAndKeepsLowBits) {
   EXPECT_EQ(parsed[1], 20);
   EXPECT_EQ(parsed[2], 300 & 0xFF);
   EXPECT_EQ(parsed[3], 4);
-  EXPECT_THROW(TIdStack::TextToAddress("10.x.0.1", parsed), EConvertError);
-  try {
-    TIdStack::TextToAddress("10.x.0.1", parsed);
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'x' is not a valid integer value");
-  }
+  EXPECT_EQ(Raised([&] { TIdStack::TextToAddress("10.x.0.1", parsed); }),
+            "EConvertError: 'x' is not a valid integer value");
 }
 
 TEST(LookupHostAddress, LocalhostAndDottedAddressesNeedNoLookup) {
@@ -58,14 +55,11 @@ TEST(LookupHostAddress, LocalhostAndDottedAddressesNeedNoLookup) {
 }
 
 TEST(LookupHostAddress, UnresolvableNameRaises11001WithEmptyText) {
-  try {
-    SharedStack().LookupHostAddress("no-such-host.pixhaul.invalid");
-    FAIL() << "lookup succeeded";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), kWsaHostNotFound);
-    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\n");
-    EXPECT_EQ(TIdStack::LastError(), kWsaHostNotFound);
-  }
+  EXPECT_EQ(Raised<EIdSocketError>(
+                [] { SharedStack().LookupHostAddress("no-such-host.pixhaul.invalid"); },
+                [](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), kWsaHostNotFound); }),
+            "EIdSocketError: Socket Error # 11001\r\n");
+  EXPECT_EQ(TIdStack::LastError(), kWsaHostNotFound);
 }
 
 TEST(TestSocketResult, ToleratesListedErrorsAndRaisesOthers) {
@@ -75,12 +69,8 @@ TEST(TestSocketResult, ToleratesListedErrorsAndRaisesOthers) {
   TIdStack::SetLastError(10058);
   EXPECT_TRUE(stack.TestSocketResult(-1, {10058}));
   TIdStack::SetLastError(10054);
-  try {
-    stack.TestSocketResult(-1, {10058});
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10054);
-  }
+  EXPECT_EQ(Raised([&] { stack.TestSocketResult(-1, {10058}); }),
+            "EIdSocketError: Socket Error # 10054\r\nConnection reset by peer.");
 }
 
 TEST(NewSocket, GivesAnOpenSocketOrRaises) {
@@ -112,4 +102,4 @@ TEST(StackUserCount, FollowsLiveComponents) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 constexpr double kHour = 1.0 / 24;
@@ -131,4 +131,4 @@ TEST(InternetDateToLocal, ShiftsFromTheTextZoneToLocalTime) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 using Clock = TIdReadRateGuard::Clock;
@@ -68,4 +68,4 @@ TEST(TIdReadRateGuard, NoReadLimitMeansNoLimit) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 // The examples of RFC 3986 section 5.4 whose reference has no scheme and no authority, read
@@ -115,4 +115,4 @@ TEST(RequestTarget, EncodesBytesThatCouldBreakTheRequestLine) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -6,8 +6,9 @@
 #include <cerrno>
 
 #include "http/id_stack.h"
+#include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 TEST(SocketErrorText, FormatsNumberAndFixedText) {
@@ -48,15 +49,10 @@ TEST(SocketErrorText, TableHasEveryNumberFrom10004To10066ThatItNames) {
 }
 
 TEST(EIdSocketError, CarriesNumberAndMessage) {
-  try {
-    ThrowSocketError(10061);
-    FAIL() << "no exception";
-  } catch (const EIdException& e) {
-    const auto* socketError = dynamic_cast<const EIdSocketError*>(&e);
-    ASSERT_NE(socketError, nullptr);
-    EXPECT_EQ(socketError->LastError(), 10061);
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  }
+  EXPECT_EQ(
+      Raised<EIdSocketError>([] { ThrowSocketError(10061); },
+                             [](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), 10061); }),
+      "EIdSocketError: Socket Error # 10061\r\nConnection refused.");
 }
 
 TEST(ErrnoToSocketError, MapsSystemErrorsOntoSocketNumbers) {
@@ -98,4 +94,4 @@ TEST(EIdSocketErrorTree, ClassesDeriveAsTheWorkerExpects) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -2,49 +2,20 @@
 #include "http/ssl_context.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <string>
 
+#include "demo/self_signed_certificate.h"
 #include "http/ssl_exceptions.h"
-#include "tests/support/tls_server.h"
+#include "tests/support/raised.h"
+#include "tests/support/temp_dir.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 SslLibrary& Library() {
   static SslLibrary library(SslLibrary::kSslFileName, SslLibrary::kCryptoFileName);
   return library;
-}
-
-// A file in the temporary folder, removed when the test ends.
-class TempFile {
- public:
-  explicit TempFile(const std::string& content) {
-    char pattern[] = "/tmp/pixhaul_ssl_context_XXXXXX";
-    int fd = mkstemp(pattern);
-    path_ = pattern;
-    close(fd);
-    std::ofstream(path_, std::ios::binary) << content;
-  }
-  ~TempFile() { std::remove(path_.c_str()); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Runs `action` and returns the message of the EIdOpenSSLError it raised, "" for none.
-template <typename Action>
-std::string RaisedMessage(Action action) {
-  try {
-    action();
-  } catch (const EIdOpenSSLError& error) {
-    return error.Message();
-  }
-  return "";
 }
 
 TEST(TIdSSLContext, ChooseMethodTable) {
@@ -62,9 +33,9 @@ TEST(TIdSSLContext, ChooseMethodTable) {
       {3, sslmClient, f.TLS_client_method(), ""},
       {1, sslmServer, f.TLS_server_method(), ""},
       {1, sslmBoth, f.TLS_method(), ""},
-      {4, sslmClient, nullptr, "Error geting SSL method."},
-      {-1, sslmClient, nullptr, "Error geting SSL method."},
-      {99, sslmServer, nullptr, "Error geting SSL method."},
+      {4, sslmClient, nullptr, "EIdOSSLGetMethodError: Error geting SSL method."},
+      {-1, sslmClient, nullptr, "EIdOSSLGetMethodError: Error geting SSL method."},
+      {99, sslmServer, nullptr, "EIdOSSLGetMethodError: Error geting SSL method."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("method " + std::to_string(c.method) + " mode " + std::to_string(c.mode));
@@ -75,7 +46,7 @@ TEST(TIdSSLContext, ChooseMethodTable) {
       EXPECT_EQ(context.ChooseMethod(), c.expected);
       EXPECT_NE(context.Handle(), nullptr);
     } else {
-      EXPECT_EQ(RaisedMessage([&] { context.Prepare(c.mode); }), c.message);
+      EXPECT_EQ(Raised([&] { context.Prepare(c.mode); }), c.message);
     }
   }
 }
@@ -83,8 +54,7 @@ TEST(TIdSSLContext, ChooseMethodTable) {
 TEST(TIdSSLContext, ChoosingWithoutModeRaisesModeNotSet) {
   TIdSSLContext context(Library());
   EXPECT_EQ(context.Mode(), sslmUnassigned);
-  EXPECT_EQ(RaisedMessage([&] { context.ChooseMethod(); }), "Mode has not been set.");
-  EXPECT_THROW(context.ChooseMethod(), EIdOSSLModeNotSet);
+  EXPECT_EQ(Raised([&] { context.ChooseMethod(); }), "EIdOSSLModeNotSet: Mode has not been set.");
 }
 
 TEST(TIdSSLContext, PrepareKeepsContextForSameModeAndFreesForUnassigned) {
@@ -101,15 +71,21 @@ TEST(TIdSSLContext, PrepareKeepsContextForSameModeAndFreesForUnassigned) {
 
 TEST(TIdSSLContext, CreatingOverMissingLibraryRaises) {
   SslLibrary missing("libpixhaul-no-such-ssl.so.3", SslLibrary::kCryptoFileName);
-  EXPECT_EQ(RaisedMessage([&] { TIdSSLContext context(missing); }), "Could not load SSL library.");
+  EXPECT_EQ(Raised([&] { TIdSSLContext context(missing); }),
+            "EIdOSSLCouldNotLoadSSLLibrary: Could not load SSL library.");
 }
 
 TEST(TIdSSLContext, CertificateAndKeyFiles) {
-  TempFile certificate(test::TestCertificatePem());
-  TempFile key(test::TestPrivateKeyPem());
-  TempFile encryptedKey(test::TestPrivateKeyPem("s3cret"));
-  TempFile garbage("-----BEGIN NOTHING-----\nxyz\n-----END NOTHING-----\n");
-  const std::string missing = "/tmp/pixhaul-no-such-file.pem";
+  TempDir dir;
+  const std::string certificate = dir.File("certificate.pem");
+  const std::string key = dir.File("key.pem");
+  const std::string encryptedKey = dir.File("encrypted-key.pem");
+  const std::string garbage = dir.File("garbage.pem");
+  WriteFileBytes(certificate, demo::SelfSignedCertificatePem());
+  WriteFileBytes(key, demo::SelfSignedKeyPem());
+  WriteFileBytes(encryptedKey, demo::SelfSignedKeyPem("s3cret"));
+  WriteFileBytes(garbage, "-----BEGIN NOTHING-----\nxyz\n-----END NOTHING-----\n");
+  const std::string missing = dir.File("no-such-file.pem");
 
   struct Case {
     const char* what;
@@ -118,17 +94,23 @@ TEST(TIdSSLContext, CertificateAndKeyFiles) {
   };
   const Case cases[] = {
       {"no files", "", "", "", "", ""},
-      {"root file", certificate.Path(), "", "", "", ""},
-      {"missing root file", missing, "", "", "", "Could not load root certificate."},
-      {"garbage root file", garbage.Path(), "", "", "", "Could not load root certificate."},
-      {"certificate and key", "", certificate.Path(), key.Path(), "", ""},
-      {"missing certificate", "", missing, "", "", "Could not load certificate."},
-      {"garbage certificate", "", garbage.Path(), "", "", "Could not load certificate."},
-      {"missing key", "", certificate.Path(), missing, "", "Could not load key, check password."},
-      {"key without certificate", "", "", key.Path(), "", "Could not load key, check password."},
-      {"encrypted key, right password", "", certificate.Path(), encryptedKey.Path(), "s3cret", ""},
-      {"encrypted key, wrong password", "", certificate.Path(), encryptedKey.Path(), "wrong",
-       "Could not load key, check password."},
+      {"root file", certificate, "", "", "", ""},
+      {"missing root file", missing, "", "", "",
+       "EIdOSSLLoadingRootCertError: Could not load root certificate."},
+      {"garbage root file", garbage, "", "", "",
+       "EIdOSSLLoadingRootCertError: Could not load root certificate."},
+      {"certificate and key", "", certificate, key, "", ""},
+      {"missing certificate", "", missing, "", "",
+       "EIdOSSLLoadingCertError: Could not load certificate."},
+      {"garbage certificate", "", garbage, "", "",
+       "EIdOSSLLoadingCertError: Could not load certificate."},
+      {"missing key", "", certificate, missing, "",
+       "EIdOSSLLoadingKeyError: Could not load key, check password."},
+      {"key without certificate", "", "", key, "",
+       "EIdOSSLLoadingKeyError: Could not load key, check password."},
+      {"encrypted key, right password", "", certificate, encryptedKey, "s3cret", ""},
+      {"encrypted key, wrong password", "", certificate, encryptedKey, "wrong",
+       "EIdOSSLLoadingKeyError: Could not load key, check password."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -138,9 +120,9 @@ TEST(TIdSSLContext, CertificateAndKeyFiles) {
     context.KeyFile = c.keyFile;
     std::string password = c.password;
     context.AskPassword = [password] { return password; };
-    EXPECT_EQ(RaisedMessage([&] { context.Prepare(sslmClient); }), c.message);
+    EXPECT_EQ(Raised([&] { context.Prepare(sslmClient); }), c.message);
   }
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -14,15 +14,17 @@
 #include "http/socket_error.h"
 #include "http/ssl_exceptions.h"
 #include "http/tcp_client.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
-#include "tests/support/tls_server.h"
-#include "tests/support/tls_transport.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using test::TlsServer;
-using test::TlsServerConnection;
+using Peer = ScriptedConnection;
+
+// TLS servers here run their one script on every connection they accept.
+constexpr ScriptedServer::Options kTlsServer{.repeatScripts = true, .tls = true};
+constexpr const char* kConnectError = "EIdOSSLConnectError: Error connecting with SSL.";
 
 // A client with a TLS intercept over `library`, ready to connect to the loopback `port`.
 struct TlsClient {
@@ -40,17 +42,6 @@ struct TlsClient {
   TIdConnectionInterceptOpenSSL intercept;
   TIdTCPClient client;
 };
-
-// The message of whatever `action` raised, "" when it raised nothing.
-template <typename Action>
-std::string RaisedMessage(Action action) {
-  try {
-    action();
-  } catch (const Exception& error) {
-    return error.Message();
-  }
-  return "";
-}
 
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');
@@ -72,10 +63,12 @@ TEST(TIdConnectionInterceptOpenSSL, IsAnSslInterceptThatHandlesBothDirections) {
 
 TEST(TIdConnectionInterceptOpenSSL, EchoesOneMebibyteThroughTheHandshakenChannel) {
   const std::string payload = Pattern(1 << 20);
-  TlsServer server([&](TlsServerConnection& peer) {
-    // Take the whole payload before answering, so neither side blocks the other's writes.
-    peer.Write(peer.ReadExactly(payload.size()));
-  });
+  ScriptedServer server({Script().Call([&](Peer& peer) {
+                          // Take the whole payload before answering, so neither side blocks the
+                          // other's writes.
+                          peer.Write(peer.ReadExactly(payload.size()));
+                        })},
+                        kTlsServer);
   TlsClient tls(server.Port());
   tls.client.ConnectToPeer();
   ASSERT_NE(tls.intercept.Channel(), nullptr);
@@ -85,7 +78,7 @@ TEST(TIdConnectionInterceptOpenSSL, EchoesOneMebibyteThroughTheHandshakenChannel
   TMemoryStream echoed;
   tls.client.ReadIntoStream(echoed, static_cast<int64_t>(payload.size()), false);
   EXPECT_TRUE(echoed.ToString() == payload) << "echo differs from what was sent";
-  EXPECT_EQ(server.HandshakeCount(), 1);
+  EXPECT_EQ(server.HandshakeCount(), 1u);
 
   tls.client.CloseConnection();
   EXPECT_EQ(tls.intercept.Channel(), nullptr);
@@ -97,27 +90,28 @@ TEST(TIdConnectionInterceptOpenSSL, ServerClosingRightAfterItsReplyEndsTheReadNo
   for (bool closeNotify : {true, false}) {
     SCOPED_TRACE(closeNotify ? "with close_notify" : "bare end of stream");
     const std::string body = Pattern(100000);
-    TlsServer server([&](TlsServerConnection& peer) {
-      peer.ReadUntil("\r\n");
-      peer.Write("HTTP/1.0 200 OK\r\n\r\n" + body);
-      if (closeNotify) peer.SendCloseNotify();
-    });
+    ScriptedServer server({Script().Call([&](Peer& peer) {
+                            peer.ReadUntil("\r\n");
+                            peer.Write("HTTP/1.0 200 OK\r\n\r\n" + body);
+                            if (closeNotify) peer.SendCloseNotify();
+                          })},
+                          kTlsServer);
     TlsClient tls(server.Port());
     tls.client.ConnectToPeer();
     tls.client.WriteLine("GET");
     EXPECT_EQ(tls.client.ReadLine(), "HTTP/1.0 200 OK");
     EXPECT_EQ(tls.client.ReadLine(), "");
     TMemoryStream received;
-    EXPECT_EQ(RaisedMessage([&] { tls.client.ReadIntoStream(received, -1, true); }), "");
+    EXPECT_EQ(Raised([&] { tls.client.ReadIntoStream(received, -1, true); }), "");
     EXPECT_TRUE(received.ToString() == body) << "got " << received.Size() << " bytes";
     EXPECT_FALSE(tls.client.IsConnected());
   }
 }
 
 TEST(TIdConnectionInterceptOpenSSL, ServerRefusingEveryVersionFailsTheConnect) {
-  TlsServer server(nullptr, TlsServer::Mode::kRefuseHandshake);
+  ScriptedServer server({Script().RefuseTlsHandshake()}, {.repeatScripts = true});
   TlsClient tls(server.Port());
-  EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Error connecting with SSL.");
+  EXPECT_EQ(Raised([&] { tls.client.ConnectToPeer(); }), kConnectError);
   // The failed attach leaves the socket and what the intercept made until the close.
   EXPECT_TRUE(tls.client.SocketHandle().HandleAllocated());
   EXPECT_NE(tls.intercept.Channel(), nullptr);
@@ -126,14 +120,12 @@ TEST(TIdConnectionInterceptOpenSSL, ServerRefusingEveryVersionFailsTheConnect) {
   EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
   EXPECT_EQ(tls.intercept.Channel(), nullptr);
   EXPECT_EQ(tls.intercept.Context(), nullptr);
-  EXPECT_THROW(
-      {
-        TlsClient again(server.Port());
-        again.client.ConnectToPeer();
-      },
-      EIdOSSLConnectError);
-  EXPECT_EQ(server.HandshakeCount(), 0);
-  EXPECT_EQ(server.AcceptCount(), 2);
+  EXPECT_EQ(Raised([&] {
+              TlsClient again(server.Port());
+              again.client.ConnectToPeer();
+            }),
+            kConnectError);
+  EXPECT_EQ(server.AcceptedCount(), 2u);
 }
 
 TEST(TIdConnectionInterceptOpenSSL, ServerNameIsSentForHostNamesOnly) {
@@ -144,32 +136,33 @@ TEST(TIdConnectionInterceptOpenSSL, ServerNameIsSentForHostNamesOnly) {
   const Case cases[] = {{"localhost", "localhost"}, {"127.0.0.1", std::nullopt}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.host);
-    TlsServer server([](TlsServerConnection& peer) { peer.Write("hi\n"); });
+    ScriptedServer server({Script().Call([](Peer& peer) { peer.Write("hi\n"); })}, kTlsServer);
     TlsClient tls(server.Port(), SslLibrary::Shared(), c.host);
     tls.client.ConnectToPeer();
     EXPECT_EQ(tls.client.ReadLine(), "hi");
-    ASSERT_EQ(server.HandshakeCount(), 1);
-    EXPECT_EQ(server.ServerNames()[0], c.expected);
+    ASSERT_EQ(server.HandshakeCount(), 1u);
+    EXPECT_EQ(server.ServerName(0), c.expected);
   }
 }
 
 TEST(TIdConnectionInterceptOpenSSL, MissingLibraryRaisesAtEveryConnect) {
   SslLibrary missing("libpixhaul-no-such-ssl.so.3", SslLibrary::kCryptoFileName);
-  TlsServer server([](TlsServerConnection&) {});
+  ScriptedServer server({Script().Call([](Peer&) {})}, kTlsServer);
   for (int attempt = 1; attempt <= 2; ++attempt) {
     SCOPED_TRACE("connection " + std::to_string(attempt));
     TlsClient tls(server.Port(), missing);
-    EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Could not load SSL library.");
+    EXPECT_EQ(Raised([&] { tls.client.ConnectToPeer(); }),
+              "EIdOSSLCouldNotLoadSSLLibrary: Could not load SSL library.");
     // The TCP connection stood; only the intercept failed.
     EXPECT_EQ(tls.intercept.Channel(), nullptr);
   }
   EXPECT_EQ(missing.LoadAttempts(), 1);
-  EXPECT_EQ(server.HandshakeCount(), 0);
+  EXPECT_EQ(server.HandshakeCount(), 0u);
 }
 
 TEST(TIdConnectionInterceptOpenSSL, PlainConnectionWithDisabledInterceptLoadsNoLibrary) {
   SslLibrary library(SslLibrary::kSslFileName, SslLibrary::kCryptoFileName);
-  testing::ScriptedServer server({testing::Script().ReceiveUntil("\r\n").Send("plain\r\n")});
+  ScriptedServer server({Script().ReceiveUntil("\r\n").Send("plain\r\n")});
   TIdConnectionInterceptOpenSSL intercept(library);
   intercept.SSLOptions().Method = sslvSSLv23;
   TIdTCPClient client;
@@ -191,12 +184,14 @@ TEST(TIdConnectionInterceptOpenSSL, PlainConnectionWithDisabledInterceptLoadsNoL
 TEST(TIdConnectionInterceptOpenSSL, RecordLeftPartlyUnreadInTheChannelIsReadWithoutWaiting) {
   const std::string record = Pattern(3000);
   std::string farewell;
-  TlsServer server([&](TlsServerConnection& peer) {
-    peer.Write("LINE\r\n");  // one record
-    peer.Write(record);      // one record, read by the client in two parts
-    // Stay open and silent: the socket shows nothing more until the client says so.
-    farewell = peer.ReadUntil("\n");
-  });
+  ScriptedServer server({Script().Call([&](Peer& peer) {
+                          peer.Write("LINE\r\n");  // one record
+                          peer.Write(record);      // one record, read by the client in two parts
+                          // Stay open and silent: the socket shows nothing more until the client
+                          // says so.
+                          farewell = peer.ReadUntil("\n");
+                        })},
+                        kTlsServer);
   TlsClient tls(server.Port());
   tls.client.SetReadTimeoutMs(1500);
   tls.client.ConnectToPeer();
@@ -210,112 +205,99 @@ TEST(TIdConnectionInterceptOpenSSL, RecordLeftPartlyUnreadInTheChannelIsReadWith
   TMemoryStream rest;
   // The rest is already inside the channel and the socket shows nothing: waiting on the socket
   // would run into the read limit and raise.
-  EXPECT_EQ(RaisedMessage([&] {
+  EXPECT_EQ(Raised([&] {
               tls.client.ReadIntoStream(rest, static_cast<int64_t>(record.size() - 10), false);
             }),
             "");
   EXPECT_TRUE(rest.ToString() == record.substr(10)) << "got " << rest.Size() << " bytes";
 
   tls.client.WriteLine("done");
-  EXPECT_TRUE(server.WaitForFinished(1));
+  EXPECT_TRUE(server.WaitFinished(1));
   EXPECT_EQ(farewell, "done\r\n");
 }
 
 TEST(TIdConnectionInterceptOpenSSL, RecordThatNeverCompletesEndsInReadTimeout) {
-  TlsServer server([](TlsServerConnection& peer) {
-    peer.WritePartialRecord("a line that never arrives whole\r\n", 10);
-    peer.ReadSome();  // silent until the client gives up (or the server's own limit)
-  });
+  ScriptedServer server(
+      {Script().Call([](Peer& peer) {
+        peer.WritePartialRecord("a line that never arrives whole\r\n", 10);
+        peer.ReadSome();  // silent until the client gives up (or the server's own limit)
+      })},
+      kTlsServer);
   TlsClient tls(server.Port());
   tls.client.SetReadTimeoutMs(800);
   tls.client.ConnectToPeer();
-  EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), "Read timed out.");
+  EXPECT_EQ(Raised([&] { tls.client.ReadLine(); }), "EIdReadTimeout: Read timed out.");
   EXPECT_FALSE(tls.client.SocketHandle().HandleAllocated());
 }
 
 TEST(TIdConnectionInterceptOpenSSL, BrokenStreamAfterTheHandshakeIsASocketError) {
   struct Case {
     const char* what;
-    std::function<void(TlsServerConnection&)> misbehave;
+    std::function<void(Peer&)> misbehave;
     const char* lineBefore;  // a whole record sent before the failure, or null
     const char* message;
   };
   const Case cases[] = {
-      {"bytes outside any record", [](TlsServerConnection& peer) { peer.WriteRaw("garbage!"); },
-       nullptr, "Socket Error # 10053\r\nSoftware caused connection abort."},
-      {"reset", [](TlsServerConnection& peer) { peer.ResetOnClose(); }, nullptr,
-       "Socket Error # 10054\r\nConnection reset by peer."},
+      {"bytes outside any record", [](Peer& peer) { peer.WriteRaw("garbage!"); }, nullptr,
+       "EIdSocketError: Socket Error # 10053\r\nSoftware caused connection abort."},
+      {"reset", [](Peer& peer) { peer.Reset(); }, nullptr,
+       "EIdSocketError: Socket Error # 10054\r\nConnection reset by peer."},
       // The whole record and what follows arrive together and are read ahead in one piece:
       // the record's line comes first, the failure behind it is still reported as itself.
       {"garbage behind a whole record",
-       [](TlsServerConnection& peer) {
+       [](Peer& peer) {
          peer.Write("second\r\n");
          peer.WriteRaw("garbage!");
        },
-       "second", "Socket Error # 10053\r\nSoftware caused connection abort."},
+       "second", "EIdSocketError: Socket Error # 10053\r\nSoftware caused connection abort."},
       {"reset behind a whole record and part of another",
-       [](TlsServerConnection& peer) {
+       [](Peer& peer) {
          peer.Write("second\r\n");
          peer.WritePartialRecord("third, never whole\r\n", 10);
-         peer.ResetOnClose();
+         peer.Reset();
        },
-       "second", "Socket Error # 10054\r\nConnection reset by peer."},
+       "second", "EIdSocketError: Socket Error # 10054\r\nConnection reset by peer."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TlsServer server([&](TlsServerConnection& peer) {
-      peer.Write("first\r\n");
-      peer.ReadUntil("\n");
-      c.misbehave(peer);
-    });
+    ScriptedServer server({Script().Call([&](Peer& peer) {
+                            peer.Write("first\r\n");
+                            peer.ReadUntil("\n");
+                            c.misbehave(peer);
+                          })},
+                          kTlsServer);
     TlsClient tls(server.Port());
     tls.client.ConnectToPeer();
     EXPECT_EQ(tls.client.ReadLine(), "first");
     tls.client.WriteLine("go");
-    EXPECT_TRUE(server.WaitForFinished(1));
+    EXPECT_TRUE(server.WaitFinished(1));
     if (c.lineBefore != nullptr) {
       EXPECT_EQ(tls.client.ReadLine(), c.lineBefore);
     }
-    EXPECT_EQ(RaisedMessage([&] { tls.client.ReadLine(); }), c.message);
+    EXPECT_EQ(Raised([&] { tls.client.ReadLine(); }), c.message);
   }
 }
 
 TEST(TIdConnectionInterceptOpenSSL, SendingToAServerThatLeftFailsWithoutKillingTheProcess) {
-  TlsServer server([](TlsServerConnection&) {});  // handshake, then close at once
+  ScriptedServer server({Script().Call([](Peer&) {})},
+                        kTlsServer);  // handshake, then close at once
   TlsClient tls(server.Port());
   tls.client.ConnectToPeer();
-  ASSERT_TRUE(server.WaitForFinished(1));
+  ASSERT_TRUE(server.WaitFinished(1));
   const std::string payload = Pattern(1 << 20);
   std::string message;
   // The first writes may still land in the socket buffer; keep writing until the reset shows.
   for (int i = 0; i < 20 && message.empty(); ++i) {
-    message = RaisedMessage(
-        [&] { tls.client.SendBytes(payload.data(), static_cast<int>(payload.size())); });
+    message =
+        Raised([&] { tls.client.SendBytes(payload.data(), static_cast<int>(payload.size())); });
   }
-  EXPECT_TRUE(message.rfind("Socket Error # ", 0) == 0 ||
-              message == "Connection Closed Gracefully.")
+  EXPECT_TRUE(message.rfind("EIdSocketError: Socket Error # ", 0) == 0 ||
+              message == "EIdConnClosedGracefully: Connection Closed Gracefully.")
       << message;
 }
 
-TEST(TIdConnectionInterceptOpenSSL, ScriptedTlsPeerSeesExactlyTheBytesSent) {
-  testing::ScriptedServer::Options options;
-  options.makeTransport = test::TlsTransportFactory();
-  testing::ScriptedServer server(
-      {testing::Script().ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 204 No Content\r\n\r\n").Close()},
-      options);
-  TlsClient tls(server.Port(), SslLibrary::Shared(), "localhost");
-  tls.client.ConnectToPeer();
-  tls.client.WriteText("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
-  EXPECT_EQ(tls.client.ReadLine(), "HTTP/1.1 204 No Content");
-  EXPECT_EQ(tls.client.ReadLine(), "");
-  tls.client.CloseConnection();
-  ASSERT_TRUE(server.WaitFinished(1));
-  EXPECT_TRUE(server.Completed(0)) << server.Failure(0);
-  EXPECT_EQ(server.Received(0), "GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
-}
-
 TEST(TIdConnectionInterceptOpenSSL, StatusInfoReportsTheHandshakeStates) {
-  TlsServer server([](TlsServerConnection& peer) { peer.Write("x\n"); });
+  ScriptedServer server({Script().Call([](Peer& peer) { peer.Write("x\n"); })}, kTlsServer);
   TlsClient tls(server.Port());
   std::vector<std::string> messages;
   tls.intercept.OnStatusInfo = [&](const std::string& message) { messages.push_back(message); };
@@ -332,17 +314,19 @@ TEST(TIdConnectionInterceptOpenSSL, StatusInfoReportsTheHandshakeStates) {
 }
 
 TEST(TIdConnectionInterceptOpenSSL, OutOfRangeMethodFailsTheAttach) {
-  TlsServer server([](TlsServerConnection&) {});
+  ScriptedServer server({Script().Call([](Peer&) {})}, kTlsServer);
   TlsClient tls(server.Port());
   tls.intercept.SSLOptions().Method = static_cast<TIdSSLVersion>(4);
-  EXPECT_EQ(RaisedMessage([&] { tls.client.ConnectToPeer(); }), "Error geting SSL method.");
+  EXPECT_EQ(Raised([&] { tls.client.ConnectToPeer(); }),
+            "EIdOSSLGetMethodError: Error geting SSL method.");
 }
 
 TEST(TIdConnectionInterceptOpenSSL, ReconnectsAfterCloseWithAFreshChannel) {
-  TlsServer server([](TlsServerConnection& peer) {
-    std::string line = peer.ReadUntil("\n");
-    peer.Write("got " + line);
-  });
+  ScriptedServer server({Script().Call([](Peer& peer) {
+                          std::string line = peer.ReadUntil("\n");
+                          peer.Write("got " + line);
+                        })},
+                        kTlsServer);
   TlsClient tls(server.Port());
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
@@ -352,8 +336,8 @@ TEST(TIdConnectionInterceptOpenSSL, ReconnectsAfterCloseWithAFreshChannel) {
     tls.client.CloseConnection();
     EXPECT_EQ(tls.intercept.Channel(), nullptr);
   }
-  EXPECT_EQ(server.HandshakeCount(), 3);
+  EXPECT_EQ(server.HandshakeCount(), 3u);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

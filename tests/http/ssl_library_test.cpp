@@ -9,19 +9,12 @@
 #include <vector>
 
 #include "http/ssl_exceptions.h"
+#include "tests/support/raised.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-// Runs Start and returns the message it raised ("" when it raised nothing).
-std::string StartMessage(SslLibrary& library) {
-  try {
-    library.Start();
-  } catch (const EIdOSSLCouldNotLoadSSLLibrary& error) {
-    return error.Message();
-  }
-  return "";
-}
+constexpr const char* kCouldNotLoad = "EIdOSSLCouldNotLoadSSLLibrary: Could not load SSL library.";
 
 TEST(SslLibrary, OpensNothingBeforeTheFirstStart) {
   SslLibrary library(SslLibrary::kSslFileName, SslLibrary::kCryptoFileName);
@@ -45,8 +38,8 @@ TEST(SslLibrary, UnusableFilesRaiseAtEveryStart) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SslLibrary library(c.sslFile, c.cryptoFile);
-    EXPECT_EQ(StartMessage(library), "Could not load SSL library.");
-    EXPECT_EQ(StartMessage(library), "Could not load SSL library.");
+    EXPECT_EQ(Raised([&] { library.Start(); }), kCouldNotLoad);
+    EXPECT_EQ(Raised([&] { library.Start(); }), kCouldNotLoad);
     EXPECT_TRUE(library.HasFailed());
     EXPECT_FALSE(library.IsLoaded());
     // The failure is remembered, not retried on every connection.
@@ -135,7 +128,7 @@ TEST(SslLibrary, RacingFailedStartsAllRaise) {
   std::vector<std::thread> threads;
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&] {
-      if (StartMessage(library) == "Could not load SSL library.") raised.fetch_add(1);
+      if (Raised([&] { library.Start(); }) == kCouldNotLoad) raised.fetch_add(1);
     });
   }
   for (std::thread& thread : threads) thread.join();
@@ -144,4 +137,4 @@ TEST(SslLibrary, RacingFailedStartsAllRaise) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -10,19 +10,20 @@
 
 #include "http/ssl_intercept.h"
 #include "http/tcp_client.h"
-#include "tests/support/tls_server.h"
+#include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 constexpr int kThreads = 64;
 constexpr int kRounds = 4;
 
 TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
-  test::TlsServer server([](test::TlsServerConnection& peer) {
-    std::string line = peer.ReadUntil("\n");
-    peer.Write("pong " + line);
-  });
+  ScriptedServer server({Script().Call([](ScriptedConnection& peer) {
+                          std::string line = peer.ReadUntil("\n");
+                          peer.Write("pong " + line);
+                        })},
+                        {.repeatScripts = true, .tls = true, .backlog = kThreads * 2});
   EXPECT_EQ(SslLibrary::Shared().LoadAttempts(), 0);
 
   for (int round = 0; round < kRounds; ++round) {
@@ -65,13 +66,14 @@ TEST(TIdConnectionInterceptOpenSSL, SixtyFourThreadsHandshakeAtOnce) {
       EXPECT_EQ(failures[i], "") << "thread " << i;
     }
   }
-  EXPECT_TRUE(server.WaitForFinished(kThreads * kRounds));
-  EXPECT_EQ(server.HandshakeCount(), kThreads * kRounds);
+  EXPECT_TRUE(server.WaitFinished(kThreads * kRounds));
+  EXPECT_EQ(server.HandshakeCount(), size_t{kThreads * kRounds});
   EXPECT_EQ(SslLibrary::Shared().LoadAttempts(), 1);
   int named = 0;
-  for (const auto& name : server.ServerNames()) named += name == "localhost" ? 1 : 0;
+  for (size_t i = 0; i < server.AcceptedCount(); ++i)
+    named += server.ServerName(i) == "localhost" ? 1 : 0;
   EXPECT_EQ(named, kThreads * kRounds / 2);
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -15,13 +15,12 @@
 #include "http/id_exception.h"
 #include "http/id_stack.h"
 #include "http/socket_error.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using testing::Script;
-using testing::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 // A listening socket on 127.0.0.1 that never accepts; closed on destruction.
@@ -113,12 +112,7 @@ TEST(ConnectToPeer, SecondConnectWithoutCloseRaisesAlreadyConnected) {
   client.SetHost("127.0.0.1");
   client.SetPort(server.Port());
   client.ConnectToPeer();
-  try {
-    client.ConnectToPeer();
-    FAIL() << "no exception";
-  } catch (const EIdAlreadyConnected& e) {
-    EXPECT_EQ(e.Message(), "Already connected.");
-  }
+  EXPECT_EQ(Raised([&] { client.ConnectToPeer(); }), "EIdAlreadyConnected: Already connected.");
   EXPECT_TRUE(client.IsConnected());
 }
 
@@ -141,13 +135,10 @@ TEST(ConnectToPeer, RefusedPortRaises10061AndLeavesItClosed) {
   TIdTCPClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(FreePort());
-  try {
-    client.ConnectToPeer();
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10061);
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  }
+  EXPECT_EQ(
+      Raised<EIdSocketError>([&] { client.ConnectToPeer(); },
+                             [&](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), 10061); }),
+      "EIdSocketError: Socket Error # 10061\r\nConnection refused.");
   EXPECT_FALSE(client.SocketHandle().HandleAllocated());
   EXPECT_FALSE(client.IsConnected());
 }
@@ -160,12 +151,7 @@ TEST(ConnectToPeer, UnresolvableNameRaises11001BeforeAnyConnect) {
   client.OnStatus = [&](TIdComponent&, TIdStatus, const std::string& text) {
     statuses.push_back(text);
   };
-  try {
-    client.ConnectToPeer();
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\n");
-  }
+  EXPECT_EQ(Raised([&] { client.ConnectToPeer(); }), "EIdSocketError: Socket Error # 11001\r\n");
   for (const std::string& status : statuses) {
     EXPECT_EQ(status.rfind("Connecting", 0), std::string::npos) << status;
   }
@@ -177,12 +163,10 @@ TEST(ConnectToPeer, UnassignableBindAddressRaisesSocketError) {
   client.SetHost("127.0.0.1");
   client.SetPort(FreePort());
   client.SetBoundIP("192.0.2.1");  // documentation range, never a local address
-  try {
-    client.ConnectToPeer();
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10049);
-  }
+  EXPECT_EQ(
+      Raised<EIdSocketError>([&] { client.ConnectToPeer(); },
+                             [](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), 10049); }),
+      "EIdSocketError: Socket Error # 10049\r\nCannot assign requested address.");
   EXPECT_FALSE(client.SocketHandle().HandleAllocated());
 }
 
@@ -195,13 +179,10 @@ TEST(ConnectToPeer, GivesUpAfterTheConnectLimitWith10060) {
   client.SetHost("127.0.0.1");
   client.SetPort(listener.Port());
   const auto start = Clock::now();
-  try {
-    client.ConnectToPeer();
-    FAIL() << "connected although the queue was full";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10060);
-    EXPECT_EQ(e.Message(), "Socket Error # 10060\r\nConnection timed out.");
-  }
+  EXPECT_EQ(
+      Raised<EIdSocketError>([&] { client.ConnectToPeer(); },
+                             [&](const EIdSocketError& e) { EXPECT_EQ(e.LastError(), 10060); }),
+      "EIdSocketError: Socket Error # 10060\r\nConnection timed out.");
   const auto elapsed =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   EXPECT_GE(elapsed, 350);
@@ -241,4 +222,4 @@ TEST(ConnectToPeer, InterceptAttachFailureLeavesTheSocketOpen) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

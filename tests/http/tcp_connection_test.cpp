@@ -15,13 +15,12 @@
 #include "http/id_exception.h"
 #include "http/socket_error.h"
 #include "http/tcp_client.h"
+#include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
-using testing::Script;
-using testing::ScriptedServer;
 using Clock = std::chrono::steady_clock;
 
 std::unique_ptr<TIdTCPClient> ConnectedClient(const ScriptedServer& server) {
@@ -69,12 +68,8 @@ TEST(ReadLine, ExplicitTerminatorIsCutAndCrKept) {
 TEST(ReadLine, PeerClosingWithNothingBufferedRaises) {
   ScriptedServer server({Script().Close()});
   auto client = ConnectedClient(server);
-  try {
-    client->ReadLine();
-    FAIL() << "no exception";
-  } catch (const EIdConnClosedGracefully& e) {
-    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
-  }
+  EXPECT_EQ(Raised([&] { client->ReadLine(); }),
+            "EIdConnClosedGracefully: Connection Closed Gracefully.");
   EXPECT_FALSE(client->IsConnected());
 }
 
@@ -103,12 +98,7 @@ TEST(ReadLine, SilentPeerTimesOutWithinTheReadLimitAndIsClosed) {
   auto client = ConnectedClient(server);
   client->SetReadTimeoutMs(300);
   const auto start = Clock::now();
-  try {
-    client->ReadLine();
-    FAIL() << "no exception";
-  } catch (const EIdReadTimeout& e) {
-    EXPECT_EQ(e.Message(), "Read timed out.");
-  }
+  EXPECT_EQ(Raised([&] { client->ReadLine(); }), "EIdReadTimeout: Read timed out.");
   // A wait without limit would have ended in the peer's close after its pause instead.
   EXPECT_GE(ElapsedMs(start), 250);
   EXPECT_FALSE(client->SocketHandle().HandleAllocated());
@@ -128,12 +118,7 @@ TEST(ReadLine, ReadLimitCountsFromTheLastByteNotTheWholeLine) {
 TEST(ReadLine, LineOver100KiBRaisesClosesAndFreesTheBuffer) {
   ScriptedServer server({Script().SendRepeated(std::string(4096, 'a'), 200 * 1024).Pause(3000)});
   auto client = ConnectedClient(server);
-  try {
-    client->ReadLine();
-    FAIL() << "no exception";
-  } catch (const EIdLimitExceeded& e) {
-    EXPECT_EQ(e.Message(), "Reply line too long.");
-  }
+  EXPECT_EQ(Raised([&] { client->ReadLine(); }), "EIdLimitExceeded: Reply line too long.");
   EXPECT_FALSE(client->SocketHandle().HandleAllocated());
   EXPECT_EQ(client->InputBuffer().Length(), 0u);
   EXPECT_EQ(client->InputBuffer().Memory(), nullptr);
@@ -349,12 +334,8 @@ TEST(ReadIntoStream, BodyLimitStopsAnEndlessBody) {
   ScriptedServer server({Script().SendRepeated(std::string(1024, 'z'), 4 * 1024 * 1024)});
   auto client = ConnectedClient(server);
   TMemoryStream stream;
-  try {
-    client->ReadIntoStream(stream, -1, true, 1024 * 1024);
-    FAIL() << "no exception";
-  } catch (const EIdLimitExceeded& e) {
-    EXPECT_EQ(e.Message(), "Reply body too large.");
-  }
+  EXPECT_EQ(Raised([&] { client->ReadIntoStream(stream, -1, true, 1024 * 1024); }),
+            "EIdLimitExceeded: Reply body too large.");
   EXPECT_LE(stream.Size(), 1024 * 1024);
   EXPECT_FALSE(client->SocketHandle().HandleAllocated());
   // A counted body over the limit is refused before anything is read or reserved.
@@ -378,12 +359,8 @@ TEST(ReadIntoStream, NegativeCountRaisesStreamWriteErrorWithoutReading) {
   ScriptedServer server({Script().Send("data").Pause(2000)});
   auto client = ConnectedClient(server);
   TMemoryStream stream;
-  try {
-    client->ReadIntoStream(stream, -5, false);
-    FAIL() << "no exception";
-  } catch (const EWriteError& e) {
-    EXPECT_EQ(e.Message(), "Stream write error");
-  }
+  EXPECT_EQ(Raised([&] { client->ReadIntoStream(stream, -5, false); }),
+            "EWriteError: Stream write error");
   EXPECT_EQ(stream.Size(), 0);
 }
 
@@ -414,15 +391,17 @@ TEST(Write, SendingAfterThePeerClosedRaises) {
 
 TEST(Write, PeerResetSurfacesAsSocketError) {
   ScriptedServer server({Script().Reset()});
-  try {
+  const std::string raised = Raised([&] {
     // A reset that lands before the connect step has read back its addresses surfaces there.
     auto client = ConnectedClient(server);
     ASSERT_TRUE(server.WaitFinished(1));
     for (int i = 0; i < 50; ++i) client->WriteLine(std::string(1000, 'q'));
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_TRUE(e.LastError() == kWsaEConnReset || e.LastError() == kWsaEShutdown) << e.Message();
-  }
+  });
+  EXPECT_TRUE(raised == "EIdSocketError: Socket Error # 10054\r\nConnection reset by peer." ||
+              raised ==
+                  "EIdSocketError: Socket Error # 10058\r\nCannot send or receive after socket is "
+                  "closed.")
+      << raised;
 }
 
 TEST(PollPeerClosed, NoticesACloseAndKeepsArrivedBytes) {
@@ -521,12 +500,8 @@ TEST(Intercept, HeldBytesAreReadWithoutWaitingOnTheSocket) {
 
 TEST(Intercept, EnablingWithoutOneRaisesAndClearingDisables) {
   TIdTCPConnection connection;
-  try {
-    connection.SetInterceptEnabled(true);
-    FAIL() << "no exception";
-  } catch (const EIdInterceptPropIsNil& e) {
-    EXPECT_EQ(e.Message(), "InterceptEnabled cannot be set to true when Intercept is nil.");
-  }
+  EXPECT_EQ(Raised([&] { connection.SetInterceptEnabled(true); }),
+            "EIdInterceptPropIsNil: InterceptEnabled cannot be set to true when Intercept is nil.");
   HoldingIntercept intercept;
   connection.SetIntercept(&intercept);
   connection.SetInterceptEnabled(true);
@@ -598,4 +573,4 @@ TEST(Work, NotificationsCountTakenAndStreamedBytes) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -16,11 +16,8 @@
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
-
-using testing::Script;
-using testing::ScriptedServer;
 
 constexpr int kThreads = 64;
 constexpr int kRounds = 4;
@@ -28,7 +25,7 @@ constexpr int kRounds = 4;
 TEST(ConcurrentConnections, SixtyFourThreadsConnectReadAndCloseAtOnce) {
   const std::string body(20000, 'p');
   ScriptedServer::Options options;
-  options.repeatLastScript = true;
+  options.repeatScripts = true;
   options.backlog = 256;
   ScriptedServer server({Script().ReceiveUntil("\r\n").Send("OK\r\n" + body).Close()}, options);
   const int usersBefore = StackUserCount();
@@ -93,4 +90,4 @@ TEST(ConcurrentConnections, StackUsersComeAndGoFromManyThreads) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-namespace pixhaul {
+namespace pixhaul::test {
 namespace {
 
 struct UriParts {
@@ -131,4 +131,4 @@ TEST(TIdURIUnifySlashes, TurnsEveryBackslashIntoASlash) {
 }
 
 }  // namespace
-}  // namespace pixhaul
+}  // namespace pixhaul::test

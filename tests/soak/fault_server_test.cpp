@@ -101,7 +101,6 @@ class FaultServerTest : public ::testing::Test {
     FaultServer::Options options;
     options.lifetime = 60s;
     options.ioLimit = 5s;
-    options.connectionThreads = 8;
     return options;
   }
 };

@@ -1,10 +1,9 @@
 #include "tests/soak/soak_check.h"
 
 #include <cctype>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
+
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
 
@@ -37,19 +36,6 @@ std::string Shorten(const std::string& text) {
 }
 
 }  // namespace
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::set<std::string> FolderNames(const std::string& folder) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-    names.insert(entry.path().filename().string());
-  return names;
-}
 
 RunLog ParseRunLog(const std::string& logText) {
   RunLog log;
@@ -155,7 +141,8 @@ std::vector<std::string> CheckSaveFolder(const std::string& folder,
                                          const std::vector<Expectation>& page, bool withLog,
                                          const std::set<std::string>& toleratedExtras) {
   std::vector<std::string> problems;
-  std::set<std::string> names = FolderNames(folder);
+  const std::vector<std::string> entries = FolderEntries(folder);
+  const std::set<std::string> names(entries.begin(), entries.end());
   std::set<std::string> allowed = {"result_content.txt", "url_list.txt"};
   if (withLog) allowed.insert("log.txt");
   for (const std::string& name : allowed) {
@@ -172,7 +159,7 @@ std::vector<std::string> CheckSaveFolder(const std::string& folder,
       problems.push_back("saved image missing: " + name);
       continue;
     }
-    const std::string bytes = ReadWholeFile(folder + "/" + name);
+    const std::string bytes = ReadFileBytes(folder + "/" + name);
     if (bytes != expectation.outcome.bytes)
       problems.push_back("saved image differs: " + name + " has " + std::to_string(bytes.size()) +
                          " bytes, expected " + std::to_string(expectation.outcome.bytes.size()));
@@ -190,7 +177,7 @@ std::vector<std::string> CheckNoIncompleteTargets(const std::string& folder,
   std::vector<std::string> problems;
   std::map<std::string, const Expectation*> byName;
   for (const Expectation& expectation : page) byName[expectation.fileName] = &expectation;
-  for (const std::string& name : FolderNames(folder)) {
+  for (const std::string& name : FolderEntries(folder)) {
     if (name == "result_content.txt" || name == "url_list.txt" || name == "log.txt") continue;
     const auto found = byName.find(name);
     if (found == byName.end()) {
@@ -200,7 +187,7 @@ std::vector<std::string> CheckNoIncompleteTargets(const std::string& folder,
     const Expectation& expectation = *found->second;
     if (!expectation.outcome.saved) {
       problems.push_back("failed address has a file after the kill: " + name);
-    } else if (ReadWholeFile(folder + "/" + name) != expectation.outcome.bytes) {
+    } else if (ReadFileBytes(folder + "/" + name) != expectation.outcome.bytes) {
       problems.push_back("incomplete or wrong image under its target name after the kill: " + name);
     }
   }

@@ -63,8 +63,4 @@ std::vector<std::string> CheckNoIncompleteTargets(const std::string& folder,
                                                   const std::vector<Expectation>& page,
                                                   std::set<std::string>& others);
 
-// The whole content of a file ("" when unreadable) and the names in a folder.
-std::string ReadWholeFile(const std::string& path);
-std::set<std::string> FolderNames(const std::string& folder);
-
 }  // namespace pixhaul::test

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/temp_dir.h"
+
 namespace pixhaul::test {
 namespace {
 
@@ -112,16 +114,13 @@ TEST(SoakCheckTest, AnyMessageOutcomesNeedTheFormOnly) {
 class SoakFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "soak-check-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
     for (const char* name : {"result_content.txt", "url_list.txt", "log.txt"}) Write(name, "x");
   }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
   void Write(const std::string& name, const std::string& bytes) {
-    std::ofstream(folder_ + "/" + name, std::ios::binary) << bytes;
+    WriteFileBytes(dir_.File(name), bytes);
   }
-  std::string folder_;
+  TempDir dir_;
+  const std::string folder_ = dir_.Path();
 };
 
 TEST_F(SoakFolderTest, PartialStrayAndMissingFilesAreFound) {

@@ -62,18 +62,13 @@ bool RealTimings() {
   return value != nullptr && std::string(value) == "1";
 }
 
-SoakRig::SoakRig(SoakSettings settings) : settings_(std::move(settings)) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "pixhaul-soak-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
-  saveFolder_ = root_ + "/save";
-
+SoakRig::SoakRig(SoakSettings settings)
+    : settings_(std::move(settings)), saveFolder_(root_.File("save")) {
   FaultServer::Options options;
   const bool real = RealTimings();
   options.lifetime = real ? std::chrono::minutes(60) : std::chrono::minutes(12);
   options.ioLimit = real ? std::chrono::seconds(120) : std::chrono::seconds(30);
   options.dripInterval = settings_.dripInterval;
-  options.connectionThreads = 64;
   server_ = std::make_unique<FaultServer>(options);
 
   entries_ = MixedFaultEntries(settings_.entries, settings_.kinds, settings_.weights);
@@ -98,11 +93,7 @@ SoakRig::SoakRig(SoakSettings settings) : settings_(std::move(settings)) {
   server_->SetPage(page_);
 }
 
-SoakRig::~SoakRig() {
-  server_->Stop();
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
+SoakRig::~SoakRig() { server_->Stop(); }
 
 double SoakRig::GraceSeconds() const {
   if (RealTimings()) return 5.0;
@@ -128,11 +119,12 @@ std::vector<Expectation> SoakRig::FirstRunExpectations() const {
 }
 
 void SoakRig::Kill(int signal) {
-  if (running_ != nullptr) running_->Kill(signal);
+  std::lock_guard lock(runningMutex_);
+  if (running_ != nullptr) running_->Signal(signal);
 }
 
 SoakRun SoakRig::Run(const std::function<void(const std::string&, SoakRig&)>& onLine) {
-  const std::string probeFile = root_ + "/probe-" + std::to_string(++runs_) + ".txt";
+  const std::string probeFile = root_.File("probe-" + std::to_string(++runs_) + ".txt");
   std::vector<std::string> environment = {
       "LD_PRELOAD=" PIXHAUL_SOAK_PROBE_PATH,
       "PIXHAUL_SOAK_PROBE_FILE=" + probeFile,
@@ -154,16 +146,24 @@ SoakRun SoakRig::Run(const std::function<void(const std::string&, SoakRig&)>& on
                                "ulimit -v " + std::to_string(settings_.addressSpaceLimitKiB) +
                                    " && exec \"$0\" \"$@\""});
   }
-  CliProcess process(argv, environment);
+  CliProcess::Options options{.environment = std::move(environment)};
   if (onLine)
-    process.OnStdoutLine([this, &onLine](const std::string& line) { onLine(line, *this); });
+    options.onStdoutLine = [this, &onLine](const std::string& line) { onLine(line, *this); };
+  // The line callback may kill the process from its reader thread as soon as it starts.
+  std::unique_lock lock(runningMutex_);
+  CliProcess process(argv, std::move(options));
   running_ = &process;
-  process.Start();
+  lock.unlock();
   SoakRun run;
-  run.process = process.Wait(RealTimings() ? std::chrono::seconds(1800) : settings_.runTimeout);
+  process.Wait(RealTimings() ? std::chrono::seconds(1800) : settings_.runTimeout);
+  run.process = process.Result();
+  lock.lock();
   running_ = nullptr;
+  lock.unlock();
   run.probe = ReadProbe(probeFile);
-  run.logText = ReadWholeFile(saveFolder_ + "/log.txt");
+  // A killed run writes no log.txt.
+  const std::string log = saveFolder_ + "/log.txt";
+  run.logText = std::filesystem::exists(log) ? ReadFileBytes(log) : "";
   run.log = ParseRunLog(run.logText);
   return run;
 }
@@ -223,10 +223,10 @@ void ExpectCleanRun(const SoakRig& rig, const SoakRun& run, const std::vector<Ex
   EXPECT_TRUE(process.out == WithLf(run.logText)) << "stdout differs from log.txt";
 
   // The run's own files.
-  EXPECT_EQ(ReadWholeFile(rig.SaveFolder() + "/result_content.txt"), rig.Page() + "\r\n");
+  EXPECT_EQ(ReadFileBytes(rig.SaveFolder() + "/result_content.txt"), rig.Page() + "\r\n");
   std::string list;
   for (const Expectation& expectation : page) list += expectation.address + "\r\n";
-  EXPECT_TRUE(ReadWholeFile(rig.SaveFolder() + "/url_list.txt") == list) << "url_list.txt";
+  EXPECT_TRUE(ReadFileBytes(rig.SaveFolder() + "/url_list.txt") == list) << "url_list.txt";
   for (const std::string& problem : CheckSaveFolder(rig.SaveFolder(), page, true, tolerated))
     ADD_FAILURE() << problem;
 

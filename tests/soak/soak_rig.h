@@ -10,12 +10,14 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "tests/soak/cli_process.h"
 #include "tests/soak/soak_check.h"
+#include "tests/support/cli_process.h"
 #include "tests/support/fault_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
 
@@ -92,12 +94,13 @@ class SoakRig {
 
  private:
   SoakSettings settings_;
-  std::string root_;
+  TempDir root_;
   std::string saveFolder_;
   std::unique_ptr<FaultServer> server_;
   std::vector<FaultEntry> entries_;
   std::string page_;
-  CliProcess* running_ = nullptr;
+  std::mutex runningMutex_;
+  CliProcess* running_ = nullptr;  // guarded by runningMutex_
   int runs_ = 0;
 };
 

@@ -12,7 +12,7 @@
 #include "framework/string_list.h"
 #include "harvest/image_url_extraction.h"
 #include "harvest/image_url_harvest.h"
-#include "tests/download/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul::demo {
 namespace {
@@ -85,17 +85,17 @@ TEST(PngEncoderTest, FileIsWellFormedAndHoldsThePixels) {
 }
 
 TEST(DemoSiteTest, EachPageListsTheImagesUnderItsOwnMarker) {
-  pixhaul::testing::TempDir dir;
+  pixhaul::test::TempDir dir;
   DemoSite site(DemoSite::Options{9, 4, 4});
   site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
   const std::vector<std::string> addresses = site.ImageAddresses();
   for (int page = 0; page < 3; ++page) {
     for (int marker = 0; marker < 3; ++marker) {
       SCOPED_TRACE("page " + std::to_string(page) + " marker " + std::to_string(marker));
-      pixhaul::testing::WriteFileBytes(dir / "page.html", site.Page(page));
-      const int count = ExtractImageUrls(dir / "page.html", dir / "list.txt", marker);
+      pixhaul::test::WriteFileBytes(dir.File("page.html"), site.Page(page));
+      const int count = ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), marker);
       TStringList list;
-      list.LoadFromFile(dir / "list.txt");
+      list.LoadFromFile(dir.File("list.txt"));
       if (page == marker) {
         EXPECT_EQ(count, 9);
         EXPECT_EQ(list.Lines(), addresses);
@@ -109,7 +109,7 @@ TEST(DemoSiteTest, EachPageListsTheImagesUnderItsOwnMarker) {
 // Today's pages: no marker finds anything on them, and only their own site's built-in rules
 // find the decoded full-size addresses (never the sites' own thumbnails).
 TEST(DemoSiteTest, EachTodaysPageIsListedByItsOwnSitesRulesOnly) {
-  pixhaul::testing::TempDir dir;
+  pixhaul::test::TempDir dir;
   DemoSite site(DemoSite::Options{9, 4, 4});
   site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
   RuleBook rules;
@@ -118,12 +118,12 @@ TEST(DemoSiteTest, EachTodaysPageIsListedByItsOwnSitesRulesOnly) {
     ASSERT_EQ(addresses.size(), 9u);
     for (int marker = 0; marker < 3; ++marker) {
       SCOPED_TRACE("today's page " + std::to_string(page) + ", site " + std::to_string(marker));
-      pixhaul::testing::WriteFileBytes(dir / "page.html", site.TodaysPage(page));
-      EXPECT_EQ(ExtractImageUrls(dir / "page.html", dir / "list.txt", marker), 0);
+      pixhaul::test::WriteFileBytes(dir.File("page.html"), site.TodaysPage(page));
+      EXPECT_EQ(ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), marker), 0);
       const HarvestResult result =
-          HarvestImageUrls(dir / "page.html", dir / "list.txt", marker, rules);
+          HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), marker, rules);
       TStringList list;
-      list.LoadFromFile(dir / "list.txt");
+      list.LoadFromFile(dir.File("list.txt"));
       if (page == marker) {
         EXPECT_TRUE(result.byRules);
         EXPECT_EQ(list.Lines(), addresses);

@@ -1,0 +1,32 @@
+// The loopback servers' TLS identity: one self-signed certificate (CN=localhost, EC P-256) and
+// its key, made in memory the first time any of these functions runs and shared by every
+// server of the process. Clients of these servers do not verify certificates, so the name only
+// has to be a valid one.
+//
+// Any thread may call these functions; the identity is made once and read-only afterwards.
+// They raise std::runtime_error when OpenSSL refuses a step.
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <memory>
+#include <string>
+
+namespace pixhaul::demo {
+
+struct SslContextFree {
+  void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+};
+using SslContextPtr = std::unique_ptr<SSL_CTX, SslContextFree>;
+
+// A new server context (TLS_server_method) holding the certificate and key, without session
+// cache or tickets (so the server writes nothing after the handshake that was not asked for),
+// where a client's end of stream without close_notify counts as an end, not an error.
+SslContextPtr NewServerContext();
+
+// The certificate in PEM form, and its private key, encrypted with `password` (AES-128-CBC)
+// unless that is empty.
+std::string SelfSignedCertificatePem();
+std::string SelfSignedKeyPem(const std::string& password = "");
+
+}  // namespace pixhaul::demo
