@@ -1,20 +1,14 @@
 #include "harvest/unique_address_list.h"
 
-#include <unistd.h>
-
 #include <bit>
-#include <cerrno>
 #include <cstring>
 #include <random>
 #include <stdexcept>
-
-#include "framework/exception.h"
 
 namespace pixhaul {
 
 namespace {
 
-constexpr size_t kBufferBytes = 64 * 1024;
 constexpr size_t kFirstSlots = 1024;  // a power of two
 constexpr unsigned kLengthBits = 24;
 
@@ -62,11 +56,7 @@ uint64_t RandomKey() {
 }  // namespace
 
 UniqueAddressList::UniqueAddressList(const std::string& path)
-    : file_(path),
-      key0_(RandomKey()),
-      key1_(RandomKey()),
-      slots_(kFirstSlots),
-      buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+    : list_(path), key0_(RandomKey()), key1_(RandomKey()), slots_(kFirstSlots) {}
 
 bool UniqueAddressList::Add(std::string_view address) {
   if (address.empty() || address.size() > kMaxAddressBytes) {
@@ -78,10 +68,8 @@ bool UniqueAddressList::Add(std::string_view address) {
   for (; slots_[at].place != 0; at = (at + 1) & mask) {
     if (slots_[at].hash == hash && SameAt(slots_[at].place, address)) return false;
   }
-  const uint64_t offset = flushed_ + buffered_;
-  slots_[at] = {hash, (offset << kLengthBits) | address.size()};
-  Put(address);
-  Put("\r\n");
+  slots_[at] = {hash, (list_.Size() << kLengthBits) | address.size()};
+  list_.Add(address);
   ++count_;
   // Keep the table at most 70 % full, so a probe meets few other entries.
   if (count_ * 10 > slots_.size() * 7) Grow();
@@ -92,20 +80,7 @@ bool UniqueAddressList::SameAt(uint64_t place, std::string_view address) {
   const uint64_t offset = place >> kLengthBits;
   const size_t length = static_cast<size_t>(place & ((uint64_t{1} << kLengthBits) - 1));
   if (length != address.size()) return false;
-  if (offset >= flushed_) {
-    return std::memcmp(buffer_.get() + (offset - flushed_), address.data(), length) == 0;
-  }
-  // Entries are flushed whole, so this one lies entirely in the file.
-  readBack_.resize(length);
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = ::pread(file_.Handle(), readBack_.data() + done, length - done,
-                              static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw EWriteError(kStreamWriteError);
-    done += static_cast<size_t>(n);
-  }
-  return readBack_ == address;
+  return list_.EntryAtIs(offset, address);
 }
 
 void UniqueAddressList::Grow() {
@@ -120,42 +95,12 @@ void UniqueAddressList::Grow() {
   slots_ = std::move(larger);
 }
 
-void UniqueAddressList::Put(std::string_view bytes) {
-  if (bytes.size() > kBufferBytes - buffered_) {
-    Flush();
-    if (bytes.size() >= kBufferBytes) {
-      Write(bytes.data(), bytes.size());
-      flushed_ += bytes.size();
-      return;
-    }
-  }
-  std::memcpy(buffer_.get() + buffered_, bytes.data(), bytes.size());
-  buffered_ += bytes.size();
-}
-
-void UniqueAddressList::Flush() {
-  Write(buffer_.get(), buffered_);
-  flushed_ += buffered_;
-  buffered_ = 0;
-}
-
-void UniqueAddressList::Write(const char* data, size_t size) {
-  file_.Write(std::string_view(data, size));
-}
-
-void UniqueAddressList::Finish() {
-  Flush();
-  file_.Commit();
-}
+void UniqueAddressList::Finish() { list_.Finish(); }
 
 void UniqueAddressList::Discard() {
-  buffered_ = 0;
-  flushed_ = 0;
+  list_.Discard();
   count_ = 0;
   slots_.assign(kFirstSlots, Slot{});
-  if (::ftruncate(file_.Handle(), 0) != 0 || ::lseek(file_.Handle(), 0, SEEK_SET) != 0) {
-    throw EWriteError(kStreamWriteError);
-  }
 }
 
 }  // namespace pixhaul

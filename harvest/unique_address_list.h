@@ -1,23 +1,21 @@
 // UniqueAddressList: the list file written by the current-layout rules - each address followed
-// by CR LF, in the order given, an address already in the list left out. The list is written
-// to a file of its own beside the list file and takes its name at Finish (ReplacementFile);
-// a list that is not finished leaves the list file as it was.
+// by CR LF, in the order given, an address already in the list left out. It is an
+// AddressListFile: a list that is not finished leaves the list file as it was.
 //
 // The addresses themselves are not kept in memory: an index of their hashes (keyed at random
 // per list, so a page cannot pick addresses that collide) and their places in the file tells a
-// repeat, and an address whose hash is already there is compared with the stored bytes. So
+// repeat, and an address whose hash is already there is compared with the written bytes. So
 // memory is 16 bytes or so per distinct address plus a 64 KiB write buffer. One thread at a
 // time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "framework/replacement_file.h"
+#include "harvest/address_list_file.h"
 
 namespace pixhaul {
 
@@ -54,19 +52,12 @@ class UniqueAddressList {
 
   bool SameAt(uint64_t place, std::string_view address);
   void Grow();
-  void Put(std::string_view bytes);
-  void Flush();
-  void Write(const char* data, size_t size);
 
-  ReplacementFile file_;
+  AddressListFile list_;
   uint64_t key0_;
   uint64_t key1_;
   std::vector<Slot> slots_;
   size_t count_ = 0;
-  std::unique_ptr<char[]> buffer_;
-  size_t buffered_ = 0;
-  uint64_t flushed_ = 0;  // bytes in the file; the buffer holds what follows
-  std::string readBack_;
 };
 
 }  // namespace pixhaul
