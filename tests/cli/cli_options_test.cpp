@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/test_hooks.h"
 
 namespace pixhaul::cli {
 namespace {
@@ -126,37 +125,6 @@ TEST(IsWebAddressTest, SchemeInAnyLetterCase) {
               {"https:/h", false},   {"ftp://h/", false},  {"page.html", false},
               {"./http://x", false}, {"", false},          {"http:", false}};
   for (const Row& row : rows) EXPECT_EQ(IsWebAddress(row.page), row.web) << row.page;
-}
-
-TEST(ParseTestHooksTest, Values) {
-  std::string error;
-  auto unset = ParseTestHooks(nullptr, nullptr, nullptr, error);
-  ASSERT_TRUE(unset);
-  EXPECT_EQ(unset->timings.startPauseMs, 100u);
-  EXPECT_EQ(unset->timings.liveWorkerLimit, 50);
-  EXPECT_EQ(unset->timings.throttlePauseMs, 3000u);
-  EXPECT_EQ(unset->timings.graceMs, 5000u);
-  EXPECT_EQ(unset->timings.stopWaitMs, 3000u);
-  EXPECT_FALSE(unset->ioTimeoutMs);
-  EXPECT_FALSE(unset->pageLimitBytes);
-
-  auto set = ParseTestHooks("1,2,3,4,5", "250", "4096", error);
-  ASSERT_TRUE(set);
-  EXPECT_EQ(set->timings.startPauseMs, 1u);
-  EXPECT_EQ(set->timings.liveWorkerLimit, 2);
-  EXPECT_EQ(set->timings.throttlePauseMs, 3u);
-  EXPECT_EQ(set->timings.graceMs, 4u);
-  EXPECT_EQ(set->timings.stopWaitMs, 5u);
-  EXPECT_EQ(set->ioTimeoutMs, 250);
-  EXPECT_EQ(set->pageLimitBytes, 4096u);
-
-  for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,6", "1,2,x,4,5", "1,2,3,4,5,", "-1,2,3,4,5"}) {
-    EXPECT_FALSE(ParseTestHooks(bad, nullptr, nullptr, error)) << bad;
-  }
-  for (const char* bad : {"", "0", "abc", "10ms"}) {
-    EXPECT_FALSE(ParseTestHooks(nullptr, bad, nullptr, error)) << bad;
-    EXPECT_FALSE(ParseTestHooks(nullptr, nullptr, bad, error)) << bad;
-  }
 }
 
 }  // namespace

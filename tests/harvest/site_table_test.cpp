@@ -32,13 +32,5 @@ TEST(SiteTable, OnlyZeroToTwoAreSites) {
 
 TEST(SiteTable, CurrentSiteStartsAtBing) { EXPECT_EQ(CurrentSite, 0); }
 
-TEST(SiteTable, TestReplacementOfAStartPageIsUndoneByAnEmptyAddress) {
-  SetSiteStartPageForTesting(1, "http://127.0.0.1:9/google");
-  EXPECT_EQ(SiteStartPage(1), "http://127.0.0.1:9/google");
-  EXPECT_EQ(SiteStartPage(0), "http://www.bing.com/images");
-  SetSiteStartPageForTesting(1, "");
-  EXPECT_EQ(SiteStartPage(1), "http://images.google.com");
-}
-
 }  // namespace
 }  // namespace pixhaul::test
