@@ -65,7 +65,7 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
 class QuietWindow : public pixhaul::RunWindow {
  public:
   std::string SaveFolderText() override { return {}; }
-  std::string ButtonCaption() override { return "Start download"; }
+  std::string ButtonCaption() override { return pixhaul::kStartDownloadCaption; }
   void SetButtonCaption(const std::string&) override {}
   void SetButtonEnabled(bool) override {}
   void ClearLog() override {}

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "download/run_preparation.h"
 #include "download/run_progress.h"
 #include "download/run_window.h"
 #include "harvest/rule_book.h"
@@ -63,6 +64,11 @@ class TRunController {
   // True from the moment a run switches the button to "Stop" until its closing steps end (or
   // the press ends by an exception).
   bool RunActive() const { return runActive_; }
+  // True while this controller has the button showing "Stop", so that a press takes the stop
+  // path: from the moment a run's downloads start until the stop path or the closing steps
+  // switch it back. A press that ends by an exception leaves it as it was. Already true when
+  // the window sees the caption change.
+  bool ShowsStop() const { return showsStop_; }
   // Workers this controller started that have not yet handed in WorkerFinished, over all runs.
   int OutstandingWorkers() const { return outstandingWorkers_; }
   // The counts of the latest run that got its address list (what ShowProgress last showed).
@@ -73,7 +79,8 @@ class TRunController {
   unsigned RunNumber() const { return runNumber_; }
 
   // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
-  // image; `run` is the RunNumber() it was created under.
+  // image; `run` is the RunNumber() it was created under. A line is dropped after a stop or
+  // once the run has finished.
   void AppendWorkerLine(const std::string& line);
   void WorkerFinished(unsigned run, bool saved);
 
@@ -85,13 +92,12 @@ class TRunController {
 
   // Where each run looks for the rules file, asked at every start; none by default. The file
   // is read again when it has changed, and its faults are shown in a message box once.
-  using RulesFileSource = std::function<RulesFileLocation()>;
   void SetRulesFile(RulesFileSource source) { rulesFile_ = std::move(source); }
 
  private:
   void StartPath();
-  int MakeUrlList(const std::string& pageFile, const std::string& listFile);
   void StopPath();
+  void ShowStopCaption(bool stop);
   void Log(const std::string& text) { window_.AppendLogLine(text); }
   void ReportProgress() { window_.ShowProgress(progress_); }
 
@@ -104,6 +110,7 @@ class TRunController {
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;
   bool runActive_ = false;
+  bool showsStop_ = false;
   bool buttonDisabled_ = false;
   int outstandingWorkers_ = 0;
   unsigned runNumber_ = 0;
