@@ -31,8 +31,7 @@
 #include <vector>
 
 #include "download/Unitdowntile.h"
-#include "download/run_controller.h"
-#include "download/run_window.h"
+#include "download/worker_reports.h"
 #include "framework/memory_stream.h"
 #include "framework/thread.h"
 #include "http/id_http.h"
@@ -61,27 +60,17 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
   return 0;
 }
 
-// The window of a controller that only receives one worker's hand-offs: it shows nothing.
-class QuietWindow : public pixhaul::RunWindow {
+// Takes a worker's two hand-offs and shows nothing.
+class QuietReports : public pixhaul::WorkerReports {
  public:
-  std::string SaveFolderText() override { return {}; }
-  std::string ButtonCaption() override { return pixhaul::kStartDownloadCaption; }
-  void SetButtonCaption(const std::string&) override {}
-  void SetButtonEnabled(bool) override {}
-  void ClearLog() override {}
-  void AppendLogLine(const std::string&) override {}
-  std::vector<std::string> LogLines() override { return {}; }
-  void ShowMessage(const std::string&) override {}
-  std::optional<pixhaul::PageMarkup> CapturePageMarkup() override { return std::nullopt; }
-  int CurrentSite() override { return 0; }
-  void ShowListSource(const std::string&) override {}
+  void AppendWorkerLine(const std::string&) override {}
+  void WorkerFinished(unsigned, bool) override {}
 };
 
 int Worker(const std::string& url, uint64_t size, const std::string& folder) {
-  QuietWindow window;
-  pixhaul::TRunController controller(window);
+  QuietReports reports;
   auto* worker = pixhaul::TThread::Spawn<pixhaul::TDownTileThread>(true, url, "body.bin", 0,
-                                                                   folder + "/", controller);
+                                                                   folder + "/", 0, reports);
   worker->SetFreeOnTerminate(false);
   const std::unique_ptr<pixhaul::TDownTileThread> owned(worker);
   worker->Start();

@@ -7,7 +7,6 @@
 #include <mutex>
 #include <set>
 
-#include "download/run_controller.h"
 #include "download/temporary_file.h"
 #include "framework/exception.h"
 #include "framework/message_pump.h"
@@ -70,13 +69,13 @@ int ClassifyGetFailure(const std::string& message) {
 }
 
 TDownTileThread::TDownTileThread(std::string url, std::string fileName, int index,
-                                 std::string saveFolder, TRunController& controller)
+                                 std::string saveFolder, unsigned run, WorkerReports& reports)
     : Index(index),
-      Run(controller.RunNumber()),
+      Run(run),
       Url(std::move(url)),
       FileName(std::move(fileName)),
       SaveFolder(std::move(saveFolder)),
-      controller_(controller) {
+      reports_(reports) {
   SetFreeOnTerminate(true);
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
@@ -97,7 +96,7 @@ std::vector<std::string> TDownTileThread::LiveAddresses() {
 
 void TDownTileThread::Execute() {
   HoldBackFileSizeSignal();
-  // Whatever happens below, the controller must get its WorkerFinished: a worker that ends
+  // Whatever happens below, the receiver must get its WorkerFinished: a worker that ends
   // without it would hold a live slot for the rest of the run.
   try {
     Fetch();
@@ -160,29 +159,28 @@ void TDownTileThread::Fetch() {
 
 void TDownTileThread::HandOffLogLine() {
   try {
-    TThread::Synchronize([this] { controller_.AppendWorkerLine(LogLine); });
+    TThread::Synchronize([this] { reports_.AppendWorkerLine(LogLine); });
   } catch (...) {
     // A failing pane must not keep the worker from handing in its decrement.
   }
 }
 
 void TDownTileThread::HandOffWorkerFinished() {
-  TRunController* controller = &controller_;
+  WorkerReports* reports = &reports_;
   const unsigned run = Run;
   const bool saved = Outcome == kOutcomeSaved;
   bool ran = false;  // written on the main thread before Synchronize returns to us
   try {
-    TThread::Synchronize([controller, run, saved, &ran] {
+    TThread::Synchronize([reports, run, saved, &ran] {
       ran = true;
-      controller->WorkerFinished(run, saved);
+      reports->WorkerFinished(run, saved);
     });
   } catch (...) {
     // The hand-off itself failed before the action ran: post the decrement instead, so the
     // slot is still given back.
     if (!ran) {
       try {
-        CurrentMessagePump().Post(
-            [controller, run, saved] { controller->WorkerFinished(run, saved); });
+        CurrentMessagePump().Post([reports, run, saved] { reports->WorkerFinished(run, saved); });
       } catch (...) {
       }
     }
@@ -190,8 +188,8 @@ void TDownTileThread::HandOffWorkerFinished() {
 }
 
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
-                         const std::string& saveFolder, TRunController& controller) {
-  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, controller);
+                         const std::string& saveFolder, unsigned run, WorkerReports& reports) {
+  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, run, reports);
 }
 
 }  // namespace pixhaul

@@ -25,7 +25,7 @@ TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
     : window_(window), timings_(timings) {
   starter_ = [this](const std::string& url, const std::string& fileName, int index,
                     const std::string& saveFolder) {
-    StartDownTileThread(url, fileName, index, saveFolder, *this);
+    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this);
   };
 }
 

@@ -23,6 +23,7 @@
 #include "download/run_preparation.h"
 #include "download/run_progress.h"
 #include "download/run_window.h"
+#include "download/worker_reports.h"
 #include "harvest/rule_book.h"
 
 namespace pixhaul {
@@ -41,7 +42,7 @@ struct ThrottleTimings {
 uint32_t TickCount();
 inline uint32_t TickElapsed(uint32_t from, uint32_t now) { return now - from; }
 
-class TRunController {
+class TRunController : public WorkerReports {
  public:
   // Starts one download worker for an address (it hands AppendWorkerLine and WorkerFinished
   // back to this controller when it ends). Raises what thread creation raises.
@@ -49,7 +50,7 @@ class TRunController {
                                            int index, const std::string& saveFolder)>;
 
   explicit TRunController(RunWindow& window, ThrottleTimings timings = {});
-  ~TRunController();
+  ~TRunController() override;
   TRunController(const TRunController&) = delete;
   TRunController& operator=(const TRunController&) = delete;
 
@@ -81,8 +82,8 @@ class TRunController {
   // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
   // image; `run` is the RunNumber() it was created under. A line is dropped after a stop or
   // once the run has finished.
-  void AppendWorkerLine(const std::string& line);
-  void WorkerFinished(unsigned run, bool saved);
+  void AppendWorkerLine(const std::string& line) override;
+  void WorkerFinished(unsigned run, bool saved) override;
 
   // Pumps messages for `milliseconds` without spinning.
   void WaitWithMessages(unsigned milliseconds);
