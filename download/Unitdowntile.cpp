@@ -7,12 +7,11 @@
 #include <mutex>
 #include <set>
 
+#include "download/download_client.h"
 #include "download/temporary_file.h"
 #include "framework/exception.h"
 #include "framework/message_pump.h"
 #include "framework/visible_text.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
 
 namespace pixhaul {
 
@@ -106,29 +105,21 @@ void TDownTileThread::Execute() {
 }
 
 void TDownTileThread::Fetch() {
-  // Declared so that they go in the order body, client, intercept: the client refers to the
-  // intercept until it is gone.
-  std::unique_ptr<TIdConnectionInterceptOpenSSL> intercept;
-  std::unique_ptr<TIdHTTP> http;
+  // Declared so that the body file goes before the client that writes to it.
+  std::unique_ptr<DownloadClient> client;
   std::unique_ptr<TemporaryFile> body;
   // A failure of the file the body goes to is a failed save, whichever step it stopped.
   bool fileRefused = false;
   auto saveFailed = [&] { return fileRefused || (body && body->Stream().WriteFailed()); };
   try {
-    http = std::make_unique<TIdHTTP>();
-    http->Request.Referer = kDownloadReferer;
-    http->Request.UserAgent = kDownloadUserAgent;
-    http->HandleRedirects = true;
-    intercept = std::make_unique<TIdConnectionInterceptOpenSSL>();
-    intercept->SSLOptions().Method = sslvSSLv23;
-    http->SetIntercept(intercept.get());
+    client = std::make_unique<DownloadClient>();
     // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
     // holds the same memory whatever the body's size.
     fileRefused = true;
     body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
     fileRefused = false;
     Outcome = kOutcomeNone;
-    http->GetInto(Url, body->Stream());
+    client->GetInto(Url, body->Stream());
   } catch (const Exception& e) {
     LogLine = ExceptionLine(Index, e.Message(), Url);
     Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
@@ -153,8 +144,7 @@ void TDownTileThread::Fetch() {
 
   HandOffLogLine();
   body.reset();  // an uncommitted temporary file is removed here
-  http.reset();
-  intercept.reset();
+  client.reset();
 }
 
 void TDownTileThread::HandOffLogLine() {

@@ -2,11 +2,11 @@
 //
 // The run controller spawns one worker per address whose file is not yet in the save folder
 // and keeps no handle to it: the worker deletes itself when Execute returns (FreeOnTerminate).
-// The worker owns its HTTP client, TLS intercept and body file. It touches the run state
-// only through its two blocking hand-offs to the main thread (worker_reports.h), in this order:
-// its result line and its WorkerFinished, with whether the image was saved. However the worker
-// ends, exactly one WorkerFinished reaches the main thread, so the receiver must outlive it.
-// Create it on the main thread.
+// The worker owns its HTTP client (a DownloadClient, with its TLS intercept) and body file. It
+// touches the run state only through its two blocking hand-offs to the main thread
+// (worker_reports.h), in this order: its result line and its WorkerFinished, with whether the image
+// was saved. However the worker ends, exactly one WorkerFinished reaches the main thread, so the
+// receiver must outlive it. Create it on the main thread.
 //
 // The body streams into a temporary file in the save folder as it arrives, through a bounded
 // buffer, so a worker's memory does not grow with the body. The file is renamed onto the
@@ -40,11 +40,6 @@ enum DownTileOutcome : int {
 // Classifies the message of a failed GET: the first of "302", "403" (2), "Socket Error" (3),
 // "404", "400" (5) found as a case-sensitive substring decides; none gives 4.
 int ClassifyGetFailure(const std::string& message);
-
-// The fixed request fields of every download.
-inline constexpr const char* kDownloadReferer = "http://www.bing.com/images/";
-inline constexpr const char* kDownloadUserAgent =
-    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
 
 class TDownTileThread : public TThread {
  public:
