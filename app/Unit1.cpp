@@ -137,7 +137,7 @@ void TForm1::BuildControls() {
   pathLayout->addWidget(ButtonSelectPath, 1, 1);
   left->addWidget(GroupBoxPath);
 
-  ButtonStart = new QPushButton("Start download", PanelLeft);
+  ButtonStart = new QPushButton(kStartDownloadCaption, PanelLeft);
   ButtonStart->setObjectName("ButtonStart");
   ButtonStart->setMinimumHeight(32);
   // The controller's errors are caught inside ButtonStartClick, which also finishes a close

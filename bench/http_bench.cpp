@@ -12,10 +12,9 @@
 //   http_bench measure CMD [ARGS...]      runs CMD, prints "seconds maxrss_kb" on stderr's last
 //                                         line and exits with CMD's status
 //
-// The clients are set up as the download worker sets up its own: a TLS intercept (method
-// sslvSSLv23) attached to every client, which the client switches on itself for https
-// addresses. The executable links no TLS library, so a process that never touches TLS maps
-// none of it, just like the product.
+// The clients are the download worker's own (DownloadClient): a TLS intercept attached to every
+// client, which the client switches on itself for https addresses. The executable links no TLS
+// library, so a process that never touches TLS maps none of it, just like the product.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,32 +25,20 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "download/Unitdowntile.h"
-#include "download/run_controller.h"
-#include "download/run_window.h"
+#include "download/download_client.h"
+#include "download/worker_reports.h"
 #include "framework/memory_stream.h"
 #include "framework/thread.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
 
 namespace {
 
-// As the download worker does it: the intercept outlives the client that refers to it.
-void AttachIntercept(pixhaul::TIdHTTP& http, pixhaul::TIdConnectionInterceptOpenSSL& intercept) {
-  intercept.SSLOptions().Method = pixhaul::sslvSSLv23;
-  http.SetIntercept(&intercept);
-}
-
 int Get(const std::string& url, uint64_t size, const char* saveFile) {
-  pixhaul::TIdConnectionInterceptOpenSSL intercept;
-  pixhaul::TIdHTTP http;
-  AttachIntercept(http, intercept);
+  pixhaul::DownloadClient client;
   pixhaul::TMemoryStream body;
-  http.GetInto(url, body);
+  client.GetInto(url, body);
   if (static_cast<uint64_t>(body.Size()) != size) {
     std::fprintf(stderr, "expected %llu bytes, got %lld\n", static_cast<unsigned long long>(size),
                  static_cast<long long>(body.Size()));
@@ -61,27 +48,17 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
   return 0;
 }
 
-// The window of a controller that only receives one worker's hand-offs: it shows nothing.
-class QuietWindow : public pixhaul::RunWindow {
+// Takes a worker's two hand-offs and shows nothing.
+class QuietReports : public pixhaul::WorkerReports {
  public:
-  std::string SaveFolderText() override { return {}; }
-  std::string ButtonCaption() override { return "Start download"; }
-  void SetButtonCaption(const std::string&) override {}
-  void SetButtonEnabled(bool) override {}
-  void ClearLog() override {}
-  void AppendLogLine(const std::string&) override {}
-  std::vector<std::string> LogLines() override { return {}; }
-  void ShowMessage(const std::string&) override {}
-  std::optional<pixhaul::PageMarkup> CapturePageMarkup() override { return std::nullopt; }
-  int CurrentSite() override { return 0; }
-  void ShowListSource(const std::string&) override {}
+  void AppendWorkerLine(const std::string&) override {}
+  void WorkerFinished(unsigned, bool) override {}
 };
 
 int Worker(const std::string& url, uint64_t size, const std::string& folder) {
-  QuietWindow window;
-  pixhaul::TRunController controller(window);
+  QuietReports reports;
   auto* worker = pixhaul::TThread::Spawn<pixhaul::TDownTileThread>(true, url, "body.bin", 0,
-                                                                   folder + "/", controller);
+                                                                   folder + "/", 0, reports);
   worker->SetFreeOnTerminate(false);
   const std::unique_ptr<pixhaul::TDownTileThread> owned(worker);
   worker->Start();
@@ -98,13 +75,11 @@ int Worker(const std::string& url, uint64_t size, const std::string& folder) {
 }
 
 int Many(const std::string& prefix, int count, uint64_t size) {
-  pixhaul::TIdConnectionInterceptOpenSSL intercept;
-  pixhaul::TIdHTTP http;
-  AttachIntercept(http, intercept);
+  pixhaul::DownloadClient client;
   pixhaul::TMemoryStream body;
   for (int i = 0; i < count; ++i) {
     body.Clear();
-    http.GetInto(prefix + std::to_string(i), body);
+    client.GetInto(prefix + std::to_string(i), body);
     if (static_cast<uint64_t>(body.Size()) != size) {
       std::fprintf(stderr, "request %d: got %lld bytes\n", i, static_cast<long long>(body.Size()));
       return 1;

@@ -55,7 +55,7 @@ class ConsoleRunWindow : public RunWindow {
   Capture capture_;
   std::FILE* out_;
   std::FILE* err_;
-  std::string caption_ = "Start download";
+  std::string caption_ = kStartDownloadCaption;
   bool enabled_ = true;
   bool messageShown_ = false;
   bool outFailed_ = false;  // a write to `out_` failed: it is not written any more

@@ -21,17 +21,15 @@
 #include "download/Unitdowntile.h"
 #include "download/page_markup.h"
 #include "download/run_controller.h"
-#include "download/save_folder.h"
+#include "download/run_preparation.h"
 #include "framework/build_info.h"
 #include "framework/file_utils.h"
-#include "framework/leftover_files.h"
-#include "framework/replacement_file.h"
 #include "framework/message_pump.h"
 #include "framework/program_layout.h"
+#include "framework/replacement_file.h"
 #include "framework/thread.h"
 #include "framework/visible_text.h"
 #include "framework/worker_drain.h"
-#include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
 #include "http/tcp_connection.h"
 
@@ -42,8 +40,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;  // a signal ended the program at once
-
-constexpr const char* kStopCaption = "Stop";
 
 // How long the program waits, after the run's closing steps, for downloads still running: long
 // enough for a 512 MiB body at a modest rate (under 1 MB/s). The trickle rule ends silent and
@@ -106,34 +102,21 @@ ConsoleRunWindow::Capture PageCapture(const std::string& page, uint64_t fileLimi
 int ListOnly(const CliOptions& options, const TestHooks& hooks) {
   // No downloads: a signal ends the program at any moment.
   StopSignalWatcher signals(nullptr, [] { ExitAtOnce(kExitInterrupted); });
-  const std::optional<std::string> folder = PrepareSaveFolder(options.saveFolder);
-  if (!folder) {
-    PrintError(CreateDirectoryFailedMessage(options.saveFolder));
-    return kExitFailed;
-  }
-  RemoveLeftoverTemporaryFiles(*folder);
-  std::optional<PageMarkup> markup =
-      PageCapture(options.page, hooks.pageLimitBytes.value_or(kMaxPageFileBytes))();
-  if (!markup) {
-    PrintError("Error: can not get document.");
-    return kExitFailed;
-  }
-  const std::string pageFile = *folder + "result_content.txt";
-  const std::string listFile = *folder + "url_list.txt";
-  markup->SaveToFile(pageFile);
-  markup.reset();
+  // Its message boxes and the note on the list's source go to standard error; its log pane is
+  // left alone.
+  ConsoleRunWindow window(
+      options.saveFolder, options.site,
+      PageCapture(options.page, hooks.pageLimitBytes.value_or(kMaxPageFileBytes)));
   RuleBook rules;
-  std::vector<std::string> problems = rules.Refresh(RulesFileFor(options, ProgramFolder()));
-  const HarvestResult harvest = HarvestImageUrls(pageFile, listFile, options.site, rules);
-  problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
-  for (const std::string& problem : problems) PrintError(problem);
-  if (harvest.byRules) {
-    PrintError("pixhaul-cli: " + RulesListNote(options.site));
-  }
+  const RulesFileLocation rulesFile = RulesFileFor(options, ProgramFolder());
+  const std::optional<PreparedRun> prepared = PrepareRun(
+      window, rules, [&rulesFile] { return rulesFile; }, StepLines::kSilent);
+  if (!prepared) return kExitFailed;
   // Streamed as the page was: a list of any length costs one small buffer.
-  PrintFileLines(listFile, stdout);
+  PrintFileLines(prepared->listFile, stdout);
   std::fflush(stdout);
-  return problems.empty() ? kExitDone : kExitFailed;
+  // A message shown here names the rules' faults; the list stands, but the exit code says so.
+  return window.MessageShown() ? kExitFailed : kExitDone;
 }
 
 int Run(const CliOptions& options, const TestHooks& hooks) {
@@ -151,12 +134,12 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
     StopSignalWatcher signals(
         [&] {
           // The run may have closed since the signal took the press.
-          if (window.ButtonCaption() != kStopCaption) ExitAtOnce(kExitInterrupted);
+          if (!controller.ShowsStop()) ExitAtOnce(kExitInterrupted);
           controller.ButtonStartClick();
         },
         [] { ExitAtOnce(kExitInterrupted); });
-    window.OnCaptionChange([&signals](const std::string& caption) {
-      signals.OfferStopPress(caption == kStopCaption);
+    window.OnCaptionChange([&signals, &controller](const std::string&) {
+      signals.OfferStopPress(controller.ShowsStop());
     });
 
     try {

@@ -3,26 +3,18 @@
 #include <memory>
 
 #include "cli/cli_options.h"
-#include "download/Unitdowntile.h"
+#include "download/download_client.h"
 #include "framework/memory_stream.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
 
 namespace pixhaul::cli {
 
 namespace {
 
 PageMarkup Fetch(const std::string& address) {
-  // Declared so that the client goes before the intercept it refers to.
-  TIdConnectionInterceptOpenSSL intercept;
-  TIdHTTP http;
-  http.Request.Referer = kDownloadReferer;
-  http.Request.UserAgent = kDownloadUserAgent;
-  http.HandleRedirects = true;
-  intercept.SSLOptions().Method = sslvSSLv23;
-  http.SetIntercept(&intercept);
+  DownloadClient client;
+  // The page is held once, in the buffer the client writes it to.
   auto body = std::make_unique<TMemoryStream>();
-  http.GetInto(address, *body);
+  client.GetInto(address, *body);
   return PageMarkup(std::move(body));
 }
 

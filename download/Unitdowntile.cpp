@@ -7,13 +7,11 @@
 #include <mutex>
 #include <set>
 
-#include "download/run_controller.h"
+#include "download/download_client.h"
 #include "download/temporary_file.h"
 #include "framework/exception.h"
 #include "framework/message_pump.h"
 #include "framework/visible_text.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
 
 namespace pixhaul {
 
@@ -70,13 +68,13 @@ int ClassifyGetFailure(const std::string& message) {
 }
 
 TDownTileThread::TDownTileThread(std::string url, std::string fileName, int index,
-                                 std::string saveFolder, TRunController& controller)
+                                 std::string saveFolder, unsigned run, WorkerReports& reports)
     : Index(index),
-      Run(controller.RunNumber()),
+      Run(run),
       Url(std::move(url)),
       FileName(std::move(fileName)),
       SaveFolder(std::move(saveFolder)),
-      controller_(controller) {
+      reports_(reports) {
   SetFreeOnTerminate(true);
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
@@ -97,7 +95,7 @@ std::vector<std::string> TDownTileThread::LiveAddresses() {
 
 void TDownTileThread::Execute() {
   HoldBackFileSizeSignal();
-  // Whatever happens below, the controller must get its WorkerFinished: a worker that ends
+  // Whatever happens below, the receiver must get its WorkerFinished: a worker that ends
   // without it would hold a live slot for the rest of the run.
   try {
     Fetch();
@@ -107,29 +105,21 @@ void TDownTileThread::Execute() {
 }
 
 void TDownTileThread::Fetch() {
-  // Declared so that they go in the order body, client, intercept: the client refers to the
-  // intercept until it is gone.
-  std::unique_ptr<TIdConnectionInterceptOpenSSL> intercept;
-  std::unique_ptr<TIdHTTP> http;
+  // Declared so that the body file goes before the client that writes to it.
+  std::unique_ptr<DownloadClient> client;
   std::unique_ptr<TemporaryFile> body;
   // A failure of the file the body goes to is a failed save, whichever step it stopped.
   bool fileRefused = false;
   auto saveFailed = [&] { return fileRefused || (body && body->Stream().WriteFailed()); };
   try {
-    http = std::make_unique<TIdHTTP>();
-    http->Request.Referer = kDownloadReferer;
-    http->Request.UserAgent = kDownloadUserAgent;
-    http->HandleRedirects = true;
-    intercept = std::make_unique<TIdConnectionInterceptOpenSSL>();
-    intercept->SSLOptions().Method = sslvSSLv23;
-    http->SetIntercept(intercept.get());
+    client = std::make_unique<DownloadClient>();
     // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
     // holds the same memory whatever the body's size.
     fileRefused = true;
     body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
     fileRefused = false;
     Outcome = kOutcomeNone;
-    http->GetInto(Url, body->Stream());
+    client->GetInto(Url, body->Stream());
   } catch (const Exception& e) {
     LogLine = ExceptionLine(Index, e.Message(), Url);
     Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
@@ -154,35 +144,33 @@ void TDownTileThread::Fetch() {
 
   HandOffLogLine();
   body.reset();  // an uncommitted temporary file is removed here
-  http.reset();
-  intercept.reset();
+  client.reset();
 }
 
 void TDownTileThread::HandOffLogLine() {
   try {
-    TThread::Synchronize([this] { controller_.AppendWorkerLine(LogLine); });
+    TThread::Synchronize([this] { reports_.AppendWorkerLine(LogLine); });
   } catch (...) {
     // A failing pane must not keep the worker from handing in its decrement.
   }
 }
 
 void TDownTileThread::HandOffWorkerFinished() {
-  TRunController* controller = &controller_;
+  WorkerReports* reports = &reports_;
   const unsigned run = Run;
   const bool saved = Outcome == kOutcomeSaved;
   bool ran = false;  // written on the main thread before Synchronize returns to us
   try {
-    TThread::Synchronize([controller, run, saved, &ran] {
+    TThread::Synchronize([reports, run, saved, &ran] {
       ran = true;
-      controller->WorkerFinished(run, saved);
+      reports->WorkerFinished(run, saved);
     });
   } catch (...) {
     // The hand-off itself failed before the action ran: post the decrement instead, so the
     // slot is still given back.
     if (!ran) {
       try {
-        CurrentMessagePump().Post(
-            [controller, run, saved] { controller->WorkerFinished(run, saved); });
+        CurrentMessagePump().Post([reports, run, saved] { reports->WorkerFinished(run, saved); });
       } catch (...) {
       }
     }
@@ -190,8 +178,8 @@ void TDownTileThread::HandOffWorkerFinished() {
 }
 
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
-                         const std::string& saveFolder, TRunController& controller) {
-  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, controller);
+                         const std::string& saveFolder, unsigned run, WorkerReports& reports) {
+  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, run, reports);
 }
 
 }  // namespace pixhaul

@@ -2,12 +2,11 @@
 //
 // The run controller spawns one worker per address whose file is not yet in the save folder
 // and keeps no handle to it: the worker deletes itself when Execute returns (FreeOnTerminate).
-// The worker owns its HTTP client, TLS intercept and body file. It touches the run state
-// only through two blocking hand-offs to the main thread, in this order: its result line
-// (TRunController::AppendWorkerLine, dropped after a stop or once the run has finished) and
-// the decrement of the live count with whether the image was saved
-// (TRunController::WorkerFinished). However the worker ends, exactly one WorkerFinished reaches
-// the main thread, so the controller must outlive it. Create it on the main thread.
+// The worker owns its HTTP client (a DownloadClient, with its TLS intercept) and body file. It
+// touches the run state only through its two blocking hand-offs to the main thread
+// (worker_reports.h), in this order: its result line and its WorkerFinished, with whether the image
+// was saved. However the worker ends, exactly one WorkerFinished reaches the main thread, so the
+// receiver must outlive it. Create it on the main thread.
 //
 // The body streams into a temporary file in the save folder as it arrives, through a bounded
 // buffer, so a worker's memory does not grow with the body. The file is renamed onto the
@@ -21,11 +20,10 @@
 #include <string>
 #include <vector>
 
+#include "download/worker_reports.h"
 #include "framework/thread.h"
 
 namespace pixhaul {
-
-class TRunController;
 
 // Outcome codes of a worker.
 enum DownTileOutcome : int {
@@ -43,17 +41,13 @@ enum DownTileOutcome : int {
 // "404", "400" (5) found as a case-sensitive substring decides; none gives 4.
 int ClassifyGetFailure(const std::string& message);
 
-// The fixed request fields of every download.
-inline constexpr const char* kDownloadReferer = "http://www.bing.com/images/";
-inline constexpr const char* kDownloadUserAgent =
-    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
-
 class TDownTileThread : public TThread {
  public:
-  // The thread starts when TThread::Spawn returns unless created suspended. `controller`
-  // receives the hand-offs and must outlive the worker.
+  // The thread starts when TThread::Spawn returns unless created suspended. `run` is the run
+  // number it hands back with its WorkerFinished; `reports` receives the hand-offs and must
+  // outlive the worker.
   TDownTileThread(std::string url, std::string fileName, int index, std::string saveFolder,
-                  TRunController& controller);
+                  unsigned run, WorkerReports& reports);
   ~TDownTileThread() override;
 
   // The addresses of the workers alive in the process (created and not yet deleted), in no
@@ -62,7 +56,7 @@ class TDownTileThread : public TThread {
 
   std::string LogLine;  // the result line; empty until Execute sets it
   int Index;            // 0-based position of the address in the run's list
-  unsigned Run;         // the controller's RunNumber() when the worker was created
+  unsigned Run;         // the run it was started for, handed back with its WorkerFinished
   int Outcome = kOutcomeNone;
   std::string Url;         // the address exactly as listed
   std::string FileName;    // the target file name
@@ -76,7 +70,7 @@ class TDownTileThread : public TThread {
   void HandOffLogLine();
   void HandOffWorkerFinished();
 
-  TRunController& controller_;
+  WorkerReports& reports_;
   // Its entry among the live workers' addresses (LiveAddresses).
   std::multiset<std::string>::iterator liveEntry_;
 };
@@ -84,6 +78,6 @@ class TDownTileThread : public TThread {
 // Spawns a running, self-deleting worker: what the run controller does for each address.
 // Raises EThread when the thread cannot be created.
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
-                         const std::string& saveFolder, TRunController& controller);
+                         const std::string& saveFolder, unsigned run, WorkerReports& reports);
 
 }  // namespace pixhaul

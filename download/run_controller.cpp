@@ -6,28 +6,14 @@
 
 #include "download/Unitdowntile.h"
 #include "download/file_naming.h"
-#include "download/save_folder.h"
+#include "download/run_preparation.h"
 #include "framework/file_utils.h"
-#include "framework/leftover_files.h"
 #include "framework/message_pump.h"
 #include "framework/replacement_file.h"
 #include "framework/string_list.h"
 #include "framework/worker_drain.h"
-#include "harvest/image_url_harvest.h"
 
 namespace pixhaul {
-
-namespace {
-
-constexpr const char* kStartCaption = "Start download";
-constexpr const char* kStopCaption = "Stop";
-constexpr const char* kNoDocumentMessage = "Error: can not get document.";
-
-constexpr const char* kPageFileName = "result_content.txt";
-constexpr const char* kListFileName = "url_list.txt";
-constexpr const char* kLogFileName = "log.txt";
-
-}  // namespace
 
 uint32_t TickCount() {
   using namespace std::chrono;
@@ -39,7 +25,7 @@ TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
     : window_(window), timings_(timings) {
   starter_ = [this](const std::string& url, const std::string& fileName, int index,
                     const std::string& saveFolder) {
-    StartDownTileThread(url, fileName, index, saveFolder, *this);
+    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this);
   };
 }
 
@@ -52,7 +38,7 @@ TRunController::~TRunController() {
 }
 
 void TRunController::ButtonStartClick() {
-  if (window_.ButtonCaption() == kStartCaption) {
+  if (window_.ButtonCaption() == kStartDownloadCaption) {
     // A stopped run still closing keeps its button disabled; a press that reaches us anyway
     // must not start a run nested inside it and reset the count under its live workers.
     if (runActive_) return;
@@ -63,48 +49,18 @@ void TRunController::ButtonStartClick() {
 }
 
 void TRunController::StartPath() {
-  const std::string folderText = window_.SaveFolderText();
-  const std::optional<std::string> prepared = PrepareSaveFolder(folderText);
-  if (!prepared) {
-    window_.ShowMessage(CreateDirectoryFailedMessage(folderText));
-    return;
-  }
-  const std::string& folder = *prepared;
-  // Temporary files that processes cut off before they could clean up left in the folder.
-  RemoveLeftoverTemporaryFiles(folder);
-
-  window_.ClearLog();
-  window_.ShowListSource("");
-  Log("Log:");
-  Log("Start to get the search result... please wait...");
-  Log("");
-
-  std::optional<PageMarkup> markup = window_.CapturePageMarkup();
-  if (!markup) {
-    window_.ShowMessage(kNoDocumentMessage);
-    return;
-  }
-  Log("Successful to get the search result.");
-  Log("");
-
-  const std::string pageFile = folder + kPageFileName;
-  const std::string listFile = folder + kListFileName;
-  // Written as the single entry of a line list is saved, without another copy of the page;
-  // the run needs only the file from here on.
-  markup->SaveToFile(pageFile);
-  markup.reset();
-  Log("Now to get the url list...");
-  Log("");
-
-  const int count = MakeUrlList(pageFile, listFile);
+  const std::optional<PreparedRun> prepared =
+      PrepareRun(window_, rules_, rulesFile_, StepLines::kLogged);
+  if (!prepared) return;
+  const std::string& folder = prepared->folder;
   Log("Got the url list successfully.");
   Log("");
-  Log("Total url count:" + std::to_string(count));
+  Log("Total url count:" + std::to_string(prepared->addressCount));
   Log("");
   Log("Now start to download these images.");
   Log("");
 
-  window_.SetButtonCaption(kStopCaption);
+  ShowStopCaption(true);
   stopRequested_ = false;
   runFinished_ = false;
   liveWorkerCount_ = 0;
@@ -129,7 +85,7 @@ void TRunController::StartPath() {
   } guard{*this};
 
   TStringList urls;
-  urls.LoadFromFile(listFile);
+  urls.LoadFromFile(prepared->listFile);
   ++runNumber_;
   progress_ = RunProgress{};
   progress_.addresses = urls.Count();
@@ -170,26 +126,8 @@ void TRunController::StartPath() {
   }
 
   runFinished_ = true;
-  window_.SetButtonCaption(kStartCaption);
+  ShowStopCaption(false);
   // The guard ends the active run and re-enables a button that a stop disabled.
-}
-
-// The site's marker scan, or its current-layout rules when the marker finds nothing. Faults of
-// the rules file (when it has changed) and rules that stopped at the engine's limits are shown
-// together in one message box; the list stands either way.
-int TRunController::MakeUrlList(const std::string& pageFile, const std::string& listFile) {
-  std::vector<std::string> problems =
-      rules_.Refresh(rulesFile_ ? rulesFile_() : RulesFileLocation{});
-  const int site = window_.CurrentSite();
-  HarvestResult harvest = HarvestImageUrls(pageFile, listFile, site, rules_);
-  problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
-  if (!problems.empty()) {
-    std::string text;
-    for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
-    window_.ShowMessage(text);
-  }
-  if (harvest.byRules) window_.ShowListSource(RulesListNote(site));
-  return harvest.count;
 }
 
 void TRunController::StopPath() {
@@ -197,12 +135,18 @@ void TRunController::StopPath() {
   Log("Task will be terminated by user. please wait some seconds...");
   Log("");
   WaitWithMessages(timings_.stopWaitMs);
-  window_.SetButtonCaption(kStartCaption);
+  ShowStopCaption(false);
   stopRequested_ = true;
   if (runActive_ && !buttonDisabled_) {
     buttonDisabled_ = true;
     window_.SetButtonEnabled(false);
   }
+}
+
+void TRunController::ShowStopCaption(bool stop) {
+  // Recorded first: a window that sees the caption change may ask for the state.
+  showsStop_ = stop;
+  window_.SetButtonCaption(stop ? kStopCaption : kStartDownloadCaption);
 }
 
 void TRunController::AppendWorkerLine(const std::string& line) {

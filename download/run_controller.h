@@ -20,8 +20,10 @@
 #include <functional>
 #include <string>
 
+#include "download/run_preparation.h"
 #include "download/run_progress.h"
 #include "download/run_window.h"
+#include "download/worker_reports.h"
 #include "harvest/rule_book.h"
 
 namespace pixhaul {
@@ -40,7 +42,7 @@ struct ThrottleTimings {
 uint32_t TickCount();
 inline uint32_t TickElapsed(uint32_t from, uint32_t now) { return now - from; }
 
-class TRunController {
+class TRunController : public WorkerReports {
  public:
   // Starts one download worker for an address (it hands AppendWorkerLine and WorkerFinished
   // back to this controller when it ends). Raises what thread creation raises.
@@ -48,7 +50,7 @@ class TRunController {
                                            int index, const std::string& saveFolder)>;
 
   explicit TRunController(RunWindow& window, ThrottleTimings timings = {});
-  ~TRunController();
+  ~TRunController() override;
   TRunController(const TRunController&) = delete;
   TRunController& operator=(const TRunController&) = delete;
 
@@ -63,6 +65,11 @@ class TRunController {
   // True from the moment a run switches the button to "Stop" until its closing steps end (or
   // the press ends by an exception).
   bool RunActive() const { return runActive_; }
+  // True while this controller has the button showing "Stop", so that a press takes the stop
+  // path: from the moment a run's downloads start until the stop path or the closing steps
+  // switch it back. A press that ends by an exception leaves it as it was. Already true when
+  // the window sees the caption change.
+  bool ShowsStop() const { return showsStop_; }
   // Workers this controller started that have not yet handed in WorkerFinished, over all runs.
   int OutstandingWorkers() const { return outstandingWorkers_; }
   // The counts of the latest run that got its address list (what ShowProgress last showed).
@@ -73,9 +80,10 @@ class TRunController {
   unsigned RunNumber() const { return runNumber_; }
 
   // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
-  // image; `run` is the RunNumber() it was created under.
-  void AppendWorkerLine(const std::string& line);
-  void WorkerFinished(unsigned run, bool saved);
+  // image; `run` is the RunNumber() it was created under. A line is dropped after a stop or
+  // once the run has finished.
+  void AppendWorkerLine(const std::string& line) override;
+  void WorkerFinished(unsigned run, bool saved) override;
 
   // Pumps messages for `milliseconds` without spinning.
   void WaitWithMessages(unsigned milliseconds);
@@ -85,13 +93,12 @@ class TRunController {
 
   // Where each run looks for the rules file, asked at every start; none by default. The file
   // is read again when it has changed, and its faults are shown in a message box once.
-  using RulesFileSource = std::function<RulesFileLocation()>;
   void SetRulesFile(RulesFileSource source) { rulesFile_ = std::move(source); }
 
  private:
   void StartPath();
-  int MakeUrlList(const std::string& pageFile, const std::string& listFile);
   void StopPath();
+  void ShowStopCaption(bool stop);
   void Log(const std::string& text) { window_.AppendLogLine(text); }
   void ReportProgress() { window_.ShowProgress(progress_); }
 
@@ -104,6 +111,7 @@ class TRunController {
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;
   bool runActive_ = false;
+  bool showsStop_ = false;
   bool buttonDisabled_ = false;
   int outstandingWorkers_ = 0;
   unsigned runNumber_ = 0;

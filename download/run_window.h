@@ -12,6 +12,11 @@
 
 namespace pixhaul {
 
+// The start/stop button's two captions: a press takes the start path when it shows exactly the
+// first. The window shows the first until a run changes it.
+inline constexpr const char* kStartDownloadCaption = "Start download";
+inline constexpr const char* kStopCaption = "Stop";
+
 class RunWindow {
  public:
   virtual ~RunWindow() = default;

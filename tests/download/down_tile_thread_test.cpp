@@ -55,8 +55,8 @@ class WorkerHarness {
     TRunController controller(window, kFast);
     CurrentMessagePump().Post([&] {
       const int before = controller.LiveWorkerCount();
-      TDownTileThread* worker =
-          TThread::Spawn<TDownTileThread>(true, url, fileName, index, saveFolder, controller);
+      TDownTileThread* worker = TThread::Spawn<TDownTileThread>(
+          true, url, fileName, index, saveFolder, controller.RunNumber(), controller);
       worker->SetFreeOnTerminate(false);
       std::unique_ptr<TDownTileThread> owned(worker);
       worker->Start();

@@ -423,6 +423,9 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   window.onEnabled = [&](bool enabled) {
     if (!enabled) workers.held = false;
   };
+  // The run's state agrees with the caption already when the window sees it change.
+  std::vector<bool> showsStop;
+  window.onCaption = [&](const std::string&) { showsStop.push_back(controller.ShowsStop()); };
 
   const auto start = SteadyClock::now();
   controller.ButtonStartClick();
@@ -433,6 +436,7 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), CrLfJoined(window.pane.Lines()));
   EXPECT_EQ(window.captions,
             (std::vector<std::string>{"Stop", "Start download", "Start download"}));
+  EXPECT_EQ(showsStop, (std::vector<bool>{true, false, false}));
   EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
   EXPECT_TRUE(controller.StopRequested());
   EXPECT_TRUE(controller.RunFinished());
@@ -550,11 +554,13 @@ TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableWithoutDisablingTheBu
 
   EXPECT_THROW(controller.ButtonStartClick(), EFCreateError);
   EXPECT_EQ(window.caption, "Stop");
+  EXPECT_TRUE(controller.ShowsStop());
   EXPECT_FALSE(controller.StopRequested());
   EXPECT_FALSE(controller.RunFinished());
 
   controller.ButtonStartClick();  // the stop path restores the caption
   EXPECT_EQ(window.caption, "Start download");
+  EXPECT_FALSE(controller.ShowsStop());
   EXPECT_TRUE(controller.StopRequested());
   EXPECT_TRUE(window.enabledCalls.empty());
   // The failed press ended the run's progress display too.

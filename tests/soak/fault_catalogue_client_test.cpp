@@ -9,10 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "download/download_client.h"
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
 #include "http/tcp_connection.h"
 #include "tests/support/fault_server.h"
 
@@ -32,21 +31,15 @@ struct Fetched {
   std::string message;
 };
 
-// One GET the way the worker makes it: Referer, User-Agent, redirects on, a TLS intercept
-// attached but not enabled.
+// One GET with the client a download worker makes (its TLS intercept attached but not
+// enabled), into memory.
 Fetched Fetch(const std::string& url) {
   Fetched result;
-  TIdConnectionInterceptOpenSSL intercept;
-  intercept.SSLOptions().Method = sslvSSLv23;
-  TIdHTTP http;
-  http.Request.Referer = "http://www.bing.com/images/";
-  http.Request.UserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
-  http.HandleRedirects = true;
-  http.MaxReplyBodyBytes = kBodyLimit;
-  http.SetIntercept(&intercept);
+  DownloadClient client;
+  client.Http().MaxReplyBodyBytes = kBodyLimit;
   TMemoryStream buffer;
   try {
-    http.GetInto(url, buffer);
+    client.GetInto(url, buffer);
     result.ok = true;
     result.bytes.assign(buffer.Memory(), static_cast<size_t>(buffer.Size()));
   } catch (const Exception& e) {

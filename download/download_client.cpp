@@ -1,0 +1,13 @@
+#include "download/download_client.h"
+
+namespace pixhaul {
+
+DownloadClient::DownloadClient() {
+  http_.Request.Referer = kDownloadReferer;
+  http_.Request.UserAgent = kDownloadUserAgent;
+  http_.HandleRedirects = true;
+  intercept_.SSLOptions().Method = sslvSSLv23;
+  http_.SetIntercept(&intercept_);
+}
+
+}  // namespace pixhaul

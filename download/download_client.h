@@ -1,0 +1,44 @@
+// DownloadClient: an HTTP client set up the way every download is made - the fixed Referer and
+// User-Agent, redirects followed, and a TLS intercept (version-negotiating method) that the
+// client switches on by itself for an https address, so one client fetches both kinds. The
+// download worker fetches its image with one and pixhaul-cli its result page.
+//
+// The object owns the client and its intercept and lets them go in the one safe order, the
+// client first: it refers to the intercept until it is gone. The time limits are the
+// connections' process-wide defaults (TIdTCPConnection::SetDefaultTimeouts). Where the body
+// goes is the caller's choice, given to GetInto; other settings a caller needs are made on
+// Http() before the fetch. Used on one thread at a time.
+#pragma once
+
+#include <string>
+
+#include "framework/stream.h"
+#include "http/id_http.h"
+#include "http/ssl_intercept.h"
+
+namespace pixhaul {
+
+// The fixed request fields of every download.
+inline constexpr const char* kDownloadReferer = "http://www.bing.com/images/";
+inline constexpr const char* kDownloadUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.1)";
+
+class DownloadClient {
+ public:
+  DownloadClient();
+  DownloadClient(const DownloadClient&) = delete;
+  DownloadClient& operator=(const DownloadClient&) = delete;
+
+  // Fetches `url`, following redirects; the body goes to `body` as it arrives (a redirect's
+  // body is overwritten by the next hop's). Raises what TIdHTTP::GetInto raises.
+  void GetInto(const std::string& url, TStream& body) { http_.GetInto(url, body); }
+
+  TIdHTTP& Http() { return http_; }
+
+ private:
+  // Declared in this order so that the client goes before the intercept it refers to.
+  TIdConnectionInterceptOpenSSL intercept_;
+  TIdHTTP http_;
+};
+
+}  // namespace pixhaul

@@ -1,0 +1,66 @@
+#include "download/run_preparation.h"
+
+#include <vector>
+
+#include "download/save_folder.h"
+#include "framework/leftover_files.h"
+#include "harvest/image_url_harvest.h"
+
+namespace pixhaul {
+
+std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
+                                      const RulesFileSource& rulesFile, StepLines lines) {
+  auto log = [&](const std::string& text) {
+    if (lines == StepLines::kLogged) window.AppendLogLine(text);
+  };
+
+  const std::string folderText = window.SaveFolderText();
+  const std::optional<std::string> folder = PrepareSaveFolder(folderText);
+  if (!folder) {
+    window.ShowMessage(CreateDirectoryFailedMessage(folderText));
+    return std::nullopt;
+  }
+  // Temporary files that processes cut off before they could clean up left in the folder.
+  RemoveLeftoverTemporaryFiles(*folder);
+
+  if (lines == StepLines::kLogged) window.ClearLog();
+  window.ShowListSource("");
+  log("Log:");
+  log("Start to get the search result... please wait...");
+  log("");
+
+  std::optional<PageMarkup> markup = window.CapturePageMarkup();
+  if (!markup) {
+    window.ShowMessage(kNoDocumentMessage);
+    return std::nullopt;
+  }
+  log("Successful to get the search result.");
+  log("");
+
+  PreparedRun run{*folder, *folder + kListFileName, 0};
+  const std::string pageFile = *folder + kPageFileName;
+  // Written as the single entry of a line list is saved, without another copy of the page;
+  // the run needs only the file from here on.
+  markup->SaveToFile(pageFile);
+  markup.reset();
+  log("Now to get the url list...");
+  log("");
+
+  // The site's marker scan, or its current-layout rules when the marker finds nothing. Faults
+  // of the rules file (when it has changed) and rules that stopped at the engine's limits are
+  // shown together in one message box; the list stands either way.
+  std::vector<std::string> problems = rules.Refresh(rulesFile ? rulesFile() : RulesFileLocation{});
+  const int site = window.CurrentSite();
+  HarvestResult harvest = HarvestImageUrls(pageFile, run.listFile, site, rules);
+  problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
+  if (!problems.empty()) {
+    std::string text;
+    for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
+    window.ShowMessage(text);
+  }
+  if (harvest.byRules) window.ShowListSource(RulesListNote(site));
+  run.addressCount = harvest.count;
+  return run;
+}
+
+}  // namespace pixhaul

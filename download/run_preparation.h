@@ -1,0 +1,48 @@
+// The steps of a run before its downloads, shared by the start path of the run controller and
+// pixhaul-cli's list-only mode so that both make the same folder and files: the save folder is
+// created when missing (or its failure shown), temporary files that processes now gone left
+// there are removed, the window's page markup is written to the page file and the address list
+// is made from it with the site's marker or its current-layout rules.
+//
+// The window gives the folder text, the page and the site, and shows the messages: "Create
+// directory ... Failed.", "Error: can not get document." and the rules' faults, all of them in
+// one message box. Main thread only; framework errors (file creation) propagate.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "download/run_window.h"
+#include "harvest/rule_book.h"
+
+namespace pixhaul {
+
+// The run's files in the save folder.
+inline constexpr const char* kPageFileName = "result_content.txt";
+inline constexpr const char* kListFileName = "url_list.txt";
+inline constexpr const char* kLogFileName = "log.txt";
+
+// The message box shown when the window has no page.
+inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
+
+// What a run has once its address list is made.
+struct PreparedRun {
+  std::string folder;    // the save folder, ending in "/"
+  std::string listFile;  // folder + kListFileName
+  int addressCount = 0;  // the entries written to the list
+};
+
+// Whether the steps write their lines to the window's log pane (a run) or leave it alone (a
+// list alone).
+enum class StepLines { kLogged, kSilent };
+
+// Asked for where the rules file is just before the list is made; an empty function means none.
+using RulesFileSource = std::function<RulesFileLocation()>;
+
+// Performs the steps; nothing when the folder cannot be created or the window has no page, once
+// the message saying so is shown. `rules` keeps the rules read from the file between runs.
+std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
+                                      const RulesFileSource& rulesFile, StepLines lines);
+
+}  // namespace pixhaul

@@ -1,0 +1,24 @@
+// WorkerReports: what a download worker reports its end to, in two blocking hand-offs that run
+// on the main thread, in this order: its result line, then that it has finished (with the run it
+// was started for and whether it saved its image). Exactly one WorkerFinished comes from each
+// worker, however it ends, so the receiver must outlive every worker that reports to it. The
+// run controller implements it; tests may stand in for it. Main thread only.
+#pragma once
+
+#include <string>
+
+namespace pixhaul {
+
+class WorkerReports {
+ public:
+  virtual ~WorkerReports() = default;
+
+  // The worker's result line, for the log pane. Must not raise for the worker's sake: a raising
+  // call is swallowed and the worker still reports WorkerFinished.
+  virtual void AppendWorkerLine(const std::string& line) = 0;
+  // `run` is the run number the worker was started with; `saved` tells whether it saved its
+  // image.
+  virtual void WorkerFinished(unsigned run, bool saved) = 0;
+};
+
+}  // namespace pixhaul
