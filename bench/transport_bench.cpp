@@ -24,7 +24,7 @@
 
 #include "framework/memory_stream.h"
 #include "framework/stream.h"
-#include "http/ssl_intercept.h"
+#include "http/openssl_intercept.h"
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 

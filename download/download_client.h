@@ -13,8 +13,8 @@
 #include <string>
 
 #include "framework/stream.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
+#include "http/http_client.h"
+#include "http/openssl_intercept.h"
 
 namespace pixhaul {
 

@@ -10,9 +10,9 @@
 
 #include "framework/ascii_text.h"
 #include "framework/exception.h"
-#include "framework/replacement_file.h"
 #include "framework/integer_text.h"
 #include "framework/posix_file.h"
+#include "framework/replacement_file.h"
 #include "framework/string_list.h"
 
 namespace pixhaul {

@@ -29,9 +29,9 @@
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "fuzz/fuzz_support.h"
-#include "http/id_http.h"
+#include "http/http_client.h"
 #include "http/request_target.h"
-#include "http/ssl_connection_intercept.h"
+#include "http/secure_intercept.h"
 #include "http/tcp_connection.h"
 #include "http/uri.h"
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 
 namespace pixhaul {
 

@@ -2,9 +2,9 @@
 
 #include <netinet/in.h>
 
-#include "http/id_exception.h"
-#include "http/id_stack.h"
+#include "http/http_exceptions.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 
 namespace pixhaul {
 

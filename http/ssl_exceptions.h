@@ -6,7 +6,7 @@
 // an exception gives it its message; the texts are exact and other code compares them.
 #pragma once
 
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 
 namespace pixhaul {
 

@@ -7,9 +7,9 @@
 
 #include <cerrno>
 
-#include "http/id_exception.h"
-#include "http/id_stack.h"
+#include "http/http_exceptions.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 #include "http/ssl_exceptions.h"
 
 namespace pixhaul {

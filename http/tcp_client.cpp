@@ -5,8 +5,8 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-#include "http/id_exception.h"
-#include "http/id_stack.h"
+#include "http/http_exceptions.h"
+#include "http/socket_stack.h"
 
 namespace pixhaul {
 

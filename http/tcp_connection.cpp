@@ -10,9 +10,9 @@
 #include <string_view>
 
 #include "framework/exception.h"
-#include "http/id_exception.h"
-#include "http/id_stack.h"
+#include "http/http_exceptions.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 
 namespace pixhaul {
 namespace {

@@ -23,9 +23,9 @@
 #include <string>
 
 #include "framework/stream.h"
+#include "http/component.h"
 #include "http/connection_intercept.h"
-#include "http/id_buffer.h"
-#include "http/id_component.h"
+#include "http/input_buffer.h"
 #include "http/read_rate_guard.h"
 #include "http/socket_handle.h"
 

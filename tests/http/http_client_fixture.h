@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "http/id_http.h"
+#include "http/http_client.h"
 #include "tests/support/scripted_server.h"
 
 namespace pixhaul::test {

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "http/id_stack.h"
+#include "http/socket_stack.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "http/ssl_intercept.h"
+#include "http/openssl_intercept.h"
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "http/id_exception.h"
-#include "http/id_stack.h"
+#include "http/http_exceptions.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 

@@ -12,7 +12,7 @@
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 #include "http/socket_error.h"
 #include "http/tcp_client.h"
 #include "tests/support/raised.h"

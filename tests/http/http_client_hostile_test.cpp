@@ -10,9 +10,9 @@
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/id_http.h"
+#include "http/http_client.h"
+#include "http/openssl_intercept.h"
 #include "http/socket_error.h"
-#include "http/ssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

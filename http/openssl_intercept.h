@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "http/ssl_connection_intercept.h"
+#include "http/secure_intercept.h"
 #include "http/ssl_context.h"
 #include "http/ssl_library.h"
 #include "http/ssl_options.h"

@@ -1,6 +1,6 @@
 // The HTTP exchange over plain connections: request bytes, status lines, classification,
 // redirects and when the connection is kept or closed.
-#include "http/id_http.h"
+#include "http/http_client.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -1,8 +1,8 @@
-#include "http/id_buffer.h"
+#include "http/input_buffer.h"
 
 #include <cstring>
 
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 
 namespace pixhaul {
 

@@ -1,4 +1,4 @@
-#include "http/id_stack.h"
+#include "http/socket_stack.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -1,11 +1,11 @@
 // The input buffer: removal from the front, its failure, and compaction.
-#include "http/id_buffer.h"
+#include "http/input_buffer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "framework/memory_stream.h"
-#include "http/id_http.h"
-#include "http/ssl_intercept.h"
+#include "http/http_client.h"
+#include "http/openssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

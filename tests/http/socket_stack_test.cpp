@@ -1,12 +1,12 @@
 // The socket stack's pure helpers, name resolution and user count.
-#include "http/id_stack.h"
+#include "http/socket_stack.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "framework/exception.h"
-#include "http/id_component.h"
+#include "http/component.h"
 #include "http/socket_error.h"
 #include "tests/support/raised.h"
 

@@ -1,5 +1,5 @@
 // TIdConnectionInterceptOpenSSL on a TIdTCPClient against TLS loopback servers.
-#include "http/ssl_intercept.h"
+#include "http/openssl_intercept.h"
 
 #include <gtest/gtest.h>
 

@@ -30,7 +30,7 @@
 #include "framework/string_list.h"
 #include "http/header_info.h"
 #include "http/header_list.h"
-#include "http/id_exception.h"
+#include "http/http_exceptions.h"
 #include "http/tcp_client.h"
 
 namespace pixhaul {

@@ -1,4 +1,4 @@
-#include "http/id_http.h"
+#include "http/http_client.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -12,8 +12,8 @@
 #include "framework/exception.h"
 #include "framework/integer_text.h"
 #include "http/request_target.h"
+#include "http/secure_intercept.h"
 #include "http/socket_error.h"
-#include "http/ssl_connection_intercept.h"
 #include "http/uri.h"
 
 namespace pixhaul {

@@ -1,6 +1,6 @@
-#include "http/id_component.h"
+#include "http/component.h"
 
-#include "http/id_stack.h"
+#include "http/socket_stack.h"
 
 namespace pixhaul {
 

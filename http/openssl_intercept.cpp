@@ -1,8 +1,8 @@
-#include "http/ssl_intercept.h"
+#include "http/openssl_intercept.h"
 
-#include "http/id_stack.h"
 #include "http/socket_error.h"
 #include "http/socket_handle.h"
+#include "http/socket_stack.h"
 
 namespace pixhaul {
 
