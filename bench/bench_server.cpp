@@ -19,6 +19,7 @@
 #include <string>
 
 #include "demo/loopback_server.h"
+#include "demo/stop_signal_wait.h"
 
 namespace {
 
@@ -89,12 +90,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_server PORT_FILE\n");
     return 2;
   }
-  // Block the stop signals before any thread starts, so only sigtimedwait below sees them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  pixhaul::demo::StopSignalWait stop;  // before any thread starts
   try {
     LoopbackHttpServer::Options options;
     options.keepAlive = true;
@@ -103,11 +99,7 @@ int main(int argc, char** argv) {
     LoopbackHttpServer server(&Answer, options);
     std::ofstream(argv[1]) << "http " << server.HttpPort() << "\nhttps " << server.HttpsPort()
                            << "\n";
-    const timespec limit{3600, 0};
-    int signal;
-    do {
-      signal = sigtimedwait(&stopSignals, nullptr, &limit);
-    } while (signal < 0 && errno == EINTR);
+    stop.Wait(std::chrono::hours(1));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_server: %s\n", e.what());
     return 1;

@@ -7,16 +7,18 @@
 //                       [--stop-after SECONDS]
 #include <signal.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
+#include "demo/stop_signal_wait.h"
+#include "framework/integer_text.h"
 
 namespace {
 
@@ -27,10 +29,10 @@ void Usage() {
 }
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtol(text, &end, 10);
-  return errno == 0 && end != text && *end == '\0' && value >= low && value <= high;
+  const std::optional<int64_t> number = pixhaul::ParseDecimal(text);
+  if (!number || *number < low || *number > high) return false;
+  value = static_cast<long>(*number);
+  return true;
 }
 
 }  // namespace
@@ -58,12 +60,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Block the stop signals before any thread starts, so only sigtimedwait below sees them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  pixhaul::demo::StopSignalWait stop;  // before any thread starts
 
   using namespace pixhaul::demo;
   DemoSite site(
@@ -87,14 +84,10 @@ int main(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
 
-    const timespec limit{static_cast<time_t>(stopAfter), 0};
-    int signal;
-    do {
-      signal = sigtimedwait(&stopSignals, nullptr, &limit);
-    } while (signal < 0 && errno == EINTR);
+    const bool signalled = stop.Wait(std::chrono::seconds(stopAfter));
     server.Stop();
     std::fprintf(stderr, "pixhaul-demo-server: %s after %d requests\n",
-                 signal < 0 ? "time is up, stopped" : "stopped by signal", server.RequestCount());
+                 signalled ? "stopped by signal" : "time is up, stopped", server.RequestCount());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "pixhaul-demo-server: %s\n", e.what());
     return 1;

@@ -1,0 +1,25 @@
+// StopSignalWait: how a standalone loopback server process waits to be stopped - SIGINT or
+// SIGTERM, or the end of its time.
+//
+// Construct it first in main, before any thread starts: it blocks the two signals for every
+// thread created afterwards, so only Wait() ever takes them.
+#pragma once
+
+#include <signal.h>
+
+#include <chrono>
+
+namespace pixhaul::demo {
+
+class StopSignalWait {
+ public:
+  StopSignalWait();
+
+  // Waits for a stop signal or until `limit` passes; true when a signal came.
+  bool Wait(std::chrono::seconds limit);
+
+ private:
+  sigset_t stopSignals_;
+};
+
+}  // namespace pixhaul::demo
