@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,14 +12,6 @@
 
 namespace pixhaul::test {
 namespace {
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
-}
 
 TEST(TIniFile, WritesCreateFileSectionAndKeysWithCrLf) {
   TempDir dir;
@@ -47,7 +38,8 @@ TEST(TIniFile, ReplacesAKeyInPlaceAndKeepsOtherLines) {
   EXPECT_EQ(ReadFileBytes(path),
             "; settings\r\n[Other]\r\nDefaultSite=9\r\n\r\n[IniParas]\r\nDefaultSite=-1\r\n"
             "Keep=me\r\nDefaultPath=p\r\n\r\n[Last]\r\nk=v\r\n[New]\r\na=b\r\n");
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"}) << "no temporary left";
+  EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"config.ini"})
+      << "no temporary left";
   EXPECT_EQ(ini.ReadInteger("Other", "DefaultSite", 0), 9);
   EXPECT_EQ(ini.ReadInteger("IniParas", "DefaultSite", 0), -1);
 }
@@ -160,18 +152,12 @@ TEST(TIniFile, FailedWriteLeavesTheFileAndNoTemporaryBehind) {
   WriteFileBytes(path, original);
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0500), 0);  // the folder refuses new files
   TIniFile ini(path);
-  bool raised = false;
-  try {
-    ini.WriteInteger("IniParas", "DefaultSite", 2);
-  } catch (const EIniFileException& e) {
-    raised = true;
-    EXPECT_EQ(e.Message(), "Unable to write to " + path);
-  }
+  const std::string raised = Raised([&] { ini.WriteInteger("IniParas", "DefaultSite", 2); });
   ::chmod(dir.Path().c_str(), 0700);
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
-  EXPECT_TRUE(raised);
+  EXPECT_EQ(raised, "EIniFileException: Unable to write to " + path);
   EXPECT_EQ(ReadFileBytes(path), original);
-  EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"config.ini"});
+  EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"config.ini"});
 }
 
 TEST(TIniFile, RewriteKeepsTheFilePermissions) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
@@ -94,22 +95,16 @@ TEST(ReplacementFile, FailedOrDroppedReplacementLeavesTheFolderAsItWas) {
     EXPECT_EQ(ReadFileBytes(folder.File("run.txt")), "old");
 
     std::filesystem::create_directories(folder.File("taken/inside"));
-    try {
-      ReplacementFile file(folder.File("taken"), Way(unnamed));
-      file.Write("bytes");
-      file.Commit();
-      FAIL() << "no exception";
-    } catch (const EFCreateError& e) {
-      EXPECT_EQ(e.Message(), "Cannot create file " + folder.File("taken"));
-    }
+    EXPECT_EQ(Raised([&] {
+                ReplacementFile file(folder.File("taken"), Way(unnamed));
+                file.Write("bytes");
+                file.Commit();
+              }),
+              "EFCreateError: Cannot create file " + folder.File("taken"));
     EXPECT_EQ(FolderEntries(folder.Path()), (std::vector<std::string>{"run.txt", "taken"}));
 
-    try {
-      ReplacementFile file(folder.File("missing/run.txt"), Way(unnamed));
-      FAIL() << "no exception";
-    } catch (const EFCreateError& e) {
-      EXPECT_EQ(e.Message(), "Cannot create file " + folder.File("missing/run.txt"));
-    }
+    EXPECT_EQ(Raised([&] { ReplacementFile file(folder.File("missing/run.txt"), Way(unnamed)); }),
+              "EFCreateError: Cannot create file " + folder.File("missing/run.txt"));
   }
 }
 
