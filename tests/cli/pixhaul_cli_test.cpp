@@ -356,7 +356,8 @@ TEST_F(PixhaulCliTest, SigintTakesTheStopPathAndLetsWorkersFinish) {
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
                    {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // A download held by the server is under way, so the stop has a worker to leave running.
+  ASSERT_TRUE(PollUntil([&server] { return server.imageRequests > 0; }));
   cli->Signal(SIGINT);
   ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
   // The held downloads are still running; they end now, after the run has finished.
@@ -385,6 +386,8 @@ TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
   auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
                    {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
   ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
+  // Without a held download the program could end by itself before the second signal.
+  ASSERT_TRUE(PollUntil([&server] { return server.imageRequests > 0; }));
   cli->Signal(SIGTERM);
   ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
   cli->Signal(SIGTERM);
