@@ -15,18 +15,6 @@
 namespace pixhaul::test {
 namespace {
 
-// Serves `reply` for the first request and "HTTP/1.1 200 OK" with body "next" for a second
-// one on the same connection, so a test can check the first body ended where it should.
-Script ThenServeNext(const std::string& reply) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(reply)
-      .ReceiveUntil("\r\n\r\n")
-      .Send(CountedReply("200 OK", "next"))
-      .Pause(3000);
-  return script;
-}
-
 TEST(TIdHTTPBody, ChunkedBodies) {
   const std::string alphabet = "abcdefghijklmnopqrstuvwxyz";
   struct Case {

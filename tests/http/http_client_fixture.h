@@ -90,9 +90,21 @@ inline int CountRequests(const std::string& received) {
   return count;
 }
 
-inline test::Script ServeOnce(const std::string& reply) {
-  test::Script script;
+inline Script ServeOnce(const std::string& reply) {
+  Script script;
   script.ReceiveUntil("\r\n\r\n").Send(reply);
+  return script;
+}
+
+// Answers one request with `reply`, then a second one on the same connection with the body
+// "next": the second call checks that the first reply ended exactly where it should.
+inline Script ThenServeNext(const std::string& reply) {
+  Script script;
+  script.ReceiveUntil("\r\n\r\n")
+      .Send(reply)
+      .ReceiveUntil("\r\n\r\n")
+      .Send(CountedReply("200 OK", "next"))
+      .Pause(3000);
   return script;
 }
 

@@ -44,18 +44,6 @@ std::string Chunked(const std::string& body, const std::string& headers = "") {
   return "HTTP/1.1 200 OK\r\n" + headers + "Transfer-Encoding: chunked\r\n\r\n" + body;
 }
 
-// Answers one request with `reply`, then a second one with the body "next": the second call of
-// a row checks that the first reply ended exactly where it should on the kept-alive connection.
-Script ThenNext(const std::string& reply) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(reply)
-      .ReceiveUntil("\r\n\r\n")
-      .Send(CountedReply("200 OK", "next"))
-      .Pause(3000);
-  return script;
-}
-
 // Sends `head` at once, then `dripped` one byte every `intervalMs`, then `tail`: a reply that
 // never goes silent for long, yet trickles.
 Script Trickle(Script script, const std::string& head, const std::string& dripped,
@@ -159,11 +147,11 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
 
       // Chunk size lines.
       Row("extension glued to the size", "http://h/c")
-          .Plain({ThenNext(Chunked("5;name=value\r\nhello\r\n0\r\n\r\n"))})
+          .Plain({ThenServeNext(Chunked("5;name=value\r\nhello\r\n0\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("extensions after blanks", "http://h/c")
-          .Plain({ThenNext(Chunked("5 \t;a=1;b=\"x\"\r\nhello\r\n0\r\n\r\n"))})
+          .Plain({ThenServeNext(Chunked("5 \t;a=1;b=\"x\"\r\nhello\r\n0\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("size line not hexadecimal", "http://h/c")
@@ -179,17 +167,18 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Plain({ServeOnce(Chunked("3\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: 'lo' is not a valid integer value"),
       Row("trailer fields after the last chunk", "http://h/c")
-          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\nX-Checksum: 1234\r\nX-More: 5\r\n\r\n"))})
+          .Plain(
+              {ThenServeNext(Chunked("5\r\nhello\r\n0\r\nX-Checksum: 1234\r\nX-More: 5\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
 
       // Framing conflicts.
       Row("chunked wins over Content-Length", "http://h/c")
-          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Content-Length: 3\r\n"))})
+          .Plain({ThenServeNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Content-Length: 3\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("chunked named on a second line", "http://h/c")
-          .Plain({ThenNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Transfer-Encoding: gzip\r\n"))})
+          .Plain({ThenServeNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Transfer-Encoding: gzip\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("two different lengths", "http://h/c")
@@ -198,20 +187,20 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
                    .Pause(3000)})
           .Ends("EIdInvalidContentLength: Invalid Content-Length: 5, 6"),
       Row("two equal lengths", "http://h/c")
-          .Plain(
-              {ThenNext("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello")})
+          .Plain({ThenServeNext(
+              "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello")})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
 
       // Interim replies.
       Row("100 Continue before the reply", "http://h/i")
-          .Plain({ThenNext("HTTP/1.1 100 Continue\r\n\r\n" + hello)})
+          .Plain({ThenServeNext("HTTP/1.1 100 Continue\r\n\r\n" + hello)})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("103 Early Hints before the reply", "http://h/i")
-          .Plain({ThenNext("HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
-                           "HTTP/1.1 102 Processing\r\n\r\n" +
-                           hello)})
+          .Plain({ThenServeNext("HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
+                                "HTTP/1.1 102 Processing\r\n\r\n" +
+                                hello)})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
       Row("interim replies without end", "http://h/i")
@@ -241,17 +230,17 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
 
       // Redirect targets.
       Row("reference relative to the folder", "http://h/a/b/page.html")
-          .Plain({ThenNext(RedirectReply("img/x.jpg"))})
+          .Plain({ThenServeNext(RedirectReply("img/x.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a/b/page.html"), Get("/a/b/img/x.jpg")})
           .Connects({"h:80"}),
       Row("reference with dot segments", "http://h/a/b/page.html")
-          .Plain({ThenNext(RedirectReply("./../c/./x.jpg?s=1#frag"))})
+          .Plain({ThenServeNext(RedirectReply("./../c/./x.jpg?s=1#frag"))})
           .Ends("body: next")
           .Requests({Get("/a/b/page.html"), Get("/a/c/x.jpg?s=1")})
           .Connects({"h:80"}),
       Row("address inside the query", "http://h/a/page")
-          .Plain({ThenNext(RedirectReply("/go?u=http://evil.example/x.jpg"))})
+          .Plain({ThenServeNext(RedirectReply("/go?u=http://evil.example/x.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a/page"), Get("/go?u=http://evil.example/x.jpg")})
           .Connects({"h:80"}),
@@ -325,7 +314,7 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("body: image")
           .Requests({Get("/a.jpg%20HTTP/1.1%0D%0AX-Injected:%201%0D%0A%0D%0AGET%20/b.jpg")}),
       Row("blanks and control bytes in a Location", "http://h/a.jpg")
-          .Plain({ThenNext(RedirectReply("/x y\t\x01.jpg"))})
+          .Plain({ThenServeNext(RedirectReply("/x y\t\x01.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a.jpg"), Get("/x%20y%09%01.jpg")}),
 
