@@ -14,6 +14,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 build=${1:-$root/build-bench}
 rounds=${ROUNDS:-5}
 images=${IMAGES:-51}
@@ -22,33 +23,19 @@ body=${BODY:-67108864}
 server_program=${BENCH_SERVER:-}
 cli=${PIXHAUL_CLI:-}
 if [[ -z $server_program || -z $cli ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
-    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target bench_server pixhaul-cli >/dev/null
+  bench_build "$build" Release bench_server pixhaul-cli
   server_program=$build/bench/bench_server
   cli=$build/cli/pixhaul-cli
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-cli-large.XXXXXX")
-server=
-cleanup() {
-  if [[ -n $server ]]; then
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-"$server_program" "$work/ports" &
-server=$!
-for _ in $(seq 50); do [[ $(wc -l <"$work/ports" 2>/dev/null) == 2 ]] && break; sleep 0.1; done
+bench_work cli-large
+bench_start_server "$server_program"
 
 # The page, and curl's list of the same addresses saved under the names pixhaul gives them.
 for ((i = 0; i < images; i++)); do
   if ((i % 2)); then scheme=https; else scheme=http; fi
   if ((i % 4 < 2)); then kind=counted; else kind=chunked; fi
-  url="$scheme://127.0.0.1:$(awk -v scheme="$scheme" '$1 == scheme { print $2 }' "$work/ports")/$kind/$body/$i"
+  url="$(bench_server_base "$scheme")/$kind/$body/$i"
   printf '<a m="x" imgurl:"%s" />\n' "$url" >>"$work/page.html"
   printf 'url = "%s"\noutput = "%s"\n' "$url" "$(printf '%s' "$url" | tr '/' '_' | tr -d ':')"
 done >"$work/curl.cfg"

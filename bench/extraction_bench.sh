@@ -12,19 +12,17 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 build=${1:-$root/build-bench}
 repeats=${REPEATS:-3}
 
 bench=${EXTRACTION_BENCH:-}
 if [[ -z $bench ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXHAUL_BUILD_GUI=OFF \
-    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target extraction_bench >/dev/null
+  bench_build "$build" RelWithDebInfo extraction_bench
   bench=$build/bench/extraction_bench
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-extraction-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_work extraction-bench
 
 # Best wall time and best CPU time (user + system), in seconds, of $repeats runs of grep
 # writing its matches to a file.

@@ -20,6 +20,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 build=${1:-$root/build-bench}
 rounds=${ROUNDS:-5}
 read -r -a modes <<<"${MODES:-http https}"
@@ -33,27 +34,14 @@ count=10000
 bench=${HTTP_BENCH:-}
 server_program=${BENCH_SERVER:-}
 if [[ -z $bench || -z $server_program ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
-    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target http_bench bench_server >/dev/null
+  bench_build "$build" Release http_bench bench_server
   bench=$build/bench/http_bench
   server_program=$build/bench/bench_server
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-http-bench.XXXXXX")
+bench_work http-bench
 mkdir "$work/worker"
-server=
-cleanup() {
-  if [[ -n $server ]]; then
-    kill "$server" 2>/dev/null || true
-    wait "$server" 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-"$server_program" "$work/ports" &
-server=$!
-for _ in $(seq 50); do [[ $(wc -l <"$work/ports" 2>/dev/null) == 2 ]] && break; sleep 0.1; done
+bench_start_server "$server_program"
 
 declare -A commands
 names=()
@@ -64,7 +52,7 @@ add() {
 for mode in "${modes[@]}"; do
   insecure="" k=""
   [[ $mode == https ]] && insecure=-k k="-k "
-  base=$mode://127.0.0.1:$(awk -v mode="$mode" '$1 == mode { print $2 }' "$work/ports")
+  base=$(bench_server_base "$mode")
 
   for ((i = 0; i < count; i++)); do
     printf 'url = "%s/small/%d"\noutput = "/dev/null"\n' "$base" "$i"

@@ -13,6 +13,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 build=${1:-$root/build-bench}
 rounds=${ROUNDS:-5}
 megabytes=${MEGABYTES:-210}
@@ -20,16 +21,13 @@ megabytes=${MEGABYTES:-210}
 generator=${EXTRACTION_BENCH:-}
 cli=${PIXHAUL_CLI:-}
 if [[ -z $generator || -z $cli ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPIXHAUL_BUILD_GUI=OFF \
-    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target extraction_bench pixhaul-cli >/dev/null
+  bench_build "$build" Release extraction_bench pixhaul-cli
   generator=$build/bench/extraction_bench
   cli=$build/cli/pixhaul-cli
 fi
 command -v rg >/dev/null || { echo "list_only_bench: ripgrep (rg) is not installed" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-list-only.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_work list-only
 page=$work/page.html
 "$generator" --generate "$page" "$megabytes" $((megabytes * 1000)) >/dev/null
 cat "$page" >/dev/null

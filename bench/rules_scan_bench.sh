@@ -14,22 +14,20 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/bench/bench_lib.sh"
 build=${1:-$root/build-bench}
 repeats=${REPEATS:-3}
 
 bench=${RULES_SCAN_BENCH:-}
 if [[ -z $bench ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIXHAUL_BUILD_GUI=OFF \
-    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target rules_scan_bench >/dev/null
+  bench_build "$build" RelWithDebInfo rules_scan_bench
   bench=$build/bench/rules_scan_bench
 fi
 for tool in grep rg /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "rules_scan_bench: $tool is missing" >&2; exit 1; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-rules-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+bench_work rules-bench
 expression=$("$bench" --expression)
 echo "expression: $expression"
 

@@ -1,0 +1,41 @@
+# Shared by the benchmark scripts, which source it: the build of the programs they measure, their
+# scratch folder, and bench_server, the loopback server of the HTTP benchmarks. Each script sets
+# `root` (the project folder) before it calls these.
+
+# bench_build BUILD_DIR BUILD_TYPE TARGET...: builds the targets in BUILD_DIR, without the window
+# and the tests.
+bench_build() {
+  local build=$1 type=$2
+  shift 2
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE="$type" -DPIXHAUL_BUILD_GUI=OFF \
+    -DPIXHAUL_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target "$@" >/dev/null
+}
+
+# bench_work NAME: makes the scratch folder $work, removed at exit together with a bench_server
+# that bench_start_server started.
+bench_server_pid=
+bench_cleanup() {
+  if [[ -n $bench_server_pid ]]; then
+    kill "$bench_server_pid" 2>/dev/null || true
+    wait "$bench_server_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+bench_work() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/pixhaul-$1.XXXXXX")
+  trap bench_cleanup EXIT
+}
+
+# bench_start_server PROGRAM: starts bench_server and waits until it has written its two ports to
+# $work/ports ("http PORT" and "https PORT").
+bench_start_server() {
+  "$1" "$work/ports" &
+  bench_server_pid=$!
+  for _ in $(seq 50); do [[ $(wc -l 2>/dev/null <"$work/ports") == 2 ]] && break; sleep 0.1; done
+}
+
+# bench_server_base MODE: "MODE://127.0.0.1:PORT" of the running bench_server, MODE http or https.
+bench_server_base() {
+  echo "$1://127.0.0.1:$(awk -v mode="$1" '$1 == mode { print $2 }' "$work/ports")"
+}
