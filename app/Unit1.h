@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TForm1: the main window - the site selector, the save folder, the start/stop button, the log
 // pane and the web view - and the shell around a run: settings, menu commands, the close rule.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TfrmAbout: the About dialog - the product's name and version, the author credit, the icon,
 // and the home page and support mail links.
 //

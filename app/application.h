@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TApplication: the desktop program's application object. Any exception that a handler lets
 // escape into the event loop ends that handler only: it is shown in the error box and the
 // program goes on. GUI thread only.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // THelpViewer: a plain window that shows the user manual (an HTML document stored as
 // help/help.chm beside the executable) inside the program, so no outside viewer for the file
 // type is needed. Links to web addresses in the manual go to the desktop's browser.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "app/link_label.h"
 
 #include <QMouseEvent>

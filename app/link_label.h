@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TLinkLabel: a label that looks like a link (green, underlined, hand cursor) and reports a
 // left-button click. GUI thread only.
 #pragma once

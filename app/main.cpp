@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Start-up of the desktop program: the application object, the main window, the hidden About
 // dialog, then the event loop with the main window shown maximized.
 //

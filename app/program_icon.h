@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The program's icon (a landscape picture with a download arrow), rendered from its one drawing,
 // the SVG file the project installs as the desktop icon, which is built into the program. The
 // window, the About dialog and the installed PNG icons all come from here. GUI thread only

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // QtMessagePump: the message pump of the desktop program, over the Qt event loop.
 //
 // ProcessMessages handles the pending Qt events and then the queued worker hand-offs;

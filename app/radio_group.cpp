@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "app/radio_group.h"
 
 #include <QAbstractButton>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TRadioGroup: a captioned group of radio buttons in one row with a selected index, the
 // site selector's control.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // pixhaul-render-icons: a build tool that writes the program's icon as PNG files for the
 // desktop's icon theme, from the same drawing the program shows.
 //

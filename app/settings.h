@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The two settings the program keeps between runs, in section IniParas of ini/config.ini beside
 // the executable: DefaultPath (the save folder text) and DefaultSite (the selected site index).
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ShellOpen: asks the desktop to open a file, a web address or a mail link with the user's
 // program for it, and ignores the outcome.
 //

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Shared by the benchmark scripts, which source it: the build of the programs they measure, their
 # scratch folder, and bench_server, the loopback server of the HTTP benchmarks. Each script sets
 # `root` (the project folder) before it calls these.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // bench_server: the loopback HTTP/1.1 server the HTTP benchmarks fetch from, plain and TLS, in a
 // process of its own so that the measured clients link no TLS library, as in the product.
 //

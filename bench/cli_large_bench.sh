@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # A whole pixhaul-cli run over large bodies, against curl: a saved Bing page of 51 addresses,
 # each a 64 MiB body from a loopback server (every other one over https, counted and chunked
 # bodies alternating), fetched by pixhaul-cli with its real timings (so all 51 workers are live

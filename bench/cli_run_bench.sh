@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Whole-run benchmark of pixhaul-cli with its real timings (100 ms start pause, 51 live workers
 # at most, 5000 ms grace period): one Bing result page of 500 images of about 64 KiB each,
 # served by pixhaul-demo-server on 127.0.0.1 (a third over https, some through a redirect).

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Throughput of the image address extraction on large saved pages.
 //
 //   extraction_bench --generate PAGE MEGABYTES MARKERS

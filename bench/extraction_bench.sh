@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Address extraction against grep, side by side on the same generated pages: a 20 MB page with
 # 20 000 Bing markers and a 200 MB page with 200 000. The time ratio of the two shows whether
 # the extraction stays linear (about 10x for 10x the bytes).

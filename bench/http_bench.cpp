@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // HTTP client benchmark helper: the client runs being measured, and a runner that times any
 // command and reports its peak resident memory. The server they fetch from is bench_server.
 //

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # The HTTP client against curl, side by side on one loopback server: a 256 MiB body sent with a
 # Content-Length and the same body chunked, each fetched by one download worker into a file (the
 # worker's own road: the body streamed into a temporary file in the folder, renamed when

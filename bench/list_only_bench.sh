@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # `pixhaul-cli --list-only` on a large saved page, whole process, against the text tools a user
 # would reach for: `LC_ALL=C grep -o 'imgurl:.[^"]*' PAGE > FILE` and ripgrep with the same
 # pattern. pixhaul-cli does more than either: it copies the page into result_content.txt, writes

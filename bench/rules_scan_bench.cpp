@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Throughput of the current-layout rules on large pages in Bing's layout of today.
 //
 //   rules_scan_bench --generate PAGE MEGABYTES RESULTS

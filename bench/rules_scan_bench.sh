@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # The current-layout rules against grep -oP and rg -o, side by side on the same generated pages
 # in Bing's layout of today: 20 MB with 20 000 results and 200 MB with 200 000. Every tool uses
 # the same expression (Bing's first built-in rule) and writes its matches to a file. The time

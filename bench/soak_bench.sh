@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Soak benchmark: the soak scenario of tests/soak with pixhaul-cli's real timings (100 ms start
 # pause, 3000 ms throttle periods, 5000 ms grace period, 30 s connect and read limits), then,
 # side by side on one fault page, pixhaul-cli against curl fetching the same address list with

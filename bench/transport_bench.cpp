@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Transport benchmark: one large body read until close from a loopback server, through the
 // program's own connection (TIdTCPClient::ReadIntoStream), plain or over TLS.
 //

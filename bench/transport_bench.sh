@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Reads one large body until close from a loopback server, through the program's own
 # connection (transport_bench fetch) and through curl, side by side in one run: for each mode
 # (plain, tls) RUNS interleaved rounds of every tool, then the medians of MB/s (wall clock,

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "cli/cli_options.h"
 
 #include "download/save_folder.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The command line of pixhaul-cli:
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ConsoleRunWindow: the run controller's window in pixhaul-cli. The log pane is printed as it
 // grows, one pane line a line on standard output; message boxes go to standard error, and so
 // does the progress line when standard error is a terminal (TerminalProgress). Once a write to

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Printing a text file's lines the way a line list loads them, for `pixhaul-cli --list-only`:
 // each line followed by LF, without holding the file in memory.
 //

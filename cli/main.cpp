@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // pixhaul-cli: the headless front end. It performs the run of the "Start download" button on
 // a saved result page or a page address, with the console as the window (see --help).
 #include <unistd.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The result page that pixhaul-cli works on: a saved file, whose bytes are the markup as they
 // stand, or an http(s) address fetched once with the program's own HTTP client, set up as a
 // download is (Referer, User-Agent, redirects, TLS for https). A file is not read into memory:

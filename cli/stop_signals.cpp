@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "cli/stop_signals.h"
 
 #include <pthread.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // StopSignalWatcher: SIGINT and SIGTERM for pixhaul-cli, taken on a thread of its own so that
 // they act whatever the main thread is doing - fetching, copying or scanning a page, writing a
 // file, or blocked on a pipe.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TerminalProgress: the one progress line pixhaul-cli keeps on standard error while a run is
 // on, redrawn in place at each change and left standing, with its final counts, when the run
 // ends.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Hidden settings for the soak and end-to-end tests of pixhaul-cli, read from the environment
 // and documented only here and in the developers' notes:
 //

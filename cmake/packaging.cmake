@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
+
 # The Debian package, built by CPack's DEB generator from the install rules:
 #   cpack --config build/CPackConfig.cmake   ->   pixhaul_<version>_<arch>.deb
 # Its Depends come from dpkg-shlibdeps on the installed programs, plus OpenSSL 3, which the

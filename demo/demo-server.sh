@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Sourced by the demo scripts: start_demo_server BUILD_DIR LIFETIME_SECONDS starts
 # pixhaul-demo-server on 127.0.0.1, waits until it is ready, stops it when the calling script
 # exits, and sets demo_bing_page to the address of its Bing-style result page and

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // pixhaul-demo-server: serves the demo image-search site on 127.0.0.1 over http and https, so
 // pixhaul-cli can be tried without the internet. It prints its addresses, one "name address"
 // pair a line (the result pages as "bing", "bing-today" and so on), and ends by itself after

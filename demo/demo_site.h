@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // DemoSite: a small sample image-search site, served by the loopback server. It has one result
 // page per supported site marker (/bing.html, /google.html, /baidu.html), each listing the same
 // images, and the images themselves, made on the spot as PNG test patterns. Addresses mix

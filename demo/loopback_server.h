@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // LoopbackHttpServer: an HTTP/1.1 server on 127.0.0.1, plain and TLS, whose replies come from
 // a handler its owner supplies. The demo image-search site runs on it; the tests and the
 // benchmarks serve their pages, images and faulty replies through it too.

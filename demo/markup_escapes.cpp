@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "demo/markup_escapes.h"
 
 namespace pixhaul::demo {

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // How result pages write an address inside their markup: as an HTML attribute value, and as a
 // JSON string in a script. The demo site, the tests and the benchmarks build their pages of
 // today's layouts with these, so every page escapes the way the sites do. Pure functions; any

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // A minimal PNG encoder for the demo site and the tests: 8-bit RGB, no compression (zlib stored
 // blocks), so the images are made on the spot and nothing binary needs to be kept around.
 // Pure functions; any thread.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Tries pixhaul-cli on the demo image-search site, without the internet: starts
 # pixhaul-demo-server on 127.0.0.1, runs pixhaul-cli on the server's Bing result page (a mix of
 # http, https and redirected image addresses), then on its pages in the layouts Bing, Google

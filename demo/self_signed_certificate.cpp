@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "demo/self_signed_certificate.h"
 
 #include <openssl/evp.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The loopback servers' TLS identity: one self-signed certificate (CN=localhost, EC P-256) and
 // its key, made in memory the first time any of these functions runs and shared by every
 // server of the process. Clients of these servers do not verify certificates, so the name only

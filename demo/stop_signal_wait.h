@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // StopSignalWait: how a standalone loopback server process waits to be stopped - SIGINT or
 // SIGTERM, or the end of its time.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TDownTileThread: fetches one image address on a thread of its own and saves the body.
 //
 // The run controller spawns one worker per address whose file is not yet in the save folder

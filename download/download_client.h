@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // DownloadClient: an HTTP client set up the way every download is made - the fixed Referer and
 // User-Agent, redirects followed, and a TLS intercept (version-negotiating method) that the
 // client switches on by itself for an https address, so one client fetches both kinds. The

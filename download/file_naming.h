@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The name under which an image is saved in the save folder, made from its address.
 //
 // A pure function of the address text, so an image fetched by an earlier run is recognised by

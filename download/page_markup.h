@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // PageMarkup: the markup of the result page a run works on, as its window hands it over. It is
 // either a text held once in memory (the web view's capture, a page fetched over HTTP) or a
 // file whose bytes are the markup (a saved page given to pixhaul-cli), which is copied when the

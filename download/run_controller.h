@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TRunController: the logic behind the start/stop button, free of any toolkit.
 //
 // It owns the run state (StopRequested, RunFinished, LiveWorkerCount) and performs a whole run

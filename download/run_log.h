@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // RunLogPane: the lines of the run log as the log pane holds them, for windows that keep the
 // pane themselves (the console of pixhaul-cli, test windows).
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The steps of a run before its downloads, shared by the start path of the run controller and
 // pixhaul-cli's list-only mode so that both make the same folder and files: the save folder is
 // created when missing (or its failure shown), temporary files that processes now gone left

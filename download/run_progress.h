@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // RunProgress: how far a run of the start/stop button has come, as the windows show it beside
 // the run log. The run controller keeps the counts of its current run and hands a copy to its
 // window at every change; a plain value, main thread only like the rest of the run state.

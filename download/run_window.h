@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // What the run controller needs of the main window, so that the download road knows no
 // toolkit. The Qt main window implements it, and so does the console of pixhaul-cli; tests
 // use a fake. Every call is made on the main thread.

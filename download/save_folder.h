@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The save folder of a run: its default, creating it when missing and the trailing-separator
 // rule.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TemporaryFile: the file a download worker streams its body into, in the save folder beside
 // the target. It takes the target's name only when committed, so a partial or failed body never
 // appears under the image's name; a file that is not committed is removed when the object goes,

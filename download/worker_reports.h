@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // WorkerReports: what a download worker reports its end to, in two blocking hand-offs that run
 // on the main thread, in this order: its result line, then that it has finished (with the run it
 // was started for and whether it saved its image). Exactly one WorkerFinished comes from each

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Blanks and letter case in 8-bit texts: trimming, ASCII case folding and case-blind compares.
 //
 // Texts are byte strings in whatever narrow encoding they came in; only the ASCII letters have a

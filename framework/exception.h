@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The framework's base exception and the few framework errors other layers raise.
 //
 // Every failure of the program's own services is an `Exception` (or a class derived from it)

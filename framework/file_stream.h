@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TFileStream: a stream over an open file, written through a bounded buffer.
 //
 // The stream owns its descriptor. Written bytes collect in a buffer of at most BufferBytes()

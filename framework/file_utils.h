@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // File-system tests and path helpers. Stateless; safe on any thread.
 //
 // Paths are 8-bit texts with "/" as the folder separator. None of these functions raises.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // HeadlessMessagePump: the message pump of a program without a window system.
 //
 // Posted actions and queued thread hand-offs are its only messages. Wake and Post may be called

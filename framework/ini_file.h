@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIniFile: reads and writes one settings file in the usual INI layout.
 //
 // The object holds only the path; every read goes to the file and every write rewrites it at

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Integer texts: the one reading of a number written in text, in the forms the program meets
 // (header values, status codes, ports, address parts, settings, test settings).
 //

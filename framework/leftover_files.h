@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Leftover temporary files: named temporary files of this program (see replacement_file.h)
 // that a process left in a folder because it ended before it could remove them - killed, cut
 // off at exit with downloads still running, or stopped by a power cut.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Line breaks in 8-bit text: the one splitter of a text into lines.
 //
 // A line ends at a CR, at an LF, or at a CR LF, which is one break; so "a\r\n\nb" holds the

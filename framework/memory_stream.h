@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TMemoryStream: a growable in-memory byte buffer with a position.
 //
 // It holds a body that is wanted in memory (a fetched page, an input buffer) and can be

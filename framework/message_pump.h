@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The GUI thread's message pump, seen from code that does not know the windowing toolkit.
 //
 // One pump is installed per process (the Qt event loop in the desktop program, a condition

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Small helpers over POSIX file descriptors, shared by everything that writes files: the line
 // list, the memory buffer, the file stream, the INI accessor and the run's page file.
 #pragma once

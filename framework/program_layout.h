@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Where the desktop program keeps its settings and finds its user manual.
 //
 // Run from a build folder, or from any other folder it can write, the program keeps its files

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ReplacementFile: the new content of the file at a path, written to a file of its own in the
 // same folder and put in the path's place by one rename only when it is complete. Readers see
 // the old file or the whole new one, never a part of it; and a symbolic link planted under the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // An abstract byte stream with a position, the target of every body read.
 //
 // Streams are used by one thread at a time. `Write` at the position overwrites and extends;

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TStringList: an ordered list of 8-bit texts that loads from and saves to a text file.
 //
 // Entries may repeat and may be empty; the list is never sorted. On disk every line is followed

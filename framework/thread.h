@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TThread: a worker that owns one operating-system thread, and the blocking hand-off of
 // actions to the main (GUI) thread.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // VisibleText: a text from outside (a server's words, an address from a page) made safe to show
 // in the log: every control byte is written out as an escape, so one log call stays one line and
 // no terminal escape sequence reaches a console.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Waiting for workers to drain: the main thread pumps messages - the workers' hand-offs among
 // them - until a condition says every worker is done, or until a limit passes.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Helpers shared by the fuzz targets: a check that stops the run with a message, and scratch
 // files in a private folder of the process (removed when the process ends).
 //

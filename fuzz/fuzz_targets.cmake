@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
+
 # The fuzz targets, shared by the libFuzzer build (fuzz/) and the corpus replay (tests/
 # fuzz_replay/). Every fuzz/<name>_fuzz.cpp is one target; its seed corpus is
 # fuzz/corpus/<name>/. Each target links the project's libraries and the helpers in

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: a received header block read into the reply record, with the value lookups the
 // exchange makes. Malformed values may raise the framework's exceptions; nothing else may
 // escape, and a lookup never raises.

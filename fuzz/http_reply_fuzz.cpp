@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: the HTTP client reading whatever a server sends - interim replies, status line,
 // header block, counted, chunked (sizes, extensions, trailers) or until-close body, conflicting
 // framing, redirects of every kind - through TIdHTTP::GetInto.

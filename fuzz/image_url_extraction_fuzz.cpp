@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: extracting image addresses from a result page. The marker scan is checked
 // against a literal rendering of it (cut the working text after the marker, take up to the
 // next double quote, search again from the front). On a page where the marker finds nothing,

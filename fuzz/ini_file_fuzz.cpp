@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: the settings file reader and writer. Any file content may be read without harm;
 // a value written must read back unchanged and leave the other settings as they were; the
 // integer rule must agree with a plain rendering of it.

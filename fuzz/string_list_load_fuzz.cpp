@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: loading a line list from a file. Lines split at CR, LF or CR LF and the text
 // ends at the first NUL; saving and loading again must give the same lines.
 #include <cstddef>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Fuzz target: splitting an address into protocol, host, port, path, resource and fragment.
 // Besides not crashing, the parts must keep the shape the HTTP exchange builds its request
 // from.

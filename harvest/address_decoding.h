@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // How an address captured from a page is turned back into the address it stands for: as the
 // page wrote it, with HTML character references decoded, or with JSON string escapes decoded.
 // Pure functions; safe on any thread.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // AddressListFile: a list file being written - each entry followed by CR LF - through a write
 // buffer into a file beside the list's, which takes the list's name only at Finish
 // (ReplacementFile): a list that is not finished leaves the list file as it was, and a link

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // AddressRule: one current-layout rule of a site - a regular expression whose one capture group
 // is an image address, how that address is decoded, and the expressions an address must not
 // match (a site's own thumbnails and icons). A site has an ordered list of rules; SiteRules is

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The program's own current-layout rules for the three sites, used for every site a rules file
 // does not name. They follow the result pages the sites serve today: Bing's "murl" inside each
 // result's m attribute, the ["address",height,width] arrays of Google's inline scripts, and

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ExtractImageUrls: the list of image addresses named in a saved search-result page.
 //
 // A plain text scan with one fixed marker per image-search site; it does not parse the markup

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // HarvestImageUrls: the address list of a run. The site's marker scan (ExtractImageUrls) comes
 // first and stands whenever it finds anything; only a page where it finds no address at all
 // is handed to the site's current-layout rules (see rules_scan.h), whose list then replaces

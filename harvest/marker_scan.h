@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ScanImageUrls: the walk of a text from one site marker to the next, handing each address
 // (the bytes from the marker's skip up to the next double quote) to a callback.
 //

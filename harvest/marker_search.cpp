@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "harvest/marker_search.h"
 
 #include <string.h>  // memmem

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // FindMarker: memmem over a long text at a cost that follows the distance to the hit.
 //
 // memmem (or a sanitizer's wrapper of it) may touch the whole range it is given, which makes a

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // PageTextStream: a saved page read as the line list would give its text - every line followed
 // by CR LF, nothing from the first NUL on - a chunk at a time, into a window that holds only
 // the part a scan still needs.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // QuoteFinder: the first double quote at or after a position that never moves backwards, in a
 // text seen through the PageTextStream interface.
 //

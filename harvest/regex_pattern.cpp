@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "harvest/regex_pattern.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8

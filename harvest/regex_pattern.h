@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // RegexPattern: one compiled regular expression and what a search with it needs, over PCRE2's
 // 8-bit library with its JIT compiler when the machine has one.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // RuleBook: the current-layout rules in force for each site - the rules file's where it names
 // the site, the built-in ones elsewhere - kept across runs.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The rules file: the user's own current-layout rules, which replace the built-in ones for the
 // sites it names. It lives beside the settings file and is read with the settings file's INI
 // accessor:

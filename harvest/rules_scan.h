@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The current-layout scan: a site's rules applied to a saved page, the page streamed through
 // the same reused window as the marker scan (the same text: lines ended by CR LF, nothing from
 // the first NUL on).

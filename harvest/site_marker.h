@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // SiteMarker: the fixed text that introduces an image address on each site's result page, and
 // where after it the address begins.
 #pragma once

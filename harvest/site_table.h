@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The three image-search sites the program knows, and the process-wide index of the chosen one.
 //
 // The table is fixed: a site's short name (what pixhaul-cli's --site takes), its selector label

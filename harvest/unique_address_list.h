@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // UniqueAddressList: the list file written by the current-layout rules - each address followed
 // by CR LF, in the order given, an address already in the list left out. It is an
 // AddressListFile: a list that is not finished leaves the list file as it was.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // WholeText: a text held whole in memory, seen through the interface of PageTextStream, so
 // that one scan serves a streamed page and a text in memory alike. Positions are offsets into
 // the text.

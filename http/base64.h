@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Standard Base64 encoding (RFC 4648 alphabet, "=" padding), used for Basic authorization
 // lines. Pure function, safe from any thread.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdComponent: the base of every connection; status and work notifications, and registration
 // as a user of the process's socket stack.
 //

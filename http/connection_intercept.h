@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdConnectionIntercept: a hook a TCP connection tells of connect, receive, send and close,
 // and that may take over receiving and sending altogether (the TLS layer is one).
 //

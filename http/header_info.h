@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdHeaderInfo: a record of typed HTTP header fields.
 //
 // The HTTP client keeps one for its request and one for the last reply. The request record

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdHeaderList: header lines kept as raw texts, one line per entry, with lookups by name.
 //
 // A line list (TStringList) with header operations added. The list holds the lines in order,

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdHTTP: the HTTP/1.x client. One call (GetInto) becomes one or more hops on the client's
 // connection, a hop being one request and its reply; redirects are followed by the client
 // itself when HandleRedirects is set.

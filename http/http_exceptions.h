@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The HTTP client's exception tree below the framework's `Exception`, and the connection-level
 // failures with their fixed messages.
 //

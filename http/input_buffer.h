@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdBuffer: a memory buffer that is also a byte queue (append at the back, remove from the
 // front), holding received bytes not yet consumed.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Internet date texts (Date, Last-Modified, Expires) turned into local date-times.
 //
 // A date-time is the framework's day count: a double counting days since 30 December 1899,

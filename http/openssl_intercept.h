@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdConnectionInterceptOpenSSL: the client-side TLS intercept over OpenSSL.
 //
 // A download worker creates one per download, sets SSLOptions().Method and hands it to its

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdReadRateGuard: the time limits of reading one reply, or one TLS handshake.
 //
 // Two rules end such a read. Silence: no byte for the read time limit. Trickle: fewer than

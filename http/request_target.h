@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Request targets: the "/path?query" a request line names, worked out from a redirect's Location
 // and made safe to write into the request line.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSSLConnectionIntercept: the kind of intercept that carries a connection's bytes through a
 // secure channel; it takes over receiving and sending. The HTTP layer accepts only intercepts
 // of this kind for "https" requests. Used on its connection's thread only.

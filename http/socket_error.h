@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The socket errors: one table of {system error, socket error number, text} that gives the
 // mapping of the system's errors, the messages and the numbers the code names; and the
 // socket-level exceptions.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSocketHandle: one IPv4 stream socket with its local and remote address.
 //
 // The handle owns its file descriptor: `Release` (and the destructor) shut sending down and

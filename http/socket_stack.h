@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdStack: the process's socket layer over POSIX sockets (IPv4 only).
 //
 // There is one stack per process, reached through SharedStack(). It lives from its first use to

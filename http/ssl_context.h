@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSSLContext: one OpenSSL context (SSL_CTX) prepared for a mode, with its method, cipher
 // list and optional certificate files.
 //

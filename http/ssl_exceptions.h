@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The TLS layer's exceptions, each with its one fixed message.
 //
 // EIdOpenSSLError is the root of every TLS failure; EIdOpenSSLLoadError groups the failures to

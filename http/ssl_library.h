@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // SslLibrary: OpenSSL 3 opened at run time, and the table of its functions the TLS intercept
 // calls.
 //

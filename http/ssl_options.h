@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSSLOptions: what a TLS intercept is asked to use (method, mode, certificate files).
 //
 // A plain value owned by its intercept and read when the intercept attaches; one thread.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSSLSocket: one TLS channel (an OpenSSL SSL object) over a connected socket.
 //
 // The channel does not own the socket's descriptor, only its SSL object, which `Free` (and the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdTCPClient: a TCP connection that makes its own outgoing connect.
 //
 // The client resolves Host(), binds to BoundIP() (empty = any) on a system-chosen port and

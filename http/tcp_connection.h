@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdTCPConnection: a buffered byte-stream connection over one socket, with an optional
 // intercept (the TLS layer) that can take over receiving and sending.
 //

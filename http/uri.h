@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdURI: splits an address into the parts an HTTP request is built from.
 //
 // Only the class-level operations are used; no instance is ever made. The split is a plain text

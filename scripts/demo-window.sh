@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Installs what is missing, builds, starts the bundled demo image-search site on 127.0.0.1 and
 # opens the Pixhaul window on its Bing-style result page. Press "Start download" in the window;
 # the demo server stops when the window closes (or after an hour). Links on the page lead to the

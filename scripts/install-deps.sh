@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Installs the Debian 12 packages the build and the tests need, skipping those already present.
 set -euo pipefail
 # desktop-file-utils, appstream and groff-base check the installed tree; dpkg-dev (with

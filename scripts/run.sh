@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Installs what is missing, builds, and opens the Pixhaul window. Without a display it says so
 # and runs the offline demo headless instead (pixhaul-cli against the bundled demo site).
 set -euo pipefail

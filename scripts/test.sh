@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # Installs what is missing, builds, and runs every test: the plain build (all suites, the
 # window's included), the whole core suite again under AddressSanitizer + UndefinedBehavior-
 # Sanitizer, and the threaded suites under ThreadSanitizer. Exits non-zero on any failure.

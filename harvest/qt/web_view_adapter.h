@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // WebViewAdapter: the embedded web view of the main window, seen as the three things the
 // program needs of it - begin loading an address, tell whether a document is shown, and give
 // the outer markup of that document's body as it stands now.

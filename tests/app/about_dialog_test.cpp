@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The About dialog: its texts taken from the main window at every showing, the two links,
 // the OK button, and the modal call from the Help menu.
 #include <QLabel>

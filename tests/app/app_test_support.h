@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Helpers shared by the window tests: a main window whose message boxes, folder browser and
 // progress reports are recorded instead of shown, a throw-away program folder, pages for the
 // web view on the loopback server, and the test program's start-up (offscreen platform, no

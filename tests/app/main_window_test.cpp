@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The main window's shell: first start, stored settings (beside the program, or in the user's
 // configuration folder once installed), the site selector's click rules, the folder picker,
 // the close rule and the settings written on close, the menu commands.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The Qt message pump: hand-offs from workers run on the GUI thread when it pumps, waits end at
 // their deadline without spinning and end early when woken, posted actions run on the GUI
 // thread.

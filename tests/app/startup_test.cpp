@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The built program as a whole: the build places ini/ and the user manual beside it, and a
 // start with an address on the command line shows the window and loads that address (served
 // on the loopback; the stored settings select no site, so nothing else is loaded).

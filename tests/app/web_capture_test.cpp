@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Page capture through the web view: the live document's body markup (script-made content
 // included), the no-document cases, the text conversion, and a view that cannot be created.
 // Pages come from a loopback server only.

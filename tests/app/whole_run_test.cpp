@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Whole runs from the window against the demo image site on the loopback: the page shown in the
 // web view is captured, its addresses (plain, TLS and redirected) are fetched by the workers,
 // and the run's files land in the save folder; and a close asked for while a stopped run is

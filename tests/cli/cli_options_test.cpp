@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Command-line parsing of pixhaul-cli and its hidden test settings: table-driven.
 #include "cli/cli_options.h"
 

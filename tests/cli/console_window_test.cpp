@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The console window of pixhaul-cli: pane lines printed at once, message boxes on stderr, and
 // the progress line on stderr only when it is a terminal.
 #include "cli/console_window.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Printing a file's lines with LF endings must give exactly the lines a line list loads from it,
 // whatever falls on the borders of the pieces the file is read in.
 #include "cli/line_printer.h"

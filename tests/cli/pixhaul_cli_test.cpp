@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // test-labels: threaded
 // pixhaul-cli end to end: the built program runs against the demo site on loopback servers.
 #include <fcntl.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The demo site that pixhaul-cli is tried and tested on: its PNG encoder writes valid files,
 // and each result page yields exactly the site's image addresses with that site's marker.
 #include "demo/demo_site.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // test-labels: threaded
 // The download worker against loopback http and https servers: what it saves, the line it
 // hands to the log, its outcome, and that it always hands in exactly one WorkerFinished.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // FakeRunWindow: a RunWindow for tests. It keeps the pane like the real one, records every
 // caption, enable state, message box and progress report, and lets a test hook the calls to act at
 // exact points of a run (press the button from inside a wait, release workers when the button is

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // FakeWorkers: stands in for the download worker in controller tests. Each start is recorded
 // and runs a plain thread that, once released, hands its result line and its WorkerFinished to
 // the main thread through the same blocking hand-off the real worker uses. A worker saves its

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // test-labels: threaded
 // The run controller with a fake window, fake workers and lowered timings: the pane and the
 // files of whole runs, the folder rules, the throttle, stops and the guarded second press.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The log pane's lines: how one log call's text becomes pane lines.
 #include "download/run_log.h"
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // test-labels: threaded
 // Whole runs of the controller with real download workers against a loopback server: the
 // live-worker limit holds while the server keeps replies back, every image lands, and the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Where the program keeps its settings and finds its manual: beside a program folder it may
 // write, in the user's configuration folder when installed or when the folder is read-only,
 // and how XDG_CONFIG_HOME and HOME choose that folder.

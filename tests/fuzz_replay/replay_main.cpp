@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Replays fuzz inputs through a fuzz target's LLVMFuzzerTestOneInput without libFuzzer, so
 // that every build (gcc included) runs the committed corpus as an ordinary test.
 //

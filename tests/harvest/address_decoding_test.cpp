@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "harvest/address_decoding.h"
 
 #include <gtest/gtest.h>

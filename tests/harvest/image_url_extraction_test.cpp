@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "harvest/image_url_extraction.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The address list of a run: the site's marker first, the current-layout rules only on a page
 // where the marker finds nothing, and what becomes of a rule that stops at the engine's limits.
 #include "harvest/image_url_harvest.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The rules file: what it replaces, every fault it can hold (each reported once, naming file,
 // section and key, with the site left on its built-in rules), its place beside the settings,
 // and the rule book that reads it again only when it changes.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The current-layout scan streamed through the page window, checked against the same rules run
 // over the whole text at once: lookbehinds, word boundaries, line anchors, empty matches and
 // escapes across every chunk border; repeats, the order of rules, over-long matches.

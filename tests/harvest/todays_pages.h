@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Result pages in the layouts Bing, Google and Baidu serve today, built for tests: each result
 // carries its full-size address the way the site writes it, beside the site's own thumbnails.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Header records: defaults and reset, the request lines in their fixed order, and the mapping
 // of reply lines into fields with the rest kept raw.
 #include "http/header_info.h"

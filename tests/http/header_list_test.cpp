@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Header lines: name and value lookups, unfolding on read, storing with folding.
 #include "http/header_list.h"
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Reply bodies of the HTTP exchange: counted, chunked and until-close, and the reply header
 // records as they arrive over the wire.
 #include <gtest/gtest.h>

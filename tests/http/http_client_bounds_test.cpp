@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Replies that must not hold or flood the client: bodiless replies and explicit zero lengths
 // on connections the server keeps open, negative lengths, oversized header blocks and bodies,
 // and servers that stop sending.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Helpers for the HTTP exchange tests: a client that sends every address to a loopback test
 // server while recording where it was asked to connect, the download worker's settings, and
 // builders for request and reply bytes.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Hostile and broken servers against the client set up exactly as a download worker sets it up
 // (Referer, User-Agent, redirects on, a TLS intercept attached): every reply ends in the right
 // body or in a failure, never in a wrong body that would be saved and logged "OK".

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The HTTP exchange over plain connections: request bytes, status lines, classification,
 // redirects and when the connection is kept or closed.
 #include "http/http_client.h"

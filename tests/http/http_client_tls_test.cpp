@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The HTTP exchange over TLS: https addresses switch the intercept on, a failed reply closes
 // the TLS connection, relative redirects stay on it, plain addresses redirect onto it, and a
 // plain address after it goes without TLS.

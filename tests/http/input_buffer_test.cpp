@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The input buffer: removal from the front, its failure, and compaction.
 #include "http/input_buffer.h"
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Internet dates: parsing the accepted forms, zone offsets and the shift to local time.
 #include "http/internet_date.h"
 

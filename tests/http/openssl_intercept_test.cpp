@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdConnectionInterceptOpenSSL on a TIdTCPClient against TLS loopback servers.
 #include "http/openssl_intercept.h"
 

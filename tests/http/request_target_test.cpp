@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Request targets: redirect references read as RFC 3986 reads them, and target bytes that must
 // not reach the request line raw.
 #include "http/request_target.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Socket error texts and the mapping of system errors onto socket error numbers.
 #include "http/socket_error.h"
 

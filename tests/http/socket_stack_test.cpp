@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The socket stack's pure helpers, name resolution and user count.
 #include "http/socket_stack.h"
 

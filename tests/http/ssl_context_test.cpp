@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TIdSSLContext: method choice, preparation, certificate and key files.
 #include "http/ssl_context.h"
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // SslLibrary: OpenSSL opened on demand, once, by the file names it was given.
 // test-labels: threaded
 #include "http/ssl_library.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Many worker threads making TLS connections at the same moment, the first of them racing to
 // start the library.
 // test-labels: threaded

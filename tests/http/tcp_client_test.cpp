@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Connecting: resolution, binding, refusals, the connect time limit and notifications.
 #include "http/tcp_client.h"
 

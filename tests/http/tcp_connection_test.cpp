@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The buffered connection against scripted loopback peers: line reads, peer closes, body reads,
 // writes, the intercept hook and the time and size limits.
 #include "http/tcp_connection.h"

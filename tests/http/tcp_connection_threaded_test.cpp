@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // test-labels: threaded
 // Many worker threads creating, using and destroying connections at the same moment, as the
 // download workers do: the shared socket stack and its user count must stay sound.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # install_test.sh BUILD_DIR GUI(0|1) VERSION
 # Installs the build into a scratch prefix and checks the installed tree: exactly the expected
 # files, icons of the right sizes, a desktop entry and AppStream data that validate, manual

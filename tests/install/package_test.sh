@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Copyright (c) 2026 The Pixhaul developers
 # package_test.sh BUILD_DIR GUI(0|1) VERSION
 # Builds the Debian package with CPack and checks it: its name, its Depends (the shared
 # libraries found by dpkg-shlibdeps plus OpenSSL 3, which is opened at run time), that those

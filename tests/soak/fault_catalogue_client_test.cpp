@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Every fault kind, fetched by the HTTP client set up exactly as a download worker sets it up,
 // ends as the catalogue says: the same bytes, or an exception with the same message. This pins
 // the expectations the soak test checks whole runs against, one kind at a time.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // fault_server_main: runs the fault server on its own, for trying a client by hand.
 //
 //   fault_server_main [ENTRIES [SECONDS]]

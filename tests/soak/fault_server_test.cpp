@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The fault server does what its catalogue promises, checked with a raw socket client (and a
 // raw OpenSSL client for https), so that the soak test's verdicts rest on a server whose
 // behaviour is itself verified.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // A small library the soak tests preload into pixhaul-cli (LD_PRELOAD) to count the process's
 // open descriptors and threads when it starts (before main) and when it ends (after main has
 // returned and the static objects are gone). It writes one line to the file named by

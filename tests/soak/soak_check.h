@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Verdicts of the soak tests: reading a run's log.txt back into per-address result records,
 // and checking records, saved files and the save folder against what the fault server did.
 //

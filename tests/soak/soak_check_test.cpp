@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The soak's verdicts catch what they are meant to catch: a log read back into records
 // (messages holding CR LF included), wrong, missing, doubled and unexpected records, and
 // partial or stray files in the save folder.

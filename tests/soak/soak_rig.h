@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // SoakRig: one soak scenario's world - a fault server, a generated result page mixing the
 // fault kinds, a private save folder, and runs of pixhaul-cli against them with the figures
 // each run produced (exit, output, log, peak memory, descriptors and threads at start and end).

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The soak in a size that fits a ThreadSanitizer run: 300 addresses of every kind but the
 // endless body, run and rerun.
 // test-labels: soak threaded

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Soak of the whole download road: pixhaul-cli over a result page of 2100 addresses that mixes
 // every fault the image server can commit, then the same page again, then a run killed in the
 // middle and restarted. Runs with lowered waits and I/O limits; bench/soak_bench.sh runs the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // CliProcess: runs a program (pixhaul-cli, mostly) as a child process for end-to-end and soak
 // tests: extra environment settings, /dev/null as input, standard output and error read from
 // pipes as they come (so a chatty child never blocks), a bounded wait, and the figures a soak

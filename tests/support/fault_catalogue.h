@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The fault catalogue: what the fault-injecting image server does for each address, and what
 // a correct download client makes of it.
 //

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // FaultServer: a fault-injecting loopback image server for soak tests and benchmarks.
 //
 // It listens on 127.0.0.1 with ports the system picks: one plain http port and one https port

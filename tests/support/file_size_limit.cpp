@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 #include "tests/support/file_size_limit.h"
 
 namespace pixhaul::test {

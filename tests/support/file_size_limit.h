@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // FileSizeLimit: lowers the process's file size limit for a scope, so that a write beyond it
 // fails as on a disk that cannot take the file.
 //

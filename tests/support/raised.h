@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // Raised: what a call ended in, as one text a test compares with the exception it expects -
 // its class and its message at once: "" when the call returned, otherwise the class of what it
 // raised (without the pixhaul:: namespace), ": " and its message, as in

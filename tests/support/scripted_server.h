@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // ScriptedServer: a loopback TCP server, plain or TLS, for tests that state byte for byte what a
 // peer sends and check byte for byte what it received.
 //

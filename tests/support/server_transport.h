@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // The byte channel of one connection a test server accepted: plain TCP, or the server side of
 // TLS with the loopback servers' self-signed certificate, so that a scripted peer states byte
 // for byte what an HTTPS server sends and sees decrypted what the client sent.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
 // TempDir: a fresh folder under the system's temporary folder for one test, removed with
 // everything in it when the object goes (folders the test made read-only included); and the
 // whole-file reads and writes and the folder listing the tests check files with.
