@@ -398,6 +398,33 @@ TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
   EXPECT_EQ(cli->ExitCode(), 130);
 }
 
+// With every pause at 0 and every slot held, the first signal still takes the stop path and
+// ends the run: the waits pump even when they last no time at all.
+TEST_F(PixhaulCliTest, FirstSignalEndsARunWhosePausesAreZero) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    DemoServer server(20);
+    server.holdImages = true;
+    const std::string folder = SaveDir() + std::to_string(signal);
+    auto cli =
+        Start({"--save-dir", folder, server.PageAddress(0)}, {{"PIXHAUL_TEST_TIMINGS=0,1,0,0,0"}});
+    ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
+    ASSERT_TRUE(PollUntil([&server] { return server.imageRequests >= 2; }));
+    cli->Signal(signal);
+    ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"))
+        << "the first signal must end the run";
+    server.holdImages = false;
+    ASSERT_TRUE(cli->Wait());
+
+    EXPECT_EQ(cli->ExitCode(), 0);
+    std::vector<std::string> expected = Header(20);
+    expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
+    expected.insert(expected.end(), kClosing.begin(), kClosing.end());
+    EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
+    EXPECT_EQ(server.RequestedImages().size(), 2u) << "no start beyond the held slots";
+  }
+}
+
 TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   DemoServer server(1);
   demo::RefusingPort refusing;

@@ -412,6 +412,41 @@ TEST_F(RunControllerTest, FiftyFirstLiveWorkerHoldsTheLoopForWholePeriods) {
   EXPECT_GE(gap(50), 2 * (200.0 - kTickSlackMs)) << "the pause lasts whole periods";
 }
 
+// With every pause at 0 the waits still pump: the throttle sees the hand-offs that free its
+// slots, and a stop press made while every slot is held ends the run.
+TEST_F(RunControllerTest, ZeroPausesStillRunTheHandOffsAndSeeAStop) {
+  constexpr ThrottleTimings kZero{0, 2, 0, 0, 0};
+  std::vector<std::string> urls;
+  for (int i = 0; i < 8; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
+  window.markup = BingPage(urls);
+  {
+    TRunController controller(window, kZero);
+    FakeWorkers workers(controller);
+    workers.finishAfter = 5ms;
+    controller.ButtonStartClick();
+    EXPECT_EQ(workers.starts.size(), 8u) << "the throttle must see the workers finish";
+    int maxLiveBefore = 0;
+    for (const auto& start : workers.starts)
+      maxLiveBefore = std::max(maxLiveBefore, start.liveBefore);
+    EXPECT_LE(maxLiveBefore, 2);
+  }
+  {
+    std::filesystem::remove_all(window.folderText);
+    TRunController controller(window, kZero);
+    FakeWorkers workers(controller);
+    workers.held = true;
+    // The third start fills every slot; the press comes while the throttle waits.
+    workers.onStart = [&](int index) {
+      if (index == 2) CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+    };
+    controller.ButtonStartClick();
+    EXPECT_EQ(workers.starts.size(), 3u);
+    EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(8), kStopLines, kClosing}));
+    EXPECT_TRUE(controller.RunFinished());
+    EXPECT_EQ(controller.LiveWorkerCount(), 3) << "the held workers are still out";
+  }
+}
+
 TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   std::vector<std::string> urls;
   for (int i = 0; i < 10; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
