@@ -580,6 +580,13 @@ TEST_F(PixhaulCliTest, SavedPageBytesReachTheRunFilesAsTheyStand) {
       {"LF CR, CR CR LF, an empty address", "imgurl:\"\"\n\rimgurl:x/a.jpg\"\r\r\n",
        "\r\n/a.jpg\r\n", "\n/a.jpg\n"},
       {"empty page", "", "", ""},
+      // The list keeps an address's bytes; what is printed shows its controls as the log does.
+      {"terminal controls in an address",
+       "imgurl:\"http://h/\x1b]0;owned\x07\x1b[2J\tx\xc2\x9b"
+       "1m.jpg\"",
+       "http://h/\x1b]0;owned\x07\x1b[2J\tx\xc2\x9b"
+       "1m.jpg\r\n",
+       "http://h/\\x1b]0;owned\\x07\\x1b[2J\\tx\\u009b1m.jpg\n"},
   };
   int n = 0;
   for (const Row& row : rows) {
