@@ -425,6 +425,40 @@ TEST_F(PixhaulCliTest, FirstSignalEndsARunWhosePausesAreZero) {
   }
 }
 
+// While a run saves into a folder, another pixhaul-cli into the same folder - a run or a list
+// alone - is refused at once: the message on standard error, exit code 1, and nothing written.
+TEST_F(PixhaulCliTest, SecondRunIntoTheSameFolderIsRefused) {
+  DemoServer server(4);
+  server.holdImages = true;
+  auto first = Start({"--save-dir", SaveDir(), server.PageAddress(0)});
+  ASSERT_TRUE(first->WaitForOutput("Now start to download these images.\n"));
+  const std::string page = ReadFileBytes(SaveDir() + "/result_content.txt");
+  const std::string list = ReadFileBytes(SaveDir() + "/url_list.txt");
+  WriteFileBytes(work.File("other.html"), "imgurl:\"http://h/other.jpg\"");
+
+  for (const bool listOnly : {false, true}) {
+    SCOPED_TRACE(listOnly ? "--list-only" : "run");
+    std::vector<std::string> args = {"--save-dir", SaveDir(), work.File("other.html")};
+    if (listOnly) args.insert(args.begin(), "--list-only");
+    auto second = Start(args);
+    ASSERT_TRUE(second->Wait());
+    EXPECT_EQ(second->ExitCode(), 1);
+    EXPECT_EQ(second->Err(), "Another run is saving into " + SaveDir() + ".\n");
+    EXPECT_EQ(second->Out(), "");
+  }
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/result_content.txt"), page);
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/url_list.txt"), list);
+
+  server.holdImages = false;
+  ASSERT_TRUE(first->Wait());
+  EXPECT_EQ(first->ExitCode(), 0);
+  // Once the first run is over, the folder is free.
+  auto later = Start({"--list-only", "--save-dir", SaveDir(), work.File("other.html")});
+  ASSERT_TRUE(later->Wait());
+  EXPECT_EQ(later->ExitCode(), 0);
+  EXPECT_EQ(later->Out(), "http://h/other.jpg\n");
+}
+
 TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   DemoServer server(1);
   demo::RefusingPort refusing;
