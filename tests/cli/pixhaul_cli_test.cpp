@@ -5,6 +5,8 @@
 // pixhaul-cli end to end: the built program runs against the demo site on loopback servers.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -26,6 +28,7 @@
 #include "cli/terminal_progress.h"
 #include "demo/demo_site.h"
 #include "demo/loopback_server.h"
+#include "demo/self_signed_certificate.h"
 #include "download/file_naming.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/scripted_server.h"
@@ -459,6 +462,73 @@ TEST_F(PixhaulCliTest, SecondRunIntoTheSameFolderIsRefused) {
   EXPECT_EQ(later->Out(), "http://h/other.jpg\n");
 }
 
+// Certificates are not verified unless --verify-tls asks for it; then the page's server and
+// every image's must show a certificate the trust store vouches for (here the test's own, given
+// through OpenSSL's SSL_CERT_FILE in place of the system's file), naming the host reached.
+TEST_F(PixhaulCliTest, VerifyTlsChecksThePagesAndTheImagesCertificates) {
+  std::atomic<int> httpsPort{0};
+  LoopbackHttpServer server([&httpsPort](const HttpRequest& r) {
+    const std::string named = "https://localhost:" + std::to_string(httpsPort.load());
+    const std::string dotted = "https://127.0.0.1:" + std::to_string(httpsPort.load());
+    if (r.target == "/page") return demo::OkReply("imgurl:\"" + named + "/a.png\"");
+    if (r.target == "/dotted") return demo::OkReply("imgurl:\"" + dotted + "/b.png\"");
+    return demo::OkReply("image " + r.target, "image/png");
+  });
+  httpsPort = server.HttpsPort();
+  const std::string port = std::to_string(server.HttpsPort());
+  const std::string page = "https://localhost:" + port + "/page";
+  const std::string saved =
+      "T0 " + FileNameFromUrl("https://localhost:" + port + "/a.png") + ": OK";
+  const std::string trusted = "SSL_CERT_FILE=" + work.File("trusted.pem");
+  WriteFileBytes(work.File("trusted.pem"), demo::SelfSignedCertificatePem());
+  auto failed = [](int reason) {
+    return std::string("Certificate verify failed: ") + X509_verify_cert_error_string(reason) + ".";
+  };
+  struct Row {
+    const char* what;
+    std::vector<std::string> args;
+    std::vector<std::string> environment;
+    int exitCode;
+    std::string err;
+    std::string logged;  // a line of standard output
+  } rows[] = {
+      {"not verified by default", {page}, {}, 0, "", saved},
+      {"untrusted page",
+       {"--verify-tls", page},
+       {},
+       1,
+       failed(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + "\nError: can not get document.\n",
+       ""},
+      {"trusted page and image", {"--verify-tls", page}, {trusted}, 0, "", saved},
+      {"image whose certificate does not name its host",
+       {"--verify-tls", "https://localhost:" + port + "/dotted"},
+       {trusted},
+       0,
+       "",
+       "T0:" + failed(X509_V_ERR_IP_ADDRESS_MISMATCH) + " https://127.0.0.1:" + port + "/b.png"},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string folder = SaveDir() + std::to_string(n++);
+    std::vector<std::string> args = {"--save-dir", folder};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    std::vector<std::string> environment = {kFastTimings};
+    environment.insert(environment.end(), row.environment.begin(), row.environment.end());
+    auto cli = Start(args, {environment});
+    ASSERT_TRUE(cli->Wait());
+    EXPECT_EQ(cli->ExitCode(), row.exitCode);
+    EXPECT_EQ(cli->Err(), row.err);
+    if (!row.logged.empty()) {
+      const std::vector<std::string> lines = Lines(cli->Out(), "\n");
+      EXPECT_NE(std::find(lines.begin(), lines.end(), row.logged), lines.end()) << cli->Out();
+    }
+  }
+  EXPECT_EQ(
+      ReadFileBytes(SaveDir() + "2/" + FileNameFromUrl("https://localhost:" + port + "/a.png")),
+      "image /a.png");
+}
+
 TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   DemoServer server(1);
   demo::RefusingPort refusing;
@@ -720,7 +790,8 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0);
   EXPECT_EQ(cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] "
-                             "[--rules FILE] [--list-only] PAGE\n",
+                             "[--rules FILE] [--list-only]\n"
+                             "                   [--verify-tls] PAGE\n",
                              0),
             0u);
   EXPECT_EQ(cli->Err(), "");

@@ -5,6 +5,8 @@
 // (Referer, User-Agent, redirects on, a TLS intercept attached): every reply ends in the right
 // body or in a failure, never in a wrong body that would be saved and logged "OK".
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <memory>
 #include <optional>
@@ -104,6 +106,11 @@ struct Row {
     maxBodyBytes = bytes;
     return *this;
   }
+  // The TLS intercept verifies the server's certificate (against the system's trust store).
+  Row& VerifyingCertificates() {
+    verifyServer = true;
+    return *this;
+  }
   // A second call then gets "next" on the same connection: the reply ended where it should.
   Row& LeavesTheConnectionAtTheNextReply() {
     secondCall = true;
@@ -125,6 +132,7 @@ struct Row {
   bool secondCall = false;
   int readTimeoutMs = kTestReadTimeoutMs;
   int64_t maxBodyBytes = kMaxReplyBodyBytes;
+  bool verifyServer = false;
 };
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
@@ -436,6 +444,20 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("body: image")
           .Connects({"secure.example:443"}),
 
+      // Certificates are verified only when asked for; the test server's is self-signed.
+      Row("TLS: certificate verified when asked for", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
+                X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + ".")
+          .VerifyingCertificates(),
+      Row("http to an https redirect verified when asked for", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("https://secure.example/b.jpg")).Pause(3000)})
+          .Secure({ServeOnce(image)})
+          .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
+                X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + ".")
+          .Connects({"h:80", "secure.example:443"})
+          .VerifyingCertificates(),
+
       // A partial reply is not an image: no Range is ever sent.
       Row("206 Partial Content", "http://h/a.jpg")
           .Plain({ThenServeNext(
@@ -551,6 +573,7 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     }
     TIdConnectionInterceptOpenSSL intercept;
     intercept.SSLOptions().Method = sslvSSLv23;
+    intercept.SSLOptions().VerifyServer = row.verifyServer;
     LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
     if (secure) http.PortMap[443] = secure->Port();
     http.SetReadTimeoutMs(row.readTimeoutMs);
