@@ -356,34 +356,51 @@ TEST_F(PixhaulCliTest, SecondRunSkipsEveryFile) {
   EXPECT_EQ(server.imageRequests, imageRequests) << "no image may be fetched again";
 }
 
-TEST_F(PixhaulCliTest, SigintTakesTheStopPathAndLetsWorkersFinish) {
-  DemoServer server(20);
-  server.holdImages = true;
-  auto cli = Start({"--save-dir", SaveDir(), server.PageAddress(0)},
-                   {{"PIXHAUL_TEST_TIMINGS=20,50,100,300,300"}});
-  ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
-  // A download held by the server is under way, so the stop has a worker to leave running.
-  ASSERT_TRUE(PollUntil([&server] { return server.imageRequests > 0; }));
-  cli->Signal(SIGINT);
-  ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
-  // The held downloads are still running; they end now, after the run has finished.
-  server.holdImages = false;
-  ASSERT_TRUE(cli->Wait());
+// The first SIGINT or SIGTERM takes the stop path; the workers already out finish. With every
+// pause at 0 and every slot held it still does: the waits pump even when they last no time.
+TEST_F(PixhaulCliTest, FirstSignalTakesTheStopPathAndLetsWorkersFinish) {
+  struct Row {
+    const char* what;
+    const char* timings;
+    int signal;
+    int heldRequests;  // downloads under way when the signal comes
+  } rows[] = {
+      {"SIGINT", "PIXHAUL_TEST_TIMINGS=20,50,100,300,300", SIGINT, 1},
+      {"SIGTERM, pauses of 0", "PIXHAUL_TEST_TIMINGS=0,1,0,0,0", SIGTERM, 2},
+      {"SIGINT, pauses of 0", "PIXHAUL_TEST_TIMINGS=0,1,0,0,0", SIGINT, 2},
+  };
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    DemoServer server(20);
+    server.holdImages = true;
+    const std::string folder = SaveDir() + std::to_string(n++);
+    auto cli = Start({"--save-dir", folder, server.PageAddress(0)}, {{row.timings}});
+    ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
+    // A download held by the server is under way, so the stop has a worker to leave running.
+    ASSERT_TRUE(PollUntil([&] { return server.imageRequests >= row.heldRequests; }));
+    cli->Signal(row.signal);
+    ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"))
+        << "the first signal must end the run";
+    // The held downloads are still running; they end now, after the run has finished.
+    server.holdImages = false;
+    ASSERT_TRUE(cli->Wait());
 
-  EXPECT_EQ(cli->ExitCode(), 0);
-  std::vector<std::string> expected = Header(20);
-  expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
-  expected.insert(expected.end(), kClosing.begin(), kClosing.end());
-  EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
-  EXPECT_EQ(Lines(ReadFileBytes(SaveDir() + "/log.txt"), "\r\n"), expected);
-  // Fewer than all workers started, and every one that started saved its image.
-  const std::set<int> started = server.RequestedImages();
-  EXPECT_GT(started.size(), 0u);
-  EXPECT_LT(started.size(), 20u);
-  std::vector<std::string> saved = {"log.txt", "result_content.txt", "url_list.txt"};
-  for (int n : started) saved.push_back(FileNameFromUrl(server.Site().ImageAddresses()[n]));
-  std::sort(saved.begin(), saved.end());
-  EXPECT_EQ(FolderEntries(SaveDir()), saved);
+    EXPECT_EQ(cli->ExitCode(), 0);
+    std::vector<std::string> expected = Header(20);
+    expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
+    expected.insert(expected.end(), kClosing.begin(), kClosing.end());
+    EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
+    EXPECT_EQ(Lines(ReadFileBytes(folder + "/log.txt"), "\r\n"), expected);
+    // Fewer than all workers started, and every one that started saved its image.
+    const std::set<int> started = server.RequestedImages();
+    EXPECT_GT(started.size(), 0u);
+    EXPECT_LT(started.size(), 20u);
+    std::vector<std::string> saved = {"log.txt", "result_content.txt", "url_list.txt"};
+    for (int i : started) saved.push_back(FileNameFromUrl(server.Site().ImageAddresses()[i]));
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(FolderEntries(folder), saved);
+  }
 }
 
 TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
@@ -399,67 +416,6 @@ TEST_F(PixhaulCliTest, SecondSignalEndsTheProgramAtOnce) {
   cli->Signal(SIGTERM);
   ASSERT_TRUE(cli->Wait(std::chrono::seconds(5))) << "the held downloads must not keep the program";
   EXPECT_EQ(cli->ExitCode(), 130);
-}
-
-// With every pause at 0 and every slot held, the first signal still takes the stop path and
-// ends the run: the waits pump even when they last no time at all.
-TEST_F(PixhaulCliTest, FirstSignalEndsARunWhosePausesAreZero) {
-  for (const int signal : {SIGTERM, SIGINT}) {
-    SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
-    DemoServer server(20);
-    server.holdImages = true;
-    const std::string folder = SaveDir() + std::to_string(signal);
-    auto cli =
-        Start({"--save-dir", folder, server.PageAddress(0)}, {{"PIXHAUL_TEST_TIMINGS=0,1,0,0,0"}});
-    ASSERT_TRUE(cli->WaitForOutput("Now start to download these images.\n"));
-    ASSERT_TRUE(PollUntil([&server] { return server.imageRequests >= 2; }));
-    cli->Signal(signal);
-    ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"))
-        << "the first signal must end the run";
-    server.holdImages = false;
-    ASSERT_TRUE(cli->Wait());
-
-    EXPECT_EQ(cli->ExitCode(), 0);
-    std::vector<std::string> expected = Header(20);
-    expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
-    expected.insert(expected.end(), kClosing.begin(), kClosing.end());
-    EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
-    EXPECT_EQ(server.RequestedImages().size(), 2u) << "no start beyond the held slots";
-  }
-}
-
-// While a run saves into a folder, another pixhaul-cli into the same folder - a run or a list
-// alone - is refused at once: the message on standard error, exit code 1, and nothing written.
-TEST_F(PixhaulCliTest, SecondRunIntoTheSameFolderIsRefused) {
-  DemoServer server(4);
-  server.holdImages = true;
-  auto first = Start({"--save-dir", SaveDir(), server.PageAddress(0)});
-  ASSERT_TRUE(first->WaitForOutput("Now start to download these images.\n"));
-  const std::string page = ReadFileBytes(SaveDir() + "/result_content.txt");
-  const std::string list = ReadFileBytes(SaveDir() + "/url_list.txt");
-  WriteFileBytes(work.File("other.html"), "imgurl:\"http://h/other.jpg\"");
-
-  for (const bool listOnly : {false, true}) {
-    SCOPED_TRACE(listOnly ? "--list-only" : "run");
-    std::vector<std::string> args = {"--save-dir", SaveDir(), work.File("other.html")};
-    if (listOnly) args.insert(args.begin(), "--list-only");
-    auto second = Start(args);
-    ASSERT_TRUE(second->Wait());
-    EXPECT_EQ(second->ExitCode(), 1);
-    EXPECT_EQ(second->Err(), "Another run is saving into " + SaveDir() + ".\n");
-    EXPECT_EQ(second->Out(), "");
-  }
-  EXPECT_EQ(ReadFileBytes(SaveDir() + "/result_content.txt"), page);
-  EXPECT_EQ(ReadFileBytes(SaveDir() + "/url_list.txt"), list);
-
-  server.holdImages = false;
-  ASSERT_TRUE(first->Wait());
-  EXPECT_EQ(first->ExitCode(), 0);
-  // Once the first run is over, the folder is free.
-  auto later = Start({"--list-only", "--save-dir", SaveDir(), work.File("other.html")});
-  ASSERT_TRUE(later->Wait());
-  EXPECT_EQ(later->ExitCode(), 0);
-  EXPECT_EQ(later->Out(), "http://h/other.jpg\n");
 }
 
 // Certificates are not verified unless --verify-tls asks for it; then the page's server and
