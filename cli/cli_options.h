@@ -23,8 +23,8 @@ struct CliOptions {
   std::string saveFolder;  // used as typed, like the window's save-folder text
   bool listOnly = false;
   bool verifyTls = false;  // verify https servers' certificates (off: not verified)
-  std::string rulesFile;  // --rules: the rules file to use; empty for the one beside the program
-  std::string page;       // a file, or an http:// or https:// address
+  std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program
+  std::string page;        // a file, or an http:// or https:// address
 };
 
 struct ParseResult {
