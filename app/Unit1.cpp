@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -31,6 +32,7 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "download/download_client.h"
 #include "download/save_folder.h"
 #include "framework/program_layout.h"
 #include "harvest/rules_file.h"
@@ -193,6 +195,13 @@ void TForm1::BuildMenu() {
   Exit1->setObjectName("Exit1");
   connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
 
+  QMenu* options = menuBar()->addMenu("Options");
+  VerifyCertificates1 = options->addAction("Verify server certificates");
+  VerifyCertificates1->setObjectName("VerifyCertificates1");
+  VerifyCertificates1->setCheckable(true);
+  connect(VerifyCertificates1, &QAction::toggled, this,
+          [this] { Guarded([this] { VerifyCertificates1Click(); }); });
+
   QMenu* help = menuBar()->addMenu("Help");
   UserManual1 = help->addAction("User Manual");
   UserManual1->setObjectName("UserManual1");
@@ -240,6 +249,12 @@ void TForm1::FormShow() {
   const Settings stored = ReadSettings(SettingsFilePath, defaults);
   setWindowTitle(kShownCaption);
   EditPath->setText(Q(stored.defaultPath));
+  {
+    // Applied once below, whether the check changes or not.
+    const QSignalBlocker quiet(VerifyCertificates1);
+    VerifyCertificates1->setChecked(stored.verifyCertificates);
+  }
+  VerifyCertificates1Click();
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
   RadioGroup1->SetItemIndex(stored.defaultSite);
@@ -280,6 +295,7 @@ void TForm1::FormClose() {
   Settings settings;
   settings.defaultPath = S(EditPath->text());
   settings.defaultSite = RadioGroup1->ItemIndex();
+  settings.verifyCertificates = VerifyCertificates1->isChecked();
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);
@@ -306,6 +322,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::Exit1Click() { close(); }
+
+void TForm1::VerifyCertificates1Click() {
+  DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
+}
 
 void TForm1::UserManual1Click() {
   if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>(this);

@@ -88,6 +88,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   // At the status bar's right end: where the last run's address list came from.
   QLabel* ListSourceText = nullptr;
   QAction* Exit1 = nullptr;
+  // Options menu: checked while https servers' certificates are verified.
+  QAction* VerifyCertificates1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
   QAction* About1 = nullptr;
@@ -107,6 +109,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool FormCloseQuery();
   void FormClose();
   void Exit1Click();
+  // The check of VerifyCertificates1 changed: downloads started from now on follow it.
+  void VerifyCertificates1Click();
   void UserManual1Click();
   void gotohomepage1Click();
   void About1Click();

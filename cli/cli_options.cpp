@@ -101,6 +101,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
         return result;
       } else if (argument == "--list-only" && !inlineValue) {
         result.options.listOnly = true;
+      } else if (argument == "--verify-tls" && !inlineValue) {
+        result.options.verifyTls = true;
       } else if (argument == "--site") {
         std::string site;
         if (!takeValue(site)) return UsageError("--site needs a value");
@@ -126,7 +128,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 
 std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
-         "] [--save-dir DIR] [--rules FILE] [--list-only] PAGE\n"
+         "] [--save-dir DIR] [--rules FILE] [--list-only]\n"
+         "                   [--verify-tls] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --version\n";
 }
@@ -150,6 +153,11 @@ std::string HelpText() {
          "                  once installed, when it is there)\n"
          "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
          "                  download nothing (default: off, the images are downloaded)\n"
+         "  --verify-tls    verify the certificate of every https server, for the page and the\n"
+         "                  images, against the system's trust store and the host name; one\n"
+         "                  that fails ends that fetch with \"Certificate verify failed: ...\"\n"
+         "                  (default: off, certificates are NOT verified, so an https fetch\n"
+         "                  is encrypted but a server pretending to be another goes unnoticed)\n"
          "  --help          show this text and exit\n"
          "  --version       show the program's version and exit\n"
          "\n"

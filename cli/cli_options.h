@@ -4,7 +4,7 @@
 // The command line of pixhaul-cli:
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
-//               PAGE
+//               [--verify-tls] PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --version
 //
@@ -22,8 +22,9 @@ struct CliOptions {
   int site = 0;            // 0 Bing, 1 Google, 2 Baidu
   std::string saveFolder;  // used as typed, like the window's save-folder text
   bool listOnly = false;
-  std::string rulesFile;  // --rules: the rules file to use; empty for the one beside the program
-  std::string page;       // a file, or an http:// or https:// address
+  bool verifyTls = false;  // verify https servers' certificates (off: not verified)
+  std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program
+  std::string page;        // a file, or an http:// or https:// address
 };
 
 struct ParseResult {

@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "framework/exception.h"
 #include "framework/posix_file.h"
+#include "framework/visible_text.h"
 
 namespace pixhaul::cli {
 
@@ -25,43 +27,57 @@ void PrintFileLines(const std::string& path, std::FILE* out) {
   FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path));
   const auto in = std::make_unique_for_overwrite<char[]>(kReadBytes);
-  // Split into lines and joined again with LF, the text changes in its CRs alone: a CR LF or a
-  // lone CR becomes LF, a lone LF stays, and a last line without an ending gets one. So runs
-  // without CR go out as they are.
-  bool afterCr = false;  // the last byte taken was a CR, whose LF may start the next piece
-  char last = '\n';      // the last byte written; LF also when nothing was
+  bool afterCr = false;   // the last byte taken was a CR, whose LF may start the next piece
+  bool lineOpen = false;  // bytes of a line were taken and its end was not
+  // The lead byte of a two-byte character that a piece ended on: escaping needs both bytes.
+  std::string carry;
+  auto write = [&](std::string_view text, bool lineGoesOn) {
+    std::string joined = carry;
+    joined.append(text);
+    carry.clear();
+    if (lineGoesOn && !joined.empty() && static_cast<unsigned char>(joined.back()) == 0xC2) {
+      carry = joined.back();
+      joined.pop_back();
+    }
+    if (joined.empty()) return;
+    lineOpen = true;
+    const std::string shown = VisibleText(joined);
+    std::fwrite(shown.data(), 1, shown.size(), out);
+  };
   for (;;) {
     const ssize_t n = ::read(file.Get(), in.get(), kReadBytes);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw EFOpenError(CannotOpenFileMessage(path));
     if (n == 0) break;
-    const char* pos = in.get();
-    const void* nul = std::memchr(pos, '\0', static_cast<size_t>(n));
-    const char* end = nul != nullptr ? static_cast<const char*>(nul) : pos + n;
-    if (afterCr && pos < end && *pos == '\n') ++pos;
+    std::string_view piece(in.get(), static_cast<size_t>(n));
+    const size_t nul = piece.find('\0');
+    piece = piece.substr(0, nul);
+    if (afterCr && !piece.empty() && piece.front() == '\n') piece.remove_prefix(1);
     afterCr = false;
-    while (pos < end) {
-      const void* cr = std::memchr(pos, '\r', static_cast<size_t>(end - pos));
-      const char* stop = cr != nullptr ? static_cast<const char*>(cr) : end;
-      if (stop > pos) {
-        std::fwrite(pos, 1, static_cast<size_t>(stop - pos), out);
-        last = stop[-1];
+    // A line ends at CR LF, a lone CR or a lone LF, and goes out with LF.
+    while (!piece.empty()) {
+      const size_t stop = piece.find_first_of("\r\n");
+      if (stop == std::string_view::npos) {
+        write(piece, true);
+        break;
       }
-      if (stop == end) break;
+      write(piece.substr(0, stop), false);
       std::fputc('\n', out);
-      last = '\n';
-      pos = stop + 1;
-      if (pos == end) {
+      lineOpen = false;
+      const bool cr = piece[stop] == '\r';
+      piece.remove_prefix(stop + 1);
+      if (cr && piece.empty()) {
         afterCr = true;
-      } else if (*pos == '\n') {
-        ++pos;
+      } else if (cr && piece.front() == '\n') {
+        piece.remove_prefix(1);
       }
     }
-    if (nul != nullptr) break;
+    if (nul != std::string_view::npos) break;
     // A reader that went away takes nothing more: the rest of the file is not read for it.
     if (std::ferror(out)) return;
   }
-  if (last != '\n') std::fputc('\n', out);
+  write({}, false);
+  if (lineOpen) std::fputc('\n', out);
 }
 
 }  // namespace pixhaul::cli

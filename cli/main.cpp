@@ -22,6 +22,7 @@
 #include "cli/stop_signals.h"
 #include "cli/test_hooks.h"
 #include "download/Unitdowntile.h"
+#include "download/download_client.h"
 #include "download/page_markup.h"
 #include "download/run_controller.h"
 #include "download/run_preparation.h"
@@ -196,6 +197,9 @@ int Main(int argc, char** argv) {
   if (hooks->ioTimeoutMs) {
     TIdTCPConnection::SetDefaultTimeouts(*hooks->ioTimeoutMs, *hooks->ioTimeoutMs);
   }
+
+  // For the page's fetch and every image's alike.
+  DownloadClient::SetVerifyServerCertificates(parsed.options.verifyTls);
 
   try {
     if (parsed.options.listOnly) return ListOnly(parsed.options, *hooks);

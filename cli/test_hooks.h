@@ -8,8 +8,9 @@
 //       the run's start pause (ms), live-worker limit, throttle period (ms), closing grace
 //       period (ms) and stop wait (ms), in place of 100,50,3000,5000,3000
 //   PIXHAUL_TEST_IO_TIMEOUT_MS=N
-//       the connect and read time limits of every HTTP connection, in place of 30000; the wait
-//       for downloads still running after the run is scaled with it
+//       the connect and read time limits of every HTTP connection, in place of 30000; each
+//       download's 10-minute limit and the wait for downloads still running after the run are
+//       scaled with it
 //   PIXHAUL_TEST_PAGE_LIMIT_BYTES=N
 //       the largest page file taken, in place of 1 GiB
 //

@@ -3,8 +3,8 @@
 
 // The loopback servers' TLS identity: one self-signed certificate (CN=localhost, EC P-256) and
 // its key, made in memory the first time any of these functions runs and shared by every
-// server of the process. Clients of these servers do not verify certificates, so the name only
-// has to be a valid one.
+// server of the process. Clients of these servers do not verify certificates unless a test makes
+// them trust this one (SelfSignedCertificatePem), which then names the host "localhost".
 //
 // Any thread may call these functions; the identity is made once and read-only afterwards.
 // They raise std::runtime_error when OpenSSL refuses a step.

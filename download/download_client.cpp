@@ -3,13 +3,28 @@
 
 #include "download/download_client.h"
 
+#include <atomic>
+
 namespace pixhaul {
+
+namespace {
+
+std::atomic<bool> gVerifyServerCertificates{false};
+
+}  // namespace
+
+void DownloadClient::SetVerifyServerCertificates(bool verify) {
+  gVerifyServerCertificates = verify;
+}
+
+bool DownloadClient::VerifyServerCertificates() { return gVerifyServerCertificates; }
 
 DownloadClient::DownloadClient() {
   http_.Request.Referer = kDownloadReferer;
   http_.Request.UserAgent = kDownloadUserAgent;
   http_.HandleRedirects = true;
   intercept_.SSLOptions().Method = sslvSSLv23;
+  intercept_.SSLOptions().VerifyServer = VerifyServerCertificates();
   http_.SetIntercept(&intercept_);
 }
 

@@ -10,7 +10,8 @@
 // client first: it refers to the intercept until it is gone. The time limits are the
 // connections' process-wide defaults (TIdTCPConnection::SetDefaultTimeouts). Where the body
 // goes is the caller's choice, given to GetInto; other settings a caller needs are made on
-// Http() before the fetch. Used on one thread at a time.
+// Http() before the fetch. Used on one thread at a time. Certificates are verified only when
+// SetVerifyServerCertificates has turned that on.
 #pragma once
 
 #include <string>
@@ -37,6 +38,12 @@ class DownloadClient {
   void GetInto(const std::string& url, TStream& body) { http_.GetInto(url, body); }
 
   TIdHTTP& Http() { return http_; }
+
+  // Whether clients made from now on verify the server's certificate against the system's trust
+  // store and the host name (TIdSSLOptions::VerifyServer). Off unless a front end turns it on:
+  // pixhaul-cli --verify-tls, or the window's setting. Any thread.
+  static void SetVerifyServerCertificates(bool verify);
+  static bool VerifyServerCertificates();
 
  private:
   // Declared in this order so that the client goes before the intercept it refers to.

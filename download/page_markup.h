@@ -56,8 +56,9 @@ class PageMarkup {
   // Raises EFCreateError "Cannot create file %s" when `path` cannot be created, EFOpenError
   // "Cannot open file %s" with the source's path when the source cannot be read, EFOpenError
   // with PageTooLargeMessage when the source holds more than its limit, EWriteError "Stream
-  // write error" when the bytes cannot all be written.
-  void SaveToFile(const std::string& path);
+  // write error" when the bytes cannot all be written. Returns a descriptor of the file written,
+  // open for reading: it stays the file this call wrote whatever later takes the name `path`.
+  FileDescriptor SaveToFile(const std::string& path);
 
  private:
   struct SourceFile {

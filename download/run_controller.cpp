@@ -113,7 +113,17 @@ void TRunController::StartPath() {
     ReportProgress();
     // Deliberately not pumping: this spaces the starts, and hand-offs wait until the next pump.
     std::this_thread::sleep_for(std::chrono::milliseconds(timings_.startPauseMs));
-    while (liveWorkerCount_ > timings_.liveWorkerLimit) WaitWithMessages(timings_.throttlePauseMs);
+    // A stop ends the throttle after the period it came in: no later worker may start, so
+    // waiting for slots would only hold the stopped run.
+    while (liveWorkerCount_ > timings_.liveWorkerLimit && !stopRequested_) {
+      WaitWithMessages(timings_.throttlePauseMs);
+      // Only a hand-off lowers the count: a period of 0 waits for the next one rather than
+      // spinning.
+      if (timings_.throttlePauseMs == 0 && liveWorkerCount_ > timings_.liveWorkerLimit &&
+          !stopRequested_) {
+        pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(100));
+      }
+    }
   }
 
   WaitWithMessages(timings_.graceMs);
@@ -170,15 +180,16 @@ void TRunController::WorkerFinished(unsigned run, bool saved) {
 void TRunController::WaitWithMessages(unsigned milliseconds) {
   MessagePump& pump = CurrentMessagePump();
   const uint32_t start = TickCount();
+  // Every wait pumps at least once, a wait of 0 included: the hand-offs and a stop press that
+  // are pending must run, or a loop of such waits would never see them.
+  pump.ProcessMessages();
   for (;;) {
-    uint32_t elapsed = TickElapsed(start, TickCount());
-    if (elapsed >= milliseconds) return;
-    pump.ProcessMessages();
-    elapsed = TickElapsed(start, TickCount());
+    const uint32_t elapsed = TickElapsed(start, TickCount());
     if (elapsed >= milliseconds) return;
     // Sleep until something is pending or the wait is over, instead of spinning.
     pump.WaitForMessages(MessagePump::Clock::now() +
                          std::chrono::milliseconds(milliseconds - elapsed));
+    pump.ProcessMessages();
   }
 }
 

@@ -88,7 +88,7 @@ class TRunController : public WorkerReports {
   void AppendWorkerLine(const std::string& line) override;
   void WorkerFinished(unsigned run, bool saved) override;
 
-  // Pumps messages for `milliseconds` without spinning.
+  // Pumps messages for `milliseconds` without spinning; pumps once even for 0.
   void WaitWithMessages(unsigned milliseconds);
 
   // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).

@@ -11,6 +11,10 @@
 
 namespace pixhaul {
 
+std::string AnotherRunMessage(const std::string& folderText) {
+  return "Another run is saving into " + folderText + ".";
+}
+
 std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
                                       const RulesFileSource& rulesFile, StepLines lines) {
   auto log = [&](const std::string& text) {
@@ -21,6 +25,13 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   const std::optional<std::string> folder = PrepareSaveFolder(folderText);
   if (!folder) {
     window.ShowMessage(CreateDirectoryFailedMessage(folderText));
+    return std::nullopt;
+  }
+  // Two runs in one folder would replace each other's page, list and log, and one would scan
+  // the other's page. A folder that cannot be locked at all is used as before.
+  FolderLock folderLock = FolderLock::TryLock(*folder);
+  if (folderLock.Busy()) {
+    window.ShowMessage(AnotherRunMessage(folderText));
     return std::nullopt;
   }
   // Temporary files that processes cut off before they could clean up left in the folder.
@@ -40,11 +51,11 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   log("Successful to get the search result.");
   log("");
 
-  PreparedRun run{*folder, *folder + kListFileName, 0};
+  PreparedRun run{*folder, *folder + kListFileName, 0, std::move(folderLock)};
   const std::string pageFile = *folder + kPageFileName;
   // Written as the single entry of a line list is saved, without another copy of the page;
-  // the run needs only the file from here on.
-  markup->SaveToFile(pageFile);
+  // the run needs only the file from here on, read through the descriptor it was written by.
+  const FileDescriptor written = markup->SaveToFile(pageFile);
   markup.reset();
   log("Now to get the url list...");
   log("");
@@ -54,7 +65,8 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   // shown together in one message box; the list stands either way.
   std::vector<std::string> problems = rules.Refresh(rulesFile ? rulesFile() : RulesFileLocation{});
   const int site = window.CurrentSite();
-  HarvestResult harvest = HarvestImageUrls(pageFile, run.listFile, site, rules);
+  HarvestResult harvest =
+      HarvestImageUrls(PageFile(pageFile, written.Get()), run.listFile, site, rules);
   problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
   if (!problems.empty()) {
     std::string text;

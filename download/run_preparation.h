@@ -9,7 +9,8 @@
 //
 // The window gives the folder text, the page and the site, and shows the messages: "Create
 // directory ... Failed.", "Error: can not get document." and the rules' faults, all of them in
-// one message box. Main thread only; framework errors (file creation) propagate.
+// one message box, and "Another run is saving into ..." when another run holds the folder's
+// lock. Main thread only; framework errors (file creation) propagate.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "download/run_window.h"
+#include "framework/folder_lock.h"
 #include "harvest/rule_book.h"
 
 namespace pixhaul {
@@ -29,11 +31,18 @@ inline constexpr const char* kLogFileName = "log.txt";
 // The message box shown when the window has no page.
 inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
 
+// "Another run is saving into " + folderText + ".": the message box shown when the save folder
+// is locked by another run.
+std::string AnotherRunMessage(const std::string& folderText);
+
 // What a run has once its address list is made.
 struct PreparedRun {
   std::string folder;    // the save folder, ending in "/"
   std::string listFile;  // folder + kListFileName
   int addressCount = 0;  // the entries written to the list
+  // Held from before the first file of the run is touched until this object goes: no other
+  // run, in this process or another, prepares a run in the same folder meanwhile.
+  FolderLock folderLock;
 };
 
 // Whether the steps write their lines to the window's log pane (a run) or leave it alone (a
@@ -43,8 +52,10 @@ enum class StepLines { kLogged, kSilent };
 // Asked for where the rules file is just before the list is made; an empty function means none.
 using RulesFileSource = std::function<RulesFileLocation()>;
 
-// Performs the steps; nothing when the folder cannot be created or the window has no page, once
-// the message saying so is shown. `rules` keeps the rules read from the file between runs.
+// Performs the steps; nothing when the folder cannot be created, another run holds it (nothing
+// is written then, not even the log pane) or the window has no page, once the message saying so
+// is shown. The page is scanned from the very file the steps wrote, never from whatever may
+// have taken its name since. `rules` keeps the rules read from the file between runs.
 std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
                                       const RulesFileSource& rulesFile, StepLines lines);
 

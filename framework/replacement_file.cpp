@@ -116,6 +116,12 @@ ReplacementFile::~ReplacementFile() {
   if (named.paths.erase(path_) > 0) ::unlink(path_.c_str());
 }
 
+FileDescriptor ReplacementFile::Duplicate() const {
+  FileDescriptor copy(::fcntl(file_.Get(), F_DUPFD_CLOEXEC, 0));
+  if (copy.Get() < 0) throw EFOpenError(CannotOpenFileMessage(target_));
+  return copy;
+}
+
 void ReplacementFile::Write(std::string_view bytes) {
   if (!WriteAll(file_.Get(), bytes.data(), bytes.size())) throw EWriteError(kStreamWriteError);
 }

@@ -54,6 +54,10 @@ class ReplacementFile {
 
   // The file, open for reading and writing, at offset 0 when created; -1 once committed.
   int Handle() const { return file_.Get(); }
+  // A second descriptor of the file (sharing its offset), which stays open after the commit:
+  // what was written can be read back from the very file that took the name. Raises
+  // EFOpenError "Cannot open file %s" with the target when the system gives no descriptor.
+  FileDescriptor Duplicate() const;
   const std::string& TargetPath() const { return target_; }
 
   // Writes all of `bytes` at the descriptor's offset. Raises EWriteError "Stream write error".

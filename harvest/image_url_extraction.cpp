@@ -23,7 +23,7 @@ TStringList FindImageUrls(std::string_view text, int siteIndex) {
 
 namespace detail {
 
-int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& listFile, int siteIndex,
+int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
                             size_t chunkBytes) {
   PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
   AddressListFile list(listFile);
@@ -35,7 +35,7 @@ int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& list
 
 }  // namespace detail
 
-int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex) {
+int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex) {
   return detail::ExtractImageUrlsChunked(pageFile, listFile, siteIndex, detail::kPageChunkBytes);
 }
 

@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "framework/string_list.h"
+#include "harvest/page_text_stream.h"
 
 namespace pixhaul {
 
@@ -33,7 +34,7 @@ namespace pixhaul {
 // EFCreateError "Cannot create file %s" when the list file cannot be created or given its
 // name, EWriteError "Stream write error" when the list cannot be written completely. Time is
 // linear in the page size.
-int ExtractImageUrls(const std::string& pageFile, const std::string& listFile, int siteIndex);
+int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex);
 
 // The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
 // taken as it stands; ExtractImageUrls scans the page's lines each followed by CR LF. Never
@@ -44,7 +45,7 @@ namespace detail {
 
 // ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
 // not depend on the chunk size. Lets tests put chunk borders anywhere.
-int ExtractImageUrlsChunked(const std::string& pageFile, const std::string& listFile, int siteIndex,
+int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
                             size_t chunkBytes);
 
 // The page's read size ExtractImageUrls uses.

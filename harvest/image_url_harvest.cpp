@@ -13,7 +13,7 @@ namespace pixhaul {
 
 namespace detail {
 
-HarvestResult HarvestImageUrlsChunked(const std::string& pageFile, const std::string& listFile,
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
                                       int siteIndex, RuleBook& book, size_t chunkBytes) {
   HarvestResult result;
   result.count = ExtractImageUrlsChunked(pageFile, listFile, siteIndex, chunkBytes);
@@ -49,8 +49,8 @@ std::string RulesListNote(int siteIndex) {
   return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
 }
 
-HarvestResult HarvestImageUrls(const std::string& pageFile, const std::string& listFile,
-                               int siteIndex, RuleBook& book) {
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+                               RuleBook& book) {
   return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,
                                          detail::kPageChunkBytes);
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "harvest/page_text_stream.h"
 #include "harvest/rule_book.h"
 
 namespace pixhaul {
@@ -32,13 +33,13 @@ struct HarvestResult {
 std::string RulesListNote(int siteIndex);
 
 // Raises what ExtractImageUrls and ScanPageWithRules raise.
-HarvestResult HarvestImageUrls(const std::string& pageFile, const std::string& listFile,
-                               int siteIndex, RuleBook& book);
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+                               RuleBook& book);
 
 namespace detail {
 
 // HarvestImageUrls reading the page `chunkBytes` (at least 1) at a time.
-HarvestResult HarvestImageUrlsChunked(const std::string& pageFile, const std::string& listFile,
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
                                       int siteIndex, RuleBook& book, size_t chunkBytes);
 
 }  // namespace detail

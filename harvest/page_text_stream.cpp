@@ -29,9 +29,25 @@ constexpr size_t kPieceBytes = 32 * 1024;
 
 }  // namespace
 
-PageTextStream::PageTextStream(const std::string& path, size_t chunkBytes)
-    : path_(path),
-      file_(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC)),
+namespace {
+
+// A descriptor of the page's file: a copy of the one given, set to the file's start, or the
+// file opened by its path.
+int OpenPage(const PageFile& page) {
+  if (page.descriptor < 0) return OpenRetrying(page.path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int copy = ::fcntl(page.descriptor, F_DUPFD_CLOEXEC, 0);
+  if (copy >= 0 && ::lseek(copy, 0, SEEK_SET) != 0) {
+    ::close(copy);
+    return -1;
+  }
+  return copy;
+}
+
+}  // namespace
+
+PageTextStream::PageTextStream(const PageFile& page, size_t chunkBytes)
+    : path_(page.path),
+      file_(OpenPage(page)),
       chunkBytes_(std::max<size_t>(chunkBytes, 1)),
       pieceBytes_(std::min(chunkBytes_, kPieceBytes)),
       piece_(std::make_unique_for_overwrite<char[]>(pieceBytes_)) {

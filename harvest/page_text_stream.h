@@ -15,17 +15,34 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/posix_file.h"
 
 namespace pixhaul {
 
+// A saved page to read: its path, and a descriptor of the file when the caller has it open
+// already (not owned; it must stay open while the page is read). A page with a descriptor is
+// read from that very file, from its start, whatever now bears its name; the path then only
+// names it in messages.
+struct PageFile {
+  PageFile(std::string pagePath) : path(std::move(pagePath)) {}  // NOLINT: a path is a page
+  PageFile(const char* pagePath) : path(pagePath) {}             // NOLINT: a path is a page
+  PageFile(std::string pagePath, int pageDescriptor)
+      : path(std::move(pagePath)), descriptor(pageDescriptor) {}
+
+  std::string path;
+  int descriptor = -1;
+};
+
 class PageTextStream {
  public:
-  // Opens the page and reads its first chunk (`chunkBytes`, at least 1), so an unreadable page
-  // (a folder, say) fails here, before anything else is done. Raises EFOpenError "Cannot open
-  // file %s", also later from More() when a read fails.
-  PageTextStream(const std::string& path, size_t chunkBytes);
+  // Opens the page (or takes a descriptor of its own of the page's file, read from its start)
+  // and reads its first chunk (`chunkBytes`, at least 1), so an unreadable page (a folder, say)
+  // fails here, before anything else is done. Raises EFOpenError "Cannot open file %s", also
+  // later from More() when a read fails. The descriptor of a page shares its offset: pages of
+  // one file are read one after the other, never side by side.
+  PageTextStream(const PageFile& page, size_t chunkBytes);
 
   size_t Begin() const { return base_; }
   size_t End() const { return base_ + used_; }

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "harvest/address_rule.h"
+#include "harvest/page_text_stream.h"
 
 namespace pixhaul {
 
@@ -42,7 +43,7 @@ struct RulesScanResult {
 // file; no rules leave the file alone). Raises EFOpenError "Cannot open file %s" when the page
 // cannot be read, EFCreateError "Cannot create file %s" and EWriteError "Stream write error"
 // for the list file.
-RulesScanResult ScanPageWithRules(const std::string& pageFile, const std::string& listFile,
+RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& listFile,
                                   std::span<AddressRule> rules, size_t chunkBytes);
 
 }  // namespace pixhaul

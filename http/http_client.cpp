@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -67,13 +68,15 @@ std::optional<int64_t> ParseChunkSize(const std::string& line) {
   return value;
 }
 
-// The port number an address names: -1 when it names none, or a text that is no number (the
-// protocol's default port stands in). A number outside the port range would otherwise be cut
-// to 16 bits and reach some other port.
+// The port number an address names: -1 when it names none (the protocol's default port stands
+// in). Anything but 1 to 65535 in decimal digits is refused: a port text cut to 16 bits, or
+// read as the default, would send the request to a port the address did not name.
 int32_t PortNumber(const std::string& portText) {
-  const std::optional<int64_t> value = ParseDecimal(portText);
-  if (!value) return -1;
-  if (*value < 1 || *value > 65535) throw EIdInvalidPort();
+  if (portText.empty()) return -1;
+  const bool digitsOnly =
+      std::all_of(portText.begin(), portText.end(), [](char c) { return DigitValue(c, 10) >= 0; });
+  const std::optional<int64_t> value = digitsOnly ? ParseDecimal(portText) : std::nullopt;
+  if (!value || *value < 1 || *value > 65535) throw EIdInvalidPort();
   return static_cast<int32_t>(*value);
 }
 
@@ -99,6 +102,10 @@ class RequestCork {
   }
   TIdSocketHandle& socket_;
 };
+
+bool IsHttpScheme(const std::string& scheme) {
+  return SameText(scheme, "http") || SameText(scheme, "https");
+}
 
 bool CarriesNoBody(RequestMethod method, int32_t code) {
   return method == RequestMethod::rmHead || code / 100 == 1 || code == 204 || code == 304;
@@ -130,7 +137,33 @@ void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStre
   TIdURI::SplitAddress(url, address.protocol, address.host, path, resourceName, address.portText,
                        fragment);
   address.target = path + resourceName;
+  // An address of another scheme ("ftp://", "data:", "javascript:") must never be fetched as
+  // if it were plain HTTP; it is refused before any connection is touched.
+  std::string unified = url;
+  TIdURI::UnifySlashes(unified);
+  const std::string scheme =
+      unified.find("://") != std::string::npos ? address.protocol : ReferenceScheme(unified);
+  if (!scheme.empty() && !IsHttpScheme(scheme)) throw EIdUnknownProtocol();
+
+  // However steadily a server sends, the call has an end: the connect, handshake and reads of
+  // every hop share one deadline.
+  const int limitMs = CallTimeLimitMs();
+  if (limitMs < 0) {
+    PerformHop(method, address, content, source);
+    return;
+  }
+  struct DeadlineScope {
+    TIdReadRateGuard& guard;
+    ~DeadlineScope() { guard.SetDeadline(std::nullopt); }
+  } scope{ReadGuard()};
+  ReadGuard().SetDeadline(TIdReadRateGuard::Clock::now() + std::chrono::milliseconds(limitMs));
   PerformHop(method, address, content, source);
+}
+
+int TIdHTTP::CallTimeLimitMs() const {
+  if (ReadTimeoutMs() <= 0) return -1;
+  return static_cast<int>(std::min<int64_t>(
+      int64_t{kCallTimeLimitMs} * ReadTimeoutMs() / kDefaultReadTimeoutMs, INT32_MAX));
 }
 
 void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStream* content,
@@ -178,14 +211,17 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   }
 
   const int32_t replyClass = ReplyCode / 100;
+  // A partial reply answers a Range request, and none is ever sent: its body is a piece of the
+  // resource, never the resource, so it fails as an error does.
+  const bool partial = ReplyCode == 206;
   // Only a reply that names where to go redirects: a 3xx without a Location has nowhere to
   // lead, and an error stays an error whatever it carries.
   const std::string location(TrimBlanks(Reply.Location));
-  const bool redirect = !location.empty() && replyClass != 4 && replyClass != 5;
+  const bool redirect = !location.empty() && replyClass != 4 && replyClass != 5 && !partial;
   ReadBody(method, content);
 
   if (!redirect) {
-    if (replyClass != 2) {
+    if (replyClass != 2 || partial) {
       if (InterceptEnabled()) CloseConnection();
       throw EIdProtocolReplyError(ReplyCode, ReplyText);
     }
@@ -227,7 +263,7 @@ TIdHTTP::HopAddress TIdHTTP::RedirectAddress(std::string dest,
   }
   if (!scheme.empty()) {
     // Any other scheme must never be fetched as if it were plain HTTP.
-    if (!SameText(scheme, "http") && !SameText(scheme, "https")) throw EIdUnknownProtocol();
+    if (!IsHttpScheme(scheme)) throw EIdUnknownProtocol();
     const std::string rest = dest.substr(scheme.size() + 1);
     if (rest.starts_with("//")) {
       std::string path, resourceName, fragment;
@@ -452,33 +488,44 @@ bool TIdHTTP::IsChunked() const {
 
 void TIdHTTP::ReadChunkedBody(TStream& content) {
   NotifyStatus(TIdStatus::hsText, kChunkStartedText);
-  int64_t total = 0;
-  for (int64_t n = NextChunkLength(); n > 0; n = NextChunkLength()) {
-    if (n > MaxReplyBodyBytes - total) FailLimit(kReplyBodyTooLargeMessage);
+  // A body of a few bytes wrapped in endless size lines and extensions is as large as what
+  // arrives for it, so the framing counts against the bound too.
+  int64_t received = 0;
+  for (int64_t n = NextChunkLength(received); n > 0; n = NextChunkLength(received)) {
+    if (n > MaxReplyBodyBytes - received) FailLimit(kReplyBodyTooLargeMessage);
     ReadIntoStream(content, n, false);
-    total += n;
+    received += n;
     // The chunk's data ends with its line end; anything else there means the size was wrong
     // and the bytes taken are not the chunk.
-    const std::string end = ReadLine();
+    const std::string end = ReadFramingLine(received);
     if (!end.empty()) FailFraming(end);
   }
-  SkipTrailer();
+  SkipTrailer(received);
 }
 
-int64_t TIdHTTP::NextChunkLength() {
-  const std::string line = ReadLine();
+std::string TIdHTTP::ReadFramingLine(int64_t& received) {
+  std::string line = ReadLine();
+  // The line end counts as two bytes whether it was CR LF or LF alone.
+  received += static_cast<int64_t>(line.size()) + 2;
+  if (received > MaxReplyBodyBytes) FailLimit(kReplyBodyTooLargeMessage);
+  return line;
+}
+
+int64_t TIdHTTP::NextChunkLength(int64_t& received) {
+  const std::string line = ReadFramingLine(received);
   const std::optional<int64_t> size = ParseChunkSize(line);
   if (!size) FailFraming(line);
   return *size;
 }
 
-void TIdHTTP::SkipTrailer() {
+void TIdHTTP::SkipTrailer(int64_t& received) {
   // Trailer fields may follow the last chunk; the reply ends at the empty line after them, and
   // a kept-alive connection is left at the next reply.
-  size_t received = 0;
-  for (std::string line = ReadLine(); !line.empty(); line = ReadLine()) {
-    received += line.size() + 2;
-    if (received > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
+  size_t trailerBytes = 0;
+  for (std::string line = ReadFramingLine(received); !line.empty();
+       line = ReadFramingLine(received)) {
+    trailerBytes += line.size() + 2;
+    if (trailerBytes > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
   }
 }
 

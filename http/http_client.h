@@ -11,13 +11,15 @@
 // download worker builds one per image on its own thread.
 //
 // Every wait for a line or body bytes gives up after the connection's ReadTimeoutMs() without
-// a byte, or when a reply trickles (EIdReadTimeout "Read timed out."). Hostile replies are
-// bounded: a line above 100 KiB, a head (interim replies, header block, chunk trailer) above
-// MaxReplyHeaderBytes or a body above MaxReplyBodyBytes ends the call with EIdLimitExceeded
-// after the connection was closed.
+// a byte, or when a reply trickles (EIdReadTimeout "Read timed out."), and a whole call ends so
+// once CallTimeLimitMs() has passed since it began. Hostile replies are bounded: a line above
+// 100 KiB, a head (interim replies, header block, chunk trailer) above MaxReplyHeaderBytes or a
+// body above MaxReplyBodyBytes (for a chunked body: every byte of it, framing and chunk
+// extensions included) ends the call with EIdLimitExceeded after the connection was closed.
 //
 // A call never ends as a success with a body that is not the final reply's whole body: interim
-// (1xx) replies are skipped, chunked framing wins over Content-Length and must be well formed,
+// (1xx) replies are skipped, a partial (206) reply fails with its status text as an error does,
+// chunked framing wins over Content-Length and must be well formed,
 // conflicting lengths fail, a redirect past RedirectMaximum or without a target fails with its
 // status text, and a redirect target is resolved against the current request (RFC 3986) and
 // refused unless it is http or https. A GET or HEAD whose reused kept-alive connection turns
@@ -44,6 +46,11 @@ inline constexpr const char* kInvalidPortMessage = "Invalid port number.";
 inline constexpr const char* kChunkStartedText = "Chunk Started";
 inline constexpr size_t kMaxReplyHeaderBytes = 1024 * 1024;
 inline constexpr int64_t kMaxReplyBodyBytes = int64_t{512} * 1024 * 1024;
+// The most one call (GetInto) may take, from its start to the last byte of the final reply,
+// with the default read time limit; a lower read limit (for tests) scales it down alike. Long
+// enough for a 512 MiB body at a modest rate (under 1 MB/s), it ends a transfer that a server
+// keeps just above the trickle rate.
+inline constexpr int kCallTimeLimitMs = 10 * 60 * 1000;
 
 // A reply that is neither a success nor a followed or accepted redirect. The message is the
 // status line without its first token, e.g. "404 Not Found". Written out rather than declared
@@ -63,10 +70,10 @@ inline std::string InvalidContentLengthMessage(const std::string& value) {
   return kInvalidContentLengthPrefix + value;
 }
 
-// A redirect named a scheme other than http and https.
+// An address, or a redirect's target, named a scheme other than http and https.
 PIXHAUL_FIXED_EXCEPTION(EIdUnknownProtocol, EIdException, kProtocolNotSupportedMessage);
 
-// An address named a port number outside 1 to 65535.
+// An address named a port that is not a number from 1 to 65535 in decimal digits.
 PIXHAUL_FIXED_EXCEPTION(EIdInvalidPort, EIdException, kInvalidPortMessage);
 
 enum class TIdHTTPProtocolVersion { pv1_0, pv1_1 };
@@ -129,6 +136,10 @@ class TIdHTTP : public TIdTCPClient {
   // says otherwise (it may also change `dest`).
   virtual bool AskRedirect(std::string& dest, int32_t depth);
 
+  // The time one call may take: kCallTimeLimitMs scaled by ReadTimeoutMs() against the
+  // default read time limit; -1 (none) when the read time limit is switched off.
+  int CallTimeLimitMs() const;
+
  private:
   // Where a hop goes: an address split into its parts, the target not yet percent-encoded.
   // Empty protocol and host (a relative address) keep the current connection's.
@@ -167,10 +178,14 @@ class TIdHTTP : public TIdTCPClient {
   int64_t DeclaredLength();
   // Whether any Transfer-Encoding line of the reply names chunked.
   bool IsChunked() const;
+  // `received` counts every byte of the chunked body against MaxReplyBodyBytes: sizes,
+  // extensions and line ends as well as the data.
   void ReadChunkedBody(TStream& content);
-  int64_t NextChunkLength();
+  int64_t NextChunkLength(int64_t& received);
   // Reads the chunked body's trailer lines up to the empty line and drops them.
-  void SkipTrailer();
+  void SkipTrailer(int64_t& received);
+  // Reads one framing line of a chunked body, counted into `received`.
+  std::string ReadFramingLine(int64_t& received);
   // Closes the connection (the rest of the reply is unread) and raises the number-format error
   // for `text`.
   [[noreturn]] void FailFraming(const std::string& text);

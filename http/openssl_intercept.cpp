@@ -32,6 +32,7 @@ void TIdConnectionInterceptOpenSSL::AttachToSocket(TIdSocketHandle* socket) {
   context_->CertFile = sslOptions_.CertFile;
   context_->KeyFile = sslOptions_.KeyFile;
   context_->Method = sslOptions_.Method;
+  context_->VerifyServer = sslOptions_.VerifyServer;
   if (OnGetPassword) {
     context_->AskPassword = [this] {
       std::string password;
@@ -50,7 +51,7 @@ void TIdConnectionInterceptOpenSSL::AttachToSocket(TIdSocketHandle* socket) {
   // A dotted address is no host name; servers expect the extension only for names.
   const std::string& host = PeerHostName();
   std::string serverName = TIdStack::IsDottedQuad(host) ? std::string() : host;
-  channel_->Connect(socket->Handle(), *context_, serverName, ReadGuard());
+  channel_->Connect(socket->Handle(), *context_, serverName, host, ReadGuard());
 }
 
 void TIdConnectionInterceptOpenSSL::DetachFromSocket() {

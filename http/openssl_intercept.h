@@ -12,7 +12,8 @@
 //
 // The handshake names the peer's host (PeerHostName(), set by the client before attaching) to
 // the server when it is a name rather than a dotted address. The server's certificate is not
-// verified.
+// verified unless SSLOptions().VerifyServer asks for it: it must then verify against the
+// trusted roots and name that host, or the attach fails with EIdOSSLCertificateVerifyError.
 #pragma once
 
 #include <functional>
@@ -54,7 +55,7 @@ class TIdConnectionInterceptOpenSSL : public TIdSSLConnectionIntercept {
   // and a channel with a completed handshake, run within the limits of ReadGuard(). Raises
   // EIdOSSLCouldNotLoadSSLLibrary, EIdOSSLGetMethodError, EIdOSSLCreatingContextError,
   // EIdOSSLSettingCipherError, EIdOSSLLoading...Error, EIdOSSLDataBindingError,
-  // EIdOSSLConnectError or EIdReadTimeout with their messages.
+  // EIdOSSLCertificateVerifyError, EIdOSSLConnectError or EIdReadTimeout with their messages.
   // Precondition: `socket` holds a connected socket.
   void AttachToSocket(TIdSocketHandle* socket) override;
   // Frees the channel (without sending close_notify) and the context, then forgets the socket.

@@ -4,6 +4,7 @@
 #include "http/read_rate_guard.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace pixhaul {
 
@@ -33,8 +34,15 @@ void TIdReadRateGuard::Count(uint64_t bytes, Clock::time_point now) {
   }
 }
 
+int TIdReadRateGuard::DeadlineLeftMs(Clock::time_point now) const {
+  if (!deadline_) return kNoLimit;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline_ - now).count();
+  return static_cast<int>(std::clamp<int64_t>(left, 0, INT32_MAX));
+}
+
 int TIdReadRateGuard::WaitLimitMs(Clock::time_point now) const {
-  if (readTimeoutMs_ <= 0) return kNoLimit;
+  const int deadlineLeft = DeadlineLeftMs(now);
+  if (readTimeoutMs_ <= 0) return deadlineLeft;
   // A span of twice the limit ending at time t holds fewer than the minimum once the arrival
   // that brought the minimum-th most recent byte lies more than that span before t. Until the
   // minimum has arrived at all, the span started with the read.
@@ -42,7 +50,8 @@ int TIdReadRateGuard::WaitLimitMs(Clock::time_point now) const {
       recentBytes_ >= kMinimumSpanBytes ? recent_.front().first : spanStart_;
   const auto deadline = from + std::chrono::milliseconds(2 * int64_t{readTimeoutMs_});
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-  return static_cast<int>(std::clamp<int64_t>(left, 0, readTimeoutMs_));
+  const int limit = static_cast<int>(std::clamp<int64_t>(left, 0, readTimeoutMs_));
+  return deadlineLeft == kNoLimit ? limit : std::min(limit, deadlineLeft);
 }
 
 }  // namespace pixhaul

@@ -14,11 +14,16 @@
 // bytes, so its memory is bounded whatever is read. It belongs to one connection and is used on
 // that connection's thread only. Times are taken from the steady clock unless given, which lets
 // tests replay arrivals exactly.
+//
+// A deadline may bound the reads further: the end of the time a whole call has (TIdHTTP), which
+// a peer sending steadily just above the trickle rate would otherwise never reach. Restart
+// keeps it; only SetDeadline changes it.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <utility>
 
 namespace pixhaul {
@@ -42,9 +47,19 @@ class TIdReadRateGuard {
   void Count(uint64_t bytes, Clock::time_point now = Clock::now());
 
   // Milliseconds the next wait for bytes may last: the read time limit, cut to the moment from
-  // which the last twice-the-limit span would hold fewer than kMinimumSpanBytes; 0 once that
-  // moment has come. kNoLimit when the read time limit is switched off.
+  // which the last twice-the-limit span would hold fewer than kMinimumSpanBytes, and to the
+  // deadline; 0 once either moment has come. kNoLimit when the read time limit is switched off
+  // and no deadline is set.
   int WaitLimitMs(Clock::time_point now = Clock::now()) const;
+
+  // The moment after which no read may go on; none by default.
+  void SetDeadline(std::optional<Clock::time_point> deadline) { deadline_ = deadline; }
+  std::optional<Clock::time_point> Deadline() const { return deadline_; }
+  bool DeadlinePassed(Clock::time_point now = Clock::now()) const {
+    return deadline_ && now >= *deadline_;
+  }
+  // Milliseconds left until the deadline (0 once it has passed); kNoLimit without one.
+  int DeadlineLeftMs(Clock::time_point now = Clock::now()) const;
 
   // Bytes counted since the span started.
   uint64_t SpanBytes() const { return spanBytes_; }
@@ -57,6 +72,7 @@ class TIdReadRateGuard {
   // they hold at least that many, and dropping the oldest would leave fewer.
   std::deque<std::pair<Clock::time_point, uint64_t>> recent_;
   uint64_t recentBytes_ = 0;
+  std::optional<Clock::time_point> deadline_;
 };
 
 }  // namespace pixhaul

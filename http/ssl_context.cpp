@@ -70,7 +70,14 @@ void TIdSSLContext::Prepare(TIdSSLMode mode) {
   if (functions_.SSL_CTX_set_cipher_list(context_, kCipherList) <= 0) {
     throw EIdOSSLSettingCipherError();
   }
-  // No verify callback is installed: the server's certificate is not verified.
+  if (VerifyServer) {
+    // The library's own checks decide (no callback); a handshake with a certificate that
+    // fails them fails. Without a roots file the system's trust store is the anchor; when it
+    // cannot be found every certificate fails as untrusted.
+    if (RootCertFile.empty()) functions_.SSL_CTX_set_default_verify_paths(context_);
+    functions_.SSL_CTX_set_verify(context_, SSL_VERIFY_PEER, nullptr);
+  }
+  // Otherwise no verification is asked for: the server's certificate is not verified.
 }
 
 int TIdSSLContext::PasswordCallback(char* buffer, int size, int /*rwflag*/, void* userData) {

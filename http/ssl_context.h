@@ -36,6 +36,9 @@ class TIdSSLContext {
   std::string RootCertFile;
   std::string CertFile;
   std::string KeyFile;
+  // The peer's certificate must verify against RootCertFile, or the system's trust store when
+  // that is empty (see TIdSSLOptions::VerifyServer).
+  bool VerifyServer = false;
   // Asked for the private key's password while KeyFile is loaded; none: no password.
   std::function<std::string()> AskPassword;
 

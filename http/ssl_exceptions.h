@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// The TLS layer's exceptions, each with its one fixed message.
+// The TLS layer's exceptions, each with its one fixed message but the certificate check's, which
+// carries the library's reason.
 //
 // EIdOpenSSLError is the root of every TLS failure; EIdOpenSSLLoadError groups the failures to
 // load the library or a file it needs. A read or write that fails after the handshake is not
 // one of these: it reaches the caller as the connection's EIdSocketError. Default-constructing
 // an exception gives it its message; the texts are exact and other code compares them.
 #pragma once
+
+#include <string>
 
 #include "http/http_exceptions.h"
 
@@ -24,6 +27,7 @@ inline constexpr const char* kSettingCipherErrorMessage = "SetCipher failed.";
 inline constexpr const char* kDataBindingErrorMessage = "Error binding data to SSL socket.";
 inline constexpr const char* kConnectErrorMessage = "Error connecting with SSL.";
 inline constexpr const char* kAcceptErrorMessage = "Error accepting connection with SSL.";
+inline constexpr const char* kCertificateVerifyFailedPrefix = "Certificate verify failed: ";
 
 PIXHAUL_EXCEPTION(EIdOpenSSLError, EIdException);
 PIXHAUL_EXCEPTION(EIdOpenSSLLoadError, EIdOpenSSLError);
@@ -41,5 +45,14 @@ PIXHAUL_FIXED_EXCEPTION(EIdOSSLSettingCipherError, EIdOpenSSLError, kSettingCiph
 PIXHAUL_FIXED_EXCEPTION(EIdOSSLDataBindingError, EIdOpenSSLError, kDataBindingErrorMessage);
 PIXHAUL_FIXED_EXCEPTION(EIdOSSLConnectError, EIdOpenSSLError, kConnectErrorMessage);
 PIXHAUL_FIXED_EXCEPTION(EIdOSSLAcceptError, EIdOpenSSLError, kAcceptErrorMessage);
+
+// The server's certificate failed verification (asked for by TIdSSLOptions::VerifyServer);
+// raised with CertificateVerifyFailedMessage of the library's reason.
+PIXHAUL_EXCEPTION(EIdOSSLCertificateVerifyError, EIdOpenSSLError);
+// "Certificate verify failed: " + reason + ".", e.g. "Certificate verify failed: hostname
+// mismatch."
+inline std::string CertificateVerifyFailedMessage(const std::string& reason) {
+  return kCertificateVerifyFailedPrefix + reason + ".";
+}
 
 }  // namespace pixhaul

@@ -59,35 +59,42 @@ bool SslLibrary::Load() {
 
   SslFunctions& f = functions_;
   void* ssl = sslHandle_;
-  bool bound = Bind(ssl, "OPENSSL_init_ssl", f.OPENSSL_init_ssl) &&
-               Bind(ssl, "TLS_client_method", f.TLS_client_method) &&
-               Bind(ssl, "TLS_server_method", f.TLS_server_method) &&
-               Bind(ssl, "TLS_method", f.TLS_method) && Bind(ssl, "SSL_CTX_new", f.SSL_CTX_new) &&
-               Bind(ssl, "SSL_CTX_free", f.SSL_CTX_free) &&
-               Bind(ssl, "SSL_CTX_set_cipher_list", f.SSL_CTX_set_cipher_list) &&
-               Bind(ssl, "SSL_CTX_set_options", f.SSL_CTX_set_options) &&
-               Bind(ssl, "SSL_CTX_set_default_passwd_cb", f.SSL_CTX_set_default_passwd_cb) &&
-               Bind(ssl, "SSL_CTX_set_default_passwd_cb_userdata",
-                    f.SSL_CTX_set_default_passwd_cb_userdata) &&
-               Bind(ssl, "SSL_CTX_load_verify_locations", f.SSL_CTX_load_verify_locations) &&
-               Bind(ssl, "SSL_CTX_use_certificate_file", f.SSL_CTX_use_certificate_file) &&
-               Bind(ssl, "SSL_CTX_use_PrivateKey_file", f.SSL_CTX_use_PrivateKey_file) &&
-               Bind(ssl, "SSL_CTX_check_private_key", f.SSL_CTX_check_private_key) &&
-               Bind(ssl, "SSL_new", f.SSL_new) && Bind(ssl, "SSL_free", f.SSL_free) &&
-               Bind(ssl, "SSL_set_ex_data", f.SSL_set_ex_data) &&
-               Bind(ssl, "SSL_set_info_callback", f.SSL_set_info_callback) &&
-               Bind(ssl, "SSL_state_string_long", f.SSL_state_string_long) &&
-               Bind(ssl, "SSL_set_fd", f.SSL_set_fd) && Bind(ssl, "SSL_ctrl", f.SSL_ctrl) &&
-               Bind(ssl, "SSL_connect", f.SSL_connect) && Bind(ssl, "SSL_read", f.SSL_read) &&
-               Bind(ssl, "SSL_write", f.SSL_write) && Bind(ssl, "SSL_pending", f.SSL_pending) &&
-               Bind(ssl, "SSL_has_pending", f.SSL_has_pending) &&
-               Bind(ssl, "SSL_set_default_read_buffer_len", f.SSL_set_default_read_buffer_len) &&
-               Bind(ssl, "SSL_get_error", f.SSL_get_error) &&
-               Bind(ssl, "SSL_get_rbio", f.SSL_get_rbio) &&
-               Bind(ssl, "SSL_set_shutdown", f.SSL_set_shutdown) &&
-               Bind(ssl, "SSL_shutdown", f.SSL_shutdown) &&
-               Bind(cryptoHandle_, "ERR_clear_error", f.ERR_clear_error) &&
-               Bind(cryptoHandle_, "BIO_number_read", f.BIO_number_read);
+  bool bound =
+      Bind(ssl, "OPENSSL_init_ssl", f.OPENSSL_init_ssl) &&
+      Bind(ssl, "TLS_client_method", f.TLS_client_method) &&
+      Bind(ssl, "TLS_server_method", f.TLS_server_method) &&
+      Bind(ssl, "TLS_method", f.TLS_method) && Bind(ssl, "SSL_CTX_new", f.SSL_CTX_new) &&
+      Bind(ssl, "SSL_CTX_free", f.SSL_CTX_free) &&
+      Bind(ssl, "SSL_CTX_set_cipher_list", f.SSL_CTX_set_cipher_list) &&
+      Bind(ssl, "SSL_CTX_set_options", f.SSL_CTX_set_options) &&
+      Bind(ssl, "SSL_CTX_set_default_passwd_cb", f.SSL_CTX_set_default_passwd_cb) &&
+      Bind(ssl, "SSL_CTX_set_default_passwd_cb_userdata",
+           f.SSL_CTX_set_default_passwd_cb_userdata) &&
+      Bind(ssl, "SSL_CTX_load_verify_locations", f.SSL_CTX_load_verify_locations) &&
+      Bind(ssl, "SSL_CTX_use_certificate_file", f.SSL_CTX_use_certificate_file) &&
+      Bind(ssl, "SSL_CTX_use_PrivateKey_file", f.SSL_CTX_use_PrivateKey_file) &&
+      Bind(ssl, "SSL_CTX_check_private_key", f.SSL_CTX_check_private_key) &&
+      Bind(ssl, "SSL_new", f.SSL_new) && Bind(ssl, "SSL_free", f.SSL_free) &&
+      Bind(ssl, "SSL_set_ex_data", f.SSL_set_ex_data) &&
+      Bind(ssl, "SSL_set_info_callback", f.SSL_set_info_callback) &&
+      Bind(ssl, "SSL_state_string_long", f.SSL_state_string_long) &&
+      Bind(ssl, "SSL_set_fd", f.SSL_set_fd) && Bind(ssl, "SSL_ctrl", f.SSL_ctrl) &&
+      Bind(ssl, "SSL_connect", f.SSL_connect) && Bind(ssl, "SSL_read", f.SSL_read) &&
+      Bind(ssl, "SSL_write", f.SSL_write) && Bind(ssl, "SSL_pending", f.SSL_pending) &&
+      Bind(ssl, "SSL_has_pending", f.SSL_has_pending) &&
+      Bind(ssl, "SSL_set_default_read_buffer_len", f.SSL_set_default_read_buffer_len) &&
+      Bind(ssl, "SSL_get_error", f.SSL_get_error) && Bind(ssl, "SSL_get_rbio", f.SSL_get_rbio) &&
+      Bind(ssl, "SSL_set_shutdown", f.SSL_set_shutdown) &&
+      Bind(ssl, "SSL_shutdown", f.SSL_shutdown) &&
+      Bind(cryptoHandle_, "ERR_clear_error", f.ERR_clear_error) &&
+      Bind(cryptoHandle_, "BIO_number_read", f.BIO_number_read) &&
+      Bind(ssl, "SSL_CTX_set_verify", f.SSL_CTX_set_verify) &&
+      Bind(ssl, "SSL_CTX_set_default_verify_paths", f.SSL_CTX_set_default_verify_paths) &&
+      Bind(ssl, "SSL_get0_param", f.SSL_get0_param) &&
+      Bind(ssl, "SSL_set1_host", f.SSL_set1_host) &&
+      Bind(ssl, "SSL_get_verify_result", f.SSL_get_verify_result) &&
+      Bind(cryptoHandle_, "X509_VERIFY_PARAM_set1_ip_asc", f.X509_VERIFY_PARAM_set1_ip_asc) &&
+      Bind(cryptoHandle_, "X509_verify_cert_error_string", f.X509_verify_cert_error_string);
   // OPENSSL_init_ssl is thread-safe and idempotent; OpenSSL 3 needs no locking callbacks and
   // no random-seeding call of ours.
   if (!bound || f.OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS,

@@ -19,6 +19,8 @@
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <atomic>
 #include <mutex>
@@ -63,6 +65,14 @@ struct SslFunctions {
   decltype(&::SSL_shutdown) SSL_shutdown = nullptr;
   decltype(&::ERR_clear_error) ERR_clear_error = nullptr;
   decltype(&::BIO_number_read) BIO_number_read = nullptr;
+  // Verifying the server's certificate, when asked for.
+  decltype(&::SSL_CTX_set_verify) SSL_CTX_set_verify = nullptr;
+  decltype(&::SSL_CTX_set_default_verify_paths) SSL_CTX_set_default_verify_paths = nullptr;
+  decltype(&::SSL_get0_param) SSL_get0_param = nullptr;
+  decltype(&::SSL_set1_host) SSL_set1_host = nullptr;
+  decltype(&::SSL_get_verify_result) SSL_get_verify_result = nullptr;
+  decltype(&::X509_VERIFY_PARAM_set1_ip_asc) X509_VERIFY_PARAM_set1_ip_asc = nullptr;
+  decltype(&::X509_verify_cert_error_string) X509_verify_cert_error_string = nullptr;
 };
 
 class SslLibrary {

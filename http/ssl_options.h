@@ -32,6 +32,10 @@ struct TIdSSLOptions {
   TIdSSLMode Mode = sslmUnassigned;  // not read by the client intercept (always client mode)
   TIdSSLVerifyModeSet VerifyMode = 0;
   int VerifyDepth = 0;  // stored only
+  // Verify the server's certificate against the trusted roots - RootCertFile when it is set,
+  // else the system's trust store - and against the host name the connection reaches. Off by
+  // default: the server's certificate is then not verified at all.
+  bool VerifyServer = false;
 };
 
 }  // namespace pixhaul

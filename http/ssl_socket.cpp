@@ -77,7 +77,7 @@ class CallingChannel {
 TIdSSLSocket::~TIdSSLSocket() { Free(); }
 
 void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& serverName,
-                           TIdReadRateGuard& guard) {
+                           const std::string& peerHost, TIdReadRateGuard& guard) {
   Free();
   functions_ = &context.Functions();
   const SslFunctions& f = *functions_;
@@ -106,6 +106,18 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
     f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                const_cast<char*>(serverName.c_str()));
   }
+  if (context.VerifyServer) {
+    // The chain alone proves nothing about whom it was issued to: the certificate must name
+    // the host this connection reaches. A host the library cannot take fails the check.
+    const bool taken =
+        TIdStack::IsDottedQuad(peerHost)
+            ? f.X509_VERIFY_PARAM_set1_ip_asc(f.SSL_get0_param(ssl_), peerHost.c_str()) == 1
+            : f.SSL_set1_host(ssl_, peerHost.c_str()) == 1;
+    if (!taken) {
+      throw EIdOSSLCertificateVerifyError(CertificateVerifyFailedMessage(
+          f.X509_verify_cert_error_string(X509_V_ERR_HOSTNAME_MISMATCH)));
+    }
+  }
   for (;;) {
     int savedErrno;
     const int result = CallLibrary([&] { return f.SSL_connect(ssl_); }, savedErrno);
@@ -117,6 +129,13 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
       throw EIdReadTimeout();
     }
     if (reason == SSL_ERROR_WANT_WRITE && WaitForSocket(reason, true)) continue;
+    if (context.VerifyServer) {
+      const long verified = f.SSL_get_verify_result(ssl_);
+      if (verified != X509_V_OK) {
+        const char* why = f.X509_verify_cert_error_string(verified);
+        throw EIdOSSLCertificateVerifyError(CertificateVerifyFailedMessage(why ? why : ""));
+      }
+    }
     throw EIdOSSLConnectError();
   }
 }

@@ -46,13 +46,17 @@ class TIdSSLSocket {
 
   // Opens the channel on the connected socket `fd` with `context` (prepared for client mode),
   // names `serverName` to the server (SNI) unless it is empty, and runs the client handshake
-  // within the limits of `guard`, whose span the caller has started. The certificate the server
-  // shows is not verified. Raises EIdReadTimeout "Read timed out." when the server goes silent
-  // or trickles during the handshake, EIdOSSLConnectError "Error connecting with SSL." when no
-  // channel can be made or the handshake fails otherwise, EIdOSSLDataBindingError when the
-  // channel refuses its application data. `context` and `guard` must outlive the channel.
+  // within the limits of `guard`, whose span the caller has started. When the context verifies
+  // the server (TIdSSLContext::VerifyServer), its certificate must also name `peerHost` (a host
+  // name, or a dotted address matched against the certificate's addresses); otherwise the
+  // certificate is not verified. Raises EIdReadTimeout "Read timed out." when the server goes
+  // silent or trickles during the handshake, EIdOSSLCertificateVerifyError "Certificate verify
+  // failed: <reason>." when verification fails, EIdOSSLConnectError "Error connecting with
+  // SSL." when no channel can be made or the handshake fails otherwise,
+  // EIdOSSLDataBindingError when the channel refuses its application data. `context` and
+  // `guard` must outlive the channel.
   void Connect(int fd, TIdSSLContext& context, const std::string& serverName,
-               TIdReadRateGuard& guard);
+               const std::string& peerHost, TIdReadRateGuard& guard);
 
   // Up to `capacity` decrypted bytes; 0 when the peer closed (close_notify or end of stream).
   // After the first record it goes on with the records already read ahead, as far as they are

@@ -9,9 +9,27 @@
 #include <sys/time.h>
 
 #include "http/http_exceptions.h"
+#include "http/socket_error.h"
 #include "http/socket_stack.h"
 
 namespace pixhaul {
+
+void TIdTCPClient::ConnectWithinLimits(TIdSocketHandle& socket) {
+  // A deadline of the reads (the end of a whole call's time) bounds the connect too.
+  const TIdReadRateGuard& guard = ReadGuard();
+  const int deadlineLeft = guard.DeadlineLeftMs();
+  int limitMs = ConnectTimeoutMs();
+  if (deadlineLeft != TIdReadRateGuard::kNoLimit && (limitMs < 0 || deadlineLeft < limitMs)) {
+    limitMs = deadlineLeft;
+  }
+  if (guard.DeadlinePassed()) throw EIdReadTimeout();
+  try {
+    SharedStack().TestSocketResult(socket.ConnectRemote(AF_INET, limitMs));
+  } catch (const EIdSocketError& e) {
+    if (e.LastError() == kWsaETimedOut && guard.DeadlinePassed()) throw EIdReadTimeout();
+    throw;
+  }
+}
 
 void TIdTCPClient::ConnectToPeer() {
   TIdSocketHandle& socket = SocketHandle();
@@ -30,7 +48,7 @@ void TIdTCPClient::ConnectToPeer() {
       socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     }
     NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
-    stack.TestSocketResult(socket.ConnectRemote(AF_INET, ConnectTimeoutMs()));
+    ConnectWithinLimits(socket);
     // Reads wait in poll with their own limit; these socket limits bound any blocking call
     // made on the socket itself (a send to a stalled peer).
     if (ReadTimeoutMs() > 0) {

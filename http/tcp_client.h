@@ -49,10 +49,14 @@ class TIdTCPClient : public TIdTCPConnection {
   // EIdInvalidSocket, EIdCouldNotBindSocket, EIdSocketError (lookup 11001, refused 10061,
   // timed out 10060, ...). A failure before the TCP connection stands leaves the connection
   // closed; a failure of the intercept's attach propagates with the socket left open, except
-  // EIdReadTimeout (a handshake that went silent or trickled), which closes it first.
+  // EIdReadTimeout (a handshake that went silent or trickled), which closes it first. Once the
+  // read guard's deadline has passed, or when it ends the connect, raises EIdReadTimeout.
   virtual void ConnectToPeer();
 
  private:
+  // Connects the allocated socket within ConnectTimeoutMs() and the read guard's deadline.
+  void ConnectWithinLimits(TIdSocketHandle& socket);
+
   std::string boundIp_;
   std::string host_;
   int port_ = 0;

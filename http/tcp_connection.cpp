@@ -140,6 +140,12 @@ int TIdTCPConnection::ReceiveBlock(bool raiseIfClosed, int timeoutMs, char* byte
 bool TIdTCPConnection::WaitForReceive(bool raiseIfClosed, int timeoutMs) {
   CheckPeerClosed(raiseIfClosed, false);
   if (!IsConnected()) return false;
+  // Past the deadline no read goes on, not even one whose bytes are already there: a peer that
+  // keeps sending must not keep the reader.
+  if (timeoutMs < 0 && readGuard_.DeadlinePassed()) {
+    CloseConnection();
+    throw EIdReadTimeout();
+  }
   // Bytes an intercept already holds (the rest of a TLS record) never show on the socket.
   const bool held = InterceptReceives() && intercept_->PendingBytes() > 0;
   if (!held) {

@@ -12,9 +12,11 @@
 // Time limits: a wait the callers ask to be without limit (timeout -2) still gives up after
 // ReadTimeoutMs() with no byte arriving, and also when a reply trickles: fewer than 1,024 bytes
 // in any span of twice ReadTimeoutMs() since the last send (ReadGuard()). Either way the
-// connection is closed and EIdReadTimeout "Read timed out." raised. Connecting (TIdTCPClient)
-// gives up after ConnectTimeoutMs() with EIdSocketError 10060. Both start from process-wide
-// defaults (30000 ms) that tests may lower.
+// connection is closed and EIdReadTimeout "Read timed out." raised; so is it once the guard's
+// deadline has passed (ReadGuard().SetDeadline), however fast bytes come. Connecting
+// (TIdTCPClient) gives up after ConnectTimeoutMs() with EIdSocketError 10060, or at that
+// deadline with EIdReadTimeout. Both limits start from process-wide defaults (30000 ms) that
+// tests may lower.
 //
 // A line longer than kMaxLineLength without its terminator raises EIdLimitExceeded "Reply line
 // too long." after closing the connection and freeing the buffered bytes.

@@ -22,18 +22,29 @@ std::string TakePathUpToLastSlash(std::string& rest) {
   return path;
 }
 
-// Removes "protocol://authority/" from the front of an absolute address and fills in the
-// protocol, host and port; `rest` keeps what follows the authority's slash.
+// Removes "protocol://authority" from the front of an absolute address and fills in the
+// protocol, host and port; `rest` keeps what follows the authority.
 void SplitAbsolutePrefix(std::string& rest, size_t separatorAt, std::string& Protocol,
                          std::string& Host, std::string& Port) {
   Protocol = rest.substr(0, separatorAt);
   rest.erase(0, separatorAt + kSchemeSeparator.size());
 
-  const size_t authorityEnd = rest.find('/');
+  // The authority ends at the first "/", "?" or "#": "http://h:8080?id=1" names port 8080 of
+  // h, never a host "h" on a port "8080?id=1". Only a "/" that ends it goes with it; a query
+  // or fragment stays as the start of the rest.
+  const size_t authorityEnd = rest.find_first_of("/?#");
   std::string authority = rest.substr(0, authorityEnd);
-  rest.erase(0, authorityEnd == std::string::npos ? rest.size() : authorityEnd + 1);
+  if (authorityEnd == std::string::npos) {
+    rest.clear();
+  } else {
+    rest.erase(0, rest[authorityEnd] == '/' ? authorityEnd + 1 : authorityEnd);
+  }
 
-  // The first colon ends the host wherever it stands, credentials or not.
+  // User information ("user:password@") is never sent and never taken for the host: the host
+  // begins after the authority's last "@".
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+
   const size_t colon = authority.find(':');
   if (colon == std::string::npos) {
     Host = std::move(authority);

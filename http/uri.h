@@ -18,15 +18,17 @@ class TIdURI {
 
   // Splits `address` (taken by copy; the caller's text is untouched) into:
   //  Protocol     - text before the first "://", letter case kept; empty without "://".
-  //  Host         - the authority's text before its first ":"; empty without "://".
-  //  Port         - the authority's text after its first ":" (empty when it has none). For an
-  //                 address without "://" it keeps the value the caller passed in.
+  //  Host         - the authority's host: the authority is the text after "://" up to the
+  //                 first "/", "?" or "#"; user information up to its last "@" is dropped,
+  //                 and the host ends at the first ":" after that. Empty without "://".
+  //  Port         - the authority's text after that ":" (empty when it has none), as written:
+  //                 whether it is a port number is for the caller to judge. For an address
+  //                 without "://" it keeps the value the caller passed in.
   //  Path         - up to and including the last "/" after the authority (of the whole text
   //                 for a relative address), always starting with "/".
   //  ResourceName - what follows Path, up to and excluding its first "#".
   //  Fragment     - the text after that "#"; empty when there is none.
-  // Backslashes count as slashes. A "user:password@host" authority is not recognised: Host
-  // becomes "user" and Port "password@host".
+  // Backslashes count as slashes.
   static void SplitAddress(std::string address, std::string& Protocol, std::string& Host,
                            std::string& Path, std::string& ResourceName, std::string& Port,
                            std::string& Fragment);

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -21,9 +22,12 @@
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "download/download_client.h"
 #include "download/save_folder.h"
+#include "framework/folder_lock.h"
 #include "framework/program_layout.h"
 #include "harvest/site_table.h"
+#include "http/openssl_intercept.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;
@@ -299,21 +303,80 @@ class MainWindowTest : public QObject {
     SetShellOpenerForTesting({});
   }
 
+  // Off unless the user turns it on; kept in config.ini, and the file of one who never does
+  // holds the two described keys alone.
+  void verifyCertificatesOptionIsKeptInTheSettings_data() {
+    QTest::addColumn<QString>("stored");  // the key's line in config.ini, or none
+    QTest::addColumn<bool>("shownChecked");
+    QTest::addColumn<bool>("toggle");
+    QTest::addColumn<QString>("written");  // the key's line at close, or none
+    QTest::newRow("never turned on") << "" << false << false << "";
+    QTest::newRow("turned on") << "" << false << true << "VerifyServerCertificates=1\r\n";
+    QTest::newRow("kept on") << "VerifyServerCertificates=1\r\n"
+                             << true << false << "VerifyServerCertificates=1\r\n";
+    QTest::newRow("turned off") << "VerifyServerCertificates=1\r\n"
+                                << true << true << "VerifyServerCertificates=0\r\n";
+    QTest::newRow("not a number is off") << "VerifyServerCertificates=yes\r\n"
+                                         << false << false << "VerifyServerCertificates=0\r\n";
+  }
+  void verifyCertificatesOptionIsKeptInTheSettings() {
+    QFETCH(QString, stored);
+    QFETCH(bool, shownChecked);
+    QFETCH(bool, toggle);
+    QFETCH(QString, written);
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/tmp/pics", "0") + stored.toStdString());
+    DownloadClient::SetVerifyServerCertificates(!shownChecked);  // as a window before left it
+    RecordingForm form(FormOptions(folder));
+    QStringList menus;
+    for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
+    QCOMPARE(menus, QStringList({"File", "Options", "Help"}));
+    QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
+    QVERIFY(form.VerifyCertificates1->isCheckable());
+
+    form.show();
+    QCOMPARE(form.VerifyCertificates1->isChecked(), shownChecked);
+    QCOMPARE(DownloadClient::VerifyServerCertificates(), shownChecked);
+    if (toggle) form.VerifyCertificates1->trigger();
+    QCOMPARE(DownloadClient::VerifyServerCertificates(), shownChecked != toggle);
+    // Every download made from now on follows the check.
+    DownloadClient client;
+    auto* tls = dynamic_cast<TIdConnectionInterceptOpenSSL*>(client.Http().Intercept());
+    QVERIFY(tls != nullptr);
+    QCOMPARE(tls->SSLOptions().VerifyServer, shownChecked != toggle);
+    QVERIFY(form.close());
+    QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + written.toStdString());
+    DownloadClient::SetVerifyServerCertificates(false);
+  }
+
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {
     QTest::addColumn<QString>("folderText");
-    QTest::newRow("empty text") << QString();
-    QTest::newRow("parent missing") << QString("/nonexistent-pixhaul-parent/pics");
+    QTest::addColumn<bool>("heldByAnotherRun");
+    QTest::newRow("empty text") << QString() << false;
+    QTest::newRow("parent missing") << QString("/nonexistent-pixhaul-parent/pics") << false;
+    QTest::newRow("another run saves there") << QString("pics") << true;
   }
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone() {
     QFETCH(QString, folderText);
+    QFETCH(bool, heldByAnotherRun);
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
-    form.EditPath->setText(folderText);
+    std::string text = folderText.toStdString();
+    FolderLock otherRun;
+    if (heldByAnotherRun) {
+      text = folder.Path() + text;
+      QVERIFY(QDir().mkpath(QString::fromStdString(text)));
+      otherRun = FolderLock::TryLock(text);
+      QVERIFY(otherRun.GetState() == FolderLock::State::kHeld);
+    }
+    form.EditPath->setText(QString::fromStdString(text));
     QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
-    QCOMPARE(form.messages,
-             std::vector<std::string>{"Create directory " + folderText.toStdString() + " Failed."});
+    const std::string message = heldByAnotherRun ? "Another run is saving into " + text + "."
+                                                 : "Create directory " + text + " Failed.";
+    QCOMPARE(form.messages, std::vector<std::string>{message});
     QCOMPARE(form.LogLines(), std::vector<std::string>{"[Log window]"});
+    if (heldByAnotherRun) QVERIFY(QDir(QString::fromStdString(text)).isEmpty());
     QCOMPARE(form.ButtonStart->text(), QString("Start download"));
     QVERIFY(form.close());
   }

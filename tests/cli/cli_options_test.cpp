@@ -28,6 +28,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     bool listOnly;
     std::string page;
     std::string rulesFile = "";
+    bool verifyTls = false;
   } rows[] = {
       {{"page.html"}, 0, "/home/ann/images_download", false, "page.html"},
       {{"--site", "google", "p"}, 1, "/home/ann/images_download", false, "p"},
@@ -47,6 +48,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
        "p",
        "my rules.ini"},
       {{"p", "--rules=/etc/r.ini"}, 0, "/home/ann/images_download", false, "p", "/etc/r.ini"},
+      {{"--verify-tls", "p"}, 0, "/home/ann/images_download", false, "p", "", true},
   };
   for (const Row& row : rows) {
     const ParseResult r = ParseCommandLine(row.args, "/home/ann");
@@ -57,6 +59,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     EXPECT_EQ(r.options.listOnly, row.listOnly);
     EXPECT_EQ(r.options.page, row.page);
     EXPECT_EQ(r.options.rulesFile, row.rulesFile);
+    EXPECT_EQ(r.options.verifyTls, row.verifyTls);
   }
 }
 
@@ -73,6 +76,7 @@ TEST(ParseCommandLineTest, UsageErrors) {
       {"--verbose", "p"},
       {"-x", "p"},
       {"--list-only=yes", "p"},
+      {"--verify-tls=yes", "p"},
       {"--version=1"},
       {"--rules"},
       {"--rules", "", "p"},

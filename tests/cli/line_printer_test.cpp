@@ -2,7 +2,8 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // Printing a file's lines with LF endings must give exactly the lines a line list loads from it,
-// whatever falls on the borders of the pieces the file is read in.
+// with their control bytes escaped as the log escapes them, whatever falls on the borders of the
+// pieces the file is read in.
 #include "cli/line_printer.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "framework/exception.h"
 #include "framework/string_list.h"
+#include "framework/visible_text.h"
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
@@ -39,7 +41,7 @@ std::string AsLoaded(const std::string& path) {
   TStringList lines;
   lines.LoadFromFile(path);
   std::string text;
-  for (const std::string& line : lines.Lines()) text += line + "\n";
+  for (const std::string& line : lines.Lines()) text += VisibleText(line) + "\n";
   return text;
 }
 
@@ -58,9 +60,14 @@ TEST(PrintFileLines, PrintsTheLinesALineListLoads) {
       std::string(kPiece - 1, 'x') + "\r\rnext",
       std::string(kPiece, 'x') + "\r\n",
       std::string(kPiece - 1, 'x') + "\r" + std::string(1, '\0') + "\nhidden",
+      // Terminal controls are shown as escapes, a C1 control split by a border included.
+      "http://h/\x1b]0;owned\x07\x1b[2J.jpg\r\nhttp://h/\tb\x7f.jpg",
+      std::string(kPiece - 1, 'x') + "\xc2\x9b" + "31m\r\n",
+      std::string(kPiece - 1, 'x') + "\xc2",
+      std::string(kPiece - 1, 'x') + "\xc2\xa9\xc2",
   };
   std::mt19937 random(5);
-  const char* const parts[] = {"http://h/a.jpg", "\r", "\n", "\r\n", "x"};
+  const char* const parts[] = {"http://h/a.jpg", "\r", "\n", "\r\n", "x", "\x1b[", "\xc2", "\x9b"};
   for (int i = 0; i < 20; ++i) {
     std::string text;
     while (text.size() < 3 * kPiece) text += parts[random() % std::size(parts)];

@@ -18,6 +18,7 @@
 #include "demo/loopback_server.h"
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
+#include "http/tcp_connection.h"
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
 #include "tests/support/file_size_limit.h"
@@ -298,6 +299,7 @@ class ScriptedReply {
     return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(server_.Port()) +
            path;
   }
+  size_t AcceptedCount() const { return server_.AcceptedCount(); }
 
  private:
   static ScriptedServer::Options Options(bool tls) {
@@ -433,11 +435,16 @@ TEST_F(DownTileThreadTest, RedirectBodyIsReplacedByTheFinalBody) {
 TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
   const std::string part = BinaryBody(2 * 1024 * 1024);
   const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4194304\r\n\r\n";
+  // Far above the trickle rate for 6 s, past the call's time (2 s with a read limit of 100 ms).
+  Script steady = Script().ReceiveUntil(kRequestEnd).Send(head);
+  for (int i = 0; i < 120; ++i) steady.Send(part.substr(0, 2048)).Pause(50);
   struct Row {
     const char* what;
     Script script;
     std::string message;
     int outcome;
+    int readLimitMs = kDefaultReadTimeoutMs;
+    std::string scheme = "http";  // of the address the worker is given
   } rows[] = {
       {"cut short by a close", Script().ReceiveUntil(kRequestEnd).Send(head + part).Close(),
        "Connection Closed Gracefully.", kOutcomeOtherFailure},
@@ -462,14 +469,30 @@ TEST_F(DownTileThreadTest, FailedBodiesLeaveNoFile) {
            .Send("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(part.size()) +
                  "\r\n\r\n" + part),
        "404 Not Found", kOutcomeNotFound},
+      {"partial reply",
+       Script()
+           .ReceiveUntil(kRequestEnd)
+           .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2097151/4194304\r\n"
+                 "Content-Length: " +
+                 std::to_string(part.size()) + "\r\n\r\n" + part),
+       "206 Partial Content", kOutcomeOtherFailure},
+      {"steady body beyond the call's time", std::move(steady), "Read timed out.",
+       kOutcomeOtherFailure, 100},
+      {"address of another scheme", Script().ReceiveUntil(kRequestEnd).Send(head + part),
+       "Protocol not supported.", kOutcomeOtherFailure, kDefaultReadTimeoutMs, "ftp"},
   };
   int index = 10;
   for (Row& row : rows) {
     SCOPED_TRACE(row.what);
     ScriptedReply server(std::move(row.script), false);
-    const std::string url = server.Url("/broken.png");
+    const std::string url = row.scheme + server.Url("/broken.png").substr(4);
 
+    TIdTCPConnection::SetDefaultTimeouts(kDefaultConnectTimeoutMs, row.readLimitMs);
     const WorkerResult r = harness.Run(url, "broken.png", index, Folder());
+    TIdTCPConnection::SetDefaultTimeouts(kDefaultConnectTimeoutMs, kDefaultReadTimeoutMs);
+    if (row.scheme != "http") {
+      EXPECT_EQ(server.AcceptedCount(), 0u) << "no connection for another scheme";
+    }
 
     const std::string expected = "T" + std::to_string(index) + ":" + row.message + " " + url;
     EXPECT_EQ(r.logLine, expected);

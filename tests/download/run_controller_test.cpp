@@ -412,6 +412,86 @@ TEST_F(RunControllerTest, FiftyFirstLiveWorkerHoldsTheLoopForWholePeriods) {
   EXPECT_GE(gap(50), 2 * (200.0 - kTickSlackMs)) << "the pause lasts whole periods";
 }
 
+// With every pause at 0 the waits still pump: the throttle sees the hand-offs that free its
+// slots, and a stop press made while every slot is held ends the run.
+TEST_F(RunControllerTest, ZeroPausesStillRunTheHandOffsAndSeeAStop) {
+  constexpr ThrottleTimings kZero{0, 2, 0, 0, 0};
+  std::vector<std::string> urls;
+  for (int i = 0; i < 8; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");
+  window.markup = BingPage(urls);
+  {
+    TRunController controller(window, kZero);
+    FakeWorkers workers(controller);
+    workers.finishAfter = 5ms;
+    controller.ButtonStartClick();
+    EXPECT_EQ(workers.starts.size(), 8u) << "the throttle must see the workers finish";
+    int maxLiveBefore = 0;
+    for (const auto& start : workers.starts)
+      maxLiveBefore = std::max(maxLiveBefore, start.liveBefore);
+    EXPECT_LE(maxLiveBefore, 2);
+  }
+  {
+    std::filesystem::remove_all(window.folderText);
+    TRunController controller(window, kZero);
+    FakeWorkers workers(controller);
+    workers.held = true;
+    // The third start fills every slot; the press comes while the throttle waits.
+    workers.onStart = [&](int index) {
+      if (index == 2) CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
+    };
+    controller.ButtonStartClick();
+    EXPECT_EQ(workers.starts.size(), 3u);
+    EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(8), kStopLines, kClosing}));
+    EXPECT_TRUE(controller.RunFinished());
+    EXPECT_EQ(controller.LiveWorkerCount(), 3) << "the held workers are still out";
+  }
+}
+
+// A run holds its save folder: a second run into it - from another window of this process,
+// under another name of the folder too - is refused at once and writes nothing, not even its
+// pane; once the first run has closed, the folder is free again.
+TEST_F(RunControllerTest, SecondRunIntoTheSameFolderIsRefusedAndWritesNothing) {
+  window.markup = BingPage({"http://h/a.jpg", "http://h/b.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+
+  FakeRunWindow other;
+  other.markup = BingPage({"http://other/x.jpg"});
+  std::filesystem::create_directories(dir.Path() + "/images");
+  std::filesystem::create_directory_symlink(dir.Path() + "/images", dir.Path() + "/alias");
+  TRunController otherController(other, kFast);
+  FakeWorkers otherWorkers(otherController);
+  std::vector<std::string> refusals;
+  workers.onStart = [&](int index) {
+    if (index != 1) return;
+    for (const std::string& folder : {window.folderText, dir.Path() + "/alias/"}) {
+      other.folderText = folder;
+      otherController.ButtonStartClick();
+      refusals.push_back(other.messages.empty() ? "" : other.messages.back());
+    }
+    workers.held = false;
+  };
+  controller.ButtonStartClick();
+
+  EXPECT_EQ(refusals,
+            (std::vector<std::string>{"Another run is saving into " + window.folderText + ".",
+                                      "Another run is saving into " + dir.Path() + "/alias/."}));
+  EXPECT_EQ(other.pane.Lines(), std::vector<std::string>{"[Log window]"});
+  EXPECT_EQ(other.clears, 0);
+  EXPECT_TRUE(other.captions.empty());
+  EXPECT_TRUE(otherWorkers.starts.empty());
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/result_content.txt"), *window.markup + "\r\n");
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"),
+            "http://h/a.jpg\r\nhttp://h/b.jpg\r\n");
+
+  // The first run has closed: the other one may use the folder now.
+  other.folderText = window.folderText;
+  otherController.ButtonStartClick();
+  EXPECT_EQ(other.messages.size(), 2u);
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "http://other/x.jpg\r\n");
+}
+
 TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   std::vector<std::string> urls;
   for (int i = 0; i < 10; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");

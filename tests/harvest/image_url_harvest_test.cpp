@@ -5,11 +5,14 @@
 // where the marker finds nothing, and what becomes of a rule that stops at the engine's limits.
 #include "harvest/image_url_harvest.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "framework/posix_file.h"
 #include "harvest/image_url_extraction.h"
 #include "tests/harvest/todays_pages.h"
 #include "tests/support/temp_dir.h"
@@ -28,15 +31,28 @@ struct Harvested {
   std::string list;
 };
 
-Harvested Harvest(const std::string& page, int site, RuleBook& book, size_t chunkBytes = 0) {
+// A page that every site's marker finds an address in.
+const std::string kDecoyPage =
+    "imgurl:\"http://decoy.example/b.jpg\" \"ou\":\"http://decoy.example/g.jpg\" "
+    "\"objURL\":\"http://decoy.example/d.jpg\"";
+
+// With `byDescriptor` the page is read through a descriptor of the file written, and another
+// page has taken its name meanwhile (as another process could do): the written page counts.
+Harvested Harvest(const std::string& page, int site, RuleBook& book, size_t chunkBytes = 0,
+                  bool byDescriptor = false) {
   TempDir dir;
-  WriteFileBytes(dir.File("result_content.txt"), page);
+  const std::string path = dir.File("result_content.txt");
+  WriteFileBytes(path, page);
+  FileDescriptor written(byDescriptor ? OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+  if (byDescriptor) {
+    WriteFileBytes(dir.File("decoy.txt"), kDecoyPage);
+    std::filesystem::rename(dir.File("decoy.txt"), path);
+  }
+  const PageFile pageFile(path, written.Get());
   Harvested h;
-  h.result =
-      chunkBytes == 0
-          ? HarvestImageUrls(dir.File("result_content.txt"), dir.File("url_list.txt"), site, book)
-          : detail::HarvestImageUrlsChunked(dir.File("result_content.txt"),
-                                            dir.File("url_list.txt"), site, book, chunkBytes);
+  h.result = chunkBytes == 0 ? HarvestImageUrls(pageFile, dir.File("url_list.txt"), site, book)
+                             : detail::HarvestImageUrlsChunked(pageFile, dir.File("url_list.txt"),
+                                                               site, book, chunkBytes);
   h.list = ReadFileBytes(dir.File("url_list.txt"));
   return h;
 }
@@ -108,12 +124,14 @@ std::vector<TodaysCase> TodaysCases() {
 TEST(HarvestImageUrls, TodaysPagesGiveTheDecodedFullSizeAddressesInPageOrder) {
   RuleBook book;
   for (const TodaysCase& c : TodaysCases()) {
-    SCOPED_TRACE(c.what);
-    const Harvested h = Harvest(c.page, c.site, book);
-    EXPECT_EQ(h.list, CrLfJoined(c.expected));
-    EXPECT_EQ(h.result.count, static_cast<int>(c.expected.size()));
-    EXPECT_EQ(h.result.byRules, !c.expected.empty());
-    EXPECT_TRUE(h.result.problems.empty());
+    for (const bool byDescriptor : {false, true}) {
+      SCOPED_TRACE(c.what + (byDescriptor ? ", read through its descriptor" : ""));
+      const Harvested h = Harvest(c.page, c.site, book, 0, byDescriptor);
+      EXPECT_EQ(h.list, CrLfJoined(c.expected));
+      EXPECT_EQ(h.result.count, static_cast<int>(c.expected.size()));
+      EXPECT_EQ(h.result.byRules, !c.expected.empty());
+      EXPECT_TRUE(h.result.problems.empty());
+    }
   }
 }
 

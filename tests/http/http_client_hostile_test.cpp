@@ -5,8 +5,11 @@
 // (Referer, User-Agent, redirects on, a TLS intercept attached): every reply ends in the right
 // body or in a failure, never in a wrong body that would be saved and logged "OK".
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,10 +33,12 @@ std::string Outcome(TIdHTTP& http, const std::string& url) {
   return raised.empty() ? "body: " + body.ToString() : raised;
 }
 
-// The request lines ("GET ... HTTP/1.1") in what a server received, in order.
-void AddRequestLines(const std::string& received, std::vector<std::string>& lines) {
-  for (size_t at = received.find("GET "); at != std::string::npos;
-       at = received.find("GET ", at + 1)) {
+// The lines beginning with `start` ("GET " for the request lines, "Host: " for the Host lines)
+// in what a server received, in order.
+void AddLines(const std::string& received, const std::string& start,
+              std::vector<std::string>& lines) {
+  for (size_t at = received.find(start); at != std::string::npos;
+       at = received.find(start, at + 1)) {
     if (at == 0 || received[at - 1] == '\n') {
       lines.push_back(received.substr(at, received.find("\r\n", at) - at));
     }
@@ -87,9 +92,23 @@ struct Row {
     requestLines = std::move(lines);
     return *this;
   }
-  // Where the client chose to connect ("host:port"), in order.
+  // Where the client chose to connect ("host:port"), in order; none at all when empty.
   Row& Connects(std::vector<std::string> hostPorts) {
     connects = std::move(hostPorts);
+    return *this;
+  }
+  // The Host lines the servers saw, in the order of Requests.
+  Row& Hosts(std::vector<std::string> lines) {
+    hostLines = std::move(lines);
+    return *this;
+  }
+  Row& BodyLimit(int64_t bytes) {
+    maxBodyBytes = bytes;
+    return *this;
+  }
+  // The TLS intercept verifies the server's certificate (against the system's trust store).
+  Row& VerifyingCertificates() {
+    verifyServer = true;
     return *this;
   }
   // A second call then gets "next" on the same connection: the reply ended where it should.
@@ -108,9 +127,12 @@ struct Row {
   std::vector<Script> secure;
   std::string expected;
   std::vector<std::string> requestLines;
-  std::vector<std::string> connects;
+  std::vector<std::string> hostLines;
+  std::optional<std::vector<std::string>> connects;
   bool secondCall = false;
   int readTimeoutMs = kTestReadTimeoutMs;
+  int64_t maxBodyBytes = kMaxReplyBodyBytes;
+  bool verifyServer = false;
 };
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
@@ -132,6 +154,27 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     }
   }
   fourteenRedirects.ReceiveUntil("\r\n\r\n").Send(image);
+
+  // Forty one-byte chunks with extensions: a body of 40 bytes, with 840 bytes on the wire.
+  std::string tinyChunks;
+  for (int i = 0; i < 40; ++i) tinyChunks += "1;ext=0123456789\r\nx\r\n";
+  const std::string longExtension = "1;" + std::string(100 * 1024, 'e') + "\r\nx\r\n0\r\n\r\n";
+
+  // Far above the trickle rate and never silent for the read limit of 100 ms, for 6 s: only
+  // the call's time limit (20 times the read limit, 2 s) ends it.
+  constexpr int kSteadyLimitMs = 100;
+  auto steadyBody = [](Script script, int blocks) {
+    for (int i = 0; i < blocks; ++i) script.Send(std::string(2048, 's')).Pause(50);
+    return script;
+  };
+  const std::string endlessHead = "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";
+  // A redirect whose body takes 1.5 s, then an image whose body takes 1 s: each hop alone
+  // would end in time, but the call's 2 s cover both.
+  Script slowHops = steadyBody(
+      AfterRequest().Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 61440\r\n\r\n"),
+      30);
+  slowHops.ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 40960\r\n\r\n");
+  slowHops = steadyBody(std::move(slowHops), 20);
 
   std::string slowBody;
   for (int i = 0; i < 12; ++i) slowBody += std::string(1024, static_cast<char>('a' + i));
@@ -169,6 +212,22 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
       Row("chunk longer than its size", "http://h/c")
           .Plain({ServeOnce(Chunked("3\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: 'lo' is not a valid integer value"),
+      // Every byte of a chunked body counts against its bound, its framing too.
+      Row("framing beyond the body bound", "http://h/c")
+          .Plain({ServeOnce(Chunked(tinyChunks + "0\r\n\r\n")).Pause(3000)})
+          .Ends("EIdLimitExceeded: Reply body too large.")
+          .BodyLimit(200),
+      Row("framing within the body bound", "http://h/c")
+          .Plain({ThenServeNext(Chunked("5;a=1\r\nhello\r\n0\r\n\r\n"))})
+          .Ends("body: hello")
+          .BodyLimit(200)
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("chunk extension beyond the line bound", "http://h/c")
+          .Plain({ServeOnce(Chunked(longExtension)).Pause(3000)})
+          .Ends("EIdLimitExceeded: Reply line too long."),
+      Row("TLS: chunk extension beyond the line bound", "https://secure.example/c")
+          .Secure({ServeOnce(Chunked(longExtension)).Pause(3000)})
+          .Ends("EIdLimitExceeded: Reply line too long."),
       Row("trailer fields after the last chunk", "http://h/c")
           .Plain(
               {ThenServeNext(Chunked("5\r\nhello\r\n0\r\nX-Checksum: 1234\r\nX-More: 5\r\n\r\n"))})
@@ -273,14 +332,154 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("EIdInvalidPort: Invalid port number.")
           .Requests({Get("/a.jpg")})
           .Connects({"h:80"}),
-      // A password in the authority is no port number: the default port stands in, as before.
-      Row("user information in the address", "http://ann:secret@h/a.jpg")
+
+      // The address names the place: the authority ends at the first "/", "?" or "#", user
+      // information is dropped, and a port that is not 1 to 65535 in digits goes nowhere.
+      Row("port before a query", "http://127.0.0.1:8080?id=1")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
-          .Connects({"ann:80"}),
+          .Requests({Get("/?id=1")})
+          .Hosts({"Host: 127.0.0.1"})
+          .Connects({"127.0.0.1:8080"}),
+      Row("port before a fragment", "http://h:8080#x")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/")})
+          .Hosts({"Host: h"})
+          .Connects({"h:8080"}),
+      Row("user information in the address", "http://u:p@h:8080/a")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a")})
+          .Hosts({"Host: h"})
+          .Connects({"h:8080"}),
+      Row("an at sign in the password", "http://ann:se@cret@h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: h"})
+          .Connects({"h:80"}),
+      Row("an address inside the query is no authority", "http://h?u=x@evil.example:81/y.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/?u=x@evil.example:81/y.jpg")})
+          .Connects({"h:80"}),
+      Row("TLS: user information and a query after the host", "https://ann@secure.example?x=1")
+          .Secure({ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/?x=1")})
+          .Hosts({"Host: secure.example"})
+          .Connects({"secure.example:443"}),
+      Row("Location with user information and a port before its query", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://x:y@other.example:8081?img=1")).Pause(3000),
+                  ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a.jpg"), Get("/?img=1")})
+          .Hosts({"Host: h", "Host: other.example"})
+          .Connects({"h:80", "other.example:8081"}),
+      Row("TLS: Location naming a port by a word", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(RedirectReply("https://secure.example:https/b.jpg")).Pause(3000)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Requests({Get("/a.jpg")})
+          .Connects({"secure.example:443"}),
       Row("port 0", "http://h:0/a.jpg")
           .Plain({ServeOnce(image)})
-          .Ends("EIdInvalidPort: Invalid port number."),
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("port 65536", "http://h:65536/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("port with a sign", "http://h:+80/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("port with a letter", "http://h:80a/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("port of blanks", "http://h: 80/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("TLS: port beyond 65535", "https://secure.example:70000/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends("EIdInvalidPort: Invalid port number.")
+          .Connects({}),
+      Row("empty port: the default", "http://h:/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"h:80"}),
+
+      // Only http and https, in any letter case, are fetched; nothing else opens a connection.
+      Row("ftp address", "ftp://h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("FTP address in capitals", "FTP://h:21/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("file address", "file:///etc/passwd")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("data address", "data:image/png;base64,iVBORw0KGgo=")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("javascript address", "javascript:fetch('http://h/a.jpg')")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("scheme with a blank", "htt p://h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("EIdUnknownProtocol: Protocol not supported.")
+          .Connects({}),
+      Row("http in mixed case", "hTtP://h/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"h:80"}),
+      Row("TLS: https in mixed case", "HttPS://secure.example/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"secure.example:443"}),
+
+      // Certificates are verified only when asked for; the test server's is self-signed.
+      Row("TLS: certificate verified when asked for", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
+                X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + ".")
+          .VerifyingCertificates(),
+      Row("http to an https redirect verified when asked for", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("https://secure.example/b.jpg")).Pause(3000)})
+          .Secure({ServeOnce(image)})
+          .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
+                X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + ".")
+          .Connects({"h:80", "secure.example:443"})
+          .VerifyingCertificates(),
+
+      // A partial reply is not an image: no Range is ever sent.
+      Row("206 Partial Content", "http://h/a.jpg")
+          .Plain({ThenServeNext(
+              CountedReply("206 Partial Content", "ima", "Content-Range: bytes 0-2/5\r\n"))})
+          .Ends("EIdProtocolReplyError: 206 Partial Content")
+          .LeavesTheConnectionAtTheNextReply(),
+      Row("206 with a Location", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("/b.jpg", "ima", "206 Partial Content")).Pause(3000),
+                  ServeOnce(image)})
+          .Ends("EIdProtocolReplyError: 206 Partial Content")
+          .Requests({Get("/a.jpg")}),
+      Row("TLS: 206 Partial Content", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(CountedReply("206 Partial Content", "ima")).Pause(3000)})
+          .Ends("EIdProtocolReplyError: 206 Partial Content"),
+      Row("redirect to a 206", "http://h/a.jpg")
+          .Plain({AfterRequest()
+                      .Send(RedirectReply("/b.jpg"))
+                      .ReceiveUntil("\r\n\r\n")
+                      .Send(CountedReply("206 Partial Content", "ima"))
+                      .Pause(3000)})
+          .Ends("EIdProtocolReplyError: 206 Partial Content")
+          .Requests({Get("/a.jpg"), Get("/b.jpg")}),
 
       // A kept-alive connection the server dropped while idle.
       Row("reused connection closed before the reply", "http://h/first")
@@ -346,6 +545,19 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Plain({Script().ReceiveBytes(5).Send(handshakeRecord).Pause(3000)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
+      Row("steady body beyond the call's time", "http://h/t")
+          .Plain({steadyBody(AfterRequest().Send(endlessHead), 120)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kSteadyLimitMs),
+      Row("TLS: steady body beyond the call's time", "https://secure.example/t")
+          .Secure({steadyBody(AfterRequest().Send(endlessHead), 120)})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .ReadLimitMs(kSteadyLimitMs),
+      Row("the call's time covers its redirects", "http://h/a")
+          .Plain({slowHops})
+          .Ends("EIdReadTimeout: Read timed out.")
+          .Requests({Get("/a"), Get("/b")})
+          .ReadLimitMs(kSteadyLimitMs),
       Row("slow but steady body", "http://h/t")
           .Plain({slowButSteady})
           .Ends("body: " + slowBody)
@@ -361,9 +573,11 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     }
     TIdConnectionInterceptOpenSSL intercept;
     intercept.SSLOptions().Method = sslvSSLv23;
+    intercept.SSLOptions().VerifyServer = row.verifyServer;
     LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
     if (secure) http.PortMap[443] = secure->Port();
     http.SetReadTimeoutMs(row.readTimeoutMs);
+    http.MaxReplyBodyBytes = row.maxBodyBytes;
     UseWorkerSettings(http);
     http.SetIntercept(&intercept);
 
@@ -377,17 +591,19 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
       EXPECT_EQ(Outcome(http, "http://h:80/again"), "body: next");
       EXPECT_EQ(plain->AcceptedCount(), 1u);
     }
-    if (!row.requestLines.empty()) {
+    for (const auto& [start, expected] :
+         {std::pair{"GET ", &row.requestLines}, std::pair{"Host: ", &row.hostLines}}) {
+      if (expected->empty()) continue;
       std::vector<std::string> seen;
-      for (size_t i = 0; i < plain->AcceptedCount(); ++i) AddRequestLines(plain->Received(i), seen);
+      for (size_t i = 0; i < plain->AcceptedCount(); ++i) AddLines(plain->Received(i), start, seen);
       for (size_t i = 0; secure && i < secure->AcceptedCount(); ++i) {
-        AddRequestLines(secure->Received(i), seen);
+        AddLines(secure->Received(i), start, seen);
       }
       if (row.secondCall) seen.pop_back();
-      EXPECT_EQ(seen, row.requestLines);
+      EXPECT_EQ(seen, *expected);
     }
-    if (!row.connects.empty()) {
-      EXPECT_EQ(http.Connects, row.connects);
+    if (row.connects) {
+      EXPECT_EQ(http.Connects, *row.connects);
     }
   }
 }

@@ -5,6 +5,8 @@
 #include "http/openssl_intercept.h"
 
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <algorithm>
 #include <functional>
@@ -13,12 +15,14 @@
 #include <thread>
 #include <vector>
 
+#include "demo/self_signed_certificate.h"
 #include "framework/memory_stream.h"
 #include "http/socket_error.h"
 #include "http/ssl_exceptions.h"
 #include "http/tcp_client.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
 namespace {
@@ -145,6 +149,72 @@ TEST(TIdConnectionInterceptOpenSSL, ServerNameIsSentForHostNamesOnly) {
     EXPECT_EQ(tls.client.ReadLine(), "hi");
     ASSERT_EQ(server.HandshakeCount(), 1u);
     EXPECT_EQ(server.ServerName(0), c.expected);
+  }
+}
+
+// An intercept that names the peer `peerName` whatever host the connection reached, as a
+// connection to a server of that name would.
+class NamingIntercept : public TIdConnectionInterceptOpenSSL {
+ public:
+  void AttachToSocket(TIdSocketHandle* socket) override {
+    if (!peerName.empty()) SetPeerHostName(peerName);
+    TIdConnectionInterceptOpenSSL::AttachToSocket(socket);
+  }
+  std::string peerName;
+};
+
+// The server's certificate (self-signed, CN=localhost) is verified only when asked for: then
+// against the trusted roots - a given file, or the system's trust store - and the host name.
+TEST(TIdConnectionInterceptOpenSSL, ServerCertificateIsVerifiedOnlyWhenAsked) {
+  TempDir dir;
+  const std::string roots = dir.File("roots.pem");
+  WriteFileBytes(roots, demo::SelfSignedCertificatePem());
+  auto failed = [](int reason) {
+    return std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
+           X509_verify_cert_error_string(reason) + ".";
+  };
+  struct Case {
+    bool verify;
+    bool trusted;                           // the roots file holds the server's certificate
+    std::string peerName;                   // empty: the host connected to, 127.0.0.1
+    std::string expected;                   // what was read, or what was raised
+    std::optional<std::string> serverName;  // sent in the handshake (SNI)
+  };
+  const Case cases[] = {
+      {false, false, "", "hi", std::nullopt},
+      {false, false, "other.example", "hi", "other.example"},
+      // No roots file: the system's trust store, which does not know the test certificate.
+      {true, false, "localhost", failed(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT), "localhost"},
+      {true, true, "localhost", "hi", "localhost"},
+      {true, true, "LOCALHOST", "hi", "LOCALHOST"},
+      {true, true, "other.example", failed(X509_V_ERR_HOSTNAME_MISMATCH), "other.example"},
+      {true, true, "", failed(X509_V_ERR_IP_ADDRESS_MISMATCH), std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.verify ? "verified" : "unverified") +
+                 (c.trusted ? ", trusted" : "") + ", as " + c.peerName);
+    ScriptedServer server({Script().Call([](Peer& peer) { peer.Write("hi\n"); })}, kTlsServer);
+    NamingIntercept intercept;
+    intercept.peerName = c.peerName;
+    intercept.SSLOptions().Method = sslvSSLv23;
+    intercept.SSLOptions().VerifyServer = c.verify;
+    if (c.trusted) intercept.SSLOptions().RootCertFile = roots;
+    TIdTCPClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    client.SetReadTimeoutMs(5000);
+    client.SetIntercept(&intercept);
+    client.SetInterceptEnabled(true);
+    std::string line;
+    const std::string raised = Raised([&] {
+      client.ConnectToPeer();
+      line = client.ReadLine();
+    });
+    EXPECT_EQ(raised.empty() ? line : raised, c.expected);
+    // A server sees the name only where its handshake completed.
+    if (raised.empty()) {
+      EXPECT_EQ(server.ServerName(0), c.serverName);
+    }
   }
 }
 

@@ -23,6 +23,7 @@ TEST(TIdReadRateGuard, WaitLimitFollowsTheSlowestSpan) {
     std::vector<std::pair<int, uint64_t>> arrivals;  // (ms after the restart, bytes)
     int atMs;
     int expected;
+    int deadlineMs = -1;  // after the restart; none when negative
   };
   const std::vector<Case> cases = {
       {"nothing yet: the silence limit", {}, 0, 1000},
@@ -36,11 +37,16 @@ TEST(TIdReadRateGuard, WaitLimitFollowsTheSlowestSpan) {
       {"the span reaches back to the 1,024th byte", {{0, 600}, {1000, 600}}, 1500, 500},
       {"older arrivals drop out", {{0, 600}, {1000, 600}, {1800, 500}}, 2500, 500},
       {"a steady trickle runs out", {{0, 100}, {400, 100}, {800, 100}, {1200, 100}}, 1900, 100},
+      // The deadline ends every wait, however fast the bytes come.
+      {"the deadline cuts a wait short", {{700, 65536}}, 800, 200, 1000},
+      {"past the deadline no wait is left", {{900, 65536}}, 1200, 0, 1000},
+      {"a later deadline changes nothing", {{100, 10}}, 500, 1000, 60000},
   };
   for (const Case& c : cases) {
     const Clock::time_point start = Clock::now();
     TIdReadRateGuard guard(kLimitMs);
     guard.Restart(start);
+    if (c.deadlineMs >= 0) guard.SetDeadline(start + std::chrono::milliseconds(c.deadlineMs));
     uint64_t total = 0;
     for (const auto& [atMs, bytes] : c.arrivals) {
       guard.Count(bytes, start + std::chrono::milliseconds(atMs));
@@ -55,17 +61,25 @@ TEST(TIdReadRateGuard, RestartForgetsTheEarlierSpan) {
   const Clock::time_point start = Clock::now();
   TIdReadRateGuard guard(kLimitMs);
   guard.Restart(start);
+  guard.SetDeadline(start + std::chrono::milliseconds(4950));
   guard.Count(5000, start);
   guard.Restart(start + std::chrono::milliseconds(3000));
   EXPECT_EQ(guard.SpanBytes(), 0u);
-  // The new span has nothing yet; 1.9 s into it only 100 ms are left.
-  EXPECT_EQ(guard.WaitLimitMs(start + std::chrono::milliseconds(4900)), 100);
+  // The new span has nothing yet; 1.9 s into it only 100 ms are left, and the deadline, which
+  // a restart keeps, leaves 50.
+  EXPECT_EQ(guard.WaitLimitMs(start + std::chrono::milliseconds(4900)), 50);
+  EXPECT_FALSE(guard.DeadlinePassed(start + std::chrono::milliseconds(4900)));
+  EXPECT_TRUE(guard.DeadlinePassed(start + std::chrono::milliseconds(4950)));
 }
 
 TEST(TIdReadRateGuard, NoReadLimitMeansNoLimit) {
   TIdReadRateGuard guard(0);
   guard.Restart();
   EXPECT_EQ(guard.WaitLimitMs(Clock::now() + std::chrono::hours(1)), TIdReadRateGuard::kNoLimit);
+  const Clock::time_point now = Clock::now();
+  guard.SetDeadline(now + std::chrono::milliseconds(300));
+  EXPECT_EQ(guard.WaitLimitMs(now), 300) << "a deadline bounds even an unlimited read";
+  guard.SetDeadline(std::nullopt);
   guard.SetReadTimeoutMs(kLimitMs);
   EXPECT_LE(guard.WaitLimitMs(), kLimitMs);
 }

@@ -99,6 +99,13 @@ TEST(SslLibrary, StartBindsEveryFunctionOnce) {
       reinterpret_cast<const void*>(first.SSL_shutdown),
       reinterpret_cast<const void*>(first.ERR_clear_error),
       reinterpret_cast<const void*>(first.BIO_number_read),
+      reinterpret_cast<const void*>(first.SSL_CTX_set_verify),
+      reinterpret_cast<const void*>(first.SSL_CTX_set_default_verify_paths),
+      reinterpret_cast<const void*>(first.SSL_get0_param),
+      reinterpret_cast<const void*>(first.SSL_set1_host),
+      reinterpret_cast<const void*>(first.SSL_get_verify_result),
+      reinterpret_cast<const void*>(first.X509_VERIFY_PARAM_set1_ip_asc),
+      reinterpret_cast<const void*>(first.X509_verify_cert_error_string),
   };
   for (size_t i = 0; i < std::size(bound); ++i) {
     EXPECT_NE(bound[i], nullptr) << "function #" << i;

@@ -94,6 +94,7 @@ TEST_F(FaultCatalogueClientTest, EveryKindEndsAsCatalogued) {
   EXPECT_EQ(server.UnknownRequests(), 0);
   // The redirect loop is followed to its 15th reply and no further (which fails).
   EXPECT_EQ(server.RequestsForKind(FaultKind::kRedirectLoop), 15);
+  EXPECT_EQ(server.RequestsForKind(FaultKind::kOtherScheme), 0);
 }
 
 }  // namespace

@@ -55,6 +55,8 @@ TEST(SoakTest, MixedFaultPageEndsCleanAndRerunRetriesOnlyFailures) {
     const int requests = rig.Server().RequestsForImage(expectation.entry.n);
     if (expectation.outcome.saved) {
       EXPECT_EQ(requests, 0) << "saved image fetched again: " << expectation.address;
+    } else if (expectation.entry.kind == FaultKind::kOtherScheme) {
+      EXPECT_EQ(requests, 0) << "address of another scheme fetched: " << expectation.address;
     } else if (expectation.entry.kind != FaultKind::kRefused &&
                expectation.entry.kind != FaultKind::kTlsHandshakeFails) {
       EXPECT_GE(requests, 1) << "failed image not retried: " << expectation.address;

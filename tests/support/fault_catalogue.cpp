@@ -44,6 +44,9 @@ constexpr std::array<KindInfo, kFaultKindCount> kKinds{{
     {FaultKind::kTlsHandshakeFails, "badtls", false, false},
     {FaultKind::kRefused, "refused", false, false},
     {FaultKind::kLongName, "longname", true, false},
+    {FaultKind::kPartialContent, "partial", false, true},
+    {FaultKind::kUserInformation, "userinfo", true, true},
+    {FaultKind::kOtherScheme, "ftp", false, false},
 }};
 
 const KindInfo& Info(FaultKind kind) { return kKinds[static_cast<size_t>(kind)]; }
@@ -104,8 +107,11 @@ std::string FaultAddress(const FaultEntry& entry, const FaultPorts& ports) {
   }
   std::string token(FaultToken(entry.kind));
   if (entry.kind == FaultKind::kLongName) token += "-" + std::string(kLongNamePadding, 'x');
-  return scheme + "://127.0.0.1:" + std::to_string(port) + "/img/" + std::to_string(entry.n) + "/" +
-         token + ".png";
+  std::string userInformation;
+  if (entry.kind == FaultKind::kUserInformation) userInformation = "ann:se@cret@";
+  if (entry.kind == FaultKind::kOtherScheme) scheme = "ftp";
+  return scheme + "://" + userInformation + "127.0.0.1:" + std::to_string(port) + "/img/" +
+         std::to_string(entry.n) + "/" + token + ".png";
 }
 
 ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& limits) {
@@ -122,6 +128,7 @@ ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& li
     case FaultKind::kChunked:
     case FaultKind::kUntilClose:
     case FaultKind::kLongName:
+    case FaultKind::kUserInformation:
       out.saved = true;
       out.bytes = FaultImageBytes(entry.n);
       return out;
@@ -170,6 +177,10 @@ ExpectedOutcome FaultExpectation(const FaultEntry& entry, const ClientLimits& li
       return fail("Error connecting with SSL.");
     case FaultKind::kRefused:
       return fail("Socket Error # 10061\r\nConnection refused.");
+    case FaultKind::kPartialContent:
+      return fail("206 Partial Content");
+    case FaultKind::kOtherScheme:
+      return fail("Protocol not supported.");
   }
   return out;
 }
@@ -220,7 +231,8 @@ void StandardFaultMix(std::vector<FaultKind>& kinds, std::vector<int>& weights) 
       {K::kGarbageStatus, 6},     {K::kLongHeaderLine, 6},
       {K::kNegativeLength, 6},    {K::kHugeDeclaredLength, 1},
       {K::kTlsHandshakeFails, 6}, {K::kRefused, 6},
-      {K::kLongName, 4},
+      {K::kLongName, 4},          {K::kPartialContent, 6},
+      {K::kUserInformation, 6},   {K::kOtherScheme, 6},
   };
   kinds.clear();
   weights.clear();

@@ -50,9 +50,12 @@ enum class FaultKind {
   kTlsHandshakeFails,   // an https address on a port whose peer does not speak TLS
   kRefused,             // a port that refuses connections
   kLongName,            // a good image whose name is too long for the file system as it stands
+  kPartialContent,      // 206 with a Content-Range and the image's first half: never an image
+  kUserInformation,     // a good image at an address with "user:password@" before the host
+  kOtherScheme,         // an ftp address on the http port: no request may reach the server
 };
 
-inline constexpr int kFaultKindCount = static_cast<int>(FaultKind::kLongName) + 1;
+inline constexpr int kFaultKindCount = static_cast<int>(FaultKind::kOtherScheme) + 1;
 
 // The path token of a kind ("ok", "e404", "redir", ...), and back; false when unknown.
 std::string_view FaultToken(FaultKind kind);

@@ -158,7 +158,16 @@ bool FaultServer::RespondToImage(demo::HttpConnection& channel, FaultKind kind, 
   switch (kind) {
     case FaultKind::kImage:
     case FaultKind::kLongName:
+    case FaultKind::kUserInformation:
       return channel.Write(Reply("200 OK", png, FaultImageBytes(n)));
+    case FaultKind::kPartialContent: {
+      const std::string body = FaultImageBytes(n);
+      const std::string half = body.substr(0, body.size() / 2);
+      return channel.Write(Reply("206 Partial Content",
+                                 png + "Content-Range: bytes 0-" + std::to_string(half.size() - 1) +
+                                     "/" + std::to_string(body.size()) + "\r\n",
+                                 half));
+    }
     case FaultKind::kEmptyImage:
       return channel.Write(Reply("200 OK", png, ""));
     case FaultKind::kNoContent:
@@ -286,7 +295,8 @@ bool FaultServer::RespondToImage(demo::HttpConnection& channel, FaultKind kind, 
       return false;
     case FaultKind::kTlsHandshakeFails:
     case FaultKind::kRefused:
-      // Their addresses name other ports; reaching here means a client ignored the port.
+    case FaultKind::kOtherScheme:
+      // Their addresses name other ports or schemes; reaching here means a client ignored them.
       ++unknown_;
       return status("404 Not Found");
   }
