@@ -174,7 +174,8 @@ class SiteSectionReader {
       if (const std::optional<AddressDecoding> parsed = ParseAddressDecoding(decodingText)) {
         decoding = *parsed;
       } else {
-        Fault(DecodingKey(n), "unknown decoding \"" + decodingText + "\" (none, html or json)");
+        Fault(DecodingKey(n),
+              "unknown decoding \"" + decodingText + "\" (none, html, json or baidu)");
       }
     }
 

@@ -97,7 +97,7 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
         "(at character 7)"},
        "---"},
       {bing + "Rule1=(x)\nDecoding1=xml\n",
-       {"[www.bing.com] Decoding1: unknown decoding \"xml\" (none, html or json)"},
+       {"[www.bing.com] Decoding1: unknown decoding \"xml\" (none, html, json or baidu)"},
        "---"},
       {bing + "Rule1=(x)\nExclude1.1=[\n",
        {"[www.bing.com] Exclude1.1: invalid expression: missing terminating ] for character "
