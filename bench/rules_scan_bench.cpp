@@ -9,15 +9,25 @@
 //       (murl) beside Bing's thumbnail (turl) and the page it comes from (purl), and an <img> of
 //       the thumbnail; filler markup between them (scripts, entities, near misses of the rule)
 //       up to MEGABYTES. One in twenty addresses repeats an earlier one; one in fifty is Bing's
-//       own thumbnail, which the rule's exclusion leaves out. No "imgurl:" anywhere, so the
-//       site's marker finds nothing, as on a page of today.
+//       own thumbnail, which the rule's exclusion leaves out. The filler's scripts build
+//       "imgurl:" texts in code, as today's pages do, so the site's marker cuts only script
+//       fragments and the rules give the list.
 //   rules_scan_bench --expression
 //       prints Bing's first built-in rule, for the reference tools.
 //   rules_scan_bench PAGE [REPEATS]
 //       times the list a run makes of PAGE for Bing (best of REPEATS, default 3): the marker scan
-//       that finds nothing, then the rules; prints MB/s, the entry count and the peak resident
-//       memory of the process ("list" line); then the rule's pass alone, which writes the same
-//       list ("rules"), and the marker's pass alone ("marker").
+//       that cuts only script text, then the rules; prints MB/s, the entry count and the peak
+//       resident memory of the process ("list" line); then the rule's pass alone, which writes
+//       the same list ("rules"), and the marker's pass alone ("marker").
+//   rules_scan_bench --rules-files FOLDER
+//       writes three rules files of 1 MiB, the largest size allowed: largest.ini (every site
+//       with 64 rules of 64 exclusions each, expressions like the built-in ones), literal.ini
+//       (exclusions of 2046 literal bytes, the dearest to turn into machine code) and costly.ini
+//       (short expressions that compile to 36 KiB each, until the file's compiled size is
+//       refused).
+//   rules_scan_bench --load-rules FILE [REPEATS]
+//       times loading the rules file (best of REPEATS, default 3) and prints how many faults it
+//       reported.
 // bench/rules_scan_bench.sh runs it against grep -oP and rg -o with the same expression.
 #include <sys/resource.h>
 #include <time.h>
@@ -36,7 +46,10 @@
 #include "harvest/image_url_extraction.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
+#include "harvest/rules_file.h"
+#include "harvest/rules_file_text.h"
 #include "harvest/rules_scan.h"
+#include "harvest/site_table.h"
 
 namespace {
 
@@ -95,6 +108,9 @@ const char* const kFiller[] = {
     "<div class=\"img_info hon\"><span class=\"nowrap\">%u &#215; 768 &#183; jpeg</span></div>",
     "<a m=\"{&quot;murl&quot;:&quot;/images/relative/%u.jpg&quot;}\"></a>",
     "</div></li>",
+    "<script>function sj_iu(n,t,i){var s=t.replace(\"%%IMAGEURL%%\",\"imgurl:\"+"
+    "encodeURIComponent(i));return s+%u}var iu=function(n){return\"imgurl:\"+((n===null||n==="
+    "void 0?void 0:n.murl)||\"\")};</script>",
 };
 
 void AppendFiller(std::string& page, uint32_t& state) {
@@ -177,11 +193,72 @@ int Measure(const std::string& page, int repeats) {
   });
   std::printf("rules %s: %.3f s = %.0f MB/s (CPU %.3f s)\n", page.c_str(), rulesAlone.wall,
               megabytes / rulesAlone.wall, rulesAlone.cpu);
+  int fragments = 0;
   const Timing markerAlone =
-      BestOf(repeats, [&] { pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0); });
-  std::printf("marker %s: %.3f s = %.0f MB/s (CPU %.3f s)\n", page.c_str(), markerAlone.wall,
-              megabytes / markerAlone.wall, markerAlone.cpu);
+      BestOf(repeats, [&] { fragments = pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0); });
+  std::printf("marker %s: %.3f s = %.0f MB/s (CPU %.3f s), %d script fragments\n", page.c_str(),
+              markerAlone.wall, megabytes / markerAlone.wall, markerAlone.cpu, fragments);
   ::unlink(list.c_str());
+  return 0;
+}
+
+// One section per site of `rules` rules with `exclusions` each, the lines made by `line`
+// (rule number, exclusion number or 0 for the rule itself) and padded with "x" to fill
+// `bytes` in all.
+template <class Line>
+int WriteRulesFile(const std::string& path, int rules, int exclusions, size_t bytes, Line line) {
+  const size_t lines = static_cast<size_t>(3 * rules * (exclusions + 2));
+  std::string text;
+  for (int site = 0; site < pixhaul::kSiteCount; ++site) {
+    text += "[" + pixhaul::SiteLabel(site) + "]\n";
+    for (int n = 1; n <= rules; ++n) {
+      text += "Rule" + std::to_string(n) + "=" + line(n, 0) + "\n";
+      text += "Decoding" + std::to_string(n) + "=html\n";
+      for (int m = 1; m <= exclusions; ++m) {
+        std::string exclusion = line(n, m);
+        // A value may hold 2046 bytes.
+        const size_t key = std::to_string(n).size() + std::to_string(m).size() + 10;
+        const size_t room = std::min<size_t>(bytes / lines - key, 2046);
+        if (exclusion.size() < room) exclusion += std::string(room - exclusion.size(), 'x');
+        text += "Exclude" + std::to_string(n) + "." + std::to_string(m) + "=" + exclusion + "\n";
+      }
+    }
+  }
+  if (text.size() > bytes) text.resize(text.rfind('\n', bytes - 1) + 1);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  std::printf("wrote %s: %zu bytes\n", path.c_str(), text.size());
+  return out ? 0 : 1;
+}
+
+int WriteRulesFiles(const std::string& folder) {
+  const size_t bytes = pixhaul::kMaxRulesFileBytes;
+  int failed = WriteRulesFile(folder + "/largest.ini", 64, 64, bytes, [](int n, int m) {
+    const std::string id = std::to_string(n) + "_" + std::to_string(m);
+    return m == 0 ? "murl&quot;:&quot;(https?://[^\"<>]{1,4096}?)&quot;" + id
+                  : "^https?://(?:tse\\d*\\.mm\\.bing\\.net|th\\.bing\\.com)/th/" + id + "/";
+  });
+  failed |= WriteRulesFile(folder + "/literal.ini", 3, 64, bytes, [](int, int m) {
+    return m == 0 ? std::string("(h\\S+)") : std::string(2046, 'y');
+  });
+  failed |= WriteRulesFile(folder + "/costly.ini", 64, 64, bytes, [](int, int m) {
+    return m == 0 ? std::string("(h\\S+)") : std::string("(?:\\w+\\d+[^x]*){3000}");
+  });
+  return failed;
+}
+
+int MeasureRulesLoad(const std::string& path, int repeats) {
+  pixhaul::RulesFileContent content;
+  const Timing load = BestOf(repeats, [&] {
+    content = pixhaul::LoadRulesFile({path, /*required=*/true});
+  });
+  size_t rules = 0;
+  for (const auto& site : content.sites) rules += site ? site->rules.size() : 0;
+  std::printf("load %s: %.3f s (CPU %.3f s), %zu rules taken, %zu faults%s%s, peak RSS %.1f MiB\n",
+              path.c_str(), load.wall, load.cpu, rules, content.problems.size(),
+              content.problems.empty() ? "" : ": ",
+              content.problems.empty() ? "" : content.problems.front().c_str(),
+              PeakResidentKiB() / 1024.0);
   return 0;
 }
 
@@ -195,11 +272,17 @@ int main(int argc, char** argv) {
     std::printf("%s\n", pixhaul::BuiltInRuleTexts(0).front().expression.c_str());
     return 0;
   }
+  if (argc == 3 && std::string(argv[1]) == "--rules-files") return WriteRulesFiles(argv[2]);
+  if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--load-rules") {
+    return MeasureRulesLoad(argv[2], argc == 4 ? std::atoi(argv[3]) : 3);
+  }
   if (argc == 2 || argc == 3) return Measure(argv[1], argc == 3 ? std::atoi(argv[2]) : 3);
   std::fprintf(stderr,
                "usage: %s --generate PAGE MEGABYTES RESULTS\n"
                "       %s --expression\n"
-               "       %s PAGE [REPEATS]\n",
-               argv[0], argv[0], argv[0]);
+               "       %s PAGE [REPEATS]\n"
+               "       %s --rules-files FOLDER\n"
+               "       %s --load-rules FILE [REPEATS]\n",
+               argv[0], argv[0], argv[0], argv[0], argv[0]);
   return 2;
 }

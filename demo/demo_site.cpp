@@ -30,6 +30,13 @@ const char* const kSiteTitles[] = {"Bing", "Google", "Baidu"};
 // & as &amp;, Google its = and & as \u003d and \u0026 (and / as \/), Baidu its / as \/.
 const char* const kTodaysQueries[] = {"?w=48&h=48", "?size=48&fmt=png", ""};
 
+// Today's Bing pages carry code that builds "imgurl:" texts, so the site's marker cuts script
+// text from them, never an address.
+const char* const kTodaysBingScript =
+    "<script>function sj_iu(n,t,i){return t.replace(\"%IMAGEURL%\",\"imgurl:\"+"
+    "encodeURIComponent(i))}var ig_m=function(r){return JSON.parse(r.getAttribute(\"m\")).murl};"
+    "</script>\n";
+
 }  // namespace
 
 DemoSite::DemoSite(Options options) {
@@ -107,6 +114,7 @@ std::string DemoSite::TodaysPage(int site) const {
   const std::string base = Bases().first;
   std::string page = PageHead(std::string(kSiteTitles[site]) + " image results, today's layout",
                               std::string(kSiteTitles[site]) + " markup of today");
+  if (site == 0) page += kTodaysBingScript;
   std::string data;  // Google's and Baidu's script data
   for (size_t i = 0; i < addresses.size(); ++i) {
     const std::string n = std::to_string(i);
@@ -134,11 +142,11 @@ std::string DemoSite::TodaysPage(int site) const {
         break;
       default:
         page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
+        // The original is enciphered in objURL; replaceUrl names a copy of it.
         data += "{\"thumbURL\":\"" + JsonStringText(thumb, false) + "\",\"middleURL\":\"" +
-                JsonStringText(thumb, false) +
-                "\",\"hoverURL\":\"\",\"objURL\":\"ippr_z2C$qAzdH3FAzdH3F" + n +
-                "_z&e3Bv54AzdH3F\",\"replaceUrl\":[{\"ObjURL\":\"" +
-                JsonStringText(addresses[i], false) + "\",\"FromURL\":\"" +
+                JsonStringText(thumb, false) + "\",\"hoverURL\":\"\",\"objURL\":\"" +
+                BaiduCipherText(addresses[i]) + "\",\"replaceUrl\":[{\"ObjURL\":\"" +
+                JsonStringText(thumb, false) + "\",\"FromURL\":\"" +
                 JsonStringText(base + "/page/" + n + ".html", false) + "\"}],\"width\":48},\n";
         break;
     }

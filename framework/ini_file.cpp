@@ -25,26 +25,6 @@ namespace {
 // Names and values are trimmed of blanks and TABs only.
 std::string_view Trim(std::string_view text) { return TrimBlanks(text, IsSpaceOrTab); }
 
-// The section name of a `[name]` line, or nothing for any other line.
-std::optional<std::string_view> SectionName(std::string_view line) {
-  line = Trim(line);
-  if (line.empty() || line.front() != '[') return std::nullopt;
-  const size_t close = line.find(']');
-  if (close == std::string_view::npos) return std::nullopt;
-  return Trim(line.substr(1, close - 1));
-}
-
-// Splits a `key=value` line; false for lines that hold no key (blank, comment, no '=').
-bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
-  const std::string_view trimmed = Trim(line);
-  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
-  const size_t equals = trimmed.find('=');
-  if (equals == std::string_view::npos) return false;
-  key = Trim(trimmed.substr(0, equals));
-  value = Trim(trimmed.substr(equals + 1));
-  return true;
-}
-
 enum class ReadResult { kRead, kMissing, kFailed };
 
 ReadResult ReadLines(const std::string& path, TStringList& lines) {
@@ -71,7 +51,7 @@ Location Find(const TStringList& lines, std::string_view section, std::string_vi
   Location found;
   for (int i = 0; i < lines.Count(); ++i) {
     const std::string& line = lines.Get(i);
-    if (const auto name = SectionName(line)) {
+    if (const auto name = IniSectionName(line)) {
       if (found.section >= 0) break;  // the first matching section ends here
       if (SameText(*name, section)) found.section = found.insertAt = i;
       continue;
@@ -79,7 +59,7 @@ Location Find(const TStringList& lines, std::string_view section, std::string_vi
     if (found.section < 0) continue;
     if (!Trim(line).empty()) found.insertAt = i;
     std::string_view lineKey, value;
-    if (found.key < 0 && SplitKeyLine(line, lineKey, value) && SameText(lineKey, key)) {
+    if (found.key < 0 && SplitIniKeyLine(line, lineKey, value) && SameText(lineKey, key)) {
       found.key = i;
     }
   }
@@ -111,7 +91,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     const Location found = Find(lines, Trim(section), Trim(key));
     if (found.key >= 0) {
       std::string_view lineKey, value;
-      SplitKeyLine(lines.Get(found.key), lineKey, value);
+      SplitIniKeyLine(lines.Get(found.key), lineKey, value);
       result.assign(value);
     }
   }
@@ -126,13 +106,13 @@ std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) c
   const std::string_view wanted = Trim(section);
   bool inSection = false;
   for (const std::string& line : lines.Lines()) {
-    if (const auto name = SectionName(line)) {
+    if (const auto name = IniSectionName(line)) {
       if (inSection) break;  // the first matching section ends here
       inSection = SameText(*name, wanted);
       continue;
     }
     std::string_view key, value;
-    if (inSection && SplitKeyLine(line, key, value)) keys.emplace_back(key);
+    if (inSection && SplitIniKeyLine(line, key, value)) keys.emplace_back(key);
   }
   return keys;
 }
@@ -160,6 +140,24 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
     lines.Add(std::move(keyLine));
   }
   if (!ReplaceFile(path_, lines.Text())) throw EIniFileException(UnableToWriteMessage(path_));
+}
+
+std::optional<std::string_view> IniSectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[') return std::nullopt;
+  const size_t close = line.find(']');
+  if (close == std::string_view::npos) return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+bool SplitIniKeyLine(std::string_view line, std::string_view& key, std::string_view& value) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return false;
+  const size_t equals = trimmed.find('=');
+  if (equals == std::string_view::npos) return false;
+  key = Trim(trimmed.substr(0, equals));
+  value = Trim(trimmed.substr(equals + 1));
+  return true;
 }
 
 bool ParseIniInteger(const std::string& text, int& value) {

@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pixhaul {
@@ -53,5 +55,12 @@ class TIniFile {
 
 // The integer rule of ReadInteger applied to `text`; false when the text is not a number.
 bool ParseIniInteger(const std::string& text, int& value);
+
+// How TIniFile reads one line, for readers of INI text held in memory. The section name of a
+// `[name]` line (blanks around it dropped), or nothing for any other line.
+std::optional<std::string_view> IniSectionName(std::string_view line);
+// Splits a `key=value` line, blanks and TABs around both dropped; false for a line that holds
+// no key (blank, a ';' comment, a section line, no '=').
+bool SplitIniKeyLine(std::string_view line, std::string_view& key, std::string_view& value);
 
 }  // namespace pixhaul

@@ -3,11 +3,13 @@
 
 // Fuzz target: extracting image addresses from a result page. The marker scan is checked
 // against a literal rendering of it (cut the working text after the marker, take up to the
-// next double quote, search again from the front). On a page where the marker finds nothing,
-// the list must be what the site's built-in current-layout rules give over the whole text at
-// once, whatever the size of the pieces the page is streamed in. The HTML and JSON decoders
-// get the page too: they never lengthen a text, leave one without their escape character as it
-// is, and keep valid UTF-8 valid.
+// next double quote, search again from the front). On a page where the marker cuts no entry
+// that begins with a scheme, the list must be what the site's built-in current-layout rules
+// give over the whole text at once when they give anything, and the marker's list otherwise,
+// whatever the size of the pieces the page is streamed in. The HTML and JSON decoders get the
+// page too: they never lengthen a text, leave one without their escape character as it is, and
+// keep valid UTF-8 valid; so does Baidu's cipher, checked against a literal rendering of it
+// (each token replaced throughout in turn, then every byte mapped).
 //
 // Input: the first byte picks the site index (its value modulo 5, less 1: -1 to 3) and the
 // size of the streamed pieces (its top five bits, plus 1), the rest is the page file.
@@ -15,8 +17,10 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "framework/ascii_text.h"
 #include "framework/string_list.h"
 #include "fuzz/fuzz_support.h"
 #include "harvest/address_decoding.h"
@@ -90,6 +94,28 @@ bool RulesOverWholeText(const std::string& page, int site, std::vector<std::stri
   return true;
 }
 
+// Baidu's cipher as its description reads: an address stays; otherwise every "_z2C$q" becomes
+// ":", then every "_z&e3B" ".", then every "AzdH3F" "/", and then each byte is mapped.
+std::string LiteralBaiduCipher(const std::string& text) {
+  if (pixhaul::StartsWithText(text, "http://") || pixhaul::StartsWithText(text, "https://")) {
+    return text;
+  }
+  std::string out = text;
+  for (const auto& [token, mark] :
+       {std::pair<std::string, std::string>{"_z2C$q", ":"}, {"_z&e3B", "."}, {"AzdH3F", "/"}}) {
+    for (size_t at = out.find(token); at != std::string::npos; at = out.find(token, at + 1)) {
+      out.replace(at, token.size(), mark);
+    }
+  }
+  const std::string from = "wkv1ju2it3hs4g5rq6fp7eo8dn9cm0bla";
+  const std::string to = "abcdefghijklmnopqrstuvw1234567890";
+  for (char& c : out) {
+    const size_t at = from.find(c);
+    if (at != std::string::npos) c = to[at];
+  }
+  return out;
+}
+
 bool ValidUtf8(std::string_view text) {
   for (size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
@@ -121,6 +147,12 @@ void CheckDecoders(const std::string& page) {
     FUZZ_CHECK(ValidUtf8(html), "html decoding broke UTF-8");
     FUZZ_CHECK(ValidUtf8(json), "json decoding broke UTF-8");
   }
+  const std::string baidu = pixhaul::DecodeBaiduCipher(page);
+  FUZZ_CHECK(baidu.size() <= page.size(), "baidu decoding lengthened the text");
+  FUZZ_CHECK(baidu == LiteralBaiduCipher(page), "baidu decoding differs from the literal one");
+  FUZZ_CHECK(pixhaul::DecodeAddress(pixhaul::AddressDecoding::kBaidu, page) ==
+                 pixhaul::DecodeBaiduCipher(json),
+             "the baidu decoding is not json then the cipher");
 }
 
 std::string Joined(const std::vector<std::string>& entries) {
@@ -148,11 +180,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   CheckDecoders(page);
 
-  // The whole extraction of a run: the marker's list when it has any, else the rules'.
-  std::vector<std::string> list = expected;
-  if (list.empty() && pixhaul::IsSiteIndex(site) && !RulesOverWholeText(page, site, list)) {
+  // The whole extraction of a run: the marker's list when it cut an address, else the rules'
+  // when they find any, else the marker's after all.
+  bool cutAnAddress = false;
+  for (const std::string& entry : expected) {
+    cutAnAddress = cutAnAddress || pixhaul::StartsWithText(entry, "http://") ||
+                   pixhaul::StartsWithText(entry, "https://");
+  }
+  std::vector<std::string> byRules;
+  if (!cutAnAddress && pixhaul::IsSiteIndex(site) && !RulesOverWholeText(page, site, byRules)) {
     return 0;
   }
+  const std::vector<std::string>& list = byRules.empty() ? expected : byRules;
   static pixhaul::RuleBook book;  // built-in rules only, which no page can change
   for (const size_t pieces : {chunk, pixhaul::detail::kPageChunkBytes}) {
     const pixhaul::HarvestResult harvest =
@@ -161,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(harvest.count == static_cast<int>(list.size()),
                "harvest count " + std::to_string(harvest.count) + " expected " +
                    std::to_string(list.size()) + ", pieces of " + std::to_string(pieces));
-    FUZZ_CHECK(harvest.byRules == (expected.empty() && !list.empty()), "list source");
+    FUZZ_CHECK(harvest.byRules == !byRules.empty(), "list source");
     FUZZ_CHECK(pixhaul::fuzz::ReadScratchFile(listFile) == Joined(list),
                "harvested list differs, pieces of " + std::to_string(pieces));
   }

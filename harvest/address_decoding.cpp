@@ -143,6 +143,56 @@ size_t DecodeJsonEscapeAt(std::string_view text, size_t at, std::string& out) {
   return 6;
 }
 
+// Baidu's cipher as pairs of the enciphered byte and the byte it stands for, a blank between
+// pairs. Letters past w, capitals and punctuation are not enciphered.
+constexpr std::string_view kBaiduPairs =
+    "wa kb vc 1d je uf 2g ih ti 3j hk sl 4m gn 5o rp qq 6r fs pt 7u ev ow 81 d2 n3 94 c5 m6 07 "
+    "b8 l9 a0";
+
+constexpr std::array<char, 256> BaiduTable() {
+  std::array<char, 256> table{};
+  for (size_t byte = 0; byte < table.size(); ++byte) table[byte] = static_cast<char>(byte);
+  for (size_t i = 0; i + 1 < kBaiduPairs.size(); i += 3) {
+    table[static_cast<unsigned char>(kBaiduPairs[i])] = kBaiduPairs[i + 1];
+  }
+  return table;
+}
+
+constexpr std::array<char, 256> kBaiduTable = BaiduTable();
+
+// The three punctuation marks an address needs are written as tokens. No token overlaps another
+// or itself and none holds a mark, so replacing them in one pass from the left is the same as
+// replacing each kind in turn.
+constexpr std::array<std::pair<std::string_view, char>, 3> kBaiduTokens{{
+    {"_z2C$q", ':'},
+    {"_z&e3B", '.'},
+    {"AzdH3F", '/'},
+}};
+
+// Deciphers `text` where it stands: a token is longer than what replaces it and every other byte
+// gives one byte, so the bytes written never overtake those still to be read.
+void DecipherBaiduInPlace(std::string& text) {
+  if (StartsWithText(text, "http://") || StartsWithText(text, "https://")) return;
+  size_t out = 0;
+  for (size_t at = 0; at < text.size();) {
+    const std::string_view rest = std::string_view(text).substr(at);
+    char plain = kBaiduTable[static_cast<unsigned char>(text[at])];
+    size_t taken = 1;
+    if (text[at] == '_' || text[at] == 'A') {
+      for (const auto& [token, mark] : kBaiduTokens) {
+        if (rest.starts_with(token)) {
+          plain = mark;
+          taken = token.size();
+          break;
+        }
+      }
+    }
+    text[out++] = plain;
+    at += taken;
+  }
+  text.resize(out);
+}
+
 // Copies `text` into `out`, replacing each `introducer` sequence that `decodeAt` understands.
 template <class DecodeAt>
 void DecodeSequences(std::string_view text, char introducer, DecodeAt decodeAt, std::string& out) {
@@ -172,6 +222,7 @@ std::optional<AddressDecoding> ParseAddressDecoding(std::string_view name) {
   if (SameText(name, "none")) return AddressDecoding::kNone;
   if (SameText(name, "html")) return AddressDecoding::kHtml;
   if (SameText(name, "json")) return AddressDecoding::kJson;
+  if (SameText(name, "baidu")) return AddressDecoding::kBaidu;
   return std::nullopt;
 }
 
@@ -181,6 +232,8 @@ const char* AddressDecodingName(AddressDecoding decoding) {
       return "html";
     case AddressDecoding::kJson:
       return "json";
+    case AddressDecoding::kBaidu:
+      return "baidu";
     case AddressDecoding::kNone:
       break;
   }
@@ -199,6 +252,12 @@ std::string DecodeJsonEscapes(std::string_view text) {
   return out;
 }
 
+std::string DecodeBaiduCipher(std::string_view text) {
+  std::string out(text);
+  DecipherBaiduInPlace(out);
+  return out;
+}
+
 std::string DecodeAddress(AddressDecoding decoding, std::string_view text) {
   std::string out;
   DecodeAddress(decoding, text, out);
@@ -212,6 +271,10 @@ void DecodeAddress(AddressDecoding decoding, std::string_view text, std::string&
       return;
     case AddressDecoding::kJson:
       DecodeSequences(text, '\\', DecodeJsonEscapeAt, out);
+      return;
+    case AddressDecoding::kBaidu:
+      DecodeSequences(text, '\\', DecodeJsonEscapeAt, out);
+      DecipherBaiduInPlace(out);
       return;
     case AddressDecoding::kNone:
       break;

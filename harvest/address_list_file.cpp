@@ -69,12 +69,4 @@ void AddressListFile::Finish() {
   file_.Commit();
 }
 
-void AddressListFile::Discard() {
-  buffered_ = 0;
-  flushed_ = 0;
-  if (::ftruncate(file_.Handle(), 0) != 0 || ::lseek(file_.Handle(), 0, SEEK_SET) != 0) {
-    throw EWriteError(kStreamWriteError);
-  }
-}
-
 }  // namespace pixhaul

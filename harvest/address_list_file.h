@@ -40,9 +40,6 @@ class AddressListFile {
   // EFCreateError "Cannot create file %s" when it cannot take the name.
   void Finish();
 
-  // Empties the list, for one that must not stand after all. Raises EWriteError.
-  void Discard();
-
  private:
   void Put(std::string_view bytes);
   void Flush();

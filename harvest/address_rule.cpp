@@ -19,6 +19,20 @@ bool HasControlByte(std::string_view text) {
   return found;
 }
 
+// "http://" or "https://" in any letter case, then at least one byte of the host: a script that
+// builds an address in code ("https://"+host) leaves the bare scheme in a rule's capture.
+bool BeginsWithWebAddress(std::string_view text) {
+  size_t host = 0;
+  if (StartsWithText(text, "http://")) {
+    host = 7;
+  } else if (StartsWithText(text, "https://")) {
+    host = 8;
+  } else {
+    return false;
+  }
+  return host < text.size() && text[host] != '/' && text[host] != '?' && text[host] != '#';
+}
+
 }  // namespace
 
 std::optional<RegexPattern> CompileRuleExpression(std::string_view expression, std::string& error) {
@@ -60,7 +74,7 @@ void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& 
   verdict.failure.clear();
   DecodeAddress(rule.decoding, captured, verdict.address);
   const std::string_view address = verdict.address;
-  if (!StartsWithText(address, "http://") && !StartsWithText(address, "https://")) return;
+  if (!BeginsWithWebAddress(address)) return;
   if (HasControlByte(address)) return;
   for (size_t i = 0; i < rule.exclusions.size(); ++i) {
     const RegexPattern::Result found = rule.exclusions[i].Find(address);

@@ -46,7 +46,7 @@ std::optional<RegexPattern> CompileExclusion(std::string_view expression, std::s
 struct CaptureVerdict {
   enum class Kind {
     kKeep,    // `address` goes to the list
-    kDrop,    // not an address to fetch (no http:// or https://, a control byte, excluded)
+    kDrop,    // not an address to fetch (no http:// or https:// and host, a control byte, excluded)
     kFailed,  // an exclusion stopped at the engine's limits; `failure` names it and says why
   };
   Kind kind = Kind::kDrop;
@@ -58,9 +58,9 @@ struct CaptureVerdict {
 std::string StoppedAtLimits(const std::string& name, const std::string& reason);
 
 // Decodes `captured` by the rule's decoding and keeps it when it begins with "http://" or
-// "https://" (any letter case), holds no control byte (below 32, or 127: a line of the list
-// file could not hold a line break, and no address holds the others) and matches none of the
-// rule's exclusions.
+// "https://" (any letter case) and a host (not "/", "?" or "#"), holds no control byte (below 32,
+// or 127: a line of the list file could not hold a line break, and no address holds the others) and
+// matches none of the rule's exclusions.
 CaptureVerdict JudgeCapture(AddressRule& rule, std::string_view captured);
 // The same into `verdict`, reusing its storage (for a scan that judges many captures).
 void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict);

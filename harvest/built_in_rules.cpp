@@ -15,28 +15,41 @@ namespace {
 // A JSON string's body is (?:[^"\\]++|\\.)*+: it ends at the first quote that is not escaped,
 // and being possessive it never backtracks, however long it is. An attribute's address runs to
 // its closing quote (&quot; inside Bing's JSON) and is at most 4096 bytes long.
+// Bing's own thumbnails, on its image hosts of every generation.
+constexpr const char* kBingThumbnails =
+    R"re(^https?://(?:tse?\d*\.mm\.bing\.net|th\.bing\.com)/th)re";
+
 const std::vector<std::vector<RuleText>>& Table() {
   static const std::vector<std::vector<RuleText>> table = {
       // Bing: the m attribute's JSON, quotes written &quot; in the markup (its key "murl" is
       // the only one ending so, and a literal start lets the engine skip ahead quickly); then
-      // the same JSON with plain quotes, as a page from another source may hold it.
+      // the same JSON with plain quotes, as a page from another source may hold it; then the
+      // attribute of the earlier server-rendered pages, whose keys are not quoted.
       {
           {R"re(murl&quot;:&quot;(https?://[^"<>]{1,4096}?)&quot;)re",
            AddressDecoding::kHtml,
-           {R"re(^https?://(?:tse\d*\.mm\.bing\.net|th\.bing\.com)/th)re"}},
+           {kBingThumbnails}},
           {R"re("murl"\s*:\s*"(https?:(?:[^"\\]++|\\.)*+)")re",
            AddressDecoding::kJson,
-           {R"re(^https?://(?:tse\d*\.mm\.bing\.net|th\.bing\.com)/th)re"}},
+           {kBingThumbnails}},
+          {R"re(imgurl:&quot;(https?://[^"<>]{1,4096}?)&quot;)re",
+           AddressDecoding::kHtml,
+           {kBingThumbnails}},
       },
-      // Google: ["address",height,width] for the thumbnail, then for the full-size image; the
-      // thumbnails and icons are Google's own (gstatic.com).
+      // Google: ["address",height,width] for the thumbnail, then for the full-size image. The
+      // same arrays carry the site's logos, the source pages' icons and their previews, all on
+      // Google's own hosts (gstatic.com, google.com and its country domains).
       {
           {R"re(\["(https?:(?:[^"\\]++|\\.)*+)",\d{1,6},\d{1,6}\])re",
            AddressDecoding::kJson,
-           {R"re(^https?://[^/]*\bgstatic\.com/)re"}},
+           {R"re(^https?://[^/]*\bgstatic\.com/)re",
+            R"re(^https?://(?:[^/?#]*\.)?google(?:\.[a-z]{2,3}){1,2}[/?#:])re"}},
       },
-      // Baidu: the original image, the older layout's attribute, then Baidu's own copies.
+      // Baidu: the original image, enciphered in "objURL" on most pages (plain on some); the
+      // original or an alternate in replaceUrl; the older layout's attribute; then Baidu's own
+      // copies.
       {
+          {R"re("objURL"\s*:\s*"((?:[^"\\]++|\\.)*+)")re", AddressDecoding::kBaidu, {}},
           {R"re("ObjURL"\s*:\s*"(https?:(?:[^"\\]++|\\.)*+)")re", AddressDecoding::kJson, {}},
           {R"re(data-objurl="(https?://[^"<>]{1,4096})")re", AddressDecoding::kHtml, {}},
           {R"re("middleURL"\s*:\s*"(https?:(?:[^"\\]++|\\.)*+)")re", AddressDecoding::kJson, {}},

@@ -3,8 +3,9 @@
 
 // The program's own current-layout rules for the three sites, used for every site a rules file
 // does not name. They follow the result pages the sites serve today: Bing's "murl" inside each
-// result's m attribute, the ["address",height,width] arrays of Google's inline scripts, and
-// Baidu's original addresses, its older data-objurl attribute, then its own copies.
+// result's m attribute (and the imgurl of its earlier attribute), the ["address",height,width]
+// arrays of Google's inline scripts, and Baidu's original addresses (deciphered), its older
+// data-objurl attribute, then its own copies.
 //
 // Pure data and functions over it; safe on any thread.
 #pragma once

@@ -5,6 +5,7 @@
 
 #include <string_view>
 
+#include "framework/ascii_text.h"
 #include "harvest/address_list_file.h"
 #include "harvest/marker_scan.h"
 #include "harvest/page_text_stream.h"
@@ -23,14 +24,24 @@ TStringList FindImageUrls(std::string_view text, int siteIndex) {
 
 namespace detail {
 
+MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list) {
+  MarkerScan scan;
+  scan.count =
+      static_cast<int>(ScanImageUrls(page, MarkerForSite(siteIndex), [&](std::string_view address) {
+        list.Add(address);
+        scan.cutAnAddress = scan.cutAnAddress || StartsWithText(address, "http://") ||
+                            StartsWithText(address, "https://");
+      }));
+  return scan;
+}
+
 int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
                             size_t chunkBytes) {
   PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
   AddressListFile list(listFile);
-  const size_t count = ScanImageUrls(page, MarkerForSite(siteIndex),
-                                     [&](std::string_view address) { list.Add(address); });
+  const MarkerScan scan = ScanPageWithMarker(page, siteIndex, list);
   list.Finish();
-  return static_cast<int>(count);
+  return scan.count;
 }
 
 }  // namespace detail

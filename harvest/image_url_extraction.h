@@ -41,7 +41,21 @@ int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int 
 // raises except for lack of memory.
 TStringList FindImageUrls(std::string_view text, int siteIndex);
 
+class AddressListFile;
+class PageTextStream;
+
 namespace detail {
+
+// What the marker scan of a page found.
+struct MarkerScan {
+  int count = 0;              // entries, empty ones included
+  bool cutAnAddress = false;  // at least one entry begins with "http://" or "https://" (any case)
+};
+
+// The marker scan of ExtractImageUrls from `page` into `list`, which the caller finishes (or
+// drops, leaving the list file as it was). Raises what ExtractImageUrls raises for the page and
+// EWriteError for the list.
+MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list);
 
 // ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
 // not depend on the chunk size. Lets tests put chunk borders anywhere.

@@ -3,9 +3,12 @@
 
 #include "harvest/image_url_harvest.h"
 
+#include <optional>
 #include <span>
 
+#include "harvest/address_list_file.h"
 #include "harvest/image_url_extraction.h"
+#include "harvest/page_text_stream.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 
@@ -15,9 +18,19 @@ namespace detail {
 
 HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
                                       int siteIndex, RuleBook& book, size_t chunkBytes) {
+  // The marker's list is written but not yet put in place: it stands unless the rules find
+  // something better, and is dropped unfinished (the rules' list then in place) otherwise.
+  std::optional<PageTextStream> page(std::in_place, pageFile, chunkBytes);
+  AddressListFile markerList(listFile);
+  const MarkerScan marker = ScanPageWithMarker(*page, siteIndex, markerList);
+  page.reset();
+
   HarvestResult result;
-  result.count = ExtractImageUrlsChunked(pageFile, listFile, siteIndex, chunkBytes);
-  if (result.count > 0 || !IsSiteIndex(siteIndex)) return result;
+  result.count = marker.count;
+  if (marker.cutAnAddress || !IsSiteIndex(siteIndex)) {
+    markerList.Finish();
+    return result;
+  }
 
   size_t first = 0;  // the first rule still to try
   for (;;) {
@@ -25,9 +38,13 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::strin
     const std::span<AddressRule> rules(site.rules);
     const RulesScanResult scan = ScanPageWithRules(
         pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes);
-    if (!scan.failure) {
+    if (scan.count > 0) {
       result.count = scan.count;
-      result.byRules = scan.count > 0;
+      result.byRules = true;
+      return result;
+    }
+    if (!scan.failure) {
+      markerList.Finish();
       return result;
     }
     if (site.fromFile) {

@@ -2,9 +2,11 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // HarvestImageUrls: the address list of a run. The site's marker scan (ExtractImageUrls) comes
-// first and stands whenever it finds anything; only a page where it finds no address at all
-// is handed to the site's current-layout rules (see rules_scan.h), whose list then replaces
-// the empty one.
+// first, and its list stands when at least one of its entries, as the marker cut it, begins
+// with "http://" or "https://" (any letter case). Otherwise - no entry at all, or only script
+// text and other entries without a scheme, as today's pages give - the site's current-layout
+// rules (see rules_scan.h) are applied, and when they find an address their list replaces the
+// marker's; when they find none, or stop, the list file holds the marker's list byte for byte.
 //
 // A rule from the rules file that stops at the engine's limits puts its site back on the
 // built-in rules (in `book`, until the file changes), and the page is scanned again with them;
@@ -22,7 +24,7 @@
 namespace pixhaul {
 
 struct HarvestResult {
-  int count = 0;                      // entries written to the list file
+  int count = 0;                      // entries in the list file
   bool byRules = false;               // the list came from the current-layout rules
   std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
 };

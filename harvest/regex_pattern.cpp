@@ -36,15 +36,25 @@ struct JitStackFree {
   void operator()(pcre2_jit_stack* p) const { pcre2_jit_stack_free(p); }
 };
 
+// One JIT stack per thread, shared by every expression it runs: a thread runs one match at a
+// time, and a stack per expression would reserve its size for each of thousands of
+// expressions a rules file may hold. Null when it cannot be had, which makes PCRE2 use its own
+// small stack (an expression that needs more then fails at the engine's limits).
+pcre2_jit_stack* ThreadJitStack(void* /*unused*/) {
+  thread_local const std::unique_ptr<pcre2_jit_stack, JitStackFree> stack(
+      pcre2_jit_stack_create(32 * 1024, RegexPattern::kJitStackBytes, nullptr));
+  return stack.get();
+}
+
 }  // namespace
 
 struct RegexPattern::Compiled {
+  enum class Jit { kNotTried, kReady, kUnavailable };
   bool local = false;
-  bool jit = false;
+  Jit jit = Jit::kNotTried;
   std::unique_ptr<pcre2_code, CodeFree> code;
   std::unique_ptr<pcre2_match_context, MatchContextFree> context;
   std::unique_ptr<pcre2_match_data, MatchDataFree> data;
-  std::unique_ptr<pcre2_jit_stack, JitStackFree> jitStack;  // empty without JIT
 };
 
 std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, std::string& error) {
@@ -67,7 +77,8 @@ std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, s
   compiled->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), expression.size(),
                                      PCRE2_NEVER_UTF, &code, &offset, compileContext.get()));
   if (!compiled->code) {
-    if (code == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
+    // Compiling reports its lack of memory as a compile error of its own.
+    if (code == PCRE2_ERROR_HEAP_FAILED || code == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
     error = EngineMessage(code) + " (at character " + std::to_string(offset + 1) + ")";
     return std::nullopt;
   }
@@ -79,14 +90,7 @@ std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, s
   pcre2_set_depth_limit(compiled->context.get(), kDepthLimit);
   pcre2_set_heap_limit(compiled->context.get(), kHeapLimitKiB);
 
-  // Without a JIT (an unsupported machine, or no executable memory) the interpreter runs the
-  // same expression more slowly; both honour the limits above.
-  if (pcre2_jit_compile(compiled->code.get(), PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0) {
-    compiled->jitStack.reset(pcre2_jit_stack_create(32 * 1024, kJitStackBytes, nullptr));
-    if (!compiled->jitStack) throw std::bad_alloc();
-    pcre2_jit_stack_assign(compiled->context.get(), nullptr, compiled->jitStack.get());
-    compiled->jit = true;
-  }
+  pcre2_jit_stack_assign(compiled->context.get(), ThreadJitStack, nullptr);
   return RegexPattern(std::move(compiled));
 }
 
@@ -94,6 +98,12 @@ RegexPattern::RegexPattern(std::unique_ptr<Compiled> compiled) : compiled_(std::
 RegexPattern::RegexPattern(RegexPattern&&) noexcept = default;
 RegexPattern& RegexPattern::operator=(RegexPattern&&) noexcept = default;
 RegexPattern::~RegexPattern() = default;
+
+size_t RegexPattern::CompiledBytes() const {
+  size_t bytes = 0;
+  pcre2_pattern_info(compiled_->code.get(), PCRE2_INFO_SIZE, &bytes);
+  return bytes;
+}
 
 uint32_t RegexPattern::CaptureCount() const {
   uint32_t count = 0;
@@ -125,6 +135,16 @@ RegexPattern::Result RegexPattern::SearchAwayFromTheEnd(std::string_view subject
 RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOffset,
                                        uint32_t options) {
   if (startOffset > subject.size()) return Result{};  // nothing starts beyond the end
+  // Machine code is made at the first search, not at compiling: most expressions of a rules
+  // file are never run, and making it costs more than compiling. Without it (an unsupported
+  // machine, no executable memory) the interpreter runs the same expression more slowly; both
+  // honour the limits.
+  if (compiled_->jit == Compiled::Jit::kNotTried) {
+    compiled_->jit =
+        pcre2_jit_compile(compiled_->code.get(), PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0
+            ? Compiled::Jit::kReady
+            : Compiled::Jit::kUnavailable;
+  }
   const char* bytes = subject.empty() ? "" : subject.data();
   const int rc =
       pcre2_match(compiled_->code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(),
@@ -138,8 +158,7 @@ RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOff
     result.end = ovector[1];
     return result;
   }
-  if (rc == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
-  if (rc < 0) {
+  if (rc < 0) {  // lack of memory included: the search stops like one at the limits
     result.outcome = Outcome::kFailed;
     result.failure = EngineMessage(rc);
     return result;

@@ -2,7 +2,8 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // RegexPattern: one compiled regular expression and what a search with it needs, over PCRE2's
-// 8-bit library with its JIT compiler when the machine has one.
+// 8-bit library with its JIT compiler when the machine has one (machine code is made at the
+// first search; every expression a thread runs shares that thread's JIT stack).
 //
 // Expressions are Perl-style and work on bytes: a page is searched as it stands, whatever its
 // encoding, and "(*UTF)" is refused. Any line break (CR, LF, CR LF) ends a line for "." and
@@ -51,7 +52,8 @@ class RegexPattern {
   };
 
   // Compiles `expression`. When it is not valid, returns nothing and sets `error` to the
-  // engine's message and the 1-based character where it noticed the fault.
+  // engine's message and the 1-based character where it noticed the fault. Raises
+  // std::bad_alloc when memory runs out.
   static std::optional<RegexPattern> Compile(std::string_view expression, std::string& error);
 
   RegexPattern(RegexPattern&&) noexcept;
@@ -60,6 +62,8 @@ class RegexPattern {
 
   // The number of capturing groups.
   uint32_t CaptureCount() const;
+  // The memory the compiled expression takes, before any machine code is made for it.
+  size_t CompiledBytes() const;
   // How many bytes before a start position the expression may look at (lookbehinds, \b).
   size_t MaxLookbehind() const;
 

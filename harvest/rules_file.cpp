@@ -3,12 +3,8 @@
 
 #include "harvest/rules_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 #include <map>
+#include <new>
 #include <set>
 #include <string_view>
 
@@ -16,14 +12,23 @@
 #include "framework/file_utils.h"
 #include "framework/ini_file.h"
 #include "framework/integer_text.h"
-#include "framework/posix_file.h"
+#include "harvest/rules_file_text.h"
 
 namespace pixhaul {
 
 namespace {
 
-// A value cannot hold a line break, so this default tells a missing key from an empty one.
-const std::string kAbsentValue = "\n";
+// Faults reported for one section before the rest are only counted: a file of a megabyte of
+// faulty lines would otherwise give a hundred thousand messages.
+constexpr size_t kMaxReportedFaults = 20;
+
+// All the compiled expressions of one file together may take this much memory. One line of a
+// few bytes can compile to tens of kilobytes (a repeated group is written out), and a file may
+// hold thousands of lines; the built-in rules take about a kilobyte each.
+constexpr size_t kMaxCompiledBytes = size_t{16} << 20;
+
+// Raised when the file's expressions go past kMaxCompiledBytes.
+struct CompiledTooLarge {};
 
 // A key of a site's section, parsed: RuleN, DecodingN or ExcludeN.M in any letter case, the
 // numbers written without leading zeros.
@@ -78,43 +83,36 @@ std::optional<KeyName> ParseKey(std::string_view key) {
   return name;
 }
 
-// Why `path` cannot be read as a rules file, or nothing when it can (or, unless `required`,
-// when it does not exist at all).
-std::optional<std::string> UnreadableReason(const RulesFileLocation& location, bool& exists) {
-  struct stat info {};
-  exists = ::stat(location.path.c_str(), &info) == 0;
-  if (!exists) {
-    if (!location.required && (errno == ENOENT || errno == ENOTDIR)) return std::nullopt;
-    return std::strerror(errno);
-  }
-  if (S_ISDIR(info.st_mode)) return std::strerror(EISDIR);
-  const FileDescriptor file(OpenRetrying(location.path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.Get() < 0) return std::strerror(errno);
-  return std::nullopt;
-}
-
 class SiteSectionReader {
  public:
-  SiteSectionReader(const TIniFile& ini, int site, std::vector<std::string>& problems)
-      : ini_(ini), site_(site), section_(SiteLabel(site)), problems_(problems) {}
+  // `compiledBytes` counts what the file's expressions take, across its sections.
+  SiteSectionReader(const std::string& path, const RulesFileText& text, int site,
+                    size_t& compiledBytes, std::vector<std::string>& problems)
+      : path_(path),
+        text_(text),
+        site_(site),
+        section_(SiteLabel(site)),
+        compiledBytes_(compiledBytes),
+        problems_(problems) {}
 
   // The site's rules, or nothing when the file does not name the site or names it with a
-  // fault (each fault is reported).
+  // fault (each fault is reported). Raises CompiledTooLarge.
   std::optional<SiteRules> Read() {
-    const std::vector<std::string> keys = ini_.ReadSectionKeys(section_);
+    const std::vector<RulesFileKey> keys = text_.SectionKeys(section_);
     if (keys.empty()) return std::nullopt;  // the site is not named
     // Rule number -> the exclusion numbers it has; and which numbers have a rule.
     std::map<size_t, std::set<size_t>> exclusions;
     std::set<size_t> ruleNumbers;
     std::set<size_t> decodingNumbers;
-    std::set<std::string> seen;
-    for (const std::string& key : keys) {
+    for (const auto& [keyText, value] : keys) {
+      const std::string key(keyText);
       const std::optional<KeyName> name = ParseKey(key);
       if (!name) {
         Fault(key, "unknown key (keys are RuleN, DecodingN and ExcludeN.M)");
         continue;
       }
-      if (!seen.insert(name->canonical).second) {
+      // The first line of a key gives its value, as for the settings file.
+      if (!values_.emplace(name->canonical, value).second) {
         Fault(key, "the key is given more than once");
         continue;
       }
@@ -153,28 +151,33 @@ class SiteSectionReader {
         rules.rules.push_back(std::move(*rule));
       }
     }
-    if (faulty_ || rules.rules.empty()) return std::nullopt;
+    if (faults_ > kMaxReportedFaults) {
+      problems_.push_back(path_ + ": [" + section_ +
+                          "]: " + std::to_string(faults_ - kMaxReportedFaults) +
+                          " more faults; the built-in rules are used for " + SiteLabel(site_));
+    }
+    if (faults_ > 0 || rules.rules.empty()) return std::nullopt;
     return rules;
   }
 
  private:
   std::optional<AddressRule> ReadRule(size_t n, size_t exclusionCount) {
     const std::string name = Name(RuleKey(n));
-    const std::string expressionText = Value(RuleKey(n));
+    const std::string_view expressionText = *Value(RuleKey(n));
     std::string error;
     std::optional<RegexPattern> expression;
     if (CheckLength(RuleKey(n), expressionText)) {
-      expression = CompileRuleExpression(expressionText, error);
+      expression = Counted(CompileRuleExpression(expressionText, error));
       if (!expression) Fault(RuleKey(n), error);
     }
 
     AddressDecoding decoding = AddressDecoding::kNone;
-    const std::string decodingText = Value(DecodingKey(n));
-    if (decodingText != kAbsentValue) {
-      if (const std::optional<AddressDecoding> parsed = ParseAddressDecoding(decodingText)) {
+    if (const std::optional<std::string_view> decodingText = Value(DecodingKey(n))) {
+      if (const std::optional<AddressDecoding> parsed = ParseAddressDecoding(*decodingText)) {
         decoding = *parsed;
       } else {
-        Fault(DecodingKey(n), "unknown decoding \"" + decodingText + "\" (none, html or json)");
+        Fault(DecodingKey(n), "unknown decoding \"" + std::string(*decodingText) +
+                                  "\" (none, html, json or baidu)");
       }
     }
 
@@ -182,14 +185,14 @@ class SiteSectionReader {
     std::vector<std::string> exclusionNames;
     for (size_t m = 1; m <= exclusionCount; ++m) {
       const std::string key = ExclusionKey(n, m);
-      const std::string text = Value(key);
-      if (text == kAbsentValue) continue;  // a gap, reported already
-      if (!CheckLength(key, text)) continue;
-      if (text.empty()) {
+      const std::optional<std::string_view> text = Value(key);
+      if (!text) continue;  // a gap, reported already
+      if (!CheckLength(key, *text)) continue;
+      if (text->empty()) {
         Fault(key, "the expression is empty");
         continue;
       }
-      if (std::optional<RegexPattern> exclusion = CompileExclusion(text, error)) {
+      if (std::optional<RegexPattern> exclusion = Counted(CompileExclusion(*text, error))) {
         exclusions.push_back(std::move(*exclusion));
         exclusionNames.push_back(Name(key));
       } else {
@@ -203,15 +206,27 @@ class SiteSectionReader {
 
   // A value as long as the accessor's limit may have been cut short: refuse it rather than use
   // a different expression than the one written.
-  bool CheckLength(const std::string& key, const std::string& value) {
+  bool CheckLength(const std::string& key, std::string_view value) {
     if (value.size() < TIniFile::kMaxValueLength) return true;
     Fault(key, "the value is too long (at most " + std::to_string(TIniFile::kMaxValueLength - 1) +
                    " characters)");
     return false;
   }
 
-  std::string Value(const std::string& key) const {
-    return ini_.ReadString(section_, key, kAbsentValue);
+  // The value of a key of this section, or nothing when the section does not hold it.
+  std::optional<std::string_view> Value(const std::string& canonicalKey) const {
+    const auto found = values_.find(canonicalKey);
+    if (found == values_.end()) return std::nullopt;
+    return found->second;
+  }
+
+  // Adds what a compiled expression takes to the file's count.
+  std::optional<RegexPattern> Counted(std::optional<RegexPattern> pattern) {
+    if (pattern) {
+      compiledBytes_ += pattern->CompiledBytes();
+      if (compiledBytes_ > kMaxCompiledBytes) throw CompiledTooLarge{};
+    }
+    return pattern;
   }
 
   // Numbers must run 1, 2, 3... : the first number after a gap is reported.
@@ -227,21 +242,22 @@ class SiteSectionReader {
     }
   }
 
-  std::string Name(const std::string& key) const {
-    return ini_.FileName() + ": [" + section_ + "] " + key;
-  }
+  std::string Name(const std::string& key) const { return path_ + ": [" + section_ + "] " + key; }
 
   void Fault(const std::string& key, const std::string& what) {
-    faulty_ = true;
+    if (++faults_ > kMaxReportedFaults) return;
     problems_.push_back(Name(key) + ": " + what + "; the built-in rules are used for " +
                         SiteLabel(site_));
   }
 
-  const TIniFile& ini_;
+  const std::string& path_;
+  const RulesFileText& text_;
   int site_;
   std::string section_;
+  size_t& compiledBytes_;
   std::vector<std::string>& problems_;
-  bool faulty_ = false;
+  std::map<std::string, std::string_view> values_;  // canonical key name -> its first value
+  size_t faults_ = 0;
 };
 
 }  // namespace
@@ -260,17 +276,29 @@ std::string ExclusionKey(size_t n, size_t m) {
 RulesFileContent LoadRulesFile(const RulesFileLocation& location) {
   RulesFileContent content;
   if (location.path.empty()) return content;
-  bool exists = false;
-  if (const std::optional<std::string> reason = UnreadableReason(location, exists)) {
-    content.problems.push_back(location.path + ": the rules file cannot be read (" + *reason +
-                               "); the built-in rules are used for every site");
-    return content;
-  }
-  if (!exists) return content;
-  const TIniFile ini(location.path);
-  for (int site = 0; site < kSiteCount; ++site) {
-    content.sites[static_cast<size_t>(site)] =
-        SiteSectionReader(ini, site, content.problems).Read();
+  const std::string forEverySite = "; the built-in rules are used for every site";
+  try {
+    const RulesFileText text(location.path);
+    if (text.Missing() && !location.required) return content;
+    if (!text.Fault().empty()) {
+      content.problems.push_back(location.path + ": " + text.Fault() + forEverySite);
+      return content;
+    }
+    size_t compiledBytes = 0;
+    for (int site = 0; site < kSiteCount; ++site) {
+      content.sites[static_cast<size_t>(site)] =
+          SiteSectionReader(location.path, text, site, compiledBytes, content.problems).Read();
+    }
+  } catch (const CompiledTooLarge&) {
+    content = RulesFileContent();
+    content.problems.push_back(location.path + ": the expressions take more than " +
+                               std::to_string(kMaxCompiledBytes >> 20) + " MiB once compiled" +
+                               forEverySite);
+  } catch (const std::bad_alloc&) {
+    // What was compiled so far is freed as the stack unwinds, so there is room to say so.
+    content = RulesFileContent();
+    content.problems.push_back(location.path + ": there is not enough memory for the rules" +
+                               forEverySite);
   }
   return content;
 }

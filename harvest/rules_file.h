@@ -2,20 +2,23 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // The rules file: the user's own current-layout rules, which replace the built-in ones for the
-// sites it names. It lives beside the settings file and is read with the settings file's INI
-// accessor:
+// sites it names. It lives beside the settings file and is read the way the settings file's
+// INI accessor reads:
 //
 //   [www.bing.com]                 one section per site, named by its selector label
 //   Rule1=EXPRESSION               rules numbered 1, 2, 3... without gaps, tried in order
-//   Decoding1=html                 none (the default), html or json
+//   Decoding1=html                 none (the default), html, json or baidu
 //   Exclude1.1=EXPRESSION          the rule's exclusions, numbered 1, 2, 3... without gaps
 //
 // Names of sections and keys ignore letter case; a value is the rest of its line after the
 // first "=", blanks at both ends dropped, at most 2046 characters, used as written (no quotes).
 // A section with at least one key names its site, and its rules replace the built-in ones. Any
 // fault in a section - an invalid expression, an unknown decoding or key, a gap in the
-// numbers, a key given twice - leaves that site on its built-in rules; every fault is
-// reported. Loading is stateless; any thread.
+// numbers, a key given twice, more than 64 rules or 64 exclusions of a rule - leaves that site
+// on its built-in rules; the first 20 faults of a section are reported and the rest counted.
+// The file as a whole must be a regular file of at most 1 MiB whose expressions take at most
+// 16 MiB compiled; otherwise, or when memory runs out while it is compiled, every site keeps
+// its built-in rules and that one fault is reported. Loading is stateless; any thread.
 #pragma once
 
 #include <array>
@@ -59,7 +62,7 @@ struct RulesFileContent {
   std::vector<std::string> problems;
 };
 
-// Reads and compiles the rules file at `location`. Never raises except for lack of memory.
+// Reads and compiles the rules file at `location`. Never raises.
 RulesFileContent LoadRulesFile(const RulesFileLocation& location);
 
 }  // namespace pixhaul

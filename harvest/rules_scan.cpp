@@ -102,17 +102,15 @@ RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& l
   RulesScanResult result;
   for (size_t i = 0; i < rules.size(); ++i) {
     PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
+    // A list that is not finished goes with the object and leaves the list file as it was.
     UniqueAddressList list(listFile);
     if (std::optional<std::string> failure = ScanWithRule(page, rules[i], list)) {
-      list.Discard();
-      list.Finish();
       result.failure = RulesScanResult::Failure{i, std::move(*failure)};
       return result;
     }
-    const size_t count = list.Count();
-    list.Finish();
-    if (count > 0) {
-      result.count = static_cast<int>(count);
+    if (list.Count() > 0) {
+      list.Finish();
+      result.count = static_cast<int>(list.Count());
       result.ruleIndex = static_cast<int>(i);
       return result;
     }

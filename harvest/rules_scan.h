@@ -7,6 +7,8 @@
 //
 // The rules are tried in order, each over the whole page; the first that yields any address
 // writes the list file (decoded, checked, repeats left out, in page order) and ends the scan.
+// When none does, or one stops at the engine's limits, the list file is left as it was, so a
+// caller can keep a list it made before.
 // An expression that runs into the end of the text read so far is resumed once more text is
 // in (PCRE2's partial matching), so chunk borders change nothing. A match longer than
 // kMaxMatchBytes is not looked for: the scan drops it and goes on after its start, which keeps
@@ -29,7 +31,7 @@ inline constexpr size_t kMaxMatchBytes = 64 * 1024;
 struct RulesScanResult {
   int count = 0;       // addresses written to the list file
   int ruleIndex = -1;  // the rule that gave them; -1 when no rule found an address
-  // A rule that stopped at the engine's limits ends the scan with an empty list file: the
+  // A rule that stopped at the engine's limits ends the scan, the list file left alone: the
   // index of that rule, and what stopped it ("NAME: reason").
   struct Failure {
     size_t ruleIndex = 0;
@@ -39,8 +41,8 @@ struct RulesScanResult {
 };
 
 // Applies `rules` to `pageFile`, reading `chunkBytes` (at least 1) at a time, and writes the
-// list to `listFile` (created or replaced by every rule tried; an empty list leaves a 0-byte
-// file; no rules leave the file alone). Raises EFOpenError "Cannot open file %s" when the page
+// list to `listFile` when a rule finds an address (the file is replaced only then, and only
+// when the list is complete). Raises EFOpenError "Cannot open file %s" when the page
 // cannot be read, EFCreateError "Cannot create file %s" and EWriteError "Stream write error"
 // for the list file.
 RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& listFile,

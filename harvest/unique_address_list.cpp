@@ -100,10 +100,4 @@ void UniqueAddressList::Grow() {
 
 void UniqueAddressList::Finish() { list_.Finish(); }
 
-void UniqueAddressList::Discard() {
-  list_.Discard();
-  count_ = 0;
-  slots_.assign(kFirstSlots, Slot{});
-}
-
 }  // namespace pixhaul

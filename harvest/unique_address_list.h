@@ -43,10 +43,6 @@ class UniqueAddressList {
   // EFCreateError "Cannot create file %s" when it cannot take the name.
   void Finish();
 
-  // Empties the file and the list, for a list that must not stand after all. Raises
-  // EWriteError.
-  void Discard();
-
  private:
   struct Slot {
     uint64_t hash = 0;

@@ -282,7 +282,7 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
       ": [www.bing.com] Rule1: invalid expression: missing closing parenthesis (at "
       "character 6); the built-in rules are used for www.bing.com\n" +
       rules +
-      ": [www.bing.com] Decoding1: unknown decoding \"xml\" (none, html or json); the "
+      ": [www.bing.com] Decoding1: unknown decoding \"xml\" (none, html, json or baidu); the "
       "built-in rules are used for www.bing.com\n";
   EXPECT_EQ(google->Err(), faults +
                                "pixhaul-cli: Addresses found by the current-layout rules for "

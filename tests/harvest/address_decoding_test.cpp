@@ -62,15 +62,44 @@ TEST(DecodeJsonEscapes, DecodesEscapesAndLeavesMalformedOnesAsWritten) {
   }
 }
 
+TEST(DecodeBaiduCipher, TokensFirstThenEveryByteByTheTable) {
+  const std::vector<DecodingCase> cases = {
+      {"ippr_z2C$qAzdH3FAzdH3F", "http://"},
+      // The whole table, in the order of the bytes it gives.
+      {"wkv1ju2it3hs4g5rq6fp7eo8dn9cm0bla", "abcdefghijklmnopqrstuvw1234567890"},
+      // All three tokens, side by side and among mapped bytes.
+      {"ipprf_z2C$qAzdH3FAzdH3Fooo_z&e3Bxxx_z&e3Bv54AzdH3Fr7b_z&e3Bkg",
+       "https://www.xxx.com/pu8.bn"},
+      {"AzdH3FAzdH3F_z2C$q_z2C$q_z&e3B", "//::."},
+      // Bytes outside the table stay: x y z, capitals, punctuation, bytes above 127.
+      {"xyzXYZ-%~?=&Ã©", "xyzXYZ-%~?=&Ã©"},
+      // A token cut short is no token: its bytes are mapped one by one.
+      {"_z2C$AzdH3_z&e3", "_zgC$Az2Hj_z&vj"},
+      // Already an address, in any letter case: kept as it stands.
+      {"http://h/wkv1.jpg", "http://h/wkv1.jpg"},
+      {"HTTPS://h/_z2C$q", "HTTPS://h/_z2C$q"},
+      {"http:/h", "kiit:/k"},
+      {"", ""},
+  };
+  for (const DecodingCase& c : cases) {
+    EXPECT_EQ(DecodeBaiduCipher(c.in), c.out) << "[" << c.in << "]";
+  }
+  // As a rule's decoding the JSON escapes go first, so an escaped plain address is kept.
+  EXPECT_EQ(DecodeAddress(AddressDecoding::kBaidu, R"x(http:\/\/h\/wkv.jpg)x"), "http://h/wkv.jpg");
+  EXPECT_EQ(DecodeAddress(AddressDecoding::kBaidu, R"x(ippr_z2C$q\/\/h_z&e3Bjpg)x"),
+            "http://k.etn");
+}
+
 TEST(AddressDecoding, NamesParseInAnyCaseAndOthersAreRefused) {
   EXPECT_EQ(ParseAddressDecoding("none"), AddressDecoding::kNone);
   EXPECT_EQ(ParseAddressDecoding("HTML"), AddressDecoding::kHtml);
   EXPECT_EQ(ParseAddressDecoding("Json"), AddressDecoding::kJson);
+  EXPECT_EQ(ParseAddressDecoding("BAIDU"), AddressDecoding::kBaidu);
   for (const char* bad : {"", "xml", "html ", "jsonp", "0"}) {
     EXPECT_FALSE(ParseAddressDecoding(bad).has_value()) << bad;
   }
-  for (AddressDecoding d :
-       {AddressDecoding::kNone, AddressDecoding::kHtml, AddressDecoding::kJson}) {
+  for (AddressDecoding d : {AddressDecoding::kNone, AddressDecoding::kHtml, AddressDecoding::kJson,
+                            AddressDecoding::kBaidu}) {
     EXPECT_EQ(ParseAddressDecoding(AddressDecodingName(d)), d);
   }
   EXPECT_EQ(DecodeAddress(AddressDecoding::kNone, R"x(&amp;\/)x"), R"x(&amp;\/)x");

@@ -7,9 +7,12 @@
 #include "harvest/rules_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +21,7 @@
 #include "harvest/built_in_rules.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
+#include "harvest/rules_file_text.h"
 #include "tests/harvest/todays_pages.h"
 #include "tests/support/temp_dir.h"
 
@@ -97,7 +101,7 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
         "(at character 7)"},
        "---"},
       {bing + "Rule1=(x)\nDecoding1=xml\n",
-       {"[www.bing.com] Decoding1: unknown decoding \"xml\" (none, html or json)"},
+       {"[www.bing.com] Decoding1: unknown decoding \"xml\" (none, html, json or baidu)"},
        "---"},
       {bing + "Rule1=(x)\nExclude1.1=[\n",
        {"[www.bing.com] Exclude1.1: invalid expression: missing terminating ] for character "
@@ -127,6 +131,9 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
         "[www.bing.com] Rule1.1: unknown key (keys are RuleN, DecodingN and ExcludeN.M)"},
        "---"},
       {bing + "Rule65=(x)\n", {"[www.bing.com] Rule65: at most 64 rules per site"}, "---"},
+      {bing + "Rule1=(x)\nExclude1.65=y\n",
+       {"[www.bing.com] Exclude1.65: at most 64 exclusions per rule"},
+       "---"},
       {bing + "Rule1=" + longExpression + "\n",
        {"[www.bing.com] Rule1: the value is too long (at most 2046 characters)"},
        "---"},
@@ -174,6 +181,116 @@ TEST(RulesFile, MissingOrUnreadableFile) {
   EXPECT_EQ(content.problems, std::vector<std::string>{
                                   missing + ": the rules file cannot be read (Is a directory); the "
                                             "built-in rules are used for every site"});
+}
+
+// Only a regular file of at most 1 MiB is read, once: a pipe (which would wait for a writer), a
+// device (which never ends) or a larger file is a fault of the whole file.
+TEST(RulesFile, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  const auto onlyProblem = [&](const std::string& what) {
+    return std::vector<std::string>{path + ": " + what +
+                                    "; the built-in rules are used for every site"};
+  };
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  RulesFileContent content = LoadRulesFile({path, false});
+  EXPECT_EQ(content.problems, onlyProblem("the rules file is not a regular file"));
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink("/dev/zero", path);
+  EXPECT_EQ(LoadRulesFile({path, true}).problems,
+            onlyProblem("the rules file is not a regular file"));
+  std::filesystem::remove(path);
+
+  // Exactly 1 MiB, most of it a comment, is read; one byte more is refused.
+  const std::string rules = "[www.bing.com]\nRule1=(h\\S+)\n;";
+  std::string file = rules + std::string(kMaxRulesFileBytes - rules.size() - 1, 'c') + "\n";
+  WriteFileBytes(path, file);
+  content = LoadRulesFile({path, true});
+  EXPECT_TRUE(content.problems.empty());
+  EXPECT_EQ(SitesFromFile(content), "B--");
+  WriteFileBytes(path, file + "\n");
+  content = LoadRulesFile({path, true});
+  EXPECT_EQ(content.problems, onlyProblem("the rules file is larger than 1 MiB"));
+  EXPECT_EQ(SitesFromFile(content), "---");
+}
+
+// A section full of faults reports the first twenty and counts the rest.
+TEST(RulesFile, ManyFaultsInASectionAreCounted) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  std::string file = "[images.google.com]\nRule1=(x)\n";
+  for (int i = 0; i < 1000; ++i) file += "Key" + std::to_string(i) + "=v\n";
+  WriteFileBytes(path, file + "[www.bing.com]\nRule1=(b)\n");
+  const RulesFileContent content = LoadRulesFile({path, false});
+  ASSERT_EQ(content.problems.size(), 21u);
+  EXPECT_EQ(content.problems[19],
+            path +
+                ": [images.google.com] Key19: unknown key (keys are RuleN, DecodingN and "
+                "ExcludeN.M); the built-in rules are used for images.google.com");
+  EXPECT_EQ(content.problems[20], path +
+                                      ": [images.google.com]: 980 more faults; the built-in "
+                                      "rules are used for images.google.com");
+  EXPECT_EQ(SitesFromFile(content), "B--");
+}
+
+// A Bing section of `rules` rules with 64 exclusions each, every exclusion a short expression
+// that compiles to 36 KiB.
+std::string CostlyBingRules(int rules) {
+  std::string file = "[www.bing.com]\n";
+  for (int n = 1; n <= rules; ++n) {
+    file += RuleKey(n) + "=(b)\n";
+    for (int m = 1; m <= 64; ++m) file += ExclusionKey(n, m) + "=(?:\\w+\\d+[^x]*){3000}\n";
+  }
+  return file;
+}
+
+// A short expression can compile to tens of kilobytes; the file's expressions together may take
+// 16 MiB, and a file beyond that leaves every site on its built-in rules.
+TEST(RulesFile, ExpressionsThatCompileTooLargeAreAFaultOfTheWholeFile) {
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  WriteFileBytes(path, "[images.google.com]\nRule1=(g)\n" + CostlyBingRules(8));
+  const RulesFileContent content = LoadRulesFile({path, true});
+  EXPECT_EQ(content.problems, std::vector<std::string>{
+                                  path + ": the expressions take more than 16 MiB once "
+                                         "compiled; the built-in rules are used for every site"});
+  EXPECT_EQ(SitesFromFile(content), "---");
+}
+
+// Loads the rules file with room for a few of the 36 KiB expressions beyond what the process
+// holds now, and exits with 0 when the load reported `expected`.
+[[noreturn]] void LoadWithLittleMemoryAndExit(const std::string& path,
+                                              const std::vector<std::string>& expected) {
+  long pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + (4u << 20);
+  const rlimit bound{limit, limit};
+  ::setrlimit(RLIMIT_AS, &bound);
+  bool ok = false;
+  try {
+    ok = LoadRulesFile({path, true}).problems == expected;
+  } catch (...) {
+  }
+  std::_Exit(ok ? 0 : 1);
+}
+
+// Memory that runs out while the rules compile is a fault of the file, never an exception.
+// (An address-sanitized process reserves far more address space than any limit would allow.)
+TEST(RulesFile, LackOfMemoryIsAFaultOfTheWholeFile) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "address space limits do not work under a sanitizer";
+#endif
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  WriteFileBytes(path, CostlyBingRules(6));
+  const std::vector<std::string> expected = {
+      path +
+      ": there is not enough memory for the rules; the built-in rules are used for every "
+      "site"};
+  // The child runs in a fresh process, so that no memory freed by earlier tests is there for
+  // the taking.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(LoadWithLittleMemoryAndExit(path, expected), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(RulesFile, LivesBesideTheSettingsFile) {

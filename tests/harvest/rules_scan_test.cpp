@@ -69,7 +69,11 @@ struct Scanned {
   std::string list;
 };
 
-Scanned Scan(const TempDir& dir, std::span<AddressRule> rules, size_t chunk) {
+// Scans page.txt into list.txt, which is emptied first unless `keepList` (a scan that finds
+// nothing leaves the list file as it was).
+Scanned Scan(const TempDir& dir, std::span<AddressRule> rules, size_t chunk,
+             bool keepList = false) {
+  if (!keepList) WriteFileBytes(dir.File("list.txt"), "");
   Scanned s;
   s.result = ScanPageWithRules(dir.File("page.txt"), dir.File("list.txt"), rules, chunk);
   s.list = ReadFileBytes(dir.File("list.txt"));
@@ -243,17 +247,17 @@ TEST(ScanPageWithRules, FirstRuleThatFindsAnythingGivesTheWholeList) {
   EXPECT_EQ(s.result.ruleIndex, 1);
   EXPECT_EQ(s.result.count, 1);
 
-  // Nothing anywhere: an empty list file replaces an old one.
+  // Nothing anywhere: the list file is left as it was, for the caller's own list to stand.
   WriteFileBytes(dir.File("list.txt"), "old\r\n");
   WriteFileBytes(dir.File("page.txt"), "nothing here");
-  s = Scan(dir, rules, 1 << 20);
-  EXPECT_EQ(s.list, "");
+  s = Scan(dir, rules, 1 << 20, true);
+  EXPECT_EQ(s.list, "old\r\n");
   EXPECT_EQ(s.result.ruleIndex, -1);
   EXPECT_EQ(s.result.count, 0);
 }
 
 // An address with a line break or another control byte in it (after decoding) could not be one
-// line of the list file; it is left out, and so is one without http:// or https://.
+// line of the list file; it is left out, and so is one without http:// or https:// and a host.
 TEST(ScanPageWithRules, DecodedControlBytesAndOtherSchemesAreLeftOut) {
   TempDir dir;
   std::vector<AddressRule> rules;
@@ -261,8 +265,10 @@ TEST(ScanPageWithRules, DecodedControlBytesAndOtherSchemesAreLeftOut) {
   WriteFileBytes(
       dir.File("page.txt"),
       R"x("u":"http://h/a\r\nb" "u":"http://h/\u0000" "u":"http://h/t\tab" "u":"http://h/\u007f")x"
-      R"x("u":"//h/rel" "u":"javascript:x" "u":"httpx://h" "u":"http://h/ok" "u":"http:\/\/h\/ok")x");
-  EXPECT_EQ(Scan(dir, rules, 1 << 20).list, "http://h/ok\r\n");
+      R"x("u":"//h/rel" "u":"javascript:x" "u":"httpx://h" "u":"http://h/ok" "u":"http:\/\/h\/ok")x"
+      // A scheme without a host, as a script that builds an address leaves it.
+      R"x("u":"https://" "u":"http:///x" "u":"HTTP://?q" "u":"https://#f" "u":"http://x")x");
+  EXPECT_EQ(Scan(dir, rules, 1 << 20).list, "http://h/ok\r\nhttp://x\r\n");
 }
 
 // Many distinct addresses, repeats far apart: once the list has gone to the file the repeats
@@ -308,7 +314,7 @@ TEST(ScanPageWithRules, MatchLongerThanTheLimitIsSkipped) {
   }
 }
 
-TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesAnEmptyList) {
+TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesTheListFileAlone) {
   TempDir dir;
   std::vector<AddressRule> rules;
   rules.push_back(MakeRule(R"x('(http[^']*)')x"));
@@ -318,13 +324,13 @@ TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesAnEmptyList) {
   // What the expression needs after the run of a's is there, so no start-up check of the
   // engine can skip the run.
   WriteFileBytes(dir.File("page.txt"), "/http://h/1 " + std::string(60, 'a') + "c bhttp://x");
-  const Scanned s = Scan(dir, rules, 1 << 20);
+  const Scanned s = Scan(dir, rules, 1 << 20, true);
   ASSERT_TRUE(s.result.failure.has_value());
   EXPECT_EQ(s.result.failure->ruleIndex, 1u);
   EXPECT_EQ(s.result.failure->what,
             "rule (?:a+a+)+b(http\\S*): the expression stopped at the regular-expression "
             "engine's limits (match limit exceeded)");
-  EXPECT_EQ(s.list, "");
+  EXPECT_EQ(s.list, "old\r\n");
   EXPECT_EQ(s.result.count, 0);
 }
 
