@@ -16,8 +16,8 @@
 #include "framework/exception.h"
 #include "framework/integer_text.h"
 #include "http/request_target.h"
-#include "http/secure_intercept.h"
 #include "http/socket_error.h"
+#include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 
 namespace pixhaul {

@@ -18,7 +18,7 @@
 
 #include "app/Unit1.h"
 #include "app/qt_message_pump.h"
-#include "demo/loopback_server.h"
+#include "loopback/loopback_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {

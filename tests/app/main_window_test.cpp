@@ -27,7 +27,7 @@
 #include "framework/folder_lock.h"
 #include "framework/program_layout.h"
 #include "harvest/site_table.h"
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;

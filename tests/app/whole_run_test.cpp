@@ -17,8 +17,8 @@
 
 #include "app/radio_group.h"
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
 #include "download/file_naming.h"
+#include "loopback/loopback_server.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;

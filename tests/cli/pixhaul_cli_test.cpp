@@ -27,9 +27,9 @@
 
 #include "cli/terminal_progress.h"
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
-#include "demo/self_signed_certificate.h"
 #include "download/file_naming.h"
+#include "loopback/loopback_server.h"
+#include "loopback/self_signed_certificate.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"

@@ -11,7 +11,7 @@
 
 #include "framework/memory_stream.h"
 #include "http/http_client.h"
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

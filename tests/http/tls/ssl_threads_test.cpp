@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "http/openssl_intercept.h"
 #include "http/tcp_client.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/support/scripted_server.h"
 
 namespace pixhaul::test {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 
 #include "http/socket_error.h"
 #include "http/socket_handle.h"

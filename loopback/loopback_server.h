@@ -39,7 +39,7 @@
 #include <utility>
 #include <vector>
 
-#include "demo/self_signed_certificate.h"
+#include "loopback/self_signed_certificate.h"
 
 namespace pixhaul::demo {
 

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/ssl_context.h"
+#include "http/tls/ssl_context.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "http/ssl_exceptions.h"
+#include "http/tls/ssl_exceptions.h"
 
 namespace pixhaul {
 

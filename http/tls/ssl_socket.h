@@ -24,7 +24,7 @@
 #include <string>
 
 #include "http/read_rate_guard.h"
-#include "http/ssl_context.h"
+#include "http/tls/ssl_context.h"
 
 namespace pixhaul {
 

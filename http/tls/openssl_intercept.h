@@ -20,11 +20,11 @@
 #include <memory>
 #include <string>
 
-#include "http/secure_intercept.h"
-#include "http/ssl_context.h"
-#include "http/ssl_library.h"
-#include "http/ssl_options.h"
-#include "http/ssl_socket.h"
+#include "http/tls/secure_intercept.h"
+#include "http/tls/ssl_context.h"
+#include "http/tls/ssl_library.h"
+#include "http/tls/ssl_options.h"
+#include "http/tls/ssl_socket.h"
 
 namespace pixhaul {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "demo/loopback_server.h"
+#include "loopback/loopback_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

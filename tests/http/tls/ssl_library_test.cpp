@@ -3,7 +3,7 @@
 
 // SslLibrary: OpenSSL opened on demand, once, by the file names it was given.
 // test-labels: threaded
-#include "http/ssl_library.h"
+#include "http/tls/ssl_library.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "http/ssl_exceptions.h"
+#include "http/tls/ssl_exceptions.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

@@ -2,7 +2,7 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // TIdConnectionInterceptOpenSSL on a TIdTCPClient against TLS loopback servers.
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 
 #include <gtest/gtest.h>
 #include <openssl/x509.h>
@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "demo/self_signed_certificate.h"
 #include "framework/memory_stream.h"
 #include "http/socket_error.h"
-#include "http/ssl_exceptions.h"
 #include "http/tcp_client.h"
+#include "http/tls/ssl_exceptions.h"
+#include "loopback/self_signed_certificate.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"

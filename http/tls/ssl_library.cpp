@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/ssl_library.h"
+#include "http/tls/ssl_library.h"
 
 #include <dlfcn.h>
 
-#include "http/ssl_exceptions.h"
+#include "http/tls/ssl_exceptions.h"
 
 namespace pixhaul {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "demo/self_signed_certificate.h"
+#include "loopback/self_signed_certificate.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>

@@ -14,8 +14,8 @@
 #include <functional>
 #include <string>
 
-#include "http/ssl_library.h"
-#include "http/ssl_options.h"
+#include "http/tls/ssl_library.h"
+#include "http/tls/ssl_options.h"
 
 namespace pixhaul {
 

@@ -2,14 +2,14 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // TIdSSLContext: method choice, preparation, certificate and key files.
-#include "http/ssl_context.h"
+#include "http/tls/ssl_context.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "demo/self_signed_certificate.h"
-#include "http/ssl_exceptions.h"
+#include "http/tls/ssl_exceptions.h"
+#include "loopback/self_signed_certificate.h"
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "demo/stop_signal_wait.h"
+#include "loopback/stop_signal_wait.h"
 
 #include <pthread.h>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/ssl_socket.h"
+#include "http/tls/ssl_socket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include "http/http_exceptions.h"
 #include "http/socket_error.h"
 #include "http/socket_stack.h"
-#include "http/ssl_exceptions.h"
+#include "http/tls/ssl_exceptions.h"
 
 namespace pixhaul {
 
