@@ -9,7 +9,7 @@
 #include "harvest/address_list_file.h"
 #include "harvest/marker_scan.h"
 #include "harvest/page_text_stream.h"
-#include "harvest/site_marker.h"
+#include "harvest/site_table.h"
 #include "harvest/whole_text.h"
 
 namespace pixhaul {

@@ -16,7 +16,7 @@
 
 #include "harvest/marker_search.h"
 #include "harvest/quote_finder.h"
-#include "harvest/site_marker.h"
+#include "harvest/site_table.h"
 
 namespace pixhaul {
 

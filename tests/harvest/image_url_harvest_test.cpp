@@ -17,7 +17,7 @@
 
 #include "framework/posix_file.h"
 #include "framework/string_list.h"
-#include "harvest/built_in_rules.h"
+#include "harvest/rule_book.h"
 #include "harvest/image_url_extraction.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"

@@ -13,12 +13,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "framework/ini_file.h"
 #include "harvest/address_decoding.h"
-#include "harvest/built_in_rules.h"
 #include "harvest/image_url_harvest.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file_text.h"
@@ -312,7 +312,7 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
   for (int site = 0; site < kSiteCount; ++site) {
     ASSERT_TRUE(content.sites[static_cast<size_t>(site)].has_value());
     const SiteRules& fromFile = *content.sites[static_cast<size_t>(site)];
-    const std::vector<RuleText>& builtIn = BuiltInRuleTexts(site);
+    const std::span<const RuleText> builtIn = BuiltInRuleTexts(site);
     ASSERT_EQ(fromFile.rules.size(), builtIn.size());
     for (size_t n = 0; n < builtIn.size(); ++n) {
       EXPECT_EQ(fromFile.rules[n].decoding, builtIn[n].decoding);

@@ -15,7 +15,7 @@
 
 #include "framework/exception.h"
 #include "framework/string_list.h"
-#include "harvest/built_in_rules.h"
+#include "harvest/rule_book.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
