@@ -42,8 +42,8 @@
 #include <string>
 
 #include "demo/markup_escapes.h"
-#include "harvest/image_url_extraction.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
+#include "harvest/marker_scan.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file.h"
 #include "harvest/rules_file_text.h"

@@ -19,7 +19,7 @@
 
 #include "framework/ini_file.h"
 #include "harvest/address_decoding.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file_text.h"
 #include "tests/harvest/todays_pages.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "harvest/image_url_extraction.h"
+#include "harvest/marker_scan.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -4,7 +4,7 @@
 // The address list of a run: the site's marker first, the current-layout rules only on a page
 // where the marker cuts no address, and what becomes of a rule that stops at the engine's
 // limits.
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 
 #include "framework/posix_file.h"
 #include "framework/string_list.h"
+#include "harvest/marker_scan.h"
 #include "harvest/rule_book.h"
-#include "harvest/image_url_extraction.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 #include "tests/harvest/marker_edge_cases.h"
