@@ -108,12 +108,18 @@ TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
 
 TEST(FindImageUrls, ScansTheTextAsGivenWithoutNormalisingIt) {
   using namespace std::string_literals;
-  EXPECT_EQ(FindImageUrls("imgurl:\"/x\nb\"", 0).Lines(), std::vector<std::string>{"/x\nb"});
-  EXPECT_EQ(FindImageUrls("imgurl:\"/a\0b\""s, 0).Lines(), std::vector<std::string>{"/a\0b"s});
-  EXPECT_EQ(FindImageUrls("imgurl:", 0).Lines(), std::vector<std::string>{""});
-  EXPECT_EQ(FindImageUrls("\"ou\":\"http", 1).Lines(), std::vector<std::string>{""});
-  EXPECT_EQ(FindImageUrls("", 2).Count(), 0);
-  EXPECT_EQ(FindImageUrls("imgurl:\"/a\"", 7).Count(), 0);
+  const ExtractionCase rows[] = {
+      {0, "imgurl:\"/x\nb\"", {"/x\nb"}},    // a bare LF stays
+      {0, "imgurl:\"/a\0b\""s, {"/a\0b"s}},  // a NUL does not end the text
+      {0, "imgurl:", {""}},                  // no CR LF is added at the end
+      {1, "\"ou\":\"http", {""}},
+      {2, "", {}},
+      {7, "imgurl:\"/a\"", {}},
+  };
+  for (const ExtractionCase& row : rows) {
+    EXPECT_EQ(FindImageUrls(row.page, row.site).Lines(), row.entries)
+        << "site " << row.site << ", text [" << row.page << "]";
+  }
 }
 
 // However far the next marker is - across any border of the search's internal steps - it is

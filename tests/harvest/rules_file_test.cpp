@@ -15,6 +15,7 @@
 #include <fstream>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/ini_file.h"
@@ -294,11 +295,15 @@ TEST(RulesFile, LackOfMemoryIsAFaultOfTheWholeFile) {
 }
 
 TEST(RulesFile, LivesBesideTheSettingsFile) {
-  EXPECT_EQ(RulesFileBesideSettings("/opt/pixhaul/ini/config.ini"), "/opt/pixhaul/ini/rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings("/home/ann/.config/pixhaul/config.ini"),
-            "/home/ann/.config/pixhaul/rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings("config.ini"), "rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings(""), "");
+  const std::pair<std::string, std::string> rows[] = {
+      {"/opt/pixhaul/ini/config.ini", "/opt/pixhaul/ini/rules.ini"},
+      {"/home/ann/.config/pixhaul/config.ini", "/home/ann/.config/pixhaul/rules.ini"},
+      {"config.ini", "rules.ini"},
+      {"", ""},
+  };
+  for (const auto& [settings, rules] : rows) {
+    EXPECT_EQ(RulesFileBesideSettings(settings), rules) << "[" << settings << "]";
+  }
 }
 
 // The example the manual and --help show is a valid rules file that reproduces the built-in
