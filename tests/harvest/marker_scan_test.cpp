@@ -51,14 +51,19 @@ TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
   }
 }
 
-TEST(ExtractImageUrls, MissingPageRaisesOpenErrorAndLeavesTheListAlone) {
-  TempDir dir;
-  const std::string page = dir.File("absent.txt");
-  const std::string list = dir.File("url_list.txt");
-  WriteFileBytes(list, "old\r\n");
-  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
-            "EFOpenError: Cannot open file " + page);
-  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
+// A page that is missing, or a folder in its place, raises the open error; the list an earlier
+// run left stays as it was.
+TEST(ExtractImageUrls, MissingOrUnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
+  for (const bool folder : {false, true}) {
+    TempDir dir;
+    const std::string page = dir.File(folder ? "a-folder" : "absent.txt");
+    if (folder) std::filesystem::create_directory(page);
+    const std::string list = dir.File("url_list.txt");
+    WriteFileBytes(list, "old\r\n");
+    EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
+              "EFOpenError: Cannot open file " + page);
+    EXPECT_EQ(ReadFileBytes(list), "old\r\n");
+  }
 }
 
 TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
@@ -67,17 +72,6 @@ TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
   const std::string list = dir.File("missing-folder/url_list.txt");
   EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), list, 0); }),
             "EFCreateError: Cannot create file " + list);
-}
-
-TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
-  TempDir dir;
-  const std::string page = dir.File("a-folder");
-  std::filesystem::create_directory(page);
-  const std::string list = dir.File("url_list.txt");
-  WriteFileBytes(list, "old\r\n");
-  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
-            "EFOpenError: Cannot open file " + page);
-  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
 }
 
 // A list the disk cannot take raises the write error, and the list an earlier run left stays
