@@ -6,7 +6,7 @@
 #include "download/save_folder.h"
 #include "framework/ascii_text.h"
 #include "framework/program_layout.h"
-#include "harvest/built_in_rules.h"
+#include "harvest/rules_file.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 

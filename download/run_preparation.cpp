@@ -7,7 +7,7 @@
 
 #include "download/save_folder.h"
 #include "framework/leftover_files.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 
 namespace pixhaul {
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 
 #include <optional>
 #include <span>
 
 #include "harvest/address_list_file.h"
-#include "harvest/image_url_extraction.h"
+#include "harvest/marker_scan.h"
 #include "harvest/page_text_stream.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"

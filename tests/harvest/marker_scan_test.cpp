@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "harvest/image_url_extraction.h"
+#include "harvest/marker_scan.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -51,14 +51,19 @@ TEST(ExtractImageUrls, FindsTheAddressesEachSiteMarkerNames) {
   }
 }
 
-TEST(ExtractImageUrls, MissingPageRaisesOpenErrorAndLeavesTheListAlone) {
-  TempDir dir;
-  const std::string page = dir.File("absent.txt");
-  const std::string list = dir.File("url_list.txt");
-  WriteFileBytes(list, "old\r\n");
-  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
-            "EFOpenError: Cannot open file " + page);
-  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
+// A page that is missing, or a folder in its place, raises the open error; the list an earlier
+// run left stays as it was.
+TEST(ExtractImageUrls, MissingOrUnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
+  for (const bool folder : {false, true}) {
+    TempDir dir;
+    const std::string page = dir.File(folder ? "a-folder" : "absent.txt");
+    if (folder) std::filesystem::create_directory(page);
+    const std::string list = dir.File("url_list.txt");
+    WriteFileBytes(list, "old\r\n");
+    EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
+              "EFOpenError: Cannot open file " + page);
+    EXPECT_EQ(ReadFileBytes(list), "old\r\n");
+  }
 }
 
 TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
@@ -67,17 +72,6 @@ TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
   const std::string list = dir.File("missing-folder/url_list.txt");
   EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), list, 0); }),
             "EFCreateError: Cannot create file " + list);
-}
-
-TEST(ExtractImageUrls, UnreadablePageRaisesOpenErrorAndLeavesTheListAlone) {
-  TempDir dir;
-  const std::string page = dir.File("a-folder");
-  std::filesystem::create_directory(page);
-  const std::string list = dir.File("url_list.txt");
-  WriteFileBytes(list, "old\r\n");
-  EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
-            "EFOpenError: Cannot open file " + page);
-  EXPECT_EQ(ReadFileBytes(list), "old\r\n");
 }
 
 // A list the disk cannot take raises the write error, and the list an earlier run left stays
@@ -108,12 +102,18 @@ TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
 
 TEST(FindImageUrls, ScansTheTextAsGivenWithoutNormalisingIt) {
   using namespace std::string_literals;
-  EXPECT_EQ(FindImageUrls("imgurl:\"/x\nb\"", 0).Lines(), std::vector<std::string>{"/x\nb"});
-  EXPECT_EQ(FindImageUrls("imgurl:\"/a\0b\""s, 0).Lines(), std::vector<std::string>{"/a\0b"s});
-  EXPECT_EQ(FindImageUrls("imgurl:", 0).Lines(), std::vector<std::string>{""});
-  EXPECT_EQ(FindImageUrls("\"ou\":\"http", 1).Lines(), std::vector<std::string>{""});
-  EXPECT_EQ(FindImageUrls("", 2).Count(), 0);
-  EXPECT_EQ(FindImageUrls("imgurl:\"/a\"", 7).Count(), 0);
+  const ExtractionCase rows[] = {
+      {0, "imgurl:\"/x\nb\"", {"/x\nb"}},    // a bare LF stays
+      {0, "imgurl:\"/a\0b\""s, {"/a\0b"s}},  // a NUL does not end the text
+      {0, "imgurl:", {""}},                  // no CR LF is added at the end
+      {1, "\"ou\":\"http", {""}},
+      {2, "", {}},
+      {7, "imgurl:\"/a\"", {}},
+  };
+  for (const ExtractionCase& row : rows) {
+    EXPECT_EQ(FindImageUrls(row.page, row.site).Lines(), row.entries)
+        << "site " << row.site << ", text [" << row.page << "]";
+  }
 }
 
 // However far the next marker is - across any border of the search's internal steps - it is

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// HarvestImageUrls: the address list of a run. The site's marker scan (ExtractImageUrls) comes
-// first, and its list stands when at least one of its entries, as the marker cut it, begins
-// with "http://" or "https://" (any letter case). Otherwise - no entry at all, or only script
-// text and other entries without a scheme, as today's pages give - the site's current-layout
-// rules (see rules_scan.h) are applied, and when they find an address their list replaces the
-// marker's; when they find none, or stop, the list file holds the marker's list byte for byte.
+// The address harvest: HarvestImageUrls, the address list of a run - the marker scan first,
+// then, where that cut no address, the current-layout rules. The site's marker scan
+// (ExtractImageUrls, marker_scan.h) writes its list, and that list stands when at least one of
+// its entries, as the marker cut it, begins with "http://" or "https://" (any letter case).
+// Otherwise - no entry at all, or only script text and other entries without a scheme, as
+// today's pages give - the site's current-layout rules (see rules_scan.h) are applied, and
+// when they find an address their list replaces the marker's; when they find none, or stop,
+// the list file holds the marker's list byte for byte.
 //
 // A rule from the rules file that stops at the engine's limits puts its site back on the
 // built-in rules (in `book`, until the file changes), and the page is scanned again with them;

@@ -4,7 +4,7 @@
 // The address list of a run: the site's marker first, the current-layout rules only on a page
 // where the marker cuts no address, and what becomes of a rule that stops at the engine's
 // limits.
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@
 
 #include "framework/posix_file.h"
 #include "framework/string_list.h"
-#include "harvest/built_in_rules.h"
-#include "harvest/image_url_extraction.h"
+#include "harvest/marker_scan.h"
+#include "harvest/rule_book.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 #include "tests/harvest/marker_edge_cases.h"
@@ -214,28 +214,40 @@ TEST(HarvestImageUrls, MarkerListStandsWhenItCutAnAddressOrTheRulesFindNone) {
   RuleBook book;
   std::vector<std::string> fifty;
   for (int i = 0; i < 50; ++i) fifty.push_back("https://example.org/" + std::to_string(i) + ".jpg");
-  const std::string fragments =
-      "+encodeURIComponent(i));r&&(s=s.replace(\r\n+((n===null||n===void 0?void 0:n.murl)||\r\n";
-  Harvested h = Harvest(TodaysBingPage(fifty) + "<a data='imgurl:\"hTTp://h/only.jpg\"'>", 0, book);
-  EXPECT_EQ(h.list, fragments + "hTTp://h/only.jpg\r\n");
-  EXPECT_EQ(h.result.count, 3);
-  EXPECT_FALSE(h.result.byRules);
-
-  // Script text, an empty entry and an address without a scheme, and no result for the rules.
-  h = Harvest("<body>" + kTodaysBingScript + "imgurl:\"/rel.jpg\" imgurl:", 0, book);
-  EXPECT_EQ(h.list, fragments + "/rel.jpg\r\n\r\n");
-  EXPECT_EQ(h.result.count, 4);
-  EXPECT_FALSE(h.result.byRules);
-
-  // Without a scheme the rules take over.
-  h = Harvest(TodaysBingPage(fifty) + "<a data='imgurl:\"/only.jpg\"'>", 0, book);
-  EXPECT_EQ(h.result.count, 50);
-  EXPECT_TRUE(h.result.byRules);
-
-  // A site index outside the table has neither marker nor rules.
-  h = Harvest(TodaysBingPage(fifty), 3, book);
-  EXPECT_EQ(h.result.count, 0);
-  EXPECT_EQ(h.list, "");
+  const std::vector<std::string> fragments = {"+encodeURIComponent(i));r&&(s=s.replace(",
+                                              "+((n===null||n===void 0?void 0:n.murl)||"};
+  const auto withFragments = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), fragments.begin(), fragments.end());
+    return more;
+  };
+  const struct {
+    std::string what;
+    int site;
+    std::string page;
+    std::vector<std::string> list;
+    bool byRules;
+  } rows[] = {
+      {"one entry with a scheme in any letter case: the marker's list, fifty murl or not", 0,
+       TodaysBingPage(fifty) + "<a data='imgurl:\"hTTp://h/only.jpg\"'>",
+       withFragments({"hTTp://h/only.jpg"}), false},
+      {"script text, an address without a scheme and an empty entry; nothing for the rules", 0,
+       "<body>" + kTodaysBingScript + "imgurl:\"/rel.jpg\" imgurl:",
+       withFragments({"/rel.jpg", ""}), false},
+      {"without a scheme the rules take over", 0,
+       TodaysBingPage(fifty) + "<a data='imgurl:\"/only.jpg\"'>", fifty, true},
+      {"a site index outside the table has neither marker nor rules",
+       3,
+       TodaysBingPage(fifty),
+       {},
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const Harvested h = Harvest(row.page, row.site, book);
+    EXPECT_EQ(h.list, CrLfJoined(row.list));
+    EXPECT_EQ(h.result.count, static_cast<int>(row.list.size()));
+    EXPECT_EQ(h.result.byRules, row.byRules);
+  }
 }
 
 // Every described page keeps the list the marker cuts from it.

@@ -24,9 +24,9 @@
 #include "framework/string_list.h"
 #include "fuzz/fuzz_support.h"
 #include "harvest/address_decoding.h"
-#include "harvest/built_in_rules.h"
-#include "harvest/image_url_extraction.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
+#include "harvest/marker_scan.h"
+#include "harvest/rule_book.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 
