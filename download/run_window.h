@@ -54,6 +54,10 @@ class RunWindow {
   // called while a failed press unwinds). A window without a progress display keeps the
   // default, which shows nothing.
   virtual void ShowProgress(const RunProgress& progress) { (void)progress; }
+  // A worker's result line that came after the run's closing lines, and so is not in the log
+  // pane nor in log.txt. A window that does not say it elsewhere keeps the default, which drops
+  // it.
+  virtual void ShowLateWorkerLine(const std::string& line) { (void)line; }
   // Says where the run's address list came from, at the right end of the status bar: a note
   // when the site's current-layout rules found the addresses, an empty text otherwise.
   virtual void ShowListSource(const std::string& note) = 0;

@@ -47,6 +47,7 @@ class FakeRunWindow : public RunWindow {
   int CurrentSite() override { return site; }
   void ShowProgress(const RunProgress& shown) override { progress.push_back(shown); }
   void ShowListSource(const std::string& note) override { listSources.push_back(note); }
+  void ShowLateWorkerLine(const std::string& line) override { lateLines.push_back(line); }
 
   std::string folderText;
   std::string caption = "Start download";
@@ -61,6 +62,7 @@ class FakeRunWindow : public RunWindow {
   std::vector<std::string> messages;
   std::vector<RunProgress> progress;  // every ShowProgress, in order
   std::vector<std::string> listSources;
+  std::vector<std::string> lateLines;  // worker lines that came after the closing lines
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "download/file_naming.h"
+#include "download/run_outcome.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
@@ -319,6 +320,69 @@ TEST_F(RunControllerTest, ProgressCountsStartsSavesFailuresAndSkips) {
             "6 addresses \u00b7 4 started \u00b7 3 saved \u00b7 1 failed \u00b7 2 skipped");
   EXPECT_EQ(ProgressText(RunProgress{1, 0, 0, 0, 1, false}),
             "1 address \u00b7 0 started \u00b7 0 saved \u00b7 0 failed \u00b7 1 skipped");
+  EXPECT_EQ(OutcomeText(shown.back()), "Finished: 3 saved, 1 failed, 2 skipped");
+  EXPECT_TRUE(window.lateLines.empty());
+}
+
+// The summary a run ends with, in both front ends: its words follow how the run ended, and
+// downloads still out when it closed are named as such.
+TEST(RunOutcomeTest, SummaryNamesTheEndAndTheCounts) {
+  struct Row {
+    RunProgress progress;
+    RunEnd end;
+    const char* text;
+  };
+  const Row rows[] = {
+      {{36, 36, 33, 3, 0, false, false},
+       RunEnd::kFinished,
+       "Finished: 33 saved, 3 failed, 0 skipped"},
+      {{36, 15, 15, 0, 0, false, true}, RunEnd::kStopped, "Stopped: 15 of 36 saved"},
+      {{36, 20, 15, 2, 4, false, true},
+       RunEnd::kStopped,
+       "Stopped: 15 of 36 saved, 2 failed, 4 skipped, 3 still running"},
+      {{36, 0, 0, 0, 36, false, false},
+       RunEnd::kNothingNew,
+       "Nothing new: 36 already in the folder"},
+      // A stop after every address was skipped is still a stop.
+      {{2, 0, 0, 0, 2, false, true}, RunEnd::kStopped, "Stopped: 0 of 2 saved, 2 skipped"},
+      {{0, 0, 0, 0, 0, false, false}, RunEnd::kFinished, "Finished: 0 saved, 0 failed, 0 skipped"},
+      {{5, 5, 3, 0, 0, false, false},
+       RunEnd::kFinished,
+       "Finished: 3 saved, 0 failed, 0 skipped, 2 still running"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(RunEndOf(row.progress), row.end) << row.text;
+    EXPECT_EQ(OutcomeText(row.progress), row.text);
+  }
+}
+
+// A download that ends after the closing lines: its line goes to the window as a late one, not
+// to the pane or log.txt, and its result still counts in its run, which is reported again.
+TEST_F(RunControllerTest, DownloadEndingAfterTheClosingLinesIsToldAsLateAndCounted) {
+  window.markup = BingPage({"http://h/a.jpg", "http://h/b.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+  workers.saves = [](int index) { return index == 0; };
+
+  controller.ButtonStartClick();
+  ASSERT_EQ(controller.OutstandingWorkers(), 2);
+  const std::vector<std::string> pane = window.pane.Lines();
+  const std::string log = ReadFileBytes(window.folderText + "/log.txt");
+  EXPECT_EQ(OutcomeText(controller.Progress()),
+            "Finished: 0 saved, 0 failed, 0 skipped, 2 still running");
+
+  workers.held = false;
+  ASSERT_TRUE(PumpUntil([&] { return controller.OutstandingWorkers() == 0; }));
+  std::vector<std::string> late = window.lateLines;
+  std::sort(late.begin(), late.end());
+  ASSERT_EQ(late.size(), 2u);
+  EXPECT_EQ(late,
+            (std::vector<std::string>{"T0 http__h_a.jpg: OK", "T1:404 Not Found http://h/b.jpg"}));
+  EXPECT_EQ(window.pane.Lines(), pane);
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), log);
+  EXPECT_EQ(window.progress.back(), (RunProgress{2, 2, 1, 1, 0, false, false}));
+  EXPECT_EQ(OutcomeText(window.progress.back()), "Finished: 1 saved, 1 failed, 0 skipped");
 }
 
 TEST_F(RunControllerTest, TrailingSeparatorIsAddedOnceAndNeverDoubled) {
@@ -526,7 +590,8 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() == 0; }));
   // Workers that end while the stopped run closes still count; the list's rest was never
   // dealt with.
-  EXPECT_EQ(window.progress.back(), (RunProgress{10, 3, 3, 0, 0, false}));
+  EXPECT_EQ(window.progress.back(), (RunProgress{10, 3, 3, 0, 0, false, true}));
+  EXPECT_EQ(OutcomeText(window.progress.back()), "Stopped: 3 of 10 saved");
 }
 
 TEST_F(RunControllerTest, StopDuringGracePeriodPrecedesTheClosingLines) {
