@@ -58,6 +58,11 @@ class RunWindow {
   // pane nor in log.txt. A window that does not say it elsewhere keeps the default, which drops
   // it.
   virtual void ShowLateWorkerLine(const std::string& line) { (void)line; }
+  // The address of the page shown, as far as the window knows it; empty when it does not.
+  virtual std::string PageAddress() { return ""; }
+  // The selected site found no address on a page that belongs to site `siteIndex`: a window
+  // that can tell the user so, once, beside the log does; the default says nothing.
+  virtual void ShowWrongSite(int siteIndex) { (void)siteIndex; }
   // Says where the run's address list came from, at the right end of the status bar: a note
   // when the site's current-layout rules found the addresses, an empty text otherwise.
   virtual void ShowListSource(const std::string& note) = 0;
