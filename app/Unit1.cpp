@@ -182,6 +182,9 @@ void TForm1::BuildControls() {
   StatusText = new TStatusLabel(StatusBar1);
   StatusText->setObjectName("StatusText");
   StatusText->SetFullText(kHomePageAddress);
+  // The home page address is short and fixed: it keeps its room, and the notes beside it give
+  // way instead.
+  StatusText->setMinimumWidth(StatusText->sizeHint().width());
   StatusBar1->addWidget(StatusText, 1);
   LabelProgress = new TStatusLabel(StatusBar1);
   LabelProgress->setObjectName("LabelProgress");
