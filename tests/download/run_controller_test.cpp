@@ -19,6 +19,7 @@
 
 #include "download/file_naming.h"
 #include "download/run_outcome.h"
+#include "download/wrong_site.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
@@ -155,6 +156,71 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
   controller.ButtonStartClick();
   EXPECT_EQ(window.listSources.back(), "");
   EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "http://h/z.jpg\r\n");
+}
+
+// A page that the selected site finds nothing on but that belongs to another site, by its
+// address or by what that site's rules find: the window is told which, once; the log, the
+// count and the run's files are the described ones, and the scratch list leaves no trace.
+TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
+  struct Row {
+    const char* what;
+    int site;
+    std::string address;
+    std::string page;
+    std::vector<int> told;
+  };
+  const Row rows[] = {
+      {"Google's address, Bing selected",
+       0,
+       "https://www.google.com/search?q=cats&udm=2",
+       "<p>no results</p>",
+       {1}},
+      {"Baidu's address, user and port",
+       1,
+       "http://u:p@IMAGE.baidu.com:8080/search?word=x",
+       "<p>no results</p>",
+       {2}},
+      {"Google's page by its rules, address unknown",
+       0,
+       "",
+       TodaysGooglePage({"https://h/a.jpg"}),
+       {1}},
+      {"a host that only ends like a site's", 0, "http://notgoogle.com/", "<p>none</p>", {}},
+      {"the selected site's own address", 1, "https://images.google.com/", "<p>none</p>", {}},
+      {"no address, nothing found by any rules", 0, "", "<p>none</p>", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FakeRunWindow window;
+    window.folderText = dir.Path() + "/" + std::to_string(&row - rows);
+    window.site = row.site;
+    window.pageAddress = row.address;
+    window.markup = row.page;
+    TRunController controller(window, kFast);
+    FakeWorkers workers(controller);
+
+    controller.ButtonStartClick();
+
+    EXPECT_EQ(window.wrongSites, row.told);
+    EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kClosing}));
+    EXPECT_TRUE(workers.starts.empty());
+    EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "");
+    EXPECT_EQ(FolderEntries(window.folderText),
+              (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+  }
+  EXPECT_EQ(WrongSiteNote(1),
+            "This page is from images.google.com: select it and press Start download again");
+}
+
+// A page a site does find addresses on says nothing about another site.
+TEST_F(RunControllerTest, PageWithAddressesNamesNoOtherSite) {
+  window.pageAddress = "https://www.google.com/search";
+  window.markup = BingPage({"http://h/a.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  controller.ButtonStartClick();
+  EXPECT_TRUE(window.wrongSites.empty());
+  EXPECT_EQ(workers.starts.size(), 1u);
 }
 
 // A fault in the rules file is shown once, when the run meets the file, and the run goes on
