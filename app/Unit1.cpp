@@ -37,6 +37,7 @@
 #include "app/shell_open.h"
 #include "app/status_label.h"
 #include "download/download_client.h"
+#include "download/run_texts.h"
 #include "download/save_folder.h"
 #include "download/wrong_site.h"
 #include "framework/program_layout.h"

@@ -7,10 +7,7 @@
 //   pixhaul [ADDRESS]    ADDRESS, when given, is loaded into the web view once the window shows.
 //   pixhaul --help       prints the usage, pixhaul --version the version; neither needs a display.
 #include <QCoreApplication>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -19,22 +16,9 @@
 #include "app/Unit2.h"
 #include "app/application.h"
 #include "app/qt_message_pump.h"
-#include "download/Unitdowntile.h"
+#include "download/run_end.h"
 #include "framework/build_info.h"
-#include "framework/replacement_file.h"
 #include "framework/thread.h"
-#include "framework/visible_text.h"
-#include "framework/worker_drain.h"
-
-namespace {
-
-// Workers of a run may still be fetching when the window closes. Their last hand-offs touch the
-// window's run state, so they are let through before the window goes, for as long as the
-// connection time limits allow a download to take; one still running after this is abandoned
-// with the process, and its temporary file goes first.
-constexpr pixhaul::DrainLimit kWindowDrainLimit = std::chrono::seconds(35);
-
-}  // namespace
 
 int main(int argc, char** argv) {
   // Answered before the toolkit starts, so that they work without a display.
@@ -48,9 +32,7 @@ int main(int argc, char** argv) {
         "Opens the Pixhaul window; ADDRESS, when given, is loaded into its web view.\n");
     return 0;
   }
-  // A file grown past the process's size limit fails its write as a full disk does, on every
-  // thread, instead of ending the program.
-  std::signal(SIGXFSZ, SIG_IGN);
+  pixhaul::IgnoreFileSizeSignal();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   pixhaul::TApplication app(argc, argv);
   pixhaul::QtMessagePump pump;
@@ -62,15 +44,10 @@ int main(int argc, char** argv) {
     form.showMaximized();
     if (argc > 1) form.web().Navigate(argv[1]);
     app.exec();
-    if (!pixhaul::WaitForWorkersToDrain([] { return pixhaul::TThread::LiveThreadObjects() == 0; },
-                                        kWindowDrainLimit)) {
-      for (const std::string& address : pixhaul::TDownTileThread::LiveAddresses()) {
-        std::fprintf(stderr, "pixhaul: download still running at close, abandoned: %s\n",
-                     pixhaul::VisibleText(address).c_str());
-      }
-      pixhaul::AbandonTemporaryFiles();
-      std::_Exit(0);
-    }
+    // Workers of a run may still be fetching when the window closes; their last hand-offs touch
+    // the window's run state, so they are let through before the window goes.
+    pixhaul::DrainWorkersOrAbandon([] { return pixhaul::TThread::LiveThreadObjects() == 0; },
+                                   pixhaul::kDrainLimitAtClose, "pixhaul", 0);
   } catch (const std::exception& error) {
     pixhaul::ShowErrorBox(error.what());
   }

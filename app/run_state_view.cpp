@@ -8,6 +8,7 @@
 
 #include "app/status_label.h"
 #include "download/run_outcome.h"
+#include "download/run_texts.h"
 
 namespace pixhaul {
 

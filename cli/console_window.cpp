@@ -3,6 +3,8 @@
 
 #include "cli/console_window.h"
 
+#include "download/run_texts.h"
+
 namespace pixhaul::cli {
 
 ConsoleRunWindow::ConsoleRunWindow(std::string folderText, int site, Capture capture,

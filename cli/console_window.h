@@ -20,8 +20,6 @@
 
 namespace pixhaul::cli {
 
-inline constexpr const char* kLateLineSuffix = " (after the run's end)";
-
 class ConsoleRunWindow : public RunWindow {
  public:
   using Capture = std::function<std::optional<PageMarkup>()>;

@@ -25,8 +25,10 @@
 #include "download/download_client.h"
 #include "download/page_markup.h"
 #include "download/run_controller.h"
+#include "download/run_end.h"
 #include "download/run_outcome.h"
 #include "download/run_preparation.h"
+#include "download/run_texts.h"
 #include "framework/build_info.h"
 #include "framework/file_utils.h"
 #include "framework/message_pump.h"
@@ -47,14 +49,9 @@ constexpr int kExitUsage = 2;
 constexpr int kExitDownloadFailed = 3;  // the run ran, and at least one download failed
 constexpr int kExitInterrupted = 130;   // a signal stopped the run or ended the program at once
 
-// How long the program waits, after the run's closing steps, for downloads still running: long
-// enough for a 512 MiB body at a modest rate (under 1 MB/s). The trickle rule ends silent and
-// near-silent transfers; this bounds one a server keeps just above that rate.
-constexpr std::chrono::minutes kWorkerDrainLimit{10};
-
 // The wait, scaled with the test setting of the I/O time limits as the trickle rule is.
 DrainLimit WorkerDrainLimit(const TestHooks& hooks) {
-  const DrainLimit limit = kWorkerDrainLimit;
+  const DrainLimit limit = kDrainLimitAfterRun;
   if (!hooks.ioTimeoutMs) return limit;
   return limit * *hooks.ioTimeoutMs / kDefaultReadTimeoutMs;
 }
@@ -62,23 +59,6 @@ DrainLimit WorkerDrainLimit(const TestHooks& hooks) {
 void PrintError(const std::string& text) {
   std::fprintf(stderr, "%s\n", text.c_str());
   std::fflush(stderr);
-}
-
-// Ends the program at once, from any thread. Temporary files of writes still in progress go
-// first, so nothing half-written stays behind; every log line was flushed when it was printed.
-[[noreturn]] void ExitAtOnce(int code) {
-  AbandonTemporaryFiles();
-  std::_Exit(code);
-}
-
-// The wait for downloads has run out: they are named and cut off with the process (which the
-// controller they report to cannot outlive).
-[[noreturn]] void AbandonDownloads() {
-  for (const std::string& address : TDownTileThread::LiveAddresses()) {
-    PrintError("pixhaul-cli: download still running after the wait for it, abandoned: " +
-               VisibleText(address));
-  }
-  ExitAtOnce(kExitFailed);
 }
 
 // The folder of this program's executable, with a trailing "/"; empty when it cannot be told.
@@ -159,10 +139,9 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
 
     // Let every worker finish its download and hand-offs; their lines are dropped now. The
     // thread objects delete themselves right after their last hand-off.
-    const bool drained = WaitForWorkersToDrain(
+    DrainWorkersOrAbandon(
         [&] { return controller.OutstandingWorkers() <= 0 && TThread::LiveThreadObjects() == 0; },
-        WorkerDrainLimit(hooks));
-    if (!drained) AbandonDownloads();
+        WorkerDrainLimit(hooks), "pixhaul-cli", kExitFailed);
 
     // A run that got as far as its downloads ends standard error with its outcome, late
     // results included.
@@ -178,10 +157,9 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
 
 int Main(int argc, char** argv) {
   // A reader of standard output that goes away (`pixhaul-cli ... | head -1`) makes writes fail
-  // instead of ending the run, which finishes and writes its files. A file grown past the
-  // process's size limit fails its write as a full disk does, on every thread.
+  // instead of ending the run, which finishes and writes its files.
   std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  IgnoreFileSizeSignal();
   const ParseResult parsed =
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
   if (parsed.kind == ParseResult::Kind::kHelp) {

@@ -3,14 +3,13 @@
 
 #include "download/Unitdowntile.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <memory>
 #include <mutex>
 #include <set>
 
 #include "download/download_client.h"
+#include "download/run_end.h"
+#include "download/run_texts.h"
 #include "download/temporary_file.h"
 #include "framework/exception.h"
 #include "framework/message_pump.h"
@@ -19,32 +18,6 @@
 namespace pixhaul {
 
 namespace {
-
-// A body larger than the process may write (its file size limit) must end as a failed save,
-// its write failing with EFBIG, not end the program through the signal such a write raises.
-// The signal is sent to the writing thread, so holding it back on this thread is enough, and
-// this thread never lets it through: a signal held back for a thread goes with the thread.
-void HoldBackFileSizeSignal() {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGXFSZ);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-}
-
-// The result lines. Addresses come from the page and messages may quote the server, so their
-// control bytes are shown as escapes: one worker gives exactly one line, and nothing reaches a
-// terminal as an escape sequence. The program's own messages may hold a CR LF line break.
-std::string SavedLine(int index, const std::string& fileName) {
-  return "T" + std::to_string(index) + " " + VisibleText(fileName) + ": OK";
-}
-
-std::string ExceptionLine(int index, const std::string& message, const std::string& url) {
-  return "T" + std::to_string(index) + ":" + VisibleText(message, true) + " " + VisibleText(url);
-}
-
-std::string FailedLine(int index, const std::string& url) {
-  return "T" + std::to_string(index) + " failed: " + VisibleText(url);
-}
 
 // The addresses of the workers alive in the process, one entry per worker.
 struct LiveWorkers {
@@ -97,7 +70,9 @@ std::vector<std::string> TDownTileThread::LiveAddresses() {
 }
 
 void TDownTileThread::Execute() {
-  HoldBackFileSizeSignal();
+  // A body larger than the process may write ends as a failed save (its write fails with
+  // EFBIG), not as the end of the program.
+  HoldBackFileSizeSignalOnThisThread();
   // Whatever happens below, the receiver must get its WorkerFinished: a worker that ends
   // without it would hold a live slot for the rest of the run.
   try {

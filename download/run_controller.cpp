@@ -10,6 +10,7 @@
 #include "download/Unitdowntile.h"
 #include "download/file_naming.h"
 #include "download/run_preparation.h"
+#include "download/run_texts.h"
 #include "framework/file_utils.h"
 #include "framework/message_pump.h"
 #include "framework/replacement_file.h"
@@ -56,11 +57,11 @@ void TRunController::StartPath() {
       PrepareRun(window_, rules_, rulesFile_, StepLines::kLogged);
   if (!prepared) return;
   const std::string& folder = prepared->folder;
-  Log("Got the url list successfully.");
+  Log(kGotListLine);
   Log("");
-  Log("Total url count:" + std::to_string(prepared->addressCount));
+  Log(TotalUrlCountLine(prepared->addressCount));
   Log("");
-  Log("Now start to download these images.");
+  Log(kStartingDownloadsLine);
   Log("");
 
   ShowStopCaption(true);
@@ -128,7 +129,7 @@ void TRunController::StartPath() {
 
   WaitWithMessages(timings_.graceMs);
   Log("");
-  Log("All images downloaded, task finished.");
+  Log(kRunFinishedLine);
   {
     // Saved as a line list saves, through a file that takes the log's name only when complete.
     TStringList log;
@@ -145,7 +146,7 @@ void TRunController::StartPath() {
 
 void TRunController::StopPath() {
   Log("");
-  Log("Task will be terminated by user. please wait some seconds...");
+  Log(kStoppingLine);
   Log("");
   WaitWithMessages(timings_.stopWaitMs);
   ShowStopCaption(false);

@@ -6,6 +6,7 @@
 #include <exception>
 #include <vector>
 
+#include "download/run_texts.h"
 #include "download/save_folder.h"
 #include "download/wrong_site.h"
 #include "framework/leftover_files.h"
@@ -13,10 +14,6 @@
 #include "harvest/site_table.h"
 
 namespace pixhaul {
-
-std::string AnotherRunMessage(const std::string& folderText) {
-  return "Another run is saving into " + folderText + ".";
-}
 
 std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
                                       const RulesFileSource& rulesFile, StepLines lines) {
@@ -42,8 +39,8 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
 
   if (lines == StepLines::kLogged) window.ClearLog();
   window.ShowListSource("");
-  log("Log:");
-  log("Start to get the search result... please wait...");
+  log(kLogHeadLine);
+  log(kGettingPageLine);
   log("");
 
   std::optional<PageMarkup> markup = window.CapturePageMarkup();
@@ -51,7 +48,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     window.ShowMessage(kNoDocumentMessage);
     return std::nullopt;
   }
-  log("Successful to get the search result.");
+  log(kGotPageLine);
   log("");
 
   PreparedRun run{*folder, *folder + kListFileName, 0, std::move(folderLock)};
@@ -60,7 +57,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   // the run needs only the file from here on, read through the descriptor it was written by.
   const FileDescriptor written = markup->SaveToFile(pageFile);
   markup.reset();
-  log("Now to get the url list...");
+  log(kGettingListLine);
   log("");
 
   // The site's marker scan, or its current-layout rules when the marker finds nothing. Faults

@@ -28,13 +28,6 @@ inline constexpr const char* kPageFileName = "result_content.txt";
 inline constexpr const char* kListFileName = "url_list.txt";
 inline constexpr const char* kLogFileName = "log.txt";
 
-// The message box shown when the window has no page.
-inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
-
-// "Another run is saving into " + folderText + ".": the message box shown when the save folder
-// is locked by another run.
-std::string AnotherRunMessage(const std::string& folderText);
-
 // What a run has once its address list is made.
 struct PreparedRun {
   std::string folder;    // the save folder, ending in "/"

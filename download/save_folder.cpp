@@ -11,10 +11,6 @@ std::string DefaultSaveFolder(const std::string& homeFolder) {
   return homeFolder + "/" + kDefaultSaveFolderName;
 }
 
-std::string CreateDirectoryFailedMessage(const std::string& folderText) {
-  return "Create directory " + folderText + " Failed.";
-}
-
 std::string WithTrailingSeparator(const std::string& folderText) {
   if (!folderText.empty() && folderText.back() == '/') return folderText;
   return folderText + "/";

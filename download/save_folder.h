@@ -19,9 +19,6 @@ inline constexpr const char* kDefaultSaveFolderName = "images_download";
 // The save folder used when none is stored or given: homeFolder + "/images_download".
 std::string DefaultSaveFolder(const std::string& homeFolder);
 
-// "Create directory " + folderText + " Failed."
-std::string CreateDirectoryFailedMessage(const std::string& folderText);
-
 // Appends "/" unless the text already ends in one; an empty text gets "/".
 std::string WithTrailingSeparator(const std::string& folderText);
 

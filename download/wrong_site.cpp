@@ -77,8 +77,4 @@ int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile
   return kNoSite;
 }
 
-std::string WrongSiteNote(int siteIndex) {
-  return "This page is from " + SiteLabel(siteIndex) + ": select it and press Start download again";
-}
-
 }  // namespace pixhaul

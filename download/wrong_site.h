@@ -31,7 +31,4 @@ int SiteOfHost(const std::string& host, int selected);
 int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
                     RuleBook& rules, const std::string& scratchList);
 
-// "This page is from images.google.com: select it and press Start download again"
-std::string WrongSiteNote(int siteIndex);
-
 }  // namespace pixhaul

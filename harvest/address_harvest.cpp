@@ -62,10 +62,6 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::strin
 
 }  // namespace detail
 
-std::string RulesListNote(int siteIndex) {
-  return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
-}
-
 HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
                                RuleBook& book) {
   return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,

@@ -31,11 +31,6 @@ struct HarvestResult {
   std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
 };
 
-// What a front end shows after a run whose list the rules of site `siteIndex` gave:
-// "Addresses found by the current-layout rules for www.bing.com". Precondition:
-// IsSiteIndex(siteIndex).
-std::string RulesListNote(int siteIndex);
-
 // Raises what ExtractImageUrls and ScanPageWithRules raise.
 HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
                                RuleBook& book);

@@ -19,6 +19,7 @@
 
 #include "download/file_naming.h"
 #include "download/run_outcome.h"
+#include "download/run_texts.h"
 #include "download/wrong_site.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+#include "download/run_texts.h"
+
+#include "download/run_outcome.h"
+#include "framework/visible_text.h"
+#include "harvest/site_table.h"
+
+namespace pixhaul {
+
+std::string TotalUrlCountLine(int count) { return "Total url count:" + std::to_string(count); }
+
+std::string SavedLine(int index, const std::string& fileName) {
+  return "T" + std::to_string(index) + " " + VisibleText(fileName) + ": OK";
+}
+
+std::string ExceptionLine(int index, const std::string& message, const std::string& url) {
+  return "T" + std::to_string(index) + ":" + VisibleText(message, true) + " " + VisibleText(url);
+}
+
+std::string FailedLine(int index, const std::string& url) {
+  return "T" + std::to_string(index) + " failed: " + VisibleText(url);
+}
+
+std::string CreateDirectoryFailedMessage(const std::string& folderText) {
+  return "Create directory " + folderText + " Failed.";
+}
+
+std::string AnotherRunMessage(const std::string& folderText) {
+  return "Another run is saving into " + folderText + ".";
+}
+
+std::string RulesListNote(int siteIndex) {
+  return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
+}
+
+std::string WrongSiteNote(int siteIndex) {
+  return "This page is from " + SiteLabel(siteIndex) + ": select it and press Start download again";
+}
+
+std::string OutcomeText(const RunProgress& progress) {
+  const auto count = [](int n) { return std::to_string(n); };
+  std::string text;
+  switch (RunEndOf(progress)) {
+    case RunEnd::kNothingNew:
+      return "Nothing new: " + count(progress.skipped) + " already in the folder";
+    case RunEnd::kStopped:
+      text = "Stopped: " + count(progress.saved) + " of " + count(progress.addresses) + " saved";
+      if (progress.failed > 0) text += ", " + count(progress.failed) + " failed";
+      if (progress.skipped > 0) text += ", " + count(progress.skipped) + " skipped";
+      break;
+    case RunEnd::kFinished:
+      text = "Finished: " + count(progress.saved) + " saved, " + count(progress.failed) +
+             " failed, " + count(progress.skipped) + " skipped";
+      break;
+  }
+  if (StillRunning(progress) > 0) text += ", " + count(StillRunning(progress)) + " still running";
+  return text;
+}
+
+std::string AbandonedDownloadLine(const std::string& program, const std::string& address) {
+  return program +
+         ": download still running after the wait for it, abandoned: " + VisibleText(address);
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+// Every text a run writes: the log's step and closing lines, the workers' result lines, the
+// message boxes, the status-bar notes and the summary of how the run ended, and the lines
+// pixhaul-cli adds on standard error after the run. Tests and users compare them byte for
+// byte, so each is built here and nowhere else; a function's comment gives its form, with its
+// argument in place of "%s" or "%d".
+#pragma once
+
+#include <string>
+
+#include "download/run_progress.h"
+
+namespace pixhaul {
+
+// The log's step lines, in the order a run writes them; an empty line follows each but the
+// head.
+inline constexpr const char* kLogHeadLine = "Log:";
+inline constexpr const char* kGettingPageLine = "Start to get the search result... please wait...";
+inline constexpr const char* kGotPageLine = "Successful to get the search result.";
+inline constexpr const char* kGettingListLine = "Now to get the url list...";
+inline constexpr const char* kGotListLine = "Got the url list successfully.";
+std::string TotalUrlCountLine(int count);  // "Total url count:%d"
+inline constexpr const char* kStartingDownloadsLine = "Now start to download these images.";
+
+// The closing line of a run, and the stop path's line before its wait.
+inline constexpr const char* kRunFinishedLine = "All images downloaded, task finished.";
+inline constexpr const char* kStoppingLine =
+    "Task will be terminated by user. please wait some seconds...";
+
+// A worker's one result line. Names, addresses and messages come from the page or quote the
+// server, so their control bytes are shown as escapes; the program's own messages keep their
+// CR LF line break.
+std::string SavedLine(int index, const std::string& fileName);  // "T%d %s: OK"
+std::string ExceptionLine(int index, const std::string& message,
+                          const std::string& url);          // "T%d:%s %s"
+std::string FailedLine(int index, const std::string& url);  // "T%d failed: %s"
+
+// Message boxes of the start path.
+inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
+std::string CreateDirectoryFailedMessage(
+    const std::string& folderText);                            // "Create directory %s Failed."
+std::string AnotherRunMessage(const std::string& folderText);  // "Another run is saving into %s."
+
+// Status-bar notes: the list came from the site's current-layout rules; the page belongs to
+// another site.
+std::string RulesListNote(int siteIndex);  // "Addresses found by the current-layout rules for %s"
+std::string WrongSiteNote(int siteIndex);  // "This page is from %s: select it and press ..."
+
+// How a run ended, in words and counts, as both front ends say it (the window at the right end
+// of its status bar, pixhaul-cli as its last line on standard error):
+//   "Finished: 33 saved, 3 failed, 0 skipped"    the list was walked to its end
+//   "Stopped: 15 of 36 saved"                    a stop was carried out (", 2 failed" and
+//                                                ", 4 skipped" follow when there are any)
+//   "Nothing new: 36 already in the folder"      every address was skipped
+// Downloads still running when the run closed are added as ", 2 still running"; their results
+// count once they come in. `progress` should no longer be active.
+std::string OutcomeText(const RunProgress& progress);
+
+// pixhaul-cli's lines after the run: a worker's line that came after the closing lines, and a
+// download cut off with the process.
+inline constexpr const char* kLateLineSuffix = " (after the run's end)";
+std::string AbandonedDownloadLine(const std::string& program,
+                                  const std::string& address);  // "%s: download still running
+                                                                //  after the wait for it,
+                                                                //  abandoned: %s"
+
+}  // namespace pixhaul
