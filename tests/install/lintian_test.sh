@@ -3,7 +3,7 @@
 # Copyright (c) 2026 The Pixhaul developers
 # lintian_test.sh BUILD_DIR PACKAGE_VERSION
 # Builds the Debian package with CPack and runs lintian on it: any error (E:) or warning (W:)
-# fails, informational tags are shown. Exits 77 (skipped) where lintian is not installed.
+# fails; informational, pedantic and overridden (O:) tags are shown. Exits 77 (skipped) where lintian is not installed.
 set -euo pipefail
 build=$1
 version=$2
@@ -18,7 +18,7 @@ deb=$work/out/pixhaul_${version}_$(dpkg --print-architecture).deb
 # lintian exits 1 for errors (and warnings are not in its status at all), so its lines are
 # judged here; any other status is lintian failing to run.
 status=0
-lintian --info --show-overrides "$deb" >"$work/lintian.txt" 2>&1 || status=$?
+lintian --info --display-level '>=pedantic' --show-overrides "$deb" >"$work/lintian.txt" 2>&1 || status=$?
 cat "$work/lintian.txt"
 [[ $status -le 1 ]] || fail "lintian failed to run (status $status)"
 if grep -qE '^[EW]: ' "$work/lintian.txt"; then
