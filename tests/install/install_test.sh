@@ -3,13 +3,14 @@
 # Copyright (c) 2026 The Pixhaul developers
 # install_test.sh BUILD_DIR GUI(0|1) VERSION
 # Installs the build into a scratch prefix and checks the installed tree: exactly the expected
-# files, icons of the right sizes, a desktop entry and AppStream data that validate, manual
-# pages that render cleanly and document every option, and programs that report the build's
-# version from their installed place.
+# files, icons of the right sizes, a desktop entry and AppStream data that validate, compressed
+# manual pages that render cleanly and document every option, a copyright file that carries the
+# project's licence, and programs that report the build's version from their installed place.
 set -euo pipefail
 build=$1
 gui=$2
 version="Pixhaul $3"
+source=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -19,9 +20,11 @@ sizes=(16 22 24 32 48 64 128 256)
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=(bin/pixhaul-cli share/man/man1/pixhaul-cli.1)
+doc=share/doc/pixhaul
+expected=(bin/pixhaul-cli share/man/man1/pixhaul-cli.1.gz $doc/copyright $doc/changelog.Debian.gz
+  share/lintian/overrides/pixhaul)
 if [[ $gui == 1 ]]; then
-  expected+=(bin/pixhaul share/man/man1/pixhaul.1 share/pixhaul/help/help.html
+  expected+=(bin/pixhaul share/man/man1/pixhaul.1.gz share/pixhaul/help/help.html
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml
     share/icons/hicolor/scalable/apps/$id.svg)
   for s in "${sizes[@]}"; do expected+=(share/icons/hicolor/${s}x${s}/apps/$id.png); done
@@ -29,20 +32,50 @@ fi
 diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$prefix" && find . -type f | sed 's|^\./||' | sort) ||
   fail "installed files differ from the expected list (< expected, > installed)"
 for program in "$prefix"/bin/*; do [[ -x $program ]] || fail "$program is not executable"; done
+# Files 0644, folders 0755 (programs 0755), whatever the umask of the build.
+wrong=$(cd "$prefix" && find . \( -type d ! -perm 755 \) -o \( -type f ! -path './bin/*' ! -perm 644 \) \
+  -o \( -type f -path './bin/*' ! -perm 755 \))
+[[ -z $wrong ]] || fail "wrong permissions: $wrong"
 
 # Both programs report the build's version, without a display.
 [[ $("$prefix/bin/pixhaul-cli" --version) == "$version" ]] || fail "pixhaul-cli --version"
 
-# The manual page documents every option --help lists, and renders without warnings.
-for option in $("$prefix/bin/pixhaul-cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
-  escaped=${option//-/\\-}  # the page writes each hyphen of an option as \-
-  grep -qF -- "$escaped" "$prefix/share/man/man1/pixhaul-cli.1" ||
-    fail "pixhaul-cli.1 does not document $option"
-done
-for page in "$prefix"/share/man/man1/*.1; do
-  grep -q '@[A-Z_]*@' "$page" && fail "$page holds an unreplaced @VARIABLE@"
-  warnings=$(groff -man -ww -z "$page" 2>&1) || fail "groff cannot render $page"
+# Each manual page is compressed as Debian ships them (gzip -9, no name or time stored),
+# documents every option its program's --help lists, and renders without warnings.
+pages=("$prefix"/share/man/man1/*)
+[[ ${#pages[@]} == $(ls "$prefix/bin" | wc -l) ]] || fail "not one manual page per program: ${pages[*]}"
+for page in "${pages[@]}"; do
+  [[ $page == *.1.gz ]] || fail "$page is not a compressed section 1 page"
+  # gzip's header: flags byte 3 without FNAME (8), modification time (bytes 4..7) zero, and
+  # extra flags (byte 8) 2 for the best compression.
+  [[ $(od -An -tu1 -j3 -N6 "$page" | tr -s ' ' | sed 's/^ //') == "0 0 0 0 0 2" ]] ||
+    fail "$page is not compressed with gzip -9n"
+  text=$(zcat "$page")
+  grep -q '@[A-Z_]*@' <<<"$text" && fail "$page holds an unreplaced @VARIABLE@"
+  warnings=$(groff -man -ww -z <<<"$text" 2>&1) || fail "groff cannot render $page"
   [[ -z $warnings ]] || fail "$page: $warnings"
+  program=$prefix/bin/$(basename "$page" .1.gz)
+  for option in $("$program" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+    escaped=${option//-/\\-}  # the page writes each hyphen of an option as \-
+    grep -qF -- "$escaped" <<<"$text" || fail "$(basename "$page") does not document $option"
+  done
+done
+
+# The copyright file is machine-readable, gives the project's licence for every file with the
+# text of LICENSE, and names the licences of the libraries the programs link.
+copyright=$prefix/$doc/copyright
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "copyright: not in the machine-readable format"
+license=$(awk '/^Files: \*$/ {f = 1} f && /^License:/ {print $2; exit}' "$copyright")
+[[ $license == MIT ]] || fail "copyright: Files: * is licensed '$license'"
+diff <(sed -n '5,$p' "$source/LICENSE") \
+  <(awk '/^License: MIT$/ {f++; next} f == 2 && /^$/ {exit} f == 2' "$copyright" |
+    sed -e 's/^ //' -e 's/^\.$//') || fail "copyright: the MIT text differs from LICENSE"
+for library in 'Qt 6.*LGPL-3' 'OpenSSL 3: Apache-2.0' 'PCRE2: BSD-3-Clause'; do
+  grep -q "$library" "$copyright" || fail "copyright does not name $library"
+done
+for name in LGPL-3 Apache-2.0 BSD-3-Clause; do
+  grep -qx "License: $name" "$copyright" || fail "copyright has no $name paragraph"
 done
 
 if [[ $gui == 1 ]]; then
@@ -55,6 +88,8 @@ if [[ $gui == 1 ]]; then
 
   metainfo=$prefix/share/metainfo/$id.metainfo.xml
   appstreamcli validate --no-net "$metainfo" || fail "AppStream data does not validate"
+  grep -q "<project_license>$license</project_license>" "$metainfo" ||
+    fail "AppStream data does not give the licence $license"
   grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" ||
     fail "AppStream data does not launch the desktop entry"
   newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -1 | cut -d'"' -f2)

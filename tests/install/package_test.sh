@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Copyright (c) 2026 The Pixhaul developers
-# package_test.sh BUILD_DIR GUI(0|1) VERSION
-# Builds the Debian package with CPack and checks it: its name, its Depends (the shared
+# package_test.sh BUILD_DIR GUI(0|1) PACKAGE_VERSION
+# Builds the Debian package with CPack and checks it: its name and version (the newest entry of
+# its changelog), its Depends (the shared
 # libraries found by dpkg-shlibdeps plus OpenSSL 3, which is opened at run time), that those
 # dependencies resolve from the Debian archive as on a system with nothing installed (when apt
 # has package lists), and that its files match the install rules. Then it unpacks the package
@@ -12,6 +13,7 @@ set -euo pipefail
 build=$1
 gui=$2
 version=$3
+upstream=${version%-*}  # the programs' own version, without the packaging's revision
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -20,6 +22,7 @@ arch=$(dpkg --print-architecture)
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/out" >/dev/null)
 deb=$work/out/pixhaul_${version}_${arch}.deb
 [[ -f $deb ]] || fail "no package named $(basename "$deb"): $(ls "$work/out")"
+[[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "Version: $(dpkg-deb -f "$deb" Version)"
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
@@ -48,9 +51,12 @@ diff <(cd "$work/rules" && find . -type f | sort) \
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
-[[ $("$root/usr/bin/pixhaul-cli" --version) == "Pixhaul $version" ]] || fail "pixhaul-cli --version"
+zcat "$root/usr/share/doc/pixhaul/changelog.Debian.gz" >"$work/changelog"
+newest=$(dpkg-parsechangelog -l "$work/changelog" -S Version)
+[[ $newest == "$version" ]] || fail "the changelog's newest entry is $newest, the package $version"
+[[ $("$root/usr/bin/pixhaul-cli" --version) == "Pixhaul $upstream" ]] || fail "pixhaul-cli --version"
 if [[ $gui == 1 ]]; then
-  [[ $("$root/usr/bin/pixhaul" --version) == "Pixhaul $version" ]] || fail "pixhaul --version"
+  [[ $("$root/usr/bin/pixhaul" --version) == "Pixhaul $upstream" ]] || fail "pixhaul --version"
 fi
 
 # A list-only run from the unpacked program: the folder, both files and the printed list.
