@@ -49,6 +49,16 @@ std::string SiteStartPage(int index) {
   return replacement.empty() ? kSites[static_cast<size_t>(index)].startPage : replacement;
 }
 
+std::string SiteMoreResultsSelector(int index) {
+  assert(IsSiteIndex(index));
+  static constexpr std::array<const char*, kSiteCount> kSelectors{
+      "a.btn_seemore",  // Bing's "See more images" link
+      "input.mye4qd",   // Google's "Show more results" button
+      "",               // Baidu keeps adding results as the page scrolls
+  };
+  return kSelectors[static_cast<size_t>(index)];
+}
+
 void SetSiteStartPageForTesting(int index, const std::string& address) {
   assert(IsSiteIndex(index));
   StartPageOverrides()[static_cast<size_t>(index)] = address;

@@ -34,6 +34,12 @@ std::string SiteLabel(int index);
 // IsSiteIndex(index).
 std::string SiteStartPage(int index);
 
+// The CSS selector of the control with which site `index` offers more results once its page has
+// stopped growing by scrolling ("Show more results", "See more images"), or empty when it has
+// none. It is data, like the current-layout rules: the sites rename such controls now and then.
+// Precondition: IsSiteIndex(index).
+std::string SiteMoreResultsSelector(int index);
+
 // Replaces the start page of site `index` for the rest of the process (tests point the sites
 // at loopback servers with this); an empty address restores the built-in one. Main thread only.
 void SetSiteStartPageForTesting(int index, const std::string& address);
