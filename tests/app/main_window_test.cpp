@@ -330,7 +330,7 @@ class MainWindowTest : public QObject {
     RecordingForm form(FormOptions(folder));
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
-    QCOMPARE(menus, QStringList({"File", "Options", "Help"}));
+    QCOMPARE(menus, QStringList({"File", "Options", "Page", "Help"}));
     QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
     QVERIFY(form.VerifyCertificates1->isCheckable());
 
