@@ -173,6 +173,7 @@ class LoadMoreTest : public QObject {
     QVERIFY(form.errors.empty());
     if (!qEnvironmentVariableIsEmpty("PIXHAUL_SCREENSHOT") && site == 0 && today) {
       form.resize(1100, 640);
+      form.web().View()->page()->runJavaScript("window.scrollTo(0, 0)");
       QTest::qWait(1500);  // let the web view paint the page
       QVERIFY(form.grab().save(qEnvironmentVariable("PIXHAUL_SCREENSHOT")));
     }
