@@ -142,21 +142,14 @@ std::optional<int> ResultLoader::CountResults() {
 void ResultLoader::Start(int target, const std::string& moreSelector) {
   if (running_) return;
   running_ = true;
-  const unsigned started = ++generation_;
+  ++generation_;
   clock_.start();
   outcome_ = LoadOutcome{};
   outcome_.target = target;
   roundsWithoutGrowth_ = 0;
   moreSelector_ = ScriptString(moreSelector);
-  std::optional<int> count;
-  try {
-    count = CountResults();
-  } catch (const std::exception& error) {
-    if (generation_ == started) Finish(LoadEnd::kFailed, error.what());
-    return;
-  }
-  if (generation_ != started) return;  // stopped while the page was captured
-  if (!count) return Finish(LoadEnd::kNoPage);
+  const std::optional<int> count = CountForLoading();
+  if (!count) return;
   outcome_.first = outcome_.now = *count;
   emit Progress(outcome_.first, outcome_.now);
   if (outcome_.now >= target) return Finish(LoadEnd::kTargetReached);
@@ -220,6 +213,10 @@ void ResultLoader::Scrolled(const QVariant& answer) {
   sizeLastSeen_ = reply["size"].toString();
   roundStartMs_ = clock_.elapsed();
   lastChangeMs_ = -1;
+  PollLater();
+}
+
+void ResultLoader::PollLater() {
   const unsigned waiting = generation_;
   QTimer::singleShot(timings_.pollMs, this, [this, waiting] {
     if (running_ && generation_ == waiting) Poll();
@@ -251,23 +248,26 @@ void ResultLoader::Measured(const QVariant& answer) {
       (now - lastChangeMs_ >= timings_.settleMs || inRound >= 2 * timings_.growthWaitMs)) {
     return CountRound();
   }
-  const unsigned waiting = generation_;
-  QTimer::singleShot(timings_.pollMs, this, [this, waiting] {
-    if (running_ && generation_ == waiting) Poll();
-  });
+  PollLater();
 }
 
-void ResultLoader::CountRound() {
+std::optional<int> ResultLoader::CountForLoading() {
   const unsigned counting = generation_;
   std::optional<int> count;
   try {
     count = CountResults();
   } catch (const std::exception& error) {
     if (generation_ == counting) Finish(LoadEnd::kFailed, error.what());
-    return;
+    return std::nullopt;
   }
-  if (!running_ || generation_ != counting) return;  // stopped while the page was captured
-  if (!count) return Finish(LoadEnd::kNoPage);
+  if (!running_ || generation_ != counting) return std::nullopt;  // stopped during the capture
+  if (!count) Finish(LoadEnd::kNoPage);
+  return count;
+}
+
+void ResultLoader::CountRound() {
+  const std::optional<int> count = CountForLoading();
+  if (!count) return;
   roundsWithoutGrowth_ = *count > outcome_.now ? 0 : roundsWithoutGrowth_ + 1;
   AfterCount(*count, true);
 }

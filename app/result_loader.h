@@ -109,6 +109,10 @@ class ResultLoader : public QObject {
   void Round();
   void Scrolled(const QVariant& answer);
   void Poll();
+  void PollLater();  // a look at the page's size after the poll interval
+  // The count for the loading under way; nothing when the loading has ended (the count failed,
+  // no document is shown, or it was stopped while the page was captured).
+  std::optional<int> CountForLoading();
   void Measured(const QVariant& answer);
   void CountRound();
   // Takes the round's count (made anew when `counted`) and ends the loading or goes on.
