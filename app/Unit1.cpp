@@ -6,7 +6,9 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,10 +33,13 @@
 #include "app/help_viewer.h"
 #include "app/program_icon.h"
 #include "app/radio_group.h"
+#include "app/run_state_view.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "app/status_label.h"
 #include "download/download_client.h"
 #include "download/save_folder.h"
+#include "download/wrong_site.h"
 #include "framework/program_layout.h"
 #include "harvest/rules_file.h"
 #include "harvest/site_table.h"
@@ -194,13 +199,21 @@ void TForm1::BuildControls() {
   PanelWeb->setObjectName("PanelWeb");
   row->addWidget(PanelWeb, 1);
   web_ = std::make_unique<WebViewAdapter>(PanelWeb, options_.viewFactory);
+  // A note about the last run's list speaks of the page it was taken from.
+  if (QWebEngineView* view = web_->View()) {
+    connect(view, &QWebEngineView::urlChanged, this, [this] { ListSourceText->SetFullText({}); });
+  }
 
   StatusBar1 = new QStatusBar(this);
   StatusBar1->setObjectName("StatusBar1");
-  StatusText = new QLabel(kHomePageAddress, StatusBar1);
+  StatusText = new TStatusLabel(StatusBar1);
   StatusText->setObjectName("StatusText");
+  StatusText->SetFullText(kHomePageAddress);
+  // The home page address is short and fixed: it keeps its room, and the notes beside it give
+  // way instead.
+  StatusText->setMinimumWidth(StatusText->sizeHint().width());
   StatusBar1->addWidget(StatusText, 1);
-  LabelProgress = new QLabel(StatusBar1);
+  LabelProgress = new TStatusLabel(StatusBar1);
   LabelProgress->setObjectName("LabelProgress");
   LabelProgress->hide();
   StatusBar1->addPermanentWidget(LabelProgress);
@@ -213,18 +226,31 @@ void TForm1::BuildControls() {
   LoadMoreText->setObjectName("LoadMoreText");
   LoadMoreText->setTextFormat(Qt::PlainText);
   StatusBar1->addPermanentWidget(LoadMoreText);
-  ListSourceText = new QLabel(StatusBar1);
+  ListSourceText = new TStatusLabel(StatusBar1);
   ListSourceText->setObjectName("ListSourceText");
-  ListSourceText->setTextFormat(Qt::PlainText);
   StatusBar1->addPermanentWidget(ListSourceText);
+  LabelOutcome = new TStatusLabel(StatusBar1);
+  LabelOutcome->setObjectName("LabelOutcome");
+  LabelOutcome->SetClickable(true);
+  LabelOutcome->hide();
+  connect(LabelOutcome, &TStatusLabel::Clicked, this,
+          [this] { Guarded([this] { LabelOutcomeClick(); }); });
+  StatusBar1->addPermanentWidget(LabelOutcome);
   setStatusBar(StatusBar1);
 }
 
 void TForm1::BuildMenu() {
   QMenu* file = menuBar()->addMenu("File");
+  OpenSaveFolder1 = file->addAction("Open save folder");
+  OpenSaveFolder1->setObjectName("OpenSaveFolder1");
+  connect(OpenSaveFolder1, &QAction::triggered, this,
+          [this] { Guarded([this] { OpenSaveFolder1Click(); }); });
+  file->addSeparator();
   Exit1 = file->addAction("Exit");
   Exit1->setObjectName("Exit1");
   connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+
+  BuildGoMenu();
 
   QMenu* options = menuBar()->addMenu("Options");
   VerifyCertificates1 = options->addAction("Verify server certificates");
@@ -252,6 +278,25 @@ void TForm1::BuildMenu() {
   About1 = help->addAction("About");
   About1->setObjectName("About1");
   connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+}
+
+void TForm1::BuildGoMenu() {
+  QMenu* go = menuBar()->addMenu("Go");
+  const auto add = [this, go](const char* text, const char* name, QKeySequence keys,
+                              void (TForm1::*handler)()) {
+    QAction* action = go->addAction(text);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    // The shortcuts work wherever the focus is in the window, the log pane included.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return action;
+  };
+  Back1 = add("Back", "Back1", QKeySequence(Qt::ALT | Qt::Key_Left), &TForm1::Back1Click);
+  Forward1 =
+      add("Forward", "Forward1", QKeySequence(Qt::ALT | Qt::Key_Right), &TForm1::Forward1Click);
+  Reload1 = add("Reload", "Reload1", QKeySequence(Qt::Key_F5), &TForm1::Reload1Click);
 }
 
 template <class Handler>
@@ -300,6 +345,7 @@ void TForm1::FormShow() {
 }
 
 void TForm1::RadioGroup1Click() {
+  ListSourceText->SetFullText({});
   pixhaul::CurrentSite = RadioGroup1->ItemIndex();
   if (IsSiteIndex(pixhaul::CurrentSite)) web_->NavigateToSite(pixhaul::CurrentSite);
 }
@@ -307,6 +353,7 @@ void TForm1::RadioGroup1Click() {
 void TForm1::ButtonStartClick() {
   // The run takes the page as it stands: a loading still going is ended first.
   loader_->Stop();
+  if (ButtonStart->text() == kStartDownloadCaption) runFolderText_ = EditPath->text();
   ++pressDepth_;
   Guarded([this] { controller_->ButtonStartClick(); });
   --pressDepth_;
@@ -362,6 +409,31 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::Exit1Click() { close(); }
+
+void TForm1::OpenSaveFolder1Click() { OpenFolder(EditPath->text()); }
+
+void TForm1::LabelOutcomeClick() { OpenFolder(runFolderText_); }
+
+void TForm1::OpenFolder(const QString& folderText) {
+  const QFileInfo folder(folderText);
+  if (folderText.isEmpty() || !folder.isDir()) {
+    ShowMessage("The folder " + S(folderText) + " does not exist yet.");
+    return;
+  }
+  ShellOpen(S(QDir::cleanPath(folder.absoluteFilePath())));
+}
+
+void TForm1::Back1Click() {
+  if (QWebEngineView* view = web_->View()) view->back();
+}
+
+void TForm1::Forward1Click() {
+  if (QWebEngineView* view = web_->View()) view->forward();
+}
+
+void TForm1::Reload1Click() {
+  if (QWebEngineView* view = web_->View()) view->reload();
+}
 
 void TForm1::VerifyCertificates1Click() {
   DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
@@ -445,14 +517,18 @@ std::optional<PageMarkup> TForm1::CapturePageMarkup() { return web_->CapturePage
 int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
 
 void TForm1::ShowProgress(const RunProgress& progress) {
-  LabelProgress->setText(Q(ProgressText(progress)));
-  LabelProgress->show();
-  // A list without addresses is dealt with as soon as it is read; a range of 0 to 0 would
-  // turn the bar into a busy indicator instead.
-  ProgressBar1->setRange(0, std::max(1, progress.addresses));
-  ProgressBar1->setValue(progress.addresses == 0 ? 1 : progress.Done());
-  ProgressBar1->setVisible(progress.active);
+  ShowRunState(progress, *LabelProgress, *ProgressBar1, *LabelOutcome);
 }
-void TForm1::ShowListSource(const std::string& note) { ListSourceText->setText(Q(note)); }
+
+void TForm1::ShowListSource(const std::string& note) { ListSourceText->SetFullText(Q(note)); }
+
+std::string TForm1::PageAddress() {
+  QWebEngineView* view = web_->View();
+  return view ? S(view->url().toString()) : std::string();
+}
+
+void TForm1::ShowWrongSite(int siteIndex) {
+  ListSourceText->SetFullText(Q(WrongSiteNote(siteIndex)));
+}
 
 }  // namespace pixhaul

@@ -39,6 +39,7 @@ class QStatusBar;
 namespace pixhaul {
 
 class TRadioGroup;
+class TStatusLabel;
 class TfrmAbout;
 struct AboutContent;
 class THelpViewer;
@@ -86,17 +87,27 @@ class TForm1 : public QMainWindow, public RunWindow {
   QSpinBox* SpinResultTarget = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QWidget* PanelWeb = nullptr;
+  // The status bar's texts are elided to the room they have (the whole text in the tooltip),
+  // so that none of them can widen the window.
   QStatusBar* StatusBar1 = nullptr;
-  QLabel* StatusText = nullptr;
-  // At the status bar's right end: the run's counts (shown from a run's start, kept with the
-  // final counts after it) and a bar of the addresses dealt with (shown while the run is on).
-  QLabel* LabelProgress = nullptr;
+  TStatusLabel* StatusText = nullptr;
+  // At the status bar's right end: the run's counts while it is on, then its outcome
+  // (LabelOutcome, a click on it opens the save folder), and a bar of the addresses dealt
+  // with, left at its final state after the run.
+  TStatusLabel* LabelProgress = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
-  // At the status bar's right end: where the last run's address list came from.
-  QLabel* ListSourceText = nullptr;
+  // Where the last run's address list came from, or the site the page belongs to when the
+  // selected one found nothing; cleared when the site or the page changes.
+  TStatusLabel* ListSourceText = nullptr;
+  TStatusLabel* LabelOutcome = nullptr;
+  QAction* OpenSaveFolder1 = nullptr;
   // In the status bar: the results counted while more are loaded, and how the loading ended.
   QLabel* LoadMoreText = nullptr;
   QAction* Exit1 = nullptr;
+  // Go menu: the web view's history and reload.
+  QAction* Back1 = nullptr;
+  QAction* Forward1 = nullptr;
+  QAction* Reload1 = nullptr;
   // Options menu: checked while https servers' certificates are verified.
   QAction* VerifyCertificates1 = nullptr;
   // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
@@ -121,6 +132,13 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool FormCloseQuery();
   void FormClose();
   void Exit1Click();
+  // Opens the save folder (as EditPath names it) in the desktop's file manager; a click on the
+  // run's outcome opens the folder that run saved into.
+  void OpenSaveFolder1Click();
+  void LabelOutcomeClick();
+  void Back1Click();
+  void Forward1Click();
+  void Reload1Click();
   // The check of VerifyCertificates1 changed: downloads started from now on follow it.
   void VerifyCertificates1Click();
   // Starts loading more results into the page shown, or stops a loading that runs.
@@ -142,6 +160,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   int CurrentSite() override;
   void ShowProgress(const RunProgress& progress) override;
   void ShowListSource(const std::string& note) override;
+  std::string PageAddress() override;
+  void ShowWrongSite(int siteIndex) override;
 
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.
@@ -157,6 +177,9 @@ class TForm1 : public QMainWindow, public RunWindow {
  private:
   void BuildControls();
   void BuildMenu();
+  void BuildGoMenu();
+  // Asks the desktop to open `folderText` (a folder text as typed); a missing folder is said.
+  void OpenFolder(const QString& folderText);
   template <class Handler>
   void Guarded(Handler&& handler);
   void ShowLoading(bool running, const std::string& text);
@@ -171,6 +194,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool formShown_ = false;
   int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
   bool closeAccepted_ = false;  // settings written; the window ends once no press is running
+  QString runFolderText_;       // the save folder text of the last press of "Start download"
   // Declared last so that it goes first: its destructor still takes the hand-offs of workers
   // that are out, and those reach the pane and the window's state above.
   std::unique_ptr<TRunController> controller_;

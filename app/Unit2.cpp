@@ -76,6 +76,12 @@ TfrmAbout::TfrmAbout(AboutContent content, QWidget* parent)
   Label7->move(96, 106);
   connect(Label7, &TLinkLabel::Clicked, this, [this] { Label7Click(); });
 
+  // Beneath the panel, beside the button: the licence the program is distributed under.
+  LabelLicence = new QLabel(kLicenceLine, this);
+  LabelLicence->setObjectName("LabelLicence");
+  LabelLicence->setTextFormat(Qt::PlainText);
+  LabelLicence->setGeometry(10, 153, 276, 20);
+
   bLater = new QPushButton("&OK", this);
   bLater->setObjectName("bLater");
   bLater->setGeometry(292, 151, 75, 25);

@@ -2,7 +2,7 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // TfrmAbout: the About dialog - the product's name and version, the author credit, the icon,
-// and the home page and support mail links.
+// the home page and support mail links, and beneath them the program's licence.
 //
 // Created hidden at start-up; shown modally by the main window's Help, About. What it shows comes
 // from the AboutContent given to its constructor, asked again every time it is shown (and the
@@ -24,6 +24,7 @@ namespace pixhaul {
 class TLinkLabel;
 
 inline constexpr const char* kAuthorCredit = "Written by the Pixhaul authors";
+inline constexpr const char* kLicenceLine = "Licensed under the MIT License";
 
 // What the dialog shows besides its fixed texts.
 struct AboutContent {
@@ -46,6 +47,7 @@ class TfrmAbout : public QDialog {
   TLinkLabel* Label4 = nullptr;
   QLabel* Label6 = nullptr;
   TLinkLabel* Label7 = nullptr;
+  QLabel* LabelLicence = nullptr;  // beneath the panel
   QPushButton* bLater = nullptr;
 
   void FormShow();

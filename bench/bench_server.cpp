@@ -21,8 +21,8 @@
 #include <fstream>
 #include <string>
 
-#include "demo/loopback_server.h"
-#include "demo/stop_signal_wait.h"
+#include "loopback/loopback_server.h"
+#include "loopback/stop_signal_wait.h"
 
 namespace {
 

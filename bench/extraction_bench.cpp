@@ -28,7 +28,7 @@
 #include <string>
 
 #include "framework/string_list.h"
-#include "harvest/image_url_extraction.h"
+#include "harvest/marker_scan.h"
 
 namespace {
 

@@ -42,9 +42,8 @@
 #include <string>
 
 #include "demo/markup_escapes.h"
-#include "harvest/built_in_rules.h"
-#include "harvest/image_url_extraction.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
+#include "harvest/marker_scan.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file.h"
 #include "harvest/rules_file_text.h"
@@ -269,7 +268,7 @@ int main(int argc, char** argv) {
     return Generate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   }
   if (argc == 2 && std::string(argv[1]) == "--expression") {
-    std::printf("%s\n", pixhaul::BuiltInRuleTexts(0).front().expression.c_str());
+    std::printf("%s\n", std::string(pixhaul::BuiltInRuleTexts(0).front().expression).c_str());
     return 0;
   }
   if (argc == 3 && std::string(argv[1]) == "--rules-files") return WriteRulesFiles(argv[2]);

@@ -27,8 +27,8 @@
 
 #include "framework/memory_stream.h"
 #include "framework/stream.h"
-#include "http/openssl_intercept.h"
 #include "http/tcp_client.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/support/scripted_server.h"
 
 namespace {

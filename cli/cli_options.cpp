@@ -6,7 +6,7 @@
 #include "download/save_folder.h"
 #include "framework/ascii_text.h"
 #include "framework/program_layout.h"
-#include "harvest/built_in_rules.h"
+#include "harvest/rules_file.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
 
@@ -96,6 +96,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
       if (argument == "--help" && !inlineValue) {
         result.kind = ParseResult::Kind::kHelp;
         return result;
+      } else if (argument == "--help-rules" && !inlineValue) {
+        result.kind = ParseResult::Kind::kHelpRules;
+        return result;
       } else if (argument == "--version" && !inlineValue) {
         result.kind = ParseResult::Kind::kVersion;
         return result;
@@ -131,16 +134,18 @@ std::string UsageText() {
          "] [--save-dir DIR] [--rules FILE] [--list-only]\n"
          "                   [--verify-tls] PAGE\n"
          "       pixhaul-cli --help\n"
+         "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
 }
 
 std::string HelpText() {
+  // Kept to one screen: the rules file's format is in RulesHelpText and the manual page.
   return UsageText() +
          "\n"
          "Downloads the images that a saved image-search result page lists.\n"
          "PAGE is read as it stands: unlike the window, it loads no more results into it.\n"
          "\n"
-         "  PAGE            a saved result page, or an http:// or https:// address to fetch it\n"
+         "  PAGE            a saved result page, or an http:// or https:// address to fetch\n"
          "  --site SITE     the site the page comes from, which picks how addresses are found:\n"
          "                  " +
          SiteNamesWithIndexes() + " (default: " + SiteName(0) +
@@ -149,27 +154,27 @@ std::string HelpText() {
          "                  (default: $HOME/" +
          kDefaultSaveFolderName +
          ")\n"
-         "  --rules FILE    the current-layout rules file to use (default: rules.ini in the\n"
-         "                  settings folder, ini/ beside the program or ~/.config/pixhaul/\n"
-         "                  once installed, when it is there)\n"
+         "  --rules FILE    the current-layout rules file (default: rules.ini in the settings\n"
+         "                  folder, ini/ beside the program or ~/.config/pixhaul/, if there)\n"
          "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
-         "                  download nothing (default: off, the images are downloaded)\n"
-         "  --verify-tls    verify the certificate of every https server, for the page and the\n"
-         "                  images, against the system's trust store and the host name; one\n"
-         "                  that fails ends that fetch with \"Certificate verify failed: ...\"\n"
-         "                  (default: off, certificates are NOT verified, so an https fetch\n"
-         "                  is encrypted but a server pretending to be another goes unnoticed)\n"
-         "  --help          show this text and exit\n"
-         "  --version       show the program's version and exit\n"
+         "                  download nothing\n"
+         "  --verify-tls    verify https servers' certificates against the system's trust\n"
+         "                  store and the host name (default: off, NOT verified)\n"
+         "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
+         "  --help, --version  show this text, or the program's version, and exit\n"
          "\n"
-         "The run log goes to standard output and to log.txt in the save folder. When standard\n"
-         "error is a terminal, a progress line there shows how far the run has come. SIGINT or\n"
-         "SIGTERM stops a run's downloads the way the Stop button does; before they start, and\n"
-         "a second time, it ends the program at once (exit status 130). A page file over 1 GiB\n"
-         "is refused. Exit status: 0 done, 1 the run could not be made, the rules file has a\n"
-         "fault or downloads still ran 10 minutes after the run, 2 bad command line.\n"
-         "\n"
-         "Addresses are found with the site's marker first. Its list stands when at least one\n"
+         "The run log goes to standard output and to log.txt in the save folder; standard\n"
+         "error ends with a summary such as \"Finished: 33 saved, 3 failed, 0 skipped\".\n"
+         "SIGINT or SIGTERM stops the downloads as the Stop button does; before they start,\n"
+         "and a second time, it ends the program at once.\n"
+         "Exit status: 0 every address saved or skipped; 1 the run could not be made, the\n"
+         "rules file has a fault or downloads still ran 10 minutes after the run; 2 bad\n"
+         "command line; 3 at least one download failed; 130 stopped by a signal.\n"
+         "The rules file and the built-in rules: pixhaul-cli --help-rules, man pixhaul-cli.\n";
+}
+
+std::string RulesHelpText() {
+  return "Addresses are found with the site's marker first. Its list stands when at least one\n"
          "entry it cut begins with http:// or https://. Otherwise (no entry at all, or only\n"
          "script text and entries without a scheme, as on the sites' pages of today) the\n"
          "site's current-layout rules apply: each rule is a regular expression (Perl syntax,\n"

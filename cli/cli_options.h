@@ -6,6 +6,7 @@
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
 //               [--verify-tls] PAGE
 //   pixhaul-cli --help
+//   pixhaul-cli --help-rules
 //   pixhaul-cli --version
 //
 // Parsing is pure: it reads the arguments and the home folder, and touches nothing else.
@@ -28,7 +29,7 @@ struct CliOptions {
 };
 
 struct ParseResult {
-  enum class Kind { kRun, kHelp, kVersion, kUsageError };
+  enum class Kind { kRun, kHelp, kHelpRules, kVersion, kUsageError };
   Kind kind = Kind::kUsageError;
   CliOptions options;
   std::string error;  // what was wrong, for a usage error
@@ -39,9 +40,11 @@ struct ParseResult {
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
                              const std::string& homeFolder);
 
-// The usage lines, and the full help text (usage plus what each option does).
+// The usage lines; the help text (usage plus what each option does and the exit codes, one
+// screen); and how addresses are found, with the rules file's format and the built-in rules.
 std::string UsageText();
 std::string HelpText();
+std::string RulesHelpText();
 
 // The rules file a run reads: the one named with --rules (which must then be there), or else
 // rules.ini in the settings folder of the program in `programFolder` (ending with "/"), the

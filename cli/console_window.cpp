@@ -33,6 +33,12 @@ void ConsoleRunWindow::AppendLogLine(const std::string& text) {
   progress_.Restore();
 }
 
+void ConsoleRunWindow::ShowProgress(const RunProgress& progress) {
+  if (runEnded_) return;
+  runEnded_ = !progress.active;
+  progress_.Show(progress);
+}
+
 void ConsoleRunWindow::ShowListSource(const std::string& note) {
   if (note.empty()) return;
   progress_.Hide(err_);
@@ -43,6 +49,18 @@ void ConsoleRunWindow::ShowListSource(const std::string& note) {
 
 void ConsoleRunWindow::ShowMessage(const std::string& text) {
   messageShown_ = true;
+  WriteErrorLine(text);
+}
+
+void ConsoleRunWindow::ShowLateWorkerLine(const std::string& line) {
+  // Printed as the pane would have shown it: a CR LF inside a message breaks the line there.
+  std::string text;
+  const std::vector<std::string> parts = SplitPaneLines(line);
+  for (size_t i = 0; i < parts.size(); ++i) text += (i > 0 ? "\n" : "") + parts[i];
+  WriteErrorLine(text + kLateLineSuffix);
+}
+
+void ConsoleRunWindow::WriteErrorLine(const std::string& text) {
   progress_.Hide(err_);
   std::fwrite(text.data(), 1, text.size(), err_);
   std::fputc('\n', err_);

@@ -20,6 +20,8 @@
 
 namespace pixhaul::cli {
 
+inline constexpr const char* kLateLineSuffix = " (after the run's end)";
+
 class ConsoleRunWindow : public RunWindow {
  public:
   using Capture = std::function<std::optional<PageMarkup>()>;
@@ -37,11 +39,18 @@ class ConsoleRunWindow : public RunWindow {
   void ShowMessage(const std::string& text) override;
   std::optional<PageMarkup> CapturePageMarkup() override { return capture_(); }
   int CurrentSite() override { return site_; }
-  // The progress line on `err`, only when it is a terminal.
-  void ShowProgress(const RunProgress& progress) override { progress_.Show(progress); }
+  // The progress line on `err`, only when it is a terminal. It stands with the counts the run
+  // closed with; results that come later are told by their own lines and the summary.
+  void ShowProgress(const RunProgress& progress) override;
   // Standard error says so when the current-layout rules gave the list; standard output keeps
   // the log pane's lines only.
   void ShowListSource(const std::string& note) override;
+  // A result that came after the closing lines: on standard error, as its log line would have
+  // read, followed by kLateLineSuffix. Standard output and log.txt do not get it.
+  void ShowLateWorkerLine(const std::string& line) override;
+
+  // One line of text on standard error, the progress line kept clear of it.
+  void WriteErrorLine(const std::string& text);
 
   // Called with the new caption after each change.
   void OnCaptionChange(std::function<void(const std::string&)> hook) {
@@ -62,6 +71,7 @@ class ConsoleRunWindow : public RunWindow {
   bool enabled_ = true;
   bool messageShown_ = false;
   bool outFailed_ = false;  // a write to `out_` failed: it is not written any more
+  bool runEnded_ = false;   // the progress line was finished with the run's end
   std::function<void(const std::string&)> onCaption_;
   RunLogPane pane_;
   TerminalProgress progress_;

@@ -25,6 +25,7 @@
 #include "download/download_client.h"
 #include "download/page_markup.h"
 #include "download/run_controller.h"
+#include "download/run_outcome.h"
 #include "download/run_preparation.h"
 #include "framework/build_info.h"
 #include "framework/file_utils.h"
@@ -43,7 +44,8 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // a signal ended the program at once
+constexpr int kExitDownloadFailed = 3;  // the run ran, and at least one download failed
+constexpr int kExitInterrupted = 130;   // a signal stopped the run or ended the program at once
 
 // How long the program waits, after the run's closing steps, for downloads still running: long
 // enough for a 512 MiB body at a modest rate (under 1 MB/s). The trickle rule ends silent and
@@ -161,6 +163,15 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
         [&] { return controller.OutstandingWorkers() <= 0 && TThread::LiveThreadObjects() == 0; },
         WorkerDrainLimit(hooks));
     if (!drained) AbandonDownloads();
+
+    // A run that got as far as its downloads ends standard error with its outcome, late
+    // results included.
+    if (controller.RunNumber() > 0) {
+      const RunProgress& outcome = controller.Progress();
+      window.WriteErrorLine(OutcomeText(outcome));
+      if (exitCode == kExitDone && outcome.stopped) exitCode = kExitInterrupted;
+      if (exitCode == kExitDone && outcome.failed > 0) exitCode = kExitDownloadFailed;
+    }
   }
   return exitCode;
 }
@@ -175,6 +186,10 @@ int Main(int argc, char** argv) {
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), HomeFolder());
   if (parsed.kind == ParseResult::Kind::kHelp) {
     std::fputs(HelpText().c_str(), stdout);
+    return kExitDone;
+  }
+  if (parsed.kind == ParseResult::Kind::kHelpRules) {
+    std::fputs(RulesHelpText().c_str(), stdout);
     return kExitDone;
   }
   if (parsed.kind == ParseResult::Kind::kVersion) {

@@ -21,9 +21,9 @@
 #include <string>
 
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
-#include "demo/stop_signal_wait.h"
 #include "framework/integer_text.h"
+#include "loopback/loopback_server.h"
+#include "loopback/stop_signal_wait.h"
 
 namespace {
 

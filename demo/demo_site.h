@@ -27,7 +27,7 @@
 #include <utility>
 #include <vector>
 
-#include "demo/loopback_server.h"
+#include "loopback/loopback_server.h"
 
 namespace pixhaul::demo {
 

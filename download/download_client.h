@@ -18,7 +18,7 @@
 
 #include "framework/stream.h"
 #include "http/http_client.h"
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 
 namespace pixhaul {
 

@@ -3,7 +3,7 @@
 
 #include "download/page_address_count.h"
 
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 
 namespace pixhaul {
 

@@ -150,6 +150,10 @@ void TRunController::StopPath() {
   WaitWithMessages(timings_.stopWaitMs);
   ShowStopCaption(false);
   stopRequested_ = true;
+  if (runActive_ && progress_.active && !progress_.stopped) {
+    progress_.stopped = true;
+    ReportProgress();
+  }
   if (runActive_ && !buttonDisabled_) {
     buttonDisabled_ = true;
     window_.SetButtonEnabled(false);
@@ -163,15 +167,20 @@ void TRunController::ShowStopCaption(bool stop) {
 }
 
 void TRunController::AppendWorkerLine(const std::string& line) {
-  if (stopRequested_ || runFinished_) return;
+  if (runFinished_) {
+    window_.ShowLateWorkerLine(line);
+    return;
+  }
+  if (stopRequested_) return;
   Log(line);
 }
 
 void TRunController::WorkerFinished(unsigned run, bool saved) {
   --liveWorkerCount_;
   --outstandingWorkers_;
-  // Counted while its own run is on; a worker that ends after its run has no run to count in.
-  if (run == runNumber_ && progress_.active) {
+  // Counted in its own run, also when it ends after that run's closing steps (the run's
+  // outcome is then told again); a worker of an earlier run has no run left to count in.
+  if (run == runNumber_ && run != 0) {
     ++(saved ? progress_.saved : progress_.failed);
     ReportProgress();
   }

@@ -75,7 +75,8 @@ class TRunController : public WorkerReports {
   bool ShowsStop() const { return showsStop_; }
   // Workers this controller started that have not yet handed in WorkerFinished, over all runs.
   int OutstandingWorkers() const { return outstandingWorkers_; }
-  // The counts of the latest run that got its address list (what ShowProgress last showed).
+  // The counts of the latest run that got its address list (what ShowProgress last showed),
+  // with whether it was stopped; results that come after its closing steps still count.
   const RunProgress& Progress() const { return progress_; }
   // Numbers the runs that walk an address list; a worker takes the number when it is created
   // and hands it back with its WorkerFinished, so that a late worker of an earlier run is not
@@ -83,8 +84,8 @@ class TRunController : public WorkerReports {
   unsigned RunNumber() const { return runNumber_; }
 
   // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
-  // image; `run` is the RunNumber() it was created under. A line is dropped after a stop or
-  // once the run has finished.
+  // image; `run` is the RunNumber() it was created under. A line is dropped after a stop; once
+  // the run has finished it goes to the window's ShowLateWorkerLine instead of the pane.
   void AppendWorkerLine(const std::string& line) override;
   void WorkerFinished(unsigned run, bool saved) override;
 

@@ -3,11 +3,14 @@
 
 #include "download/run_preparation.h"
 
+#include <exception>
 #include <vector>
 
 #include "download/save_folder.h"
+#include "download/wrong_site.h"
 #include "framework/leftover_files.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
+#include "harvest/site_table.h"
 
 namespace pixhaul {
 
@@ -74,6 +77,16 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     window.ShowMessage(text);
   }
   if (harvest.byRules) window.ShowListSource(RulesListNote(site));
+  if (harvest.count == 0) {
+    // Only a hint: a page that cannot be scanned again just goes without it.
+    try {
+      const int other =
+          OtherSiteOfPage(window.PageAddress(), site, PageFile(pageFile, written.Get()), rules,
+                          *folder + kListFileName + ".other-site");
+      if (other != kNoSite) window.ShowWrongSite(other);
+    } catch (const std::exception&) {
+    }
+  }
   run.addressCount = harvest.count;
   return run;
 }

@@ -3,7 +3,8 @@
 
 // RunProgress: how far a run of the start/stop button has come, as the windows show it beside
 // the run log. The run controller keeps the counts of its current run and hands a copy to its
-// window at every change; a plain value, main thread only like the rest of the run state.
+// window at every change, results of downloads that end after the run's closing steps included;
+// a plain value, main thread only like the rest of the run state.
 #pragma once
 
 #include <string>
@@ -11,12 +12,13 @@
 namespace pixhaul {
 
 struct RunProgress {
-  int addresses = 0;    // entries of the run's address list
-  int started = 0;      // workers started
-  int saved = 0;        // started workers that saved their image
-  int failed = 0;       // started workers that ended without saving
-  int skipped = 0;      // addresses whose file was already in the save folder
-  bool active = false;  // the run is walking its list or closing; false once it has ended
+  int addresses = 0;     // entries of the run's address list
+  int started = 0;       // workers started
+  int saved = 0;         // started workers that saved their image
+  int failed = 0;        // started workers that ended without saving
+  int skipped = 0;       // addresses whose file was already in the save folder
+  bool active = false;   // the run is walking its list or closing; false once it has ended
+  bool stopped = false;  // a stop was carried out during the run
 
   // Addresses dealt with: saved, failed or skipped.
   int Done() const { return saved + failed + skipped; }

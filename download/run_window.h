@@ -54,6 +54,15 @@ class RunWindow {
   // called while a failed press unwinds). A window without a progress display keeps the
   // default, which shows nothing.
   virtual void ShowProgress(const RunProgress& progress) { (void)progress; }
+  // A worker's result line that came after the run's closing lines, and so is not in the log
+  // pane nor in log.txt. A window that does not say it elsewhere keeps the default, which drops
+  // it.
+  virtual void ShowLateWorkerLine(const std::string& line) { (void)line; }
+  // The address of the page shown, as far as the window knows it; empty when it does not.
+  virtual std::string PageAddress() { return ""; }
+  // The selected site found no address on a page that belongs to site `siteIndex`: a window
+  // that can tell the user so, once, beside the log does; the default says nothing.
+  virtual void ShowWrongSite(int siteIndex) { (void)siteIndex; }
   // Says where the run's address list came from, at the right end of the status bar: a note
   // when the site's current-layout rules found the addresses, an empty text otherwise.
   virtual void ShowListSource(const std::string& note) = 0;

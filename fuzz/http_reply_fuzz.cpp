@@ -34,8 +34,8 @@
 #include "fuzz/fuzz_support.h"
 #include "http/http_client.h"
 #include "http/request_target.h"
-#include "http/secure_intercept.h"
 #include "http/tcp_connection.h"
+#include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 
 namespace {

@@ -1,55 +1,70 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// ScanImageUrls: the walk of a text from one site marker to the next, handing each address
-// (the bytes from the marker's skip up to the next double quote) to a callback.
+// The marker scan: ExtractImageUrls, the list of image addresses named in a saved
+// search-result page, cut after each site's fixed marker.
 //
-// Instead of cutting the text after each hit, a start position stands for the cut: it moves to
-// where the address begins (clamped to the end), and both the closing quote and the next marker
-// are searched from there, so a marker inside an address is found again, exactly as if the
-// text had been cut. `Text` is PageTextStream or WholeText.
+// A plain text scan with one fixed marker per image-search site (see SiteMarker); it does not
+// parse the markup and decodes nothing. Each address is the exact byte run after the site's
+// marker (minus the site's skipped prefix) up to the next double quote. The page is streamed
+// through a small reused buffer and the list is written as the addresses are found, so memory
+// stays a few megabytes whatever the page's size (an address is held whole, however long it
+// runs, and one without a closing quote holds the rest of the page while its end is looked
+// for). Called by the run's harvest (address_harvest.h) on the thread that runs it; it touches
+// no state other than the two files, so any single thread may call it.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
-#include "harvest/marker_search.h"
-#include "harvest/quote_finder.h"
-#include "harvest/site_marker.h"
+#include "framework/string_list.h"
+#include "harvest/page_text_stream.h"
 
 namespace pixhaul {
 
-// Calls `found(address)` for every marker in `text`, an address without a closing quote being
-// empty; returns the count. Nothing is found with an empty marker.
-template <class Text, class Found>
-size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
-  if (site.marker.empty()) return 0;
-  const size_t overlap = site.marker.size() - 1;
-  QuoteFinder quotes;
-  size_t count = 0;
-  size_t from = 0;
-  for (;;) {
-    const size_t begin = text.Begin();
-    size_t hit = FindMarker(text.View(begin, text.End()), from - begin, site.marker);
-    if (hit == std::string_view::npos) {
-      // Only the last bytes can still start a marker that the next chunk completes.
-      const size_t end = text.End();
-      const size_t resume = std::max(from, end - std::min(end, overlap));
-      if (!text.More(resume)) return count;
-      from = resume;
-      continue;
-    }
-    hit += begin;
-    size_t start = hit + site.skip;
-    while (text.End() < start && text.More(hit)) {
-    }
-    start = std::min(start, text.End());
-    const size_t quote = quotes.NextFrom(text, start);
-    found(quote == std::string_view::npos ? std::string_view() : text.View(start, quote));
-    ++count;
-    from = start;
-  }
-}
+// `siteIndex` picks the marker: 0 Bing, 1 Google, 2 Baidu; any other index finds nothing.
+// Reads `pageFile` as a line list would (line breaks CR, LF or CR LF become CR LF, an
+// unterminated last line gets one, a NUL ends the text), collects every address in page order -
+// duplicates and empty entries included, an address without a closing quote being empty - and
+// writes them to `listFile`, each followed by CR LF (a 0-byte file when there are none).
+// Returns the number of entries written.
+// The list replaces `listFile` only when complete (framework/replacement_file.h): on every
+// failure the file is left as it was, and a link planted under its name is replaced, never
+// followed. Raises EFOpenError "Cannot open file %s" when the page cannot be opened or read,
+// EFCreateError "Cannot create file %s" when the list file cannot be created or given its
+// name, EWriteError "Stream write error" when the list cannot be written completely. Time is
+// linear in the page size.
+int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex);
+
+// The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
+// taken as it stands; ExtractImageUrls scans the page's lines each followed by CR LF. Never
+// raises except for lack of memory.
+TStringList FindImageUrls(std::string_view text, int siteIndex);
+
+class AddressListFile;
+
+namespace detail {
+
+// What the marker scan of a page found.
+struct MarkerScan {
+  int count = 0;              // entries, empty ones included
+  bool cutAnAddress = false;  // at least one entry begins with "http://" or "https://" (any case)
+};
+
+// The marker scan of ExtractImageUrls from `page` into `list`, which the caller finishes (or
+// drops, leaving the list file as it was). Raises what ExtractImageUrls raises for the page and
+// EWriteError for the list.
+MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list);
+
+// ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
+// not depend on the chunk size. Lets tests put chunk borders anywhere.
+int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+                            size_t chunkBytes);
+
+// The page's read size ExtractImageUrls uses.
+inline constexpr size_t kPageChunkBytes = 1 << 20;
+
+}  // namespace detail
 
 }  // namespace pixhaul

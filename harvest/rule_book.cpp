@@ -6,10 +6,33 @@
 #include <sys/stat.h>
 
 #include <cassert>
-
-#include "harvest/built_in_rules.h"
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
 
 namespace pixhaul {
+
+SiteRules BuiltInRules(int siteIndex) {
+  SiteRules site;
+  const std::span<const RuleText> texts = BuiltInRuleTexts(siteIndex);
+  for (size_t n = 0; n < texts.size(); ++n) {
+    const std::string name =
+        "built-in rule " + std::to_string(n + 1) + " for " + SiteLabel(siteIndex);
+    std::string error;
+    std::optional<RegexPattern> expression = CompileRuleExpression(texts[n].expression, error);
+    if (!expression) throw std::logic_error(name + ": " + error);
+    AddressRule rule{std::move(*expression), texts[n].decoding, {}, name, {}};
+    for (size_t m = 0; m < texts[n].exclusions.size(); ++m) {
+      std::optional<RegexPattern> exclusion = CompileExclusion(texts[n].exclusions[m], error);
+      if (!exclusion) throw std::logic_error(name + ", exclusion " + std::to_string(m + 1));
+      rule.exclusions.push_back(std::move(*exclusion));
+      rule.exclusionNames.push_back(name + ", exclusion " + std::to_string(m + 1));
+    }
+    site.rules.push_back(std::move(rule));
+  }
+  return site;
+}
 
 bool RuleBook::FileState::operator==(const FileState& other) const {
   return exists == other.exists && device == other.device && inode == other.inode &&

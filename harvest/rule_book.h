@@ -23,6 +23,11 @@
 
 namespace pixhaul {
 
+// The built-in rules of site `siteIndex` (see BuiltInRuleTexts) compiled, named "built-in rule
+// N for SITE"; none for an index that is not a site. Raises std::logic_error if one of them
+// does not compile (a fault of the program, caught by its tests).
+SiteRules BuiltInRules(int siteIndex);
+
 class RuleBook {
  public:
   // Every site on its built-in rules.

@@ -6,6 +6,7 @@
 #include <map>
 #include <new>
 #include <set>
+#include <span>
 #include <string_view>
 
 #include "framework/ascii_text.h"
@@ -301,6 +302,22 @@ RulesFileContent LoadRulesFile(const RulesFileLocation& location) {
                                forEverySite);
   }
   return content;
+}
+
+std::string BuiltInRulesFileText() {
+  std::string text = "; The built-in rules, written as a rules file.\n";
+  for (int site = 0; site < kSiteCount; ++site) {
+    text += "\n[" + SiteLabel(site) + "]\n";
+    const std::span<const RuleText> rules = BuiltInRuleTexts(site);
+    for (size_t n = 0; n < rules.size(); ++n) {
+      text += RuleKey(n + 1) + "=" + std::string(rules[n].expression) + "\n";
+      text += DecodingKey(n + 1) + "=" + AddressDecodingName(rules[n].decoding) + "\n";
+      for (size_t m = 0; m < rules[n].exclusions.size(); ++m) {
+        text += ExclusionKey(n + 1, m + 1) + "=" + std::string(rules[n].exclusions[m]) + "\n";
+      }
+    }
+  }
+  return text;
 }
 
 }  // namespace pixhaul

@@ -62,6 +62,10 @@ struct RulesFileContent {
   std::vector<std::string> problems;
 };
 
+// The built-in rules of every site written as a rules file, with a comment line at the top:
+// the example that the manual and pixhaul-cli --help show.
+std::string BuiltInRulesFileText();
+
 // Reads and compiles the rules file at `location`. Never raises.
 RulesFileContent LoadRulesFile(const RulesFileLocation& location);
 

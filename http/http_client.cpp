@@ -3,10 +3,6 @@
 
 #include "http/http_client.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -16,8 +12,8 @@
 #include "framework/exception.h"
 #include "framework/integer_text.h"
 #include "http/request_target.h"
-#include "http/secure_intercept.h"
 #include "http/socket_error.h"
+#include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 
 namespace pixhaul {
@@ -50,24 +46,6 @@ int64_t SourceLength(const TIdRequestSource& source) {
   return 0;
 }
 
-// The size of a chunk size line: hexadecimal digits, then optionally blanks or tabs and a ";"
-// that begins the chunk's extensions (which are ignored). Empty when the line is not of that
-// form. Sizes beyond 64 bits saturate, which the body limit then refuses.
-std::optional<int64_t> ParseChunkSize(const std::string& line) {
-  constexpr int64_t kMax = INT64_MAX;
-  int64_t value = 0;
-  size_t at = 0;
-  for (; at < line.size(); ++at) {
-    const int digit = DigitValue(line[at], 16);
-    if (digit < 0) break;
-    value = value > (kMax - digit) / 16 ? kMax : value * 16 + digit;
-  }
-  if (at == 0) return std::nullopt;
-  while (at < line.size() && IsSpaceOrTab(line[at])) ++at;
-  if (at < line.size() && line[at] != ';') return std::nullopt;
-  return value;
-}
-
 // The port number an address names: -1 when it names none (the protocol's default port stands
 // in). Anything but 1 to 65535 in decimal digits is refused: a port text cut to 16 bits, or
 // read as the default, would send the request to a port the address did not name.
@@ -79,29 +57,6 @@ int32_t PortNumber(const std::string& portText) {
   if (!value || *value < 1 || *value > 65535) throw EIdInvalidPort();
   return static_cast<int32_t>(*value);
 }
-
-// Holds a request's lines back in the kernel while they are written one line per write. With
-// Nagle's algorithm on and a peer that delays its acknowledgements, each line after the first
-// would otherwise wait for the acknowledgement of the one before: up to 40 ms per request on a
-// kept-alive connection. The bytes sent are the same; only their packets change. Failures to
-// set the option are ignored, as the request goes out either way.
-class RequestCork {
- public:
-  explicit RequestCork(TIdSocketHandle& socket) : socket_(socket) { Set(1); }
-  ~RequestCork() { Set(0); }
-  RequestCork(const RequestCork&) = delete;
-  RequestCork& operator=(const RequestCork&) = delete;
-
- private:
-  // The handle is asked each time: a send that failed may have closed it, and its descriptor
-  // number may already belong to another connection.
-  void Set(int value) {
-    if (socket_.HandleAllocated()) {
-      ::setsockopt(socket_.Handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
-    }
-  }
-  TIdSocketHandle& socket_;
-};
 
 bool IsHttpScheme(const std::string& scheme) {
   return SameText(scheme, "http") || SameText(scheme, "https");
@@ -373,7 +328,7 @@ std::string TIdHTTP::SendRequest(RequestMethod method, const std::string& target
 
 void TIdHTTP::WriteRequest(RequestMethod method, const std::string& target,
                            const TIdRequestSource& source) {
-  const RequestCork cork(SocketHandle());
+  const SocketCork cork(SocketHandle());
   WriteLine(MethodWord(method) + target + " HTTP/" + VersionText(ProtocolVersion));
   WriteLine("Host: " + RequestHost);
   for (const std::string& line : WireHeaders.Lines()) WriteLine(line);
@@ -423,115 +378,17 @@ void TIdHTTP::ReadBody(RequestMethod method, TStream* content) {
     if (content != nullptr) content->SetSize(content->Position());
     return;
   }
-
-  // Chunked framing wins over any Content-Length: the length is not even looked at.
-  const bool chunked = IsChunked();
-  const int64_t declared = chunked ? -1 : DeclaredLength();
-  if (declared > MaxReplyBodyBytes) FailLimit(kReplyBodyTooLargeMessage);
-
+  BodyFraming body(*this, Reply, MaxReplyBodyBytes, MaxReplyHeaderBytes);
   if (content == nullptr) {
     // Nothing is read without a stream; unread body bytes would be taken for the next reply.
-    if (declared != 0) CloseConnection();
+    body.LeaveUnread();
     return;
   }
-  if (chunked) {
-    ReadChunkedBody(*content);
-  } else if (declared > 0) {
-    ReadIntoStream(*content, declared, false);
-  } else if (declared == 0) {
-    // An explicit "Content-Length: 0": the body is empty, the connection stays usable.
-  } else {
-    ReadIntoStream(*content, -1, true, MaxReplyBodyBytes);
+  if (body.Framing() == BodyFraming::Kind::kChunked) {
+    NotifyStatus(TIdStatus::hsText, kChunkStartedText);
   }
+  body.ReadInto(*content);
   content->SetSize(content->Position());
-}
-
-int64_t TIdHTTP::DeclaredLength() {
-  // The record holds the first Content-Length line; any further one stays among the extra
-  // lines. They must all say the same: with two different lengths there is no telling where
-  // the body ends.
-  const std::string first(TrimBlanks(Reply.ContentLengthText));
-  const std::optional<int64_t> firstValue = ParseDecimal(first);
-  std::string values = first;
-  bool differ = false;
-  const TIdHeaderList& extra = Reply.ExtraHeaders();
-  for (int i = 0; i < extra.Count(); ++i) {
-    if (!SameText(extra.NameAt(i), "CONTENT-LENGTH")) continue;
-    const std::string value(TrimBlanks(extra.ValueAt(i)));
-    const std::optional<int64_t> other = ParseDecimal(value);
-    differ = differ || (firstValue && other ? *firstValue != *other : first != value);
-    values += ", " + value;
-  }
-  if (differ) {
-    CloseConnection();
-    throw EIdInvalidContentLength(InvalidContentLengthMessage(values));
-  }
-  if (!firstValue) return -1;
-  if (*firstValue < 0) {
-    // Whatever follows has no known end; the connection cannot be used again.
-    CloseConnection();
-    throw EIdInvalidContentLength(InvalidContentLengthMessage(Reply.ContentLengthText));
-  }
-  return *firstValue;
-}
-
-bool TIdHTTP::IsChunked() const {
-  const TIdHeaderList& extra = Reply.ExtraHeaders();
-  for (int i = 0; i < extra.Count(); ++i) {
-    if (SameText(extra.NameAt(i), "TRANSFER-ENCODING") &&
-        ContainsText(extra.ValueAt(i), "chunked")) {
-      return true;
-    }
-  }
-  return false;
-}
-
-void TIdHTTP::ReadChunkedBody(TStream& content) {
-  NotifyStatus(TIdStatus::hsText, kChunkStartedText);
-  // A body of a few bytes wrapped in endless size lines and extensions is as large as what
-  // arrives for it, so the framing counts against the bound too.
-  int64_t received = 0;
-  for (int64_t n = NextChunkLength(received); n > 0; n = NextChunkLength(received)) {
-    if (n > MaxReplyBodyBytes - received) FailLimit(kReplyBodyTooLargeMessage);
-    ReadIntoStream(content, n, false);
-    received += n;
-    // The chunk's data ends with its line end; anything else there means the size was wrong
-    // and the bytes taken are not the chunk.
-    const std::string end = ReadFramingLine(received);
-    if (!end.empty()) FailFraming(end);
-  }
-  SkipTrailer(received);
-}
-
-std::string TIdHTTP::ReadFramingLine(int64_t& received) {
-  std::string line = ReadLine();
-  // The line end counts as two bytes whether it was CR LF or LF alone.
-  received += static_cast<int64_t>(line.size()) + 2;
-  if (received > MaxReplyBodyBytes) FailLimit(kReplyBodyTooLargeMessage);
-  return line;
-}
-
-int64_t TIdHTTP::NextChunkLength(int64_t& received) {
-  const std::string line = ReadFramingLine(received);
-  const std::optional<int64_t> size = ParseChunkSize(line);
-  if (!size) FailFraming(line);
-  return *size;
-}
-
-void TIdHTTP::SkipTrailer(int64_t& received) {
-  // Trailer fields may follow the last chunk; the reply ends at the empty line after them, and
-  // a kept-alive connection is left at the next reply.
-  size_t trailerBytes = 0;
-  for (std::string line = ReadFramingLine(received); !line.empty();
-       line = ReadFramingLine(received)) {
-    trailerBytes += line.size() + 2;
-    if (trailerBytes > MaxReplyHeaderBytes) FailLimit(kReplyHeaderTooLargeMessage);
-  }
-}
-
-void TIdHTTP::FailFraming(const std::string& text) {
-  CloseConnection();
-  throw EConvertError(InvalidIntegerMessage(text));
 }
 
 void TIdHTTP::FinishHop(bool http10Reply) {
@@ -555,12 +412,6 @@ void TIdHTTP::FinishHop(bool http10Reply) {
 
 bool TIdHTTP::SaysConnectionClose() const {
   return SameText(TrimBlanks(Reply.Connection), "CLOSE");
-}
-
-void TIdHTTP::FailLimit(const char* message) {
-  CloseConnection();
-  InputBuffer().Clear();
-  throw EIdLimitExceeded(message);
 }
 
 }  // namespace pixhaul

@@ -33,6 +33,7 @@
 
 #include "framework/stream.h"
 #include "framework/string_list.h"
+#include "http/body_framing.h"
 #include "http/header_info.h"
 #include "http/header_list.h"
 #include "http/http_exceptions.h"
@@ -40,7 +41,6 @@
 
 namespace pixhaul {
 
-inline constexpr const char* kInvalidContentLengthPrefix = "Invalid Content-Length: ";
 inline constexpr const char* kProtocolNotSupportedMessage = "Protocol not supported.";
 inline constexpr const char* kInvalidPortMessage = "Invalid port number.";
 inline constexpr const char* kChunkStartedText = "Chunk Started";
@@ -61,14 +61,6 @@ class EIdProtocolReplyError : public EIdException {
       : EIdException(text), StatusCode(statusCode) {}
   int32_t StatusCode;
 };
-
-// A reply declared a negative Content-Length, or several that differ; raised with
-// InvalidContentLengthMessage of the value as received (the differing values, separated by
-// ", ").
-PIXHAUL_EXCEPTION(EIdInvalidContentLength, EIdException);
-inline std::string InvalidContentLengthMessage(const std::string& value) {
-  return kInvalidContentLengthPrefix + value;
-}
 
 // An address, or a redirect's target, named a scheme other than http and https.
 PIXHAUL_FIXED_EXCEPTION(EIdUnknownProtocol, EIdException, kProtocolNotSupportedMessage);
@@ -172,29 +164,13 @@ class TIdHTTP : public TIdTCPClient {
   // Reads header lines up to the empty line; `received` counts their bytes against
   // MaxReplyHeaderBytes.
   void ReadHeaderBlock(size_t& received);
+  // Reads the reply's body into `content` by its framing (body_framing.h); a reply that
+  // carries none (to a HEAD, 1xx, 204, 304) leaves the stream cut at its position.
   void ReadBody(RequestMethod method, TStream* content);
-  // The declared Content-Length, -1 when there is none; raises EIdInvalidContentLength for a
-  // negative one or for several that differ.
-  int64_t DeclaredLength();
-  // Whether any Transfer-Encoding line of the reply names chunked.
-  bool IsChunked() const;
-  // `received` counts every byte of the chunked body against MaxReplyBodyBytes: sizes,
-  // extensions and line ends as well as the data.
-  void ReadChunkedBody(TStream& content);
-  int64_t NextChunkLength(int64_t& received);
-  // Reads the chunked body's trailer lines up to the empty line and drops them.
-  void SkipTrailer(int64_t& received);
-  // Reads one framing line of a chunked body, counted into `received`.
-  std::string ReadFramingLine(int64_t& received);
-  // Closes the connection (the rest of the reply is unread) and raises the number-format error
-  // for `text`.
-  [[noreturn]] void FailFraming(const std::string& text);
   void FinishHop(bool http10Reply);
   // Whether the last reply read carries "Connection: close" (blanks around it and letter case
   // ignored).
   bool SaysConnectionClose() const;
-  // Closes the connection, drops buffered bytes and raises EIdLimitExceeded.
-  [[noreturn]] void FailLimit(const char* message);
 
   std::string tunnelHost_;
   int32_t tunnelPort_ = 0;

@@ -8,7 +8,7 @@
 // by their message, so each text below is defined exactly once and used byte for byte. Classes
 // with a single fixed message are default-constructible and carry it (framework/exception.h
 // says how classes are declared); the socket errors live in http/socket_error.h, the TLS ones
-// in http/ssl_exceptions.h, the exchange's own in http/http_client.h.
+// in http/tls/ssl_exceptions.h, the exchange's own in http/http_client.h.
 #pragma once
 
 #include "framework/exception.h"

@@ -4,6 +4,7 @@
 #include "http/socket_handle.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include "http/http_exceptions.h"
 #include "http/socket_error.h"
@@ -83,5 +84,11 @@ void TIdSocketHandle::SetOption(int level, int option, const void* value, sockle
 }
 
 void TIdSocketHandle::ReadBackLocal() { SharedStack().GetSockName(handle_, ip_, port_); }
+
+void SocketCork::Set(int value) {
+  if (socket_.HandleAllocated()) {
+    ::setsockopt(socket_.Handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+  }
+}
 
 }  // namespace pixhaul

@@ -69,4 +69,24 @@ class TIdSocketHandle {
   int remotePort_ = 0;
 };
 
+// Holds what is written to a socket back in the kernel (TCP_CORK) for its lifetime, so that a
+// request written one line per write leaves in full packets. With Nagle's algorithm on and a
+// peer that delays its acknowledgements, each line after the first would otherwise wait for the
+// acknowledgement of the one before: up to 40 ms per request on a kept-alive connection. The
+// bytes sent are the same; only their packets change. Failures to set the option are ignored,
+// as the bytes go out either way.
+class SocketCork {
+ public:
+  explicit SocketCork(TIdSocketHandle& socket) : socket_(socket) { Set(1); }
+  ~SocketCork() { Set(0); }
+  SocketCork(const SocketCork&) = delete;
+  SocketCork& operator=(const SocketCork&) = delete;
+
+ private:
+  // The handle is asked each time: a send that failed may have closed it, and its descriptor
+  // number may already belong to another connection.
+  void Set(int value);
+  TIdSocketHandle& socket_;
+};
+
 }  // namespace pixhaul

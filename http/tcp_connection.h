@@ -127,6 +127,9 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   // body too large.". Raises EIdConnClosedGracefully when a counted read is cut short.
   void ReadIntoStream(TStream& stream, int64_t byteCount, bool untilClose,
                       int64_t maxBytes = kNoBodyLimit);
+  // Closes the connection, frees the buffered bytes and raises EIdLimitExceeded with `message`:
+  // what a reply that broke one of its bounds ends in.
+  [[noreturn]] void FailLimit(const char* message);
   // Raises EIdNotEnoughDataInBuffer when fewer than count bytes are buffered.
   std::string TakeFromInput(size_t count);
   void WriteText(const std::string& text);
@@ -152,8 +155,6 @@ class TIdTCPConnection : public TIdComponent, private TIdInterceptUser {
   void InterceptDestroyed(TIdConnectionIntercept* intercept) override;
   bool InterceptReceives() const;
   bool InterceptSends() const;
-  // Closes the connection, frees the buffered bytes and raises EIdLimitExceeded.
-  [[noreturn]] void FailLimit(const char* message);
 
   TIdSocketHandle socketHandle_;
   TIdBuffer inputBuffer_;

@@ -42,6 +42,13 @@ class AboutDialogTest : public QObject {
     QVERIFY(about.Label4->font().underline());
     QCOMPARE(about.Label4->cursor().shape(), Qt::PointingHandCursor);
     QCOMPARE(about.size(), QSize(377, 181));
+    // The licence line beneath the panel, whole, and clear of the button.
+    QCOMPARE(about.LabelLicence->text(), QString("Licensed under the MIT License"));
+    QVERIFY(about.LabelLicence->isVisible());
+    QVERIFY(about.LabelLicence->geometry().top() >= about.Panel1->geometry().bottom());
+    QVERIFY(about.LabelLicence->geometry().bottom() < about.height());
+    QVERIFY(!about.LabelLicence->geometry().intersects(about.bLater->geometry()));
+    QVERIFY(about.LabelLicence->sizeHint().width() <= about.LabelLicence->width());
     about.bLater->click();
     QVERIFY(!about.isVisible());
     QCOMPARE(about.result(), int(QDialog::Accepted));

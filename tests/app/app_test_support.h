@@ -18,7 +18,8 @@
 
 #include "app/Unit1.h"
 #include "app/qt_message_pump.h"
-#include "demo/loopback_server.h"
+#include "app/status_label.h"
+#include "loopback/loopback_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
@@ -36,14 +37,19 @@ class RecordingForm : public TForm1 {
   void ShowProgress(const RunProgress& shown) override {
     TForm1::ShowProgress(shown);
     progress.push_back({shown, !ProgressBar1->isHidden(), ProgressBar1->value(),
-                        ProgressBar1->maximum(), LabelProgress->text().toStdString()});
+                        ProgressBar1->maximum(), LabelProgress->FullText().toStdString(),
+                        !LabelProgress->isHidden(), LabelOutcome->FullText().toStdString(),
+                        ProgressBar1->format().toStdString()});
   }
   struct ProgressSeen {
     RunProgress reported;
     bool barShown;
     int barValue;
     int barMaximum;
-    std::string label;
+    std::string label;  // the counts
+    bool labelShown;
+    std::string outcome;  // the outcome at the right end, empty while the run is on
+    std::string barFormat;
   };
   std::vector<ProgressSeen> progress;
 

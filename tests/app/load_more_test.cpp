@@ -23,9 +23,9 @@
 #include "app/radio_group.h"
 #include "app/result_loader.h"
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
 #include "download/file_naming.h"
 #include "harvest/site_table.h"
+#include "loopback/loopback_server.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;

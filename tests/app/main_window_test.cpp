@@ -12,23 +12,29 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTextBrowser>
+#include <QWebEngineHistory>
+#include <QWebEngineView>
 #include <QtTest>
+#include <atomic>
 
 #include "app/application.h"
 #include "app/help_viewer.h"
 #include "app/radio_group.h"
 #include "app/settings.h"
 #include "app/shell_open.h"
+#include "app/status_label.h"
 #include "download/download_client.h"
 #include "download/save_folder.h"
 #include "framework/folder_lock.h"
 #include "framework/program_layout.h"
 #include "harvest/site_table.h"
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;
@@ -104,7 +110,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(form.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(form.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     QCOMPARE(form.Memo1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
+    QCOMPARE(form.StatusText->FullText(), QString("http://www.pixhaul.example/"));
     QVERIFY(form.findChild<QWidget*>("web") != nullptr);
     QCOMPARE(form.findChild<QWidget*>("web")->parentWidget(), form.PanelWeb);
     QCOMPARE(form.size(), QSize(990, 700));
@@ -338,7 +344,7 @@ class MainWindowTest : public QObject {
     RecordingForm form(FormOptions(folder));
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
-    QCOMPARE(menus, QStringList({"File", "Options", "Page", "Help"}));
+    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Help"}));
     QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
     QVERIFY(form.VerifyCertificates1->isCheckable());
 
@@ -403,6 +409,129 @@ class MainWindowTest : public QObject {
   }
 
   // A folder typed as "/tmp/<b>x" must appear as typed, not as a bold "x".
+  // However long a status-bar text, the window keeps its width: the text is elided to its
+  // room and whole in the tooltip, and the run's counts and outcome are too.
+  void statusBarTextsNeverWidenTheWindow() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize before = form.size();
+    const QString note =
+        "Addresses found by the current-layout rules for " + QString(400, QChar('x'));
+    form.ShowListSource(note.toStdString());
+    form.ShowProgress(RunProgress{123456789, 123456789, 12345678, 1234567, 123456, true});
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QCOMPARE(form.size(), before);
+    QCOMPARE(form.ListSourceText->FullText(), note);
+    QCOMPARE(form.ListSourceText->toolTip(), note);
+    QVERIFY(form.ListSourceText->text().endsWith(QChar(0x2026)));
+    QVERIFY(form.ListSourceText->text().size() < note.size());
+    QVERIFY(form.StatusBar1->width() <= before.width());
+    QVERIFY(form.ListSourceText->geometry().right() <= form.StatusBar1->width());
+
+    form.ShowProgress(RunProgress{123456789, 123456789, 12345678, 1234567, 123456, false, true});
+    form.ShowWrongSite(1);
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QCOMPARE(form.size(), before);
+    QCOMPARE(form.LabelOutcome->FullText(),
+             QString("Stopped: 12345678 of 123456789 saved, 1234567 failed, 123456 skipped, "
+                     "109876544 still running"));
+    QCOMPARE(form.ListSourceText->FullText(),
+             QString("This page is from images.google.com: select it and press Start download "
+                     "again"));
+    QCOMPARE(form.ProgressBar1->format(), QString("Stopped"));
+    QVERIFY(form.ProgressBar1->value() < form.ProgressBar1->maximum());
+
+    // A change of site takes the note away; the home page address stays.
+    form.RadioGroup1->SetItemIndex(2);
+    QCOMPARE(form.ListSourceText->FullText(), QString());
+    QCOMPARE(form.StatusText->FullText(), QString("http://www.pixhaul.example/"));
+    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));  // has its room
+  }
+
+  // File, Open save folder hands the save folder, absolute, to the desktop; a folder not yet
+  // made is said in a box, and nothing is opened.
+  void openSaveFolderHandsTheFolderToTheDesktop() {
+    std::vector<std::string> opened;
+    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QCOMPARE(form.OpenSaveFolder1->text(), QString("Open save folder"));
+    QVERIFY(form.menuBar()->actions().first()->menu()->actions().contains(form.OpenSaveFolder1));
+
+    const QString saveFolder = QString::fromStdString(folder.Path() + "pictures");
+    QVERIFY(QDir().mkpath(saveFolder));
+    form.EditPath->setText(saveFolder + "/");
+    form.OpenSaveFolder1->trigger();
+    QCOMPARE(opened, std::vector<std::string>{QDir::cleanPath(saveFolder).toStdString()});
+
+    // A relative text names a folder of the current one, as a run takes it.
+    const QString current = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QString::fromStdString(folder.Path())));
+    form.EditPath->setText("pictures");
+    form.OpenSaveFolder1->trigger();
+    QVERIFY(QDir::setCurrent(current));
+    QCOMPARE(opened.size(), size_t{2});
+    QCOMPARE(opened[1], opened[0]);
+
+    form.EditPath->setText(saveFolder + "/not-yet");
+    form.OpenSaveFolder1->trigger();
+    QCOMPARE(opened.size(), size_t{2});
+    QCOMPARE(form.messages,
+             std::vector<std::string>{"The folder " + (saveFolder + "/not-yet").toStdString() +
+                                      " does not exist yet."});
+    SetShellOpenerForTesting({});
+  }
+
+  // Go, Back, Forward and Reload walk the web view's history with the usual shortcuts, so that
+  // a result page clicked away from can be had again.
+  void goMenuWalksTheWebViewsHistory() {
+    std::atomic<int> requestsOfB{0};
+    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
+      if (request.target == "/b.html") ++requestsOfB;
+      return demo::OkReply("<html><body>" + request.target + "</body></html>");
+    });
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QCOMPARE(form.Back1->text(), QString("Back"));
+    QCOMPARE(form.Forward1->text(), QString("Forward"));
+    QCOMPARE(form.Reload1->text(), QString("Reload"));
+    QCOMPARE(form.Back1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Left));
+    QCOMPARE(form.Forward1->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Right));
+    QCOMPARE(form.Reload1->shortcut(), QKeySequence(Qt::Key_F5));
+    bool inGoMenu = false;
+    for (QAction* menu : form.menuBar()->actions()) {
+      if (menu->text() == "Go") inGoMenu = menu->menu()->actions().contains(form.Back1);
+    }
+    QVERIFY(inGoMenu);
+
+    QWebEngineView* view = form.web().View();
+    QVERIFY(view != nullptr);
+    const auto loaded = [&](const std::function<void()>& act) {
+      QSignalSpy finished(view, &QWebEngineView::loadFinished);
+      act();
+      return finished.wait(20000) && finished.first().first().toBool();
+    };
+    const QString a = QString::fromStdString(server.HttpBase() + "/a.html");
+    const QString b = QString::fromStdString(server.HttpBase() + "/b.html");
+    QVERIFY(loaded([&] { form.web().Navigate(a.toStdString()); }));
+    QVERIFY(loaded([&] { form.web().Navigate(b.toStdString()); }));
+    QCOMPARE(view->url().toString(), b);
+    QVERIFY(loaded([&] { form.Back1->trigger(); }));
+    QCOMPARE(view->url().toString(), a);
+    QVERIFY(loaded([&] { form.Forward1->trigger(); }));
+    QCOMPARE(view->url().toString(), b);
+    const int before = requestsOfB;
+    QVERIFY(loaded([&] { form.Reload1->trigger(); }));
+    QCOMPARE(view->url().toString(), b);
+    QVERIFY(requestsOfB > before);
+  }
+
   void messageBoxesShowTheirTextAsPlainText() {
     const std::string text = "Create directory /tmp/<b>x</b> Failed.";
     ProgramFolder folder;

@@ -16,9 +16,10 @@
 #include <QtTest>
 
 #include "app/radio_group.h"
+#include "app/shell_open.h"
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
 #include "download/file_naming.h"
+#include "loopback/loopback_server.h"
 #include "tests/app/app_test_support.h"
 
 using namespace pixhaul;
@@ -141,30 +142,50 @@ class WholeRunTest : public QObject {
     QCOMPARE(lines.size(), size_t(13 + 11 + 2));
 
     // The status bar: the home page address on the left, the counts and a bar on the right,
-    // following every change; once the run is over the bar goes and the counts stay.
+    // following every change; once the run is over its outcome takes the counts' place and
+    // the bar stays, full, saying how the run ended.
     QVERIFY(form.progress.size() >= 2);
     QVERIFY(form.progress.front().reported == (RunProgress{12, 0, 0, 0, 0, true}));
     for (const RecordingForm::ProgressSeen& seen : form.progress) {
-      QCOMPARE(seen.label, ProgressText(seen.reported));
-      if (!seen.reported.active) continue;
       QVERIFY(seen.barShown);
       QCOMPARE(seen.barMaximum, 12);
       QCOMPARE(seen.barValue, seen.reported.Done());
+      if (!seen.reported.active) continue;
+      QCOMPARE(seen.label, ProgressText(seen.reported));
+      QVERIFY(seen.labelShown);
+      QCOMPARE(seen.outcome, std::string());
     }
     const RecordingForm::ProgressSeen& last = form.progress.back();
     QVERIFY(last.reported == (RunProgress{12, 11, 10, 1, 1, false}));
-    QVERIFY(!last.barShown);
-    QCOMPARE(form.LabelProgress->text(),
-             QString::fromUtf8("12 addresses \u00b7 11 started \u00b7 10 saved \u00b7 1 failed "
-                               "\u00b7 1 skipped"));
-    QVERIFY(form.LabelProgress->isVisible());
+    QVERIFY(!last.labelShown);
+    QCOMPARE(last.barValue, 12);
+    QCOMPARE(last.barFormat, std::string("Finished"));
+    QCOMPARE(form.LabelOutcome->text(), QString("Finished: 10 saved, 1 failed, 1 skipped"));
+    QVERIFY(form.LabelOutcome->isVisible());
+    QVERIFY(form.ProgressBar1->isVisible());
+    QCOMPARE(form.ProgressBar1->text(), QString("Finished"));
     QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
-    QVERIFY(form.LabelProgress->x() > form.StatusText->x() + form.StatusText->width() / 2);
+    QVERIFY(form.LabelOutcome->x() > form.StatusText->x() + form.StatusText->width() / 2);
+    QCOMPARE(form.LabelOutcome->cursor().shape(), Qt::PointingHandCursor);
+
+    // A click on the outcome opens the folder the run saved into, even once the text is
+    // another.
+    std::vector<std::string> opened;
+    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    form.EditPath->setText("elsewhere");
+    QTest::mouseClick(form.LabelOutcome, Qt::LeftButton);
+    QCOMPARE(opened, std::vector<std::string>{
+                         QDir::cleanPath(QString::fromStdString(saveFolder)).toStdString()});
+    SetShellOpenerForTesting({});
+    form.EditPath->setText(QString::fromStdString(saveFolder));
 
     if (!qEnvironmentVariableIsEmpty("PIXHAUL_SCREENSHOT")) {
       form.resize(1280, 760);
       QTest::qWait(1500);  // let the web view paint the page
-      QVERIFY(form.grab().save(qEnvironmentVariable("PIXHAUL_SCREENSHOT")));
+      // A palette of 256 colours and the strongest compression keep the picture small.
+      const QImage picture = form.grab().toImage().convertToFormat(
+          QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+      QVERIFY(picture.save(qEnvironmentVariable("PIXHAUL_SCREENSHOT"), "PNG", 0));
     }
 
     QVERIFY(form.close());
@@ -213,7 +234,7 @@ class WholeRunTest : public QObject {
             ReadFileBytes(saveFolder + "/" + name) == demoServer.site.Image(static_cast<int>(i)),
             name.c_str());
       }
-      QCOMPARE(form.ListSourceText->text(),
+      QCOMPARE(form.ListSourceText->FullText(),
                QString("Addresses found by the current-layout rules for ") + kLabels[site]);
       QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));
     }
@@ -223,11 +244,35 @@ class WholeRunTest : public QObject {
                                         "are used for www.bing.com"});
     QVERIFY(form.errors.empty());
 
-    // A run whose list comes from the marker takes the note away.
+    // The note speaks of its page and site: a change of either takes it away.
+    QVERIFY(!form.ListSourceText->FullText().isEmpty());
+    form.RadioGroup1->SetItemIndex(1);
+    QCOMPARE(form.ListSourceText->FullText(), QString());
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + demo::DemoSite::TodaysPagePath(1)));
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);  // Google's page, Google selected
+    QVERIFY(!form.ListSourceText->FullText().isEmpty());
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/empty.html"));
+    QCOMPARE(form.ListSourceText->FullText(), QString());
+
+    // Today's Google page with Bing selected: nothing is found, the log and count are the
+    // described ones, and the status bar names the page's site, once.
     form.RadioGroup1->SetItemIndex(0);
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + demo::DemoSite::TodaysPagePath(1)));
+    form.EditPath->setText(QString::fromStdString(folder.Path() + "wrong-site"));
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+    QCOMPARE(form.LogLines()[9], std::string("Total url count:0"));
+    QCOMPARE(form.LogLines().size(), size_t{13 + 2});
+    QCOMPARE(form.ListSourceText->FullText(),
+             QString("This page is from images.google.com: select it and press Start download "
+                     "again"));
+    QCOMPARE(form.LabelOutcome->FullText(), QString("Finished: 0 saved, 0 failed, 0 skipped"));
+    QCOMPARE(QDir(QString::fromStdString(folder.Path() + "wrong-site")).entryList(QDir::Files),
+             (QStringList{"log.txt", "result_content.txt", "url_list.txt"}));
+
+    // A run whose list comes from the marker has no note.
     QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/results.html"));
     QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
-    QCOMPARE(form.ListSourceText->text(), QString());
+    QCOMPARE(form.ListSourceText->FullText(), QString());
     QCOMPARE(form.messages.size(), size_t{1});
   }
 

@@ -97,6 +97,8 @@ TEST(ParseCommandLineTest, HelpAndVersionWinOverEverythingBeforeThem) {
   EXPECT_EQ(ParseCommandLine({"p", "--list-only", "--version"}, "/h").kind, Kind::kVersion);
   EXPECT_EQ(ParseCommandLine({"--version", "--help"}, "/h").kind, Kind::kVersion);
   EXPECT_EQ(ParseCommandLine({"--", "--version"}, "/h").kind, Kind::kRun);
+  EXPECT_EQ(ParseCommandLine({"p", "--help-rules"}, "/h").kind, Kind::kHelpRules);
+  EXPECT_EQ(ParseCommandLine({"--help-rules=x"}, "/h").kind, Kind::kUsageError);
   EXPECT_NE(HelpText().find(UsageText()), std::string::npos);
 }
 

@@ -125,6 +125,11 @@ TEST_F(ConsoleRunWindowTest, ProgressLineStaysBelowTheLogOnOneScreen) {
   window.ShowMessage("note");
   window.ShowProgress(last);
   window.AppendLogLine("All images downloaded, task finished.");
+  // A result after the run's end: its line says so (a CR LF in it breaks it as the pane
+  // would), and the line left standing is not drawn again.
+  window.ShowLateWorkerLine("T1:Socket Error # 10060\r\nConnection timed out. http://h/b.jpg");
+  window.ShowProgress(RunProgress{2, 1, 1, 1, 1, false});
+  window.WriteErrorLine("Finished: 1 saved, 1 failed, 1 skipped");
 
   const std::string erase = "\r\x1b[K";
   EXPECT_EQ(terminal.Shown(),
@@ -133,7 +138,10 @@ TEST_F(ConsoleRunWindowTest, ProgressLineStaysBelowTheLogOnOneScreen) {
                 erase + "T0 a.jpg: OK\n" + erase + ProgressLineText(first) +  // log line
                 erase + "note\n" + erase + ProgressLineText(first) +          // message
                 erase + ProgressLineText(last) + "\n" +                       // the run's end
-                "All images downloaded, task finished.\n");
+                "All images downloaded, task finished.\n"
+                "T1:Socket Error # 10060\nConnection timed out. http://h/b.jpg (after the run's "
+                "end)\n"
+                "Finished: 1 saved, 1 failed, 1 skipped\n");
   EXPECT_EQ(ProgressLineText(first),
             "[##########..........] 2 addresses \u00b7 1 started "
             "\u00b7 0 saved \u00b7 0 failed \u00b7 1 skipped");

@@ -27,9 +27,9 @@
 
 #include "cli/terminal_progress.h"
 #include "demo/demo_site.h"
-#include "demo/loopback_server.h"
-#include "demo/self_signed_certificate.h"
 #include "download/file_naming.h"
+#include "loopback/loopback_server.h"
+#include "loopback/self_signed_certificate.h"
 #include "tests/support/cli_process.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
@@ -161,7 +161,7 @@ TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
     ASSERT_TRUE(cli->Wait());
 
     EXPECT_EQ(cli->ExitCode(), 0);
-    EXPECT_EQ(cli->Err(), "");
+    EXPECT_EQ(cli->Err(), "Finished: 8 saved, 0 failed, 0 skipped\n");
     const std::vector<std::string> addresses = server.Site().ImageAddresses();
     std::vector<std::string> lines = Lines(cli->Out(), "\n");
     ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
@@ -213,10 +213,11 @@ TEST_F(PixhaulCliTest, WholeRunForEachTodaysLayout) {
     ASSERT_TRUE(cli->Wait());
 
     EXPECT_EQ(cli->ExitCode(), 0);
+    const std::vector<std::string> addresses = server.Site().TodaysImageAddresses(site);
     EXPECT_EQ(cli->Err(),
               std::string("pixhaul-cli: Addresses found by the current-layout rules for ") +
-                  kLabels[site] + "\n");
-    const std::vector<std::string> addresses = server.Site().TodaysImageAddresses(site);
+                  kLabels[site] + "\nFinished: " + std::to_string(addresses.size()) +
+                  " saved, 0 failed, 0 skipped\n");
     std::vector<std::string> lines = Lines(cli->Out(), "\n");
     ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
     std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
@@ -295,7 +296,7 @@ TEST_F(PixhaulCliTest, RulesFileReplacesTheSitesItNamesAndItsFaultsAreReported) 
   EXPECT_EQ(bing->ExitCode(), 1);
   EXPECT_EQ(bing->Err(), faults +
                              "pixhaul-cli: Addresses found by the current-layout rules for "
-                             "www.bing.com\n");
+                             "www.bing.com\nFinished: 3 saved, 0 failed, 0 skipped\n");
   const std::vector<std::string> lines = Lines(bing->Out(), "\n");
   ASSERT_EQ(lines.size(), 13u + 3u + 2u) << bing->Out();
   EXPECT_EQ(lines.back(), "All images downloaded, task finished.");
@@ -349,7 +350,8 @@ TEST_F(PixhaulCliTest, SecondRunSkipsEveryFile) {
   ASSERT_TRUE(second->Wait());
 
   EXPECT_EQ(second->ExitCode(), 0);
-  EXPECT_EQ(second->Err(), "") << "no progress line unless standard error is a terminal";
+  EXPECT_EQ(second->Err(), "Nothing new: 6 already in the folder\n")
+      << "no progress line unless standard error is a terminal";
   std::vector<std::string> expected = Header(6);
   expected.insert(expected.end(), kClosing.begin(), kClosing.end());
   EXPECT_EQ(Lines(second->Out(), "\n"), expected);
@@ -386,7 +388,7 @@ TEST_F(PixhaulCliTest, FirstSignalTakesTheStopPathAndLetsWorkersFinish) {
     server.holdImages = false;
     ASSERT_TRUE(cli->Wait());
 
-    EXPECT_EQ(cli->ExitCode(), 0);
+    EXPECT_EQ(cli->ExitCode(), 130);
     std::vector<std::string> expected = Header(20);
     expected.insert(expected.end(), kStopLines.begin(), kStopLines.end());
     expected.insert(expected.end(), kClosing.begin(), kClosing.end());
@@ -400,6 +402,21 @@ TEST_F(PixhaulCliTest, FirstSignalTakesTheStopPathAndLetsWorkersFinish) {
     for (int i : started) saved.push_back(FileNameFromUrl(server.Site().ImageAddresses()[i]));
     std::sort(saved.begin(), saved.end());
     EXPECT_EQ(FolderEntries(folder), saved);
+    // Each of them ended after the closing lines: standard error tells its line, as late, and
+    // the summary counts it.
+    std::string late;
+    for (int i : started) {
+      late += "T" + std::to_string(i) + " " + FileNameFromUrl(server.Site().ImageAddresses()[i]) +
+              ": OK (after the run's end)\n";
+    }
+    std::vector<std::string> err = Lines(cli->Err(), "\n");
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err.back(), "Stopped: " + std::to_string(started.size()) + " of 20 saved");
+    err.pop_back();
+    std::sort(err.begin(), err.end());
+    std::vector<std::string> lateLines = Lines(late, "\n");
+    std::sort(lateLines.begin(), lateLines.end());
+    EXPECT_EQ(err, lateLines);
   }
 }
 
@@ -448,19 +465,24 @@ TEST_F(PixhaulCliTest, VerifyTlsChecksThePagesAndTheImagesCertificates) {
     std::string err;
     std::string logged;  // a line of standard output
   } rows[] = {
-      {"not verified by default", {page}, {}, 0, "", saved},
+      {"not verified by default", {page}, {}, 0, "Finished: 1 saved, 0 failed, 0 skipped\n", saved},
       {"untrusted page",
        {"--verify-tls", page},
        {},
        1,
        failed(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + "\nError: can not get document.\n",
        ""},
-      {"trusted page and image", {"--verify-tls", page}, {trusted}, 0, "", saved},
+      {"trusted page and image",
+       {"--verify-tls", page},
+       {trusted},
+       0,
+       "Finished: 1 saved, 0 failed, 0 skipped\n",
+       saved},
       {"image whose certificate does not name its host",
        {"--verify-tls", "https://localhost:" + port + "/dotted"},
        {trusted},
-       0,
-       "",
+       3,
+       "Finished: 0 saved, 1 failed, 0 skipped\n",
        "T0:" + failed(X509_V_ERR_IP_ADDRESS_MISMATCH) + " https://127.0.0.1:" + port + "/b.png"},
   };
   int n = 0;
@@ -496,14 +518,46 @@ TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   auto cli = Start({"--save-dir", SaveDir(), page});
   ASSERT_TRUE(cli->Wait());
 
-  EXPECT_EQ(cli->ExitCode(), 0);
-  EXPECT_EQ(cli->Err(), "");
+  EXPECT_EQ(cli->ExitCode(), 3);
+  EXPECT_EQ(cli->Err(), "Finished: 0 saved, 2 failed, 0 skipped\n");
   const std::vector<std::string> lines = Lines(cli->Out(), "\n");
   EXPECT_NE(std::find(lines.begin(), lines.end(), "T0:Socket Error # 10061"), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), "Connection refused. " + refused), lines.end());
   EXPECT_NE(std::find(lines.begin(), lines.end(), "T1:404 Not Found " + missing), lines.end());
   EXPECT_EQ(FolderEntries(SaveDir()),
             (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+}
+
+// Downloads that end after the closing lines: standard output and log.txt are the described
+// ones, without their lines; standard error tells each as its line would have read, marked as
+// late, and a late failure makes the exit code that of a failed download.
+TEST_F(PixhaulCliTest, DownloadsEndingAfterTheRunAreToldOnStandardError) {
+  DemoServer server(1);
+  const std::string image = server.Site().ImageAddresses()[0];
+  const std::string missing = server.Http("/img/999.png");
+  const std::string page = work.File("page.html");
+  WriteFileBytes(page, "imgurl:\"" + image + "\" imgurl:\"" + missing + "\"");
+  server.holdImages = true;
+
+  auto cli = Start({"--save-dir", SaveDir(), page});
+  ASSERT_TRUE(cli->WaitForOutput("All images downloaded, task finished.\n"));
+  server.holdImages = false;
+  ASSERT_TRUE(cli->Wait());
+
+  EXPECT_EQ(cli->ExitCode(), 3);
+  std::vector<std::string> expected = Header(2);
+  expected.insert(expected.end(), kClosing.begin(), kClosing.end());
+  EXPECT_EQ(Lines(cli->Out(), "\n"), expected);
+  EXPECT_EQ(Lines(ReadFileBytes(SaveDir() + "/log.txt"), "\r\n"), expected);
+  std::vector<std::string> err = Lines(cli->Err(), "\n");
+  ASSERT_EQ(err.size(), 3u) << cli->Err();
+  EXPECT_EQ(err[2], "Finished: 1 saved, 1 failed, 0 skipped");
+  err.pop_back();
+  std::sort(err.begin(), err.end());
+  EXPECT_EQ(err,
+            (std::vector<std::string>{"T0 " + FileNameFromUrl(image) + ": OK (after the run's end)",
+                                      "T1:404 Not Found " + missing + " (after the run's end)"}));
+  EXPECT_TRUE(std::filesystem::exists(SaveDir() + "/" + FileNameFromUrl(image)));
 }
 
 // A pseudo-terminal in raw mode: the test reads from its master side everything the program
@@ -574,9 +628,14 @@ TEST_F(PixhaulCliTest, ProgressLineIsDrawnOnlyOnATerminal) {
   auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")},
                    {.environment = {kFastTimings}, .errDevice = terminal.Path()});
   ASSERT_TRUE(cli->Wait());
-  const std::string shown = terminal.Finish();
+  std::string shown = terminal.Finish();
 
-  EXPECT_EQ(cli->ExitCode(), 0);
+  EXPECT_EQ(cli->ExitCode(), 3);
+  // The summary follows the line left standing.
+  const std::string summary = "Finished: 3 saved, 1 failed, 1 skipped\n";
+  ASSERT_GT(shown.size(), summary.size()) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - summary.size()), summary) << shown;
+  shown.resize(shown.size() - summary.size());
   const std::vector<std::string> lines = Lines(cli->Out(), "\n");
   ASSERT_EQ(lines.size(), 13u + 4u + 2u) << cli->Out();  // 4 workers' lines
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "T4:404 Not Found " + addresses[4]), 1);
@@ -741,10 +800,26 @@ TEST_F(PixhaulCliTest, ExitCodesAndWhereMessagesGo) {
   EXPECT_FALSE(std::filesystem::exists(work.Path() + "/no"));
 }
 
+// --help fits a screen and says where the rest is; --help-rules gives the rules file's format
+// and the built-in rules, as a rules file would hold them.
 TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
+  auto rules = Start({"--help-rules"});
+  ASSERT_TRUE(rules->Wait());
+  EXPECT_EQ(rules->ExitCode(), 0);
+  EXPECT_EQ(rules->Err(), "");
+  EXPECT_NE(rules->Out().find("ExcludeN.M"), std::string::npos) << rules->Out();
+  EXPECT_NE(rules->Out().find("[images.google.com]\n"), std::string::npos) << rules->Out();
+  EXPECT_NE(rules->Out().find("\nRule1="), std::string::npos) << rules->Out();
+
   auto cli = Start({"--help"});
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0);
+  const std::vector<std::string> lines = Lines(cli->Out(), "\n");
+  EXPECT_LE(lines.size(), 32u) << cli->Out();
+  EXPECT_EQ(cli->Out().find("Rule1="), std::string::npos) << "the rules are not in --help";
+  EXPECT_NE(cli->Out().find("pixhaul-cli --help-rules"), std::string::npos);
+  EXPECT_NE(cli->Out().find("3 at least one download failed; 130 stopped by a signal."),
+            std::string::npos);
   EXPECT_EQ(cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] "
                              "[--rules FILE] [--list-only]\n"
                              "                   [--verify-tls] PAGE\n",
@@ -770,7 +845,8 @@ TEST_F(PixhaulCliTest, LinksPlantedUnderTheRunFilesAreReplacedNotFollowed) {
   auto cli = Start({"--save-dir", SaveDir(), work.File("page.html")});
   ASSERT_TRUE(cli->Wait());
 
-  EXPECT_EQ(cli->ExitCode(), 0) << cli->Err();
+  // The run is made; its one address points at a closed port.
+  EXPECT_EQ(cli->ExitCode(), 3) << cli->Err();
   for (const char* name : kRunFiles) {
     SCOPED_TRACE(name);
     EXPECT_EQ(ReadFileBytes(work.File(std::string("victim-") + name)), "precious");

@@ -13,8 +13,8 @@
 
 #include "demo/png_encoder.h"
 #include "framework/string_list.h"
-#include "harvest/image_url_extraction.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
+#include "harvest/marker_scan.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::demo {

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "demo/loopback_server.h"
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
 #include "http/tcp_connection.h"
+#include "loopback/loopback_server.h"
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
 #include "tests/support/file_size_limit.h"

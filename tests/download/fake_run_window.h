@@ -47,12 +47,16 @@ class FakeRunWindow : public RunWindow {
   int CurrentSite() override { return site; }
   void ShowProgress(const RunProgress& shown) override { progress.push_back(shown); }
   void ShowListSource(const std::string& note) override { listSources.push_back(note); }
+  void ShowLateWorkerLine(const std::string& line) override { lateLines.push_back(line); }
+  std::string PageAddress() override { return pageAddress; }
+  void ShowWrongSite(int siteIndex) override { wrongSites.push_back(siteIndex); }
 
   std::string folderText;
   std::string caption = "Start download";
   bool buttonEnabled = true;
   std::optional<std::string> markup;
   int site = 0;
+  std::string pageAddress;  // the address of the page shown, empty when unknown
 
   RunLogPane pane;
   int clears = 0;
@@ -61,6 +65,8 @@ class FakeRunWindow : public RunWindow {
   std::vector<std::string> messages;
   std::vector<RunProgress> progress;  // every ShowProgress, in order
   std::vector<std::string> listSources;
+  std::vector<std::string> lateLines;  // worker lines that came after the closing lines
+  std::vector<int> wrongSites;         // every ShowWrongSite
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "download/file_naming.h"
+#include "download/run_outcome.h"
+#include "download/wrong_site.h"
 #include "framework/exception.h"
 #include "framework/headless_pump.h"
 #include "framework/message_pump.h"
@@ -154,6 +156,71 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
   controller.ButtonStartClick();
   EXPECT_EQ(window.listSources.back(), "");
   EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "http://h/z.jpg\r\n");
+}
+
+// A page that the selected site finds nothing on but that belongs to another site, by its
+// address or by what that site's rules find: the window is told which, once; the log, the
+// count and the run's files are the described ones, and the scratch list leaves no trace.
+TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
+  struct Row {
+    const char* what;
+    int site;
+    std::string address;
+    std::string page;
+    std::vector<int> told;
+  };
+  const Row rows[] = {
+      {"Google's address, Bing selected",
+       0,
+       "https://www.google.com/search?q=cats&udm=2",
+       "<p>no results</p>",
+       {1}},
+      {"Baidu's address, user and port",
+       1,
+       "http://u:p@IMAGE.baidu.com:8080/search?word=x",
+       "<p>no results</p>",
+       {2}},
+      {"Google's page by its rules, address unknown",
+       0,
+       "",
+       TodaysGooglePage({"https://h/a.jpg"}),
+       {1}},
+      {"a host that only ends like a site's", 0, "http://notgoogle.com/", "<p>none</p>", {}},
+      {"the selected site's own address", 1, "https://images.google.com/", "<p>none</p>", {}},
+      {"no address, nothing found by any rules", 0, "", "<p>none</p>", {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    FakeRunWindow window;
+    window.folderText = dir.Path() + "/" + std::to_string(&row - rows);
+    window.site = row.site;
+    window.pageAddress = row.address;
+    window.markup = row.page;
+    TRunController controller(window, kFast);
+    FakeWorkers workers(controller);
+
+    controller.ButtonStartClick();
+
+    EXPECT_EQ(window.wrongSites, row.told);
+    EXPECT_EQ(window.pane.Lines(), Join({kHeader, CountLines(0), kClosing}));
+    EXPECT_TRUE(workers.starts.empty());
+    EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "");
+    EXPECT_EQ(FolderEntries(window.folderText),
+              (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+  }
+  EXPECT_EQ(WrongSiteNote(1),
+            "This page is from images.google.com: select it and press Start download again");
+}
+
+// A page a site does find addresses on says nothing about another site.
+TEST_F(RunControllerTest, PageWithAddressesNamesNoOtherSite) {
+  window.pageAddress = "https://www.google.com/search";
+  window.markup = BingPage({"http://h/a.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  controller.ButtonStartClick();
+  EXPECT_TRUE(window.wrongSites.empty());
+  EXPECT_EQ(workers.starts.size(), 1u);
 }
 
 // A fault in the rules file is shown once, when the run meets the file, and the run goes on
@@ -319,6 +386,69 @@ TEST_F(RunControllerTest, ProgressCountsStartsSavesFailuresAndSkips) {
             "6 addresses \u00b7 4 started \u00b7 3 saved \u00b7 1 failed \u00b7 2 skipped");
   EXPECT_EQ(ProgressText(RunProgress{1, 0, 0, 0, 1, false}),
             "1 address \u00b7 0 started \u00b7 0 saved \u00b7 0 failed \u00b7 1 skipped");
+  EXPECT_EQ(OutcomeText(shown.back()), "Finished: 3 saved, 1 failed, 2 skipped");
+  EXPECT_TRUE(window.lateLines.empty());
+}
+
+// The summary a run ends with, in both front ends: its words follow how the run ended, and
+// downloads still out when it closed are named as such.
+TEST(RunOutcomeTest, SummaryNamesTheEndAndTheCounts) {
+  struct Row {
+    RunProgress progress;
+    RunEnd end;
+    const char* text;
+  };
+  const Row rows[] = {
+      {{36, 36, 33, 3, 0, false, false},
+       RunEnd::kFinished,
+       "Finished: 33 saved, 3 failed, 0 skipped"},
+      {{36, 15, 15, 0, 0, false, true}, RunEnd::kStopped, "Stopped: 15 of 36 saved"},
+      {{36, 20, 15, 2, 4, false, true},
+       RunEnd::kStopped,
+       "Stopped: 15 of 36 saved, 2 failed, 4 skipped, 3 still running"},
+      {{36, 0, 0, 0, 36, false, false},
+       RunEnd::kNothingNew,
+       "Nothing new: 36 already in the folder"},
+      // A stop after every address was skipped is still a stop.
+      {{2, 0, 0, 0, 2, false, true}, RunEnd::kStopped, "Stopped: 0 of 2 saved, 2 skipped"},
+      {{0, 0, 0, 0, 0, false, false}, RunEnd::kFinished, "Finished: 0 saved, 0 failed, 0 skipped"},
+      {{5, 5, 3, 0, 0, false, false},
+       RunEnd::kFinished,
+       "Finished: 3 saved, 0 failed, 0 skipped, 2 still running"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(RunEndOf(row.progress), row.end) << row.text;
+    EXPECT_EQ(OutcomeText(row.progress), row.text);
+  }
+}
+
+// A download that ends after the closing lines: its line goes to the window as a late one, not
+// to the pane or log.txt, and its result still counts in its run, which is reported again.
+TEST_F(RunControllerTest, DownloadEndingAfterTheClosingLinesIsToldAsLateAndCounted) {
+  window.markup = BingPage({"http://h/a.jpg", "http://h/b.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+  workers.saves = [](int index) { return index == 0; };
+
+  controller.ButtonStartClick();
+  ASSERT_EQ(controller.OutstandingWorkers(), 2);
+  const std::vector<std::string> pane = window.pane.Lines();
+  const std::string log = ReadFileBytes(window.folderText + "/log.txt");
+  EXPECT_EQ(OutcomeText(controller.Progress()),
+            "Finished: 0 saved, 0 failed, 0 skipped, 2 still running");
+
+  workers.held = false;
+  ASSERT_TRUE(PumpUntil([&] { return controller.OutstandingWorkers() == 0; }));
+  std::vector<std::string> late = window.lateLines;
+  std::sort(late.begin(), late.end());
+  ASSERT_EQ(late.size(), 2u);
+  EXPECT_EQ(late,
+            (std::vector<std::string>{"T0 http__h_a.jpg: OK", "T1:404 Not Found http://h/b.jpg"}));
+  EXPECT_EQ(window.pane.Lines(), pane);
+  EXPECT_EQ(ReadFileBytes(window.folderText + "/log.txt"), log);
+  EXPECT_EQ(window.progress.back(), (RunProgress{2, 2, 1, 1, 0, false, false}));
+  EXPECT_EQ(OutcomeText(window.progress.back()), "Finished: 1 saved, 1 failed, 0 skipped");
 }
 
 TEST_F(RunControllerTest, TrailingSeparatorIsAddedOnceAndNeverDoubled) {
@@ -526,7 +656,8 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() == 0; }));
   // Workers that end while the stopped run closes still count; the list's rest was never
   // dealt with.
-  EXPECT_EQ(window.progress.back(), (RunProgress{10, 3, 3, 0, 0, false}));
+  EXPECT_EQ(window.progress.back(), (RunProgress{10, 3, 3, 0, 0, false, true}));
+  EXPECT_EQ(OutcomeText(window.progress.back()), "Stopped: 3 of 10 saved");
 }
 
 TEST_F(RunControllerTest, StopDuringGracePeriodPrecedesTheClosingLines) {

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "demo/loopback_server.h"
 #include "download/file_naming.h"
 #include "download/run_controller.h"
 #include "framework/thread.h"
+#include "loopback/loopback_server.h"
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
 #include "tests/support/temp_dir.h"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pixhaul::test {
@@ -84,17 +85,17 @@ TEST(DecodeBaiduCipher, TokensFirstThenEveryByteByTheTable) {
   for (const DecodingCase& c : cases) {
     EXPECT_EQ(DecodeBaiduCipher(c.in), c.out) << "[" << c.in << "]";
   }
-  // As a rule's decoding the JSON escapes go first, so an escaped plain address is kept.
-  EXPECT_EQ(DecodeAddress(AddressDecoding::kBaidu, R"x(http:\/\/h\/wkv.jpg)x"), "http://h/wkv.jpg");
-  EXPECT_EQ(DecodeAddress(AddressDecoding::kBaidu, R"x(ippr_z2C$q\/\/h_z&e3Bjpg)x"),
-            "http://k.etn");
 }
 
 TEST(AddressDecoding, NamesParseInAnyCaseAndOthersAreRefused) {
-  EXPECT_EQ(ParseAddressDecoding("none"), AddressDecoding::kNone);
-  EXPECT_EQ(ParseAddressDecoding("HTML"), AddressDecoding::kHtml);
-  EXPECT_EQ(ParseAddressDecoding("Json"), AddressDecoding::kJson);
-  EXPECT_EQ(ParseAddressDecoding("BAIDU"), AddressDecoding::kBaidu);
+  const std::pair<const char*, AddressDecoding> names[] = {
+      {"none", AddressDecoding::kNone},
+      {"HTML", AddressDecoding::kHtml},
+      {"Json", AddressDecoding::kJson},
+      {"BAIDU", AddressDecoding::kBaidu},
+  };
+  for (const auto& [name, decoding] : names)
+    EXPECT_EQ(ParseAddressDecoding(name), decoding) << name;
   for (const char* bad : {"", "xml", "html ", "jsonp", "0"}) {
     EXPECT_FALSE(ParseAddressDecoding(bad).has_value()) << bad;
   }
@@ -102,9 +103,29 @@ TEST(AddressDecoding, NamesParseInAnyCaseAndOthersAreRefused) {
                             AddressDecoding::kBaidu}) {
     EXPECT_EQ(ParseAddressDecoding(AddressDecodingName(d)), d);
   }
-  EXPECT_EQ(DecodeAddress(AddressDecoding::kNone, R"x(&amp;\/)x"), R"x(&amp;\/)x");
-  EXPECT_EQ(DecodeAddress(AddressDecoding::kHtml, R"x(&amp;\/)x"), R"x(&\/)x");
-  EXPECT_EQ(DecodeAddress(AddressDecoding::kJson, R"x(&amp;\/)x"), "&amp;/");
+}
+
+// A rule's decoding applies one decoder, or for Baidu the JSON escapes first and then the
+// cipher, so an escaped plain address is kept.
+TEST(DecodeAddress, AppliesTheDecodingOfItsRule) {
+  const struct {
+    AddressDecoding decoding;
+    std::string in;
+    std::string out;
+  } rows[] = {
+      {AddressDecoding::kNone, R"x(&amp;\/)x", R"x(&amp;\/)x"},
+      {AddressDecoding::kHtml, R"x(&amp;\/)x", R"x(&\/)x"},
+      {AddressDecoding::kJson, R"x(&amp;\/)x", "&amp;/"},
+      {AddressDecoding::kBaidu, R"x(http:\/\/h\/wkv.jpg)x", "http://h/wkv.jpg"},
+      {AddressDecoding::kBaidu, R"x(ippr_z2C$q\/\/h_z&e3Bjpg)x", "http://k.etn"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(DecodeAddress(row.decoding, row.in), row.out)
+        << AddressDecodingName(row.decoding) << " [" << row.in << "]";
+    std::string reused = "left over from another address";
+    DecodeAddress(row.decoding, row.in, reused);
+    EXPECT_EQ(reused, row.out) << AddressDecodingName(row.decoding) << " [" << row.in << "]";
+  }
 }
 
 }  // namespace

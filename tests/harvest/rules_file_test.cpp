@@ -13,13 +13,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/ini_file.h"
 #include "harvest/address_decoding.h"
-#include "harvest/built_in_rules.h"
-#include "harvest/image_url_harvest.h"
+#include "harvest/address_harvest.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file_text.h"
 #include "tests/harvest/todays_pages.h"
@@ -294,11 +295,15 @@ TEST(RulesFile, LackOfMemoryIsAFaultOfTheWholeFile) {
 }
 
 TEST(RulesFile, LivesBesideTheSettingsFile) {
-  EXPECT_EQ(RulesFileBesideSettings("/opt/pixhaul/ini/config.ini"), "/opt/pixhaul/ini/rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings("/home/ann/.config/pixhaul/config.ini"),
-            "/home/ann/.config/pixhaul/rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings("config.ini"), "rules.ini");
-  EXPECT_EQ(RulesFileBesideSettings(""), "");
+  const std::pair<std::string, std::string> rows[] = {
+      {"/opt/pixhaul/ini/config.ini", "/opt/pixhaul/ini/rules.ini"},
+      {"/home/ann/.config/pixhaul/config.ini", "/home/ann/.config/pixhaul/rules.ini"},
+      {"config.ini", "rules.ini"},
+      {"", ""},
+  };
+  for (const auto& [settings, rules] : rows) {
+    EXPECT_EQ(RulesFileBesideSettings(settings), rules) << "[" << settings << "]";
+  }
 }
 
 // The example the manual and --help show is a valid rules file that reproduces the built-in
@@ -312,7 +317,7 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
   for (int site = 0; site < kSiteCount; ++site) {
     ASSERT_TRUE(content.sites[static_cast<size_t>(site)].has_value());
     const SiteRules& fromFile = *content.sites[static_cast<size_t>(site)];
-    const std::vector<RuleText>& builtIn = BuiltInRuleTexts(site);
+    const std::span<const RuleText> builtIn = BuiltInRuleTexts(site);
     ASSERT_EQ(fromFile.rules.size(), builtIn.size());
     for (size_t n = 0; n < builtIn.size(); ++n) {
       EXPECT_EQ(fromFile.rules[n].decoding, builtIn[n].decoding);

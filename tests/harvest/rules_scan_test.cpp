@@ -15,7 +15,7 @@
 
 #include "framework/exception.h"
 #include "framework/string_list.h"
-#include "harvest/built_in_rules.h"
+#include "harvest/rule_book.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
@@ -232,28 +232,31 @@ TEST(ScanPageWithRules, FirstRuleThatFindsAnythingGivesTheWholeList) {
   rules.push_back(MakeRule(R"x(second="(.*?)")x", AddressDecoding::kNone, {"drop"}));
   rules.push_back(MakeRule(R"x(third="(.*?)")x"));
 
-  // The first rule's captures are no addresses and the second's are all excluded: the third.
-  WriteFileBytes(dir.File("page.txt"),
-                 "first=\"/rel\" second=\"http://h/drop\" third=\"http://h/3\" first=\"mailto:x\"");
-  Scanned s = Scan(dir, rules, 1 << 20);
-  EXPECT_EQ(s.list, "http://h/3\r\n");
-  EXPECT_EQ(s.result.ruleIndex, 2);
-
-  // The second gives its one address; the third is never asked.
-  WriteFileBytes(dir.File("page.txt"),
-                 "third=\"http://h/3\" second=\"HTTPS://h/2\" second=\"http://h/drop\"");
-  s = Scan(dir, rules, 1 << 20);
-  EXPECT_EQ(s.list, "HTTPS://h/2\r\n");
-  EXPECT_EQ(s.result.ruleIndex, 1);
-  EXPECT_EQ(s.result.count, 1);
-
-  // Nothing anywhere: the list file is left as it was, for the caller's own list to stand.
-  WriteFileBytes(dir.File("list.txt"), "old\r\n");
-  WriteFileBytes(dir.File("page.txt"), "nothing here");
-  s = Scan(dir, rules, 1 << 20, true);
-  EXPECT_EQ(s.list, "old\r\n");
-  EXPECT_EQ(s.result.ruleIndex, -1);
-  EXPECT_EQ(s.result.count, 0);
+  const struct {
+    std::string what;
+    std::string page;
+    std::string list;  // the list file after the scan; it held "old" before
+    int ruleIndex;
+    int count;
+  } rows[] = {
+      {"the first rule's captures are no addresses and the second's are all excluded: the third",
+       "first=\"/rel\" second=\"http://h/drop\" third=\"http://h/3\" first=\"mailto:x\"",
+       "http://h/3\r\n", 2, 1},
+      {"the second gives its one address; the third is never asked",
+       "third=\"http://h/3\" second=\"HTTPS://h/2\" second=\"http://h/drop\"", "HTTPS://h/2\r\n", 1,
+       1},
+      {"nothing anywhere: the list file is left as it was, for the caller's own list to stand",
+       "nothing here", "old\r\n", -1, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteFileBytes(dir.File("list.txt"), "old\r\n");
+    WriteFileBytes(dir.File("page.txt"), row.page);
+    const Scanned s = Scan(dir, rules, 1 << 20, true);
+    EXPECT_EQ(s.list, row.list);
+    EXPECT_EQ(s.result.ruleIndex, row.ruleIndex);
+    EXPECT_EQ(s.result.count, row.count);
+  }
 }
 
 // An address with a line break or another control byte in it (after decoding) could not be one

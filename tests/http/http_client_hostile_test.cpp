@@ -17,35 +17,14 @@
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "http/http_client.h"
-#include "http/openssl_intercept.h"
 #include "http/socket_error.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
 namespace pixhaul::test {
 namespace {
-
-// What a call ended in: "body: " and the body, or the exception's class, ": " and its message.
-std::string Outcome(TIdHTTP& http, const std::string& url) {
-  TMemoryStream body;
-  const std::string raised = Raised([&] { http.GetInto(url, body); });
-  return raised.empty() ? "body: " + body.ToString() : raised;
-}
-
-// The lines beginning with `start` ("GET " for the request lines, "Host: " for the Host lines)
-// in what a server received, in order.
-void AddLines(const std::string& received, const std::string& start,
-              std::vector<std::string>& lines) {
-  for (size_t at = received.find(start); at != std::string::npos;
-       at = received.find(start, at + 1)) {
-    if (at == 0 || received[at - 1] == '\n') {
-      lines.push_back(received.substr(at, received.find("\r\n", at) - at));
-    }
-  }
-}
-
-std::string Get(const std::string& target) { return "GET " + target + " HTTP/1.1"; }
 
 // A chunked 200 reply with the given chunked body text.
 std::string Chunked(const std::string& body, const std::string& headers = "") {
@@ -68,72 +47,6 @@ Script AfterRequest() { return Script().ReceiveUntil("\r\n\r\n"); }
 Script ServeThenDropSilently(const std::string& reply) {
   return Script().ReceiveUntil("\r\n\r\n").Send(reply).Close();
 }
-
-// One case: the servers' scripts, the address, and how the call must end.
-struct Row {
-  Row(std::string rowName, std::string rowUrl) : name(std::move(rowName)), url(std::move(rowUrl)) {}
-  // The plain server's scripts, one per connection in order.
-  Row& Plain(std::vector<Script> scripts) {
-    plain = std::move(scripts);
-    return *this;
-  }
-  // The TLS server's scripts; the client reaches it on port 443.
-  Row& Secure(std::vector<Script> scripts) {
-    secure = std::move(scripts);
-    return *this;
-  }
-  // The Outcome the call must have.
-  Row& Ends(std::string outcome) {
-    expected = std::move(outcome);
-    return *this;
-  }
-  // The request lines the servers saw: the plain server's, then the TLS server's.
-  Row& Requests(std::vector<std::string> lines) {
-    requestLines = std::move(lines);
-    return *this;
-  }
-  // Where the client chose to connect ("host:port"), in order; none at all when empty.
-  Row& Connects(std::vector<std::string> hostPorts) {
-    connects = std::move(hostPorts);
-    return *this;
-  }
-  // The Host lines the servers saw, in the order of Requests.
-  Row& Hosts(std::vector<std::string> lines) {
-    hostLines = std::move(lines);
-    return *this;
-  }
-  Row& BodyLimit(int64_t bytes) {
-    maxBodyBytes = bytes;
-    return *this;
-  }
-  // The TLS intercept verifies the server's certificate (against the system's trust store).
-  Row& VerifyingCertificates() {
-    verifyServer = true;
-    return *this;
-  }
-  // A second call then gets "next" on the same connection: the reply ended where it should.
-  Row& LeavesTheConnectionAtTheNextReply() {
-    secondCall = true;
-    return *this;
-  }
-  Row& ReadLimitMs(int ms) {
-    readTimeoutMs = ms;
-    return *this;
-  }
-
-  std::string name;
-  std::string url;
-  std::vector<Script> plain;
-  std::vector<Script> secure;
-  std::string expected;
-  std::vector<std::string> requestLines;
-  std::vector<std::string> hostLines;
-  std::optional<std::vector<std::string>> connects;
-  bool secondCall = false;
-  int readTimeoutMs = kTestReadTimeoutMs;
-  int64_t maxBodyBytes = kMaxReplyBodyBytes;
-  bool verifyServer = false;
-};
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
   constexpr int kTrickleLimitMs = 300;
@@ -181,153 +94,153 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
   Script slowButSteady = AfterRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 12288\r\n\r\n");
   for (int i = 0; i < 12; ++i) slowButSteady.Send(slowBody.substr(i * 1024, 1024)).Pause(kDripMs);
 
-  const std::vector<Row> rows = {
+  const std::vector<ExchangeRow> rows = {
       // Redirect limit: the fifteenth reply is still a redirect, so there is no image.
-      Row("fifteenth redirect", "http://h/start")
+      ExchangeRow("fifteenth redirect", "http://h/start")
           .Plain({fifteenRedirects})
           .Ends("EIdProtocolReplyError: 302 Found")
           .Requests(fifteenRequests),
-      Row("fourteen redirects, then the image", "http://h/start")
+      ExchangeRow("fourteen redirects, then the image", "http://h/start")
           .Plain({fourteenRedirects})
           .Ends("body: image"),
 
       // Chunk size lines.
-      Row("extension glued to the size", "http://h/c")
+      ExchangeRow("extension glued to the size", "http://h/c")
           .Plain({ThenServeNext(Chunked("5;name=value\r\nhello\r\n0\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("extensions after blanks", "http://h/c")
+      ExchangeRow("extensions after blanks", "http://h/c")
           .Plain({ThenServeNext(Chunked("5 \t;a=1;b=\"x\"\r\nhello\r\n0\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("size line not hexadecimal", "http://h/c")
+      ExchangeRow("size line not hexadecimal", "http://h/c")
           .Plain({ServeOnce(Chunked("5\r\nhello\r\nzz\r\nworld\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: 'zz' is not a valid integer value"),
-      Row("size followed by text", "http://h/c")
+      ExchangeRow("size followed by text", "http://h/c")
           .Plain({ServeOnce(Chunked("5 five\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: '5 five' is not a valid integer value"),
-      Row("empty size line", "http://h/c")
+      ExchangeRow("empty size line", "http://h/c")
           .Plain({ServeOnce(Chunked("5\r\nhello\r\n\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: '' is not a valid integer value"),
-      Row("chunk longer than its size", "http://h/c")
+      ExchangeRow("chunk longer than its size", "http://h/c")
           .Plain({ServeOnce(Chunked("3\r\nhello\r\n0\r\n\r\n")).Pause(3000)})
           .Ends("EConvertError: 'lo' is not a valid integer value"),
       // Every byte of a chunked body counts against its bound, its framing too.
-      Row("framing beyond the body bound", "http://h/c")
+      ExchangeRow("framing beyond the body bound", "http://h/c")
           .Plain({ServeOnce(Chunked(tinyChunks + "0\r\n\r\n")).Pause(3000)})
           .Ends("EIdLimitExceeded: Reply body too large.")
           .BodyLimit(200),
-      Row("framing within the body bound", "http://h/c")
+      ExchangeRow("framing within the body bound", "http://h/c")
           .Plain({ThenServeNext(Chunked("5;a=1\r\nhello\r\n0\r\n\r\n"))})
           .Ends("body: hello")
           .BodyLimit(200)
           .LeavesTheConnectionAtTheNextReply(),
-      Row("chunk extension beyond the line bound", "http://h/c")
+      ExchangeRow("chunk extension beyond the line bound", "http://h/c")
           .Plain({ServeOnce(Chunked(longExtension)).Pause(3000)})
           .Ends("EIdLimitExceeded: Reply line too long."),
-      Row("TLS: chunk extension beyond the line bound", "https://secure.example/c")
+      ExchangeRow("TLS: chunk extension beyond the line bound", "https://secure.example/c")
           .Secure({ServeOnce(Chunked(longExtension)).Pause(3000)})
           .Ends("EIdLimitExceeded: Reply line too long."),
-      Row("trailer fields after the last chunk", "http://h/c")
+      ExchangeRow("trailer fields after the last chunk", "http://h/c")
           .Plain(
               {ThenServeNext(Chunked("5\r\nhello\r\n0\r\nX-Checksum: 1234\r\nX-More: 5\r\n\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
 
       // Framing conflicts.
-      Row("chunked wins over Content-Length", "http://h/c")
+      ExchangeRow("chunked wins over Content-Length", "http://h/c")
           .Plain({ThenServeNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Content-Length: 3\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("chunked named on a second line", "http://h/c")
+      ExchangeRow("chunked named on a second line", "http://h/c")
           .Plain({ThenServeNext(Chunked("5\r\nhello\r\n0\r\n\r\n", "Transfer-Encoding: gzip\r\n"))})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("two different lengths", "http://h/c")
+      ExchangeRow("two different lengths", "http://h/c")
           .Plain(
               {ServeOnce("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello!")
                    .Pause(3000)})
           .Ends("EIdInvalidContentLength: Invalid Content-Length: 5, 6"),
-      Row("two equal lengths", "http://h/c")
+      ExchangeRow("two equal lengths", "http://h/c")
           .Plain({ThenServeNext(
               "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello")})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
 
       // Interim replies.
-      Row("100 Continue before the reply", "http://h/i")
+      ExchangeRow("100 Continue before the reply", "http://h/i")
           .Plain({ThenServeNext("HTTP/1.1 100 Continue\r\n\r\n" + hello)})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("103 Early Hints before the reply", "http://h/i")
+      ExchangeRow("103 Early Hints before the reply", "http://h/i")
           .Plain({ThenServeNext("HTTP/1.1 103 Early Hints\r\nLink: </s.css>; rel=preload\r\n\r\n"
                                 "HTTP/1.1 102 Processing\r\n\r\n" +
                                 hello)})
           .Ends("body: hello")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("interim replies without end", "http://h/i")
+      ExchangeRow("interim replies without end", "http://h/i")
           .Plain({AfterRequest().SendRepeated("HTTP/1.1 100 Continue\r\n\r\n", 4 << 20)})
           .Ends("EIdLimitExceeded: Reply header too large."),
 
       // Redirects without a target, and errors that carry one.
-      Row("302 without Location", "http://h/r")
+      ExchangeRow("302 without Location", "http://h/r")
           .Plain({ServeOnce(CountedReply("302 Found", "moved")).Pause(3000)})
           .Ends("EIdProtocolReplyError: 302 Found")
           .Requests({Get("/r")}),
-      Row("301 with an empty Location", "http://h/r")
+      ExchangeRow("301 with an empty Location", "http://h/r")
           .Plain({ServeOnce(CountedReply("301 Moved Permanently", "", "Location:   \r\n"))
                       .Pause(3000)})
           .Ends("EIdProtocolReplyError: 301 Moved Permanently")
           .Requests({Get("/r")}),
-      Row("404 with a Location", "http://h/r")
+      ExchangeRow("404 with a Location", "http://h/r")
           .Plain(
               {ServeOnce(RedirectReply("/elsewhere.jpg", "missing", "404 Not Found")).Pause(3000)})
           .Ends("EIdProtocolReplyError: 404 Not Found")
           .Requests({Get("/r")}),
-      Row("503 with a Location", "http://h/r")
+      ExchangeRow("503 with a Location", "http://h/r")
           .Plain({ServeOnce(RedirectReply("/elsewhere.jpg", "busy", "503 Service Unavailable"))
                       .Pause(3000)})
           .Ends("EIdProtocolReplyError: 503 Service Unavailable")
           .Requests({Get("/r")}),
 
       // Redirect targets.
-      Row("reference relative to the folder", "http://h/a/b/page.html")
+      ExchangeRow("reference relative to the folder", "http://h/a/b/page.html")
           .Plain({ThenServeNext(RedirectReply("img/x.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a/b/page.html"), Get("/a/b/img/x.jpg")})
           .Connects({"h:80"}),
-      Row("reference with dot segments", "http://h/a/b/page.html")
+      ExchangeRow("reference with dot segments", "http://h/a/b/page.html")
           .Plain({ThenServeNext(RedirectReply("./../c/./x.jpg?s=1#frag"))})
           .Ends("body: next")
           .Requests({Get("/a/b/page.html"), Get("/a/c/x.jpg?s=1")})
           .Connects({"h:80"}),
-      Row("address inside the query", "http://h/a/page")
+      ExchangeRow("address inside the query", "http://h/a/page")
           .Plain({ThenServeNext(RedirectReply("/go?u=http://evil.example/x.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a/page"), Get("/go?u=http://evil.example/x.jpg")})
           .Connects({"h:80"}),
-      Row("reference naming a host", "http://h/a/page")
+      ExchangeRow("reference naming a host", "http://h/a/page")
           .Plain({ServeOnce(RedirectReply("//other.example/x.jpg")).Pause(3000), ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/a/page"), Get("/x.jpg")})
           .Connects({"h:80", "other.example:80"}),
-      Row("ftp Location", "http://h/a.jpg")
+      ExchangeRow("ftp Location", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("ftp://h/a.jpg")).Pause(3000)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Requests({Get("/a.jpg")})
           .Connects({"h:80"}),
-      Row("file Location", "http://h/a.jpg")
+      ExchangeRow("file Location", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("file:///etc/passwd")).Pause(3000)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Requests({Get("/a.jpg")})
           .Connects({"h:80"}),
-      Row("https page redirecting to http", "https://secure.example/s.jpg")
+      ExchangeRow("https page redirecting to http", "https://secure.example/s.jpg")
           .Plain({ServeOnce(CountedReply("200 OK", "plain image"))})
           .Secure({ServeOnce(RedirectReply("http://plain.example/p.jpg")).Pause(3000)})
           .Ends("body: plain image")
           .Requests({Get("/p.jpg"), Get("/s.jpg")})
           .Connects({"secure.example:443", "plain.example:80"}),
-      Row("port beyond 65535", "http://h/a.jpg")
+      ExchangeRow("port beyond 65535", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("http://h:65616/x.jpg")).Pause(3000), ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Requests({Get("/a.jpg")})
@@ -335,122 +248,124 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
 
       // The address names the place: the authority ends at the first "/", "?" or "#", user
       // information is dropped, and a port that is not 1 to 65535 in digits goes nowhere.
-      Row("port before a query", "http://127.0.0.1:8080?id=1")
+      ExchangeRow("port before a query", "http://127.0.0.1:8080?id=1")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/?id=1")})
           .Hosts({"Host: 127.0.0.1"})
           .Connects({"127.0.0.1:8080"}),
-      Row("port before a fragment", "http://h:8080#x")
+      ExchangeRow("port before a fragment", "http://h:8080#x")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/")})
           .Hosts({"Host: h"})
           .Connects({"h:8080"}),
-      Row("user information in the address", "http://u:p@h:8080/a")
+      ExchangeRow("user information in the address", "http://u:p@h:8080/a")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/a")})
           .Hosts({"Host: h"})
           .Connects({"h:8080"}),
-      Row("an at sign in the password", "http://ann:se@cret@h/a.jpg")
+      ExchangeRow("an at sign in the password", "http://ann:se@cret@h/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Hosts({"Host: h"})
           .Connects({"h:80"}),
-      Row("an address inside the query is no authority", "http://h?u=x@evil.example:81/y.jpg")
+      ExchangeRow("an address inside the query is no authority",
+                  "http://h?u=x@evil.example:81/y.jpg")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/?u=x@evil.example:81/y.jpg")})
           .Connects({"h:80"}),
-      Row("TLS: user information and a query after the host", "https://ann@secure.example?x=1")
+      ExchangeRow("TLS: user information and a query after the host",
+                  "https://ann@secure.example?x=1")
           .Secure({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/?x=1")})
           .Hosts({"Host: secure.example"})
           .Connects({"secure.example:443"}),
-      Row("Location with user information and a port before its query", "http://h/a.jpg")
+      ExchangeRow("Location with user information and a port before its query", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("http://x:y@other.example:8081?img=1")).Pause(3000),
                   ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/a.jpg"), Get("/?img=1")})
           .Hosts({"Host: h", "Host: other.example"})
           .Connects({"h:80", "other.example:8081"}),
-      Row("TLS: Location naming a port by a word", "https://secure.example/a.jpg")
+      ExchangeRow("TLS: Location naming a port by a word", "https://secure.example/a.jpg")
           .Secure({ServeOnce(RedirectReply("https://secure.example:https/b.jpg")).Pause(3000)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Requests({Get("/a.jpg")})
           .Connects({"secure.example:443"}),
-      Row("port 0", "http://h:0/a.jpg")
+      ExchangeRow("port 0", "http://h:0/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("port 65536", "http://h:65536/a.jpg")
+      ExchangeRow("port 65536", "http://h:65536/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("port with a sign", "http://h:+80/a.jpg")
+      ExchangeRow("port with a sign", "http://h:+80/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("port with a letter", "http://h:80a/a.jpg")
+      ExchangeRow("port with a letter", "http://h:80a/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("port of blanks", "http://h: 80/a.jpg")
+      ExchangeRow("port of blanks", "http://h: 80/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("TLS: port beyond 65535", "https://secure.example:70000/a.jpg")
+      ExchangeRow("TLS: port beyond 65535", "https://secure.example:70000/a.jpg")
           .Secure({ServeOnce(image)})
           .Ends("EIdInvalidPort: Invalid port number.")
           .Connects({}),
-      Row("empty port: the default", "http://h:/a.jpg")
+      ExchangeRow("empty port: the default", "http://h:/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Connects({"h:80"}),
 
       // Only http and https, in any letter case, are fetched; nothing else opens a connection.
-      Row("ftp address", "ftp://h/a.jpg")
+      ExchangeRow("ftp address", "ftp://h/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("FTP address in capitals", "FTP://h:21/a.jpg")
+      ExchangeRow("FTP address in capitals", "FTP://h:21/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("file address", "file:///etc/passwd")
+      ExchangeRow("file address", "file:///etc/passwd")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("data address", "data:image/png;base64,iVBORw0KGgo=")
+      ExchangeRow("data address", "data:image/png;base64,iVBORw0KGgo=")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("javascript address", "javascript:fetch('http://h/a.jpg')")
+      ExchangeRow("javascript address", "javascript:fetch('http://h/a.jpg')")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("scheme with a blank", "htt p://h/a.jpg")
+      ExchangeRow("scheme with a blank", "htt p://h/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("EIdUnknownProtocol: Protocol not supported.")
           .Connects({}),
-      Row("http in mixed case", "hTtP://h/a.jpg")
+      ExchangeRow("http in mixed case", "hTtP://h/a.jpg")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Connects({"h:80"}),
-      Row("TLS: https in mixed case", "HttPS://secure.example/a.jpg")
+      ExchangeRow("TLS: https in mixed case", "HttPS://secure.example/a.jpg")
           .Secure({ServeOnce(image)})
           .Ends("body: image")
           .Connects({"secure.example:443"}),
 
       // Certificates are verified only when asked for; the test server's is self-signed.
-      Row("TLS: certificate verified when asked for", "https://secure.example/a.jpg")
+      ExchangeRow("TLS: certificate verified when asked for", "https://secure.example/a.jpg")
           .Secure({ServeOnce(image)})
           .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
                 X509_verify_cert_error_string(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) + ".")
           .VerifyingCertificates(),
-      Row("http to an https redirect verified when asked for", "http://h/a.jpg")
+      ExchangeRow("http to an https redirect verified when asked for", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("https://secure.example/b.jpg")).Pause(3000)})
           .Secure({ServeOnce(image)})
           .Ends(std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
@@ -459,20 +374,20 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .VerifyingCertificates(),
 
       // A partial reply is not an image: no Range is ever sent.
-      Row("206 Partial Content", "http://h/a.jpg")
+      ExchangeRow("206 Partial Content", "http://h/a.jpg")
           .Plain({ThenServeNext(
               CountedReply("206 Partial Content", "ima", "Content-Range: bytes 0-2/5\r\n"))})
           .Ends("EIdProtocolReplyError: 206 Partial Content")
           .LeavesTheConnectionAtTheNextReply(),
-      Row("206 with a Location", "http://h/a.jpg")
+      ExchangeRow("206 with a Location", "http://h/a.jpg")
           .Plain({ServeOnce(RedirectReply("/b.jpg", "ima", "206 Partial Content")).Pause(3000),
                   ServeOnce(image)})
           .Ends("EIdProtocolReplyError: 206 Partial Content")
           .Requests({Get("/a.jpg")}),
-      Row("TLS: 206 Partial Content", "https://secure.example/a.jpg")
+      ExchangeRow("TLS: 206 Partial Content", "https://secure.example/a.jpg")
           .Secure({ServeOnce(CountedReply("206 Partial Content", "ima")).Pause(3000)})
           .Ends("EIdProtocolReplyError: 206 Partial Content"),
-      Row("redirect to a 206", "http://h/a.jpg")
+      ExchangeRow("redirect to a 206", "http://h/a.jpg")
           .Plain({AfterRequest()
                       .Send(RedirectReply("/b.jpg"))
                       .ReceiveUntil("\r\n\r\n")
@@ -482,17 +397,17 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Requests({Get("/a.jpg"), Get("/b.jpg")}),
 
       // A kept-alive connection the server dropped while idle.
-      Row("reused connection closed before the reply", "http://h/first")
+      ExchangeRow("reused connection closed before the reply", "http://h/first")
           .Plain({ServeThenDropSilently(RedirectReply("/next")), ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/first"), Get("/next")})
           .Connects({"h:80", "h:80"}),
-      Row("fresh connection closed before the reply", "http://h/first")
+      ExchangeRow("fresh connection closed before the reply", "http://h/first")
           .Plain({AfterRequest().Close(), ServeOnce(image)})
           .Ends("EIdConnClosedGracefully: Connection Closed Gracefully.")
           .Requests({Get("/first")})
           .Connects({"h:80"}),
-      Row("reused connection closed inside the status line", "http://h/first")
+      ExchangeRow("reused connection closed inside the status line", "http://h/first")
           .Plain({AfterRequest()
                       .Send(RedirectReply("/next"))
                       .ReceiveUntil("\r\n\r\n")
@@ -504,108 +419,67 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Connects({"h:80"}),
 
       // Request target bytes.
-      Row("blanks, control and high bytes in the address",
-          "http://h/a b/c\x01"
-          "d\x7f\xc3\xa9.jpg?q=x y&r=%41")
+      ExchangeRow("blanks, control and high bytes in the address",
+                  "http://h/a b/c\x01"
+                  "d\x7f\xc3\xa9.jpg?q=x y&r=%41")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/a%20b/c%01d%7F%C3%A9.jpg?q=x%20y&r=%41")}),
-      Row("a request smuggled in the address",
-          "http://h/a.jpg HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET /b.jpg")
+      ExchangeRow("a request smuggled in the address",
+                  "http://h/a.jpg HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET /b.jpg")
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Requests({Get("/a.jpg%20HTTP/1.1%0D%0AX-Injected:%201%0D%0A%0D%0AGET%20/b.jpg")}),
-      Row("blanks and control bytes in a Location", "http://h/a.jpg")
+      ExchangeRow("blanks and control bytes in a Location", "http://h/a.jpg")
           .Plain({ThenServeNext(RedirectReply("/x y\t\x01.jpg"))})
           .Ends("body: next")
           .Requests({Get("/a.jpg"), Get("/x%20y%09%01.jpg")}),
 
       // Trickles: never silent for the read limit, yet fewer than 1,024 bytes in twice of it.
-      Row("status line trickles", "http://h/t")
+      ExchangeRow("status line trickles", "http://h/t")
           .Plain({Trickle(AfterRequest(), "", "HTTP/1.1 200 OK\r\n",
                           "Content-Length: 5\r\n\r\nhello", kDripMs)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
-      Row("header block trickles", "http://h/t")
+      ExchangeRow("header block trickles", "http://h/t")
           .Plain({Trickle(AfterRequest(), "HTTP/1.1 200 OK\r\n", "X-Slow: 123456789\r\n",
                           "Content-Length: 5\r\n\r\nhello", kDripMs)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
-      Row("body trickles", "http://h/t")
+      ExchangeRow("body trickles", "http://h/t")
           .Plain({Trickle(AfterRequest(), "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n",
                           "0123456789", "0123456789", kDripMs)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
-      Row("TLS handshake trickles", "https://h/t")
+      ExchangeRow("TLS handshake trickles", "https://h/t")
           .Plain(
               {Trickle(Script().ReceiveBytes(5), handshakeRecord, "0123456789abcdef", "", kDripMs)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
-      Row("TLS handshake goes silent", "https://h/t")
+      ExchangeRow("TLS handshake goes silent", "https://h/t")
           .Plain({Script().ReceiveBytes(5).Send(handshakeRecord).Pause(3000)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kTrickleLimitMs),
-      Row("steady body beyond the call's time", "http://h/t")
+      ExchangeRow("steady body beyond the call's time", "http://h/t")
           .Plain({steadyBody(AfterRequest().Send(endlessHead), 120)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kSteadyLimitMs),
-      Row("TLS: steady body beyond the call's time", "https://secure.example/t")
+      ExchangeRow("TLS: steady body beyond the call's time", "https://secure.example/t")
           .Secure({steadyBody(AfterRequest().Send(endlessHead), 120)})
           .Ends("EIdReadTimeout: Read timed out.")
           .ReadLimitMs(kSteadyLimitMs),
-      Row("the call's time covers its redirects", "http://h/a")
+      ExchangeRow("the call's time covers its redirects", "http://h/a")
           .Plain({slowHops})
           .Ends("EIdReadTimeout: Read timed out.")
           .Requests({Get("/a"), Get("/b")})
           .ReadLimitMs(kSteadyLimitMs),
-      Row("slow but steady body", "http://h/t")
+      ExchangeRow("slow but steady body", "http://h/t")
           .Plain({slowButSteady})
           .Ends("body: " + slowBody)
           .ReadLimitMs(500),
   };
 
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    auto plain = std::make_unique<ScriptedServer>(row.plain);
-    std::unique_ptr<ScriptedServer> secure;
-    if (!row.secure.empty()) {
-      secure = std::make_unique<ScriptedServer>(row.secure, ScriptedServer::Options{.tls = true});
-    }
-    TIdConnectionInterceptOpenSSL intercept;
-    intercept.SSLOptions().Method = sslvSSLv23;
-    intercept.SSLOptions().VerifyServer = row.verifyServer;
-    LoopbackHTTP http(row.plain.empty() ? secure->Port() : plain->Port());
-    if (secure) http.PortMap[443] = secure->Port();
-    http.SetReadTimeoutMs(row.readTimeoutMs);
-    http.MaxReplyBodyBytes = row.maxBodyBytes;
-    UseWorkerSettings(http);
-    http.SetIntercept(&intercept);
-
-    EXPECT_EQ(Outcome(http, row.url), row.expected);
-    // A read that ran out of time leaves nothing behind to be read as the next reply.
-    if (row.expected.starts_with("EIdReadTimeout")) {
-      EXPECT_FALSE(http.SocketHandle().HandleAllocated());
-    }
-    if (row.secondCall) {
-      // Same host and port: the open connection carries the request.
-      EXPECT_EQ(Outcome(http, "http://h:80/again"), "body: next");
-      EXPECT_EQ(plain->AcceptedCount(), 1u);
-    }
-    for (const auto& [start, expected] :
-         {std::pair{"GET ", &row.requestLines}, std::pair{"Host: ", &row.hostLines}}) {
-      if (expected->empty()) continue;
-      std::vector<std::string> seen;
-      for (size_t i = 0; i < plain->AcceptedCount(); ++i) AddLines(plain->Received(i), start, seen);
-      for (size_t i = 0; secure && i < secure->AcceptedCount(); ++i) {
-        AddLines(secure->Received(i), start, seen);
-      }
-      if (row.secondCall) seen.pop_back();
-      EXPECT_EQ(seen, *expected);
-    }
-    if (row.connects) {
-      EXPECT_EQ(http.Connects, *row.connects);
-    }
-  }
+  for (const ExchangeRow& row : rows) ExpectExchange(row);
 }
 
 }  // namespace

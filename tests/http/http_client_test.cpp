@@ -84,87 +84,149 @@ TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {
   EXPECT_EQ(http.RedirectDepth, 1);
 }
 
-TEST(TIdHTTP, StatusLineWithoutReasonText) {
-  ScriptedServer server({ServeOnce("HTTP/1.1 404\r\nContent-Length: 0\r\n\r\n")});
-  LoopbackHTTP http(server.Port());
-  TMemoryStream body;
-  EXPECT_EQ(Raised<EIdProtocolReplyError>(
-                [&] { http.GetInto(server.Url("/"), body); },
-                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 404); }),
-            "EIdProtocolReplyError: 404");
-}
-
-TEST(TIdHTTP, MalformedStatusLineRaisesNumberFormatMessage) {
-  struct Case {
+// Status lines: the code decides the outcome, and a line that names no number leaves the
+// connection unusable.
+TEST(TIdHTTP, StatusLineDecidesTheOutcome) {
+  std::vector<ExchangeRow> rows = {
+      ExchangeRow("without reason text", "http://h/")
+          .Plain({ServeOnce("HTTP/1.1 404\r\nContent-Length: 0\r\n\r\n")})
+          .BareClient()
+          .Ends("EIdProtocolReplyError: 404")
+          .Code(404),
+  };
+  struct Malformed {
     std::string statusLine;
     std::string message;
   };
-  const std::vector<Case> cases = {
-      {"HTTP/1.1", "'' is not a valid integer value"},
-      {"HTTP/1.1  200 OK", "'' is not a valid integer value"},
-      {"", "'' is not a valid integer value"},
-      {"HTTP/1.1 abc OK", "'abc' is not a valid integer value"},
-      {"HTTP/1.1 2OO OK", "'2OO' is not a valid integer value"},
-  };
-  for (const auto& c : cases) {
-    ScriptedServer server(
-        {ServeOnce(c.statusLine + "\r\nContent-Length: 2\r\n\r\nok").Pause(3000)});
-    LoopbackHTTP http(server.Port());
-    TMemoryStream body;
-    EXPECT_EQ(Raised([&] { http.GetInto(server.Url("/"), body); }), "EConvertError: " + c.message)
-        << "status line: " << c.statusLine;
-    EXPECT_EQ(body.Size(), 0) << "status line: " << c.statusLine;
+  for (const Malformed& c : std::vector<Malformed>{
+           {"HTTP/1.1", "'' is not a valid integer value"},
+           {"HTTP/1.1  200 OK", "'' is not a valid integer value"},
+           {"", "'' is not a valid integer value"},
+           {"HTTP/1.1 abc OK", "'abc' is not a valid integer value"},
+           {"HTTP/1.1 2OO OK", "'2OO' is not a valid integer value"},
+       }) {
     // The unread rest of the reply must not be taken for the next reply.
-    EXPECT_FALSE(http.IsConnected()) << "status line: " << c.statusLine;
+    rows.push_back(
+        ExchangeRow("status line: " + c.statusLine, "http://h/")
+            .Plain({ServeOnce(c.statusLine + "\r\nContent-Length: 2\r\n\r\nok").Pause(3000)})
+            .BareClient()
+            .Ends("EConvertError: " + c.message)
+            .LeavesBody("")
+            .Connected(false));
   }
+  for (const ExchangeRow& row : rows) ExpectExchange(row);
 }
 
-TEST(TIdHTTP, FollowsRedirectChainAcrossHosts) {
-  Script first;
-  first.ReceiveUntil("\r\n\r\n")
+// Redirects, and when a hop's connection is kept, closed or opened anew.
+TEST(TIdHTTP, RedirectsAndConnectionReuse) {
+  Script chain;
+  chain.ReceiveUntil("\r\n\r\n")
       .Send(RedirectReply("/b", "first"))
       .ReceiveUntil("\r\n\r\n")
       .Send(RedirectReply("http://other.example/c.jpg", "second", "301 Moved Permanently"))
       .Pause(3000);
-  ScriptedServer server({first, ServeOnce(CountedReply("200 OK", "final"))});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto("http://h/a", body);
-  EXPECT_EQ(body.ToString(), "final");
-  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:80", "other.example:80"}));
-  EXPECT_EQ(server.Received(0), WorkerRequest("/a", "h") + WorkerRequest("/b", "h"));
-  EXPECT_EQ(server.Received(1), WorkerRequest("/c.jpg", "other.example"));
-  EXPECT_EQ(http.RedirectDepth, 0);
-  EXPECT_EQ(http.ReplyCode, 200);
-}
-
-TEST(TIdHTTP, SuccessWithLocationIsFollowed) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(RedirectReply("/there", "here", "200 OK"))
-      .ReceiveUntil("\r\n\r\n")
-      .Send(CountedReply("200 OK", "there"));
-  ScriptedServer server({script});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto(server.Url("/here"), body);
-  EXPECT_EQ(body.ToString(), "there");
-  ASSERT_TRUE(server.WaitFinished(1));
-  EXPECT_EQ(CountRequests(server.Received(0)), 2);
-}
-
-TEST(TIdHTTP, RedirectNotHandledRaisesStatusText) {
-  ScriptedServer server({ServeOnce(RedirectReply("/elsewhere", "moved")).Pause(2000)});
-  LoopbackHTTP http(server.Port());
-  TMemoryStream body;
-  EXPECT_EQ(Raised<EIdProtocolReplyError>(
-                [&] { http.GetInto(server.Url("/"), body); },
-                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 302); }),
-            "EIdProtocolReplyError: 302 Found");
-  EXPECT_EQ(body.ToString(), "moved");
-  EXPECT_TRUE(http.IsConnected());
+  std::vector<ExchangeRow> rows = {
+      ExchangeRow("redirect chain across hosts", "http://h/a")
+          .Plain({chain, ServeOnce(CountedReply("200 OK", "final"))})
+          .WithoutIntercept()
+          .Ends("body: final")
+          .Connects({"h:80", "other.example:80"})
+          .PlainReceived({WorkerRequest("/a", "h") + WorkerRequest("/b", "h"),
+                          WorkerRequest("/c.jpg", "other.example")})
+          .Depth(0)
+          .Code(200),
+      ExchangeRow("a success with a Location is followed", "http://h/here")
+          .Plain({ServeOnce(RedirectReply("/there", "here", "200 OK"))
+                      .ReceiveUntil("\r\n\r\n")
+                      .Send(CountedReply("200 OK", "there"))})
+          .WithoutIntercept()
+          .Ends("body: there")
+          .Requests({Get("/here"), Get("/there")}),
+      ExchangeRow("redirect not handled", "http://h/")
+          .Plain({ServeOnce(RedirectReply("/elsewhere", "moved")).Pause(2000)})
+          .BareClient()
+          .Ends("EIdProtocolReplyError: 302 Found")
+          .LeavesBody("moved")
+          .Connected(true)
+          .Code(302),
+      ExchangeRow("long redirect body, then a short final body", "http://h/")
+          .Plain({ServeOnce(RedirectReply("/final", std::string(5000, 'r')))
+                      .ReceiveUntil("\r\n\r\n")
+                      .Send(CountedReply("200 OK", "short"))})
+          .WithoutIntercept()
+          .Ends("body: short"),
+      ExchangeRow("long redirect body, then an empty final body", "http://h/")
+          .Plain({ServeOnce(RedirectReply("/final", std::string(5000, 'r')))
+                      .ReceiveUntil("\r\n\r\n")
+                      .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")})
+          .WithoutIntercept()
+          .Ends("body: ")
+          .LeavesBody(""),
+      ExchangeRow("absolute redirect to the same host without a port reconnects", "http://h/a")
+          .Plain({ServeOnce(RedirectReply("http://h/b")).Pause(3000),
+                  ServeOnce(CountedReply("200 OK", "b"))})
+          .WithoutIntercept()
+          .Ends("body: b")
+          .Connects({"h:80", "h:80"})
+          .Accepted(2),
+      ExchangeRow("HTTP/1.0 reply closes", "http://h/")
+          .Plain({ServeOnce("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx").Pause(3000)})
+          .BareClient()
+          .Ends("body: x")
+          .Connected(false),
+      ExchangeRow("HTTP/1.0 client closes", "http://h/")
+          .Plain({ServeOnce(CountedReply("200 OK", "x")).Pause(3000)})
+          .BareClient()
+          .Http10Client()
+          .Ends("body: x")
+          .Connected(false)
+          .Requests({"GET / HTTP/1.0"}),
+      ExchangeRow("HTTP/1.0 redirect reconnects for the next hop", "http://h/")
+          .Plain({ServeOnce("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n")
+                      .Pause(3000),
+                  ServeOnce(CountedReply("200 OK", "next"))})
+          .WithoutIntercept()
+          .Ends("body: next")
+          .Accepted(2),
+      // The server ends the connection after a reply that says "Connection: close"; a relative
+      // Location must not be requested on it.
+      ExchangeRow("redirect saying Connection: close is followed on a new connection",
+                  "http://127.0.0.1/first")
+          .Plain(
+              {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /next\r\n"))
+                   .Close(),
+               ServeOnce(CountedReply("200 OK", "next"))})
+          .WithoutIntercept()
+          .Ends("body: next")
+          .PlainReceived(
+              {WorkerRequest("/first", "127.0.0.1"), WorkerRequest("/next", "127.0.0.1")}),
+      ExchangeRow("relative redirect after a close reconnects to the same port",
+                  "http://h:8080/a.jpg")
+          .Plain({ServeOnce("HTTP/1.0 302 Found\r\nLocation: /b.jpg\r\nContent-Length: 0\r\n\r\n")
+                      .Close(),
+                  ServeOnce(CountedReply("200 OK", "b"))})
+          .WithoutIntercept()
+          .Ends("body: b")
+          .Connects({"h:8080", "h:8080"}),
+  };
+  struct CloseHeader {
+    std::string header;
+    bool closed;
+  };
+  for (const CloseHeader& c : std::vector<CloseHeader>{
+           {"Connection: close\r\n", true},
+           {"Connection:   CLOSE  \r\n", true},
+           {"connection: Close\r\n", true},
+           {"Connection: keep-alive\r\n", false},
+           {"", false},
+       }) {
+    rows.push_back(ExchangeRow("header: " + c.header, "http://h/")
+                       .Plain({ServeOnce(CountedReply("200 OK", "x", c.header)).Pause(3000)})
+                       .BareClient()
+                       .Ends("body: x")
+                       .Connected(!c.closed));
+  }
+  for (const ExchangeRow& row : rows) ExpectExchange(row);
 }
 
 TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
@@ -214,128 +276,6 @@ TEST(TIdHTTP, RedirectHandlerMayRewriteOrRefuse) {
     http.GetInto(server.Url("/"), body);
     EXPECT_EQ(http.Reply.Location, "/accepted");
   }
-}
-
-TEST(TIdHTTP, LongRedirectBodyThenShortFinalBody) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(RedirectReply("/final", std::string(5000, 'r')))
-      .ReceiveUntil("\r\n\r\n")
-      .Send(CountedReply("200 OK", "short"));
-  ScriptedServer server({script});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto(server.Url("/"), body);
-  EXPECT_EQ(body.ToString(), "short");
-}
-
-TEST(TIdHTTP, LongRedirectBodyThenEmptyFinalBody) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(RedirectReply("/final", std::string(5000, 'r')))
-      .ReceiveUntil("\r\n\r\n")
-      .Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
-  ScriptedServer server({script});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto(server.Url("/"), body);
-  EXPECT_EQ(body.Size(), 0);
-}
-
-TEST(TIdHTTP, AbsoluteRedirectToSameHostWithoutPortReconnects) {
-  ScriptedServer server(
-      {ServeOnce(RedirectReply("http://h/b")).Pause(3000), ServeOnce(CountedReply("200 OK", "b"))});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto("http://h/a", body);
-  EXPECT_EQ(body.ToString(), "b");
-  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:80", "h:80"}));
-  EXPECT_EQ(server.AcceptedCount(), 2u);
-}
-
-TEST(TIdHTTP, ConnectionCloseInAnyFormClosesAfterTheHop) {
-  struct Case {
-    std::string header;
-    bool closed;
-  };
-  const std::vector<Case> cases = {
-      {"Connection: close\r\n", true},
-      {"Connection:   CLOSE  \r\n", true},
-      {"connection: Close\r\n", true},
-      {"Connection: keep-alive\r\n", false},
-      {"", false},
-  };
-  for (const auto& c : cases) {
-    ScriptedServer server({ServeOnce(CountedReply("200 OK", "x", c.header)).Pause(3000)});
-    LoopbackHTTP http(server.Port());
-    TMemoryStream body;
-    http.GetInto(server.Url("/"), body);
-    EXPECT_EQ(http.IsConnected(), !c.closed) << "header: " << c.header;
-  }
-}
-
-TEST(TIdHTTP, Http10ReplyOrClientVersionCloses) {
-  {
-    ScriptedServer server({ServeOnce("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx").Pause(3000)});
-    LoopbackHTTP http(server.Port());
-    TMemoryStream body;
-    http.GetInto(server.Url("/"), body);
-    EXPECT_EQ(body.ToString(), "x");
-    EXPECT_FALSE(http.IsConnected());
-  }
-  {
-    ScriptedServer server({ServeOnce(CountedReply("200 OK", "x")).Pause(3000)});
-    LoopbackHTTP http(server.Port());
-    http.ProtocolVersion = TIdHTTPProtocolVersion::pv1_0;
-    TMemoryStream body;
-    http.GetInto(server.Url("/"), body);
-    EXPECT_FALSE(http.IsConnected());
-    EXPECT_EQ(server.Received(0).substr(0, 16), "GET / HTTP/1.0\r\n");
-  }
-}
-
-TEST(TIdHTTP, Http10RedirectReconnectsForTheNextHop) {
-  ScriptedServer server(
-      {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\n").Pause(3000),
-       ServeOnce(CountedReply("200 OK", "next"))});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto(server.Url("/"), body);
-  EXPECT_EQ(body.ToString(), "next");
-  EXPECT_EQ(server.AcceptedCount(), 2u);
-}
-
-TEST(TIdHTTP, RedirectSayingConnectionCloseIsFollowedOnANewConnection) {
-  // The server ends the connection after a reply that says "Connection: close"; a relative
-  // Location must not be requested on it.
-  ScriptedServer server(
-      {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /next\r\n")).Close(),
-       ServeOnce(CountedReply("200 OK", "next"))});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto(server.Url("/first"), body);
-  EXPECT_EQ(body.ToString(), "next");
-  ASSERT_TRUE(server.WaitFinished(2));
-  EXPECT_EQ(server.AcceptedCount(), 2u);
-  EXPECT_EQ(server.Received(1), WorkerRequest("/next", "127.0.0.1"));
-}
-
-TEST(TIdHTTP, RelativeRedirectAfterACloseReconnectsToTheSamePort) {
-  ScriptedServer server(
-      {ServeOnce("HTTP/1.0 302 Found\r\nLocation: /b.jpg\r\nContent-Length: 0\r\n\r\n").Close(),
-       ServeOnce(CountedReply("200 OK", "b"))});
-  LoopbackHTTP http(server.Port());
-  UseWorkerSettings(http);
-  TMemoryStream body;
-  http.GetInto("http://h:8080/a.jpg", body);
-  EXPECT_EQ(body.ToString(), "b");
-  EXPECT_EQ(http.Connects, (std::vector<std::string>{"h:8080", "h:8080"}));
-  EXPECT_EQ(http.Port(), 8080);
 }
 
 TEST(TIdHTTP, ResetAfterACompleteReplyStillReturnsTheBody) {

@@ -11,7 +11,7 @@
 
 #include "framework/memory_stream.h"
 #include "http/http_client.h"
-#include "http/openssl_intercept.h"
+#include "http/tls/openssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
@@ -32,88 +32,58 @@ struct TlsWorkerClient {
   LoopbackHTTP http;
 };
 
-TEST(TIdHTTPTls, HttpsAddressSendsTheSixLinesThroughTls) {
-  ScriptedServer server({ServeOnce(CountedReply("200 OK", "secret"))}, kTls);
-  TlsWorkerClient client(server.Port());
-  EXPECT_FALSE(client.http.InterceptEnabled());
-  TMemoryStream body;
-  client.http.GetInto("https://img.example:8443/a/b.jpg?x=1#frag", body);
-  EXPECT_EQ(body.ToString(), "secret");
-  EXPECT_TRUE(client.http.InterceptEnabled());
-  EXPECT_EQ(client.http.Connects, std::vector<std::string>{"img.example:8443"});
-  ASSERT_TRUE(server.WaitFinished(1));
-  EXPECT_EQ(server.Received(0), WorkerRequest("/a/b.jpg?x=1", "img.example"));
-}
-
-TEST(TIdHTTPTls, DefaultPortIs443) {
-  ScriptedServer server({ServeOnce(CountedReply("200 OK", "x"))}, kTls);
-  TlsWorkerClient client(server.Port());
-  TMemoryStream body;
-  client.http.GetInto("HTTPS://img.example/x", body);
-  EXPECT_EQ(client.http.Connects, std::vector<std::string>{"img.example:443"});
-}
-
-TEST(TIdHTTPTls, FailedReplyClosesTheTlsConnection) {
-  ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "gone")).Pause(3000)}, kTls);
-  TlsWorkerClient client(server.Port());
-  TMemoryStream body;
-  EXPECT_EQ(Raised<EIdProtocolReplyError>(
-                [&] { client.http.GetInto("https://img.example/x.jpg", body); },
-                [&](const EIdProtocolReplyError& e) { EXPECT_EQ(e.StatusCode, 404); }),
-            "EIdProtocolReplyError: 404 Not Found");
-  EXPECT_EQ(body.ToString(), "gone");
-  EXPECT_FALSE(client.http.IsConnected());
-}
-
-TEST(TIdHTTPTls, RelativeRedirectStaysOnTheOpenTlsConnection) {
-  Script script;
-  script.ReceiveUntil("\r\n\r\n")
-      .Send(RedirectReply("/img.jpg", "moving"))
-      .ReceiveUntil("\r\n\r\n")
-      .Send(CountedReply("200 OK", "image bytes"))
-      .Pause(3000);
-  ScriptedServer server({script}, kTls);
-  TlsWorkerClient client(server.Port());
-  TMemoryStream body;
-  client.http.GetInto("https://img.example/start", body);
-  EXPECT_EQ(body.ToString(), "image bytes");
-  EXPECT_EQ(server.AcceptedCount(), 1u);
-  EXPECT_EQ(client.http.Connects.size(), 1u);
-  EXPECT_EQ(server.Received(0),
-            WorkerRequest("/start", "img.example") + WorkerRequest("/img.jpg", "img.example"));
-  EXPECT_TRUE(client.http.InterceptEnabled());
-  EXPECT_TRUE(client.http.IsConnected());
-  // The relative hop keeps the port of the connection it stays on.
-  EXPECT_EQ(client.http.Port(), 443);
-}
-
-TEST(TIdHTTPTls, RelativeRedirectAfterACloseReconnectsToTheSamePortOverTls) {
-  ScriptedServer server(
-      {ServeOnce(CountedReply("302 Found", "", "Connection: close\r\nLocation: /img.jpg\r\n"))
-           .Close(),
-       ServeOnce(CountedReply("200 OK", "image bytes"))},
-      kTls);
-  TlsWorkerClient client(server.Port());
-  TMemoryStream body;
-  client.http.GetInto("https://img.example/start", body);
-  EXPECT_EQ(body.ToString(), "image bytes");
-  EXPECT_EQ(client.http.Connects, (std::vector<std::string>{"img.example:443", "img.example:443"}));
-  ASSERT_TRUE(server.WaitFinished(2));
-  EXPECT_EQ(server.Received(1), WorkerRequest("/img.jpg", "img.example"));
-}
-
-TEST(TIdHTTPTls, PlainAddressRedirectsToHttps) {
-  ScriptedServer secure({ServeOnce(CountedReply("200 OK", "over tls"))}, kTls);
-  ScriptedServer plain({ServeOnce(RedirectReply("https://secure.example/s.jpg")).Pause(3000)});
-  TlsWorkerClient client(plain.Port());
-  client.http.PortMap[443] = secure.Port();
-  TMemoryStream body;
-  client.http.GetInto("http://plain.example/p.jpg", body);
-  EXPECT_EQ(body.ToString(), "over tls");
-  EXPECT_EQ(client.http.Connects,
-            (std::vector<std::string>{"plain.example:80", "secure.example:443"}));
-  ASSERT_TRUE(secure.WaitFinished(1));
-  EXPECT_EQ(secure.Received(0), WorkerRequest("/s.jpg", "secure.example"));
+// The client set up as a worker sets it up: its TLS intercept attached but not enabled until
+// an https address comes.
+TEST(TIdHTTPTls, HttpsAddressesGoThroughTls) {
+  const std::vector<ExchangeRow> rows = {
+      ExchangeRow("the six lines through TLS", "https://img.example:8443/a/b.jpg?x=1#frag")
+          .Secure({ServeOnce(CountedReply("200 OK", "secret"))})
+          .Ends("body: secret")
+          .TlsAfter(true)
+          .Connects({"img.example:8443"})
+          .SecureReceived({WorkerRequest("/a/b.jpg?x=1", "img.example")}),
+      ExchangeRow("default port 443", "HTTPS://img.example/x")
+          .Secure({ServeOnce(CountedReply("200 OK", "x"))})
+          .Ends("body: x")
+          .Connects({"img.example:443"}),
+      ExchangeRow("a failed reply closes the TLS connection", "https://img.example/x.jpg")
+          .Secure({ServeOnce(CountedReply("404 Not Found", "gone")).Pause(3000)})
+          .Ends("EIdProtocolReplyError: 404 Not Found")
+          .LeavesBody("gone")
+          .Code(404)
+          .Connected(false),
+      // The relative hop keeps the port of the connection it stays on.
+      ExchangeRow("a relative redirect stays on the open TLS connection",
+                  "https://img.example/start")
+          .Secure({ServeOnce(RedirectReply("/img.jpg", "moving"))
+                       .ReceiveUntil("\r\n\r\n")
+                       .Send(CountedReply("200 OK", "image bytes"))
+                       .Pause(3000)})
+          .Ends("body: image bytes")
+          .Connects({"img.example:443"})
+          .SecureReceived(
+              {WorkerRequest("/start", "img.example") + WorkerRequest("/img.jpg", "img.example")})
+          .TlsAfter(true)
+          .Connected(true)
+          .PortAfter(443),
+      ExchangeRow("a relative redirect after a close reconnects to the same port over TLS",
+                  "https://img.example/start")
+          .Secure({ServeOnce(
+                       CountedReply("302 Found", "", "Connection: close\r\nLocation: /img.jpg\r\n"))
+                       .Close(),
+                   ServeOnce(CountedReply("200 OK", "image bytes"))})
+          .Ends("body: image bytes")
+          .Connects({"img.example:443", "img.example:443"})
+          .SecureReceived(
+              {WorkerRequest("/start", "img.example"), WorkerRequest("/img.jpg", "img.example")}),
+      ExchangeRow("a plain address redirects to https", "http://plain.example/p.jpg")
+          .Plain({ServeOnce(RedirectReply("https://secure.example/s.jpg")).Pause(3000)})
+          .Secure({ServeOnce(CountedReply("200 OK", "over tls"))})
+          .Ends("body: over tls")
+          .Connects({"plain.example:80", "secure.example:443"})
+          .SecureReceived({WorkerRequest("/s.jpg", "secure.example")}),
+  };
+  for (const ExchangeRow& row : rows) ExpectExchange(row);
 }
 
 TEST(TIdHTTPTls, LaterPlainAddressIsFetchedWithoutTls) {

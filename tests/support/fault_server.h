@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/loopback_server.h"
+#include "loopback/loopback_server.h"
 #include "tests/support/fault_catalogue.h"
 #include "tests/support/scripted_server.h"
 

@@ -36,7 +36,7 @@
 #include <thread>
 #include <vector>
 
-#include "demo/self_signed_certificate.h"
+#include "loopback/self_signed_certificate.h"
 
 namespace pixhaul::test {
 

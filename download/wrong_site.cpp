@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+#include "download/wrong_site.h"
+
+#include <cstdio>
+#include <span>
+
+#include "framework/ascii_text.h"
+#include "harvest/marker_scan.h"
+#include "harvest/rules_scan.h"
+#include "harvest/site_table.h"
+
+namespace pixhaul {
+
+namespace {
+
+// A site's domain: its host name without the first label ("google.com").
+std::string SiteDomain(int index) {
+  const std::string label = SiteLabel(index);
+  const size_t dot = label.find('.');
+  return dot == std::string::npos ? label : label.substr(dot + 1);
+}
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+}  // namespace
+
+std::string AddressHost(const std::string& address) {
+  size_t start = 0;
+  if (StartsWithText(address, "http://")) {
+    start = 7;
+  } else if (StartsWithText(address, "https://")) {
+    start = 8;
+  } else {
+    return "";
+  }
+  const size_t end = address.find_first_of("/?#", start);
+  std::string authority = address.substr(start, end == std::string::npos ? end : end - start);
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  const size_t colon = authority.find(':');
+  if (colon != std::string::npos) authority.resize(colon);
+  std::string host;
+  for (char c : authority) host += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  return host;
+}
+
+int SiteOfHost(const std::string& host, int selected) {
+  if (host.empty()) return kNoSite;
+  for (int i = 0; i < kSiteCount; ++i) {
+    if (i == selected) continue;
+    const std::string domain = SiteDomain(i);
+    if (host == domain || EndsWith(host, "." + domain)) return i;
+  }
+  return kNoSite;
+}
+
+int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
+                    RuleBook& rules, const std::string& scratchList) {
+  const int byHost = SiteOfHost(AddressHost(pageAddress), selected);
+  if (byHost != kNoSite) return byHost;
+  // The list a scan writes is not wanted, only whether it found something.
+  struct Scratch {
+    const std::string& path;
+    ~Scratch() { std::remove(path.c_str()); }
+  } scratch{scratchList};
+  for (int i = 0; i < kSiteCount; ++i) {
+    if (i == selected) continue;
+    const std::span<AddressRule> siteRules(rules.ForSite(i).rules);
+    if (ScanPageWithRules(page, scratch.path, siteRules, detail::kPageChunkBytes).count > 0) {
+      return i;
+    }
+  }
+  return kNoSite;
+}
+
+std::string WrongSiteNote(int siteIndex) {
+  return "This page is from " + SiteLabel(siteIndex) + ": select it and press Start download again";
+}
+
+}  // namespace pixhaul

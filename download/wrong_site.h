@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+// The site a result page belongs to when it is not the selected one: a run whose site finds no
+// address on the page tells the user which site to select instead, once, beside the log (whose
+// lines and count stay as they are).
+//
+// A page belongs to another of the three sites when its address's host is that site's domain
+// or a name under it (images.google.com and www.google.com are Google's), or, failing that,
+// when that site's current-layout rules find addresses on it. Main thread only (the rules are
+// the run's).
+#pragma once
+
+#include <string>
+
+#include "harvest/page_text_stream.h"
+#include "harvest/rule_book.h"
+
+namespace pixhaul {
+
+// The host of an http or https `address`, lower case, without user information or port; empty
+// for any other address.
+std::string AddressHost(const std::string& address);
+
+// The site, other than `selected`, whose domain `host` is or is under; -1 when none is.
+int SiteOfHost(const std::string& host, int selected);
+
+// The other site the page (at `pageAddress`, empty when unknown) belongs to, or -1. The rules
+// are tried through the scratch list file `scratchList`, which is removed afterwards. Raises
+// what the rules scan raises.
+int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
+                    RuleBook& rules, const std::string& scratchList);
+
+// "This page is from images.google.com: select it and press Start download again"
+std::string WrongSiteNote(int siteIndex);
+
+}  // namespace pixhaul

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+#include "harvest/address_harvest.h"
+
+#include <optional>
+#include <span>
+
+#include "harvest/address_list_file.h"
+#include "harvest/marker_scan.h"
+#include "harvest/page_text_stream.h"
+#include "harvest/rules_scan.h"
+#include "harvest/site_table.h"
+
+namespace pixhaul {
+
+namespace detail {
+
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
+                                      int siteIndex, RuleBook& book, size_t chunkBytes) {
+  // The marker's list is written but not yet put in place: it stands unless the rules find
+  // something better, and is dropped unfinished (the rules' list then in place) otherwise.
+  std::optional<PageTextStream> page(std::in_place, pageFile, chunkBytes);
+  AddressListFile markerList(listFile);
+  const MarkerScan marker = ScanPageWithMarker(*page, siteIndex, markerList);
+  page.reset();
+
+  HarvestResult result;
+  result.count = marker.count;
+  if (marker.cutAnAddress || !IsSiteIndex(siteIndex)) {
+    markerList.Finish();
+    return result;
+  }
+
+  size_t first = 0;  // the first rule still to try
+  for (;;) {
+    SiteRules& site = book.ForSite(siteIndex);
+    const std::span<AddressRule> rules(site.rules);
+    const RulesScanResult scan = ScanPageWithRules(
+        pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes);
+    if (scan.count > 0) {
+      result.count = scan.count;
+      result.byRules = true;
+      return result;
+    }
+    if (!scan.failure) {
+      markerList.Finish();
+      return result;
+    }
+    if (site.fromFile) {
+      result.problems.push_back(scan.failure->what +
+                                " on this page; the built-in rules are used for " +
+                                SiteLabel(siteIndex));
+      book.UseBuiltIn(siteIndex);
+      first = 0;
+    } else {
+      result.problems.push_back(scan.failure->what + " on this page; the rule is passed over");
+      first += scan.failure->ruleIndex + 1;
+    }
+  }
+}
+
+}  // namespace detail
+
+std::string RulesListNote(int siteIndex) {
+  return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
+}
+
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+                               RuleBook& book) {
+  return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,
+                                         detail::kPageChunkBytes);
+}
+
+}  // namespace pixhaul

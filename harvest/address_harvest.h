@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+// The address harvest: HarvestImageUrls, the address list of a run - the marker scan first,
+// then, where that cut no address, the current-layout rules. The site's marker scan
+// (ExtractImageUrls, marker_scan.h) writes its list, and that list stands when at least one of
+// its entries, as the marker cut it, begins with "http://" or "https://" (any letter case).
+// Otherwise - no entry at all, or only script text and other entries without a scheme, as
+// today's pages give - the site's current-layout rules (see rules_scan.h) are applied, and
+// when they find an address their list replaces the marker's; when they find none, or stop,
+// the list file holds the marker's list byte for byte.
+//
+// A rule from the rules file that stops at the engine's limits puts its site back on the
+// built-in rules (in `book`, until the file changes), and the page is scanned again with them;
+// a built-in rule that stops so is passed over for the next one. Either is reported in the
+// result. Runs on the thread that owns `book`.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "harvest/page_text_stream.h"
+#include "harvest/rule_book.h"
+
+namespace pixhaul {
+
+struct HarvestResult {
+  int count = 0;                      // entries in the list file
+  bool byRules = false;               // the list came from the current-layout rules
+  std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
+};
+
+// What a front end shows after a run whose list the rules of site `siteIndex` gave:
+// "Addresses found by the current-layout rules for www.bing.com". Precondition:
+// IsSiteIndex(siteIndex).
+std::string RulesListNote(int siteIndex);
+
+// Raises what ExtractImageUrls and ScanPageWithRules raise.
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+                               RuleBook& book);
+
+namespace detail {
+
+// HarvestImageUrls reading the page `chunkBytes` (at least 1) at a time.
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
+                                      int siteIndex, RuleBook& book, size_t chunkBytes);
+
+}  // namespace detail
+
+}  // namespace pixhaul
