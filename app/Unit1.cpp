@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -87,6 +88,17 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   BuildControls();
   BuildMenu();
   controller_ = std::make_unique<TRunController>(*this, options_.timings);
+  loader_ = new ResultLoader(
+      *web_, [] { return pixhaul::CurrentSite; },
+      [this] {
+        return RulesFileLocation{RulesFileBesideSettings(SettingsFilePath), false};
+      },
+      options_.loaderTimings, this);
+  connect(loader_, &ResultLoader::Progress, this,
+          [this](int first, int now) { ShowLoading(true, LoadingText(first, now)); });
+  connect(loader_, &ResultLoader::Finished, this, [this](const LoadOutcome& outcome) {
+    ShowLoading(false, LoadEndText(outcome, loader_->Timings()));
+  });
   // The rules file lives with the settings file, wherever that is when a run starts.
   controller_->SetRulesFile([this] {
     return RulesFileLocation{RulesFileBesideSettings(SettingsFilePath), false};
@@ -154,7 +166,22 @@ void TForm1::BuildControls() {
   // The controller's errors are caught inside ButtonStartClick, which also finishes a close
   // that waited for the run.
   connect(ButtonStart, &QPushButton::clicked, this, [this] { ButtonStartClick(); });
-  left->addWidget(ButtonStart);
+  ButtonLoadMore = new QPushButton(kLoadMoreCaption, PanelLeft);
+  ButtonLoadMore->setObjectName("ButtonLoadMore");
+  ButtonLoadMore->setMinimumHeight(32);
+  connect(ButtonLoadMore, &QPushButton::clicked, this,
+          [this] { Guarded([this] { LoadMoreResults1Click(); }); });
+  SpinResultTarget = new QSpinBox(PanelLeft);
+  SpinResultTarget->setObjectName("SpinResultTarget");
+  SpinResultTarget->setRange(1, 100000);
+  SpinResultTarget->setValue(kDefaultResultTarget);
+  SpinResultTarget->setPrefix("up to ");
+  SpinResultTarget->setToolTip("Load more results stops once the page holds this many results");
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(ButtonStart, 1);
+  buttons->addWidget(ButtonLoadMore);
+  buttons->addWidget(SpinResultTarget);
+  left->addLayout(buttons);
 
   Memo1 = new QPlainTextEdit(PanelLeft);
   Memo1->setObjectName("Memo1");
@@ -196,6 +223,10 @@ void TForm1::BuildControls() {
   ProgressBar1->setFixedWidth(160);
   ProgressBar1->hide();
   StatusBar1->addPermanentWidget(ProgressBar1);
+  LoadMoreText = new QLabel(StatusBar1);
+  LoadMoreText->setObjectName("LoadMoreText");
+  LoadMoreText->setTextFormat(Qt::PlainText);
+  StatusBar1->addPermanentWidget(LoadMoreText);
   ListSourceText = new TStatusLabel(StatusBar1);
   ListSourceText->setObjectName("ListSourceText");
   StatusBar1->addPermanentWidget(ListSourceText);
@@ -228,6 +259,13 @@ void TForm1::BuildMenu() {
   VerifyCertificates1->setCheckable(true);
   connect(VerifyCertificates1, &QAction::toggled, this,
           [this] { Guarded([this] { VerifyCertificates1Click(); }); });
+
+  QMenu* page = menuBar()->addMenu("Page");
+  LoadMoreResults1 = page->addAction(kLoadMoreCaption);
+  LoadMoreResults1->setObjectName("LoadMoreResults1");
+  LoadMoreResults1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  connect(LoadMoreResults1, &QAction::triggered, this,
+          [this] { Guarded([this] { LoadMoreResults1Click(); }); });
 
   QMenu* help = menuBar()->addMenu("Help");
   UserManual1 = help->addAction("User Manual");
@@ -314,6 +352,8 @@ void TForm1::RadioGroup1Click() {
 }
 
 void TForm1::ButtonStartClick() {
+  // The run takes the page as it stands: a loading still going is ended first.
+  loader_->Stop();
   if (ButtonStart->text() == kStartDownloadCaption) runFolderText_ = EditPath->text();
   ++pressDepth_;
   Guarded([this] { controller_->ButtonStartClick(); });
@@ -398,6 +438,23 @@ void TForm1::Reload1Click() {
 
 void TForm1::VerifyCertificates1Click() {
   DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
+}
+
+void TForm1::LoadMoreResults1Click() {
+  if (loader_->Running()) return loader_->Stop();
+  // While a run goes on, its page is already captured; loading more would only slow it.
+  if (controller_->RunActive()) {
+    return ShowLoading(false, "Could not load more results: a download is running");
+  }
+  const int site = pixhaul::CurrentSite;
+  loader_->Start(SpinResultTarget->value(), IsSiteIndex(site) ? SiteMoreResultsSelector(site) : "");
+}
+
+void TForm1::ShowLoading(bool running, const std::string& text) {
+  const QString caption = running ? kStopLoadingCaption : kLoadMoreCaption;
+  ButtonLoadMore->setText(caption);
+  LoadMoreResults1->setText(caption);
+  LoadMoreText->setText(Q(text));
 }
 
 void TForm1::UserManual1Click() {

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "app/result_loader.h"
 #include "download/run_controller.h"
 #include "download/run_log.h"
 #include "download/run_window.h"
@@ -32,6 +33,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QStatusBar;
 
 namespace pixhaul {
@@ -53,6 +55,7 @@ struct TForm1Options {
   std::string programFolder;
   ThrottleTimings timings;
   WebViewAdapter::ViewFactory viewFactory = &WebViewAdapter::MakeWebEngineView;
+  ResultLoaderTimings loaderTimings;
 };
 
 class TForm1 : public QMainWindow, public RunWindow {
@@ -78,6 +81,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   QLineEdit* EditPath = nullptr;
   QPushButton* ButtonSelectPath = nullptr;
   QPushButton* ButtonStart = nullptr;
+  // Beside ButtonStart: "Load more results" ("Stop loading" while it runs) and the number of
+  // results at which it stops.
+  QPushButton* ButtonLoadMore = nullptr;
+  QSpinBox* SpinResultTarget = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QWidget* PanelWeb = nullptr;
   // The status bar's texts are elided to the room they have (the whole text in the tooltip),
@@ -94,6 +101,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   TStatusLabel* ListSourceText = nullptr;
   TStatusLabel* LabelOutcome = nullptr;
   QAction* OpenSaveFolder1 = nullptr;
+  // In the status bar: the results counted while more are loaded, and how the loading ended.
+  QLabel* LoadMoreText = nullptr;
   QAction* Exit1 = nullptr;
   // Go menu: the web view's history and reload.
   QAction* Back1 = nullptr;
@@ -101,12 +110,15 @@ class TForm1 : public QMainWindow, public RunWindow {
   QAction* Reload1 = nullptr;
   // Options menu: checked while https servers' certificates are verified.
   QAction* VerifyCertificates1 = nullptr;
+  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
+  QAction* LoadMoreResults1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
   QAction* About1 = nullptr;
 
   WebViewAdapter& web() { return *web_; }
   TRunController& Controller() { return *controller_; }
+  ResultLoader& Loader() { return *loader_; }
   void SetAboutDialog(TfrmAbout* dialog) { frmAbout_ = dialog; }
   // What the About dialog shows: this window's caption and link fields, read when it asks.
   AboutContent AboutDialogContent();
@@ -129,6 +141,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   void Reload1Click();
   // The check of VerifyCertificates1 changed: downloads started from now on follow it.
   void VerifyCertificates1Click();
+  // Starts loading more results into the page shown, or stops a loading that runs.
+  void LoadMoreResults1Click();
   void UserManual1Click();
   void gotohomepage1Click();
   void About1Click();
@@ -168,12 +182,14 @@ class TForm1 : public QMainWindow, public RunWindow {
   void OpenFolder(const QString& folderText);
   template <class Handler>
   void Guarded(Handler&& handler);
+  void ShowLoading(bool running, const std::string& text);
 
   TForm1Options options_;
   std::string programFolder_;  // set in FormShow, with its trailing "/"
   RunLogPane pane_;            // the lines Memo1 shows, as saved to log.txt
   std::unique_ptr<WebViewAdapter> web_;
   std::unique_ptr<THelpViewer> helpViewer_;
+  ResultLoader* loader_ = nullptr;  // a child of the window
   TfrmAbout* frmAbout_ = nullptr;
   bool formShown_ = false;
   int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)

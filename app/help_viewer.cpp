@@ -4,6 +4,7 @@
 #include "app/help_viewer.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -26,6 +27,8 @@ THelpViewer::THelpViewer(QWidget* parent) : QDialog(parent), browser_(new QTextB
 bool THelpViewer::ShowManual(const std::string& path) {
   QFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::ReadOnly)) return false;
+  // Pictures of the manual are named relative to its own folder.
+  browser_->setSearchPaths({QFileInfo(file).absolutePath()});
   browser_->setHtml(QString::fromUtf8(file.readAll()));
   show();
   raise();

@@ -143,6 +143,7 @@ std::string HelpText() {
   return UsageText() +
          "\n"
          "Downloads the images that a saved image-search result page lists.\n"
+         "PAGE is read as it stands: unlike the window, it loads no more results into it.\n"
          "\n"
          "  PAGE            a saved result page, or an http:// or https:// address to fetch\n"
          "  --site SITE     the site the page comes from, which picks how addresses are found:\n"

@@ -4,10 +4,12 @@
 // pixhaul-demo-server: serves the demo image-search site on 127.0.0.1 over http and https, so
 // pixhaul-cli can be tried without the internet. It prints its addresses, one "name address"
 // pair a line (the result pages as "bing", "bing-today" and so on), and ends by itself after
-// --stop-after seconds, or on SIGINT/SIGTERM.
+// --stop-after seconds, or on SIGINT/SIGTERM. With --batch N its pages show N results at first
+// and N more each time they are scrolled to their end (--growth-delay-ms after it), up to
+// --images.
 //
 //   pixhaul-demo-server [--http-port N] [--https-port N] [--images N] [--image-size PX]
-//                       [--stop-after SECONDS]
+//                       [--batch N] [--growth-delay-ms MS] [--stop-after SECONDS]
 #include <signal.h>
 
 #include <chrono>
@@ -28,7 +30,8 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: pixhaul-demo-server [--http-port N] [--https-port N] [--images N]\n"
-               "                           [--image-size PX] [--stop-after SECONDS]\n");
+               "                           [--image-size PX] [--batch N] [--growth-delay-ms MS]\n"
+               "                           [--stop-after SECONDS]\n");
 }
 
 bool ParseNumber(const char* text, long low, long high, long& value) {
@@ -41,7 +44,8 @@ bool ParseNumber(const char* text, long low, long high, long& value) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  long httpPort = 0, httpsPort = 0, images = 36, size = 48, stopAfter = 600;
+  long httpPort = 0, httpsPort = 0, images = 36, size = 48, stopAfter = 600, batch = 0,
+       growthDelay = 300;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     long* target = nullptr;
@@ -54,6 +58,10 @@ int main(int argc, char** argv) {
       target = &images, low = 1, high = 100000;
     } else if (option == "--image-size") {
       target = &size, low = 1, high = 2000;
+    } else if (option == "--batch") {
+      target = &batch, low = 0, high = 100000;
+    } else if (option == "--growth-delay-ms") {
+      target = &growthDelay, low = 0, high = 60000;
     } else if (option == "--stop-after") {
       target = &stopAfter, low = 1, high = 86400;
     }
@@ -66,8 +74,11 @@ int main(int argc, char** argv) {
   pixhaul::demo::StopSignalWait stop;  // before any thread starts
 
   using namespace pixhaul::demo;
-  DemoSite site(
-      DemoSite::Options{static_cast<int>(images), static_cast<int>(size), static_cast<int>(size)});
+  DemoSite::Options siteOptions{static_cast<int>(images), static_cast<int>(size),
+                                static_cast<int>(size)};
+  siteOptions.batch = static_cast<int>(batch);
+  siteOptions.growthDelayMs = static_cast<int>(growthDelay);
+  DemoSite site(siteOptions);
   try {
     // The site learns its own addresses once the ports are known; no request can arrive
     // before the addresses are printed.

@@ -3,7 +3,10 @@
 
 #include "demo/demo_site.h"
 
+#include <algorithm>
+
 #include "demo/markup_escapes.h"
+#include "demo/page_growth.h"
 #include "demo/png_encoder.h"
 
 namespace pixhaul::demo {
@@ -39,7 +42,7 @@ const char* const kTodaysBingScript =
 
 }  // namespace
 
-DemoSite::DemoSite(Options options) {
+DemoSite::DemoSite(Options options) : options_(options) {
   for (int n = 0; n < options.imageCount; ++n) {
     images_.push_back(PatternPng(n, options.width, options.height));
   }
@@ -95,6 +98,7 @@ std::string DemoSite::PageHead(const std::string& title, const std::string& head
                      "</title><style>"
                      "body{font-family:sans-serif;margin:12px} figure{display:inline-block;"
                      "margin:6px} figcaption{font-size:11px;color:#555} .m{display:none}"
+                     " body{overflow-anchor:none} #results-end{min-height:100vh;color:#555}"
                      "</style></head>\n<body>\n<h2>Demo image results (" +
                      heading + ")</h2>\n<p>Demo pages:";
   for (int site = 0; site < 3; ++site) {
@@ -109,25 +113,39 @@ std::string DemoSite::PageHead(const std::string& title, const std::string& head
          "type=\"button\">Search</button></form>\n";
 }
 
-std::string DemoSite::TodaysPage(int site) const {
+int DemoSite::FirstBatchCount() const {
+  return options_.batch > 0 ? std::min(options_.batch, ImageCount()) : ImageCount();
+}
+
+std::string DemoSite::ResultsAndGrowth(const std::string& firstBatch, int site,
+                                       const std::string& pagePath) const {
+  PageGrowth growth;
+  growth.pagePath = pagePath;
+  growth.shown = FirstBatchCount();
+  growth.total = ImageCount();
+  growth.batch = options_.batch;
+  growth.delayMs = options_.growthDelayMs;
+  growth.batchesBeforeButton = site == 1 ? std::max(1, options_.batchesBeforeButton) : 0;
+  return "<div id=\"results\">" + firstBatch + "</div>\n" + PageGrowthMarkup(growth);
+}
+
+std::string DemoSite::TodaysResults(int site, int from, int to) const {
   const std::vector<std::string> addresses = TodaysImageAddresses(site);
   const std::string base = Bases().first;
-  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results, today's layout",
-                              std::string(kSiteTitles[site]) + " markup of today");
-  if (site == 0) page += kTodaysBingScript;
+  std::string page = "<div class=\"batch\">\n";
   std::string data;  // Google's and Baidu's script data
-  for (size_t i = 0; i < addresses.size(); ++i) {
+  for (int i = from; i < to; ++i) {
     const std::string n = std::to_string(i);
+    const std::string& address = addresses[static_cast<size_t>(i)];
     const std::string thumb = base + "/thumb/" + n + ".png";
     const std::string picture =
         "<img src=\"" + thumb + "\" width=\"64\" height=\"64\" alt=\"result " + n + "\">";
     switch (site) {
       case 0: {
         // Each result's data is JSON in the m attribute; the turl is Bing's own thumbnail.
-        const std::string m = "{\"cid\":\"" + n + "\",\"purl\":\"" + base + "/page/" + n +
-                              ".html\",\"murl\":\"" + addresses[i] +
-                              "\",\"turl\":\"https://tse1.mm.bing.net/th?id=OIP.demo" + n +
-                              "&pid=15.1\"}";
+        const std::string m =
+            "{\"cid\":\"" + n + "\",\"purl\":\"" + base + "/page/" + n + ".html\",\"murl\":\"" +
+            address + "\",\"turl\":\"https://tse1.mm.bing.net/th?id=OIP.demo" + n + "&pid=15.1\"}";
         page += "<figure><a class=\"iusc\" m=\"" + HtmlAttributeText(m) +
                 "\" href=\"/images/search?view=detailV2&amp;id=" + n + "\">" + picture +
                 "</a><figcaption>result " + n + "</figcaption></figure>\n";
@@ -137,7 +155,7 @@ std::string DemoSite::TodaysPage(int site) const {
         page += "<figure>" + picture + "<figcaption>result " + n + "</figcaption></figure>\n";
         data += "[1,[0,\"" + n +
                 "\",[\"https://encrypted-tbn0.gstatic.com/images?q\\u003dtbn:ANd9GcDemo" + n +
-                "\\u0026s\",194,259],[\"" + JsonStringText(addresses[i], true) +
+                "\\u0026s\",194,259],[\"" + JsonStringText(address, true) +
                 "\",48,48],null,0,\"rgb(8,8,8)\"]],\n";
         break;
       default:
@@ -145,58 +163,89 @@ std::string DemoSite::TodaysPage(int site) const {
         // The original is enciphered in objURL; replaceUrl names a copy of it.
         data += "{\"thumbURL\":\"" + JsonStringText(thumb, false) + "\",\"middleURL\":\"" +
                 JsonStringText(thumb, false) + "\",\"hoverURL\":\"\",\"objURL\":\"" +
-                BaiduCipherText(addresses[i]) + "\",\"replaceUrl\":[{\"ObjURL\":\"" +
+                BaiduCipherText(address) + "\",\"replaceUrl\":[{\"ObjURL\":\"" +
                 JsonStringText(thumb, false) + "\",\"FromURL\":\"" +
                 JsonStringText(base + "/page/" + n + ".html", false) + "\"}],\"width\":48},\n";
         break;
     }
   }
+  // Each batch brings its data in a script block of its own, as the sites' pages do.
+  const std::string key = std::to_string(from);
   if (site == 1) {
-    page +=
-        "<script nonce=\"demo\">function AF_initDataCallback(d) {}</script>\n"
-        "<script nonce=\"demo\">AF_initDataCallback({key: 'ds:1', data:[null,[\n" +
-        data + "]]});</script>\n";
+    page += "<script nonce=\"demo\">AF_initDataCallback({key: 'ds:" + key + "', data:[null,[\n" +
+            data + "]]});</script>\n";
   } else if (site == 2) {
-    page +=
-        "<script>window.flip = {setData: function (k, v) {}};</script>\n"
-        "<script>window.flip.setData('imgData',{\"data\":[\n" +
-        data + "{}]});</script>\n";
+    page += "<script>window.flip.setData('imgData" + key + "',{\"data\":[\n" + data +
+            "{}]});</script>\n";
   }
+  return page + "</div>\n";
+}
+
+std::string DemoSite::TodaysPage(int site) const {
+  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results, today's layout",
+                              std::string(kSiteTitles[site]) + " markup of today");
+  if (site == 0) {
+    page += kTodaysBingScript;
+  } else if (site == 1) {
+    page += "<script nonce=\"demo\">function AF_initDataCallback(d) {}</script>\n";
+  } else {
+    page += "<script>window.flip = {setData: function (k, v) {}};</script>\n";
+  }
+  page += ResultsAndGrowth(TodaysResults(site, 0, FirstBatchCount()), site, TodaysPagePath(site));
   return page + "</body></html>\n";
 }
 
-std::string DemoSite::Page(int site) const {
+std::string DemoSite::Results(int site, int from, int to) const {
   // Each result shows its picture and carries its address, behind the site's marker, in the
   // text of a hidden element: a web view serialises text content as it stands, whereas
   // markup inside attribute values comes back re-quoted and would no longer match.
-  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results",
-                              std::string(kSiteTitles[site]) + " markup");
   const std::vector<std::string> addresses = ImageAddresses();
   const std::string thumbBase = Bases().first + "/img/";
-  for (size_t i = 0; i < addresses.size(); ++i) {
+  std::string page = "<div class=\"batch\">\n";
+  for (int i = from; i < to; ++i) {
     const std::string n = std::to_string(i);
+    const std::string& address = addresses[static_cast<size_t>(i)];
     std::string entry;
     switch (site) {
       case 0:
-        entry = "{ns:'images',imgurl:\"" + addresses[i] + "\",oh:48,ow:48}";
+        entry = "{ns:'images',imgurl:\"" + address + "\",oh:48,ow:48}";
         break;
       case 1:
-        entry = "{\"id\":\"" + n + "\",\"ou\":\"" + addresses[i] + "\",\"ow\":48,\"oh\":48}";
+        entry = "{\"id\":\"" + n + "\",\"ou\":\"" + address + "\",\"ow\":48,\"oh\":48}";
         break;
       default:
-        entry = "{\"thumbURL\":\"/t/" + n + "\",\"objURL\":\"" + addresses[i] + "\",\"width\":48}";
+        entry = "{\"thumbURL\":\"/t/" + n + "\",\"objURL\":\"" + address + "\",\"width\":48}";
         break;
     }
     page += "<figure><img src=\"" + thumbBase + n + ".png\" width=\"64\" height=\"64\">" +
             "<figcaption>result " + n + "</figcaption><span class=\"m\">" + entry +
             "</span></figure>\n";
   }
+  return page + "</div>\n";
+}
+
+std::string DemoSite::Page(int site) const {
+  std::string page = PageHead(std::string(kSiteTitles[site]) + " image results",
+                              std::string(kSiteTitles[site]) + " markup");
+  page += ResultsAndGrowth(Results(site, 0, FirstBatchCount()), site, PagePath(site));
   return page + "</body></html>\n";
 }
 
 HttpReply DemoSite::Handle(const HttpRequest& request) const {
-  const std::string target = request.target.substr(0, request.target.find('?'));
+  const size_t queryAt = request.target.find('?');
+  const std::string target = request.target.substr(0, queryAt);
+  const std::string query = queryAt == std::string::npos ? "" : request.target.substr(queryAt + 1);
   for (int site = 0; site < 3; ++site) {
+    const bool today = target == BatchPath(TodaysPagePath(site));
+    if (today || target == BatchPath(PagePath(site))) {
+      // Past the last result the batch is empty; a request without a start is not one.
+      const int from = BatchStart(query);
+      if (from < 0 || options_.batch <= 0) break;
+      const int first = std::min(from, ImageCount());
+      const int last = std::min(first + options_.batch, ImageCount());
+      if (first == last) return OkReply("");
+      return OkReply(today ? TodaysResults(site, first, last) : Results(site, first, last));
+    }
     if (target == PagePath(site)) {
       return OkReply(Page(site));
     }

@@ -12,6 +12,11 @@
 // the server ignores) so that the addresses need decoding, beside thumbnails of the site's own
 // that a run must leave alone; the pictures they show come from /thumb/<n>.png.
 //
+// With Options::batch set, each page shows only a first batch of results and grows as it is
+// scrolled: a batch more each time it reaches its end, fetched from the server, until every
+// image is listed; Google's pages show a "more results" button after a few batches instead
+// (page_growth.h). ImageAddresses() and TodaysImageAddresses() list the whole grown page.
+//
 // The object is built once, then given the server's two base addresses with SetBases, which
 // may come after the server has started (its ports are known only then); every member may be
 // used from any thread.
@@ -32,6 +37,10 @@ class DemoSite {
     int imageCount = 36;
     int width = 48;  // every image has this size; a stored PNG is about width*height*3 bytes
     int height = 48;
+    // Results on the first load and per batch; 0 lists every image at once.
+    int batch = 0;
+    int growthDelayMs = 300;      // the page's wait before it asks for a batch
+    int batchesBeforeButton = 3;  // Google's pages: batches loaded by scrolling per button
   };
 
   explicit DemoSite(Options options);
@@ -51,22 +60,33 @@ class DemoSite {
   static std::string TodaysPagePath(int site);
   // The full-size addresses today's page of `site` lists, decoded, in page order.
   std::vector<std::string> TodaysImageAddresses(int site) const;
+  // The results a page shows before it grows: Options::batch, or every image.
+  int FirstBatchCount() const;
+
   // The bytes of image n.
   const std::string& Image(int n) const { return images_.at(static_cast<size_t>(n)); }
   int ImageCount() const { return static_cast<int>(images_.size()); }
 
-  // Answers one request: the pages, /img/<n>.png, /thumb/<n>.png (the same picture),
+  // Answers one request: the pages, a page's batches (/more<page path>?from=<n>, the results
+  // from n on; empty past the last), /img/<n>.png, /thumb/<n>.png (the same picture),
   // /redirect/<n>.png (302 to the https image), whatever query they carry; 404 for anything
   // else.
   HttpReply Handle(const HttpRequest& request) const;
 
  private:
   std::string PageHead(const std::string& title, const std::string& heading) const;
+  // The markup of results [from, to) of a page, as one batch: the described layout's or today's.
+  std::string Results(int site, int from, int to) const;
+  std::string TodaysResults(int site, int from, int to) const;
+  // The results' element with the first batch in it, and what makes the page grow.
+  std::string ResultsAndGrowth(const std::string& firstBatch, int site,
+                               const std::string& pagePath) const;
 
   // The two bases, read under the lock: the server's threads may already be running when
   // SetBases is called.
   std::pair<std::string, std::string> Bases() const;
 
+  Options options_;
   std::vector<std::string> images_;
   mutable std::mutex basesMutex_;
   std::string httpBase_;   // guarded by basesMutex_

@@ -62,19 +62,25 @@ constexpr RuleText kBaiduRules[] = {
 // The markers: Bing's drops the one byte after "imgurl:" (the opening quote); Google's and
 // Baidu's keep the "http" they end with as the address's start.
 constexpr Site kSites[] = {
-    {"bing", "www.bing.com", "http://www.bing.com/images", {"imgurl:", 8}, kBingRules, ""},
+    // Bing's "See more images" link.
+    {"bing",
+     "www.bing.com",
+     "http://www.bing.com/images",
+     {"imgurl:", 8},
+     kBingRules,
+     "a.btn_seemore"},
     {"google",
      "images.google.com",
      "http://images.google.com",
      {"\"ou\":\"http", 6},
      kGoogleRules,
-     ""},
+     "input.mye4qd"},  // Google's "Show more results" button
     {"baidu",
      "image.baidu.com",
      "http://image.baidu.com",
      {"\"objURL\":\"http", 10},
      kBaiduRules,
-     ""},
+     ""},  // Baidu keeps adding results as the page scrolls
 };
 static_assert(std::size(kSites) == kSiteCount, "kSiteCount must count the rows of kSites");
 

@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QWebEngineHistory>
 #include <QWebEngineView>
 #include <QtTest>
@@ -301,11 +302,18 @@ class MainWindowTest : public QObject {
     QDir(QString::fromStdString(folder.Path())).mkpath("help");
     QVERIFY(QFile::copy(PIXHAUL_SOURCE_DIR "/app/help/help.html",
                         QString::fromStdString(form.HelpFilePath)));
+    QVERIFY(QFile::copy(PIXHAUL_SOURCE_DIR "/app/help/load_more.png",
+                        QString::fromStdString(folder.Path() + "help/load_more.png")));
     form.UserManual1->trigger();
     QVERIFY(form.HelpViewer() && form.HelpViewer()->isVisible());
     const QString manual = form.HelpViewer()->ShownText();
-    for (const char* topic : {"step", "result_content.txt", "url_list.txt", "log.txt", "images"})
+    for (const char* topic :
+         {"step", "result_content.txt", "url_list.txt", "log.txt", "images", "Load more results"})
       QVERIFY2(manual.contains(topic), topic);
+    // The manual's pictures are found beside it.
+    auto* browser = form.HelpViewer()->findChild<QTextBrowser*>();
+    QVERIFY(browser != nullptr);
+    QVERIFY(!browser->loadResource(QTextDocument::ImageResource, QUrl("load_more.png")).isNull());
     SetShellOpenerForTesting({});
   }
 
@@ -336,7 +344,7 @@ class MainWindowTest : public QObject {
     RecordingForm form(FormOptions(folder));
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
-    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Help"}));
+    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Help"}));
     QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
     QVERIFY(form.VerifyCertificates1->isCheckable());
 

@@ -141,6 +141,58 @@ TEST(DemoSiteTest, EachTodaysPageIsListedByItsOwnSitesRulesOnly) {
   EXPECT_NE(site.TodaysImageAddresses(0)[0], site.ImageAddresses()[0]) << "with a query";
 }
 
+// A page that grows shows its first batch; with every batch the server gives appended where
+// the page's script puts them, each page lists every image once, in order, under the same
+// marker or rules as the whole page; past the last batch there is nothing more. Only Google's
+// pages carry the "more results" button, and a page with every image shown does not grow.
+TEST(DemoSiteTest, GrowingPagesBringEveryResultOnceBatchByBatch) {
+  pixhaul::test::TempDir dir;
+  DemoSite::Options options{10, 4, 4};
+  options.batch = 4;
+  DemoSite site(options);
+  site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
+  ASSERT_EQ(site.FirstBatchCount(), 4);
+  RuleBook rules;
+  const std::string resultsEnd = "</div>\n<div id=\"results-end\">";
+  for (const bool today : {false, true}) {
+    for (int page = 0; page < 3; ++page) {
+      SCOPED_TRACE(std::string(today ? "today's " : "") + "page " + std::to_string(page));
+      const std::string path = today ? DemoSite::TodaysPagePath(page) : DemoSite::PagePath(page);
+      const std::vector<std::string> all =
+          today ? site.TodaysImageAddresses(page) : site.ImageAddresses();
+      HttpRequest request;
+      request.target = path;
+      std::string markup = site.Handle(request).body;
+      EXPECT_EQ(markup.find("\"mye4qd\"") != std::string::npos, page == 1);
+      const auto listed = [&] {
+        pixhaul::test::WriteFileBytes(dir.File("page.html"), markup);
+        HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), page, rules);
+        TStringList list;
+        list.LoadFromFile(dir.File("list.txt"));
+        return list.Lines();
+      };
+      EXPECT_EQ(listed(), std::vector<std::string>(all.begin(), all.begin() + 4));
+      for (const int from : {4, 8}) {
+        request.target = "/more" + path + "?from=" + std::to_string(from);
+        const HttpReply batch = site.Handle(request);
+        ASSERT_EQ(batch.status, 200);
+        const size_t end = markup.find(resultsEnd);
+        ASSERT_NE(end, std::string::npos);
+        markup.insert(end, batch.body);
+      }
+      EXPECT_EQ(listed(), all);
+      request.target = "/more" + path + "?from=10";
+      EXPECT_EQ(site.Handle(request).body, "");
+      request.target = "/more" + path + "?from=9";
+      EXPECT_NE(site.Handle(request).body.find("result 9<"), std::string::npos);
+    }
+  }
+  DemoSite whole(DemoSite::Options{10, 4, 4});
+  EXPECT_EQ(whole.FirstBatchCount(), 10);
+  EXPECT_EQ(whole.Page(1).find("id=\"results-end\""), std::string::npos);
+  EXPECT_EQ(whole.TodaysPage(0).find("fetch("), std::string::npos);
+}
+
 TEST(DemoSiteTest, RoutesPagesImagesRedirectsAndUnknownPaths) {
   DemoSite site(DemoSite::Options{8, 4, 4});
   site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
@@ -163,8 +215,9 @@ TEST(DemoSiteTest, RoutesPagesImagesRedirectsAndUnknownPaths) {
   EXPECT_EQ(site.Handle(request).body, site.Image(7));
   request.target = "/redirect/5.png?size=48";
   EXPECT_EQ(site.Handle(request).status, 302);
-  for (const char* unknown : {"/img/8.png", "/img/-1.png", "/img/1.jpg", "/img/.png", "/", "/x",
-                              "/thumb/8.png", "/today/", "/?/img/1.png"}) {
+  for (const char* unknown :
+       {"/img/8.png", "/img/-1.png", "/img/1.jpg", "/img/.png", "/", "/x", "/thumb/8.png",
+        "/today/", "/?/img/1.png", "/more/bing.html?from=1", "/more/today/bing.html"}) {
     request.target = unknown;
     EXPECT_EQ(site.Handle(request).status, 404) << unknown;
   }
