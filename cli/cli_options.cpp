@@ -131,8 +131,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
 
 std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
-         "] [--save-dir DIR] [--rules FILE] [--list-only]\n"
-         "                   [--verify-tls] PAGE\n"
+         "] [--save-dir DIR]\n"
+         "                   [--rules FILE] [--list-only] [--verify-tls] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
@@ -145,19 +145,19 @@ std::string HelpText() {
          "Downloads the images that a saved image-search result page lists.\n"
          "PAGE is read as it stands: unlike the window, it loads no more results into it.\n"
          "\n"
-         "  PAGE            a saved result page, or an http:// or https:// address to fetch\n"
-         "  --site SITE     the site the page comes from, which picks how addresses are found:\n"
-         "                  " +
+         "  PAGE            a saved result page, or an http:// or https:// address\n"
+         "  --site SITE     the site the page comes from, which picks how addresses are\n"
+         "                  found: " +
          SiteNamesWithIndexes() + " (default: " + SiteName(0) +
          ")\n"
          "  --save-dir DIR  the save folder, created when missing, one level only\n"
          "                  (default: $HOME/" +
          kDefaultSaveFolderName +
          ")\n"
-         "  --rules FILE    the current-layout rules file (default: rules.ini in the settings\n"
-         "                  folder, ini/ beside the program or ~/.config/pixhaul/, if there)\n"
-         "  --list-only     write result_content.txt and url_list.txt, print the addresses,\n"
-         "                  download nothing\n"
+         "  --rules FILE    the current-layout rules file (default: rules.ini in the\n"
+         "                  settings folder: ini/ beside the program, ~/.config/pixhaul/)\n"
+         "  --list-only     write result_content.txt and url_list.txt, print the\n"
+         "                  addresses, download nothing\n"
          "  --verify-tls    verify https servers' certificates against the system's trust\n"
          "                  store and the host name (default: off, NOT verified)\n"
          "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
@@ -165,12 +165,13 @@ std::string HelpText() {
          "\n"
          "The run log goes to standard output and to log.txt in the save folder; standard\n"
          "error ends with a summary such as \"Finished: 33 saved, 3 failed, 0 skipped\".\n"
-         "SIGINT or SIGTERM stops the downloads as the Stop button does; before they start,\n"
-         "and a second time, it ends the program at once.\n"
+         "SIGINT or SIGTERM stops the downloads as the Stop button does; before they\n"
+         "start, and a second time, it ends the program at once.\n"
          "Exit status: 0 every address saved or skipped; 1 the run could not be made, the\n"
          "rules file has a fault or downloads still ran 10 minutes after the run; 2 bad\n"
          "command line; 3 at least one download failed; 130 stopped by a signal.\n"
-         "The rules file and the built-in rules: pixhaul-cli --help-rules, man pixhaul-cli.\n";
+         "The rules file and the built-in rules: pixhaul-cli --help-rules and the manual\n"
+         "page (man pixhaul-cli).\n";
 }
 
 std::string RulesHelpText() {

@@ -10,6 +10,7 @@
 #include "harvest/marker_scan.h"
 #include "harvest/rules_scan.h"
 #include "harvest/site_table.h"
+#include "http/uri.h"
 
 namespace pixhaul {
 
@@ -29,22 +30,13 @@ bool EndsWith(const std::string& text, const std::string& end) {
 }  // namespace
 
 std::string AddressHost(const std::string& address) {
-  size_t start = 0;
-  if (StartsWithText(address, "http://")) {
-    start = 7;
-  } else if (StartsWithText(address, "https://")) {
-    start = 8;
-  } else {
-    return "";
+  if (!StartsWithText(address, "http://") && !StartsWithText(address, "https://")) return "";
+  // The host as a request to the address would name it.
+  std::string protocol, host, path, resource, port, fragment;
+  TIdURI::SplitAddress(address, protocol, host, path, resource, port, fragment);
+  for (char& c : host) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  const size_t end = address.find_first_of("/?#", start);
-  std::string authority = address.substr(start, end == std::string::npos ? end : end - start);
-  const size_t at = authority.rfind('@');
-  if (at != std::string::npos) authority.erase(0, at + 1);
-  const size_t colon = authority.find(':');
-  if (colon != std::string::npos) authority.resize(colon);
-  std::string host;
-  for (char c : authority) host += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
   return host;
 }
 

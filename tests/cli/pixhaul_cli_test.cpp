@@ -816,15 +816,16 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
   EXPECT_EQ(cli->ExitCode(), 0);
   const std::vector<std::string> lines = Lines(cli->Out(), "\n");
   EXPECT_LE(lines.size(), 32u) << cli->Out();
+  for (const std::string& line : lines) EXPECT_LE(line.size(), 80u) << line;
   EXPECT_EQ(cli->Out().find("Rule1="), std::string::npos) << "the rules are not in --help";
   EXPECT_NE(cli->Out().find("pixhaul-cli --help-rules"), std::string::npos);
   EXPECT_NE(cli->Out().find("3 at least one download failed; 130 stopped by a signal."),
             std::string::npos);
-  EXPECT_EQ(cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] "
-                             "[--rules FILE] [--list-only]\n"
-                             "                   [--verify-tls] PAGE\n",
-                             0),
-            0u);
+  EXPECT_EQ(
+      cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR]\n"
+                       "                   [--rules FILE] [--list-only] [--verify-tls] PAGE\n",
+                       0),
+      0u);
   EXPECT_EQ(cli->Err(), "");
 }
 
