@@ -32,6 +32,7 @@
 #include "app/application.h"
 #include "app/help_viewer.h"
 #include "app/program_icon.h"
+#include "app/qt_text.h"
 #include "app/radio_group.h"
 #include "app/run_state_view.h"
 #include "app/settings.h"
@@ -61,11 +62,6 @@ constexpr const char* kHowtoText =
 
 const QColor kCream(255, 251, 240);
 const QColor kGreen(0, 128, 0);
-
-QString Q(const std::string& text) {
-  return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-std::string S(const QString& text) { return text.toUtf8().toStdString(); }
 
 void PaintCream(QWidget* widget, QPalette::ColorRole role) {
   QPalette palette = widget->palette();
@@ -240,75 +236,6 @@ void TForm1::BuildControls() {
   setStatusBar(StatusBar1);
 }
 
-void TForm1::BuildMenu() {
-  QMenu* file = menuBar()->addMenu("File");
-  OpenSaveFolder1 = file->addAction("Open save folder");
-  OpenSaveFolder1->setObjectName("OpenSaveFolder1");
-  connect(OpenSaveFolder1, &QAction::triggered, this,
-          [this] { Guarded([this] { OpenSaveFolder1Click(); }); });
-  file->addSeparator();
-  Exit1 = file->addAction("Exit");
-  Exit1->setObjectName("Exit1");
-  connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
-
-  BuildGoMenu();
-
-  QMenu* options = menuBar()->addMenu("Options");
-  VerifyCertificates1 = options->addAction("Verify server certificates");
-  VerifyCertificates1->setObjectName("VerifyCertificates1");
-  VerifyCertificates1->setCheckable(true);
-  connect(VerifyCertificates1, &QAction::toggled, this,
-          [this] { Guarded([this] { VerifyCertificates1Click(); }); });
-
-  QMenu* page = menuBar()->addMenu("Page");
-  LoadMoreResults1 = page->addAction(kLoadMoreCaption);
-  LoadMoreResults1->setObjectName("LoadMoreResults1");
-  LoadMoreResults1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  connect(LoadMoreResults1, &QAction::triggered, this,
-          [this] { Guarded([this] { LoadMoreResults1Click(); }); });
-
-  QMenu* help = menuBar()->addMenu("Help");
-  UserManual1 = help->addAction("User Manual");
-  UserManual1->setObjectName("UserManual1");
-  connect(UserManual1, &QAction::triggered, this,
-          [this] { Guarded([this] { UserManual1Click(); }); });
-  gotohomepage1 = help->addAction("Home Page");
-  gotohomepage1->setObjectName("gotohomepage1");
-  connect(gotohomepage1, &QAction::triggered, this,
-          [this] { Guarded([this] { gotohomepage1Click(); }); });
-  About1 = help->addAction("About");
-  About1->setObjectName("About1");
-  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
-}
-
-void TForm1::BuildGoMenu() {
-  QMenu* go = menuBar()->addMenu("Go");
-  const auto add = [this, go](const char* text, const char* name, QKeySequence keys,
-                              void (TForm1::*handler)()) {
-    QAction* action = go->addAction(text);
-    action->setObjectName(name);
-    action->setShortcut(keys);
-    // The shortcuts work wherever the focus is in the window, the log pane included.
-    action->setShortcutContext(Qt::WindowShortcut);
-    connect(action, &QAction::triggered, this,
-            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
-    return action;
-  };
-  Back1 = add("Back", "Back1", QKeySequence(Qt::ALT | Qt::Key_Left), &TForm1::Back1Click);
-  Forward1 =
-      add("Forward", "Forward1", QKeySequence(Qt::ALT | Qt::Key_Right), &TForm1::Forward1Click);
-  Reload1 = add("Reload", "Reload1", QKeySequence(Qt::Key_F5), &TForm1::Reload1Click);
-}
-
-template <class Handler>
-void TForm1::Guarded(Handler&& handler) {
-  try {
-    handler();
-  } catch (const std::exception& error) {
-    ShowError(error.what());
-  }
-}
-
 void TForm1::showEvent(QShowEvent* event) {
   if (!formShown_ && !event->spontaneous()) {
     formShown_ = true;
@@ -409,69 +336,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TForm1::Exit1Click() { close(); }
-
-void TForm1::OpenSaveFolder1Click() { OpenFolder(EditPath->text()); }
-
 void TForm1::LabelOutcomeClick() { OpenFolder(runFolderText_); }
-
-void TForm1::OpenFolder(const QString& folderText) {
-  const QFileInfo folder(folderText);
-  if (folderText.isEmpty() || !folder.isDir()) {
-    ShowMessage("The folder " + S(folderText) + " does not exist yet.");
-    return;
-  }
-  ShellOpen(S(QDir::cleanPath(folder.absoluteFilePath())));
-}
-
-void TForm1::Back1Click() {
-  if (QWebEngineView* view = web_->View()) view->back();
-}
-
-void TForm1::Forward1Click() {
-  if (QWebEngineView* view = web_->View()) view->forward();
-}
-
-void TForm1::Reload1Click() {
-  if (QWebEngineView* view = web_->View()) view->reload();
-}
-
-void TForm1::VerifyCertificates1Click() {
-  DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
-}
-
-void TForm1::LoadMoreResults1Click() {
-  if (loader_->Running()) return loader_->Stop();
-  // While a run goes on, its page is already captured; loading more would only slow it.
-  if (controller_->RunActive()) {
-    return ShowLoading(false, "Could not load more results: a download is running");
-  }
-  const int site = pixhaul::CurrentSite;
-  loader_->Start(SpinResultTarget->value(), IsSiteIndex(site) ? SiteMoreResultsSelector(site) : "");
-}
-
-void TForm1::ShowLoading(bool running, const std::string& text) {
-  const QString caption = running ? kStopLoadingCaption : kLoadMoreCaption;
-  ButtonLoadMore->setText(caption);
-  LoadMoreResults1->setText(caption);
-  LoadMoreText->setText(Q(text));
-}
-
-void TForm1::UserManual1Click() {
-  if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>(this);
-  (void)helpViewer_->ShowManual(HelpFilePath);  // a missing manual is not reported
-}
-
-void TForm1::gotohomepage1Click() { ShellOpen(HomePageAddress); }
-
-AboutContent TForm1::AboutDialogContent() {
-  return {[this] { return windowTitle(); }, [this] { return HomePageAddress; },
-          [this] { return SupportMailLink; }};
-}
-
-void TForm1::About1Click() {
-  if (frmAbout_) frmAbout_->exec();
-}
 
 std::string TForm1::SaveFolderText() { return S(EditPath->text()); }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -199,5 +200,15 @@ class TForm1 : public QMainWindow, public RunWindow {
   // that are out, and those reach the pane and the window's state above.
   std::unique_ptr<TRunController> controller_;
 };
+
+// Runs a command handler; an error it throws is shown, not passed on to Qt's event loop.
+template <class Handler>
+void TForm1::Guarded(Handler&& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    ShowError(error.what());
+  }
+}
 
 }  // namespace pixhaul

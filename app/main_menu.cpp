@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+// The main window's menu bar and the commands its items give.
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QWebEngineView>
+
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/help_viewer.h"
+#include "app/qt_text.h"
+#include "app/shell_open.h"
+#include "download/download_client.h"
+#include "harvest/site_table.h"
+
+namespace pixhaul {
+
+void TForm1::BuildMenu() {
+  QMenu* file = menuBar()->addMenu("File");
+  OpenSaveFolder1 = file->addAction("Open save folder");
+  OpenSaveFolder1->setObjectName("OpenSaveFolder1");
+  connect(OpenSaveFolder1, &QAction::triggered, this,
+          [this] { Guarded([this] { OpenSaveFolder1Click(); }); });
+  file->addSeparator();
+  Exit1 = file->addAction("Exit");
+  Exit1->setObjectName("Exit1");
+  connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+
+  BuildGoMenu();
+
+  QMenu* options = menuBar()->addMenu("Options");
+  VerifyCertificates1 = options->addAction("Verify server certificates");
+  VerifyCertificates1->setObjectName("VerifyCertificates1");
+  VerifyCertificates1->setCheckable(true);
+  connect(VerifyCertificates1, &QAction::toggled, this,
+          [this] { Guarded([this] { VerifyCertificates1Click(); }); });
+
+  QMenu* page = menuBar()->addMenu("Page");
+  LoadMoreResults1 = page->addAction(kLoadMoreCaption);
+  LoadMoreResults1->setObjectName("LoadMoreResults1");
+  LoadMoreResults1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  connect(LoadMoreResults1, &QAction::triggered, this,
+          [this] { Guarded([this] { LoadMoreResults1Click(); }); });
+
+  QMenu* help = menuBar()->addMenu("Help");
+  UserManual1 = help->addAction("User Manual");
+  UserManual1->setObjectName("UserManual1");
+  connect(UserManual1, &QAction::triggered, this,
+          [this] { Guarded([this] { UserManual1Click(); }); });
+  gotohomepage1 = help->addAction("Home Page");
+  gotohomepage1->setObjectName("gotohomepage1");
+  connect(gotohomepage1, &QAction::triggered, this,
+          [this] { Guarded([this] { gotohomepage1Click(); }); });
+  About1 = help->addAction("About");
+  About1->setObjectName("About1");
+  connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+}
+
+void TForm1::BuildGoMenu() {
+  QMenu* go = menuBar()->addMenu("Go");
+  const auto add = [this, go](const char* text, const char* name, QKeySequence keys,
+                              void (TForm1::*handler)()) {
+    QAction* action = go->addAction(text);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    // The shortcuts work wherever the focus is in the window, the log pane included.
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    return action;
+  };
+  Back1 = add("Back", "Back1", QKeySequence(Qt::ALT | Qt::Key_Left), &TForm1::Back1Click);
+  Forward1 =
+      add("Forward", "Forward1", QKeySequence(Qt::ALT | Qt::Key_Right), &TForm1::Forward1Click);
+  Reload1 = add("Reload", "Reload1", QKeySequence(Qt::Key_F5), &TForm1::Reload1Click);
+}
+
+void TForm1::Exit1Click() { close(); }
+
+void TForm1::OpenSaveFolder1Click() { OpenFolder(EditPath->text()); }
+
+void TForm1::OpenFolder(const QString& folderText) {
+  const QFileInfo folder(folderText);
+  if (folderText.isEmpty() || !folder.isDir()) {
+    ShowMessage("The folder " + S(folderText) + " does not exist yet.");
+    return;
+  }
+  ShellOpen(S(QDir::cleanPath(folder.absoluteFilePath())));
+}
+
+void TForm1::Back1Click() {
+  if (QWebEngineView* view = web_->View()) view->back();
+}
+
+void TForm1::Forward1Click() {
+  if (QWebEngineView* view = web_->View()) view->forward();
+}
+
+void TForm1::Reload1Click() {
+  if (QWebEngineView* view = web_->View()) view->reload();
+}
+
+void TForm1::VerifyCertificates1Click() {
+  DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
+}
+
+void TForm1::LoadMoreResults1Click() {
+  if (loader_->Running()) return loader_->Stop();
+  // While a run goes on, its page is already captured; loading more would only slow it.
+  if (controller_->RunActive()) {
+    return ShowLoading(false, "Could not load more results: a download is running");
+  }
+  const int site = pixhaul::CurrentSite;
+  loader_->Start(SpinResultTarget->value(), IsSiteIndex(site) ? SiteMoreResultsSelector(site) : "");
+}
+
+void TForm1::ShowLoading(bool running, const std::string& text) {
+  const QString caption = running ? kStopLoadingCaption : kLoadMoreCaption;
+  ButtonLoadMore->setText(caption);
+  LoadMoreResults1->setText(caption);
+  LoadMoreText->setText(Q(text));
+}
+
+void TForm1::UserManual1Click() {
+  if (!helpViewer_) helpViewer_ = std::make_unique<THelpViewer>(this);
+  (void)helpViewer_->ShowManual(HelpFilePath);  // a missing manual is not reported
+}
+
+void TForm1::gotohomepage1Click() { ShellOpen(HomePageAddress); }
+
+AboutContent TForm1::AboutDialogContent() {
+  return {[this] { return windowTitle(); }, [this] { return HomePageAddress; },
+          [this] { return SupportMailLink; }};
+}
+
+void TForm1::About1Click() {
+  if (frmAbout_) frmAbout_->exec();
+}
+
+}  // namespace pixhaul
