@@ -33,103 +33,65 @@ namespace {
 using demo::HttpRequest;
 using demo::LoopbackHttpServer;
 
-TEST_F(PixhaulCliTest, WholeRunForEachSiteMarker) {
-  DemoServer server(8);
-  const char* const kSiteNames[] = {"bing", "google", "baidu"};
-  for (int site = 0; site < 3; ++site) {
-    SCOPED_TRACE(kSiteNames[site]);
-    const std::string folder = SaveDir() + std::to_string(site);
-    // Google's page is given as a saved file, the others by address.
-    std::string page = server.PageAddress(site);
-    if (site == 1) {
-      page = work.File("google-results.html");
-      WriteFileBytes(page, server.Site().Page(1));
-    }
-    auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
-    ASSERT_TRUE(cli->Wait());
-
-    EXPECT_EQ(cli->ExitCode(), 0);
-    EXPECT_EQ(cli->Err(), "Finished: 8 saved, 0 failed, 0 skipped\n");
-    const std::vector<std::string> addresses = server.Site().ImageAddresses();
-    std::vector<std::string> lines = Lines(cli->Out(), "\n");
-    ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
-    std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
-    std::sort(workerLines.begin(), workerLines.end());
-    std::vector<std::string> expected;
-    for (size_t i = 0; i < addresses.size(); ++i) {
-      expected.push_back("T" + std::to_string(i) + " " + FileNameFromUrl(addresses[i]) + ": OK");
-    }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(workerLines, expected);
-    lines.erase(lines.begin() + 13, lines.end() - 2);
-    std::vector<std::string> frame = Header(static_cast<int>(addresses.size()));
-    frame.insert(frame.end(), kClosing.begin(), kClosing.end());
-    EXPECT_EQ(lines, frame);
-
-    // log.txt holds what was printed, with CR LF endings.
-    const std::string log = ReadFileBytes(folder + "/log.txt");
-    EXPECT_EQ(Lines(log, "\r\n"), Lines(cli->Out(), "\n"));
-    for (size_t i = 0; i < addresses.size(); ++i) {
-      EXPECT_EQ(ReadFileBytes(folder + "/" + FileNameFromUrl(addresses[i])),
-                server.Site().Image(static_cast<int>(i)))
-          << addresses[i];
-    }
-    EXPECT_EQ(FolderEntries(folder).size(), addresses.size() + 3) << "no temporary files left";
-    std::string list;
-    for (const std::string& a : addresses) list += a + "\r\n";
-    EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
-    EXPECT_EQ(ReadFileBytes(folder + "/result_content.txt"), server.Site().Page(site) + "\r\n");
-  }
-}
-
-// Pages in the layouts the sites serve today: the current-layout rules give the decoded
-// addresses, and the run is otherwise the described one, every image saved under the name its
-// decoded address gives.
-TEST_F(PixhaulCliTest, WholeRunForEachTodaysLayout) {
+// One run per site and layout: the described markers on the described pages, the rules on
+// today's. Google's pages are given as saved files, the others by address.
+TEST_F(PixhaulCliTest, WholeRunForEachSiteAndLayout) {
   DemoServer server(8);
   const char* const kSiteNames[] = {"bing", "google", "baidu"};
   const char* const kLabels[] = {"www.bing.com", "images.google.com", "image.baidu.com"};
-  for (int site = 0; site < 3; ++site) {
-    SCOPED_TRACE(kSiteNames[site]);
-    const std::string folder = SaveDir() + "-today" + std::to_string(site);
-    std::string page = server.TodaysPageAddress(site);
-    if (site == 1) {
-      page = work.File("google-today.html");
-      WriteFileBytes(page, server.Site().TodaysPage(1));
-    }
-    auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
-    ASSERT_TRUE(cli->Wait());
+  for (const bool today : {false, true}) {
+    for (int site = 0; site < 3; ++site) {
+      SCOPED_TRACE(std::string(kSiteNames[site]) + (today ? ", today's layout" : ""));
+      const std::string folder = SaveDir() + (today ? "-today" : "") + std::to_string(site);
+      const std::string pageBytes =
+          today ? server.Site().TodaysPage(site) : server.Site().Page(site);
+      std::string page = today ? server.TodaysPageAddress(site) : server.PageAddress(site);
+      if (site == 1) {
+        page = work.File(today ? "google-today.html" : "google-results.html");
+        WriteFileBytes(page, pageBytes);
+      }
+      auto cli = Start({"--site", kSiteNames[site], "--save-dir", folder, page});
+      ASSERT_TRUE(cli->Wait());
 
-    EXPECT_EQ(cli->ExitCode(), 0);
-    const std::vector<std::string> addresses = server.Site().TodaysImageAddresses(site);
-    EXPECT_EQ(cli->Err(),
-              std::string("pixhaul-cli: Addresses found by the current-layout rules for ") +
-                  kLabels[site] + "\nFinished: " + std::to_string(addresses.size()) +
-                  " saved, 0 failed, 0 skipped\n");
-    std::vector<std::string> lines = Lines(cli->Out(), "\n");
-    ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
-    std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
-    std::sort(workerLines.begin(), workerLines.end());
-    std::vector<std::string> expected;
-    for (size_t i = 0; i < addresses.size(); ++i) {
-      expected.push_back("T" + std::to_string(i) + " " + FileNameFromUrl(addresses[i]) + ": OK");
+      EXPECT_EQ(cli->ExitCode(), 0);
+      const std::vector<std::string> addresses =
+          today ? server.Site().TodaysImageAddresses(site) : server.Site().ImageAddresses();
+      const std::string note =
+          today ? std::string("pixhaul-cli: Addresses found by the current-layout rules for ") +
+                      kLabels[site] + "\n"
+                : "";
+      EXPECT_EQ(cli->Err(), note + "Finished: " + std::to_string(addresses.size()) +
+                                " saved, 0 failed, 0 skipped\n");
+      std::vector<std::string> lines = Lines(cli->Out(), "\n");
+      ASSERT_EQ(lines.size(), 13 + addresses.size() + 2) << cli->Out();
+      std::vector<std::string> workerLines(lines.begin() + 13, lines.end() - 2);
+      std::sort(workerLines.begin(), workerLines.end());
+      std::vector<std::string> expected;
+      for (size_t i = 0; i < addresses.size(); ++i) {
+        expected.push_back("T" + std::to_string(i) + " " + FileNameFromUrl(addresses[i]) + ": OK");
+      }
+      std::sort(expected.begin(), expected.end());
+      EXPECT_EQ(workerLines, expected);
+      lines.erase(lines.begin() + 13, lines.end() - 2);
+      std::vector<std::string> frame = Header(static_cast<int>(addresses.size()));
+      frame.insert(frame.end(), kClosing.begin(), kClosing.end());
+      EXPECT_EQ(lines, frame);
+
+      // log.txt holds what was printed, with CR LF endings.
+      EXPECT_EQ(Lines(ReadFileBytes(folder + "/log.txt"), "\r\n"), Lines(cli->Out(), "\n"));
+      for (size_t i = 0; i < addresses.size(); ++i) {
+        EXPECT_EQ(ReadFileBytes(folder + "/" + FileNameFromUrl(addresses[i])),
+                  server.Site().Image(static_cast<int>(i)))
+            << addresses[i];
+      }
+      EXPECT_EQ(FolderEntries(folder).size(), addresses.size() + 3) << "no temporary files left";
+      std::string list;
+      for (const std::string& a : addresses) list += a + "\r\n";
+      EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
+      if (!today) {
+        EXPECT_EQ(ReadFileBytes(folder + "/result_content.txt"), pageBytes + "\r\n");
+      }
     }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(workerLines, expected);
-    lines.erase(lines.begin() + 13, lines.end() - 2);
-    std::vector<std::string> frame = Header(static_cast<int>(addresses.size()));
-    frame.insert(frame.end(), kClosing.begin(), kClosing.end());
-    EXPECT_EQ(lines, frame);
-    EXPECT_EQ(Lines(ReadFileBytes(folder + "/log.txt"), "\r\n"), Lines(cli->Out(), "\n"));
-    for (size_t i = 0; i < addresses.size(); ++i) {
-      EXPECT_EQ(ReadFileBytes(folder + "/" + FileNameFromUrl(addresses[i])),
-                server.Site().Image(static_cast<int>(i)))
-          << addresses[i];
-    }
-    EXPECT_EQ(FolderEntries(folder).size(), addresses.size() + 3) << "no temporary files left";
-    std::string list;
-    for (const std::string& a : addresses) list += a + "\r\n";
-    EXPECT_EQ(ReadFileBytes(folder + "/url_list.txt"), list);
   }
 }
 
