@@ -103,8 +103,7 @@ int main(int argc, char** argv) {
   const qint64 elapsed = clock.elapsed();
   const auto [windowAfter, engineAfter] = PeakMemory();
 
-  std::printf("outcome: %s\n",
-              pixhaul::LoadEndText(outcome, form.Loader().Timings()).c_str());
+  std::printf("outcome: %s\n", pixhaul::LoadEndText(outcome, form.Loader().Timings()).c_str());
   std::printf("rounds: %d\nfirst: %d\nfinal: %d\ntime_ms: %lld\n", outcome.rounds, outcome.first,
               outcome.now, static_cast<long long>(elapsed));
   std::printf("window_vmhwm_kb_before: %ld\nwindow_vmhwm_kb_after: %ld\n", windowBefore,
