@@ -219,9 +219,8 @@ void TForm1::BuildControls() {
   ProgressBar1->setFixedWidth(160);
   ProgressBar1->hide();
   StatusBar1->addPermanentWidget(ProgressBar1);
-  LoadMoreText = new QLabel(StatusBar1);
+  LoadMoreText = new TStatusLabel(StatusBar1);
   LoadMoreText->setObjectName("LoadMoreText");
-  LoadMoreText->setTextFormat(Qt::PlainText);
   StatusBar1->addPermanentWidget(LoadMoreText);
   ListSourceText = new TStatusLabel(StatusBar1);
   ListSourceText->setObjectName("ListSourceText");

@@ -103,7 +103,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   TStatusLabel* LabelOutcome = nullptr;
   QAction* OpenSaveFolder1 = nullptr;
   // In the status bar: the results counted while more are loaded, and how the loading ended.
-  QLabel* LoadMoreText = nullptr;
+  TStatusLabel* LoadMoreText = nullptr;
   QAction* Exit1 = nullptr;
   // Go menu: the web view's history and reload.
   QAction* Back1 = nullptr;

@@ -19,6 +19,7 @@
 #include "app/help_viewer.h"
 #include "app/qt_text.h"
 #include "app/shell_open.h"
+#include "app/status_label.h"
 #include "download/download_client.h"
 #include "harvest/site_table.h"
 
@@ -127,7 +128,7 @@ void TForm1::ShowLoading(bool running, const std::string& text) {
   const QString caption = running ? kStopLoadingCaption : kLoadMoreCaption;
   ButtonLoadMore->setText(caption);
   LoadMoreResults1->setText(caption);
-  LoadMoreText->setText(Q(text));
+  LoadMoreText->SetFullText(Q(text));
 }
 
 void TForm1::UserManual1Click() {

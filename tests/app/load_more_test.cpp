@@ -148,7 +148,7 @@ class LoadMoreTest : public QObject {
     std::vector<QString> shown;
     connect(&form.Loader(), &ResultLoader::Progress, &form, [&](int first, int now) {
       counts.emplace_back(first, now);
-      shown.push_back(form.LoadMoreText->text());
+      shown.push_back(form.LoadMoreText->FullText());
       QCOMPARE(form.ButtonLoadMore->text(), QString("Stop loading"));
       QCOMPARE(form.LoadMoreResults1->text(), QString("Stop loading"));
     });
@@ -165,7 +165,7 @@ class LoadMoreTest : public QObject {
       QCOMPARE(shown[i], Text(LoadingText(counts[i].first, counts[i].second)));
       if (i > 0) QVERIFY(counts[i].second >= counts[i - 1].second);
     }
-    QCOMPARE(form.LoadMoreText->text(),
+    QCOMPARE(form.LoadMoreText->FullText(),
              QString::fromUtf8("Loaded more results: 5 \u2192 30 (the page stopped growing)"));
     QCOMPARE(form.ButtonLoadMore->text(), QString("Load more results"));
     QCOMPARE(form.LoadMoreResults1->text(), QString("Load more results"));
@@ -219,7 +219,7 @@ class LoadMoreTest : public QObject {
     QVERIFY(outcome.has_value());
     QCOMPARE(int(outcome->end), int(LoadEnd::kTargetReached));
     QVERIFY(outcome->now >= 12 && outcome->now < 12 + kBatch);
-    QCOMPARE(form.LoadMoreText->text(),
+    QCOMPARE(form.LoadMoreText->FullText(),
              QString::fromUtf8("Loaded more results: 5 \u2192 %1 (12 wanted)").arg(outcome->now));
     QCOMPARE(form.Loader().CountResults(), std::optional<int>(outcome->now));
     QVERIFY(form.close());
@@ -254,7 +254,7 @@ class LoadMoreTest : public QObject {
     const LoadOutcome outcome = finished.first().first().value<LoadOutcome>();
     QCOMPARE(int(outcome.end), int(LoadEnd::kStoppedByUser));
     QCOMPARE(outcome.now, countAtStop);
-    QCOMPARE(form.LoadMoreText->text(),
+    QCOMPARE(form.LoadMoreText->FullText(),
              QString::fromUtf8("Loaded more results: 5 \u2192 %1 (stopped)").arg(countAtStop));
     // A loading that went on would have the whole page in this time.
     QTest::qWait(1500);
@@ -295,7 +295,7 @@ class LoadMoreTest : public QObject {
     const std::optional<LoadOutcome> outcome = LoadMore(form);
     QVERIFY(outcome.has_value());
     QCOMPARE(int(outcome->end), end);
-    QCOMPARE(form.LoadMoreText->text(), text);
+    QCOMPARE(form.LoadMoreText->FullText(), text);
     QCOMPARE(form.ButtonLoadMore->text(), QString("Load more results"));
     QVERIFY(form.messages.empty());
     QVERIFY(form.errors.empty());
@@ -316,7 +316,7 @@ class LoadMoreTest : public QObject {
     const LoadOutcome outcome = finished.first().first().value<LoadOutcome>();
     QCOMPARE(int(outcome.end), int(LoadEnd::kFailed));
     QVERIFY2(outcome.detail.find("SyntaxError") != std::string::npos, outcome.detail.c_str());
-    QCOMPARE(form.LoadMoreText->text(),
+    QCOMPARE(form.LoadMoreText->FullText(),
              Text("Could not load more results: " + outcome.detail + " (5 results)"));
     QVERIFY(form.messages.empty());
     QVERIFY(form.close());
