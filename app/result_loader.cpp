@@ -54,7 +54,10 @@ constexpr const char* kSizeScript = R"js(
 })()
 )js";
 
-const char* const kArrow = "\xe2\x86\x92";
+// "35 → 180": the count the loading started from and the count now.
+std::string Counts(int first, int now) {
+  return std::to_string(first) + " \xe2\x86\x92 " + std::to_string(now);
+}
 
 // `text` as a JavaScript string literal, quotes and escapes included.
 QString ScriptString(const std::string& text) {
@@ -71,8 +74,7 @@ std::string Span(int milliseconds) {
 }  // namespace
 
 std::string LoadingText(int first, int now) {
-  return "Loading more results: " + std::to_string(first) + " " + kArrow + " " +
-         std::to_string(now);
+  return "Loading more results: " + Counts(first, now);
 }
 
 bool IsLoadFailure(LoadEnd end) {
@@ -81,8 +83,7 @@ bool IsLoadFailure(LoadEnd end) {
 }
 
 std::string LoadEndText(const LoadOutcome& outcome, const ResultLoaderTimings& timings) {
-  const std::string counts =
-      std::to_string(outcome.first) + " " + kArrow + " " + std::to_string(outcome.now);
+  const std::string counts = Counts(outcome.first, outcome.now);
   const std::string held = " (" + std::to_string(outcome.now) + " results)";
   const std::string failed = "Could not load more results: ";
   switch (outcome.end) {

@@ -23,10 +23,6 @@ std::string SiteDomain(int index) {
   return dot == std::string::npos ? label : label.substr(dot + 1);
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 }  // namespace
 
 std::string AddressHost(const std::string& address) {
@@ -45,7 +41,7 @@ int SiteOfHost(const std::string& host, int selected) {
   for (int i = 0; i < kSiteCount; ++i) {
     if (i == selected) continue;
     const std::string domain = SiteDomain(i);
-    if (host == domain || EndsWith(host, "." + domain)) return i;
+    if (host == domain || host.ends_with("." + domain)) return i;
   }
   return kNoSite;
 }
