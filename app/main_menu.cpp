@@ -131,7 +131,9 @@ void TForm1::DownloadOptions1Click() {
 
 void TForm1::ApplyDownloadOptions(const DownloadOptions& options) {
   downloadOptions_ = options;
-  controller_->SetDownloadFilters(options.filters);
+  RunOptions run = controller_->Options();
+  run.filters = options.filters;
+  controller_->SetRunOptions(run);
   const QString line = Q(FiltersLine(options.filters));
   LabelFilters->setText(line);
   LabelFilters->setToolTip(line.isEmpty() ? QString() : "Set in Options \u203a Download options");

@@ -3,6 +3,10 @@
 
 #include "cli/cli_options.h"
 
+#include <charconv>
+#include <optional>
+
+#include "download/retry_policy.h"
 #include "download/save_folder.h"
 #include "framework/ascii_text.h"
 #include "framework/program_layout.h"
@@ -50,6 +54,16 @@ std::string SiteLabels() {
   std::string text;
   for (int i = 0; i < kSiteCount; ++i) text += (i > 0 ? ", " : "") + SiteLabel(i);
   return text;
+}
+
+// A decimal count from 0 to `most`.
+std::optional<int> ParseCount(const std::string& text, int most) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > most)
+    return std::nullopt;
+  return value;
 }
 
 ParseResult UsageError(std::string error) {
@@ -107,13 +121,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
       } else if (argument == "--verify-tls" && !inlineValue) {
         result.options.verifyTls = true;
       } else if (argument == "--skip-duplicates" && !inlineValue) {
-        result.options.filters.skipDuplicates = true;
+        result.options.run.filters.skipDuplicates = true;
       } else if (argument == "--min-size") {
         std::string size;
         const auto minimum = takeValue(size) ? ParseMinimumSize(size) : std::nullopt;
         if (!minimum) return UsageError("--min-size needs WIDTHxHEIGHT, such as 200x200");
-        result.options.filters.minWidth = minimum->first;
-        result.options.filters.minHeight = minimum->second;
+        result.options.run.filters.minWidth = minimum->first;
+        result.options.run.filters.minHeight = minimum->second;
+      } else if (argument == "--max-images" || argument == "--retries") {
+        const bool retries = argument == "--retries";
+        std::string text;
+        const int most = retries ? kMaxRetries : kMaxImagesLimit;
+        const auto number = takeValue(text) ? ParseCount(text, most) : std::nullopt;
+        if (!number)
+          return UsageError(argument + " needs a number from 0 to " + std::to_string(most));
+        (retries ? result.options.run.retries : result.options.run.maxImages) = *number;
+      } else if (argument == "--failed-list") {
+        if (!takeValue(result.options.failedList) || result.options.failedList.empty()) {
+          return UsageError("--failed-list needs a file");
+        }
       } else if (argument == "--site") {
         std::string site;
         if (!takeValue(site)) return UsageError("--site needs a value");
@@ -141,7 +167,8 @@ std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
          "] [--save-dir DIR]\n"
          "                   [--rules FILE] [--list-only] [--verify-tls]\n"
-         "                   [--min-size WxH] [--skip-duplicates] PAGE\n"
+         "                   [--min-size WxH] [--skip-duplicates] [--max-images N]\n"
+         "                   [--retries N] [--failed-list FILE] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
@@ -173,10 +200,18 @@ std::string HelpText() {
          "                  header (default: 0x0, keep all)\n"
          "  --skip-duplicates  do not keep an image whose bytes are those of one already\n"
          "                  saved in the run or in the save folder\n"
+         "  --max-images N  end with N images: start no more downloads once the images\n"
+         "                  saved or already in the folder and those running reach N\n"
+         "                  (default: 0, every address)\n"
+         "  --retries N     try a download that failed for a passing reason (reset,\n"
+         "                  time-out, 408, 429, 5xx but 501) up to N times more, waiting\n"
+         "                  1 s, 2 s, 4 s... or as Retry-After says (default: 0)\n"
+         "  --failed-list FILE  write the addresses not saved to FILE, one a line\n"
          "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
          "  --help, --version  show this text, or the program's version, and exit\n"
          "\n"
-         "A page served for an image (HTML, JSON, XML) is never kept as one.\n"
+         "A page served for an image (HTML, JSON, XML) is never kept as one. Running the\n"
+         "same PAGE again fetches only what is not yet in the save folder.\n"
          "The run log goes to standard output and to log.txt in the save folder; standard\n"
          "error ends with a summary such as \"Finished: 33 saved, 3 failed, 0 skipped\".\n"
          "SIGINT or SIGTERM stops the downloads as the Stop button does; before they\n"

@@ -4,7 +4,8 @@
 // The command line of pixhaul-cli:
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
-//               [--verify-tls] [--min-size WxH] [--skip-duplicates] PAGE
+//               [--verify-tls] [--min-size WxH] [--skip-duplicates] [--max-images N]
+//               [--retries N] [--failed-list FILE] PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --help-rules
 //   pixhaul-cli --version
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "download/download_filters.h"
+#include "download/run_options.h"
 #include "harvest/rules_file.h"
 
 namespace pixhaul::cli {
@@ -24,10 +25,11 @@ struct CliOptions {
   int site = 0;            // 0 Bing, 1 Google, 2 Baidu
   std::string saveFolder;  // used as typed, like the window's save-folder text
   bool listOnly = false;
-  bool verifyTls = false;   // verify https servers' certificates (off: not verified)
-  std::string rulesFile;    // --rules: the rules file to use; empty for the one beside the program
-  DownloadFilters filters;  // --min-size, --skip-duplicates
-  std::string page;         // a file, or an http:// or https:// address
+  bool verifyTls = false;  // verify https servers' certificates (off: not verified)
+  std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program
+  RunOptions run;          // --min-size, --skip-duplicates, --max-images, --retries
+  std::string failedList;  // --failed-list: where the addresses not saved are written
+  std::string page;        // a file, or an http:// or https:// address
 };
 
 struct ParseResult {

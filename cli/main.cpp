@@ -105,6 +105,26 @@ int ListOnly(const CliOptions& options, const TestHooks& hooks) {
   return window.MessageShown() ? kExitFailed : kExitDone;
 }
 
+// The addresses whose download failed or was not an image, one a line (LF), for the user's
+// scripts; images left out by the filters are the user's choice and not listed. False, with
+// the reason on standard error, when the file cannot be written.
+bool WriteFailedList(const std::string& path, const TRunController& controller) {
+  std::string text;
+  for (const WorkerEnd& end : controller.NotSaved()) {
+    if (end.result == WorkerResult::kFailed || end.result == WorkerResult::kNotImage)
+      text += end.url + "\n";
+  }
+  try {
+    ReplacementFile file(path);
+    file.Write(text);
+    file.Commit();
+    return true;
+  } catch (const std::exception& e) {
+    PrintError(e.what());
+    return false;
+  }
+}
+
 int Run(const CliOptions& options, const TestHooks& hooks) {
   ConsoleRunWindow window(
       options.saveFolder, options.site,
@@ -114,7 +134,7 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
     TRunController controller(window, hooks.timings);
     const RulesFileLocation rulesFile = RulesFileFor(options, ProgramFolder());
     controller.SetRulesFile([rulesFile] { return rulesFile; });
-    controller.SetDownloadFilters(options.filters);
+    controller.SetRunOptions(options.run);
     // While the downloads are on, the first signal is the Stop press. Before they start (the
     // page is fetched, copied and scanned), once the press is taken and once the run is over,
     // a signal ends the program at once, whatever the main thread is doing.
@@ -152,6 +172,8 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
       if (exitCode == kExitDone && outcome.stopped) exitCode = kExitInterrupted;
       if (exitCode == kExitDone && outcome.failed + outcome.notImages > 0)
         exitCode = kExitDownloadFailed;
+      if (!options.failedList.empty() && !WriteFailedList(options.failedList, controller))
+        exitCode = kExitFailed;
     }
   }
   return exitCode;

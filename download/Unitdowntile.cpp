@@ -3,11 +3,16 @@
 
 #include "download/Unitdowntile.h"
 
+#include <chrono>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "download/download_client.h"
+#include "download/image_check.h"
+#include "download/retry_policy.h"
 #include "download/run_end.h"
 #include "download/run_texts.h"
 #include "download/temporary_file.h"
@@ -60,14 +65,14 @@ WorkerResult WorkerResultOf(int outcome) {
 
 TDownTileThread::TDownTileThread(std::string url, std::string fileName, int index,
                                  std::string saveFolder, unsigned run, WorkerReports& reports,
-                                 KeepChecks checks)
+                                 WorkerOptions checks)
     : Index(index),
       Run(run),
       Url(std::move(url)),
       FileName(std::move(fileName)),
       SaveFolder(std::move(saveFolder)),
       reports_(reports),
-      checks_(std::move(checks)) {
+      options_(std::move(checks)) {
   SetFreeOnTerminate(true);
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
@@ -103,36 +108,39 @@ void TDownTileThread::Fetch() {
   // Declared so that the body file goes before the client that writes to it.
   std::unique_ptr<DownloadClient> client;
   std::unique_ptr<TemporaryFile> body;
-  // A failure of the file the body goes to is a failed save, whichever step it stopped.
-  bool fileRefused = false;
-  auto saveFailed = [&] { return fileRefused || (body && body->Stream().WriteFailed()); };
-  try {
-    client = std::make_unique<DownloadClient>();
-    // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
-    // holds the same memory whatever the body's size.
-    fileRefused = true;
-    body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
-    fileRefused = false;
-    Outcome = kOutcomeNone;
-    client->GetInto(Url, body->Stream());
-  } catch (const Exception& e) {
-    LogLine = ExceptionLine(Index, e.Message(), Url);
-    Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
-  } catch (...) {
-    LogLine = FailedLine(Index, Url);
-    Outcome = saveFailed() ? kOutcomeSaveFailed : kOutcomeNotAnException;
-  }
-
-  if (Outcome == kOutcomeNone) {
+  // Every try of this download shares the one limit a download has.
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  int tries = 0;
+  for (;;) {
+    ++tries;
+    body.reset();
+    client.reset();
+    const bool transient = TryOnce(client, body, deadline);
+    if (Outcome != kOutcomeNone) {
+      // Transient failures may be tried again, after a wait a stop cuts short.
+      if (!transient || tries > options_.retries || !deadline) break;
+      const std::string retryAfter =
+          client ? client->Http().Reply.ExtraHeaders().ValueOf("Retry-After") : std::string();
+      const auto wait = RetryWait(tries, retryAfter, std::time(nullptr));
+      if (std::chrono::steady_clock::now() + wait >= *deadline) break;
+      if (options_.stop ? options_.stop->WaitFor(wait) : (std::this_thread::sleep_for(wait), false))
+        break;
+      continue;
+    }
     try {
       Keep(*body, client->Http().Reply.ContentType);
     } catch (const Exception& e) {
-      LogLine = ExceptionLine(Index, e.Message(), Url);
+      SetFailure(e.Message());
       Outcome = kOutcomeSaveFailed;
     } catch (...) {
-      LogLine = FailedLine(Index, Url);
+      SetFailure(std::nullopt);
       Outcome = kOutcomeSaveFailed;
     }
+    break;
+  }
+  if (tries > 1 && Outcome != kOutcomeSaved) {
+    LogLine += AfterTriesSuffix(tries);
+    Reason += AfterTriesSuffix(tries);
   }
 
   HandOffLogLine();
@@ -140,18 +148,49 @@ void TDownTileThread::Fetch() {
   client.reset();
 }
 
+bool TDownTileThread::TryOnce(std::unique_ptr<DownloadClient>& client,
+                              std::unique_ptr<TemporaryFile>& body,
+                              std::optional<std::chrono::steady_clock::time_point>& deadline) {
+  // A failure of the file the body goes to is a failed save, whichever step it stopped.
+  bool fileRefused = false;
+  auto saveFailed = [&] { return fileRefused || (body && body->Stream().WriteFailed()); };
+  try {
+    client = std::make_unique<DownloadClient>();
+    const int limitMs = client->Http().CallTimeLimitMs();
+    if (!deadline && limitMs >= 0)
+      deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    client->Http().CallDeadline = deadline;
+    // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
+    // holds the same memory whatever the body's size.
+    fileRefused = true;
+    body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
+    fileRefused = false;
+    Outcome = kOutcomeNone;
+    client->GetInto(Url, body->Stream());
+    return false;
+  } catch (const Exception& e) {
+    SetFailure(e.Message());
+    Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
+    return Outcome != kOutcomeSaveFailed && IsTransientFailure(e);
+  } catch (...) {
+    SetFailure(std::nullopt);
+    Outcome = saveFailed() ? kOutcomeSaveFailed : kOutcomeNotAnException;
+    return false;
+  }
+}
+
 void TDownTileThread::Keep(TemporaryFile& body, const std::string& contentType) {
   body.Finish();
   if (const std::optional<Refusal> refusal =
-          CheckBody(contentType, body.Handle(), checks_.filters)) {
-    LogLine = ExceptionLine(Index, refusal->reason, Url);
+          CheckBody(contentType, body.Handle(), options_.filters)) {
+    SetFailure(refusal->reason);
     Outcome = refusal->result == WorkerResult::kNotImage ? kOutcomeNotAnImage : kOutcomeFiltered;
     return;
   }
-  if (checks_.duplicates) {
-    if (const std::optional<std::string> same = checks_.duplicates->KeepUnlessDuplicate(
+  if (options_.duplicates) {
+    if (const std::optional<std::string> same = options_.duplicates->KeepUnlessDuplicate(
             body.Handle(), FileName, [&body] { body.Commit(); })) {
-      LogLine = ExceptionLine(Index, SameImageReason(*same), Url);
+      SetFailure(SameImageReason(*same));
       Outcome = kOutcomeDuplicate;
       return;
     }
@@ -160,6 +199,19 @@ void TDownTileThread::Keep(TemporaryFile& body, const std::string& contentType) 
   }
   Outcome = kOutcomeSaved;
   LogLine = SavedLine(Index, FileName);
+}
+
+void TDownTileThread::SetFailure(const std::optional<std::string>& message) {
+  if (message) {
+    LogLine = ExceptionLine(Index, *message, Url);
+    // One line for the list of what failed: a socket error's two lines joined by a blank.
+    std::string oneLine = *message;
+    for (size_t at; (at = oneLine.find("\r\n")) != std::string::npos;) oneLine.replace(at, 2, " ");
+    Reason = VisibleText(oneLine);
+  } else {
+    LogLine = FailedLine(Index, Url);
+    Reason = kFailedReason;
+  }
 }
 
 void TDownTileThread::HandOffLogLine() {
@@ -173,19 +225,19 @@ void TDownTileThread::HandOffLogLine() {
 void TDownTileThread::HandOffWorkerFinished() {
   WorkerReports* reports = &reports_;
   const unsigned run = Run;
-  const WorkerResult result = WorkerResultOf(Outcome);
+  const WorkerEnd end{WorkerResultOf(Outcome), Url, Outcome == kOutcomeSaved ? "" : Reason};
   bool ran = false;  // written on the main thread before Synchronize returns to us
   try {
-    TThread::Synchronize([reports, run, result, &ran] {
+    TThread::Synchronize([reports, run, &end, &ran] {
       ran = true;
-      reports->WorkerFinished(run, result);
+      reports->WorkerFinished(run, end);
     });
   } catch (...) {
     // The hand-off itself failed before the action ran: post the decrement instead, so the
     // slot is still given back.
     if (!ran) {
       try {
-        CurrentMessagePump().Post([reports, run, result] { reports->WorkerFinished(run, result); });
+        CurrentMessagePump().Post([reports, run, end] { reports->WorkerFinished(run, end); });
       } catch (...) {
       }
     }
@@ -194,7 +246,7 @@ void TDownTileThread::HandOffWorkerFinished() {
 
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
                          const std::string& saveFolder, unsigned run, WorkerReports& reports,
-                         const KeepChecks& checks) {
+                         const WorkerOptions& checks) {
   TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, run, reports, checks);
 }
 

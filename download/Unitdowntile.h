@@ -19,16 +19,20 @@
 // hop's and so never reaches the target either.
 #pragma once
 
+#include <chrono>
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "download/image_check.h"
+#include "download/worker_options.h"
 #include "download/worker_reports.h"
 #include "framework/thread.h"
 
 namespace pixhaul {
 
+class DownloadClient;
 class TemporaryFile;
 
 // Outcome codes of a worker.
@@ -57,10 +61,10 @@ class TDownTileThread : public TThread {
  public:
   // The thread starts when TThread::Spawn returns unless created suspended. `run` is the run
   // number it hands back with its WorkerFinished; `reports` receives the hand-offs and must
-  // outlive the worker. `checks` are what a complete body must pass to be kept (documents are
-  // never kept).
+  // outlive the worker. `checks` say what a complete body must pass to be kept (documents are
+  // never kept) and how often a transient failure is tried again.
   TDownTileThread(std::string url, std::string fileName, int index, std::string saveFolder,
-                  unsigned run, WorkerReports& reports, KeepChecks checks = {});
+                  unsigned run, WorkerReports& reports, WorkerOptions checks = {});
   ~TDownTileThread() override;
 
   // The addresses of the workers alive in the process (created and not yet deleted), in no
@@ -68,6 +72,7 @@ class TDownTileThread : public TThread {
   static std::vector<std::string> LiveAddresses();
 
   std::string LogLine;  // the result line; empty until Execute sets it
+  std::string Reason;   // why the image was not saved, as the line gives it; empty until then
   int Index;            // 0-based position of the address in the run's list
   unsigned Run;         // the run it was started for, handed back with its WorkerFinished
   int Outcome = kOutcomeNone;
@@ -80,12 +85,18 @@ class TDownTileThread : public TThread {
 
  private:
   void Fetch();
+  // One try: a new client and body file, the GET. Sets LogLine and Outcome on a failure and
+  // tells whether it may pass on another try.
+  bool TryOnce(std::unique_ptr<DownloadClient>& client, std::unique_ptr<TemporaryFile>& body,
+               std::optional<std::chrono::steady_clock::time_point>& deadline);
   void Keep(TemporaryFile& body, const std::string& contentType);
+  // LogLine and Reason for a failure with this message, or for one without a message.
+  void SetFailure(const std::optional<std::string>& message);
   void HandOffLogLine();
   void HandOffWorkerFinished();
 
   WorkerReports& reports_;
-  KeepChecks checks_;
+  WorkerOptions options_;
   // Its entry among the live workers' addresses (LiveAddresses).
   std::multiset<std::string>::iterator liveEntry_;
 };
@@ -94,6 +105,6 @@ class TDownTileThread : public TThread {
 // Raises EThread when the thread cannot be created.
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
                          const std::string& saveFolder, unsigned run, WorkerReports& reports,
-                         const KeepChecks& checks = {});
+                         const WorkerOptions& checks = {});
 
 }  // namespace pixhaul

@@ -7,23 +7,14 @@
 // line and is counted by its class.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "download/download_filters.h"
-#include "download/duplicate_index.h"
 #include "download/worker_reports.h"
 
 namespace pixhaul {
-
-// What one run's workers check, shared by them all (the index outlives the run while a late
-// worker still holds it).
-struct KeepChecks {
-  DownloadFilters filters;
-  std::shared_ptr<DuplicateIndex> duplicates;  // set when filters.skipDuplicates is
-};
 
 // Why a body is not kept, and as what it counts.
 struct Refusal {

@@ -9,6 +9,7 @@
 
 #include "download/Unitdowntile.h"
 #include "download/file_naming.h"
+#include "download/run_outcome.h"
 #include "download/run_preparation.h"
 #include "download/run_texts.h"
 #include "framework/file_utils.h"
@@ -29,7 +30,7 @@ TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
     : window_(window), timings_(timings) {
   starter_ = [this](const std::string& url, const std::string& fileName, int index,
                     const std::string& saveFolder) {
-    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this, checks_);
+    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this, options_);
   };
 }
 
@@ -38,6 +39,8 @@ TRunController::~TRunController() {
   // wait has no limit here. Workers end by themselves (every network wait has a time limit),
   // and the front ends bound their own waits before this one, ending the process instead when
   // workers outlive them.
+  // A worker waiting to try again stops waiting.
+  if (options_.stop) options_.stop->Raise();
   WaitForWorkersToDrain([this] { return outstandingWorkers_ <= 0; }, kDrainWithoutLimit);
 }
 
@@ -90,17 +93,29 @@ void TRunController::StartPath() {
 
   TStringList urls;
   urls.LoadFromFile(prepared->listFile);
-  checks_ = KeepChecks{filters_, nullptr};
-  if (filters_.skipDuplicates) checks_.duplicates = std::make_shared<DuplicateIndex>(folder);
+  options_ = WorkerOptions{runOptions_.filters, nullptr, runOptions_.retries,
+                           std::make_shared<StopSignal>()};
+  if (runOptions_.filters.skipDuplicates)
+    options_.duplicates = std::make_shared<DuplicateIndex>(folder);
   ++runNumber_;
   progress_ = RunProgress{};
   progress_.addresses = urls.Count();
   progress_.active = true;
+  notSaved_.clear();
+  listFile_ = prepared->listFile;
   ReportProgress();
   MessagePump& pump = CurrentMessagePump();
   for (int i = 0; i < urls.Count(); ++i) {
     pump.ProcessMessages();
     if (stopRequested_) break;
+    if (runOptions_.maxImages > 0 && !WaitForRoomUnderLimit(runOptions_.maxImages)) {
+      if (!stopRequested_) {
+        progress_.limit = runOptions_.maxImages;
+        progress_.notStarted = urls.Count() - i;
+        ReportProgress();
+      }
+      break;
+    }
     const std::string url = urls.Get(i);
     const std::string fileName = FileNameFromUrl(url);
     // A temporary file of a download in progress (or of one cut off) is no image.
@@ -146,7 +161,20 @@ void TRunController::StartPath() {
   // The guard ends the active run and re-enables a button that a stop disabled.
 }
 
+bool TRunController::WaitForRoomUnderLimit(int limit) {
+  MessagePump& pump = CurrentMessagePump();
+  const auto kept = [this] { return progress_.saved + progress_.skipped; };
+  while (kept() + StillRunning(progress_) >= limit && kept() < limit && !stopRequested_) {
+    // Only a hand-off (a download ending) or a stop press changes the sum.
+    pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::seconds(1));
+    pump.ProcessMessages();
+  }
+  return kept() < limit && !stopRequested_;
+}
+
 void TRunController::StopPath() {
+  // A download waiting to be tried again gives up at once.
+  if (options_.stop) options_.stop->Raise();
   Log("");
   Log(kStoppingLine);
   Log("");
@@ -178,13 +206,14 @@ void TRunController::AppendWorkerLine(const std::string& line) {
   Log(line);
 }
 
-void TRunController::WorkerFinished(unsigned run, WorkerResult result) {
+void TRunController::WorkerFinished(unsigned run, const WorkerEnd& end) {
   --liveWorkerCount_;
   --outstandingWorkers_;
   // Counted in its own run, also when it ends after that run's closing steps (the run's
   // outcome is then told again); a worker of an earlier run has no run left to count in.
   if (run == runNumber_ && run != 0) {
-    switch (result) {
+    if (end.result != WorkerResult::kSaved) notSaved_.push_back(end);
+    switch (end.result) {
       case WorkerResult::kSaved:
         ++progress_.saved;
         break;

@@ -22,11 +22,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "download/image_check.h"
+#include "download/run_options.h"
 #include "download/run_preparation.h"
 #include "download/run_progress.h"
 #include "download/run_window.h"
+#include "download/worker_options.h"
 #include "download/worker_reports.h"
 #include "harvest/rule_book.h"
 
@@ -88,7 +90,7 @@ class TRunController : public WorkerReports {
   // the RunNumber() it was created under. A line is dropped after a stop; once
   // the run has finished it goes to the window's ShowLateWorkerLine instead of the pane.
   void AppendWorkerLine(const std::string& line) override;
-  void WorkerFinished(unsigned run, WorkerResult result) override;
+  void WorkerFinished(unsigned run, const WorkerEnd& end) override;
 
   // Pumps messages for `milliseconds` without spinning; pumps once even for 0.
   void WaitWithMessages(unsigned milliseconds);
@@ -96,10 +98,18 @@ class TRunController : public WorkerReports {
   // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).
   void SetWorkerStarter(WorkerStarter starter) { starter_ = std::move(starter); }
 
-  // Which images the runs from now on keep (documents never are). With skipDuplicates, each
-  // run indexes its save folder's files by size at its start.
-  void SetDownloadFilters(const DownloadFilters& filters) { filters_ = filters; }
-  const DownloadFilters& Filters() const { return filters_; }
+  // What the runs from now on ask beyond the described run: which images they keep
+  // (documents never are; with skipDuplicates each run indexes its save folder's files by size
+  // at its start), how many images they end with, how often a transient failure is tried.
+  void SetRunOptions(const RunOptions& options) { runOptions_ = options; }
+  const RunOptions& Options() const { return runOptions_; }
+  const DownloadFilters& Filters() const { return runOptions_.filters; }
+
+  // The downloads of the latest run that did not save their image (failed, or not kept), in
+  // the order they ended, late ones included.
+  const std::vector<WorkerEnd>& NotSaved() const { return notSaved_; }
+  // The address list file of the latest run that got one; empty before.
+  const std::string& ListFile() const { return listFile_; }
 
   // Where each run looks for the rules file, asked at every start; none by default. The file
   // is read again when it has changed, and its faults are shown in a message box once.
@@ -107,6 +117,9 @@ class TRunController : public WorkerReports {
 
  private:
   void StartPath();
+  // With a limit on the images, waits (pumping) while the images kept and the downloads
+  // running fill it; false once the kept ones alone do, or a stop came.
+  bool WaitForRoomUnderLimit(int limit);
   void StopPath();
   void ShowStopCaption(bool stop);
   void Log(const std::string& text) { window_.AppendLogLine(text); }
@@ -117,8 +130,10 @@ class TRunController : public WorkerReports {
   WorkerStarter starter_;
   RulesFileSource rulesFile_;
   RuleBook rules_;
-  DownloadFilters filters_;
-  KeepChecks checks_;  // the current run's
+  RunOptions runOptions_;
+  WorkerOptions options_;  // the current run's
+  std::vector<WorkerEnd> notSaved_;
+  std::string listFile_;
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;

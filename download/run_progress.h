@@ -22,6 +22,8 @@ struct RunProgress {
   int notImages = 0;     // started workers whose body was a document, not an image
   int filtered = 0;      // ... whose image was smaller than the filter's minimum
   int duplicates = 0;    // ... whose image was a second copy of one already kept
+  int limit = 0;         // the images the run was to end with, when it ended because it had them
+  int notStarted = 0;    // addresses left unstarted because the limit was reached
 
   // Started workers that ended without keeping their image, for whatever reason.
   int NotSaved() const { return failed + notImages + filtered + duplicates; }

@@ -35,6 +35,8 @@ std::string SameImageReason(const std::string& fileName) {
   return "Same image as " + fileName + ".";
 }
 
+std::string AfterTriesSuffix(int tries) { return " (after " + std::to_string(tries) + " tries)"; }
+
 std::string CreateDirectoryFailedMessage(const std::string& folderText) {
   return "Create directory " + folderText + " Failed.";
 }
@@ -86,6 +88,10 @@ std::string OutcomeText(const RunProgress& progress) {
       break;
   }
   if (StillRunning(progress) > 0) text += ", " + count(StillRunning(progress)) + " still running";
+  if (progress.limit > 0) {
+    text += " (limit of " + count(progress.limit) + " reached, " + count(progress.notStarted) +
+            " not started)";
+  }
   return text;
 }
 

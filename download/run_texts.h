@@ -36,6 +36,8 @@ std::string SavedLine(int index, const std::string& fileName);  // "T%d %s: OK"
 std::string ExceptionLine(int index, const std::string& message,
                           const std::string& url);          // "T%d:%s %s"
 std::string FailedLine(int index, const std::string& url);  // "T%d failed: %s"
+// The reason a download of a FailedLine failed, for the list of what failed.
+inline constexpr const char* kFailedReason = "failed";
 
 // Why a complete body was not kept, as the message of a worker's ExceptionLine.
 std::string NotAnImageReason(const std::string& mediaType);  // "Not an image (%s)." (the type
@@ -43,6 +45,9 @@ std::string NotAnImageReason(const std::string& mediaType);  // "Not an image (%
 std::string SmallerThanReason(const std::string& minimum,
                               const std::string& actual);  // "Smaller than %s (%s)."
 std::string SameImageReason(const std::string& fileName);  // "Same image as %s."
+
+// Follows the last failure's line of a download that was tried more than once.
+std::string AfterTriesSuffix(int tries);  // " (after %d tries)"
 
 // Message boxes of the start path.
 inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
@@ -62,7 +67,9 @@ std::string WrongSiteNote(int siteIndex);  // "This page is from %s: select it a
 //                                                ", 4 skipped" follow when there are any)
 //   "Nothing new: 36 already in the folder"      every address was skipped
 // Bodies not kept are named after "failed" when there are any: "Finished: 21 saved, 3 failed,
-// 5 not images, 4 filtered, 2 duplicates, 0 skipped" ("1 not an image", "1 duplicate").
+// 5 not images, 4 filtered, 2 duplicates, 0 skipped" ("1 not an image", "1 duplicate"). A
+// run that ended because it had the images asked for says so at the end: "Finished: 100 saved,
+// 2 failed, 0 skipped (limit of 100 reached, 212 not started)".
 // Downloads still running when the run closed are added as ", 2 still running"; their results
 // count once they come in. `progress` should no longer be active.
 std::string OutcomeText(const RunProgress& progress);

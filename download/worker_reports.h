@@ -16,6 +16,13 @@ namespace pixhaul {
 // (a document, smaller than the filter's minimum, a second copy of an image already kept).
 enum class WorkerResult { kSaved, kFailed, kNotImage, kFiltered, kDuplicate };
 
+// How one worker ended, for the run's counts and its list of what failed.
+struct WorkerEnd {
+  WorkerResult result = WorkerResult::kFailed;
+  std::string url;     // the address as listed
+  std::string reason;  // why it was not saved ("404 Not Found"); empty when it was
+};
+
 class WorkerReports {
  public:
   virtual ~WorkerReports() = default;
@@ -23,8 +30,8 @@ class WorkerReports {
   // The worker's result line, for the log pane. Must not raise for the worker's sake: a raising
   // call is swallowed and the worker still reports WorkerFinished.
   virtual void AppendWorkerLine(const std::string& line) = 0;
-  // `run` is the run number the worker was started with; `result` is how it ended.
-  virtual void WorkerFinished(unsigned run, WorkerResult result) = 0;
+  // `run` is the run number the worker was started with; `end` is how it ended.
+  virtual void WorkerFinished(unsigned run, const WorkerEnd& end) = 0;
 };
 
 }  // namespace pixhaul

@@ -111,7 +111,9 @@ void TIdHTTP::PerformRequest(RequestMethod method, const std::string& url, TStre
     TIdReadRateGuard& guard;
     ~DeadlineScope() { guard.SetDeadline(std::nullopt); }
   } scope{ReadGuard()};
-  ReadGuard().SetDeadline(TIdReadRateGuard::Clock::now() + std::chrono::milliseconds(limitMs));
+  auto deadline = TIdReadRateGuard::Clock::now() + std::chrono::milliseconds(limitMs);
+  if (CallDeadline && *CallDeadline < deadline) deadline = *CallDeadline;
+  ReadGuard().SetDeadline(deadline);
   PerformHop(method, address, content, source);
 }
 

@@ -26,8 +26,10 @@
 // out closed before any byte of the reply arrived is sent once more on a new connection.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -131,6 +133,9 @@ class TIdHTTP : public TIdTCPClient {
   // The time one call may take: kCallTimeLimitMs scaled by ReadTimeoutMs() against the
   // default read time limit; -1 (none) when the read time limit is switched off.
   int CallTimeLimitMs() const;
+  // An earlier end for the calls made from now on than their own limit gives, for a caller
+  // whose several calls share one limit (the tries of one download). Unset by default.
+  std::optional<std::chrono::steady_clock::time_point> CallDeadline;
 
  private:
   // Where a hop goes: an address split into its parts, the target not yet percent-encoded.

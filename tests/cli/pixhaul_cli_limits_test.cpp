@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +22,128 @@
 
 namespace pixhaul::test {
 namespace {
+
+// A server of 40 images that counts the requests for each; `failing` answer 404.
+class CountingServer {
+ public:
+  explicit CountingServer(std::set<int> failing)
+      : failing_(std::move(failing)), server_([this](const demo::HttpRequest& r) {
+          const int image = std::stoi(r.target.substr(r.target.rfind('/') + 1));
+          {
+            std::lock_guard lock(mutex_);
+            ++requests_[image];
+          }
+          if (failing_.count(image)) return demo::HttpReply{404, "Not Found", {}, "", false};
+          return demo::OkReply("image " + std::to_string(image), "image/png");
+        }) {}
+  std::string Address(int image) const {
+    return server_.HttpBase() + "/img/" + std::to_string(image);
+  }
+  std::string Page(int count) const {
+    std::string page;
+    for (int i = 0; i < count; ++i) page += "imgurl:\"" + Address(i) + "\" ";
+    return page;
+  }
+  std::map<int, int> Requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  std::set<int> failing_;
+  std::mutex mutex_;
+  std::map<int, int> requests_;
+  demo::LoopbackHttpServer server_;
+};
+
+// --max-images: the run ends with exactly N images when the list has them, failures making
+// room for the next addresses and files already in the folder counting; addresses never
+// started get no line; the summary says the limit was reached.
+TEST_F(PixhaulCliTest, MaxImagesEndsWithThatManyImages) {
+  struct Row {
+    const char* name;
+    std::set<int> failing;
+    int before;  // images already in the folder (the first ones of the list)
+    int max;
+    int saved;
+    std::set<int> requested;
+    const char* summary;
+  } rows[] = {
+      {"two fail",
+       {2, 6},
+       0,
+       10,
+       10,
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11},
+       "Finished: 10 saved, 2 failed, 0 skipped (limit of 10 reached, 28 not started)"},
+      {"six already there",
+       {},
+       6,
+       10,
+       4,
+       {6, 7, 8, 9},
+       "Finished: 4 saved, 0 failed, 6 skipped (limit of 10 reached, 30 not started)"},
+      {"fewer good than asked", {}, 0, 50, 40, {}, "Finished: 40 saved, 0 failed, 0 skipped"},
+  };
+  int round = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CountingServer server(row.failing);
+    const std::string folder = SaveDir() + std::to_string(round++);
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < row.before; ++i)
+      WriteFileBytes(folder + "/" + FileNameFromUrl(server.Address(i)), "earlier");
+    const std::string page = work.File("counted.html");
+    WriteFileBytes(page, server.Page(40));
+
+    auto cli = Start({"--save-dir", folder, "--max-images", std::to_string(row.max), page});
+    ASSERT_TRUE(cli->Wait());
+
+    EXPECT_EQ(cli->ExitCode(), row.failing.empty() ? 0 : 3);
+    EXPECT_EQ(cli->Err(), std::string(row.summary) + "\n");
+    const std::map<int, int> requests = server.Requests();
+    std::set<int> requested;
+    for (const auto& [image, count] : requests) {
+      requested.insert(image);
+      EXPECT_EQ(count, 1) << image;
+    }
+    if (!row.requested.empty()) {
+      EXPECT_EQ(requested, row.requested);
+    }
+    EXPECT_EQ(static_cast<int>(std::count_if(requested.begin(), requested.end(),
+                                             [&](int image) { return !row.failing.count(image); })),
+              row.saved);
+    const std::vector<std::string> lines = Lines(cli->Out(), "\n");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                              return line.size() > 1 && line[0] == 'T' && std::isdigit(line[1]);
+                            }),
+              static_cast<long>(requested.size()));
+  }
+}
+
+// --failed-list writes the addresses not saved (failed or not images), one a line; --retries 0
+// is one request, as a run without the option.
+TEST_F(PixhaulCliTest, FailedListNamesWhatFailed) {
+  CountingServer server({1, 3});
+  const std::string page = work.File("counted.html");
+  WriteFileBytes(page, server.Page(5));
+  auto cli = Start(
+      {"--save-dir", SaveDir(), "--retries", "0", "--failed-list", work.File("failed.txt"), page});
+  ASSERT_TRUE(cli->Wait());
+  EXPECT_EQ(cli->ExitCode(), 3);
+  const std::string listed = ReadFileBytes(work.File("failed.txt"));
+  EXPECT_TRUE(listed == server.Address(1) + "\n" + server.Address(3) + "\n" ||
+              listed == server.Address(3) + "\n" + server.Address(1) + "\n")
+      << listed;
+  EXPECT_EQ(server.Requests(), (std::map<int, int>{{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}}));
+
+  auto bad = Start({"--failed-list", work.Path() + "/no-such-folder/f.txt", "--save-dir",
+                    SaveDir() + "2", page});
+  ASSERT_TRUE(bad->Wait());
+  EXPECT_EQ(bad->ExitCode(), 1);
+  EXPECT_NE(bad->Err().find("Cannot create file"), std::string::npos) << bad->Err();
+}
 
 // A hostile page cannot have its bytes written through links planted in the save folder under
 // the names of the run's files: each file is replaced by the run, and what the links point to

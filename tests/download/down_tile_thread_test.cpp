@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -17,6 +19,7 @@
 
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
+#include "framework/stop_signal.h"
 #include "http/tcp_connection.h"
 #include "loopback/loopback_server.h"
 #include "tests/download/fake_run_window.h"
@@ -56,7 +59,7 @@ class WorkerHarness {
   WorkerResult Run(const std::string& url, const std::string& fileName, int index,
                    const std::string& saveFolder,
                    const std::function<void(TRunController&)>& whileRunning = {},
-                   const KeepChecks& checks = {}) {
+                   const WorkerOptions& checks = {}) {
     WorkerResult result;
     TRunController controller(window, kFast);
     CurrentMessagePump().Post([&] {
@@ -226,7 +229,7 @@ TEST_F(DownTileThreadTest, BodiesNotKeptLeaveNoFileAndSayWhy) {
       {"size unreadable", "image/tiff", std::string("II*\0\x08\0\0\0", 8), nullptr, kOutcomeSaved},
       {"empty under text/html", "text/html", "", nullptr, kOutcomeSaved},
   };
-  KeepChecks checks;
+  WorkerOptions checks;
   checks.filters.minWidth = 32;
   checks.filters.minHeight = 32;
   for (const Row& row : rows) {
@@ -385,6 +388,129 @@ std::string Chunked(const std::string& body, const std::string& trailer) {
 }
 
 const std::string kRequestEnd = "\r\n\r\n";
+
+// An HTTP date `seconds` from now, as Retry-After may give it.
+std::string HttpDateIn(int seconds) {
+  const std::time_t when = std::time(nullptr) + seconds;
+  std::tm utc{};
+  gmtime_r(&when, &utc);
+  char text[64];
+  std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+  return text;
+}
+
+// With retries asked for, a failure that passes by itself is tried again on a new connection,
+// after its wait, and only the final outcome is logged; any other failure is tried once.
+TEST_F(DownTileThreadTest, TransientFailuresAreTriedAgainAndOthersOnce) {
+  TIdTCPConnection::SetDefaultTimeouts(5000, 400);
+  const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nimage";
+  const auto reply = [](const std::string& head) {
+    return Script().ReceiveUntil(kRequestEnd).Send(head + "Content-Length: 0\r\n\r\n").Close();
+  };
+  struct Row {
+    const char* name;
+    Script first;
+    int retries;
+    size_t requests;   // what the server sees
+    double minWaitS;   // the wait before the second try, at least
+    const char* line;  // nullptr: saved
+  } rows[] = {
+      {"503 with Retry-After: 1", reply("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1\r\n"),
+       1, 2, 0.9, nullptr},
+      {"429 with an HTTP date",
+       reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: " + HttpDateIn(4) + "\r\n"), 1, 2, 0.5,
+       nullptr},
+      {"reset", Script().ReceiveUntil(kRequestEnd).Reset(), 1, 2, 0.9, nullptr},
+      {"closed early",
+       Script()
+           .ReceiveUntil(kRequestEnd)
+           .Send("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nima")
+           .Close(),
+       1, 2, 0.9, nullptr},
+      {"read time-out", Script().ReceiveUntil(kRequestEnd).Pause(1500), 1, 2, 0.9, nullptr},
+      {"500 without retries", reply("HTTP/1.1 500 Internal Server Error\r\n"), 0, 1, 0,
+       "500 Internal Server Error"},
+      {"404 is not retried", reply("HTTP/1.1 404 Not Found\r\n"), 3, 1, 0, "404 Not Found"},
+      {"403 is not retried", reply("HTTP/1.1 403 Forbidden\r\n"), 3, 1, 0, "403 Forbidden"},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(Folder() + "r.png");
+    ScriptedServer server({row.first, Script().ReceiveUntil(kRequestEnd).Send(ok).Close()});
+    WorkerOptions options;
+    options.retries = row.retries;
+    const auto start = std::chrono::steady_clock::now();
+
+    const WorkerResult r = harness.Run(server.Url("/r.png"), "r.png", 2, Folder(), {}, options);
+
+    const double took =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(server.AcceptedCount(), row.requests);
+    EXPECT_GE(took, row.minWaitS);
+    EXPECT_EQ(r.paneLines.size(), 1u);
+    if (row.line) {
+      EXPECT_EQ(r.logLine, "T2:" + std::string(row.line) + " " + server.Url("/r.png"));
+    } else {
+      EXPECT_EQ(r.logLine, "T2 r.png: OK");
+      EXPECT_EQ(ReadFileBytes(Folder() + "r.png"), "image");
+    }
+  }
+
+  // Names that do not resolve and refused connections are tried once.
+  demo::RefusingPort refusing;
+  for (const std::string& url :
+       {std::string("http://no-such-host.pixhaul.invalid/r.png"),
+        "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png"}) {
+    SCOPED_TRACE(url);
+    WorkerOptions options;
+    options.retries = 3;
+    const auto start = std::chrono::steady_clock::now();
+    const WorkerResult r = harness.Run(url, "n.png", 3, Folder(), {}, options);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+    EXPECT_EQ(r.logLine.find(" tries)"), std::string::npos) << r.logLine;
+    EXPECT_EQ(r.outcome, kOutcomeSocketError);
+  }
+
+  // Every try failing: the last failure, with the number of tries.
+  ScriptedServer busy({reply("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 0\r\n")},
+                      ScriptedServer::Options{true});
+  WorkerOptions options;
+  options.retries = 2;
+  const WorkerResult r = harness.Run(busy.Url("/b.png"), "b.png", 5, Folder(), {}, options);
+  EXPECT_EQ(busy.AcceptedCount(), 3u);
+  EXPECT_EQ(r.logLine, "T5:503 Service Unavailable " + busy.Url("/b.png") + " (after 3 tries)");
+  EXPECT_EQ(r.outcome, kOutcomeOtherFailure);
+  TIdTCPConnection::SetDefaultTimeouts(kDefaultConnectTimeoutMs, kDefaultReadTimeoutMs);
+}
+
+// A stop ends a wait before the next try at once: the worker hands in its end.
+TEST_F(DownTileThreadTest, StopEndsTheWaitBeforeAnotherTry) {
+  ScriptedServer busy({Script()
+                           .ReceiveUntil(kRequestEnd)
+                           .Send("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 30\r\n"
+                                 "Content-Length: 0\r\n\r\n")
+                           .Close()},
+                      ScriptedServer::Options{true});
+  WorkerOptions options;
+  options.retries = 3;
+  options.stop = std::make_shared<StopSignal>();
+  std::thread stopper;
+  const auto start = std::chrono::steady_clock::now();
+  const WorkerResult r = harness.Run(
+      busy.Url("/s.png"), "s.png", 1, Folder(),
+      [&](TRunController&) {
+        stopper = std::thread([&] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(300));
+          options.stop->Raise();
+        });
+      },
+      options);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(busy.AcceptedCount(), 1u);
+  EXPECT_EQ(r.logLine, "T1:503 Service Unavailable " + busy.Url("/s.png"));
+  EXPECT_EQ(r.liveCountChange, -1);
+}
 
 // Bodies several times the worker's file buffer, in each of the three framings, over http
 // and https: the file holds exactly the body and nothing else is left in the folder.

@@ -78,15 +78,17 @@ class FakeWorkers {
                                    : "T" + std::to_string(index) + ":404 Not Found " + url;
     const unsigned run = controller_.RunNumber();
     const auto delay = finishAfter;
-    threads_.emplace_back([this, line, delay, run, saved] {
+    threads_.emplace_back([this, line, delay, run, saved, url] {
       const auto limit = SteadyClock::now() + std::chrono::seconds(10);
       while (held && SteadyClock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       std::this_thread::sleep_for(delay);
       TThread::Synchronize([this, &line] { controller_.AppendWorkerLine(line); });
-      TThread::Synchronize([this, run, saved] {
-        controller_.WorkerFinished(run, saved ? WorkerResult::kSaved : WorkerResult::kFailed);
+      TThread::Synchronize([this, run, saved, &url] {
+        controller_.WorkerFinished(
+            run, WorkerEnd{saved ? WorkerResult::kSaved : WorkerResult::kFailed, url,
+                           saved ? "" : "404 Not Found"});
       });
     });
     if (onStart) onStart(index);

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+// RunOptions: what the user asked of the runs beyond the described run, all off by default —
+// which images are kept (download_filters.h), how many images a run ends with, and how often a
+// download that failed for a passing reason is tried again. A plain value; the front ends fill
+// it from their settings and hand it to the run controller.
+#pragma once
+
+#include "download/download_filters.h"
+
+namespace pixhaul {
+
+// The most images a run may be asked for.
+inline constexpr int kMaxImagesLimit = 1000000;
+
+struct RunOptions {
+  DownloadFilters filters;
+  // The run starts no more downloads once the images saved (and those already in the folder)
+  // and the downloads still running reach this; a download that fails makes room for the next
+  // address. 0: every address.
+  int maxImages = 0;
+  int retries = 0;  // tries after the first for a transient failure; 0 is one try
+  bool operator==(const RunOptions&) const = default;
+};
+
+}  // namespace pixhaul
