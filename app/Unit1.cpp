@@ -23,9 +23,11 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cctype>
 #include <exception>
 
 #include "app/Unit2.h"
@@ -237,6 +239,14 @@ void TForm1::BuildControls() {
   connect(LabelOutcome, &TStatusLabel::Clicked, this,
           [this] { Guarded([this] { LabelOutcomeClick(); }); });
   StatusBar1->addPermanentWidget(LabelOutcome);
+  LabelShowFailed = new TStatusLabel(StatusBar1);
+  LabelShowFailed->setObjectName("LabelShowFailed");
+  LabelShowFailed->SetFullText("Show failed");
+  LabelShowFailed->SetClickable(true);
+  LabelShowFailed->hide();
+  connect(LabelShowFailed, &TStatusLabel::Clicked, this,
+          [this] { Guarded([this] { ShowFailed1Click(); }); });
+  StatusBar1->addPermanentWidget(LabelShowFailed);
   setStatusBar(StatusBar1);
 }
 
@@ -271,7 +281,7 @@ void TForm1::FormShow() {
   }
   VerifyCertificates1Click();
   DownloadOptions options;
-  options.filters = stored.filters;
+  options.run = stored.run;
   ApplyDownloadOptions(options);
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
@@ -318,7 +328,7 @@ void TForm1::FormClose() {
   settings.defaultPath = S(EditPath->text());
   settings.defaultSite = RadioGroup1->ItemIndex();
   settings.verifyCertificates = VerifyCertificates1->isChecked();
-  settings.filters = downloadOptions_.filters;
+  settings.run = downloadOptions_.run;
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);
@@ -346,7 +356,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::LabelOutcomeClick() { OpenFolder(runFolderText_); }
 
-std::string TForm1::SaveFolderText() { return S(EditPath->text()); }
+std::string TForm1::SaveFolderText() {
+  return S(retryFolderText_ ? *retryFolderText_ : EditPath->text());
+}
 
 std::string TForm1::ButtonCaption() { return S(ButtonStart->text()); }
 
@@ -358,6 +370,29 @@ void TForm1::ClearLog() {
   pane_.Clear();
   Memo1->clear();
 }
+
+namespace {
+
+// A worker's failure line ("T4:404 Not Found http://...", "T4 failed: http://..."), as against
+// its saved line ("T4 photo.jpg: OK").
+bool IsFailureLine(const std::string& line) {
+  if (line.size() < 2 || line[0] != 'T' || !std::isdigit(static_cast<unsigned char>(line[1])))
+    return false;
+  size_t i = 1;
+  while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) ++i;
+  if (i < line.size() && line[i] == ':') return true;
+  return line.compare(i, 9, " failed: ") == 0 && !line.ends_with(": OK");
+}
+
+// Failures stand out by weight as well as by colour.
+QTextCharFormat FailureFormat() {
+  QTextCharFormat format;
+  format.setForeground(QColor(0xB0, 0x00, 0x20));
+  format.setFontWeight(QFont::Bold);
+  return format;
+}
+
+}  // namespace
 
 void TForm1::AppendLogLine(const std::string& text) {
   // Follow the end of the log only when the user has not scrolled away from it.
@@ -371,7 +406,7 @@ void TForm1::AppendLogLine(const std::string& text) {
     // The document always holds one block; the pane's first line goes into it and every later
     // one into a block of its own, so that an empty first line is kept.
     if (i > 0 || !paneWasEmpty) cursor.insertBlock();
-    cursor.insertText(Q(added[i]));
+    cursor.insertText(Q(added[i]), IsFailureLine(added[i]) ? FailureFormat() : QTextCharFormat());
   }
   if (atEnd) scroll->setValue(scroll->maximum());
 }
@@ -386,12 +421,23 @@ void TForm1::ShowError(const std::string& text) {
   ShowMessageBox(this, QMessageBox::Critical, text);
 }
 
-std::optional<PageMarkup> TForm1::CapturePageMarkup() { return web_->CapturePageMarkup(); }
+std::optional<PageMarkup> TForm1::CapturePageMarkup() {
+  if (!retryPage_) return web_->CapturePageMarkup();
+  // A retry takes the page the last run saved, not the page the web view shows now.
+  try {
+    return PageMarkup::FromFile(*retryPage_);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
 
 int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
 
 void TForm1::ShowProgress(const RunProgress& progress) {
   ShowRunState(progress, *LabelProgress, *ProgressBar1, *LabelOutcome);
+  const bool failures = !progress.active && progress.failed + progress.notImages > 0;
+  LabelShowFailed->setVisible(failures);
+  RetryFailed1->setEnabled(failures);
 }
 
 void TForm1::ShowListSource(const std::string& note) { ListSourceText->SetFullText(Q(note)); }

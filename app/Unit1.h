@@ -105,6 +105,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   // selected one found nothing; cleared when the site or the page changes.
   TStatusLabel* ListSourceText = nullptr;
   TStatusLabel* LabelOutcome = nullptr;
+  // Beside the outcome of a run with downloads that failed: "Show failed", which lists them.
+  TStatusLabel* LabelShowFailed = nullptr;
   QAction* OpenSaveFolder1 = nullptr;
   // In the status bar: the results counted while more are loaded, and how the loading ended.
   TStatusLabel* LoadMoreText = nullptr;
@@ -117,8 +119,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   // options' dialog.
   QAction* VerifyCertificates1 = nullptr;
   QAction* DownloadOptions1 = nullptr;
-  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
+  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs; "Retry failed
+  // downloads", enabled after a run with failures.
   QAction* LoadMoreResults1 = nullptr;
+  QAction* RetryFailed1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
   QAction* About1 = nullptr;
@@ -153,6 +157,11 @@ class TForm1 : public QMainWindow, public RunWindow {
   // Puts `options` in force: the controller's filters and the line that shows them.
   void ApplyDownloadOptions(const DownloadOptions& options);
   const DownloadOptions& CurrentDownloadOptions() const { return downloadOptions_; }
+  // Lists the last run's failed downloads; the list may ask for them to be tried again.
+  void ShowFailed1Click();
+  // Runs the last run's address list again, from its saved page, into its save folder, so
+  // that only what is not there yet is fetched; the web view's page is not captured.
+  void RetryFailed1Click();
   // Starts loading more results into the page shown, or stops a loading that runs.
   void LoadMoreResults1Click();
   void UserManual1Click();
@@ -184,6 +193,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   virtual std::optional<std::string> ChooseFolder();
   // The download options' dialog, modal; nothing when the user cancels. Tests replace it.
   virtual std::optional<DownloadOptions> EditDownloadOptions(const DownloadOptions& current);
+  // The failed downloads' dialog, modal; true when the user asks to retry them. Tests
+  // replace it.
+  virtual bool ShowFailedDownloads(const std::vector<WorkerEnd>& failed);
 
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -210,6 +222,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool closeAccepted_ = false;  // settings written; the window ends once no press is running
   QString runFolderText_;       // the save folder text of the last press of "Start download"
   DownloadOptions downloadOptions_;
+  // While a retry press runs: the saved page it takes in place of a capture, and its folder.
+  std::optional<std::string> retryPage_;
+  std::optional<QString> retryFolderText_;
   // Declared last so that it goes first: its destructor still takes the hand-offs of workers
   // that are out, and those reach the pane and the window's state above.
   std::unique_ptr<TRunController> controller_;

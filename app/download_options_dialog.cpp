@@ -11,6 +11,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include "download/retry_policy.h"
+
 namespace pixhaul {
 
 namespace {
@@ -31,9 +33,9 @@ TDownloadOptionsDialog::TDownloadOptionsDialog(const DownloadOptions& options, Q
   auto* layout = new QVBoxLayout(this);
   auto* form = new QFormLayout;
 
-  SpinMinWidth = SideBox(options.filters.minWidth, this);
+  SpinMinWidth = SideBox(options.run.filters.minWidth, this);
   SpinMinWidth->setObjectName("SpinMinWidth");
-  SpinMinHeight = SideBox(options.filters.minHeight, this);
+  SpinMinHeight = SideBox(options.run.filters.minHeight, this);
   SpinMinHeight->setObjectName("SpinMinHeight");
   auto* size = new QHBoxLayout;
   size->addWidget(SpinMinWidth);
@@ -44,11 +46,30 @@ TDownloadOptionsDialog::TDownloadOptionsDialog(const DownloadOptions& options, Q
 
   CheckSkipDuplicates = new QCheckBox("Skip duplicate images", this);
   CheckSkipDuplicates->setObjectName("CheckSkipDuplicates");
-  CheckSkipDuplicates->setChecked(options.filters.skipDuplicates);
+  CheckSkipDuplicates->setChecked(options.run.filters.skipDuplicates);
   CheckSkipDuplicates->setToolTip(
       "An image with the same bytes as one already in the save folder, or saved earlier in "
       "the run, is not kept");
   form->addRow(CheckSkipDuplicates);
+
+  SpinMaxImages = new QSpinBox(this);
+  SpinMaxImages->setObjectName("SpinMaxImages");
+  SpinMaxImages->setRange(0, kMaxImagesLimit);
+  SpinMaxImages->setSpecialValueText("all");
+  SpinMaxImages->setValue(options.run.maxImages);
+  SpinMaxImages->setToolTip(
+      "A run starts no more downloads once it has this many images (those already in the "
+      "save folder count); a download that fails makes room for the next address");
+  form->addRow("Download up to (images):", SpinMaxImages);
+
+  SpinRetries = new QSpinBox(this);
+  SpinRetries->setObjectName("SpinRetries");
+  SpinRetries->setRange(0, kMaxRetries);
+  SpinRetries->setValue(options.run.retries);
+  SpinRetries->setToolTip(
+      "Tries after the first for a download that failed for a passing reason (a reset or "
+      "time-out, 408, 429, 500, 502, 503, 504), waiting 1 s, 2 s, 4 s... or as the server asks");
+  form->addRow("Retries of failed downloads:", SpinRetries);
   layout->addLayout(form);
 
   auto* note = new QLabel(
@@ -66,9 +87,11 @@ TDownloadOptionsDialog::TDownloadOptionsDialog(const DownloadOptions& options, Q
 
 DownloadOptions TDownloadOptionsDialog::Options() const {
   DownloadOptions options;
-  options.filters.minWidth = SpinMinWidth->value();
-  options.filters.minHeight = SpinMinHeight->value();
-  options.filters.skipDuplicates = CheckSkipDuplicates->isChecked();
+  options.run.filters.minWidth = SpinMinWidth->value();
+  options.run.filters.minHeight = SpinMinHeight->value();
+  options.run.filters.skipDuplicates = CheckSkipDuplicates->isChecked();
+  options.run.maxImages = SpinMaxImages->value();
+  options.run.retries = SpinRetries->value();
   return options;
 }
 

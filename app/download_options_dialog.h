@@ -2,14 +2,15 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // TDownloadOptionsDialog: Options › "Download options…", where the user says which images a
-// run keeps beyond what the page lists — a minimum width and height, and whether second copies
-// are skipped. It only edits a value: the window applies what was accepted to the runs that
-// start afterwards and keeps it in config.ini. GUI thread only.
+// run keeps beyond what the page lists — a minimum width and height, whether second copies
+// are skipped — how many images a run ends with, and how often a failed download is retried. It
+// only edits a value: the window applies what was accepted to the runs that start afterwards and
+// keeps it in config.ini. GUI thread only.
 #pragma once
 
 #include <QDialog>
 
-#include "download/download_filters.h"
+#include "download/run_options.h"
 
 class QCheckBox;
 class QSpinBox;
@@ -18,7 +19,7 @@ namespace pixhaul {
 
 // Everything the dialog edits.
 struct DownloadOptions {
-  DownloadFilters filters;
+  RunOptions run;
   bool operator==(const DownloadOptions&) const = default;
 };
 
@@ -34,6 +35,8 @@ class TDownloadOptionsDialog : public QDialog {
   QSpinBox* SpinMinWidth = nullptr;
   QSpinBox* SpinMinHeight = nullptr;
   QCheckBox* CheckSkipDuplicates = nullptr;
+  QSpinBox* SpinMaxImages = nullptr;
+  QSpinBox* SpinRetries = nullptr;
 };
 
 }  // namespace pixhaul

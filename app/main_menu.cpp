@@ -16,11 +16,14 @@
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "app/failed_downloads_dialog.h"
 #include "app/help_viewer.h"
 #include "app/qt_text.h"
 #include "app/shell_open.h"
 #include "app/status_label.h"
 #include "download/download_client.h"
+#include "download/run_preparation.h"
+#include "framework/file_utils.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul {
@@ -55,6 +58,11 @@ void TForm1::BuildMenu() {
   LoadMoreResults1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   connect(LoadMoreResults1, &QAction::triggered, this,
           [this] { Guarded([this] { LoadMoreResults1Click(); }); });
+  RetryFailed1 = page->addAction("Retry failed downloads");
+  RetryFailed1->setObjectName("RetryFailed1");
+  RetryFailed1->setEnabled(false);
+  // Its own press handler catches and finishes like the start button's.
+  connect(RetryFailed1, &QAction::triggered, this, [this] { RetryFailed1Click(); });
 
   QMenu* help = menuBar()->addMenu("Help");
   UserManual1 = help->addAction("User Manual");
@@ -131,13 +139,32 @@ void TForm1::DownloadOptions1Click() {
 
 void TForm1::ApplyDownloadOptions(const DownloadOptions& options) {
   downloadOptions_ = options;
-  RunOptions run = controller_->Options();
-  run.filters = options.filters;
-  controller_->SetRunOptions(run);
-  const QString line = Q(FiltersLine(options.filters));
+  controller_->SetRunOptions(options.run);
+  const QString line = Q(RunOptionsLine(options.run));
   LabelFilters->setText(line);
   LabelFilters->setToolTip(line.isEmpty() ? QString() : "Set in Options \u203a Download options");
   LabelFilters->setVisible(!line.isEmpty());
+}
+
+bool TForm1::ShowFailedDownloads(const std::vector<WorkerEnd>& failed) {
+  TFailedDownloadsDialog dialog(failed, this);
+  dialog.exec();
+  return dialog.RetryAsked();
+}
+
+void TForm1::ShowFailed1Click() {
+  const std::vector<WorkerEnd> failed = FailedDownloads(controller_->NotSaved());
+  if (ShowFailedDownloads(failed)) RetryFailed1Click();
+}
+
+void TForm1::RetryFailed1Click() {
+  if (controller_->RunActive() || controller_->ListFile().empty()) return;
+  const std::string folder = ExtractFilePath(controller_->ListFile());
+  retryPage_ = folder + kPageFileName;
+  retryFolderText_ = Q(folder);
+  ButtonStartClick();
+  retryPage_.reset();
+  retryFolderText_.reset();
 }
 
 void TForm1::LoadMoreResults1Click() {

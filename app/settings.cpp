@@ -3,15 +3,16 @@
 
 #include "app/settings.h"
 
+#include "download/retry_policy.h"
 #include "framework/ini_file.h"
 
 namespace pixhaul {
 
 namespace {
 
-int ReadSide(TIniFile& ini, const char* key, int fallback) {
+int ReadCount(TIniFile& ini, const char* key, int fallback, int most) {
   const int value = ini.ReadInteger(kSettingsSection, key, fallback);
-  return value >= 0 && value <= kMaxMinimumSide ? value : 0;
+  return value >= 0 && value <= most ? value : 0;
 }
 
 // Written once it is not the default, or already in the file.
@@ -29,10 +30,15 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
   settings.defaultSite = ini.ReadInteger(kSettingsSection, kDefaultSiteKey, defaults.defaultSite);
   settings.verifyCertificates = ini.ReadInteger(kSettingsSection, kVerifyCertificatesKey,
                                                 defaults.verifyCertificates ? 1 : 0) != 0;
-  settings.filters.minWidth = ReadSide(ini, kMinimumWidthKey, defaults.filters.minWidth);
-  settings.filters.minHeight = ReadSide(ini, kMinimumHeightKey, defaults.filters.minHeight);
-  settings.filters.skipDuplicates = ini.ReadInteger(kSettingsSection, kSkipDuplicatesKey,
-                                                    defaults.filters.skipDuplicates ? 1 : 0) != 0;
+  DownloadFilters& filters = settings.run.filters;
+  filters.minWidth =
+      ReadCount(ini, kMinimumWidthKey, defaults.run.filters.minWidth, kMaxMinimumSide);
+  filters.minHeight =
+      ReadCount(ini, kMinimumHeightKey, defaults.run.filters.minHeight, kMaxMinimumSide);
+  filters.skipDuplicates = ini.ReadInteger(kSettingsSection, kSkipDuplicatesKey,
+                                           defaults.run.filters.skipDuplicates ? 1 : 0) != 0;
+  settings.run.maxImages = ReadCount(ini, kMaxImagesKey, defaults.run.maxImages, kMaxImagesLimit);
+  settings.run.retries = ReadCount(ini, kRetriesKey, defaults.run.retries, kMaxRetries);
   return settings;
 }
 
@@ -41,9 +47,11 @@ void WriteSettings(const std::string& settingsPath, const Settings& settings) {
   ini.WriteString(kSettingsSection, kDefaultPathKey, settings.defaultPath);
   ini.WriteInteger(kSettingsSection, kDefaultSiteKey, settings.defaultSite);
   WriteOptional(ini, kVerifyCertificatesKey, settings.verifyCertificates ? 1 : 0, 0);
-  WriteOptional(ini, kMinimumWidthKey, settings.filters.minWidth, 0);
-  WriteOptional(ini, kMinimumHeightKey, settings.filters.minHeight, 0);
-  WriteOptional(ini, kSkipDuplicatesKey, settings.filters.skipDuplicates ? 1 : 0, 0);
+  WriteOptional(ini, kMinimumWidthKey, settings.run.filters.minWidth, 0);
+  WriteOptional(ini, kMinimumHeightKey, settings.run.filters.minHeight, 0);
+  WriteOptional(ini, kSkipDuplicatesKey, settings.run.filters.skipDuplicates ? 1 : 0, 0);
+  WriteOptional(ini, kMaxImagesKey, settings.run.maxImages, 0);
+  WriteOptional(ini, kRetriesKey, settings.run.retries, 0);
 }
 
 }  // namespace pixhaul

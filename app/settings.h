@@ -6,14 +6,16 @@
 // and VerifyServerCertificates (1 to verify https servers' certificates; absent, as long as the
 // user has never turned it on, meaning off). The download options are kept the same way, each
 // absent until the user first sets it: MinimumWidth and MinimumHeight (images smaller than
-// these are not kept; 0 keeps all) and SkipDuplicates (1 to keep no second copy of an image).
+// these are not kept; 0 keeps all), SkipDuplicates (1 to keep no second copy of an image),
+// MaxImages (the images a run ends with; 0 for every address) and Retries (tries after the
+// first for a transient failure).
 //
 // Every read and write goes straight to the file through TIniFile. GUI thread only.
 #pragma once
 
 #include <string>
 
-#include "download/download_filters.h"
+#include "download/run_options.h"
 
 namespace pixhaul {
 
@@ -24,18 +26,21 @@ inline constexpr const char* kVerifyCertificatesKey = "VerifyServerCertificates"
 inline constexpr const char* kMinimumWidthKey = "MinimumWidth";
 inline constexpr const char* kMinimumHeightKey = "MinimumHeight";
 inline constexpr const char* kSkipDuplicatesKey = "SkipDuplicates";
+inline constexpr const char* kMaxImagesKey = "MaxImages";
+inline constexpr const char* kRetriesKey = "Retries";
 
 struct Settings {
   std::string defaultPath;
   int defaultSite = 0;
   bool verifyCertificates = false;
-  DownloadFilters filters;
+  RunOptions run;
 };
 
 // Reads the keys; a missing file, section or key gives `defaults`' value. DefaultPath comes
 // back cut to 2047 characters; the numbers are decimal or 0x/0X/$ hexadecimal, anything else
-// counts as the default; any number but 0 turns a switch on; a minimum side outside 0 to
-// kMaxMinimumSide counts as 0. Raises nothing for a missing file.
+// counts as the default; any number but 0 turns a switch on; a number outside its range
+// (0 to kMaxMinimumSide, kMaxImagesLimit, kMaxRetries) counts as 0. Raises nothing for a missing
+// file.
 Settings ReadSettings(const std::string& settingsPath, const Settings& defaults);
 
 // Writes DefaultPath and DefaultSite (the index in decimal), and each other key (in decimal, 1

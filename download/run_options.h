@@ -7,6 +7,8 @@
 // it from their settings and hand it to the run controller.
 #pragma once
 
+#include <string>
+
 #include "download/download_filters.h"
 
 namespace pixhaul {
@@ -23,5 +25,10 @@ struct RunOptions {
   int retries = 0;  // tries after the first for a transient failure; 0 is one try
   bool operator==(const RunOptions&) const = default;
 };
+
+// The options in force, in one short line for the window: the filters' line ("Filters: ≥
+// 200×200, no duplicates") followed by " · up to 100 images" and " · 2 retries" when set;
+// empty when nothing is. UTF-8.
+std::string RunOptionsLine(const RunOptions& options);
 
 }  // namespace pixhaul

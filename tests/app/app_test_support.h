@@ -60,11 +60,17 @@ class RecordingForm : public TForm1 {
   int folderBrowserShown = 0;
   std::optional<DownloadOptions> optionsToAccept;   // nothing: the user cancels the dialog
   std::vector<DownloadOptions> optionsDialogShown;  // what the dialog showed each time
+  std::vector<std::vector<WorkerEnd>> failedShown;  // each list the failed-downloads dialog got
+  bool retryFromFailedList = false;                 // the answer the dialog gives
 
  protected:
   std::optional<std::string> ChooseFolder() override {
     ++folderBrowserShown;
     return folderToChoose;
+  }
+  bool ShowFailedDownloads(const std::vector<WorkerEnd>& failed) override {
+    failedShown.push_back(failed);
+    return retryFromFailedList;
   }
   std::optional<DownloadOptions> EditDownloadOptions(const DownloadOptions& current) override {
     optionsDialogShown.push_back(current);

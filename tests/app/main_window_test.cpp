@@ -32,6 +32,7 @@
 #include "app/shell_open.h"
 #include "app/status_label.h"
 #include "download/download_client.h"
+#include "download/retry_policy.h"
 #include "download/save_folder.h"
 #include "framework/folder_lock.h"
 #include "framework/program_layout.h"
@@ -371,28 +372,35 @@ class MainWindowTest : public QObject {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("acceptWidth");  // -1: the dialog is cancelled
     QTest::addColumn<bool>("acceptSkip");
+    QTest::addColumn<int>("acceptMax");
     QTest::addColumn<QString>("shownLine");  // after the dialog
     QTest::addColumn<QString>("written");
-    QTest::newRow("never set") << "" << -1 << false << ""
+    QTest::newRow("never set") << "" << -1 << false << 0 << ""
                                << "";
     QTest::newRow("set in the dialog")
-        << "" << 200 << true << "Filters: \u2265 200\u00d7150, no duplicates"
-        << "MinimumWidth=200\r\nMinimumHeight=150\r\nSkipDuplicates=1\r\n";
-    QTest::newRow("kept from before") << "MinimumWidth=64\r\nMinimumHeight=0\r\n"
-                                      << -1 << false << "Filters: \u2265 64\u00d70"
-                                      << "MinimumWidth=64\r\nMinimumHeight=0\r\n";
+        << "" << 200 << true << 100
+        << "Filters: \u2265 200\u00d7150, no duplicates \u00b7 up to 100 images \u00b7 2 retries"
+        << "MinimumWidth=200\r\nMinimumHeight=150\r\nSkipDuplicates=1\r\nMaxImages=100\r\n"
+           "Retries=2\r\n";
+    QTest::newRow("kept from before")
+        << "MinimumWidth=64\r\nMinimumHeight=0\r\nRetries=3\r\n"
+        << -1 << false << 0 << "Filters: \u2265 64\u00d70 \u00b7 3 retries"
+        << "MinimumWidth=64\r\nMinimumHeight=0\r\nRetries=3\r\n";
     QTest::newRow("turned off again")
-        << "MinimumWidth=64\r\nSkipDuplicates=1\r\n"
-        << 0 << false << "Filters: \u2265 0\u00d7150"
-        << "MinimumWidth=0\r\nSkipDuplicates=0\r\nMinimumHeight=150\r\n";
-    QTest::newRow("out of range counts as 0") << "MinimumWidth=-5\r\nMinimumHeight=999999\r\n"
-                                              << -1 << false << ""
-                                              << "MinimumWidth=0\r\nMinimumHeight=0\r\n";
+        << "MinimumWidth=64\r\nSkipDuplicates=1\r\nMaxImages=7\r\n"
+        << 0 << false << 0 << "Filters: \u2265 0\u00d7150 \u00b7 2 retries"
+        << "MinimumWidth=0\r\nSkipDuplicates=0\r\nMaxImages=0\r\nMinimumHeight=150\r\n"
+           "Retries=2\r\n";
+    QTest::newRow("out of range counts as 0")
+        << "MinimumWidth=-5\r\nMinimumHeight=999999\r\nRetries=11\r\nMaxImages=x\r\n"
+        << -1 << false << 0 << ""
+        << "MinimumWidth=0\r\nMinimumHeight=0\r\nRetries=0\r\nMaxImages=0\r\n";
   }
   void downloadOptionsAreKeptShownAndApplied() {
     QFETCH(QString, stored);
     QFETCH(int, acceptWidth);
     QFETCH(bool, acceptSkip);
+    QFETCH(int, acceptMax);
     QFETCH(QString, shownLine);
     QFETCH(QString, written);
     ProgramFolder folder;
@@ -401,10 +409,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(form.DownloadOptions1->text(), QString("Download options\u2026"));
     form.show();
     const DownloadOptions before = form.CurrentDownloadOptions();
-    QCOMPARE(form.Controller().Filters(), before.filters);
+    QCOMPARE(form.Controller().Options(), before.run);
     if (acceptWidth >= 0) {
       DownloadOptions accepted;
-      accepted.filters = {acceptWidth, 150, acceptSkip};
+      accepted.run = {{acceptWidth, 150, acceptSkip}, acceptMax, 2};
       form.optionsToAccept = accepted;
     }
     form.DownloadOptions1->trigger();
@@ -412,23 +420,28 @@ class MainWindowTest : public QObject {
     QCOMPARE(form.optionsDialogShown[0], before);
     QCOMPARE(form.LabelFilters->text(), shownLine);
     QCOMPARE(form.LabelFilters->isVisibleTo(&form), !shownLine.isEmpty());
-    QCOMPARE(form.Controller().Filters(), form.CurrentDownloadOptions().filters);
+    QCOMPARE(form.Controller().Options(), form.CurrentDownloadOptions().run);
     QVERIFY(form.close());
     QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + written.toStdString());
   }
 
   // The dialog shows the options it is given and gives back what its controls hold.
-  void downloadOptionsDialogEditsTheFilters() {
+  void downloadOptionsDialogEditsTheOptions() {
     DownloadOptions options;
-    options.filters = {320, 240, true};
+    options.run = {{320, 240, true}, 100, 3};
     TDownloadOptionsDialog dialog(options);
     QCOMPARE(dialog.SpinMinWidth->value(), 320);
     QCOMPARE(dialog.SpinMinHeight->value(), 240);
     QVERIFY(dialog.CheckSkipDuplicates->isChecked());
+    QCOMPARE(dialog.SpinMaxImages->value(), 100);
+    QCOMPARE(dialog.SpinRetries->value(), 3);
     QCOMPARE(dialog.Options(), options);
     dialog.SpinMinWidth->setValue(1000000);  // beyond the largest minimum
     dialog.CheckSkipDuplicates->setChecked(false);
-    QCOMPARE(dialog.Options().filters, (DownloadFilters{kMaxMinimumSide, 240, false}));
+    dialog.SpinMaxImages->setValue(0);
+    QCOMPARE(dialog.SpinMaxImages->text(), QString("all"));
+    dialog.SpinRetries->setValue(99);
+    QCOMPARE(dialog.Options().run, (RunOptions{{kMaxMinimumSide, 240, false}, 0, kMaxRetries}));
   }
 
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {

@@ -9,11 +9,16 @@
 // Set PIXHAUL_SCREENSHOT=<file.png> to save a picture of the window after the finished run.
 #include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 
 #include "app/radio_group.h"
 #include "app/shell_open.h"
@@ -31,7 +36,8 @@ struct DemoServer {
   explicit DemoServer(int images)
       : site(demo::DemoSite::Options{images, 48, 48}),
         server([this](const demo::HttpRequest& request) {
-          if (request.target == missingImage)
+          if (request.target.rfind("/img/", 0) == 0) ++imageRequests;
+          if (request.target == missingImage && !serveMissing)
             return demo::HttpReply{404, "Not Found", {}, "", false};
           if (request.target == "/results.html") return demo::OkReply(page);
           if (request.target == "/empty.html") {
@@ -45,6 +51,8 @@ struct DemoServer {
   demo::DemoSite site;
   std::string page;          // written before the first request can ask for it
   std::string missingImage;  // an image path answered with 404; set before the first request
+  std::atomic<bool> serveMissing{false};  // from now on the missing image is there
+  std::atomic<int> imageRequests{0};
   demo::LoopbackHttpServer server;
 };
 
@@ -279,6 +287,73 @@ class WholeRunTest : public QObject {
   // File, Exit during a run is refused; once Stop has been carried out the close is allowed at
   // once (the settings are written then) but the window stays until the stopped run has written
   // its closing lines and log.txt.
+  // After a run with a failure: the failure line stands out in the pane (not by colour alone),
+  // "Show failed" lists exactly the failed address with its reason, and "Retry failed
+  // downloads" runs the same list again from the saved page into the same folder, fetching
+  // only what is missing, although the web view shows another page by then.
+  void failedDownloadsAreListedAndRetried() {
+    DemoServer demoServer(6);
+    const std::vector<std::string> addresses = demoServer.site.ImageAddresses();
+    int missing = -1;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      if (addresses[i].find("/img/") != std::string::npos && missing < 0 &&
+          addresses[i].rfind(demoServer.server.HttpBase(), 0) == 0)
+        missing = static_cast<int>(i);
+    }
+    QVERIFY(missing >= 0);
+    demoServer.missingImage = addresses[missing].substr(demoServer.server.HttpBase().size());
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QVERIFY(!form.RetryFailed1->isEnabled());
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/results.html"));
+    const std::string saveFolder = folder.Path() + "pictures";
+    form.EditPath->setText(QString::fromStdString(saveFolder));
+    QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+
+    QVERIFY(form.LabelShowFailed->isVisibleTo(&form));
+    QVERIFY(form.RetryFailed1->isEnabled());
+    const std::string failedLine =
+        "T" + std::to_string(missing) + ":404 Not Found " + addresses[missing];
+    bool failedBold = false;
+    bool savedBold = false;
+    const QTextDocument* pane = form.Memo1->document();
+    for (int i = 0; i < pane->blockCount(); ++i) {
+      const QTextBlock block = pane->findBlockByNumber(i);
+      QTextCursor first(block);
+      first.movePosition(QTextCursor::NextCharacter);  // the format of the line's first character
+      const bool bold = block.length() > 1 && first.charFormat().fontWeight() == QFont::Bold;
+      if (block.text().toStdString() == failedLine) failedBold = bold;
+      if (block.text().endsWith(": OK")) savedBold = savedBold || bold;
+    }
+    QVERIFY(failedBold);
+    QVERIFY(!savedBold);
+
+    form.retryFromFailedList = true;
+    demoServer.serveMissing = true;
+    const int requestsBefore = demoServer.imageRequests;
+    QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/empty.html"));
+    form.EditPath->setText(QString::fromStdString(folder.Path() + "elsewhere"));
+    form.LabelShowFailed->Clicked();  // the whole retry happens in here
+
+    QCOMPARE(form.failedShown.size(), size_t{1});
+    QCOMPARE(form.failedShown[0].size(), size_t{1});
+    QCOMPARE(form.failedShown[0][0].url, addresses[missing]);
+    QCOMPARE(form.failedShown[0][0].reason, std::string("404 Not Found"));
+    QCOMPARE(demoServer.imageRequests - requestsBefore, 1);
+    QVERIFY(QFile::exists(
+        QString::fromStdString(saveFolder + "/" + FileNameFromUrl(addresses[missing]))));
+    QVERIFY(!QDir(QString::fromStdString(folder.Path() + "elsewhere")).exists());
+    const std::vector<std::string> lines = form.LogLines();
+    QVERIFY(std::find(lines.begin(), lines.end(), "Total url count:6") != lines.end());
+    QVERIFY(std::find(lines.begin(), lines.end(),
+                      "T" + std::to_string(missing) + " " + FileNameFromUrl(addresses[missing]) +
+                          ": OK") != lines.end());
+    QCOMPARE(form.LabelOutcome->FullText(), QString("Finished: 1 saved, 0 failed, 5 skipped"));
+    QVERIFY(!form.LabelShowFailed->isVisibleTo(&form));
+    QVERIFY(!form.RetryFailed1->isEnabled());
+  }
+
   void closeDuringARunWaitsForTheStoppedRunToFinish() {
     DemoServer demoServer(1);
     ProgramFolder folder;

@@ -10,6 +10,7 @@
 #include "download/download_filters.h"
 #include "download/image_signature.h"
 #include "download/image_size.h"
+#include "download/run_options.h"
 #include "tests/support/image_bytes.h"
 
 namespace pixhaul::test {
@@ -132,6 +133,11 @@ TEST(ParseMinimumSize, TwoDecimalNumbersJoinedByAnX) {
   EXPECT_EQ(FiltersLine({200, 150, true}), "Filters: \u2265 200\u00d7150, no duplicates");
   EXPECT_EQ(FiltersLine({0, 0, true}), "Filters: no duplicates");
   EXPECT_EQ(FiltersLine({64, 0, false}), "Filters: \u2265 64\u00d70");
+  EXPECT_EQ(RunOptionsLine({}), "");
+  EXPECT_EQ(RunOptionsLine({{}, 100, 0}), "Up to 100 images");
+  EXPECT_EQ(RunOptionsLine({{0, 0, true}, 0, 1}), "Filters: no duplicates \u00b7 1 retry");
+  EXPECT_EQ(RunOptionsLine({{200, 200, false}, 50, 3}),
+            "Filters: \u2265 200\u00d7200 \u00b7 up to 50 images \u00b7 3 retries");
 }
 
 }  // namespace
