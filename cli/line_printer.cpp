@@ -21,6 +21,16 @@ namespace {
 
 constexpr size_t kReadBytes = 64 * 1024;
 
+// The position of the first CR or LF in `text`, or npos. The list's lines end in CR LF, so the
+// search for an LF stops at the first CR.
+size_t FirstLineBreak(std::string_view text) {
+  const void* cr = std::memchr(text.data(), '\r', text.size());
+  const size_t crAt =
+      cr ? static_cast<size_t>(static_cast<const char*>(cr) - text.data()) : std::string_view::npos;
+  const void* lf = std::memchr(text.data(), '\n', cr ? crAt : text.size());
+  return lf ? static_cast<size_t>(static_cast<const char*>(lf) - text.data()) : crAt;
+}
+
 }  // namespace
 
 void PrintFileLines(const std::string& path, std::FILE* out) {
@@ -44,6 +54,14 @@ void PrintFileLines(const std::string& path, std::FILE* out) {
     const std::string shown = VisibleText(joined);
     std::fwrite(shown.data(), 1, shown.size(), out);
   };
+  // The usual line, whole in its piece and with nothing to escape, goes out as it stands.
+  auto writeLine = [&](std::string_view line) {
+    if (carry.empty() && ShowsAsItIs(line)) {
+      if (!line.empty()) std::fwrite(line.data(), 1, line.size(), out);
+      return;
+    }
+    write(line, false);
+  };
   for (;;) {
     const ssize_t n = ::read(file.Get(), in.get(), kReadBytes);
     if (n < 0 && errno == EINTR) continue;
@@ -56,12 +74,12 @@ void PrintFileLines(const std::string& path, std::FILE* out) {
     afterCr = false;
     // A line ends at CR LF, a lone CR or a lone LF, and goes out with LF.
     while (!piece.empty()) {
-      const size_t stop = piece.find_first_of("\r\n");
+      const size_t stop = FirstLineBreak(piece);
       if (stop == std::string_view::npos) {
         write(piece, true);
         break;
       }
-      write(piece.substr(0, stop), false);
+      writeLine(piece.substr(0, stop));
       std::fputc('\n', out);
       lineOpen = false;
       const bool cr = piece[stop] == '\r';

@@ -13,7 +13,9 @@
 //
 // Construct it on the main thread before any other thread starts: it blocks the two signals
 // for the calling thread, which every later thread inherits, and watches them on a thread of
-// its own. The destructor stops and joins the watcher and restores the signal mask.
+// its own, which sleeps until a signal or the destructor's word comes. The destructor wakes,
+// stops and joins the watcher at once and restores the signal mask. Raises std::system_error
+// when the descriptors it waits on cannot be had.
 #pragma once
 
 #include <signal.h>
@@ -21,6 +23,8 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+
+#include "framework/posix_file.h"
 
 namespace pixhaul::cli {
 
@@ -41,7 +45,8 @@ class StopSignalWatcher {
   sigset_t signals_;
   sigset_t previousMask_;
   std::atomic<bool> stopPressOffered_{false};
-  std::atomic<bool> stopping_{false};
+  FileDescriptor signalFile_;  // the two signals, read as they come
+  FileDescriptor stopEvent_;   // written once by the destructor
   std::thread watcher_;
 };
 

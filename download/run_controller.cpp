@@ -135,11 +135,11 @@ void TRunController::StartPath() {
     // waiting for slots would only hold the stopped run.
     while (liveWorkerCount_ > timings_.liveWorkerLimit && !stopRequested_) {
       WaitWithMessages(timings_.throttlePauseMs);
-      // Only a hand-off lowers the count: a period of 0 waits for the next one rather than
-      // spinning.
+      // Only a hand-off lowers the count, and only a posted press stops the run, both of which
+      // wake the pump: a period of 0 waits for the next message rather than spinning.
       if (timings_.throttlePauseMs == 0 && liveWorkerCount_ > timings_.liveWorkerLimit &&
           !stopRequested_) {
-        pump.WaitForMessages(MessagePump::Clock::now() + std::chrono::milliseconds(100));
+        pump.WaitForMessages(MessagePump::Clock::time_point::max());
       }
     }
   }

@@ -37,8 +37,12 @@ bool HeadlessMessagePump::TakePosted(std::function<void()>& action) {
 
 void HeadlessMessagePump::WaitForMessages(Clock::time_point deadline) {
   std::unique_lock lock(mutex_);
-  signal_.wait_until(lock, deadline,
-                     [this] { return wakeGeneration_ != seenGeneration_ || !posted_.empty(); });
+  const auto pending = [this] { return wakeGeneration_ != seenGeneration_ || !posted_.empty(); };
+  if (deadline == Clock::time_point::max()) {
+    signal_.wait(lock, pending);
+  } else {
+    signal_.wait_until(lock, deadline, pending);
+  }
   seenGeneration_ = wakeGeneration_;
 }
 

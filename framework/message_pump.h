@@ -21,8 +21,9 @@ class MessagePump {
 
   // Handles every pending message, queued hand-offs and posted actions included; never blocks.
   virtual void ProcessMessages() = 0;
-  // Blocks until a message may be pending or the deadline passes, whichever comes first. It
-  // handles nothing itself; the caller pumps afterwards.
+  // Blocks until a message may be pending or the deadline passes, whichever comes first
+  // (Clock::time_point::max(): no deadline). It handles nothing itself; the caller pumps
+  // afterwards.
   virtual void WaitForMessages(Clock::time_point deadline) = 0;
   // Tells the main thread that something is pending (a hand-off was queued).
   virtual void Wake() = 0;

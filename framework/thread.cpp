@@ -87,6 +87,10 @@ TThread::~TThread() {
   std::lock_guard lock(shared.mutex);
   --shared.liveThreadObjects;
   shared.changed.notify_all();
+  // The count changes without a hand-off, so the main thread, which may be pumping until it
+  // falls, is woken too. Under the lock: a main thread that sees the count cannot go on (and
+  // take its pump away) before the wake-up has returned.
+  if (const auto wakeUp = gHandOffWakeUp.load()) wakeUp();
 }
 
 void TThread::Start() {

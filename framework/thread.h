@@ -63,7 +63,9 @@ class TThread {
   static void Synchronize(const std::function<void()>& action);
 
   // Number of TThread objects alive in the process; a self-deleting thread counts until its
-  // destructor has finished. Lets a program wait for every worker to be gone before exiting.
+  // destructor has finished. Lets a program wait for every worker to be gone before exiting:
+  // each destructor calls the hand-off wake-up once the count has fallen, so a pump waiting for
+  // it wakes up.
   static int LiveThreadObjects();
   // Waits until LiveThreadObjects() is 0 or the timeout (ms) passes; true when it reached 0.
   static bool WaitForAllThreadObjects(unsigned timeoutMs);
@@ -97,8 +99,9 @@ size_t PendingHandOffs();
 // initialisation).
 bool IsMainThread();
 // Sets what Synchronize calls on the worker after queuing a hand-off, so that the main thread
-// wakes up to run it. The message pump sets it when it is first used (framework/message_pump.h)
-// and wakes itself then for what was queued before; the thread layer knows no pump. Any thread.
+// wakes up to run it (and what a thread object's destructor calls once it is no longer counted).
+// The message pump sets it when it is first used (framework/message_pump.h) and wakes itself then
+// for what was queued before; the thread layer knows no pump. Any thread.
 void SetHandOffWakeUp(void (*wakeUp)());
 
 template <class T, class... Args>

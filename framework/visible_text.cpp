@@ -30,7 +30,18 @@ void AppendEscape(std::string& out, unsigned char byte) {
 
 }  // namespace
 
+bool ShowsAsItIs(std::string_view text) {
+  // Without a branch a byte, so that the compiler can take many bytes at once.
+  bool escaped = false;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    escaped |= (byte < 0x20) | (byte == 0x7F) | (byte == 0xC2);
+  }
+  return !escaped;
+}
+
 std::string VisibleText(std::string_view text, bool keepLineBreaks) {
+  if (ShowsAsItIs(text)) return std::string(text);
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

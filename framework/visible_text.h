@@ -20,4 +20,8 @@ namespace pixhaul {
 // server-given parts can hold no LF.
 std::string VisibleText(std::string_view text, bool keepLineBreaks = false);
 
+// True when VisibleText leaves `text` as it is because it holds no control byte, no DEL and no
+// byte 0xC2 (the lead byte of a C1 control).
+bool ShowsAsItIs(std::string_view text);
+
 }  // namespace pixhaul

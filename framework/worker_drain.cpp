@@ -3,18 +3,9 @@
 
 #include "framework/worker_drain.h"
 
-#include <algorithm>
-
 #include "framework/message_pump.h"
 
 namespace pixhaul {
-
-namespace {
-
-// How often the condition is looked at when no message wakes the main thread.
-constexpr std::chrono::milliseconds kTick{100};
-
-}  // namespace
 
 bool WaitForWorkersToDrain(const std::function<bool()>& drained, DrainLimit limit) {
   using Clock = MessagePump::Clock;
@@ -31,7 +22,7 @@ bool WaitForWorkersToDrain(const std::function<bool()>& drained, DrainLimit limi
     if (drained()) break;
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return false;
-    pump.WaitForMessages(std::min(deadline, now + kTick));
+    pump.WaitForMessages(deadline);
   }
   return true;
 }

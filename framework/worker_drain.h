@@ -20,8 +20,9 @@ using DrainLimit = std::chrono::milliseconds;
 inline constexpr DrainLimit kDrainWithoutLimit = DrainLimit::max();
 
 // Pumps the installed message pump until `drained()` holds or `limit` has passed since the
-// call; true when drained. It does not spin: between pumps it sleeps until a message arrives or
-// a short tick passes (a condition such as "no thread object left" changes without a message).
+// call; true when drained. Between pumps it sleeps until a message arrives or the limit passes,
+// never polling: `drained()` may only depend on what wakes the pump - the hand-offs, posted
+// actions, and the end of a thread object (TThread::LiveThreadObjects).
 bool WaitForWorkersToDrain(const std::function<bool()>& drained, DrainLimit limit);
 
 }  // namespace pixhaul

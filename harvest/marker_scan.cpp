@@ -3,14 +3,13 @@
 
 #include "harvest/marker_scan.h"
 
-#include <string.h>  // memmem
-
 #include <algorithm>
 #include <cstring>
 #include <string_view>
 
 #include "framework/ascii_text.h"
 #include "harvest/address_list_file.h"
+#include "harvest/byte_blocks.h"
 #include "harvest/page_text_stream.h"
 #include "harvest/site_table.h"
 
@@ -20,25 +19,32 @@ namespace {
 
 // ---- Finding the next marker ----
 
-// memmem (or a sanitizer's wrapper of it) may touch the whole range it is given, which makes a
-// scan that asks for one marker after another quadratic. The search hands it windows that start
-// small and double, so one call costs about the distance to its hit; neighbouring windows
-// overlap by the marker's length less one byte, so a marker across their border is still found.
-// The first window is small because markers on a result page are close together; the largest
-// keeps a page without markers to a few hundred calls.
-constexpr size_t kFirstWindow = 256;
-constexpr size_t kLargestWindow = 1 << 20;
-
+// A candidate is a position whose byte is the marker's first and whose byte the marker's length
+// less one further on is its last; sixteen positions are tried at once, and only a candidate is
+// compared whole. The search reads no further than a marker at its last possible start would
+// reach, so it costs about the distance to its hit, at several bytes a cycle.
 // Position of the first `marker` (not empty) at or after `from` in `text`, or npos.
 size_t FindMarker(std::string_view text, size_t from, std::string_view marker) {
-  size_t window = kFirstWindow;
-  while (from < text.size() && text.size() - from >= marker.size()) {
-    const size_t length = std::min(window, text.size() - from);
-    const void* hit = memmem(text.data() + from, length, marker.data(), marker.size());
-    if (hit != nullptr) return static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    if (length == text.size() - from) break;
-    from += length - (marker.size() - 1);
-    window = std::min(window * 2, kLargestWindow);
+  const size_t length = marker.size();
+  if (from > text.size() || text.size() - from < length) return std::string_view::npos;
+  const char* const base = text.data();
+  const size_t lastStart = text.size() - length;
+  const ByteBlock first = BlockOf(marker.front());
+  const ByteBlock last = BlockOf(marker.back());
+  size_t at = from;
+  for (; at <= lastStart && lastStart - at >= kBlockBytes - 1; at += kBlockBytes) {
+    const BlockMatches matches =
+        (LoadBlock(base + at) == first) & (LoadBlock(base + at + length - 1) == last);
+    if (!AnyMatch(matches)) continue;
+    for (unsigned candidates = MatchBits(matches); candidates != 0; candidates &= candidates - 1) {
+      const size_t start = at + static_cast<size_t>(__builtin_ctz(candidates));
+      if (std::memcmp(base + start, marker.data(), length) == 0) return start;
+    }
+  }
+  for (; at <= lastStart; ++at) {
+    if (base[at] == marker.front() && std::memcmp(base + at, marker.data(), length) == 0) {
+      return at;
+    }
   }
   return std::string_view::npos;
 }

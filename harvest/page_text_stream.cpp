@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "framework/exception.h"
-#include "framework/line_breaks.h"
+#include "harvest/byte_blocks.h"
 
 namespace pixhaul {
 
@@ -52,7 +52,7 @@ PageTextStream::PageTextStream(const PageFile& page, size_t chunkBytes)
       pieceBytes_(std::min(chunkBytes_, kPieceBytes)),
       piece_(std::make_unique_for_overwrite<char[]>(pieceBytes_)) {
   if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
-  Reserve(2 * chunkBytes_ + 2 + kWindowSlack);
+  Reserve(2 * chunkBytes_ + 2 + kBlockBytes + kWindowSlack);
   More(0);
 }
 
@@ -80,8 +80,9 @@ void PageTextStream::Compact(size_t drop) {
     base_ += drop;
     used_ -= drop;
   }
-  // A chunk of lone line breaks doubles, and the text may end with one more CR LF.
-  Reserve(used_ + 2 * chunkBytes_ + 2);
+  // A chunk of lone line breaks doubles, the text may end with one more CR LF, and the last
+  // block stored may reach a block beyond what is kept.
+  Reserve(used_ + 2 * chunkBytes_ + 2 + kBlockBytes);
 }
 
 void PageTextStream::Reserve(size_t bytes) {
@@ -101,27 +102,59 @@ size_t PageTextStream::ReadPiece(size_t bytes) {
   }
 }
 
-// Appends the chunk's text. A CR that ends a chunk may be the first half of a CR LF whose LF
-// starts the next one; pendingCr_ carries that across.
+// Appends the chunk's text, 16 bytes at a time while no line break or NUL is among them. A CR
+// that ends a chunk may be the first half of a CR LF whose LF starts the next one; pendingCr_
+// carries that across.
 void PageTextStream::Normalise(const char* pos, size_t size) {
-  std::string_view piece(pos, size);
+  const char* in = pos;
+  const char* const end = pos + size;
   if (pendingCr_) {
     pendingCr_ = false;
-    if (piece.front() == '\n') piece.remove_prefix(1);
+    if (in < end && *in == '\n') ++in;
   }
-  const std::string_view text = TextBeforeNul(piece);
-  const bool ended = text.size() < piece.size();
+  const ByteBlock cr = BlockOf('\r');
+  const ByteBlock lf = BlockOf('\n');
+  const ByteBlock nul = BlockOf('\0');
   char* out = window_.get() + used_;
-  LineScanner lines(text);
-  for (std::string_view line; lines.Next(line);) {
-    std::memcpy(out, line.data(), line.size());
-    out += line.size();
-    lineOpen_ = !lines.LineEnded();
-    if (lineOpen_) break;
+  bool ended = false;
+  while (in < end) {
+    if (end - in >= static_cast<ptrdiff_t>(kBlockBytes)) {
+      // The whole block is stored (the window has room for it) and kept up to its first
+      // special byte.
+      const ByteBlock block = LoadBlock(in);
+      StoreBlock(out, block);
+      const BlockMatches special = (block == cr) | (block == lf) | (block == nul);
+      if (!AnyMatch(special)) {
+        in += kBlockBytes;
+        out += kBlockBytes;
+        lineOpen_ = true;
+        continue;
+      }
+      const auto ordinary = static_cast<size_t>(__builtin_ctz(MatchBits(special)));
+      in += ordinary;
+      out += ordinary;
+      lineOpen_ = lineOpen_ || ordinary > 0;
+    } else if (*in != '\r' && *in != '\n' && *in != '\0') {
+      *out++ = *in++;
+      lineOpen_ = true;
+      continue;
+    }
+    const char special = *in++;
+    if (special == '\0') {
+      ended = true;
+      break;
+    }
     *out++ = '\r';
     *out++ = '\n';
+    lineOpen_ = false;
+    if (special == '\r') {
+      if (in == end) {
+        pendingCr_ = true;
+      } else if (*in == '\n') {
+        ++in;
+      }
+    }
   }
-  pendingCr_ = !ended && !text.empty() && text.back() == '\r';
   used_ = static_cast<size_t>(out - window_.get());
   if (ended) Finish();
 }

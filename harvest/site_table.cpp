@@ -43,10 +43,13 @@ constexpr std::string_view kGoogleOwnImages[] = {
     R"re(^https?://(?:[^/?#]*\.)?google(?:\.[a-z]{2,3}){1,2}[/?#:])re",
 };
 
-// Google: ["address",height,width] for the thumbnail, then for the full-size image.
+// Google: ["address",height,width] for the thumbnail, then for the full-size image; then the
+// lite layout served to some clients, one element a result with the full-size address in its
+// data-ou attribute (the thumbnail is an inner <img>, the source page data-ru).
 constexpr RuleText kGoogleRules[] = {
     {R"re(\["(https?:(?:[^"\\]++|\\.)*+)",\d{1,6},\d{1,6}\])re", AddressDecoding::kJson,
      kGoogleOwnImages},
+    {R"re(data-ou="(https?://[^"<>]{1,4096})")re", AddressDecoding::kHtml, kGoogleOwnImages},
 };
 
 // Baidu: the original image, enciphered in "objURL" on most pages (plain on some); the original

@@ -85,9 +85,29 @@ void TIdSocketHandle::SetOption(int level, int option, const void* value, sockle
 
 void TIdSocketHandle::ReadBackLocal() { SharedStack().GetSockName(handle_, ip_, port_); }
 
-void SocketCork::Set(int value) {
+SocketCork::SocketCork(TIdSocketHandle& socket) : socket_(socket) {
   if (socket_.HandleAllocated()) {
-    ::setsockopt(socket_.Handle(), IPPROTO_TCP, TCP_CORK, &value, sizeof value);
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    nagle_ = ::getsockopt(socket_.Handle(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length) == 0 &&
+             noDelay == 0;
+  }
+  Set(TCP_CORK, 1);
+}
+
+SocketCork::~SocketCork() {
+  Set(TCP_CORK, 0);
+  // Switching Nagle's algorithm off sends what is queued; it is switched back on for what
+  // follows.
+  if (nagle_) {
+    Set(TCP_NODELAY, 1);
+    Set(TCP_NODELAY, 0);
+  }
+}
+
+void SocketCork::Set(int option, int value) {
+  if (socket_.HandleAllocated()) {
+    ::setsockopt(socket_.Handle(), IPPROTO_TCP, option, &value, sizeof value);
   }
 }
 

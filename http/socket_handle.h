@@ -72,21 +72,25 @@ class TIdSocketHandle {
 // Holds what is written to a socket back in the kernel (TCP_CORK) for its lifetime, so that a
 // request written one line per write leaves in full packets. With Nagle's algorithm on and a
 // peer that delays its acknowledgements, each line after the first would otherwise wait for the
-// acknowledgement of the one before: up to 40 ms per request on a kept-alive connection. The
-// bytes sent are the same; only their packets change. Failures to set the option are ignored,
-// as the bytes go out either way.
+// acknowledgement of the one before: up to 40 ms per request on a kept-alive connection. When
+// the cork ends, what it held is pushed out at once even with Nagle's algorithm on: uncorking
+// alone still holds the last partial packet while anything sent before is unacknowledged (after
+// a TLS handshake, the client's last flight), which such a peer acknowledges only 40 ms later.
+// The bytes sent are the same; only their packets change. Failures to set the options are
+// ignored, as the bytes go out either way.
 class SocketCork {
  public:
-  explicit SocketCork(TIdSocketHandle& socket) : socket_(socket) { Set(1); }
-  ~SocketCork() { Set(0); }
+  explicit SocketCork(TIdSocketHandle& socket);
+  ~SocketCork();
   SocketCork(const SocketCork&) = delete;
   SocketCork& operator=(const SocketCork&) = delete;
 
  private:
   // The handle is asked each time: a send that failed may have closed it, and its descriptor
   // number may already belong to another connection.
-  void Set(int value);
+  void Set(int option, int value);
   TIdSocketHandle& socket_;
+  bool nagle_ = false;  // Nagle's algorithm is on for the socket
 };
 
 }  // namespace pixhaul

@@ -87,6 +87,30 @@ inline std::string TodaysGooglePage(const std::vector<std::string>& escapedAddre
   return page + "]]});</script></body>";
 }
 
+// Google's lite layout: one <div class="islrtb isv-r"> per result, the full-size address in the
+// clear in data-ou (an attribute's escapes: & as &amp;), the source page in data-ru and the
+// thumbnail in an inner <img>, a data: image for the first results and encrypted-tbn0 for the
+// rest; a script of the page holds the site's logo as an array. `addresses` are the data-ou
+// values as they should come out.
+inline std::string TodaysGoogleLitePage(const std::vector<std::string>& addresses) {
+  std::string page =
+      "<body><script nonce=\"n\">var l=[\"https://www.gstatic.com/images/branding/logo.png\","
+      "30,92];</script><div id=\"islrg\"><div class=\"islrc\">\n";
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const std::string id = std::to_string(i);
+    const std::string thumbnail =
+        i < 2 ? "data:image/jpeg;base64,/9j/4AAQSkZJRg" + id + "AAQ=="
+              : "https://encrypted-tbn0.gstatic.com/images?q=tbn:ANd9GcQ" + id + "&amp;usqp=CAU";
+    page += "<div class=\"islrtb isv-r\" data-docid=\"d" + id + "\" data-oh=\"992\" data-ou=\"" +
+            demo::HtmlAttributeText(addresses[i]) + "\" data-ow=\"1342\" data-pt=\"Result " + id +
+            " &quot;title&quot;\" data-ru=\"https://example.org/page" + id +
+            ".html?a=1&amp;b=2\" data-tw=\"261\"><a href=\"/imgres?imgurl=x&amp;id=" + id +
+            "\"><img class=\"rg_i\" src=\"" + thumbnail + "\" data-iid=\"" + id +
+            "\" width=\"261\" height=\"193\"></a></div>\n";
+  }
+  return page + "</div></div></body>";
+}
+
 // One Baidu result: `objUrl` as the page writes it (BaiduCipherText, or the plain address as
 // JsonStringText; empty: no objURL), `alternate` the address in replaceUrl's ObjURL (empty:
 // none), `copy` Baidu's own copy (middleURL, and thumbURL with a size added).

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 
 #include "http/http_exceptions.h"
 #include "http/socket_error.h"
+#include "http/socket_handle.h"
 #include "http/socket_stack.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
@@ -107,6 +109,33 @@ TEST(ConnectToPeer, DottedHostIsNotAnnouncedAsResolving) {
   client.ConnectToPeer();
   ASSERT_FALSE(statuses.empty());
   EXPECT_EQ(statuses.front(), "Connecting to 127.0.0.1.");
+}
+
+// A request written under the cork leaves at once when the cork ends; the socket then sends as
+// the client's UseNagle says, with Nagle's algorithm on again where it was on.
+TEST(SocketCork, EndsWithNothingHeldAndTheSocketsNagleSettingAsBefore) {
+  for (const bool nagle : {true, false}) {
+    SCOPED_TRACE(nagle ? "Nagle on" : "Nagle off");
+    ScriptedServer server({Script().Pause(500)});
+    TIdTCPClient client;
+    client.SetHost("127.0.0.1");
+    client.SetUseNagle(nagle);
+    client.SetPort(server.Port());
+    client.ConnectToPeer();
+    const int fd = client.SocketHandle().Handle();
+    auto option = [fd](int name) {
+      int value = -1;
+      socklen_t length = sizeof value;
+      EXPECT_EQ(::getsockopt(fd, IPPROTO_TCP, name, &value, &length), 0);
+      return value;
+    };
+    {
+      const SocketCork cork(client.SocketHandle());
+      EXPECT_NE(option(TCP_CORK), 0);
+    }
+    EXPECT_EQ(option(TCP_CORK), 0);
+    EXPECT_EQ(option(TCP_NODELAY) != 0, !nagle);
+  }
 }
 
 TEST(ConnectToPeer, SecondConnectWithoutCloseRaisesAlreadyConnected) {
