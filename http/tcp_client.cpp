@@ -24,10 +24,39 @@ void TIdTCPClient::ConnectWithinLimits(TIdSocketHandle& socket) {
   }
   if (guard.DeadlinePassed()) throw EIdReadTimeout();
   try {
-    SharedStack().TestSocketResult(socket.ConnectRemote(AF_INET, limitMs));
+    SharedStack().TestSocketResult(socket.ConnectRemote(socket.Family(), limitMs));
   } catch (const EIdSocketError& e) {
     if (e.LastError() == kWsaETimedOut && guard.DeadlinePassed()) throw EIdReadTimeout();
     throw;
+  }
+}
+
+void TIdTCPClient::CloseQuietly() {
+  // The first failure is the one to report; a failing close must not replace it.
+  try {
+    CloseConnection();
+  } catch (...) {
+  }
+}
+
+void TIdTCPClient::ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address) {
+  socket.Allocate(SOCK_STREAM, 0, address.family);
+  socket.SetIP(boundIp_);
+  socket.SetPort(0);
+  socket.BindLocal();
+  socket.SetRemote(address.ip, port_);
+  if (!useNagle_) {
+    const int one = 1;
+    socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
+  ConnectWithinLimits(socket);
+  // Reads wait in poll with their own limit; these socket limits bound any blocking call
+  // made on the socket itself (a send to a stalled peer).
+  if (ReadTimeoutMs() > 0) {
+    const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
+    socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    socket.SetOption(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   }
 }
 
@@ -35,34 +64,30 @@ void TIdTCPClient::ConnectToPeer() {
   TIdSocketHandle& socket = SocketHandle();
   if (socket.HandleAllocated()) throw EIdAlreadyConnected();
   ResetState();
-  socket.Allocate(SOCK_STREAM, 0);
   TIdStack& stack = SharedStack();
+  if (!TIdStack::IsDottedQuad(host_) && !TIdStack::IsIPv6Literal(host_)) {
+    NotifyStatus(TIdStatus::hsResolving, host_);
+  }
+  std::vector<TIdResolvedAddress> addresses;
   try {
-    socket.SetIP(boundIp_);
-    socket.SetPort(0);
-    socket.BindLocal();
-    if (!TIdStack::IsDottedQuad(host_)) NotifyStatus(TIdStatus::hsResolving, host_);
-    socket.SetRemote(stack.LookupHostAddress(host_), port_);
-    if (!useNagle_) {
-      const int one = 1;
-      socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    }
-    NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
-    ConnectWithinLimits(socket);
-    // Reads wait in poll with their own limit; these socket limits bound any blocking call
-    // made on the socket itself (a send to a stalled peer).
-    if (ReadTimeoutMs() > 0) {
-      const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
-      socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      socket.SetOption(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    }
+    addresses = stack.LookupHostAddresses(host_);
   } catch (...) {
-    // The first failure is the one to report; a failing close must not replace it.
-    try {
-      CloseConnection();
-    } catch (...) {
-    }
+    CloseQuietly();
     throw;
+  }
+  // Each address in the resolver's order gets the whole connect limit; the first that
+  // connects is used, and when none does the last failure is the one reported.
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    try {
+      ConnectToAddress(socket, addresses[i]);
+      break;
+    } catch (const EIdSocketError&) {
+      CloseQuietly();
+      if (i + 1 == addresses.size() || ReadGuard().DeadlinePassed()) throw;
+    } catch (...) {
+      CloseQuietly();
+      throw;
+    }
   }
   if (InterceptEnabled()) {
     Intercept()->SetPeerHostName(host_);

@@ -3,13 +3,16 @@
 
 // TIdTCPClient: a TCP connection that makes its own outgoing connect.
 //
-// The client resolves Host(), binds to BoundIP() (empty = any) on a system-chosen port and
-// connects to Port(); with the intercept enabled the intercept is attached (for TLS: the
-// handshake) once the TCP connection stands. Used on one thread, like its base.
+// The client resolves Host() to every address it has (IPv4 and IPv6) and tries them in the
+// resolver's order, each bound to BoundIP() (empty = any) on a system-chosen port and connected
+// to Port() within the connect limit; the first that connects is used; with the intercept enabled
+// the intercept is attached (for TLS: the handshake) once the TCP connection stands. Used on one
+// thread, like its base.
 #pragma once
 
 #include <string>
 
+#include "http/socket_stack.h"
 #include "http/tcp_connection.h"
 
 namespace pixhaul {
@@ -56,6 +59,10 @@ class TIdTCPClient : public TIdTCPConnection {
  private:
   // Connects the allocated socket within ConnectTimeoutMs() and the read guard's deadline.
   void ConnectWithinLimits(TIdSocketHandle& socket);
+  // Allocates, binds and connects `socket` to one address of the host.
+  void ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address);
+  // CloseConnection, ignoring what it raises.
+  void CloseQuietly();
 
   std::string boundIp_;
   std::string host_;
