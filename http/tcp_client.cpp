@@ -9,6 +9,7 @@
 #include <sys/time.h>
 
 #include "http/http_exceptions.h"
+#include "http/proxy/tunnel.h"
 #include "http/socket_error.h"
 #include "http/socket_stack.h"
 
@@ -39,12 +40,13 @@ void TIdTCPClient::CloseQuietly() {
   }
 }
 
-void TIdTCPClient::ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address) {
+void TIdTCPClient::ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address,
+                                    int port) {
   socket.Allocate(SOCK_STREAM, 0, address.family);
   socket.SetIP(boundIp_);
   socket.SetPort(0);
   socket.BindLocal();
-  socket.SetRemote(address.ip, port_);
+  socket.SetRemote(address.ip, port);
   if (!useNagle_) {
     const int one = 1;
     socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -65,12 +67,15 @@ void TIdTCPClient::ConnectToPeer() {
   if (socket.HandleAllocated()) throw EIdAlreadyConnected();
   ResetState();
   TIdStack& stack = SharedStack();
-  if (!TIdStack::IsDottedQuad(host_) && !TIdStack::IsIPv6Literal(host_)) {
-    NotifyStatus(TIdStatus::hsResolving, host_);
+  // Through a proxy the connection goes to the proxy; the tunnel then reaches the host.
+  const std::string& dialHost = tunnelProxy_ ? tunnelProxy_->host : host_;
+  const int dialPort = tunnelProxy_ ? tunnelProxy_->port : port_;
+  if (!TIdStack::IsDottedQuad(dialHost) && !TIdStack::IsIPv6Literal(dialHost)) {
+    NotifyStatus(TIdStatus::hsResolving, dialHost);
   }
   std::vector<TIdResolvedAddress> addresses;
   try {
-    addresses = stack.LookupHostAddresses(host_);
+    addresses = stack.LookupHostAddresses(dialHost);
   } catch (...) {
     CloseQuietly();
     throw;
@@ -79,7 +84,7 @@ void TIdTCPClient::ConnectToPeer() {
   // connects is used, and when none does the last failure is the one reported.
   for (size_t i = 0; i < addresses.size(); ++i) {
     try {
-      ConnectToAddress(socket, addresses[i]);
+      ConnectToAddress(socket, addresses[i], dialPort);
       break;
     } catch (const EIdSocketError&) {
       CloseQuietly();
@@ -88,6 +93,23 @@ void TIdTCPClient::ConnectToPeer() {
       CloseQuietly();
       throw;
     }
+  }
+  if (tunnelProxy_) {
+    // The tunnel is spoken in the clear; the intercept takes over only once it stands.
+    const bool intercepted = InterceptEnabled();
+    SetInterceptEnabled(false);
+    try {
+      if (tunnelProxy_->kind == ProxyKind::kHttp) {
+        OpenHttpTunnel(*this, host_, port_, *tunnelProxy_);
+      } else {
+        OpenSocks5Tunnel(*this, host_, port_, *tunnelProxy_);
+      }
+    } catch (...) {
+      CloseQuietly();
+      SetInterceptEnabled(intercepted);
+      throw;
+    }
+    SetInterceptEnabled(intercepted);
   }
   if (InterceptEnabled()) {
     Intercept()->SetPeerHostName(host_);

@@ -10,8 +10,10 @@
 // thread, like its base.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "http/proxy/proxy_server.h"
 #include "http/socket_stack.h"
 #include "http/tcp_connection.h"
 
@@ -48,19 +50,28 @@ class TIdTCPClient : public TIdTCPConnection {
   void SetSocksInfo(const TSocksInfo& value) { socksInfo_ = value; }
   TNotifyEvent OnConnected;
 
+  // The proxy the connection goes through; none (the default) connects direct. With one,
+  // ConnectToPeer connects to the proxy instead and opens a tunnel to Host():Port() (HTTP
+  // CONNECT, or SOCKS5 for the socks kinds) before the intercept attaches, so TLS runs end to
+  // end and names Host().
+  const std::optional<ProxyServer>& TunnelProxy() const { return tunnelProxy_; }
+  void SetTunnelProxy(std::optional<ProxyServer> proxy) { tunnelProxy_ = std::move(proxy); }
+
   // Connects to Host():Port(). Raises EIdAlreadyConnected while a socket is open,
   // EIdInvalidSocket, EIdCouldNotBindSocket, EIdSocketError (lookup 11001, refused 10061,
   // timed out 10060, ...). A failure before the TCP connection stands leaves the connection
   // closed; a failure of the intercept's attach propagates with the socket left open, except
   // EIdReadTimeout (a handshake that went silent or trickled), which closes it first. Once the
   // read guard's deadline has passed, or when it ends the connect, raises EIdReadTimeout.
+  // Through a proxy, a refused tunnel raises what http/proxy/tunnel.h says, the connection
+  // closed.
   virtual void ConnectToPeer();
 
  private:
   // Connects the allocated socket within ConnectTimeoutMs() and the read guard's deadline.
   void ConnectWithinLimits(TIdSocketHandle& socket);
   // Allocates, binds and connects `socket` to one address of the host.
-  void ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address);
+  void ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address, int port);
   // CloseConnection, ignoring what it raises.
   void CloseQuietly();
 
@@ -69,6 +80,7 @@ class TIdTCPClient : public TIdTCPConnection {
   int port_ = 0;
   bool useNagle_ = true;
   TSocksInfo socksInfo_;
+  std::optional<ProxyServer> tunnelProxy_;
 };
 
 }  // namespace pixhaul
