@@ -112,6 +112,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
         if (!ParseSite(site, result.options.site)) return UsageError("unknown site '" + site + "'");
       } else if (argument == "--save-dir") {
         if (!takeValue(result.options.saveFolder)) return UsageError("--save-dir needs a value");
+      } else if (argument == "--proxy") {
+        if (!takeValue(result.options.proxy) || result.options.proxy.empty()) {
+          return UsageError("--proxy needs an address or none");
+        }
+        if (result.options.proxy != "none" && !ParseProxyAddress(result.options.proxy)) {
+          return UsageError("--proxy: not a proxy address '" + result.options.proxy + "'");
+        }
       } else if (argument == "--rules") {
         if (!takeValue(result.options.rulesFile) || result.options.rulesFile.empty()) {
           return UsageError("--rules needs a file");
@@ -129,10 +136,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
   return result;
 }
 
+ProxyChoice ProxyChoiceFor(const CliOptions& options, const EnvironmentReader& environment) {
+  if (options.proxy.empty()) return ProxyChoice::FromEnvironment(environment);
+  if (options.proxy == "none") return ProxyChoice::None();
+  return ProxyChoice::Fixed(*ParseProxyAddress(options.proxy), environment);
+}
+
 std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
          "] [--save-dir DIR]\n"
-         "                   [--rules FILE] [--list-only] [--verify-tls] PAGE\n"
+         "                   [--rules FILE] [--list-only] [--verify-tls]\n"
+         "                   [--proxy URL|none] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
@@ -160,6 +174,10 @@ std::string HelpText() {
          "                  addresses, download nothing\n"
          "  --verify-tls    verify https servers' certificates against the system's trust\n"
          "                  store and the host name (default: off, NOT verified)\n"
+         "  --proxy URL     fetch through this proxy: http://[user:password@]host:port,\n"
+         "                  socks5://... (names resolved here) or socks5h://... (by the\n"
+         "                  proxy); none for none (default: http_proxy, https_proxy,\n"
+         "                  all_proxy and no_proxy, read as curl reads them)\n"
          "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
          "  --help, --version  show this text, or the program's version, and exit\n"
          "\n"

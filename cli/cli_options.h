@@ -4,7 +4,7 @@
 // The command line of pixhaul-cli:
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
-//               [--verify-tls] PAGE
+//               [--verify-tls] [--proxy URL|none] PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --help-rules
 //   pixhaul-cli --version
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "harvest/rules_file.h"
+#include "http/proxy/proxy_choice.h"
 
 namespace pixhaul::cli {
 
@@ -26,7 +27,14 @@ struct CliOptions {
   bool verifyTls = false;  // verify https servers' certificates (off: not verified)
   std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program
   std::string page;        // a file, or an http:// or https:// address
+  // --proxy: empty to read the proxy variables as curl does, "none" for none, else the
+  // proxy's address (checked by ParseProxyAddress).
+  std::string proxy;
 };
+
+// The proxy choice of a run: --proxy's, or the environment's (read through `environment`).
+ProxyChoice ProxyChoiceFor(const CliOptions& options,
+                           const EnvironmentReader& environment = SystemEnvironment);
 
 struct ParseResult {
   enum class Kind { kRun, kHelp, kHelpRules, kVersion, kUsageError };
