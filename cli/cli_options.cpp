@@ -106,6 +106,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
         result.options.listOnly = true;
       } else if (argument == "--verify-tls" && !inlineValue) {
         result.options.verifyTls = true;
+      } else if (argument == "--skip-duplicates" && !inlineValue) {
+        result.options.filters.skipDuplicates = true;
+      } else if (argument == "--min-size") {
+        std::string size;
+        const auto minimum = takeValue(size) ? ParseMinimumSize(size) : std::nullopt;
+        if (!minimum) return UsageError("--min-size needs WIDTHxHEIGHT, such as 200x200");
+        result.options.filters.minWidth = minimum->first;
+        result.options.filters.minHeight = minimum->second;
       } else if (argument == "--site") {
         std::string site;
         if (!takeValue(site)) return UsageError("--site needs a value");
@@ -146,7 +154,8 @@ std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
          "] [--save-dir DIR]\n"
          "                   [--rules FILE] [--list-only] [--verify-tls]\n"
-         "                   [--proxy URL|none] PAGE\n"
+         "                   [--min-size WxH] [--skip-duplicates] [--proxy URL|none]\n"
+         "                   PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
@@ -174,6 +183,10 @@ std::string HelpText() {
          "                  addresses, download nothing\n"
          "  --verify-tls    verify https servers' certificates against the system's trust\n"
          "                  store and the host name (default: off, NOT verified)\n"
+         "  --min-size WxH  do not keep images smaller than W by H pixels, read from their\n"
+         "                  header (default: 0x0, keep all)\n"
+         "  --skip-duplicates  do not keep an image whose bytes are those of one already\n"
+         "                  saved in the run or in the save folder\n"
          "  --proxy URL     fetch through this proxy: http://[user:password@]host:port,\n"
          "                  socks5://... (names resolved here) or socks5h://... (by the\n"
          "                  proxy); none for none (default: http_proxy, https_proxy,\n"
@@ -181,13 +194,15 @@ std::string HelpText() {
          "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
          "  --help, --version  show this text, or the program's version, and exit\n"
          "\n"
+         "A page served for an image (HTML, JSON, XML) is never kept as one.\n"
          "The run log goes to standard output and to log.txt in the save folder; standard\n"
          "error ends with a summary such as \"Finished: 33 saved, 3 failed, 0 skipped\".\n"
          "SIGINT or SIGTERM stops the downloads as the Stop button does; before they\n"
          "start, and a second time, it ends the program at once.\n"
          "Exit status: 0 every address saved or skipped; 1 the run could not be made, the\n"
          "rules file has a fault or downloads still ran 10 minutes after the run; 2 bad\n"
-         "command line; 3 at least one download failed; 130 stopped by a signal.\n"
+         "command line; 3 at least one download failed or was not an image; 130 stopped\n"
+         "by a signal.\n"
          "The rules file and the built-in rules: pixhaul-cli --help-rules and the manual\n"
          "page (man pixhaul-cli).\n";
 }

@@ -4,7 +4,8 @@
 // The command line of pixhaul-cli:
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
-//               [--verify-tls] [--proxy URL|none] PAGE
+//               [--verify-tls] [--min-size WxH] [--skip-duplicates] [--proxy URL|none]
+//               PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --help-rules
 //   pixhaul-cli --version
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "download/download_filters.h"
 #include "harvest/rules_file.h"
 #include "http/proxy/proxy_choice.h"
 
@@ -24,9 +26,10 @@ struct CliOptions {
   int site = 0;            // 0 Bing, 1 Google, 2 Baidu
   std::string saveFolder;  // used as typed, like the window's save-folder text
   bool listOnly = false;
-  bool verifyTls = false;  // verify https servers' certificates (off: not verified)
-  std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program
-  std::string page;        // a file, or an http:// or https:// address
+  bool verifyTls = false;   // verify https servers' certificates (off: not verified)
+  std::string rulesFile;    // --rules: the rules file to use; empty for the one beside the program
+  DownloadFilters filters;  // --min-size, --skip-duplicates
+  std::string page;         // a file, or an http:// or https:// address
   // --proxy: empty to read the proxy variables as curl does, "none" for none, else the
   // proxy's address (checked by ParseProxyAddress).
   std::string proxy;

@@ -114,6 +114,7 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
     TRunController controller(window, hooks.timings);
     const RulesFileLocation rulesFile = RulesFileFor(options, ProgramFolder());
     controller.SetRulesFile([rulesFile] { return rulesFile; });
+    controller.SetDownloadFilters(options.filters);
     // While the downloads are on, the first signal is the Stop press. Before they start (the
     // page is fetched, copied and scanned), once the press is taken and once the run is over,
     // a signal ends the program at once, whatever the main thread is doing.
@@ -149,7 +150,8 @@ int Run(const CliOptions& options, const TestHooks& hooks) {
       const RunProgress& outcome = controller.Progress();
       window.WriteErrorLine(OutcomeText(outcome));
       if (exitCode == kExitDone && outcome.stopped) exitCode = kExitInterrupted;
-      if (exitCode == kExitDone && outcome.failed > 0) exitCode = kExitDownloadFailed;
+      if (exitCode == kExitDone && outcome.failed + outcome.notImages > 0)
+        exitCode = kExitDownloadFailed;
     }
   }
   return exitCode;

@@ -43,14 +43,31 @@ int ClassifyGetFailure(const std::string& message) {
   return kOutcomeOtherFailure;
 }
 
+WorkerResult WorkerResultOf(int outcome) {
+  switch (outcome) {
+    case kOutcomeSaved:
+      return WorkerResult::kSaved;
+    case kOutcomeNotAnImage:
+      return WorkerResult::kNotImage;
+    case kOutcomeFiltered:
+      return WorkerResult::kFiltered;
+    case kOutcomeDuplicate:
+      return WorkerResult::kDuplicate;
+    default:
+      return WorkerResult::kFailed;
+  }
+}
+
 TDownTileThread::TDownTileThread(std::string url, std::string fileName, int index,
-                                 std::string saveFolder, unsigned run, WorkerReports& reports)
+                                 std::string saveFolder, unsigned run, WorkerReports& reports,
+                                 KeepChecks checks)
     : Index(index),
       Run(run),
       Url(std::move(url)),
       FileName(std::move(fileName)),
       SaveFolder(std::move(saveFolder)),
-      reports_(reports) {
+      reports_(reports),
+      checks_(std::move(checks)) {
   SetFreeOnTerminate(true);
   LiveWorkers& live = Live();
   std::lock_guard lock(live.mutex);
@@ -108,9 +125,7 @@ void TDownTileThread::Fetch() {
 
   if (Outcome == kOutcomeNone) {
     try {
-      body->Commit();
-      Outcome = kOutcomeSaved;
-      LogLine = SavedLine(Index, FileName);
+      Keep(*body, client->Http().Reply.ContentType);
     } catch (const Exception& e) {
       LogLine = ExceptionLine(Index, e.Message(), Url);
       Outcome = kOutcomeSaveFailed;
@@ -125,6 +140,28 @@ void TDownTileThread::Fetch() {
   client.reset();
 }
 
+void TDownTileThread::Keep(TemporaryFile& body, const std::string& contentType) {
+  body.Finish();
+  if (const std::optional<Refusal> refusal =
+          CheckBody(contentType, body.Handle(), checks_.filters)) {
+    LogLine = ExceptionLine(Index, refusal->reason, Url);
+    Outcome = refusal->result == WorkerResult::kNotImage ? kOutcomeNotAnImage : kOutcomeFiltered;
+    return;
+  }
+  if (checks_.duplicates) {
+    if (const std::optional<std::string> same = checks_.duplicates->KeepUnlessDuplicate(
+            body.Handle(), FileName, [&body] { body.Commit(); })) {
+      LogLine = ExceptionLine(Index, SameImageReason(*same), Url);
+      Outcome = kOutcomeDuplicate;
+      return;
+    }
+  } else {
+    body.Commit();
+  }
+  Outcome = kOutcomeSaved;
+  LogLine = SavedLine(Index, FileName);
+}
+
 void TDownTileThread::HandOffLogLine() {
   try {
     TThread::Synchronize([this] { reports_.AppendWorkerLine(LogLine); });
@@ -136,19 +173,19 @@ void TDownTileThread::HandOffLogLine() {
 void TDownTileThread::HandOffWorkerFinished() {
   WorkerReports* reports = &reports_;
   const unsigned run = Run;
-  const bool saved = Outcome == kOutcomeSaved;
+  const WorkerResult result = WorkerResultOf(Outcome);
   bool ran = false;  // written on the main thread before Synchronize returns to us
   try {
-    TThread::Synchronize([reports, run, saved, &ran] {
+    TThread::Synchronize([reports, run, result, &ran] {
       ran = true;
-      reports->WorkerFinished(run, saved);
+      reports->WorkerFinished(run, result);
     });
   } catch (...) {
     // The hand-off itself failed before the action ran: post the decrement instead, so the
     // slot is still given back.
     if (!ran) {
       try {
-        CurrentMessagePump().Post([reports, run, saved] { reports->WorkerFinished(run, saved); });
+        CurrentMessagePump().Post([reports, run, result] { reports->WorkerFinished(run, result); });
       } catch (...) {
       }
     }
@@ -156,8 +193,9 @@ void TDownTileThread::HandOffWorkerFinished() {
 }
 
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
-                         const std::string& saveFolder, unsigned run, WorkerReports& reports) {
-  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, run, reports);
+                         const std::string& saveFolder, unsigned run, WorkerReports& reports,
+                         const KeepChecks& checks) {
+  TThread::Spawn<TDownTileThread>(false, url, fileName, index, saveFolder, run, reports, checks);
 }
 
 }  // namespace pixhaul

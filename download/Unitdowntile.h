@@ -23,10 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "download/image_check.h"
 #include "download/worker_reports.h"
 #include "framework/thread.h"
 
 namespace pixhaul {
+
+class TemporaryFile;
 
 // Outcome codes of a worker.
 enum DownTileOutcome : int {
@@ -38,7 +41,13 @@ enum DownTileOutcome : int {
   kOutcomeNotFound = 5,          // ... with "404" or "400" (and none of the texts of 2 and 3)
   kOutcomeNotAnException = 6,    // the GET raised something that is not an Exception
   kOutcomeSaveFailed = 7,        // the body could not be written to its file or given its name
+  kOutcomeNotAnImage = 8,        // the body was a document, not an image
+  kOutcomeFiltered = 9,          // the image was smaller than the minimum size
+  kOutcomeDuplicate = 10,        // the image was a second copy of one already kept
 };
+
+// How a worker with this outcome reports its end.
+WorkerResult WorkerResultOf(int outcome);
 
 // Classifies the message of a failed GET: the first of "302", "403" (2), "Socket Error" (3),
 // "404", "400" (5) found as a case-sensitive substring decides; none gives 4.
@@ -48,9 +57,10 @@ class TDownTileThread : public TThread {
  public:
   // The thread starts when TThread::Spawn returns unless created suspended. `run` is the run
   // number it hands back with its WorkerFinished; `reports` receives the hand-offs and must
-  // outlive the worker.
+  // outlive the worker. `checks` are what a complete body must pass to be kept (documents are
+  // never kept).
   TDownTileThread(std::string url, std::string fileName, int index, std::string saveFolder,
-                  unsigned run, WorkerReports& reports);
+                  unsigned run, WorkerReports& reports, KeepChecks checks = {});
   ~TDownTileThread() override;
 
   // The addresses of the workers alive in the process (created and not yet deleted), in no
@@ -70,10 +80,12 @@ class TDownTileThread : public TThread {
 
  private:
   void Fetch();
+  void Keep(TemporaryFile& body, const std::string& contentType);
   void HandOffLogLine();
   void HandOffWorkerFinished();
 
   WorkerReports& reports_;
+  KeepChecks checks_;
   // Its entry among the live workers' addresses (LiveAddresses).
   std::multiset<std::string>::iterator liveEntry_;
 };
@@ -81,6 +93,7 @@ class TDownTileThread : public TThread {
 // Spawns a running, self-deleting worker: what the run controller does for each address.
 // Raises EThread when the thread cannot be created.
 void StartDownTileThread(const std::string& url, const std::string& fileName, int index,
-                         const std::string& saveFolder, unsigned run, WorkerReports& reports);
+                         const std::string& saveFolder, unsigned run, WorkerReports& reports,
+                         const KeepChecks& checks = {});
 
 }  // namespace pixhaul

@@ -29,7 +29,7 @@ TRunController::TRunController(RunWindow& window, ThrottleTimings timings)
     : window_(window), timings_(timings) {
   starter_ = [this](const std::string& url, const std::string& fileName, int index,
                     const std::string& saveFolder) {
-    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this);
+    StartDownTileThread(url, fileName, index, saveFolder, runNumber_, *this, checks_);
   };
 }
 
@@ -90,6 +90,8 @@ void TRunController::StartPath() {
 
   TStringList urls;
   urls.LoadFromFile(prepared->listFile);
+  checks_ = KeepChecks{filters_, nullptr};
+  if (filters_.skipDuplicates) checks_.duplicates = std::make_shared<DuplicateIndex>(folder);
   ++runNumber_;
   progress_ = RunProgress{};
   progress_.addresses = urls.Count();
@@ -176,13 +178,29 @@ void TRunController::AppendWorkerLine(const std::string& line) {
   Log(line);
 }
 
-void TRunController::WorkerFinished(unsigned run, bool saved) {
+void TRunController::WorkerFinished(unsigned run, WorkerResult result) {
   --liveWorkerCount_;
   --outstandingWorkers_;
   // Counted in its own run, also when it ends after that run's closing steps (the run's
   // outcome is then told again); a worker of an earlier run has no run left to count in.
   if (run == runNumber_ && run != 0) {
-    ++(saved ? progress_.saved : progress_.failed);
+    switch (result) {
+      case WorkerResult::kSaved:
+        ++progress_.saved;
+        break;
+      case WorkerResult::kFailed:
+        ++progress_.failed;
+        break;
+      case WorkerResult::kNotImage:
+        ++progress_.notImages;
+        break;
+      case WorkerResult::kFiltered:
+        ++progress_.filtered;
+        break;
+      case WorkerResult::kDuplicate:
+        ++progress_.duplicates;
+        break;
+    }
     ReportProgress();
   }
 }

@@ -23,6 +23,7 @@
 #include <functional>
 #include <string>
 
+#include "download/image_check.h"
 #include "download/run_preparation.h"
 #include "download/run_progress.h"
 #include "download/run_window.h"
@@ -83,17 +84,22 @@ class TRunController : public WorkerReports {
   // counted in the current one.
   unsigned RunNumber() const { return runNumber_; }
 
-  // The workers' two hand-offs; main thread only. `saved` tells whether the worker saved its
-  // image; `run` is the RunNumber() it was created under. A line is dropped after a stop; once
+  // The workers' two hand-offs; main thread only. `result` is how the worker ended; `run` is
+  // the RunNumber() it was created under. A line is dropped after a stop; once
   // the run has finished it goes to the window's ShowLateWorkerLine instead of the pane.
   void AppendWorkerLine(const std::string& line) override;
-  void WorkerFinished(unsigned run, bool saved) override;
+  void WorkerFinished(unsigned run, WorkerResult result) override;
 
   // Pumps messages for `milliseconds` without spinning; pumps once even for 0.
   void WaitWithMessages(unsigned milliseconds);
 
   // Replaces the default starter, which spawns a TDownTileThread (tests use fake workers).
   void SetWorkerStarter(WorkerStarter starter) { starter_ = std::move(starter); }
+
+  // Which images the runs from now on keep (documents never are). With skipDuplicates, each
+  // run indexes its save folder's files by size at its start.
+  void SetDownloadFilters(const DownloadFilters& filters) { filters_ = filters; }
+  const DownloadFilters& Filters() const { return filters_; }
 
   // Where each run looks for the rules file, asked at every start; none by default. The file
   // is read again when it has changed, and its faults are shown in a message box once.
@@ -111,6 +117,8 @@ class TRunController : public WorkerReports {
   WorkerStarter starter_;
   RulesFileSource rulesFile_;
   RuleBook rules_;
+  DownloadFilters filters_;
+  KeepChecks checks_;  // the current run's
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;

@@ -16,7 +16,7 @@ RunEnd RunEndOf(const RunProgress& progress);
 
 // Downloads started and not yet ended.
 inline int StillRunning(const RunProgress& progress) {
-  return progress.started - progress.saved - progress.failed;
+  return progress.started - progress.saved - progress.NotSaved();
 }
 
 }  // namespace pixhaul

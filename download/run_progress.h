@@ -15,18 +15,24 @@ struct RunProgress {
   int addresses = 0;     // entries of the run's address list
   int started = 0;       // workers started
   int saved = 0;         // started workers that saved their image
-  int failed = 0;        // started workers that ended without saving
+  int failed = 0;        // started workers whose download failed
   int skipped = 0;       // addresses whose file was already in the save folder
   bool active = false;   // the run is walking its list or closing; false once it has ended
   bool stopped = false;  // a stop was carried out during the run
+  int notImages = 0;     // started workers whose body was a document, not an image
+  int filtered = 0;      // ... whose image was smaller than the filter's minimum
+  int duplicates = 0;    // ... whose image was a second copy of one already kept
 
-  // Addresses dealt with: saved, failed or skipped.
-  int Done() const { return saved + failed + skipped; }
+  // Started workers that ended without keeping their image, for whatever reason.
+  int NotSaved() const { return failed + notImages + filtered + duplicates; }
+  // Addresses dealt with: saved, not saved or skipped.
+  int Done() const { return saved + NotSaved() + skipped; }
   bool operator==(const RunProgress&) const = default;
 };
 
 // The counts as one line of text: "36 addresses · 32 started · 30 saved · 2 failed ·
-// 4 skipped" (a list of one entry says "1 address"). UTF-8.
+// 4 skipped" (a list of one entry says "1 address"; " · 3 not kept" follows "failed" when
+// bodies were not kept as images). UTF-8.
 std::string ProgressText(const RunProgress& progress);
 
 }  // namespace pixhaul

@@ -23,6 +23,18 @@ std::string FailedLine(int index, const std::string& url) {
   return "T" + std::to_string(index) + " failed: " + VisibleText(url);
 }
 
+std::string NotAnImageReason(const std::string& mediaType) {
+  return "Not an image (" + (mediaType.empty() ? std::string("a document") : mediaType) + ").";
+}
+
+std::string SmallerThanReason(const std::string& minimum, const std::string& actual) {
+  return "Smaller than " + minimum + " (" + actual + ").";
+}
+
+std::string SameImageReason(const std::string& fileName) {
+  return "Same image as " + fileName + ".";
+}
+
 std::string CreateDirectoryFailedMessage(const std::string& folderText) {
   return "Create directory " + folderText + " Failed.";
 }
@@ -39,6 +51,23 @@ std::string WrongSiteNote(int siteIndex) {
   return "This page is from " + SiteLabel(siteIndex) + ": select it and press Start download again";
 }
 
+namespace {
+
+// ", 5 not images, 4 filtered, 2 duplicates": the bodies not kept, each class when not zero.
+std::string NotKeptCounts(const RunProgress& progress) {
+  std::string text;
+  if (progress.notImages > 0)
+    text += ", " + std::to_string(progress.notImages) +
+            (progress.notImages == 1 ? " not an image" : " not images");
+  if (progress.filtered > 0) text += ", " + std::to_string(progress.filtered) + " filtered";
+  if (progress.duplicates > 0)
+    text += ", " + std::to_string(progress.duplicates) +
+            (progress.duplicates == 1 ? " duplicate" : " duplicates");
+  return text;
+}
+
+}  // namespace
+
 std::string OutcomeText(const RunProgress& progress) {
   const auto count = [](int n) { return std::to_string(n); };
   std::string text;
@@ -48,11 +77,12 @@ std::string OutcomeText(const RunProgress& progress) {
     case RunEnd::kStopped:
       text = "Stopped: " + count(progress.saved) + " of " + count(progress.addresses) + " saved";
       if (progress.failed > 0) text += ", " + count(progress.failed) + " failed";
+      text += NotKeptCounts(progress);
       if (progress.skipped > 0) text += ", " + count(progress.skipped) + " skipped";
       break;
     case RunEnd::kFinished:
       text = "Finished: " + count(progress.saved) + " saved, " + count(progress.failed) +
-             " failed, " + count(progress.skipped) + " skipped";
+             " failed" + NotKeptCounts(progress) + ", " + count(progress.skipped) + " skipped";
       break;
   }
   if (StillRunning(progress) > 0) text += ", " + count(StillRunning(progress)) + " still running";

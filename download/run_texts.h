@@ -37,6 +37,13 @@ std::string ExceptionLine(int index, const std::string& message,
                           const std::string& url);          // "T%d:%s %s"
 std::string FailedLine(int index, const std::string& url);  // "T%d failed: %s"
 
+// Why a complete body was not kept, as the message of a worker's ExceptionLine.
+std::string NotAnImageReason(const std::string& mediaType);  // "Not an image (%s)." (the type
+                                                             // as served, else "a document")
+std::string SmallerThanReason(const std::string& minimum,
+                              const std::string& actual);  // "Smaller than %s (%s)."
+std::string SameImageReason(const std::string& fileName);  // "Same image as %s."
+
 // Message boxes of the start path.
 inline constexpr const char* kNoDocumentMessage = "Error: can not get document.";
 std::string CreateDirectoryFailedMessage(
@@ -54,6 +61,8 @@ std::string WrongSiteNote(int siteIndex);  // "This page is from %s: select it a
 //   "Stopped: 15 of 36 saved"                    a stop was carried out (", 2 failed" and
 //                                                ", 4 skipped" follow when there are any)
 //   "Nothing new: 36 already in the folder"      every address was skipped
+// Bodies not kept are named after "failed" when there are any: "Finished: 21 saved, 3 failed,
+// 5 not images, 4 filtered, 2 duplicates, 0 skipped" ("1 not an image", "1 duplicate").
 // Downloads still running when the run closed are added as ", 2 still running"; their results
 // count once they come in. `progress` should no longer be active.
 std::string OutcomeText(const RunProgress& progress);

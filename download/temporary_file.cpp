@@ -27,8 +27,14 @@ TemporaryFile::TemporaryFile(const std::string& folder, const std::string& fileN
   stream_ = std::make_unique<TFileStream>(std::move(own));
 }
 
-void TemporaryFile::Commit() {
+void TemporaryFile::Finish() {
+  if (finished_) return;
+  finished_ = true;
   stream_->Close();
+}
+
+void TemporaryFile::Commit() {
+  Finish();
   file_.Commit();
 }
 

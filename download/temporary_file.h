@@ -33,6 +33,13 @@ class TemporaryFile {
   TFileStream& Stream() { return *stream_; }
   const std::string& TargetPath() const { return file_.TargetPath(); }
 
+  // Writes out what the stream still buffers and closes the stream, so the whole body can be
+  // read back through Handle() before it is given its name. Raises EWriteError "Stream write
+  // error" when the bytes cannot all be written. Commit does this itself when it was not done.
+  void Finish();
+  // The file, for reading back what was written; -1 once committed.
+  int Handle() const { return file_.Handle(); }
+
   // Writes out what the stream still buffers, closes the file and renames it onto the target,
   // replacing a file of that name. Raises EWriteError "Stream write error" when the bytes
   // cannot all be written, EFCreateError "Cannot create file %s" (the target) when the rename
@@ -44,6 +51,7 @@ class TemporaryFile {
   // Writes through a descriptor of its own, so that closing it reports the stream's failures
   // while the replacement still holds the file to name it.
   std::unique_ptr<TFileStream> stream_;
+  bool finished_ = false;
 };
 
 }  // namespace pixhaul

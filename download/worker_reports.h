@@ -3,7 +3,7 @@
 
 // WorkerReports: what a download worker reports its end to, in two blocking hand-offs that run
 // on the main thread, in this order: its result line, then that it has finished (with the run it
-// was started for and whether it saved its image). Exactly one WorkerFinished comes from each
+// was started for and how it ended). Exactly one WorkerFinished comes from each
 // worker, however it ends, so the receiver must outlive every worker that reports to it. The
 // run controller implements it; tests may stand in for it. Main thread only.
 #pragma once
@@ -12,6 +12,10 @@
 
 namespace pixhaul {
 
+// How a worker ended: its image saved, its download failed, or its body not kept as an image
+// (a document, smaller than the filter's minimum, a second copy of an image already kept).
+enum class WorkerResult { kSaved, kFailed, kNotImage, kFiltered, kDuplicate };
+
 class WorkerReports {
  public:
   virtual ~WorkerReports() = default;
@@ -19,9 +23,8 @@ class WorkerReports {
   // The worker's result line, for the log pane. Must not raise for the worker's sake: a raising
   // call is swallowed and the worker still reports WorkerFinished.
   virtual void AppendWorkerLine(const std::string& line) = 0;
-  // `run` is the run number the worker was started with; `saved` tells whether it saved its
-  // image.
-  virtual void WorkerFinished(unsigned run, bool saved) = 0;
+  // `run` is the run number the worker was started with; `result` is how it ended.
+  virtual void WorkerFinished(unsigned run, WorkerResult result) = 0;
 };
 
 }  // namespace pixhaul

@@ -26,6 +26,7 @@
 #include "loopback/loopback_server.h"
 #include "loopback/self_signed_certificate.h"
 #include "tests/cli/pixhaul_cli_support.h"
+#include "tests/support/image_bytes.h"
 
 namespace pixhaul::test {
 namespace {
@@ -206,6 +207,84 @@ TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), "T1:404 Not Found " + missing), lines.end());
   EXPECT_EQ(FolderEntries(SaveDir()),
             (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
+}
+
+// Hosts answer image addresses with pages, icons and second copies. Documents are never kept,
+// with the options off too; the size and duplicate options keep what the user asked for. Each
+// body not kept says why in its line, leaves no file, and is counted by its class.
+TEST_F(PixhaulCliTest, WhatIsKeptIsSaidPerImageAndCounted) {
+  const std::string photo = PngBytes(300, 300);
+  const std::string old = JpegBytes(800, 600, 1000);
+  struct Path {
+    const char* path;
+    demo::HttpReply reply;
+    int delayMs = 0;
+  };
+  const std::vector<Path> paths = {
+      {"/photo.jpg", demo::OkReply(JpegBytes(640, 480), "image/jpeg")},
+      {"/photo.png", demo::OkReply(photo, "image/png")},
+      {"/icon.png", demo::OkReply(PngBytes(16, 16), "image/png")},
+      {"/hotlink.jpg", demo::OkReply("<p>Hotlinking is not allowed</p>")},
+      {"/error.jpg", demo::OkReply("{\"error\":\"denied\"}", "application/json")},
+      {"/old.jpg", demo::OkReply(old, "image/jpeg")},
+      {"/drawing.svg", demo::OkReply("<svg width=\"400\" height=\"400\"/>", "image/svg+xml")},
+      {"/gone.png", demo::HttpReply{404, "Not Found", {}, "", false}},
+      // The copy comes last, so which of the two is the first is known.
+      {"/mirror.png", demo::OkReply(photo, "application/octet-stream"), 150},
+  };
+  LoopbackHttpServer server([&](const HttpRequest& request) {
+    for (const Path& path : paths) {
+      if (request.target != path.path) continue;
+      std::this_thread::sleep_for(std::chrono::milliseconds(path.delayMs));
+      return path.reply;
+    }
+    return demo::HttpReply{404, "Not Found", {}, "", false};
+  });
+  std::string list;
+  for (const Path& path : paths) list += "imgurl:\"" + server.HttpBase() + path.path + "\" ";
+  const std::string page = work.File("page.html");
+  WriteFileBytes(page, list);
+  const auto url = [&](const char* path) { return server.HttpBase() + path; };
+  const auto name = [&](const char* path) { return FileNameFromUrl(url(path)); };
+
+  // Options off: everything but the documents and the missing image.
+  auto plain = Start({"--save-dir", SaveDir() + "-plain", page});
+  ASSERT_TRUE(plain->Wait());
+  EXPECT_EQ(plain->ExitCode(), 3);
+  EXPECT_EQ(plain->Err(), "Finished: 6 saved, 1 failed, 2 not images, 0 skipped\n");
+  std::vector<std::string> lines = Lines(plain->Out(), "\n");
+  for (const std::string& expected :
+       {"T3:Not an image (text/html). " + url("/hotlink.jpg"),
+        "T4:Not an image (application/json). " + url("/error.jpg"),
+        "T1 " + name("/photo.png") + ": OK", "T8 " + name("/mirror.png") + ": OK"}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+  }
+  EXPECT_FALSE(std::filesystem::exists(SaveDir() + "-plain/" + name("/hotlink.jpg")));
+  EXPECT_FALSE(std::filesystem::exists(SaveDir() + "-plain/" + name("/error.jpg")));
+
+  // Both filters, over a folder that already holds one of the images under another name.
+  std::filesystem::create_directory(SaveDir());
+  WriteFileBytes(SaveDir() + "/kept-before.jpg", old);
+  WriteFileBytes(SaveDir() + "/other.jpg", old.substr(1) + "x");  // same size, other bytes
+  auto filtered =
+      Start({"--save-dir", SaveDir(), "--min-size", "200x200", "--skip-duplicates", page});
+  ASSERT_TRUE(filtered->Wait());
+  EXPECT_EQ(filtered->ExitCode(), 3);
+  EXPECT_EQ(filtered->Err(),
+            "Finished: 3 saved, 1 failed, 2 not images, 1 filtered, 2 duplicates, 0 skipped\n");
+  lines = Lines(filtered->Out(), "\n");
+  for (const std::string& expected :
+       {"T0 " + name("/photo.jpg") + ": OK", "T2:Smaller than 200x200 (16x16). " + url("/icon.png"),
+        "T5:Same image as kept-before.jpg. " + url("/old.jpg"),
+        "T6 " + name("/drawing.svg") + ": OK",
+        "T8:Same image as " + name("/photo.png") + ". " + url("/mirror.png")}) {
+    EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+  }
+  std::vector<std::string> kept{"kept-before.jpg",    "log.txt",          "other.jpg",
+                                name("/drawing.svg"), name("/photo.jpg"), name("/photo.png"),
+                                "result_content.txt", "url_list.txt"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(FolderEntries(SaveDir()), kept);
 }
 
 // A pseudo-terminal in raw mode: the test reads from its master side everything the program

@@ -22,6 +22,7 @@
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
 #include "tests/support/file_size_limit.h"
+#include "tests/support/image_bytes.h"
 #include "tests/support/scripted_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,13 +55,14 @@ class WorkerHarness {
 
   WorkerResult Run(const std::string& url, const std::string& fileName, int index,
                    const std::string& saveFolder,
-                   const std::function<void(TRunController&)>& whileRunning = {}) {
+                   const std::function<void(TRunController&)>& whileRunning = {},
+                   const KeepChecks& checks = {}) {
     WorkerResult result;
     TRunController controller(window, kFast);
     CurrentMessagePump().Post([&] {
       const int before = controller.LiveWorkerCount();
       TDownTileThread* worker = TThread::Spawn<TDownTileThread>(
-          true, url, fileName, index, saveFolder, controller.RunNumber(), controller);
+          true, url, fileName, index, saveFolder, controller.RunNumber(), controller, checks);
       worker->SetFreeOnTerminate(false);
       std::unique_ptr<TDownTileThread> owned(worker);
       worker->Start();
@@ -75,7 +77,7 @@ class WorkerHarness {
       // The run counts the worker by what it handed in: saved only when the image was saved.
       const bool saved = worker->Outcome == kOutcomeSaved;
       EXPECT_EQ(controller.Progress().saved, saved ? 1 : 0) << worker->LogLine;
-      EXPECT_EQ(controller.Progress().failed, saved ? 0 : 1) << worker->LogLine;
+      EXPECT_EQ(controller.Progress().NotSaved(), saved ? 0 : 1) << worker->LogLine;
     });
     controller.ButtonStartClick();
     const std::vector<std::string> lines = window.pane.Lines();
@@ -198,6 +200,52 @@ TEST_F(DownTileThreadTest, StatusErrorsAreLoggedAndClassified) {
     EXPECT_EQ(r.outcome, row.outcome);
     EXPECT_EQ(r.liveCountChange, -1);
     EXPECT_TRUE(FolderEntries(saveDir.Path()).empty());
+  }
+}
+
+// A body that is not kept (a document; with the size filter, a small image) leaves no file and
+// says why in the failure form; what may be an image is saved as it came.
+TEST_F(DownTileThreadTest, BodiesNotKeptLeaveNoFileAndSayWhy) {
+  struct Row {
+    const char* name;
+    std::string contentType;
+    std::string body;
+    const char* reason;  // nullptr: saved
+    int outcome;
+  } rows[] = {
+      {"html page", "text/html; charset=utf-8", "<p>sign in</p>", "Not an image (text/html).",
+       kOutcomeNotAnImage},
+      {"xml error, no type", "", "<?xml version=\"1.0\"?><Error/>", "Not an image (a document).",
+       kOutcomeNotAnImage},
+      {"small icon", "image/png", PngBytes(16, 16), "Smaller than 32x32 (16x16).",
+       kOutcomeFiltered},
+      {"wide but low", "image/gif", GifBytes(500, 20), "Smaller than 32x32 (500x20).",
+       kOutcomeFiltered},
+      {"large enough", "image/png", PngBytes(32, 32), nullptr, kOutcomeSaved},
+      {"svg as text/xml", "text/xml", "<svg width=\"40\" height=\"40\"/>", nullptr, kOutcomeSaved},
+      {"size unreadable", "image/tiff", std::string("II*\0\x08\0\0\0", 8), nullptr, kOutcomeSaved},
+      {"empty under text/html", "text/html", "", nullptr, kOutcomeSaved},
+  };
+  KeepChecks checks;
+  checks.filters.minWidth = 32;
+  checks.filters.minHeight = 32;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    server.reply = [&](const HttpRequest&) {
+      HttpReply reply{200, "OK", {}, row.body, false};
+      if (!row.contentType.empty()) reply.headers.push_back({"Content-Type", row.contentType});
+      return reply;
+    };
+    const std::string url = server.Https("/pic.jpg");
+    std::filesystem::remove(Folder() + "p.jpg");
+
+    const WorkerResult r = harness.Run(url, "p.jpg", 4, Folder(), {}, checks);
+
+    EXPECT_EQ(r.outcome, row.outcome);
+    EXPECT_EQ(r.logLine, row.reason ? "T4:" + std::string(row.reason) + " " + url : "T4 p.jpg: OK");
+    EXPECT_EQ(r.liveCountChange, -1);
+    EXPECT_EQ(FolderEntries(saveDir.Path()),
+              row.reason ? std::vector<std::string>{} : std::vector<std::string>{"p.jpg"});
   }
 }
 

@@ -85,7 +85,9 @@ class FakeWorkers {
       }
       std::this_thread::sleep_for(delay);
       TThread::Synchronize([this, &line] { controller_.AppendWorkerLine(line); });
-      TThread::Synchronize([this, run, saved] { controller_.WorkerFinished(run, saved); });
+      TThread::Synchronize([this, run, saved] {
+        controller_.WorkerFinished(run, saved ? WorkerResult::kSaved : WorkerResult::kFailed);
+      });
     });
     if (onStart) onStart(index);
   }

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+#include "download/download_filters.h"
+
+#include <charconv>
+
+namespace pixhaul {
+
+namespace {
+
+std::optional<int> Side(std::string_view text) {
+  if (text.empty() || text.size() > 6) return std::nullopt;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 0 ||
+      value > kMaxMinimumSide)
+    return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::pair<int, int>> ParseMinimumSize(std::string_view text) {
+  const size_t cross = text.find_first_of("xX");
+  if (cross == std::string_view::npos) return std::nullopt;
+  const auto width = Side(text.substr(0, cross));
+  const auto height = Side(text.substr(cross + 1));
+  if (!width || !height) return std::nullopt;
+  return std::pair{*width, *height};
+}
+
+std::string FiltersLine(const DownloadFilters& filters) {
+  std::string line;
+  if (filters.FiltersBySize()) {
+    line =
+        "\u2265 " + std::to_string(filters.minWidth) + "\u00d7" + std::to_string(filters.minHeight);
+  }
+  if (filters.skipDuplicates) line += line.empty() ? "no duplicates" : ", no duplicates";
+  return line.empty() ? line : "Filters: " + line;
+}
+
+}  // namespace pixhaul
