@@ -179,6 +179,11 @@ void TForm1::BuildControls() {
   buttons->addWidget(SpinResultTarget);
   left->addLayout(buttons);
 
+  LabelFilters = new QLabel(PanelLeft);
+  LabelFilters->setObjectName("LabelFilters");
+  LabelFilters->hide();
+  left->addWidget(LabelFilters);
+
   Memo1 = new QPlainTextEdit(PanelLeft);
   Memo1->setObjectName("Memo1");
   Memo1->setReadOnly(true);
@@ -265,6 +270,9 @@ void TForm1::FormShow() {
     VerifyCertificates1->setChecked(stored.verifyCertificates);
   }
   VerifyCertificates1Click();
+  DownloadOptions options;
+  options.filters = stored.filters;
+  ApplyDownloadOptions(options);
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
   RadioGroup1->SetItemIndex(stored.defaultSite);
@@ -310,6 +318,7 @@ void TForm1::FormClose() {
   settings.defaultPath = S(EditPath->text());
   settings.defaultSite = RadioGroup1->ItemIndex();
   settings.verifyCertificates = VerifyCertificates1->isChecked();
+  settings.filters = downloadOptions_.filters;
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/download_options_dialog.h"
 #include "app/result_loader.h"
 #include "download/run_controller.h"
 #include "download/run_log.h"
@@ -86,6 +87,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   // results at which it stops.
   QPushButton* ButtonLoadMore = nullptr;
   QSpinBox* SpinResultTarget = nullptr;
+  // The download options in force, in one short line ("Filters: ≥ 200×200, no duplicates");
+  // hidden while none is.
+  QLabel* LabelFilters = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QWidget* PanelWeb = nullptr;
   // The status bar's texts are elided to the room they have (the whole text in the tooltip),
@@ -109,8 +113,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   QAction* Back1 = nullptr;
   QAction* Forward1 = nullptr;
   QAction* Reload1 = nullptr;
-  // Options menu: checked while https servers' certificates are verified.
+  // Options menu: checked while https servers' certificates are verified; the download
+  // options' dialog.
   QAction* VerifyCertificates1 = nullptr;
+  QAction* DownloadOptions1 = nullptr;
   // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
   QAction* LoadMoreResults1 = nullptr;
   QAction* UserManual1 = nullptr;
@@ -142,6 +148,11 @@ class TForm1 : public QMainWindow, public RunWindow {
   void Reload1Click();
   // The check of VerifyCertificates1 changed: downloads started from now on follow it.
   void VerifyCertificates1Click();
+  // Opens the download options; what the user accepts applies to the runs started from then on.
+  void DownloadOptions1Click();
+  // Puts `options` in force: the controller's filters and the line that shows them.
+  void ApplyDownloadOptions(const DownloadOptions& options);
+  const DownloadOptions& CurrentDownloadOptions() const { return downloadOptions_; }
   // Starts loading more results into the page shown, or stops a loading that runs.
   void LoadMoreResults1Click();
   void UserManual1Click();
@@ -171,6 +182,8 @@ class TForm1 : public QMainWindow, public RunWindow {
  protected:
   // The folder browser; nothing when the user cancels. Tests replace it.
   virtual std::optional<std::string> ChooseFolder();
+  // The download options' dialog, modal; nothing when the user cancels. Tests replace it.
+  virtual std::optional<DownloadOptions> EditDownloadOptions(const DownloadOptions& current);
 
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -196,6 +209,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
   bool closeAccepted_ = false;  // settings written; the window ends once no press is running
   QString runFolderText_;       // the save folder text of the last press of "Start download"
+  DownloadOptions downloadOptions_;
   // Declared last so that it goes first: its destructor still takes the hand-offs of workers
   // that are out, and those reach the pane and the window's state above.
   std::unique_ptr<TRunController> controller_;

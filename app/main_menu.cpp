@@ -44,6 +44,10 @@ void TForm1::BuildMenu() {
   VerifyCertificates1->setCheckable(true);
   connect(VerifyCertificates1, &QAction::toggled, this,
           [this] { Guarded([this] { VerifyCertificates1Click(); }); });
+  DownloadOptions1 = options->addAction("Download options\u2026");
+  DownloadOptions1->setObjectName("DownloadOptions1");
+  connect(DownloadOptions1, &QAction::triggered, this,
+          [this] { Guarded([this] { DownloadOptions1Click(); }); });
 
   QMenu* page = menuBar()->addMenu("Page");
   LoadMoreResults1 = page->addAction(kLoadMoreCaption);
@@ -112,6 +116,26 @@ void TForm1::Reload1Click() {
 
 void TForm1::VerifyCertificates1Click() {
   DownloadClient::SetVerifyServerCertificates(VerifyCertificates1->isChecked());
+}
+
+std::optional<DownloadOptions> TForm1::EditDownloadOptions(const DownloadOptions& current) {
+  TDownloadOptionsDialog dialog(current, this);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Options();
+}
+
+void TForm1::DownloadOptions1Click() {
+  if (const std::optional<DownloadOptions> edited = EditDownloadOptions(downloadOptions_))
+    ApplyDownloadOptions(*edited);
+}
+
+void TForm1::ApplyDownloadOptions(const DownloadOptions& options) {
+  downloadOptions_ = options;
+  controller_->SetDownloadFilters(options.filters);
+  const QString line = Q(FiltersLine(options.filters));
+  LabelFilters->setText(line);
+  LabelFilters->setToolTip(line.isEmpty() ? QString() : "Set in Options \u203a Download options");
+  LabelFilters->setVisible(!line.isEmpty());
 }
 
 void TForm1::LoadMoreResults1Click() {

@@ -7,6 +7,21 @@
 
 namespace pixhaul {
 
+namespace {
+
+int ReadSide(TIniFile& ini, const char* key, int fallback) {
+  const int value = ini.ReadInteger(kSettingsSection, key, fallback);
+  return value >= 0 && value <= kMaxMinimumSide ? value : 0;
+}
+
+// Written once it is not the default, or already in the file.
+void WriteOptional(TIniFile& ini, const char* key, int value, int defaultValue) {
+  if (value != defaultValue || !ini.ReadString(kSettingsSection, key, "").empty())
+    ini.WriteInteger(kSettingsSection, key, value);
+}
+
+}  // namespace
+
 Settings ReadSettings(const std::string& settingsPath, const Settings& defaults) {
   TIniFile ini(settingsPath);
   Settings settings;
@@ -14,6 +29,10 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
   settings.defaultSite = ini.ReadInteger(kSettingsSection, kDefaultSiteKey, defaults.defaultSite);
   settings.verifyCertificates = ini.ReadInteger(kSettingsSection, kVerifyCertificatesKey,
                                                 defaults.verifyCertificates ? 1 : 0) != 0;
+  settings.filters.minWidth = ReadSide(ini, kMinimumWidthKey, defaults.filters.minWidth);
+  settings.filters.minHeight = ReadSide(ini, kMinimumHeightKey, defaults.filters.minHeight);
+  settings.filters.skipDuplicates = ini.ReadInteger(kSettingsSection, kSkipDuplicatesKey,
+                                                    defaults.filters.skipDuplicates ? 1 : 0) != 0;
   return settings;
 }
 
@@ -21,10 +40,10 @@ void WriteSettings(const std::string& settingsPath, const Settings& settings) {
   TIniFile ini(settingsPath);
   ini.WriteString(kSettingsSection, kDefaultPathKey, settings.defaultPath);
   ini.WriteInteger(kSettingsSection, kDefaultSiteKey, settings.defaultSite);
-  if (settings.verifyCertificates ||
-      !ini.ReadString(kSettingsSection, kVerifyCertificatesKey, "").empty()) {
-    ini.WriteInteger(kSettingsSection, kVerifyCertificatesKey, settings.verifyCertificates ? 1 : 0);
-  }
+  WriteOptional(ini, kVerifyCertificatesKey, settings.verifyCertificates ? 1 : 0, 0);
+  WriteOptional(ini, kMinimumWidthKey, settings.filters.minWidth, 0);
+  WriteOptional(ini, kMinimumHeightKey, settings.filters.minHeight, 0);
+  WriteOptional(ini, kSkipDuplicatesKey, settings.filters.skipDuplicates ? 1 : 0, 0);
 }
 
 }  // namespace pixhaul

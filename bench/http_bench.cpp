@@ -55,7 +55,7 @@ int Get(const std::string& url, uint64_t size, const char* saveFile) {
 class QuietReports : public pixhaul::WorkerReports {
  public:
   void AppendWorkerLine(const std::string&) override {}
-  void WorkerFinished(unsigned, bool) override {}
+  void WorkerFinished(unsigned, pixhaul::WorkerResult) override {}
 };
 
 int Worker(const std::string& url, uint64_t size, const std::string& folder) {

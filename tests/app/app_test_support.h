@@ -58,11 +58,17 @@ class RecordingForm : public TForm1 {
   std::function<void(const std::string&)> onMessage;
   std::optional<std::string> folderToChoose;  // nothing: the user cancels the browser
   int folderBrowserShown = 0;
+  std::optional<DownloadOptions> optionsToAccept;   // nothing: the user cancels the dialog
+  std::vector<DownloadOptions> optionsDialogShown;  // what the dialog showed each time
 
  protected:
   std::optional<std::string> ChooseFolder() override {
     ++folderBrowserShown;
     return folderToChoose;
+  }
+  std::optional<DownloadOptions> EditDownloadOptions(const DownloadOptions& current) override {
+    optionsDialogShown.push_back(current);
+    return optionsToAccept;
   }
 };
 

@@ -4,6 +4,7 @@
 // The main window's shell: first start, stored settings (beside the program, or in the user's
 // configuration folder once installed), the site selector's click rules, the folder picker,
 // the close rule and the settings written on close, the menu commands.
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QWebEngineHistory>
@@ -361,6 +363,72 @@ class MainWindowTest : public QObject {
     QVERIFY(form.close());
     QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + written.toStdString());
     DownloadClient::SetVerifyServerCertificates(false);
+  }
+
+  // The download options: kept in config.ini only once set, applied to the runs, shown in one
+  // line on the left panel, and edited in their dialog.
+  void downloadOptionsAreKeptShownAndApplied_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("acceptWidth");  // -1: the dialog is cancelled
+    QTest::addColumn<bool>("acceptSkip");
+    QTest::addColumn<QString>("shownLine");  // after the dialog
+    QTest::addColumn<QString>("written");
+    QTest::newRow("never set") << "" << -1 << false << ""
+                               << "";
+    QTest::newRow("set in the dialog")
+        << "" << 200 << true << "Filters: \u2265 200\u00d7150, no duplicates"
+        << "MinimumWidth=200\r\nMinimumHeight=150\r\nSkipDuplicates=1\r\n";
+    QTest::newRow("kept from before") << "MinimumWidth=64\r\nMinimumHeight=0\r\n"
+                                      << -1 << false << "Filters: \u2265 64\u00d70"
+                                      << "MinimumWidth=64\r\nMinimumHeight=0\r\n";
+    QTest::newRow("turned off again")
+        << "MinimumWidth=64\r\nSkipDuplicates=1\r\n"
+        << 0 << false << "Filters: \u2265 0\u00d7150"
+        << "MinimumWidth=0\r\nSkipDuplicates=0\r\nMinimumHeight=150\r\n";
+    QTest::newRow("out of range counts as 0") << "MinimumWidth=-5\r\nMinimumHeight=999999\r\n"
+                                              << -1 << false << ""
+                                              << "MinimumWidth=0\r\nMinimumHeight=0\r\n";
+  }
+  void downloadOptionsAreKeptShownAndApplied() {
+    QFETCH(QString, stored);
+    QFETCH(int, acceptWidth);
+    QFETCH(bool, acceptSkip);
+    QFETCH(QString, shownLine);
+    QFETCH(QString, written);
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/tmp/pics", "0") + stored.toStdString());
+    RecordingForm form(FormOptions(folder));
+    QCOMPARE(form.DownloadOptions1->text(), QString("Download options\u2026"));
+    form.show();
+    const DownloadOptions before = form.CurrentDownloadOptions();
+    QCOMPARE(form.Controller().Filters(), before.filters);
+    if (acceptWidth >= 0) {
+      DownloadOptions accepted;
+      accepted.filters = {acceptWidth, 150, acceptSkip};
+      form.optionsToAccept = accepted;
+    }
+    form.DownloadOptions1->trigger();
+    QCOMPARE(form.optionsDialogShown.size(), size_t{1});
+    QCOMPARE(form.optionsDialogShown[0], before);
+    QCOMPARE(form.LabelFilters->text(), shownLine);
+    QCOMPARE(form.LabelFilters->isVisibleTo(&form), !shownLine.isEmpty());
+    QCOMPARE(form.Controller().Filters(), form.CurrentDownloadOptions().filters);
+    QVERIFY(form.close());
+    QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + written.toStdString());
+  }
+
+  // The dialog shows the options it is given and gives back what its controls hold.
+  void downloadOptionsDialogEditsTheFilters() {
+    DownloadOptions options;
+    options.filters = {320, 240, true};
+    TDownloadOptionsDialog dialog(options);
+    QCOMPARE(dialog.SpinMinWidth->value(), 320);
+    QCOMPARE(dialog.SpinMinHeight->value(), 240);
+    QVERIFY(dialog.CheckSkipDuplicates->isChecked());
+    QCOMPARE(dialog.Options(), options);
+    dialog.SpinMinWidth->setValue(1000000);  // beyond the largest minimum
+    dialog.CheckSkipDuplicates->setChecked(false);
+    QCOMPARE(dialog.Options().filters, (DownloadFilters{kMaxMinimumSide, 240, false}));
   }
 
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// Copyright (c) 2026 The Pixhaul developers
+
+#include "app/download_options_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace pixhaul {
+
+namespace {
+
+QSpinBox* SideBox(int value, QWidget* parent) {
+  auto* box = new QSpinBox(parent);
+  box->setRange(0, kMaxMinimumSide);
+  box->setValue(value);
+  box->setSuffix(" px");
+  return box;
+}
+
+}  // namespace
+
+TDownloadOptionsDialog::TDownloadOptionsDialog(const DownloadOptions& options, QWidget* parent)
+    : QDialog(parent) {
+  setWindowTitle("Download options");
+  auto* layout = new QVBoxLayout(this);
+  auto* form = new QFormLayout;
+
+  SpinMinWidth = SideBox(options.filters.minWidth, this);
+  SpinMinWidth->setObjectName("SpinMinWidth");
+  SpinMinHeight = SideBox(options.filters.minHeight, this);
+  SpinMinHeight->setObjectName("SpinMinHeight");
+  auto* size = new QHBoxLayout;
+  size->addWidget(SpinMinWidth);
+  size->addWidget(new QLabel("\u00d7", this));
+  size->addWidget(SpinMinHeight);
+  size->addStretch(1);
+  form->addRow("Skip images smaller than:", size);
+
+  CheckSkipDuplicates = new QCheckBox("Skip duplicate images", this);
+  CheckSkipDuplicates->setObjectName("CheckSkipDuplicates");
+  CheckSkipDuplicates->setChecked(options.filters.skipDuplicates);
+  CheckSkipDuplicates->setToolTip(
+      "An image with the same bytes as one already in the save folder, or saved earlier in "
+      "the run, is not kept");
+  form->addRow(CheckSkipDuplicates);
+  layout->addLayout(form);
+
+  auto* note = new QLabel(
+      "0 \u00d7 0 keeps every size. The size is read from the image's own header; an image "
+      "whose size cannot be read is kept. Pages served in place of an image are never kept.",
+      this);
+  note->setWordWrap(true);
+  layout->addWidget(note);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+DownloadOptions TDownloadOptionsDialog::Options() const {
+  DownloadOptions options;
+  options.filters.minWidth = SpinMinWidth->value();
+  options.filters.minHeight = SpinMinHeight->value();
+  options.filters.skipDuplicates = CheckSkipDuplicates->isChecked();
+  return options;
+}
+
+}  // namespace pixhaul
