@@ -270,9 +270,7 @@ void TForm1::FormShow() {
     VerifyCertificates1->setChecked(stored.verifyCertificates);
   }
   VerifyCertificates1Click();
-  DownloadOptions options;
-  options.filters = stored.filters;
-  ApplyDownloadOptions(options);
+  ApplyDownloadOptions({stored.filters, stored.proxy});
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
   RadioGroup1->SetItemIndex(stored.defaultSite);
@@ -319,6 +317,7 @@ void TForm1::FormClose() {
   settings.defaultSite = RadioGroup1->ItemIndex();
   settings.verifyCertificates = VerifyCertificates1->isChecked();
   settings.filters = downloadOptions_.filters;
+  settings.proxy = downloadOptions_.proxy;
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);

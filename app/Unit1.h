@@ -150,7 +150,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   void VerifyCertificates1Click();
   // Opens the download options; what the user accepts applies to the runs started from then on.
   void DownloadOptions1Click();
-  // Puts `options` in force: the controller's filters and the line that shows them.
+  // Puts `options` in force: the controller's filters and the line that shows them, and the
+  // proxy of every download made from then on.
   void ApplyDownloadOptions(const DownloadOptions& options);
   const DownloadOptions& CurrentDownloadOptions() const { return downloadOptions_; }
   // Starts loading more results into the page shown, or stops a loading that runs.

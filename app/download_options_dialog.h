@@ -3,15 +3,21 @@
 
 // TDownloadOptionsDialog: Options › "Download options…", where the user says which images a
 // run keeps beyond what the page lists — a minimum width and height, and whether second copies
-// are skipped. It only edits a value: the window applies what was accepted to the runs that
-// start afterwards and keeps it in config.ini. GUI thread only.
+// are skipped — and which proxy the downloads go through: "as the system", none, or "this one"
+// (accepted only with an address the downloads can speak). It only edits a value: the window
+// applies what was accepted to the runs that start afterwards and keeps it in config.ini. GUI
+// thread only.
 #pragma once
 
 #include <QDialog>
 
+#include "app/proxy_setting.h"
 #include "download/download_filters.h"
 
 class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
 class QSpinBox;
 
 namespace pixhaul {
@@ -19,6 +25,7 @@ namespace pixhaul {
 // Everything the dialog edits.
 struct DownloadOptions {
   DownloadFilters filters;
+  ProxySetting proxy;
   bool operator==(const DownloadOptions&) const = default;
 };
 
@@ -34,6 +41,18 @@ class TDownloadOptionsDialog : public QDialog {
   QSpinBox* SpinMinWidth = nullptr;
   QSpinBox* SpinMinHeight = nullptr;
   QCheckBox* CheckSkipDuplicates = nullptr;
+  QRadioButton* RadioProxySystem = nullptr;
+  QRadioButton* RadioProxyNone = nullptr;
+  QRadioButton* RadioProxyThisOne = nullptr;
+  QLineEdit* EditProxy = nullptr;
+  // Says why "this one" was not accepted; empty otherwise.
+  QLabel* LabelProxyProblem = nullptr;
+
+  // Refuses "this one" with a text that is no proxy address, saying so in LabelProxyProblem.
+  void accept() override;
+
+ private:
+  void BuildProxyGroup(const ProxySetting& proxy);
 };
 
 }  // namespace pixhaul

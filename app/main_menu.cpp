@@ -132,6 +132,7 @@ void TForm1::DownloadOptions1Click() {
 void TForm1::ApplyDownloadOptions(const DownloadOptions& options) {
   downloadOptions_ = options;
   controller_->SetDownloadFilters(options.filters);
+  DownloadClient::SetProxyChoice(ProxyChoiceForSetting(options.proxy));
   const QString line = Q(FiltersLine(options.filters));
   LabelFilters->setText(line);
   LabelFilters->setToolTip(line.isEmpty() ? QString() : "Set in Options \u203a Download options");

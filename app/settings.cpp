@@ -33,6 +33,10 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
   settings.filters.minHeight = ReadSide(ini, kMinimumHeightKey, defaults.filters.minHeight);
   settings.filters.skipDuplicates = ini.ReadInteger(kSettingsSection, kSkipDuplicatesKey,
                                                     defaults.filters.skipDuplicates ? 1 : 0) != 0;
+  settings.proxy.mode = ProxyModeFromWord(
+      ini.ReadString(kSettingsSection, kProxyKey, ProxyModeWord(defaults.proxy.mode)));
+  settings.proxy.address =
+      ini.ReadString(kSettingsSection, kProxyAddressKey, defaults.proxy.address);
   return settings;
 }
 
@@ -44,6 +48,11 @@ void WriteSettings(const std::string& settingsPath, const Settings& settings) {
   WriteOptional(ini, kMinimumWidthKey, settings.filters.minWidth, 0);
   WriteOptional(ini, kMinimumHeightKey, settings.filters.minHeight, 0);
   WriteOptional(ini, kSkipDuplicatesKey, settings.filters.skipDuplicates ? 1 : 0, 0);
+  if (settings.proxy != ProxySetting{} ||
+      !ini.ReadString(kSettingsSection, kProxyKey, "").empty()) {
+    ini.WriteString(kSettingsSection, kProxyKey, ProxyModeWord(settings.proxy.mode));
+    ini.WriteString(kSettingsSection, kProxyAddressKey, settings.proxy.address);
+  }
 }
 
 }  // namespace pixhaul

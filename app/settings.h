@@ -6,13 +6,15 @@
 // and VerifyServerCertificates (1 to verify https servers' certificates; absent, as long as the
 // user has never turned it on, meaning off). The download options are kept the same way, each
 // absent until the user first sets it: MinimumWidth and MinimumHeight (images smaller than
-// these are not kept; 0 keeps all) and SkipDuplicates (1 to keep no second copy of an image).
+// these are not kept; 0 keeps all) and SkipDuplicates (1 to keep no second copy of an image),
+// and Proxy (system, none or this) with ProxyAddress (the proxy of "this").
 //
 // Every read and write goes straight to the file through TIniFile. GUI thread only.
 #pragma once
 
 #include <string>
 
+#include "app/proxy_setting.h"
 #include "download/download_filters.h"
 
 namespace pixhaul {
@@ -24,24 +26,28 @@ inline constexpr const char* kVerifyCertificatesKey = "VerifyServerCertificates"
 inline constexpr const char* kMinimumWidthKey = "MinimumWidth";
 inline constexpr const char* kMinimumHeightKey = "MinimumHeight";
 inline constexpr const char* kSkipDuplicatesKey = "SkipDuplicates";
+inline constexpr const char* kProxyKey = "Proxy";
+inline constexpr const char* kProxyAddressKey = "ProxyAddress";
 
 struct Settings {
   std::string defaultPath;
   int defaultSite = 0;
   bool verifyCertificates = false;
   DownloadFilters filters;
+  ProxySetting proxy;
 };
 
 // Reads the keys; a missing file, section or key gives `defaults`' value. DefaultPath comes
 // back cut to 2047 characters; the numbers are decimal or 0x/0X/$ hexadecimal, anything else
 // counts as the default; any number but 0 turns a switch on; a minimum side outside 0 to
-// kMaxMinimumSide counts as 0. Raises nothing for a missing file.
+// kMaxMinimumSide counts as 0; an unknown Proxy word is "system". Raises nothing for a missing
+// file.
 Settings ReadSettings(const std::string& settingsPath, const Settings& defaults);
 
 // Writes DefaultPath and DefaultSite (the index in decimal), and each other key (in decimal, 1
-// or 0 for a switch) once it differs from its default or is already in the file, so that the
-// file of a user who never changes them holds the two keys alone. Raises EIniFileException "Unable
-// to write to %s" when the file cannot be written.
+// or 0 for a switch; Proxy and ProxyAddress together) once it differs from its default or is
+// already in the file, so that the file of a user who never changes them holds the two keys alone.
+// Raises EIniFileException "Unable to write to %s" when the file cannot be written.
 void WriteSettings(const std::string& settingsPath, const Settings& settings);
 
 }  // namespace pixhaul
