@@ -90,6 +90,18 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
   }
 }
 
+TEST(TIdHTTP, ALocationMayNameAnIPv6LiteralWithItsPort) {
+  if (!ScriptedServer::HasIPv6Loopback()) GTEST_SKIP() << "this machine has no ::1";
+  ScriptedServer six({ServeOnce(CountedReply("200 OK", "six"))}, {.ipv6 = true});
+  ScriptedServer four({ServeOnce(RedirectReply(six.Url("/b.png")))});
+  TIdHTTP http;
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
+  UseWorkerSettings(http);
+  EXPECT_EQ(Outcome(http, four.Url("/a.png")), "body: six");
+  ASSERT_TRUE(six.WaitFinished(1));
+  EXPECT_EQ(six.Received(0), WorkerRequest("/b.png", "[::1]"));
+}
+
 TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {
   ScriptedServer server({ServeOnce(CountedReply("404 Not Found", "missing")).Pause(3000)});
   LoopbackHTTP http(server.Port());
