@@ -225,12 +225,13 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
   EXPECT_NE(cli->Out().find("pixhaul-cli --help-rules"), std::string::npos);
   EXPECT_NE(cli->Out().find("3 at least one download failed or was not an image; 130 stopped"),
             std::string::npos);
-  EXPECT_EQ(
-      cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR]\n"
-                       "                   [--rules FILE] [--list-only] [--verify-tls]\n"
-                       "                   [--min-size WxH] [--skip-duplicates] PAGE\n",
-                       0),
-      0u);
+  EXPECT_EQ(cli->Out().rfind(
+                "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR]\n"
+                "                   [--rules FILE] [--list-only] [--verify-tls]\n"
+                "                   [--min-size WxH] [--skip-duplicates] [--proxy URL|none]\n"
+                "                   PAGE\n",
+                0),
+            0u);
   EXPECT_EQ(cli->Err(), "");
 }
 
