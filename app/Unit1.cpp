@@ -282,6 +282,7 @@ void TForm1::FormShow() {
   VerifyCertificates1Click();
   DownloadOptions options;
   options.run = stored.run;
+  options.proxy = stored.proxy;
   ApplyDownloadOptions(options);
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
@@ -329,6 +330,7 @@ void TForm1::FormClose() {
   settings.defaultSite = RadioGroup1->ItemIndex();
   settings.verifyCertificates = VerifyCertificates1->isChecked();
   settings.run = downloadOptions_.run;
+  settings.proxy = downloadOptions_.proxy;
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);

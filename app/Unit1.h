@@ -154,7 +154,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   void VerifyCertificates1Click();
   // Opens the download options; what the user accepts applies to the runs started from then on.
   void DownloadOptions1Click();
-  // Puts `options` in force: the controller's filters and the line that shows them.
+  // Puts `options` in force: the controller's filters and the line that shows them, and the
+  // proxy of every download made from then on.
   void ApplyDownloadOptions(const DownloadOptions& options);
   const DownloadOptions& CurrentDownloadOptions() const { return downloadOptions_; }
   // Lists the last run's failed downloads; the list may ask for them to be tried again.

@@ -6,8 +6,11 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -16,6 +19,9 @@
 namespace pixhaul {
 
 namespace {
+
+constexpr const char* kNotAProxyText =
+    "Not a proxy address: write http://host:port, socks5://host:port or socks5h://host:port.";
 
 QSpinBox* SideBox(int value, QWidget* parent) {
   auto* box = new QSpinBox(parent);
@@ -78,9 +84,10 @@ TDownloadOptionsDialog::TDownloadOptionsDialog(const DownloadOptions& options, Q
       this);
   note->setWordWrap(true);
   layout->addWidget(note);
+  BuildProxyGroup(options.proxy);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::accepted, this, &TDownloadOptionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
 }
@@ -92,7 +99,49 @@ DownloadOptions TDownloadOptionsDialog::Options() const {
   options.run.filters.skipDuplicates = CheckSkipDuplicates->isChecked();
   options.run.maxImages = SpinMaxImages->value();
   options.run.retries = SpinRetries->value();
+  options.proxy.mode = RadioProxyThisOne->isChecked() ? ProxyMode::kThisOne
+                       : RadioProxyNone->isChecked()  ? ProxyMode::kNone
+                                                      : ProxyMode::kSystem;
+  options.proxy.address = EditProxy->text().trimmed().toStdString();
   return options;
+}
+
+void TDownloadOptionsDialog::BuildProxyGroup(const ProxySetting& proxy) {
+  auto* group = new QGroupBox("Proxy", this);
+  auto* column = new QVBoxLayout(group);
+  RadioProxySystem = new QRadioButton("As the system (where the web view goes)", group);
+  RadioProxyNone = new QRadioButton("None (straight to each image's host)", group);
+  RadioProxyThisOne = new QRadioButton("This one:", group);
+  EditProxy = new QLineEdit(QString::fromStdString(proxy.address), group);
+  EditProxy->setObjectName("EditProxy");
+  EditProxy->setPlaceholderText("http://host:port, socks5://host:port");
+  LabelProxyProblem = new QLabel(group);
+  LabelProxyProblem->setTextFormat(Qt::PlainText);
+  LabelProxyProblem->setWordWrap(true);
+  auto* thisOne = new QHBoxLayout;
+  thisOne->addWidget(RadioProxyThisOne);
+  thisOne->addWidget(EditProxy, 1);
+  column->addWidget(RadioProxySystem);
+  column->addWidget(RadioProxyNone);
+  column->addLayout(thisOne);
+  column->addWidget(LabelProxyProblem);
+  layout()->addWidget(group);
+
+  (proxy.mode == ProxyMode::kThisOne ? RadioProxyThisOne
+   : proxy.mode == ProxyMode::kNone  ? RadioProxyNone
+                                     : RadioProxySystem)
+      ->setChecked(true);
+  EditProxy->setEnabled(proxy.mode == ProxyMode::kThisOne);
+  connect(RadioProxyThisOne, &QRadioButton::toggled, EditProxy, &QLineEdit::setEnabled);
+}
+
+void TDownloadOptionsDialog::accept() {
+  const ProxySetting proxy = Options().proxy;
+  if (proxy.mode == ProxyMode::kThisOne && !ParseProxyAddress(proxy.address)) {
+    LabelProxyProblem->setText(kNotAProxyText);
+    return;
+  }
+  QDialog::accept();
 }
 
 }  // namespace pixhaul

@@ -140,6 +140,7 @@ void TForm1::DownloadOptions1Click() {
 void TForm1::ApplyDownloadOptions(const DownloadOptions& options) {
   downloadOptions_ = options;
   controller_->SetRunOptions(options.run);
+  DownloadClient::SetProxyChoice(ProxyChoiceForSetting(options.proxy));
   const QString line = Q(RunOptionsLine(options.run));
   LabelFilters->setText(line);
   LabelFilters->setToolTip(line.isEmpty() ? QString() : "Set in Options \u203a Download options");

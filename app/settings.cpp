@@ -39,6 +39,10 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
                                            defaults.run.filters.skipDuplicates ? 1 : 0) != 0;
   settings.run.maxImages = ReadCount(ini, kMaxImagesKey, defaults.run.maxImages, kMaxImagesLimit);
   settings.run.retries = ReadCount(ini, kRetriesKey, defaults.run.retries, kMaxRetries);
+  settings.proxy.mode = ProxyModeFromWord(
+      ini.ReadString(kSettingsSection, kProxyKey, ProxyModeWord(defaults.proxy.mode)));
+  settings.proxy.address =
+      ini.ReadString(kSettingsSection, kProxyAddressKey, defaults.proxy.address);
   return settings;
 }
 
@@ -52,6 +56,11 @@ void WriteSettings(const std::string& settingsPath, const Settings& settings) {
   WriteOptional(ini, kSkipDuplicatesKey, settings.run.filters.skipDuplicates ? 1 : 0, 0);
   WriteOptional(ini, kMaxImagesKey, settings.run.maxImages, 0);
   WriteOptional(ini, kRetriesKey, settings.run.retries, 0);
+  if (settings.proxy != ProxySetting{} ||
+      !ini.ReadString(kSettingsSection, kProxyKey, "").empty()) {
+    ini.WriteString(kSettingsSection, kProxyKey, ProxyModeWord(settings.proxy.mode));
+    ini.WriteString(kSettingsSection, kProxyAddressKey, settings.proxy.address);
+  }
 }
 
 }  // namespace pixhaul

@@ -7,14 +7,16 @@
 // user has never turned it on, meaning off). The download options are kept the same way, each
 // absent until the user first sets it: MinimumWidth and MinimumHeight (images smaller than
 // these are not kept; 0 keeps all), SkipDuplicates (1 to keep no second copy of an image),
-// MaxImages (the images a run ends with; 0 for every address) and Retries (tries after the
-// first for a transient failure).
+// MaxImages (the images a run ends with; 0 for every address), Retries (tries after the first
+// for a transient failure), and Proxy (system, none or this) with ProxyAddress (the proxy of
+// "this").
 //
 // Every read and write goes straight to the file through TIniFile. GUI thread only.
 #pragma once
 
 #include <string>
 
+#include "app/proxy_setting.h"
 #include "download/run_options.h"
 
 namespace pixhaul {
@@ -28,25 +30,29 @@ inline constexpr const char* kMinimumHeightKey = "MinimumHeight";
 inline constexpr const char* kSkipDuplicatesKey = "SkipDuplicates";
 inline constexpr const char* kMaxImagesKey = "MaxImages";
 inline constexpr const char* kRetriesKey = "Retries";
+inline constexpr const char* kProxyKey = "Proxy";
+inline constexpr const char* kProxyAddressKey = "ProxyAddress";
 
 struct Settings {
   std::string defaultPath;
   int defaultSite = 0;
   bool verifyCertificates = false;
   RunOptions run;
+  ProxySetting proxy;
 };
 
 // Reads the keys; a missing file, section or key gives `defaults`' value. DefaultPath comes
 // back cut to 2047 characters; the numbers are decimal or 0x/0X/$ hexadecimal, anything else
 // counts as the default; any number but 0 turns a switch on; a number outside its range
-// (0 to kMaxMinimumSide, kMaxImagesLimit, kMaxRetries) counts as 0. Raises nothing for a missing
+// (0 to kMaxMinimumSide, kMaxImagesLimit, kMaxRetries) counts as 0; an unknown Proxy word is
+// "system". Raises nothing for a missing
 // file.
 Settings ReadSettings(const std::string& settingsPath, const Settings& defaults);
 
 // Writes DefaultPath and DefaultSite (the index in decimal), and each other key (in decimal, 1
-// or 0 for a switch) once it differs from its default or is already in the file, so that the
-// file of a user who never changes them holds the two keys alone. Raises EIniFileException "Unable
-// to write to %s" when the file cannot be written.
+// or 0 for a switch; Proxy and ProxyAddress together) once it differs from its default or is
+// already in the file, so that the file of a user who never changes them holds the two keys alone.
+// Raises EIniFileException "Unable to write to %s" when the file cannot be written.
 void WriteSettings(const std::string& settingsPath, const Settings& settings);
 
 }  // namespace pixhaul

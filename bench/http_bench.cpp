@@ -15,6 +15,9 @@
 //   http_bench measure CMD [ARGS...]      runs CMD, prints "seconds maxrss_kb" on stderr's last
 //                                         line and exits with CMD's status
 //
+// With PIXHAUL_BENCH_PROXY set to a proxy address, every client goes through that proxy, as
+// pixhaul-cli --proxy sends it.
+//
 // The clients are the download worker's own (DownloadClient): a TLS intercept attached to every
 // client, which the client switches on itself for https addresses. The executable links no TLS
 // library, so a process that never touches TLS maps none of it, just like the product.
@@ -28,6 +31,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "download/Unitdowntile.h"
@@ -122,6 +126,11 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string mode = argv[1];
   try {
+    if (const char* proxy = std::getenv("PIXHAUL_BENCH_PROXY"); proxy != nullptr && *proxy) {
+      const std::optional<pixhaul::ProxyServer> server = pixhaul::ParseProxyAddress(proxy);
+      if (!server) return Usage();
+      pixhaul::DownloadClient::SetProxyChoice(pixhaul::ProxyChoice::Fixed(*server));
+    }
     if (mode == "get" && (argc == 4 || argc == 5)) {
       return Get(argv[2], std::strtoull(argv[3], nullptr, 10), argc == 5 ? argv[4] : nullptr);
     }

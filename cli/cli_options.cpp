@@ -146,6 +146,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
         if (!ParseSite(site, result.options.site)) return UsageError("unknown site '" + site + "'");
       } else if (argument == "--save-dir") {
         if (!takeValue(result.options.saveFolder)) return UsageError("--save-dir needs a value");
+      } else if (argument == "--proxy") {
+        if (!takeValue(result.options.proxy) || result.options.proxy.empty()) {
+          return UsageError("--proxy needs an address or none");
+        }
+        if (result.options.proxy != "none" && !ParseProxyAddress(result.options.proxy)) {
+          return UsageError("--proxy: not a proxy address '" + result.options.proxy + "'");
+        }
       } else if (argument == "--rules") {
         if (!takeValue(result.options.rulesFile) || result.options.rulesFile.empty()) {
           return UsageError("--rules needs a file");
@@ -163,12 +170,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments,
   return result;
 }
 
+ProxyChoice ProxyChoiceFor(const CliOptions& options, const EnvironmentReader& environment) {
+  if (options.proxy.empty()) return ProxyChoice::FromEnvironment(environment);
+  if (options.proxy == "none") return ProxyChoice::None();
+  return ProxyChoice::Fixed(*ParseProxyAddress(options.proxy), environment);
+}
+
 std::string UsageText() {
   return "usage: pixhaul-cli [--site " + SiteChoices() +
          "] [--save-dir DIR]\n"
          "                   [--rules FILE] [--list-only] [--verify-tls]\n"
          "                   [--min-size WxH] [--skip-duplicates] [--max-images N]\n"
-         "                   [--retries N] [--failed-list FILE] PAGE\n"
+         "                   [--retries N] [--failed-list FILE] [--proxy URL|none] PAGE\n"
          "       pixhaul-cli --help\n"
          "       pixhaul-cli --help-rules\n"
          "       pixhaul-cli --version\n";
@@ -207,6 +220,10 @@ std::string HelpText() {
          "                  time-out, 408, 429, 5xx but 501) up to N times more, waiting\n"
          "                  1 s, 2 s, 4 s... or as Retry-After says (default: 0)\n"
          "  --failed-list FILE  write the addresses not saved to FILE, one a line\n"
+         "  --proxy URL     fetch through this proxy: http://[user:password@]host:port,\n"
+         "                  socks5://... (names resolved here) or socks5h://... (by the\n"
+         "                  proxy); none for none (default: http_proxy, https_proxy,\n"
+         "                  all_proxy and no_proxy, read as curl reads them)\n"
          "  --help-rules    show the rules file's format and the built-in rules, and exit\n"
          "  --help, --version  show this text, or the program's version, and exit\n"
          "\n"

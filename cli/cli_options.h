@@ -5,7 +5,7 @@
 //
 //   pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR] [--rules FILE] [--list-only]
 //               [--verify-tls] [--min-size WxH] [--skip-duplicates] [--max-images N]
-//               [--retries N] [--failed-list FILE] PAGE
+//               [--retries N] [--failed-list FILE] [--proxy URL|none] PAGE
 //   pixhaul-cli --help
 //   pixhaul-cli --help-rules
 //   pixhaul-cli --version
@@ -18,6 +18,7 @@
 
 #include "download/run_options.h"
 #include "harvest/rules_file.h"
+#include "http/proxy/proxy_choice.h"
 
 namespace pixhaul::cli {
 
@@ -30,7 +31,14 @@ struct CliOptions {
   RunOptions run;          // --min-size, --skip-duplicates, --max-images, --retries
   std::string failedList;  // --failed-list: where the addresses not saved are written
   std::string page;        // a file, or an http:// or https:// address
+  // --proxy: empty to read the proxy variables as curl does, "none" for none, else the
+  // proxy's address (checked by ParseProxyAddress).
+  std::string proxy;
 };
+
+// The proxy choice of a run: --proxy's, or the environment's (read through `environment`).
+ProxyChoice ProxyChoiceFor(const CliOptions& options,
+                           const EnvironmentReader& environment = SystemEnvironment);
 
 struct ParseResult {
   enum class Kind { kRun, kHelp, kHelpRules, kVersion, kUsageError };

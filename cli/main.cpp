@@ -217,6 +217,7 @@ int Main(int argc, char** argv) {
 
   // For the page's fetch and every image's alike.
   DownloadClient::SetVerifyServerCertificates(parsed.options.verifyTls);
+  DownloadClient::SetProxyChoice(ProxyChoiceFor(parsed.options));
 
   try {
     if (parsed.options.listOnly) return ListOnly(parsed.options, *hooks);

@@ -4,12 +4,15 @@
 #include "download/download_client.h"
 
 #include <atomic>
+#include <mutex>
 
 namespace pixhaul {
 
 namespace {
 
 std::atomic<bool> gVerifyServerCertificates{false};
+std::mutex gProxyMutex;
+ProxyChoice gProxyChoice;  // guarded by gProxyMutex
 
 }  // namespace
 
@@ -19,10 +22,21 @@ void DownloadClient::SetVerifyServerCertificates(bool verify) {
 
 bool DownloadClient::VerifyServerCertificates() { return gVerifyServerCertificates; }
 
+void DownloadClient::SetProxyChoice(ProxyChoice choice) {
+  std::lock_guard lock(gProxyMutex);
+  gProxyChoice = std::move(choice);
+}
+
+ProxyChoice DownloadClient::CurrentProxyChoice() {
+  std::lock_guard lock(gProxyMutex);
+  return gProxyChoice;
+}
+
 DownloadClient::DownloadClient() {
   http_.Request.Referer = kDownloadReferer;
   http_.Request.UserAgent = kDownloadUserAgent;
   http_.HandleRedirects = true;
+  http_.Proxies = CurrentProxyChoice();
   intercept_.SSLOptions().Method = sslvSSLv23;
   intercept_.SSLOptions().VerifyServer = VerifyServerCertificates();
   http_.SetIntercept(&intercept_);

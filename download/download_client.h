@@ -11,13 +11,14 @@
 // connections' process-wide defaults (TIdTCPConnection::SetDefaultTimeouts). Where the body
 // goes is the caller's choice, given to GetInto; other settings a caller needs are made on
 // Http() before the fetch. Used on one thread at a time. Certificates are verified only when
-// SetVerifyServerCertificates has turned that on.
+// SetVerifyServerCertificates has turned that on; proxies are used as SetProxyChoice says.
 #pragma once
 
 #include <string>
 
 #include "framework/stream.h"
 #include "http/http_client.h"
+#include "http/proxy/proxy_choice.h"
 #include "http/tls/openssl_intercept.h"
 
 namespace pixhaul {
@@ -44,6 +45,12 @@ class DownloadClient {
   // pixhaul-cli --verify-tls, or the window's setting. Any thread.
   static void SetVerifyServerCertificates(bool verify);
   static bool VerifyServerCertificates();
+
+  // Which proxy clients made from now on go through (http/proxy/proxy_choice.h). Direct unless
+  // a front end chooses: pixhaul-cli reads the environment or --proxy, the window its setting.
+  // Any thread.
+  static void SetProxyChoice(ProxyChoice choice);
+  static ProxyChoice CurrentProxyChoice();
 
  private:
   // Declared in this order so that the client goes before the intercept it refers to.

@@ -11,6 +11,7 @@
 #include "framework/ascii_text.h"
 #include "framework/exception.h"
 #include "framework/integer_text.h"
+#include "http/proxy/proxy_exceptions.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
 #include "http/tls/secure_intercept.h"
@@ -132,9 +133,13 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   }
 
   const int32_t port = PortNumber(address.portText);
+  ChooseRoute(address, port);
   std::string target = EncodeRequestTarget(address.target);
   if (PrepareTarget(address.protocol, address.host, port)) {
-    target = (address.host.empty() ? RequestHost : address.host) + target;
+    // The proxy must reach the port the address named; a relative address keeps the last.
+    if (!address.host.empty()) formPort_ = port;
+    const std::string portPart = formPort_ == -1 ? "" : ":" + std::to_string(formPort_);
+    target = (address.host.empty() ? RequestHost : address.host) + portPart + target;
     target = (address.protocol.empty() ? RequestProtocol : address.protocol) + "://" + target;
   }
 
@@ -180,6 +185,10 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   if (!redirect) {
     if (replyClass != 2 || partial) {
       if (InterceptEnabled()) CloseConnection();
+      if (ReplyCode == 407 && !Request.ProxyServer.empty()) {
+        CloseConnection();
+        throw EIdProxyAuthenticationRequired();
+      }
       throw EIdProtocolReplyError(ReplyCode, ReplyText);
     }
   } else {
@@ -206,102 +215,6 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
     }
   }
   FinishHop(http10Reply);
-}
-
-TIdHTTP::HopAddress TIdHTTP::RedirectAddress(std::string dest,
-                                             const std::string& currentTarget) const {
-  TIdURI::UnifySlashes(dest);
-  HopAddress next;
-  std::string scheme = ReferenceScheme(dest);
-  if (scheme.empty() && dest.starts_with("//")) {
-    // A reference with an authority but no scheme keeps the scheme of the current request.
-    scheme = InterceptEnabled() ? "https" : "http";
-    dest = scheme + ":" + dest;
-  }
-  if (!scheme.empty()) {
-    // Any other scheme must never be fetched as if it were plain HTTP.
-    if (!IsHttpScheme(scheme)) throw EIdUnknownProtocol();
-    const std::string rest = dest.substr(scheme.size() + 1);
-    if (rest.starts_with("//")) {
-      std::string path, resourceName, fragment;
-      TIdURI::SplitAddress(dest, next.protocol, next.host, path, resourceName, next.portText,
-                           fragment);
-      next.target = path + resourceName;
-      return next;
-    }
-    // "http:a.jpg" names no host: a relative reference on the current one.
-    dest = rest;
-  }
-  next.target = ResolveRelativeTarget(currentTarget, dest);
-  return next;
-}
-
-bool TIdHTTP::PrepareTarget(const std::string& protocol, const std::string& host, int32_t port) {
-  if (!Request.ProxyServer.empty()) {
-    SetHost(Request.ProxyServer);
-    SetPort(Request.ProxyPort);
-    if (!host.empty()) RequestHost = host;
-    if (!protocol.empty()) RequestProtocol = protocol;
-    tunnelHost_ = host;
-    tunnelPort_ = port == -1 ? 443 : port;
-    tunnelVersion_ = VersionText(ProtocolVersion);
-    if (auto* ssl = dynamic_cast<TIdSSLConnectionIntercept*>(Intercept())) {
-      ssl->OnConnect = [this](TIdConnectionIntercept&, TIdSocketHandle&) { OpenTunnel(); };
-    } else if (Intercept() != nullptr) {
-      Intercept()->OnConnect = nullptr;
-    }
-    return true;
-  }
-
-  if (SameText(protocol, "HTTPS")) {
-    if (dynamic_cast<TIdSSLConnectionIntercept*>(Intercept()) == nullptr) {
-      throw EIdInterceptPropInvalid();
-    }
-    HostStep(protocol, host, port);
-    SetPort(port == -1 ? 443 : port);
-    // A plain connection still open to the same host and port cannot turn into TLS midway.
-    if (!InterceptEnabled() && IsConnected()) CloseConnection();
-    SetInterceptEnabled(true);
-  } else {
-    // A plain "http" address is plain even when the connection so far spoke TLS (an https page
-    // redirecting to http). A relative address leaves the intercept as it is: on a TLS
-    // connection it stays on TLS.
-    if (SameText(protocol, "HTTP") && InterceptEnabled()) {
-      CloseConnection();
-      SetInterceptEnabled(false);
-    }
-    HostStep(protocol, host, port);
-    // A relative address also keeps the port: should its connection have been closed, the
-    // next connect must reach the same server again, not port 80 (with TLS still on).
-    if (port != -1) {
-      SetPort(port);
-    } else if (!host.empty()) {
-      SetPort(80);
-    }
-  }
-  return false;
-}
-
-void TIdHTTP::HostStep(const std::string& protocol, const std::string& host, int32_t port) {
-  if (host.empty()) {
-    RequestHost = Host();
-    return;
-  }
-  // An absent port (-1) never equals Port(), so an address naming a host without a port
-  // always starts a fresh connection, even to the same host.
-  if ((!SameText(Host(), host) || port != Port()) && IsConnected()) CloseConnection();
-  SetHost(host);
-  RequestHost = host;
-  if (!protocol.empty()) RequestProtocol = protocol;
-}
-
-void TIdHTTP::OpenTunnel() {
-  SetInterceptEnabled(false);
-  WriteLine("CONNECT " + tunnelHost_ + ":" + std::to_string(tunnelPort_) + " HTTP/" +
-            tunnelVersion_);
-  WriteLine("");
-  for (int i = 0; i < 3; ++i) ReadLine();
-  SetInterceptEnabled(true);
 }
 
 std::string TIdHTTP::SendRequest(RequestMethod method, const std::string& target,

@@ -39,6 +39,7 @@
 #include "http/header_info.h"
 #include "http/header_list.h"
 #include "http/http_exceptions.h"
+#include "http/proxy/proxy_choice.h"
 #include "http/tcp_client.h"
 
 namespace pixhaul {
@@ -110,6 +111,12 @@ class TIdHTTP : public TIdTCPClient {
   // Value of the Host line, and the protocol used for an absolute target in the proxy form.
   std::string RequestHost;
   std::string RequestProtocol;
+  // Which proxy each hop goes through, asked again for every hop's address. By default every
+  // hop goes direct and nothing of the proxy form below is touched. Otherwise an http address
+  // through an HTTP proxy takes the proxy form (absolute target, Proxy-Authorization when the
+  // proxy has a user; a 407 raises EIdProxyAuthenticationRequired), and an https address
+  // through an HTTP proxy, or any address through a SOCKS5 one, a tunnel (TunnelProxy()).
+  ProxyChoice Proxies;
   // Bounds against hostile servers; tests lower them.
   size_t MaxReplyHeaderBytes = kMaxReplyHeaderBytes;
   int64_t MaxReplyBodyBytes = kMaxReplyBodyBytes;
@@ -153,6 +160,9 @@ class TIdHTTP : public TIdTCPClient {
   // Where a redirect to `dest` goes from the hop whose target was `currentTarget`. Raises
   // EIdUnknownProtocol for a scheme other than http and https.
   HopAddress RedirectAddress(std::string dest, const std::string& currentTarget) const;
+  // Sets the proxy form's fields or the tunnel for the hop to `address` from Proxies, closing a
+  // connection that went another way.
+  void ChooseRoute(const HopAddress& address, int32_t port);
   // Sets Host, Port, RequestHost and the intercept for the address; true for the proxy form.
   bool PrepareTarget(const std::string& protocol, const std::string& host, int32_t port);
   void HostStep(const std::string& protocol, const std::string& host, int32_t port);
@@ -177,6 +187,10 @@ class TIdHTTP : public TIdTCPClient {
   // ignored).
   bool SaysConnectionClose() const;
 
+  // How the open connection goes: "direct", or the proxy and whether it carries the proxy form.
+  std::string route_ = "direct";
+  // The port the last absolute address of the proxy form named; -1 for none.
+  int32_t formPort_ = -1;
   std::string tunnelHost_;
   int32_t tunnelPort_ = 0;
   std::string tunnelVersion_;

@@ -87,6 +87,7 @@ inline constexpr int kWsaENotConn = ErrnoToSocketError(ENOTCONN);
 inline constexpr int kWsaEShutdown = ErrnoToSocketError(ESHUTDOWN);
 inline constexpr int kWsaETimedOut = ErrnoToSocketError(ETIMEDOUT);
 inline constexpr int kWsaEConnRefused = ErrnoToSocketError(ECONNREFUSED);
+inline constexpr int kWsaEAfNoSupport = ErrnoToSocketError(EAFNOSUPPORT);
 // A failed name lookup has no errno; its number is outside the table (an empty second line).
 inline constexpr int kWsaHostNotFound = 11001;
 

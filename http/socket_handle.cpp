@@ -14,9 +14,10 @@ namespace pixhaul {
 
 TIdSocketHandle::~TIdSocketHandle() { Release(true); }
 
-void TIdSocketHandle::Allocate(int type, int protocol) {
+void TIdSocketHandle::Allocate(int type, int protocol, int family) {
   Release(true);
-  handle_ = SharedStack().NewSocket(type, protocol);
+  handle_ = SharedStack().NewSocket(type, protocol, family);
+  family_ = family;
   allocated_ = true;
 }
 
@@ -43,7 +44,7 @@ void TIdSocketHandle::Clear(bool resetLocal) {
 
 void TIdSocketHandle::BindLocal() {
   TIdStack& stack = SharedStack();
-  if (stack.TestSocketResult(stack.Bind(handle_, AF_INET, ip_, port_), {kWsaEAddrInUse})) {
+  if (stack.TestSocketResult(stack.Bind(handle_, family_, ip_, port_), {kWsaEAddrInUse})) {
     throw EIdCouldNotBindSocket();
   }
   ReadBackLocal();

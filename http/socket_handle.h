@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// TIdSocketHandle: one IPv4 stream socket with its local and remote address.
+// TIdSocketHandle: one stream socket (IPv4 or IPv6) with its local and remote address.
 //
 // The handle owns its file descriptor: `Release` (and the destructor) shut sending down and
 // close it. It is used by one thread at a time, the thread of the connection that owns it.
@@ -22,9 +22,9 @@ class TIdSocketHandle {
   TIdSocketHandle(const TIdSocketHandle&) = delete;
   TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
-  // Closes any socket held, then creates a new one (close-on-exec, blocking). Raises
-  // EIdInvalidSocket "Cannot allocate socket." when the system refuses.
-  void Allocate(int type = SOCK_STREAM, int protocol = 0);
+  // Closes any socket held, then creates a new one of `family` (close-on-exec, blocking).
+  // Raises EIdInvalidSocket "Cannot allocate socket." when the system refuses.
+  void Allocate(int type = SOCK_STREAM, int protocol = 0, int family = AF_INET);
   // Only while a socket is held: shuts sending down, closes it (results not tested), Clear.
   void Release(bool resetLocal = true);
   // Forgets the socket without closing it; clears the remote address and, if resetLocal, the
@@ -50,6 +50,7 @@ class TIdSocketHandle {
   void SetOption(int level, int option, const void* value, socklen_t length);
 
   int Handle() const { return handle_; }
+  int Family() const { return family_; }
   bool HandleAllocated() const { return allocated_; }
   const std::string& IP() const { return ip_; }
   void SetIP(const std::string& ip) { ip_ = ip; }
@@ -62,6 +63,7 @@ class TIdSocketHandle {
   void ReadBackLocal();
 
   int handle_ = -1;
+  int family_ = AF_INET;
   bool allocated_ = false;
   std::string ip_;
   int port_ = 0;

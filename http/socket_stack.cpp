@@ -51,10 +51,23 @@ std::string TakePart(std::string& rest) {
   return part;
 }
 
-sockaddr_in MakeAddress(int family, const std::string& ip, int port) {
-  sockaddr_in address{};
+// A socket address of `family` for `ip` (empty = any) and `port`; false when `ip` is no address
+// of that family. IPv4 texts are read part by part as described ("010.1.2.3" is 10.1.2.3).
+bool MakeAddress(int family, const std::string& ip, int port, sockaddr_storage& storage,
+                 socklen_t& length) {
+  storage = {};
+  if (family == AF_INET6) {
+    auto& address = reinterpret_cast<sockaddr_in6&>(storage);
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(static_cast<uint16_t>(port));
+    address.sin6_addr = in6addr_any;
+    length = sizeof address;
+    return ip.empty() || ::inet_pton(AF_INET6, ip.c_str(), &address.sin6_addr) == 1;
+  }
+  auto& address = reinterpret_cast<sockaddr_in&>(storage);
   address.sin_family = static_cast<sa_family_t>(family);
   address.sin_port = htons(static_cast<uint16_t>(port));
+  length = sizeof address;
   if (ip.empty()) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
   } else {
@@ -62,15 +75,49 @@ sockaddr_in MakeAddress(int family, const std::string& ip, int port) {
     TIdStack::TextToAddress(ip, bytes);
     std::memcpy(&address.sin_addr.s_addr, bytes, 4);
   }
-  return address;
+  return true;
 }
 
-void AddressOf(const sockaddr_in& address, std::string& ip, int& port) {
+void AddressOf(const sockaddr_storage& storage, std::string& ip, int& port) {
+  if (storage.ss_family == AF_INET6) {
+    const auto& address = reinterpret_cast<const sockaddr_in6&>(storage);
+    char text[INET6_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET6, &address.sin6_addr, text, sizeof text);
+    ip = text;
+    port = ntohs(address.sin6_port);
+    return;
+  }
+  const auto& address = reinterpret_cast<const sockaddr_in&>(storage);
   unsigned char bytes[4];
   std::memcpy(bytes, &address.sin_addr.s_addr, 4);
   ip = TIdStack::AddressToText(bytes);
   port = ntohs(address.sin_port);
 }
+
+// Every address of `host` in the resolver's order, IPv4 and IPv6 alike; empty when the lookup
+// fails.
+std::vector<TIdResolvedAddress> SystemResolve(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::vector<TIdResolvedAddress> addresses;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
+    sockaddr_storage storage{};
+    std::memcpy(&storage, entry->ai_addr, entry->ai_addrlen);
+    TIdResolvedAddress address{entry->ai_family, {}};
+    int port = 0;
+    AddressOf(storage, address.ip, port);
+    addresses.push_back(std::move(address));
+  }
+  ::freeaddrinfo(found);
+  return addresses;
+}
+
+std::mutex gResolverMutex;
+TIdHostResolver gResolver;  // guarded by gResolverMutex; empty: the system's
 
 using Clock = std::chrono::steady_clock;
 
@@ -107,13 +154,22 @@ int TIdStack::CreateSocket(int family, int type, int protocol) {
 }
 
 int TIdStack::Bind(int fd, int family, const std::string& ip, int port) {
-  const sockaddr_in address = MakeAddress(family, ip, port);
-  return Checked(
-      [&] { return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address); });
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (!MakeAddress(family, ip, port, address, length)) {
+    SetLastError(kWsaEAfNoSupport);
+    return -1;
+  }
+  return Checked([&] { return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), length); });
 }
 
 int TIdStack::Connect(int fd, int family, const std::string& ip, int port, int timeoutMs) {
-  const sockaddr_in address = MakeAddress(family, ip, port);
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  if (!MakeAddress(family, ip, port, address, length)) {
+    SetLastError(kWsaEAfNoSupport);
+    return -1;
+  }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
     SetLastError(ErrnoToSocketError(errno));
@@ -121,7 +177,7 @@ int TIdStack::Connect(int fd, int family, const std::string& ip, int port, int t
   }
   // The connect runs in the background so its wait can be bounded; a signal during the call
   // does not abort it either, so EINTR is waited out like EINPROGRESS.
-  int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length);
   int error = result == 0 ? 0 : errno;
   if (error == EINPROGRESS || error == EINTR) {
     pollfd p{fd, POLLOUT, 0};
@@ -167,7 +223,7 @@ int TIdStack::CloseSocket(int fd) {
 }
 
 void TIdStack::GetSockName(int fd, std::string& ip, int& port) {
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
   TestSocketResult(
       Checked([&] { return ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length); }));
@@ -175,7 +231,7 @@ void TIdStack::GetSockName(int fd, std::string& ip, int& port) {
 }
 
 void TIdStack::GetPeerName(int fd, std::string& ip, int& port) {
-  sockaddr_in address{};
+  sockaddr_storage address{};
   socklen_t length = sizeof address;
   TestSocketResult(
       Checked([&] { return ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length); }));
@@ -183,19 +239,30 @@ void TIdStack::GetPeerName(int fd, std::string& ip, int& port) {
 }
 
 std::string TIdStack::HostByName(const std::string& host) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+  for (const TIdResolvedAddress& address : HostAddresses(host)) {
+    if (address.family == AF_INET) return address.ip;
+  }
+  SetLastError(kWsaHostNotFound);
+  ThrowSocketError(kWsaHostNotFound);
+}
+
+std::vector<TIdResolvedAddress> TIdStack::HostAddresses(const std::string& host) {
+  TIdHostResolver resolver;
+  {
+    std::lock_guard lock(gResolverMutex);
+    resolver = gResolver;
+  }
+  std::vector<TIdResolvedAddress> addresses = resolver ? resolver(host) : SystemResolve(host);
+  if (addresses.empty()) {
     SetLastError(kWsaHostNotFound);
     ThrowSocketError(kWsaHostNotFound);
   }
-  std::string ip;
-  int port = 0;
-  AddressOf(*reinterpret_cast<const sockaddr_in*>(found->ai_addr), ip, port);
-  ::freeaddrinfo(found);
-  return ip;
+  return addresses;
+}
+
+void TIdStack::SetHostResolver(TIdHostResolver resolver) {
+  std::lock_guard lock(gResolverMutex);
+  gResolver = std::move(resolver);
 }
 
 int TIdStack::WaitReadable(std::vector<int>& readList, int timeoutMs) {
@@ -220,6 +287,27 @@ std::string TIdStack::LookupHostAddress(const std::string& host) {
   if (SameText(host, "LOCALHOST")) return "127.0.0.1";
   if (IsDottedQuad(host)) return host;
   return HostByName(host);
+}
+
+std::vector<TIdResolvedAddress> TIdStack::LookupHostAddresses(const std::string& host) {
+  if (IsIPv6Literal(host)) return {{AF_INET6, UnbracketedHost(host)}};
+  if (SameText(host, "LOCALHOST") || IsDottedQuad(host)) {
+    return {{AF_INET, LookupHostAddress(host)}};
+  }
+  return HostAddresses(host);
+}
+
+bool TIdStack::IsIPv6Literal(const std::string& text) {
+  in6_addr address{};
+  const std::string bare = UnbracketedHost(text);
+  return !bare.empty() && ::inet_pton(AF_INET6, bare.c_str(), &address) == 1;
+}
+
+std::string TIdStack::UnbracketedHost(const std::string& host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    return host.substr(1, host.size() - 2);
+  }
+  return host;
 }
 
 bool TIdStack::IsDottedQuad(const std::string& text) {
@@ -247,8 +335,8 @@ void TIdStack::TextToAddress(const std::string& text, unsigned char bytes[4]) {
   }
 }
 
-int TIdStack::NewSocket(int type, int protocol) {
-  const int fd = CreateSocket(AF_INET, type, protocol);
+int TIdStack::NewSocket(int type, int protocol, int family) {
+  const int fd = CreateSocket(family, type, protocol);
   if (fd == -1) throw EIdInvalidSocket();
   return fd;
 }

@@ -9,6 +9,7 @@
 #include <sys/time.h>
 
 #include "http/http_exceptions.h"
+#include "http/proxy/tunnel.h"
 #include "http/socket_error.h"
 #include "http/socket_stack.h"
 
@@ -24,10 +25,40 @@ void TIdTCPClient::ConnectWithinLimits(TIdSocketHandle& socket) {
   }
   if (guard.DeadlinePassed()) throw EIdReadTimeout();
   try {
-    SharedStack().TestSocketResult(socket.ConnectRemote(AF_INET, limitMs));
+    SharedStack().TestSocketResult(socket.ConnectRemote(socket.Family(), limitMs));
   } catch (const EIdSocketError& e) {
     if (e.LastError() == kWsaETimedOut && guard.DeadlinePassed()) throw EIdReadTimeout();
     throw;
+  }
+}
+
+void TIdTCPClient::CloseQuietly() {
+  // The first failure is the one to report; a failing close must not replace it.
+  try {
+    CloseConnection();
+  } catch (...) {
+  }
+}
+
+void TIdTCPClient::ConnectToAddress(TIdSocketHandle& socket, const TIdResolvedAddress& address,
+                                    int port) {
+  socket.Allocate(SOCK_STREAM, 0, address.family);
+  socket.SetIP(boundIp_);
+  socket.SetPort(0);
+  socket.BindLocal();
+  socket.SetRemote(address.ip, port);
+  if (!useNagle_) {
+    const int one = 1;
+    socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  }
+  NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
+  ConnectWithinLimits(socket);
+  // Reads wait in poll with their own limit; these socket limits bound any blocking call
+  // made on the socket itself (a send to a stalled peer).
+  if (ReadTimeoutMs() > 0) {
+    const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
+    socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    socket.SetOption(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
   }
 }
 
@@ -35,34 +66,50 @@ void TIdTCPClient::ConnectToPeer() {
   TIdSocketHandle& socket = SocketHandle();
   if (socket.HandleAllocated()) throw EIdAlreadyConnected();
   ResetState();
-  socket.Allocate(SOCK_STREAM, 0);
   TIdStack& stack = SharedStack();
+  // Through a proxy the connection goes to the proxy; the tunnel then reaches the host.
+  const std::string& dialHost = tunnelProxy_ ? tunnelProxy_->host : host_;
+  const int dialPort = tunnelProxy_ ? tunnelProxy_->port : port_;
+  if (!TIdStack::IsDottedQuad(dialHost) && !TIdStack::IsIPv6Literal(dialHost)) {
+    NotifyStatus(TIdStatus::hsResolving, dialHost);
+  }
+  std::vector<TIdResolvedAddress> addresses;
   try {
-    socket.SetIP(boundIp_);
-    socket.SetPort(0);
-    socket.BindLocal();
-    if (!TIdStack::IsDottedQuad(host_)) NotifyStatus(TIdStatus::hsResolving, host_);
-    socket.SetRemote(stack.LookupHostAddress(host_), port_);
-    if (!useNagle_) {
-      const int one = 1;
-      socket.SetOption(IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    }
-    NotifyStatus(TIdStatus::hsConnecting, socket.RemoteIP());
-    ConnectWithinLimits(socket);
-    // Reads wait in poll with their own limit; these socket limits bound any blocking call
-    // made on the socket itself (a send to a stalled peer).
-    if (ReadTimeoutMs() > 0) {
-      const timeval limit{ReadTimeoutMs() / 1000, (ReadTimeoutMs() % 1000) * 1000};
-      socket.SetOption(SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-      socket.SetOption(SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    }
+    addresses = stack.LookupHostAddresses(dialHost);
   } catch (...) {
-    // The first failure is the one to report; a failing close must not replace it.
-    try {
-      CloseConnection();
-    } catch (...) {
-    }
+    CloseQuietly();
     throw;
+  }
+  // Each address in the resolver's order gets the whole connect limit; the first that
+  // connects is used, and when none does the last failure is the one reported.
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    try {
+      ConnectToAddress(socket, addresses[i], dialPort);
+      break;
+    } catch (const EIdSocketError&) {
+      CloseQuietly();
+      if (i + 1 == addresses.size() || ReadGuard().DeadlinePassed()) throw;
+    } catch (...) {
+      CloseQuietly();
+      throw;
+    }
+  }
+  if (tunnelProxy_) {
+    // The tunnel is spoken in the clear; the intercept takes over only once it stands.
+    const bool intercepted = InterceptEnabled();
+    SetInterceptEnabled(false);
+    try {
+      if (tunnelProxy_->kind == ProxyKind::kHttp) {
+        OpenHttpTunnel(*this, host_, port_, *tunnelProxy_);
+      } else {
+        OpenSocks5Tunnel(*this, host_, port_, *tunnelProxy_);
+      }
+    } catch (...) {
+      CloseQuietly();
+      SetInterceptEnabled(intercepted);
+      throw;
+    }
+    SetInterceptEnabled(intercepted);
   }
   if (InterceptEnabled()) {
     Intercept()->SetPeerHostName(host_);

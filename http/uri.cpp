@@ -45,7 +45,10 @@ void SplitAbsolutePrefix(std::string& rest, size_t separatorAt, std::string& Pro
   const size_t at = authority.rfind('@');
   if (at != std::string::npos) authority.erase(0, at + 1);
 
-  const size_t colon = authority.find(':');
+  // An IPv6 literal keeps its brackets (the Host line writes it so); its port, if any,
+  // follows the closing bracket.
+  const size_t hostEnd = authority.starts_with('[') ? authority.find(']') : std::string::npos;
+  const size_t colon = authority.find(':', hostEnd == std::string::npos ? 0 : hostEnd);
   if (colon == std::string::npos) {
     Host = std::move(authority);
     Port.clear();

@@ -20,7 +20,9 @@ class TIdURI {
   //  Protocol     - text before the first "://", letter case kept; empty without "://".
   //  Host         - the authority's host: the authority is the text after "://" up to the
   //                 first "/", "?" or "#"; user information up to its last "@" is dropped,
-  //                 and the host ends at the first ":" after that. Empty without "://".
+  //                 and the host ends at the first ":" after that - for an IPv6 literal
+  //                 ("[2001:db8::1]", brackets kept) the first ":" after its "]". Empty
+  //                 without "://".
   //  Port         - the authority's text after that ":" (empty when it has none), as written:
   //                 whether it is a port number is for the caller to judge. For an address
   //                 without "://" it keeps the value the caller passed in.

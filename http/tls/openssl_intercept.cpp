@@ -48,9 +48,10 @@ void TIdConnectionInterceptOpenSSL::AttachToSocket(TIdSocketHandle* socket) {
       if (OnStatusInfo) OnStatusInfo(message);
     };
   }
-  // A dotted address is no host name; servers expect the extension only for names.
+  // An address (dotted or IPv6) is no host name; servers expect the extension only for names.
   const std::string& host = PeerHostName();
-  std::string serverName = TIdStack::IsDottedQuad(host) ? std::string() : host;
+  const bool isAddress = TIdStack::IsDottedQuad(host) || TIdStack::IsIPv6Literal(host);
+  std::string serverName = isAddress ? std::string() : host;
   channel_->Connect(socket->Handle(), *context_, serverName, host, ReadGuard());
 }
 

@@ -109,9 +109,10 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   if (context.VerifyServer) {
     // The chain alone proves nothing about whom it was issued to: the certificate must name
     // the host this connection reaches. A host the library cannot take fails the check.
+    const std::string address = TIdStack::UnbracketedHost(peerHost);
     const bool taken =
-        TIdStack::IsDottedQuad(peerHost)
-            ? f.X509_VERIFY_PARAM_set1_ip_asc(f.SSL_get0_param(ssl_), peerHost.c_str()) == 1
+        TIdStack::IsDottedQuad(peerHost) || TIdStack::IsIPv6Literal(peerHost)
+            ? f.X509_VERIFY_PARAM_set1_ip_asc(f.SSL_get0_param(ssl_), address.c_str()) == 1
             : f.SSL_set1_host(ssl_, peerHost.c_str()) == 1;
     if (!taken) {
       throw EIdOSSLCertificateVerifyError(CertificateVerifyFailedMessage(

@@ -444,6 +444,83 @@ class MainWindowTest : public QObject {
     QCOMPARE(dialog.Options().run, (RunOptions{{kMaxMinimumSide, 240, false}, 0, kMaxRetries}));
   }
 
+  // "Proxy: as the system / none / this one: URL", in the download options: kept in config.ini
+  // once changed, and followed by every download made from then on. As the system, a download
+  // asks Qt's system proxy query, which here reads the environment's http_proxy.
+  void proxySettingIsKeptAndFollowed_data() {
+    QTest::addColumn<QString>("stored");  // Proxy and ProxyAddress lines in config.ini
+    QTest::addColumn<int>("acceptMode");  // -1: the dialog is cancelled
+    QTest::addColumn<QString>("acceptAddress");
+    QTest::addColumn<QString>("proxyFor");  // the proxy of a download of http://img.test/
+    QTest::addColumn<QString>("written");   // the lines at close
+    const int system = int(ProxyMode::kSystem), none = int(ProxyMode::kNone),
+              thisOne = int(ProxyMode::kThisOne);
+    QTest::newRow("as the system, never changed") << "" << -1 << ""
+                                                  << "http://127.0.0.1:3128"
+                                                  << "";
+    QTest::newRow("none chosen") << "" << none << ""
+                                 << ""
+                                 << "Proxy=none\r\nProxyAddress=\r\n";
+    QTest::newRow("this one chosen") << "" << thisOne << "socks5h://ann@[::1]:1080"
+                                     << "socks5h://ann@[::1]:1080"
+                                     << "Proxy=this\r\nProxyAddress=socks5h://ann@[::1]:1080\r\n";
+    QTest::newRow("this one kept") << "Proxy=this\r\nProxyAddress=p:8080\r\n"
+                                   << -1 << ""
+                                   << "http://p:8080"
+                                   << "Proxy=this\r\nProxyAddress=p:8080\r\n";
+    QTest::newRow("back to the system") << "Proxy=none\r\nProxyAddress=\r\n"
+                                        << system << ""
+                                        << "http://127.0.0.1:3128"
+                                        << "Proxy=system\r\nProxyAddress=\r\n";
+  }
+  void proxySettingIsKeptAndFollowed() {
+    QFETCH(QString, stored);
+    QFETCH(int, acceptMode);
+    QFETCH(QString, acceptAddress);
+    QFETCH(QString, proxyFor);
+    QFETCH(QString, written);
+    qputenv("http_proxy", "http://127.0.0.1:3128");
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/tmp/pics", "0") + stored.toStdString());
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    if (acceptMode >= 0) {
+      DownloadOptions accepted = form.CurrentDownloadOptions();
+      accepted.proxy = {ProxyMode(acceptMode), acceptAddress.toStdString()};
+      form.optionsToAccept = accepted;
+    }
+    form.DownloadOptions1->trigger();
+    DownloadClient client;
+    const std::optional<ProxyServer> proxy = client.Http().Proxies.For("http", "img.test", 80);
+    QCOMPARE(QString::fromStdString(proxy ? ProxyDisplayAddress(*proxy) : ""), proxyFor);
+    QVERIFY(form.close());
+    QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + written.toStdString());
+    qunsetenv("http_proxy");
+    DownloadClient::SetProxyChoice(ProxyChoice::None());
+  }
+
+  // The dialog shows the proxy setting it is given, and accepts "this one" only with an address
+  // the downloads can speak.
+  void downloadOptionsDialogEditsTheProxy() {
+    DownloadOptions options;
+    options.proxy = {ProxyMode::kThisOne, "https://p:443"};
+    TDownloadOptionsDialog dialog(options);
+    QVERIFY(dialog.RadioProxyThisOne->isChecked());
+    QVERIFY(dialog.EditProxy->isEnabled());
+    QCOMPARE(dialog.Options(), options);
+    dialog.show();
+    dialog.accept();
+    QVERIFY(dialog.isVisible());
+    QVERIFY(dialog.LabelProxyProblem->text().startsWith("Not a proxy address"));
+    dialog.EditProxy->setText("http://p:3128");
+    dialog.accept();
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    dialog.RadioProxyNone->setChecked(true);
+    QVERIFY(!dialog.EditProxy->isEnabled());
+    QCOMPARE(dialog.Options().proxy, (ProxySetting{ProxyMode::kNone, "http://p:3128"}));
+  }
+
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {
     QTest::addColumn<QString>("folderText");
     QTest::addColumn<bool>("heldByAnotherRun");

@@ -29,6 +29,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     std::string page;
     std::string rulesFile = "";
     bool verifyTls = false;
+    std::string proxy = "";
   } rows[] = {
       {{"page.html"}, 0, "/home/ann/images_download", false, "page.html"},
       {{"--site", "google", "p"}, 1, "/home/ann/images_download", false, "p"},
@@ -49,6 +50,16 @@ TEST(ParseCommandLineTest, AcceptedLines) {
        "my rules.ini"},
       {{"p", "--rules=/etc/r.ini"}, 0, "/home/ann/images_download", false, "p", "/etc/r.ini"},
       {{"--verify-tls", "p"}, 0, "/home/ann/images_download", false, "p", "", true},
+      {{"--proxy", "none", "p"}, 0, "/home/ann/images_download", false, "p", "", false, "none"},
+      {{"--proxy=socks5h://u:p@[::1]:9050", "p"},
+       0,
+       "/home/ann/images_download",
+       false,
+       "p",
+       "",
+       false,
+       "socks5h://u:p@[::1]:9050"},
+      {{"--proxy", "p:3128", "p"}, 0, "/home/ann/images_download", false, "p", "", false, "p:3128"},
   };
   for (const Row& row : rows) {
     const ParseResult r = ParseCommandLine(row.args, "/home/ann");
@@ -60,6 +71,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     EXPECT_EQ(r.options.page, row.page);
     EXPECT_EQ(r.options.rulesFile, row.rulesFile);
     EXPECT_EQ(r.options.verifyTls, row.verifyTls);
+    EXPECT_EQ(r.options.proxy, row.proxy);
   }
 }
 
@@ -81,6 +93,11 @@ TEST(ParseCommandLineTest, UsageErrors) {
       {"--rules"},
       {"--rules", "", "p"},
       {"--rules=", "p"},
+      {"--proxy"},
+      {"--proxy", "", "p"},
+      {"--proxy", "https://p:443", "p"},
+      {"--proxy", "socks4://p", "p"},
+      {"--proxy", "http://p:99999", "p"},
   };
   for (const auto& args : rows) {
     const ParseResult r = ParseCommandLine(args, "/home/ann");

@@ -11,6 +11,7 @@
 
 #include "download/file_naming.h"
 #include "tests/cli/pixhaul_cli_support.h"
+#include "tests/support/real_proxy.h"
 
 namespace pixhaul::test {
 namespace {
@@ -218,19 +219,100 @@ TEST_F(PixhaulCliTest, HelpListsTheUsageOnStandardOutput) {
   ASSERT_TRUE(cli->Wait());
   EXPECT_EQ(cli->ExitCode(), 0);
   const std::vector<std::string> lines = Lines(cli->Out(), "\n");
-  EXPECT_LE(lines.size(), 48u) << cli->Out();
+  EXPECT_LE(lines.size(), 56u) << cli->Out();
   for (const std::string& line : lines) EXPECT_LE(line.size(), 80u) << line;
   EXPECT_EQ(cli->Out().find("Rule1="), std::string::npos) << "the rules are not in --help";
   EXPECT_NE(cli->Out().find("pixhaul-cli --help-rules"), std::string::npos);
   EXPECT_NE(cli->Out().find("3 at least one download failed or was not an image; 130 stopped"),
             std::string::npos);
-  EXPECT_EQ(
-      cli->Out().rfind("usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR]\n"
-                       "                   [--rules FILE] [--list-only] [--verify-tls]\n"
-                       "                   [--min-size WxH] [--skip-duplicates] PAGE\n",
-                       0),
-      0u);
+  EXPECT_EQ(cli->Out().rfind(
+                "usage: pixhaul-cli [--site bing|google|baidu|0|1|2] [--save-dir DIR]\n"
+                "                   [--rules FILE] [--list-only] [--verify-tls]\n"
+                "                   [--min-size WxH] [--skip-duplicates] [--max-images N]\n"
+                "                   [--retries N] [--failed-list FILE] [--proxy URL|none] PAGE\n",
+                0),
+            0u);
   EXPECT_EQ(cli->Err(), "");
+}
+
+// The page fetched for PAGE and every image go the same way: through the proxy that the
+// environment names as curl reads it, or that --proxy names over it, or direct with --proxy none.
+TEST_F(PixhaulCliTest, ThePageAndTheImagesGoThroughTheProxyChosen) {
+  DemoServer server(3);
+  RealProxy tinyproxy(RealProxy::Kind::kTinyproxy);
+  RealProxy microsocks(RealProxy::Kind::kMicrosocks);
+  const std::string dead = [] {
+    RealProxy gone(RealProxy::Kind::kMicrosocks);
+    return gone.Address("http");
+  }();
+  const std::string page = server.PageAddress(0);
+  const std::string hostPort = server.Http("").substr(std::string("http://").size());
+  struct Row {
+    std::string name;
+    std::vector<std::string> environment;
+    std::string proxyOption;
+    RealProxy* proxy;    // the one that must have carried the page, none: direct
+    std::string logged;  // what it logged of the page's request
+  };
+  const std::vector<Row> rows = {
+      {"http_proxy and https_proxy: tinyproxy",
+       {"http_proxy=" + tinyproxy.Address(), "https_proxy=" + tinyproxy.Address()},
+       "",
+       &tinyproxy,
+       "GET " + page + " HTTP/1.1"},
+      {"all_proxy: microsocks, socks5h",
+       {"all_proxy=" + microsocks.Address("socks5h")},
+       "",
+       &microsocks,
+       "connected to " + hostPort},
+      {"--proxy over a dead http_proxy",
+       {"http_proxy=" + dead, "HTTPS_PROXY=" + dead},
+       tinyproxy.Address(),
+       &tinyproxy,
+       "GET " + page + " HTTP/1.1"},
+      {"--proxy none over a dead all_proxy", {"ALL_PROXY=" + dead}, "none", nullptr, ""},
+      {"no_proxy sends the loopback host direct",
+       {"all_proxy=" + dead, "no_proxy=localhost, 127.0.0.1"},
+       "",
+       nullptr,
+       ""},
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[i];
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> environment = {
+        kFastTimings, "http_proxy=", "https_proxy=", "HTTPS_PROXY=",
+        "all_proxy=", "ALL_PROXY=",  "no_proxy=",    "NO_PROXY="};
+    environment.insert(environment.end(), row.environment.begin(), row.environment.end());
+    std::vector<std::string> args = {"--save-dir", SaveDir() + std::to_string(i), page};
+    if (!row.proxyOption.empty()) args.insert(args.begin(), {"--proxy", row.proxyOption});
+    const size_t tinyLogged = tinyproxy.Log().size();
+    const size_t socksLogged = microsocks.Log().size();
+    auto cli = Start(args, {environment});
+    ASSERT_TRUE(cli->Wait());
+    EXPECT_EQ(cli->ExitCode(), 0) << cli->Out();
+    EXPECT_EQ(cli->Err(), "Finished: " + std::to_string(server.Site().ImageAddresses().size()) +
+                              " saved, 0 failed, 0 skipped\n");
+    const std::string tinyNew = tinyproxy.Log().substr(tinyLogged);
+    const std::string socksNew = microsocks.Log().substr(socksLogged);
+    // Every image came through the proxy too: one request (at least) for each beside the page's.
+    const auto count = [](const std::string& text, const std::string& word) {
+      size_t n = 0;
+      for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) ++n;
+      return n;
+    };
+    const size_t requests = 1 + server.Site().ImageAddresses().size();
+    if (row.proxy == &tinyproxy) {
+      EXPECT_NE(tinyNew.find(row.logged), std::string::npos) << tinyNew;
+      EXPECT_GE(count(tinyNew, "]: Request ("), requests) << tinyNew;
+    } else if (row.proxy == &microsocks) {
+      EXPECT_NE(socksNew.find(row.logged), std::string::npos) << socksNew;
+      EXPECT_GE(count(socksNew, ": connected to "), requests) << socksNew;
+    } else {
+      EXPECT_EQ(tinyNew.find("Request"), std::string::npos) << tinyNew;
+      EXPECT_EQ(socksNew, "");
+    }
+  }
 }
 
 }  // namespace

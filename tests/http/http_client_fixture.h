@@ -32,7 +32,8 @@ inline constexpr const char* kWorkerUserAgent =
 inline constexpr int kTestReadTimeoutMs = 5000;
 
 // A client whose connections all go to 127.0.0.1:serverPort (or to PortMap[port] when the
-// chosen port is mapped), whatever host and port the address named; Connects records the
+// chosen port is mapped; to MappedHost when that is changed), whatever host and port the
+// address named; Connects records the
 // host:port of each connect as the client chose it.
 class LoopbackHTTP : public TIdHTTP {
  public:
@@ -45,7 +46,7 @@ class LoopbackHTTP : public TIdHTTP {
     const std::string host = Host();
     const int port = Port();
     Connects.push_back(host + ":" + std::to_string(port));
-    SetHost("127.0.0.1");
+    if (!MappedHost.empty()) SetHost(MappedHost);
     const auto mapped = PortMap.find(port);
     SetPort(mapped == PortMap.end() ? serverPort_ : mapped->second);
     try {
@@ -63,6 +64,8 @@ class LoopbackHTTP : public TIdHTTP {
 
   std::vector<std::string> Connects;
   std::map<int, int> PortMap;
+  // Where every connect goes; empty: to the host the client chose (resolved as usual).
+  std::string MappedHost = "127.0.0.1";
 
  private:
   int serverPort_;

@@ -11,12 +11,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
@@ -46,16 +48,37 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
     std::string connect;
     std::string target;
     std::string host;
+    // Where the connection really goes: the server listens on ::1 for "::1" and for "" (the
+    // host named, which the test resolver turns into ::1 alone).
+    std::string mapHost = "127.0.0.1";
   };
   const std::vector<Case> cases = {
       {"http://h/a/b.jpg", "h:80", "/a/b.jpg", "h"},
       {"http://h:8080/a/b.jpg?x=1#top", "h:8080", "/a/b.jpg?x=1", "h"},
       {"http://h", "h:80", "/", "h"},
       {"HTTP://Img.Example/p q/%41.jpg", "Img.Example:80", "/p%20q/%41.jpg", "Img.Example"},
+      // An IPv6 literal: brackets on the Host line, never the port.
+      {"http://[::1]/a.png", "[::1]:80", "/a.png", "[::1]", "::1"},
+      {"http://[::1]:8080/a.png", "[::1]:8080", "/a.png", "[::1]", "::1"},
+      {"http://six.pixhaul.test:8080/a.png", "six.pixhaul.test:8080", "/a.png", "six.pixhaul.test",
+       ""},
   };
+  TIdStack::SetHostResolver([](const std::string& host) {
+    return host == "six.pixhaul.test" ? std::vector<TIdResolvedAddress>{{AF_INET6, "::1"}}
+                                      : std::vector<TIdResolvedAddress>{};
+  });
+  struct ResolverReset {
+    ~ResolverReset() { TIdStack::SetHostResolver(nullptr); }
+  } resolverReset;
   for (const auto& c : cases) {
-    ScriptedServer server({ServeOnce(CountedReply("200 OK", "ok"))});
+    const bool ipv6 = c.mapHost != "127.0.0.1";
+    if (ipv6 && !ScriptedServer::HasIPv6Loopback()) {
+      std::cout << "[  SKIPPED ] row " << c.url << ": this machine has no ::1\n";
+      continue;
+    }
+    ScriptedServer server({ServeOnce(CountedReply("200 OK", "ok"))}, {.ipv6 = ipv6});
     LoopbackHTTP http(server.Port());
+    http.MappedHost = c.mapHost;
     UseWorkerSettings(http);
     TMemoryStream body;
     http.GetInto(c.url, body);
@@ -65,6 +88,18 @@ TEST(TIdHTTP, SendsTheWorkersSixLinesByteForByte) {
     EXPECT_EQ(body.ToString(), "ok") << c.url;
     EXPECT_EQ(http.Request.ContentLength, 0);
   }
+}
+
+TEST(TIdHTTP, ALocationMayNameAnIPv6LiteralWithItsPort) {
+  if (!ScriptedServer::HasIPv6Loopback()) GTEST_SKIP() << "this machine has no ::1";
+  ScriptedServer six({ServeOnce(CountedReply("200 OK", "six"))}, {.ipv6 = true});
+  ScriptedServer four({ServeOnce(RedirectReply(six.Url("/b.png")))});
+  TIdHTTP http;
+  http.SetReadTimeoutMs(kTestReadTimeoutMs);
+  UseWorkerSettings(http);
+  EXPECT_EQ(Outcome(http, four.Url("/a.png")), "body: six");
+  ASSERT_TRUE(six.WaitFinished(1));
+  EXPECT_EQ(six.Received(0), WorkerRequest("/b.png", "[::1]"));
 }
 
 TEST(TIdHTTP, ErrorReplyRaisesWithStatusTextAndKeepsBody) {

@@ -28,19 +28,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A listening socket on 127.0.0.1 that never accepts; closed on destruction.
+// A listening socket on 127.0.0.1 (or another loopback address, on a chosen port) that never
+// accepts; closed on destruction.
 class Listener {
  public:
-  explicit Listener(int backlog) {
+  explicit Listener(int backlog, const char* ip = "127.0.0.1", int port = 0) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    ::inet_pton(AF_INET, ip, &address.sin_addr);
     socklen_t length = sizeof address;
     EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(::listen(fd_, backlog), 0);
     EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
     port_ = ntohs(address.sin_port);
+    bound_ = address.sin_addr;
   }
   ~Listener() {
     for (int fd : fillers_) ::close(fd);
@@ -53,7 +56,7 @@ class Listener {
       int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
       sockaddr_in address{};
       address.sin_family = AF_INET;
-      address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      address.sin_addr = bound_;
       address.sin_port = htons(static_cast<uint16_t>(port_));
       ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
       fillers_.push_back(fd);
@@ -63,6 +66,7 @@ class Listener {
  private:
   int fd_ = -1;
   int port_ = 0;
+  in_addr bound_{};
   std::vector<int> fillers_;
 };
 
@@ -220,6 +224,73 @@ TEST(ConnectToPeer, GivesUpAfterTheConnectLimitWith10060) {
   EXPECT_GE(elapsed, 350);
   EXPECT_LT(elapsed, 5000);
   EXPECT_FALSE(client.SocketHandle().HandleAllocated());
+}
+
+// Names that resolve, through the stack's resolver seam, to chosen addresses; the system's
+// resolver is back when the scope ends.
+class ResolverScope {
+ public:
+  explicit ResolverScope(std::vector<TIdResolvedAddress> addresses) {
+    TIdStack::SetHostResolver([addresses](const std::string&) { return addresses; });
+  }
+  ~ResolverScope() { TIdStack::SetHostResolver(nullptr); }
+};
+
+TEST(ConnectToPeer, TriesEveryAddressOfANameInOrderUntilOneConnects) {
+  ScriptedServer server({Script().Pause(500)}, {.repeatScripts = true});
+  // The same port on another loopback address, where a full accept queue lets a connect hang.
+  Listener hanging(0, "127.0.0.2", server.Port());
+  hanging.Fill(4);
+  const int refusedPort = FreePort();
+  struct Row {
+    const char* name;
+    std::vector<TIdResolvedAddress> addresses;
+    int port;  // 0: the server's
+    std::string outcome;
+    std::string remote;
+    std::vector<std::string> connecting;
+  };
+  const std::vector<Row> rows = {
+      {"refused first, then the server",
+       {{AF_INET6, "::1"}, {AF_INET, "127.0.0.1"}},
+       0,
+       "",
+       "127.0.0.1",
+       {"Connecting to ::1.", "Connecting to 127.0.0.1."}},
+      {"silent first (its connect limit), then the server",
+       {{AF_INET, "127.0.0.2"}, {AF_INET, "127.0.0.1"}},
+       0,
+       "",
+       "127.0.0.1",
+       {"Connecting to 127.0.0.2.", "Connecting to 127.0.0.1."}},
+      {"the first that connects is used",
+       {{AF_INET, "127.0.0.1"}, {AF_INET, "127.0.0.2"}},
+       0,
+       "",
+       "127.0.0.1",
+       {"Connecting to 127.0.0.1."}},
+      {"none connects: the last failure",
+       {{AF_INET, "127.0.0.2"}, {AF_INET, "127.0.0.1"}},
+       refusedPort,
+       "EIdSocketError: Socket Error # 10061\r\nConnection refused.",
+       "",
+       {"Connecting to 127.0.0.2.", "Connecting to 127.0.0.1."}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ResolverScope resolver(row.addresses);
+    TIdTCPClient client;
+    client.SetConnectTimeoutMs(300);
+    client.SetHost("two.pixhaul.test");
+    client.SetPort(row.port == 0 ? server.Port() : row.port);
+    std::vector<std::string> connecting;
+    client.OnStatus = [&](TIdComponent&, TIdStatus status, const std::string& text) {
+      if (status == TIdStatus::hsConnecting) connecting.push_back(text);
+    };
+    EXPECT_EQ(Raised([&] { client.ConnectToPeer(); }), row.outcome);
+    EXPECT_EQ(client.SocketHandle().RemoteIP(), row.remote);
+    EXPECT_EQ(connecting, row.connecting);
+  }
 }
 
 TEST(DefaultTimeouts, NewConnectionsStartFromTheProcessDefaults) {

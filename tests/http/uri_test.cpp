@@ -59,7 +59,12 @@ TEST(TIdURISplitAddress, SplitsAddressesIntoRequestParts) {
       {"http://h/a#b#c", {"http", "h", "", "/", "a", "b#c"}},
       {"http://h/a?q=1#f", {"http", "h", "", "/", "a?q=1", "f"}},
       {"ftp://h/x://y/z", {"ftp", "h", "", "/x://y/", "z", ""}},
-      {"http://[::1]:80/a", {"http", "[", ":1]:80", "/", "a", ""}},
+      // An IPv6 literal keeps its brackets; its port follows the "]".
+      {"http://[::1]:80/a", {"http", "[::1]", "80", "/", "a", ""}},
+      {"http://[2001:db8::1]/a.png", {"http", "[2001:db8::1]", "", "/", "a.png", ""}},
+      {"https://u:p@[::1]:8443?x", {"https", "[::1]", "8443", "/", "?x", ""}},
+      {"http://[::1]:/a", {"http", "[::1]", "", "/", "a", ""}},
+      {"http://[::1/a", {"http", "[", ":1", "/", "a", ""}},
       {"http:\\\\h\\a", {"http", "h", "", "/", "a", ""}},
       {"a#b/c", {"", "", "", "/a#b/", "c", ""}},
       // The authority ends at the first "/", "?" or "#"; what follows it stays in the target.

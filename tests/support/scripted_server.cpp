@@ -258,22 +258,32 @@ ScriptedServer::ScriptedServer(std::vector<Script> scripts)
 ScriptedServer::ScriptedServer(std::vector<Script> scripts, Options options)
     : scripts_(std::move(scripts)), options_(options) {
   if (options_.tls) tlsContext_ = demo::NewServerContext();
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  listenFd_ = ::socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) throw std::runtime_error("scripted server: socket failed");
   int one = 1;
   setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, options_.backlog) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error("scripted server: cannot listen on 127.0.0.1");
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  if (options_.ipv6) {
+    auto& address6 = reinterpret_cast<sockaddr_in6&>(storage);
+    address6.sin6_family = AF_INET6;
+    address6.sin6_addr = in6addr_loopback;
+    length = sizeof address6;
+  } else {
+    auto& address4 = reinterpret_cast<sockaddr_in&>(storage);
+    address4.sin_family = AF_INET;
+    address4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof address4;
   }
-  port_ = ntohs(address.sin_port);
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
+      ::listen(listenFd_, options_.backlog) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
+    ::close(listenFd_);
+    throw std::runtime_error(options_.ipv6 ? "scripted server: cannot listen on ::1"
+                                           : "scripted server: cannot listen on 127.0.0.1");
+  }
+  port_ = ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
+                                              : reinterpret_cast<sockaddr_in&>(storage).sin_port);
   acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -293,9 +303,20 @@ ScriptedServer::~ScriptedServer() {
   ::close(listenFd_);
 }
 
+bool ScriptedServer::HasIPv6Loopback() {
+  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in6 address{};
+  address.sin6_family = AF_INET6;
+  address.sin6_addr = in6addr_loopback;
+  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return bound;
+}
+
 std::string ScriptedServer::Url(const std::string& path) const {
-  return std::string(options_.tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) +
-         path;
+  return std::string(options_.tls ? "https" : "http") +
+         (options_.ipv6 ? "://[::1]:" : "://127.0.0.1:") + std::to_string(port_) + path;
 }
 
 size_t ScriptedServer::AcceptedCount() const {

@@ -147,6 +147,9 @@ class ScriptedServer {
     int stepTimeoutMs = 10000;
     // Listen backlog.
     int backlog = 64;
+    // Listen on ::1 instead of 127.0.0.1; construction raises std::runtime_error when the
+    // machine has no ::1 (see HasIPv6Loopback).
+    bool ipv6 = false;
   };
 
   explicit ScriptedServer(std::vector<Script> scripts);
@@ -156,7 +159,9 @@ class ScriptedServer {
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   int Port() const { return port_; }
-  // "http://127.0.0.1:<port>" + path ("https" with Options::tls).
+  // Whether this machine can listen on ::1.
+  static bool HasIPv6Loopback();
+  // "http://127.0.0.1:<port>" + path ("https" with Options::tls, "[::1]" with Options::ipv6).
   std::string Url(const std::string& path = "/") const;
   // Number of connections accepted so far.
   size_t AcceptedCount() const;
