@@ -46,7 +46,7 @@ page=$(awk '$1 == "bing" { print $2 }' "$work/server.txt")
 for round in 1 2 3; do
   for mode in off on; do
     args=()
-    [[ $mode == on ]] && args=(--min-size 200x200 --skip-duplicates)
+    [[ $mode == on ]] && args=(--min-size 100x100 --skip-duplicates)
     rm -rf "$work/save"
     PIXHAUL_TEST_TIMINGS=0,50,100,0,0 /usr/bin/time -f "%e %U %S" -o "$work/time" \
       "$build/cli/pixhaul-cli" "${args[@]}" --save-dir "$work/save" "$page" >/dev/null 2>"$work/err" || true
