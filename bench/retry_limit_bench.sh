@@ -56,7 +56,7 @@ run() {  # run LABEL ARGS...: prints wall time and the summary
   rm -rf "$work/save"
   /usr/bin/time -f "%e" -o "$work/time" "$cli" --save-dir "$work/save" "$@" >/dev/null \
     2>"$work/err" || true
-  printf '  %-28s wall %6.2f s   %s\n' "$label" "$(cat "$work/time")" "$(tail -1 "$work/err")"
+  printf '  %-28s wall %6.2f s   %s\n' "$label" "$(tail -1 "$work/time")" "$(tail -1 "$work/err")"
 }
 
 echo "== 200 addresses, every tenth answers 503 once (floor $(awk 'BEGIN { print 200 * 0.1 + 5 }') s)"
