@@ -41,3 +41,29 @@ bench_start_server() {
 bench_server_base() {
   echo "$1://127.0.0.1:$(awk -v mode="$1" '$1 == mode { print $2 }' "$work/ports")"
 }
+
+# Measurements run interleaved: `bench_add NAME COMMAND` lists one, and `bench_run_rounds BENCH
+# ROUNDS` runs every listed command ROUNDS times through "BENCH measure", appending one line per
+# run to $work/results: name<TAB>seconds<TAB>maxrss_kb. A failed measurement ends the script.
+declare -A bench_commands
+bench_names=()
+bench_add() {
+  bench_names+=("$1")
+  bench_commands[$1]=$2
+}
+bench_run_rounds() {
+  local bench=$1 rounds=$2 r name result
+  for ((r = 1; r <= rounds; r++)); do
+    for name in "${bench_names[@]}"; do
+      # shellcheck disable=SC2086
+      if ! result=$("$bench" measure ${bench_commands[$name]} 2>&1 >/dev/null | tail -n 1) ||
+        [[ $result != *" "* ]]; then
+        echo "failed: ${name#*|}: $result" >&2
+        exit 1
+      fi
+      rm -f "$work/worker/body.bin" "$work/curl.bin"
+      printf '%s\t%s\t%s\n' "$name" "${result% *}" "${result#* }" >>"$work/results"
+    done
+    echo "round $r of $rounds done" >&2
+  done
+}

@@ -45,12 +45,6 @@ bench_work http-bench
 mkdir "$work/worker"
 bench_start_server "$server_program"
 
-declare -A commands
-names=()
-add() {
-  names+=("$1")
-  commands[$1]=$2
-}
 for mode in "${modes[@]}"; do
   insecure="" k=""
   [[ $mode == https ]] && insecure=-k k="-k "
@@ -62,34 +56,21 @@ for mode in "${modes[@]}"; do
 
   for kind in counted chunked; do
     url=$base/$kind/$large
-    add "$mode|$kind pixhaul worker -> file" "$bench worker $url $large $work/worker"
-    add "$mode|$kind pixhaul GetInto -> memory" "$bench get $url $large"
-    add "$mode|$kind curl ${k}-o FILE" "curl -sS $insecure -o $work/curl.bin $url"
-    add "$mode|$kind curl ${k}-o /dev/null" "curl -sS $insecure -o /dev/null $url"
+    bench_add "$mode|$kind pixhaul worker -> file" "$bench worker $url $large $work/worker"
+    bench_add "$mode|$kind pixhaul GetInto -> memory" "$bench get $url $large"
+    bench_add "$mode|$kind curl ${k}-o FILE" "curl -sS $insecure -o $work/curl.bin $url"
+    bench_add "$mode|$kind curl ${k}-o /dev/null" "curl -sS $insecure -o /dev/null $url"
   done
-  add "$mode|small pixhaul $count GETs, one client" "$bench many $base/small/ $count $small"
-  add "$mode|small curl ${k}$count GETs, --config" \
+  bench_add "$mode|small pixhaul $count GETs, one client" "$bench many $base/small/ $count $small"
+  bench_add "$mode|small curl ${k}$count GETs, --config" \
     "curl -sS $insecure --config $work/curl.$mode.config"
 done
 
-# One line per measurement: name<TAB>seconds<TAB>maxrss_kb.
-for ((r = 1; r <= rounds; r++)); do
-  for name in "${names[@]}"; do
-    # shellcheck disable=SC2086
-    if ! result=$("$bench" measure ${commands[$name]} 2>&1 >/dev/null | tail -n 1) ||
-      [[ $result != *" "* ]]; then
-      echo "failed: ${name#*|}: $result" >&2
-      exit 1
-    fi
-    rm -f "$work/worker/body.bin" "$work/curl.bin"
-    printf '%s\t%s\t%s\n' "$name" "${result% *}" "${result#* }" >>"$work/results"
-  done
-  echo "round $r of $rounds done" >&2
-done
+bench_run_rounds "$bench" "$rounds"
 
 for mode in "${modes[@]}"; do
   echo "== HTTP client vs curl, loopback $mode, medians of $rounds interleaved rounds"
-  for name in "${names[@]}"; do
+  for name in "${bench_names[@]}"; do
     [[ ${name%%|*} == "$mode" ]] || continue
     awk -F'\t' -v name="$name" -v large="$large" -v count="$count" '
       BEGIN { n = 0 }

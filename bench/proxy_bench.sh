@@ -72,43 +72,24 @@ wait_port "$socks_port"
 tinyproxy=http://127.0.0.1:$tinyproxy_port
 socks=socks5h://127.0.0.1:$socks_port
 
-declare -A commands
-names=()
-add() {
-  names+=("$1")
-  commands[$1]=$2
-}
 for mode in http https; do
   k=""
   [[ $mode == https ]] && k="-k "
   url=$(bench_server_base "$mode")/counted/$large
-  add "$mode direct|pixhaul worker" "$bench worker $url $large $work/worker"
-  add "$mode direct|curl ${k}-o FILE" "curl -sS ${k}-o $work/curl.bin $url"
+  bench_add "$mode direct|pixhaul worker" "$bench worker $url $large $work/worker"
+  bench_add "$mode direct|curl ${k}-o FILE" "curl -sS ${k}-o $work/curl.bin $url"
   via="tinyproxy tunnel"
   [[ $mode == http ]] && via="tinyproxy proxy form"
-  add "$mode $via|pixhaul worker --proxy" "env PIXHAUL_BENCH_PROXY=$tinyproxy $bench worker $url $large $work/worker"
-  add "$mode $via|curl ${k}-x http:// -o FILE" "curl -sS ${k}-x $tinyproxy -o $work/curl.bin $url"
-  add "$mode microsocks socks5h|pixhaul worker --proxy" "env PIXHAUL_BENCH_PROXY=$socks $bench worker $url $large $work/worker"
-  add "$mode microsocks socks5h|curl ${k}-x socks5h:// -o FILE" "curl -sS ${k}-x $socks -o $work/curl.bin $url"
+  bench_add "$mode $via|pixhaul worker --proxy" "env PIXHAUL_BENCH_PROXY=$tinyproxy $bench worker $url $large $work/worker"
+  bench_add "$mode $via|curl ${k}-x http:// -o FILE" "curl -sS ${k}-x $tinyproxy -o $work/curl.bin $url"
+  bench_add "$mode microsocks socks5h|pixhaul worker --proxy" "env PIXHAUL_BENCH_PROXY=$socks $bench worker $url $large $work/worker"
+  bench_add "$mode microsocks socks5h|curl ${k}-x socks5h:// -o FILE" "curl -sS ${k}-x $socks -o $work/curl.bin $url"
 done
 
-# One line per measurement: name<TAB>seconds<TAB>maxrss_kb.
-for ((r = 1; r <= rounds; r++)); do
-  for name in "${names[@]}"; do
-    # shellcheck disable=SC2086
-    if ! result=$("$bench" measure ${commands[$name]} 2>&1 >/dev/null | tail -n 1) ||
-      [[ $result != *" "* ]]; then
-      echo "failed: $name: $result" >&2
-      exit 1
-    fi
-    rm -f "$work/worker/body.bin" "$work/curl.bin"
-    printf '%s\t%s\t%s\n' "$name" "${result% *}" "${result#* }" >>"$work/results"
-  done
-  echo "round $r of $rounds done" >&2
-done
+bench_run_rounds "$bench" "$rounds"
 
 echo "== 256 MiB through proxies vs curl -x, loopback, medians of $rounds interleaved rounds"
-for name in "${names[@]}"; do
+for name in "${bench_names[@]}"; do
   awk -F'\t' -v name="$name" -v large="$large" '
     BEGIN { n = 0 }
     $1 == name { t[n] = $2; m[n] = $3; n++ }
