@@ -14,6 +14,7 @@
 #include "http/proxy/proxy_exceptions.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 #include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 
@@ -133,6 +134,9 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
   }
 
   const int32_t port = PortNumber(address.portText);
+  // A host with a control byte or a blank is no host the address can name; it is refused
+  // before a route, a lookup or a connection is chosen for it.
+  TIdStack::CheckHostText(address.host);
   ChooseRoute(address, port);
   std::string target = EncodeRequestTarget(address.target);
   if (PrepareTarget(address.protocol, address.host, port)) {

@@ -49,6 +49,8 @@ Script ServeThenDropSilently(const std::string& reply) {
 }
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
+  using namespace std::string_literals;
+  const std::string kUnknownHost = "EIdSocketError: Socket Error # 11001\r\n";
   constexpr int kTrickleLimitMs = 300;
   constexpr int kDripMs = 100;
   const std::string hello = CountedReply("200 OK", "hello");
@@ -324,6 +326,50 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Plain({ServeOnce(image)})
           .Ends("body: image")
           .Connects({"h:80"}),
+
+      // A host is exactly what the address names: one holding a control byte or a blank is an
+      // unknown host, refused before any lookup or connection, never cut at a NUL.
+      ExchangeRow("NUL and CRs in a Location's host", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://127.0.0.1\0\rX-Injected-Header;yes\r:81/x"s))
+                      .Pause(3000),
+                  ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Requests({Get("/a.jpg")})
+          .Hosts({"Host: h"})
+          .Connects({"h:80"}),
+      ExchangeRow("NUL in the address's host", "http://h\0.evil.example/a.jpg"s)
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("blank in the host", "http://h x/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("tab in the host", "http://h\t/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("DEL in the host", "http://h\x7f:8080/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("TLS: NUL in the host verified when asked for",
+                  "https://localhost\0.evil.example/"s)
+          .Secure({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({})
+          .VerifyingCertificates(),
+      ExchangeRow("TLS: control byte in a Location's host", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(RedirectReply("https://secure.example\x01.evil/b.jpg")).Pause(3000),
+                   ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Requests({Get("/a.jpg")})
+          .Connects({"secure.example:443"}),
+      ExchangeRow("relative Location with a NUL stays on the host", "http://h/a.jpg")
+          .Plain({ThenServeNext(RedirectReply("/b\0c.jpg"s))})
+          .Ends("body: next")
+          .Requests({Get("/a.jpg"), Get("/b%00c.jpg")})
+          .Hosts({"Host: h", "Host: h"}),
 
       // Only http and https, in any letter case, are fetched; nothing else opens a connection.
       ExchangeRow("ftp address", "ftp://h/a.jpg")
