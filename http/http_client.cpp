@@ -208,6 +208,7 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
             SaysConnectionClose()) {
           CloseConnection();
         }
+        CloseIfBytesLeft();
         PerformHop(method, next, content, source);
       }
     } else if (!HandleRedirects && AskRedirect(dest, RedirectDepth)) {
@@ -316,17 +317,23 @@ void TIdHTTP::FinishHop(bool http10Reply) {
   } else if (SaysConnectionClose() && IsConnected()) {
     CloseConnection();
   } else {
-    // The reply is already whole: a reset or a failed read noticed by this poll ends the
-    // connection, not the call.
-    try {
-      PollPeerClosed(false);
-    } catch (const EIdSocketError&) {
-      CloseConnection();
-    } catch (const EIdReadTimeout&) {
-      // Raised only after the connection was closed.
-    }
+    CloseIfBytesLeft();
   }
   RedirectDepth = 0;
+}
+
+void TIdHTTP::CloseIfBytesLeft() {
+  if (!IsConnected()) return;
+  // The reply is already whole: a reset or a failed read noticed by this poll ends the
+  // connection, not the call.
+  try {
+    PollPeerClosed(false);
+  } catch (const EIdSocketError&) {
+    CloseConnection();
+  } catch (const EIdReadTimeout&) {
+    // Raised only after the connection was closed.
+  }
+  if (!InputBuffer().Empty()) CloseConnection();
 }
 
 bool TIdHTTP::SaysConnectionClose() const {

@@ -464,6 +464,29 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Requests({Get("/first"), Get("/next")})
           .Connects({"h:80"}),
 
+      // Bytes beyond a reply's framing answer no request: the connection that holds them is
+      // closed, never read for the next hop's reply.
+      ExchangeRow("a second reply behind a redirect's body", "http://h/a")
+          .Plain({AfterRequest()
+                      .Send(RedirectReply("/b", "moved") + CountedReply("200 OK", "smuggled"))
+                      .Pause(3000),
+                  ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a"), Get("/b")})
+          .Connects({"h:80", "h:80"}),
+      ExchangeRow("TLS: a second reply behind a redirect's body", "https://secure.example/a")
+          .Secure({AfterRequest()
+                       .Send(RedirectReply("/b", "moved") + CountedReply("200 OK", "smuggled"))
+                       .Pause(3000),
+                   ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a"), Get("/b")})
+          .Connects({"secure.example:443", "secure.example:443"}),
+      ExchangeRow("bytes behind the last reply", "http://h/a")
+          .Plain({ServeOnce(image + CountedReply("200 OK", "smuggled")).Pause(3000)})
+          .Ends("body: image")
+          .Connected(false),
+
       // Request target bytes.
       ExchangeRow("blanks, control and high bytes in the address",
                   "http://h/a b/c\x01"
