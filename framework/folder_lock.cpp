@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
@@ -19,6 +20,14 @@ FolderLock FolderLock::TryLock(const std::string& path) {
   } while (result != 0 && errno == EINTR);
   if (result == 0) return FolderLock(std::move(folder), State::kHeld);
   return FolderLock(FileDescriptor(), errno == EWOULDBLOCK ? State::kBusy : State::kUnlockable);
+}
+
+bool FolderLock::Covers(const std::string& path) const {
+  if (state_ != State::kHeld) return false;
+  struct stat held {};
+  struct stat named {};
+  return ::fstat(folder_.Get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 }  // namespace pixhaul

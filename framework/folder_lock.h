@@ -11,7 +11,10 @@
 // Move-only; any thread, one at a time per object.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <utility>
 
 #include "framework/posix_file.h"
 
@@ -28,10 +31,21 @@ class FolderLock {
 
   // A lock that holds nothing.
   FolderLock() = default;
+  // A lock moved from holds nothing.
+  FolderLock(FolderLock&& other) noexcept
+      : folder_(std::move(other.folder_)),
+        state_(std::exchange(other.state_, State::kUnlockable)) {}
+  FolderLock& operator=(FolderLock&& other) noexcept {
+    folder_ = std::move(other.folder_);
+    state_ = std::exchange(other.state_, State::kUnlockable);
+    return *this;
+  }
   // Tries once, without waiting, to lock the folder at `path`.
   static FolderLock TryLock(const std::string& path);
 
   State GetState() const { return state_; }
+  // True while this object holds the lock of the folder that `path` names now.
+  bool Covers(const std::string& path) const;
   bool Busy() const { return state_ == State::kBusy; }
 
  private:
