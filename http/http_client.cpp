@@ -11,6 +11,7 @@
 #include "framework/ascii_text.h"
 #include "framework/exception.h"
 #include "framework/integer_text.h"
+#include "http/host_name.h"
 #include "http/proxy/proxy_exceptions.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
@@ -125,7 +126,7 @@ int TIdHTTP::CallTimeLimitMs() const {
       int64_t{kCallTimeLimitMs} * ReadTimeoutMs() / kDefaultReadTimeoutMs, INT32_MAX));
 }
 
-void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStream* content,
+void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& named, TStream* content,
                          const TIdRequestSource& source) {
   ++RedirectDepth;
   // A body that cannot be sent is refused before a connection is touched.
@@ -133,10 +134,11 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
     throw EIdObjectTypeNotSupported();
   }
 
-  const int32_t port = PortNumber(address.portText);
-  // A host with a control byte or a blank is no host the address can name; it is refused
-  // before a route, a lookup or a connection is chosen for it.
-  TIdStack::CheckHostText(address.host);
+  const int32_t port = PortNumber(named.portText);
+  // The host is read as a browser reads it; one with a control byte or a blank is no host the
+  // address can name. Either way before a route, a lookup or a connection is chosen for it.
+  HopAddress address = named;
+  if (!address.host.empty()) address.host = CanonicalHost(address.host);
   ChooseRoute(address, port);
   std::string target = EncodeRequestTarget(address.target);
   if (PrepareTarget(address.protocol, address.host, port)) {

@@ -371,6 +371,64 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Requests({Get("/a.jpg"), Get("/b%00c.jpg")})
           .Hosts({"Host: h", "Host: h"}),
 
+      // Numeric hosts are read one way, as browsers read them: octal and hexadecimal parts,
+      // fewer than four parts; an international name goes out in its ASCII form.
+      ExchangeRow("octal part", "http://0177.0.0.1/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: 127.0.0.1"})
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("octal last part", "http://127.0.0.010:8080/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.8:8080"}),
+      ExchangeRow("hexadecimal part and two parts", "http://0x7f.1/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("two decimal parts, a trailing dot", "http://127.1./a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("one number", "http://2130706433/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("five parts", "http://1.2.3.4.5/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("part beyond 255", "http://127.0.0.256/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("Location with an octal host", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://0x7F.00.0.01:81/b.jpg")).Pause(3000),
+                  ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: h", "Host: 127.0.0.1"})
+          .Connects({"h:80", "127.0.0.1:81"}),
+      ExchangeRow("international name",
+                  "http://b\xC3\xBC"
+                  "cher.example/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: xn--bcher-kva.example"})
+          .Connects({"xn--bcher-kva.example:80"}),
+      ExchangeRow("TLS: international name",
+                  "https://b\xC3\xBC"
+                  "cher.example/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: xn--bcher-kva.example"})
+          .Connects({"xn--bcher-kva.example:443"}),
+      ExchangeRow("name IDNA refuses",
+                  "http://a\xFF\xFE"
+                  "b.example/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+
       // Only http and https, in any letter case, are fetched; nothing else opens a connection.
       ExchangeRow("ftp address", "ftp://h/a.jpg")
           .Plain({ServeOnce(image)})
