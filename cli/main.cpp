@@ -5,11 +5,13 @@
 // a saved result page or a page address, with the console as the window (see --help).
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -99,8 +101,18 @@ int ListOnly(const CliOptions& options, const TestHooks& hooks) {
       window, rules, [&rulesFile] { return rulesFile; }, StepLines::kSilent);
   if (!prepared) return kExitFailed;
   // Streamed as the page was: a list of any length costs one small buffer.
+  errno = 0;
   PrintFileLines(prepared->listFile, stdout);
-  std::fflush(stdout);
+  const bool flushed = std::fflush(stdout) == 0;
+  const int writeError = errno;
+  // The list is the product: a list that did not reach its reader is a failure, unless the
+  // reader took what it wanted and went away (`| head -1`).
+  if (!flushed || std::ferror(stdout)) {
+    if (writeError == EPIPE) return kExitDone;
+    PrintError(std::string("pixhaul-cli: cannot write standard output: ") +
+               std::strerror(writeError));
+    return kExitFailed;
+  }
   // A message shown here names the rules' faults; the list stands, but the exit code says so.
   return window.MessageShown() ? kExitFailed : kExitDone;
 }

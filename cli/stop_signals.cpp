@@ -31,6 +31,8 @@ StopSignalWatcher::StopSignalWatcher(std::function<void()> onStopPress,
   sigemptyset(&signals_);
   sigaddset(&signals_, SIGINT);
   sigaddset(&signals_, SIGTERM);
+  // A closed terminal ends the run as a stop does, with its summary.
+  sigaddset(&signals_, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
   try {
     signalFile_ = FileDescriptor(Checked(::signalfd(-1, &signals_, SFD_CLOEXEC)));

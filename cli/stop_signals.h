@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// StopSignalWatcher: SIGINT and SIGTERM for pixhaul-cli, taken on a thread of its own so that
+// StopSignalWatcher: SIGINT, SIGTERM and SIGHUP for pixhaul-cli, taken on a thread of its own so that
 // they act whatever the main thread is doing - fetching, copying or scanning a page, writing a
 // file, or blocked on a pipe.
 //
@@ -11,7 +11,7 @@
 // after the run, or one more after the Stop press - calls `onExit` on the watcher thread at
 // once, which ends the process.
 //
-// Construct it on the main thread before any other thread starts: it blocks the two signals
+// Construct it on the main thread before any other thread starts: it blocks the three signals
 // for the calling thread, which every later thread inherits, and watches them on a thread of
 // its own, which sleeps until a signal or the destructor's word comes. The destructor wakes,
 // stops and joins the watcher at once and restores the signal mask. Raises std::system_error

@@ -130,7 +130,7 @@ void TDownTileThread::Fetch() {
     try {
       Keep(*body, client->Http().Reply.ContentType);
     } catch (const Exception& e) {
-      SetFailure(e.Message());
+      SetFailure(SaveFailureText(e.Message()));
       Outcome = kOutcomeSaveFailed;
     } catch (...) {
       SetFailure(std::nullopt);
@@ -146,6 +146,13 @@ void TDownTileThread::Fetch() {
   HandOffLogLine();
   body.reset();  // an uncommitted temporary file is removed here
   client.reset();
+}
+
+std::string TDownTileThread::SaveFailureText(const std::string& message) const {
+  const std::string path = SaveFolder + FileName;
+  // "Cannot create file <path>" names it already.
+  if (message.find(path) != std::string::npos) return message;
+  return message + " (" + path + ")";
 }
 
 bool TDownTileThread::TryOnce(std::unique_ptr<DownloadClient>& client,
@@ -169,7 +176,8 @@ bool TDownTileThread::TryOnce(std::unique_ptr<DownloadClient>& client,
     client->GetInto(Url, body->Stream());
     return false;
   } catch (const Exception& e) {
-    SetFailure(e.Message());
+    // A full disk names the file it could not take, so the user knows which folder filled.
+    SetFailure(saveFailed() ? SaveFailureText(e.Message()) : e.Message());
     Outcome = saveFailed() ? kOutcomeSaveFailed : ClassifyGetFailure(e.Message());
     return Outcome != kOutcomeSaveFailed && IsTransientFailure(e);
   } catch (...) {

@@ -87,6 +87,8 @@ class TDownTileThread : public TThread {
   void Fetch();
   // One try: a new client and body file, the GET. Sets LogLine and Outcome on a failure and
   // tells whether it may pass on another try.
+  // A failed save's message naming the file it was for: "Stream write error (/d/a.jpg)".
+  std::string SaveFailureText(const std::string& message) const;
   bool TryOnce(std::unique_ptr<DownloadClient>& client, std::unique_ptr<TemporaryFile>& body,
                std::optional<std::chrono::steady_clock::time_point>& deadline);
   void Keep(TemporaryFile& body, const std::string& contentType);

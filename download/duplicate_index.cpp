@@ -27,7 +27,8 @@ int64_t FileSize(int fd) {
 }
 
 bool IsRunTextFile(const std::string& name) {
-  return name == kPageFileName || name == kListFileName || name == kLogFileName;
+  return name == kPageFileName || name == kListFileName || name == kLogFileName ||
+         name == kLockFileName;
 }
 
 }  // namespace

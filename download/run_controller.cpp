@@ -56,9 +56,10 @@ void TRunController::ButtonStartClick() {
 }
 
 void TRunController::StartPath() {
-  const std::optional<PreparedRun> prepared =
-      PrepareRun(window_, rules_, rulesFile_, StepLines::kLogged);
+  std::optional<PreparedRun> prepared =
+      PrepareRun(window_, rules_, rulesFile_, StepLines::kLogged, &folderLocks_);
   if (!prepared) return;
+  folderLocks_.push_back(std::move(prepared->folderLock));
   const std::string& folder = prepared->folder;
   Log(kGotListLine);
   Log("");
@@ -88,6 +89,7 @@ void TRunController::StartPath() {
         self.buttonDisabled_ = false;
         self.window_.SetButtonEnabled(true);
       }
+      self.ReleaseFoldersWhenDone();
     }
   } guard{*this};
 
@@ -206,9 +208,14 @@ void TRunController::AppendWorkerLine(const std::string& line) {
   Log(line);
 }
 
+void TRunController::ReleaseFoldersWhenDone() {
+  if (!runActive_ && outstandingWorkers_ <= 0) folderLocks_.clear();
+}
+
 void TRunController::WorkerFinished(unsigned run, const WorkerEnd& end) {
   --liveWorkerCount_;
   --outstandingWorkers_;
+  ReleaseFoldersWhenDone();
   // Counted in its own run, also when it ends after that run's closing steps (the run's
   // outcome is then told again); a worker of an earlier run has no run left to count in.
   if (run == runNumber_ && run != 0) {

@@ -124,6 +124,8 @@ class TRunController : public WorkerReports {
   void ShowStopCaption(bool stop);
   void Log(const std::string& text) { window_.AppendLogLine(text); }
   void ReportProgress() { window_.ShowProgress(progress_); }
+  // Lets the folders go once no run is active and no download is out.
+  void ReleaseFoldersWhenDone();
 
   RunWindow& window_;
   ThrottleTimings timings_;
@@ -134,6 +136,9 @@ class TRunController : public WorkerReports {
   WorkerOptions options_;  // the current run's
   std::vector<WorkerEnd> notSaved_;
   std::string listFile_;
+  // The save folders' locks of the runs whose files are still being written: held until the
+  // last download of every run has ended, not only to the closing lines.
+  std::vector<FolderLock> folderLocks_;
   bool stopRequested_ = true;
   bool runFinished_ = true;
   int liveWorkerCount_ = 0;

@@ -11,6 +11,7 @@
 
 #include "download/Unitdowntile.h"
 #include "download/run_texts.h"
+#include "framework/folder_lock.h"
 #include "framework/replacement_file.h"
 
 namespace pixhaul {
@@ -27,6 +28,7 @@ void HoldBackFileSizeSignalOnThisThread() {
 
 void ExitAtOnce(int code) {
   AbandonTemporaryFiles();
+  AbandonFolderLocks();
   std::_Exit(code);
 }
 

@@ -31,7 +31,7 @@ void IgnoreFileSizeSignal();
 void HoldBackFileSizeSignalOnThisThread();
 
 // Ends the process at once with `code`, from any thread. Temporary files of writes still in
-// progress go first, so nothing half-written stays behind.
+// progress go first, so nothing half-written stays behind, and so do the folders' lock files.
 [[noreturn]] void ExitAtOnce(int code);
 
 // Pumps the hand-offs until `drained()` holds, for at most `limit`. When workers outlive it,

@@ -3,6 +3,7 @@
 
 #include "download/run_preparation.h"
 
+#include <algorithm>
 #include <exception>
 #include <vector>
 
@@ -16,7 +17,8 @@
 namespace pixhaul {
 
 std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
-                                      const RulesFileSource& rulesFile, StepLines lines) {
+                                      const RulesFileSource& rulesFile, StepLines lines,
+                                      std::vector<FolderLock>* keptLocks) {
   auto log = [&](const std::string& text) {
     if (lines == StepLines::kLogged) window.AppendLogLine(text);
   };
@@ -29,7 +31,31 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   }
   // Two runs in one folder would replace each other's page, list and log, and one would scan
   // the other's page. A folder that cannot be locked at all is used as before.
-  FolderLock folderLock = FolderLock::TryLock(*folder);
+  FolderLock folderLock;
+  const auto kept =
+      keptLocks == nullptr
+          ? std::vector<FolderLock>::iterator()
+          : std::find_if(keptLocks->begin(), keptLocks->end(),
+                         [&](const FolderLock& lock) { return lock.Covers(*folder); });
+  // A kept lock goes back to the caller when the steps end without a run.
+  struct KeepBack {
+    std::vector<FolderLock>* keptLocks;
+    FolderLock& lock;
+    ~KeepBack() {
+      if (keptLocks != nullptr && lock.GetState() == FolderLock::State::kHeld) {
+        keptLocks->push_back(std::move(lock));
+      }
+    }
+  };
+  std::optional<KeepBack> keepBack;
+  if (keptLocks != nullptr && kept != keptLocks->end()) {
+    // The caller's own earlier run still saves here: the same window may start again.
+    folderLock = std::move(*kept);
+    keptLocks->erase(kept);
+    keepBack.emplace(KeepBack{keptLocks, folderLock});
+  } else {
+    folderLock = FolderLock::TryLock(*folder);
+  }
   if (folderLock.Busy()) {
     window.ShowMessage(AnotherRunMessage(folderText));
     return std::nullopt;

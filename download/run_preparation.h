@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "download/run_window.h"
 #include "framework/folder_lock.h"
@@ -49,7 +50,10 @@ using RulesFileSource = std::function<RulesFileLocation()>;
 // is written then, not even the log pane) or the window has no page, once the message saying so
 // is shown. The page is scanned from the very file the steps wrote, never from whatever may
 // have taken its name since. `rules` keeps the rules read from the file between runs.
+// `keptLocks` (may be null) are locks the caller still holds for earlier runs whose downloads
+// go on; one that covers the folder is taken out of it for this run instead of being refused.
 std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
-                                      const RulesFileSource& rulesFile, StepLines lines);
+                                      const RulesFileSource& rulesFile, StepLines lines,
+                                      std::vector<FolderLock>* keptLocks = nullptr);
 
 }  // namespace pixhaul

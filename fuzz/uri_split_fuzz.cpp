@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "http/socket_stack.h"
 #include "http/uri.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,6 +39,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(host.find(':', close == std::string::npos ? 0 : close) == std::string::npos,
                address);
     FUZZ_CHECK(port.find_first_of("/?#@") == std::string::npos, address);
+    // Nothing after the user information is dropped from the host or the port, so a NUL or a
+    // control byte there is judged with them, never cut away unseen.
+    const size_t authorityStart = separator + 3;
+    std::string named = unified.substr(
+        authorityStart, unified.find_first_of("/?#", authorityStart) - authorityStart);
+    const size_t at = named.rfind('@');
+    if (at != std::string::npos) named.erase(0, at + 1);
+    FUZZ_CHECK(named.starts_with(host), address);
+    FUZZ_CHECK(named.size() == host.size() + (named.size() > host.size() ? port.size() + 1 : 0),
+               address);
+    // A host the connection accepts can never break its Host line.
+    if (pixhaul::TIdStack::IsCleanHostText(host)) {
+      FUZZ_CHECK(host.find_first_of(std::string("\0\r\n \t", 5)) == std::string::npos, address);
+    }
   }
   // Nothing is lost but the "#" before the fragment and a "/" the path gains in front.
   const std::string target = path + resource;

@@ -261,6 +261,49 @@ class SiteSectionReader {
   size_t faults_ = 0;
 };
 
+// The site whose selector label `name` is (letter case ignored), or -1.
+int SiteOfSection(std::string_view name) {
+  for (int site = 0; site < kSiteCount; ++site) {
+    if (SameText(name, SiteLabel(site))) return site;
+  }
+  return -1;
+}
+
+std::string KnownSections() {
+  std::string known;
+  for (int site = 0; site < kSiteCount; ++site) {
+    known += (site == 0 ? "[" : site + 1 == kSiteCount ? " and [" : ", [") + SiteLabel(site) + "]";
+  }
+  return known;
+}
+
+// A section must name a site, and each site once: a misspelt or repeated section would
+// otherwise leave rules unused without a word. A site named twice keeps its built-in rules.
+std::array<bool, kSiteCount> CheckSections(const std::string& path, const RulesFileText& text,
+                                           std::vector<std::string>& problems) {
+  std::array<bool, kSiteCount> refused{};
+  std::array<size_t, kSiteCount> firstLine{};
+  for (const RulesFileSection& section : text.Sections()) {
+    const std::string at = path + ": line " + std::to_string(section.line) + ": ";
+    const int site = SiteOfSection(section.name);
+    if (site < 0) {
+      problems.push_back(at + "unknown section [" + std::string(section.name) +
+                         "] (the sections are " + KnownSections() + "); its keys are not used");
+      continue;
+    }
+    const auto index = static_cast<size_t>(site);
+    if (firstLine[index] == 0) {
+      firstLine[index] = section.line;
+      continue;
+    }
+    problems.push_back(at + "[" + std::string(section.name) + "] is given a second time (first " +
+                       "on line " + std::to_string(firstLine[index]) +
+                       "); the built-in rules are used for " + SiteLabel(site));
+    refused[index] = true;
+  }
+  return refused;
+}
+
 }  // namespace
 
 std::string RulesFileBesideSettings(const std::string& settingsFilePath) {
@@ -285,8 +328,11 @@ RulesFileContent LoadRulesFile(const RulesFileLocation& location) {
       content.problems.push_back(location.path + ": " + text.Fault() + forEverySite);
       return content;
     }
+    const std::array<bool, kSiteCount> refused =
+        CheckSections(location.path, text, content.problems);
     size_t compiledBytes = 0;
     for (int site = 0; site < kSiteCount; ++site) {
+      if (refused[static_cast<size_t>(site)]) continue;
       content.sites[static_cast<size_t>(site)] =
           SiteSectionReader(location.path, text, site, compiledBytes, content.problems).Read();
     }

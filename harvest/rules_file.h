@@ -16,6 +16,8 @@
 // fault in a section - an invalid expression, an unknown decoding or key, a gap in the
 // numbers, a key given twice, more than 64 rules or 64 exclusions of a rule - leaves that site
 // on its built-in rules; the first 20 faults of a section are reported and the rest counted.
+// A section that names no site is a fault naming its line (its keys are not used), and so is
+// a site's section given twice (the site keeps its built-in rules).
 // The file as a whole must be a regular file of at most 1 MiB whose expressions take at most
 // 16 MiB compiled; otherwise, or when memory runs out while it is compiled, every site keeps
 // its built-in rules and that one fault is reported. Loading is stateless; any thread.
@@ -58,7 +60,7 @@ struct RulesFileContent {
   // The rules of each site the file names without fault; nothing for the others.
   std::array<std::optional<SiteRules>, kSiteCount> sites;
   // One line per fault: "FILE: [SECTION] KEY: what is wrong; the built-in rules are used for
-  // SITE", or "FILE: why it cannot be read; ...".
+  // SITE", "FILE: line N: what is wrong; ..." or "FILE: why it cannot be read; ...".
   std::vector<std::string> problems;
 };
 

@@ -23,6 +23,18 @@ std::string CannotBeRead(int error) {
   return std::string("the rules file cannot be read (") + std::strerror(error) + ")";
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The number (from 1) of the line that holds the byte at `offset`.
+size_t LineOf(std::string_view text, size_t offset) {
+  LineScanner lines(text.substr(0, offset));
+  size_t number = 1;
+  for (std::string_view line; lines.Next(line);) ++number;
+  // The bytes before `offset` may end inside a line rather than after a break.
+  if (offset > 0 && text[offset - 1] != '\n' && text[offset - 1] != '\r') --number;
+  return number;
+}
+
 const std::string kTooLarge =
     "the rules file is larger than " + std::to_string(kMaxRulesFileBytes >> 20) + " MiB";
 
@@ -70,9 +82,30 @@ bool RulesFileText::ReadFrom(int fd) {
     fault_ = kTooLarge;
     return false;
   }
-  text_.resize(TextBeforeNul(std::string_view(text_.data(), used)).size());
+  text_.resize(used);
+  // Editors on some systems start a UTF-8 file with a byte-order mark; it is no part of the
+  // first section's name.
+  if (text_.starts_with(kByteOrderMark)) text_.erase(0, kByteOrderMark.size());
+  const size_t nul = TextBeforeNul(text_).size();
+  if (nul < text_.size()) {
+    fault_ = "line " + std::to_string(LineOf(text_, nul)) + ": the rules file holds a NUL byte";
+    return false;
+  }
   text_.shrink_to_fit();
   return true;
+}
+
+std::vector<RulesFileSection> RulesFileText::Sections() const {
+  std::vector<RulesFileSection> sections;
+  LineScanner lines(text_);
+  size_t number = 0;
+  for (std::string_view line; lines.Next(line);) {
+    ++number;
+    if (const std::optional<std::string_view> name = IniSectionName(line)) {
+      sections.push_back({number, TrimBlanks(*name, IsSpaceOrTab)});
+    }
+  }
+  return sections;
 }
 
 std::vector<RulesFileKey> RulesFileText::SectionKeys(std::string_view section) const {

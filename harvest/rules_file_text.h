@@ -2,8 +2,9 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // RulesFileText: the text of a rules file, read once through one open file, and its sections
-// read the way the settings file's INI accessor reads them (lines broken at CR, LF or CR LF,
-// nothing from the first NUL on; of several sections of one name the first counts).
+// read the way the settings file's INI accessor reads them (lines broken at CR, LF or CR LF; of
+// several sections of one name the first counts). A UTF-8 byte-order mark at the start is
+// skipped; a NUL byte anywhere is a fault naming its line, since the rest would go unread.
 //
 // Only a regular file of at most kMaxRulesFileBytes is read: a folder, a pipe or a device in
 // the file's place, or a larger file, is a fault, so no rules file can hold the program or
@@ -20,6 +21,12 @@
 namespace pixhaul {
 
 inline constexpr size_t kMaxRulesFileBytes = size_t{1} << 20;
+
+// A section line: its line number (from 1) and its name, blanks around it dropped.
+struct RulesFileSection {
+  size_t line = 0;
+  std::string_view name;
+};
 
 // A `key=value` line of a section, blanks around both dropped.
 struct RulesFileKey {
@@ -41,6 +48,8 @@ class RulesFileText {
   // The key lines of the first section named `section` (letter case ignored), in file order;
   // empty when the file has no such section.
   std::vector<RulesFileKey> SectionKeys(std::string_view section) const;
+  // Every section line, in file order.
+  std::vector<RulesFileSection> Sections() const;
 
  private:
   bool ReadFrom(int fd);

@@ -11,9 +11,11 @@
 #include "framework/ascii_text.h"
 #include "framework/exception.h"
 #include "framework/integer_text.h"
+#include "http/host_name.h"
 #include "http/proxy/proxy_exceptions.h"
 #include "http/request_target.h"
 #include "http/socket_error.h"
+#include "http/socket_stack.h"
 #include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 
@@ -124,7 +126,7 @@ int TIdHTTP::CallTimeLimitMs() const {
       int64_t{kCallTimeLimitMs} * ReadTimeoutMs() / kDefaultReadTimeoutMs, INT32_MAX));
 }
 
-void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStream* content,
+void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& named, TStream* content,
                          const TIdRequestSource& source) {
   ++RedirectDepth;
   // A body that cannot be sent is refused before a connection is touched.
@@ -132,7 +134,11 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
     throw EIdObjectTypeNotSupported();
   }
 
-  const int32_t port = PortNumber(address.portText);
+  const int32_t port = PortNumber(named.portText);
+  // The host is read as a browser reads it; one with a control byte or a blank is no host the
+  // address can name. Either way before a route, a lookup or a connection is chosen for it.
+  HopAddress address = named;
+  if (!address.host.empty()) address.host = CanonicalHost(address.host);
   ChooseRoute(address, port);
   std::string target = EncodeRequestTarget(address.target);
   if (PrepareTarget(address.protocol, address.host, port)) {
@@ -204,6 +210,7 @@ void TIdHTTP::PerformHop(RequestMethod method, const HopAddress& address, TStrea
             SaysConnectionClose()) {
           CloseConnection();
         }
+        CloseIfBytesLeft();
         PerformHop(method, next, content, source);
       }
     } else if (!HandleRedirects && AskRedirect(dest, RedirectDepth)) {
@@ -312,17 +319,23 @@ void TIdHTTP::FinishHop(bool http10Reply) {
   } else if (SaysConnectionClose() && IsConnected()) {
     CloseConnection();
   } else {
-    // The reply is already whole: a reset or a failed read noticed by this poll ends the
-    // connection, not the call.
-    try {
-      PollPeerClosed(false);
-    } catch (const EIdSocketError&) {
-      CloseConnection();
-    } catch (const EIdReadTimeout&) {
-      // Raised only after the connection was closed.
-    }
+    CloseIfBytesLeft();
   }
   RedirectDepth = 0;
+}
+
+void TIdHTTP::CloseIfBytesLeft() {
+  if (!IsConnected()) return;
+  // The reply is already whole: a reset or a failed read noticed by this poll ends the
+  // connection, not the call.
+  try {
+    PollPeerClosed(false);
+  } catch (const EIdSocketError&) {
+    CloseConnection();
+  } catch (const EIdReadTimeout&) {
+    // Raised only after the connection was closed.
+  }
+  if (!InputBuffer().Empty()) CloseConnection();
 }
 
 bool TIdHTTP::SaysConnectionClose() const {

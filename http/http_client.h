@@ -183,6 +183,9 @@ class TIdHTTP : public TIdTCPClient {
   // carries none (to a HEAD, 1xx, 204, 304) leaves the stream cut at its position.
   void ReadBody(RequestMethod method, TStream* content);
   void FinishHop(bool http10Reply);
+  // Closes a kept-alive connection that holds bytes beyond the reply just read (or has been
+  // reset): they answer no request, and read as the next reply they would pass for it.
+  void CloseIfBytesLeft();
   // Whether the last reply read carries "Connection: close" (blanks around it and letter case
   // ignored).
   bool SaysConnectionClose() const;

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -247,6 +248,7 @@ std::string TIdStack::HostByName(const std::string& host) {
 }
 
 std::vector<TIdResolvedAddress> TIdStack::HostAddresses(const std::string& host) {
+  CheckHostText(host);
   TIdHostResolver resolver;
   {
     std::lock_guard lock(gResolverMutex);
@@ -290,6 +292,7 @@ std::string TIdStack::LookupHostAddress(const std::string& host) {
 }
 
 std::vector<TIdResolvedAddress> TIdStack::LookupHostAddresses(const std::string& host) {
+  CheckHostText(host);
   if (IsIPv6Literal(host)) return {{AF_INET6, UnbracketedHost(host)}};
   if (SameText(host, "LOCALHOST") || IsDottedQuad(host)) {
     return {{AF_INET, LookupHostAddress(host)}};
@@ -308,6 +311,19 @@ std::string TIdStack::UnbracketedHost(const std::string& host) {
     return host.substr(1, host.size() - 2);
   }
   return host;
+}
+
+bool TIdStack::IsCleanHostText(const std::string& text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F;
+  });
+}
+
+void TIdStack::CheckHostText(const std::string& host) {
+  if (IsCleanHostText(host)) return;
+  SetLastError(kWsaHostNotFound);
+  ThrowSocketError(kWsaHostNotFound);
 }
 
 bool TIdStack::IsDottedQuad(const std::string& text) {

@@ -56,7 +56,7 @@ class TIdStack {
   // First IPv4 address of a host name; raises EIdSocketError 11001 when the lookup fails.
   std::string HostByName(const std::string& host);
   // Every address of a host name, IPv4 and IPv6, in the resolver's order; raises
-  // EIdSocketError 11001 when the lookup fails or finds none.
+  // EIdSocketError 11001 when the lookup fails or finds none, or the name is not clean.
   std::vector<TIdResolvedAddress> HostAddresses(const std::string& host);
   // Replaces the system's resolver for every later lookup of a name (tests: names that resolve
   // to chosen addresses without touching the network); an empty one restores the system's.
@@ -73,6 +73,11 @@ class TIdStack {
   // it is, "LOCALHOST" and a dotted address as LookupHostAddress gives them, else HostAddresses.
   std::vector<TIdResolvedAddress> LookupHostAddresses(const std::string& host);
   static bool IsDottedQuad(const std::string& text);
+  // False for a host that holds a control byte (below 0x20, or 0x7F) or a blank: no such name
+  // is ever looked up (a NUL would cut it short) or written into a request.
+  static bool IsCleanHostText(const std::string& text);
+  // Raises EIdSocketError 11001, as an unknown host does, unless IsCleanHostText(host).
+  static void CheckHostText(const std::string& host);
   // An IPv6 address, as written in an address ("[2001:db8::1]") or bare ("::1").
   static bool IsIPv6Literal(const std::string& text);
   // `host` without the brackets around an IPv6 literal.

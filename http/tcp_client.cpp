@@ -70,6 +70,10 @@ void TIdTCPClient::ConnectToPeer() {
   // Through a proxy the connection goes to the proxy; the tunnel then reaches the host.
   const std::string& dialHost = tunnelProxy_ ? tunnelProxy_->host : host_;
   const int dialPort = tunnelProxy_ ? tunnelProxy_->port : port_;
+  // The host also goes into a tunnel request and the TLS server name: check it even when
+  // only the proxy's name is looked up.
+  TIdStack::CheckHostText(host_);
+  TIdStack::CheckHostText(dialHost);
   if (!TIdStack::IsDottedQuad(dialHost) && !TIdStack::IsIPv6Literal(dialHost)) {
     NotifyStatus(TIdStatus::hsResolving, dialHost);
   }

@@ -101,7 +101,9 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
   // fast sender has queued instead of one record header and one record body at a time.
   f.SSL_ctrl(ssl_, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
   f.SSL_set_default_read_buffer_len(ssl_, kReadBufferBytes);
-  if (!serverName.empty()) {
+  // A name with a NUL would be cut short by the library: it is never sent nor checked.
+  const bool wholeName = peerHost.find('\0') == std::string::npos;
+  if (!serverName.empty() && serverName.find('\0') == std::string::npos) {
     // A name the library refuses (too long for the extension) simply goes unsent.
     f.SSL_ctrl(ssl_, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                const_cast<char*>(serverName.c_str()));
@@ -111,9 +113,10 @@ void TIdSSLSocket::Connect(int fd, TIdSSLContext& context, const std::string& se
     // the host this connection reaches. A host the library cannot take fails the check.
     const std::string address = TIdStack::UnbracketedHost(peerHost);
     const bool taken =
-        TIdStack::IsDottedQuad(peerHost) || TIdStack::IsIPv6Literal(peerHost)
-            ? f.X509_VERIFY_PARAM_set1_ip_asc(f.SSL_get0_param(ssl_), address.c_str()) == 1
-            : f.SSL_set1_host(ssl_, peerHost.c_str()) == 1;
+        wholeName &&
+        (TIdStack::IsDottedQuad(peerHost) || TIdStack::IsIPv6Literal(peerHost)
+             ? f.X509_VERIFY_PARAM_set1_ip_asc(f.SSL_get0_param(ssl_), address.c_str()) == 1
+             : f.SSL_set1_host(ssl_, peerHost.c_str()) == 1);
     if (!taken) {
       throw EIdOSSLCertificateVerifyError(CertificateVerifyFailedMessage(
           f.X509_verify_cert_error_string(X509_V_ERR_HOSTNAME_MISMATCH)));

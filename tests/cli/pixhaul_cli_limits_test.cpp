@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -231,6 +235,37 @@ TEST_F(PixhaulCliTest, ReaderOfStandardOutputGoingAwayDoesNotEndTheRun) {
   EXPECT_EQ(log.back(), "All images downloaded, task finished.");
   for (const std::string& address : server.Site().ImageAddresses()) {
     EXPECT_TRUE(std::filesystem::exists(SaveDir() + "/" + FileNameFromUrl(address))) << address;
+  }
+}
+
+// The list is what --list-only makes: a list that cannot reach standard output (a full disk)
+// fails with its reason and exit 1, while a reader that takes its fill and goes away leaves no
+// word. The list is larger than a pipe holds, so the second row's writes meet the closed pipe.
+TEST_F(PixhaulCliTest, ListOnlyThatCannotWriteItsListSaysSo) {
+  std::string page;
+  for (int i = 0; i < 20000; ++i) page += "imgurl:\"http://h/a" + std::to_string(i) + ".jpg\" ";
+  WriteFileBytes(work.File("page.html"), page);
+  struct Row {
+    const char* name;
+    const char* shell;
+    int exitCode;
+    std::string err;
+    std::string out;
+  };
+  const Row rows[] = {
+      {"full disk", "exec \"$@\" > /dev/full", 1,
+       std::string("pixhaul-cli: cannot write standard output: ") + std::strerror(ENOSPC) + "\n",
+       ""},
+      {"reader gone", "set -o pipefail; \"$@\" | head -n 1", 0, "", "http://h/a0.jpg\n"},
+  };
+  for (const Row& row : rows) {
+    auto cli = Start({"-c", row.shell, "bash", PIXHAUL_CLI_PATH, "--list-only", "--save-dir",
+                      SaveDir(), work.File("page.html")},
+                     {{kFastTimings}}, "/bin/bash");
+    ASSERT_TRUE(cli->Wait()) << row.name;
+    EXPECT_EQ(cli->ExitCode(), row.exitCode) << row.name;
+    EXPECT_EQ(cli->Err(), row.err) << row.name;
+    EXPECT_EQ(cli->Out(), row.out) << row.name;
   }
 }
 

@@ -24,7 +24,7 @@
 namespace pixhaul::test {
 namespace {
 
-// The first SIGINT or SIGTERM takes the stop path; the workers already out finish. With every
+// The first SIGINT, SIGTERM or SIGHUP takes the stop path; the workers already out finish. With every
 // pause at 0 and every slot held it still does: the waits pump even when they last no time.
 TEST_F(PixhaulCliTest, FirstSignalTakesTheStopPathAndLetsWorkersFinish) {
   struct Row {
@@ -36,6 +36,7 @@ TEST_F(PixhaulCliTest, FirstSignalTakesTheStopPathAndLetsWorkersFinish) {
       {"SIGINT", "PIXHAUL_TEST_TIMINGS=20,50,100,300,300", SIGINT, 1},
       {"SIGTERM, pauses of 0", "PIXHAUL_TEST_TIMINGS=0,1,0,0,0", SIGTERM, 2},
       {"SIGINT, pauses of 0", "PIXHAUL_TEST_TIMINGS=0,1,0,0,0", SIGINT, 2},
+      {"SIGHUP (a closed terminal)", "PIXHAUL_TEST_TIMINGS=20,50,100,300,300", SIGHUP, 1},
   };
   int n = 0;
   for (const Row& row : rows) {

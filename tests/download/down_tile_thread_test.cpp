@@ -692,7 +692,7 @@ TEST_F(DownTileThreadTest, WriteFailingMidBodyIsAFailedSave) {
     r = harness.Run(url, "huge.png", 4, Folder());
   }
 
-  EXPECT_EQ(r.logLine, "T4:Stream write error " + url);
+  EXPECT_EQ(r.logLine, "T4:Stream write error (" + Folder() + "huge.png) " + url);
   EXPECT_EQ(r.paneLines, std::vector<std::string>{r.logLine});
   EXPECT_EQ(r.outcome, kOutcomeSaveFailed);
   EXPECT_EQ(r.liveCountChange, -1);

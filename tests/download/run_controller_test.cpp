@@ -623,6 +623,34 @@ TEST_F(RunControllerTest, SecondRunIntoTheSameFolderIsRefusedAndWritesNothing) {
   EXPECT_EQ(ReadFileBytes(window.folderText + "/url_list.txt"), "http://other/x.jpg\r\n");
 }
 
+// The lock lasts as long as the run's files are written: downloads that end after the closing
+// lines still hold the folder against another run, and the folder is free once the last ends.
+TEST_F(RunControllerTest, FolderStaysLockedUntilTheLastLateDownloadEnds) {
+  window.markup = BingPage({"http://h/a.jpg", "http://h/b.jpg"});
+  TRunController controller(window, kFast);
+  FakeWorkers workers(controller);
+  workers.held = true;
+  controller.ButtonStartClick();
+  ASSERT_TRUE(controller.RunFinished());
+  ASSERT_EQ(controller.OutstandingWorkers(), 2);
+
+  FakeRunWindow other;
+  other.markup = BingPage({"http://other/x.jpg"});
+  other.folderText = window.folderText;
+  TRunController otherController(other, kFast);
+  FakeWorkers otherWorkers(otherController);
+  otherController.ButtonStartClick();
+  EXPECT_EQ(other.messages,
+            std::vector<std::string>{"Another run is saving into " + window.folderText + "."});
+  EXPECT_TRUE(otherWorkers.starts.empty());
+
+  workers.held = false;
+  ASSERT_TRUE(PumpUntil([&] { return controller.OutstandingWorkers() == 0; }));
+  otherController.ButtonStartClick();
+  EXPECT_EQ(other.messages.size(), 1u);
+  EXPECT_EQ(otherWorkers.starts.size(), 1u);
+}
+
 TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   std::vector<std::string> urls;
   for (int i = 0; i < 10; ++i) urls.push_back("http://h/" + std::to_string(i) + ".jpg");

@@ -44,8 +44,7 @@ TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
   WriteFileBytes(
       path,
       "; my rules\r\n[images.google.com]\r\nrule1 = data-full=\"([^\"]+)\"\r\n"
-      "Exclude1.1=/small/\r\nExclude1.2=\\.gif$\r\nRule2=<b>(h[^<]+)</b>\r\nDECODING2=html\r\n"
-      "[elsewhere]\r\nRule1=(x)\r\n");
+      "Exclude1.1=/small/\r\nExclude1.2=\\.gif$\r\nRule2=<b>(h[^<]+)</b>\r\nDECODING2=html\r\n");
   const RulesFileContent content = LoadRulesFile({path, false});
   EXPECT_TRUE(content.problems.empty()) << content.problems[0];
   ASSERT_EQ(SitesFromFile(content), "-G-");
@@ -139,9 +138,7 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
        {"[www.bing.com] Rule1: the value is too long (at most 2046 characters)"},
        "---"},
       // Faults in two sites; the third, valid, is taken; a section without keys names nothing.
-      {"[image.baidu.com]\nRule1=(x\n[images.google.com]\nRule1=(g)\n[www.bing.com]\n; none\n"
-       "[IMAGE.BAIDU.COM]\nRule1=(ignored: only the first section of a name counts\n"
-       "[www.bing.com]\nRule1=(\n",
+      {"[image.baidu.com]\nRule1=(x\n[images.google.com]\nRule1=(g)\n[www.bing.com]\n; none\n",
        {"[image.baidu.com] Rule1: invalid expression: missing closing parenthesis (at "
         "character 3)"},
        "-G-"},
@@ -157,6 +154,51 @@ TEST(RulesFile, EveryFaultIsReportedAndKeepsItsSiteOnTheBuiltInRules) {
       const std::string site = p.substr(1, p.find(']') - 1);
       expected.push_back(path + ": " + p + "; the built-in rules are used for " + site);
     }
+    EXPECT_EQ(content.problems, expected);
+    EXPECT_EQ(SitesFromFile(content), row.sitesFromFile);
+  }
+}
+
+// Faults of the file's shape name their line: a NUL byte (the rest would go unread), a site's
+// section given twice, a section that names no site. A byte-order mark is no fault.
+TEST(RulesFile, FaultsOfTheFilesShapeNameTheLine) {
+  const std::string bom = "\xEF\xBB\xBF";
+  const struct {
+    std::string file;
+    std::vector<std::string> problems;  // after "PATH: "
+    std::string sitesFromFile;
+  } rows[] = {
+      {bom + "[www.bing.com]\nRule1=(x)\n", {}, "B--"},
+      {std::string("[www.bing.com]\nRule1=(x)\r\n\r\nRule2=(y)\0\n", 39),
+       {"line 4: the rules file holds a NUL byte; the built-in rules are used for every site"},
+       "---"},
+      {std::string("\0[www.bing.com]\nRule1=(x)\n", 26),
+       {"line 1: the rules file holds a NUL byte; the built-in rules are used for every site"},
+       "---"},
+      {"[www.bing.com]\nRule1=(x)\n[images.google.com]\nRule1=(g)\n [WWW.BING.COM] \n"
+       "Rule2=(y)\n",
+       {"line 5: [WWW.BING.COM] is given a second time (first on line 1); the built-in rules "
+        "are used for www.bing.com"},
+       "-G-"},
+      {bom + "[image.baidu.com]\r\nRule1=(b)\r\n\r[image.baidu.com]\r\n",
+       {"line 4: [image.baidu.com] is given a second time (first on line 1); the built-in rules "
+        "are used for image.baidu.com"},
+       "---"},
+      {"[www.bing.co]\nRule1=(x)\n[images.google.com]\nRule1=(g)\n[]\n",
+       {"line 1: unknown section [www.bing.co] (the sections are [www.bing.com], "
+        "[images.google.com] and [image.baidu.com]); its keys are not used",
+        "line 5: unknown section [] (the sections are [www.bing.com], [images.google.com] and "
+        "[image.baidu.com]); its keys are not used"},
+       "-G-"},
+  };
+  TempDir dir;
+  const std::string path = dir.File("rules.ini");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    WriteFileBytes(path, row.file);
+    const RulesFileContent content = LoadRulesFile({path, false});
+    std::vector<std::string> expected;
+    for (const std::string& p : row.problems) expected.push_back(path + ": " + p);
     EXPECT_EQ(content.problems, expected);
     EXPECT_EQ(SitesFromFile(content), row.sitesFromFile);
   }

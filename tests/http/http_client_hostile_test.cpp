@@ -49,6 +49,8 @@ Script ServeThenDropSilently(const std::string& reply) {
 }
 
 TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
+  using namespace std::string_literals;
+  const std::string kUnknownHost = "EIdSocketError: Socket Error # 11001\r\n";
   constexpr int kTrickleLimitMs = 300;
   constexpr int kDripMs = 100;
   const std::string hello = CountedReply("200 OK", "hello");
@@ -325,6 +327,108 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("body: image")
           .Connects({"h:80"}),
 
+      // A host is exactly what the address names: one holding a control byte or a blank is an
+      // unknown host, refused before any lookup or connection, never cut at a NUL.
+      ExchangeRow("NUL and CRs in a Location's host", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://127.0.0.1\0\rX-Injected-Header;yes\r:81/x"s))
+                      .Pause(3000),
+                  ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Requests({Get("/a.jpg")})
+          .Hosts({"Host: h"})
+          .Connects({"h:80"}),
+      ExchangeRow("NUL in the address's host", "http://h\0.evil.example/a.jpg"s)
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("blank in the host", "http://h x/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("tab in the host", "http://h\t/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("DEL in the host", "http://h\x7f:8080/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("TLS: NUL in the host verified when asked for",
+                  "https://localhost\0.evil.example/"s)
+          .Secure({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({})
+          .VerifyingCertificates(),
+      ExchangeRow("TLS: control byte in a Location's host", "https://secure.example/a.jpg")
+          .Secure({ServeOnce(RedirectReply("https://secure.example\x01.evil/b.jpg")).Pause(3000),
+                   ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Requests({Get("/a.jpg")})
+          .Connects({"secure.example:443"}),
+      ExchangeRow("relative Location with a NUL stays on the host", "http://h/a.jpg")
+          .Plain({ThenServeNext(RedirectReply("/b\0c.jpg"s))})
+          .Ends("body: next")
+          .Requests({Get("/a.jpg"), Get("/b%00c.jpg")})
+          .Hosts({"Host: h", "Host: h"}),
+
+      // Numeric hosts are read one way, as browsers read them: octal and hexadecimal parts,
+      // fewer than four parts; an international name goes out in its ASCII form.
+      ExchangeRow("octal part", "http://0177.0.0.1/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: 127.0.0.1"})
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("octal last part", "http://127.0.0.010:8080/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.8:8080"}),
+      ExchangeRow("hexadecimal part and two parts", "http://0x7f.1/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("two decimal parts, a trailing dot", "http://127.1./a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("one number", "http://2130706433/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Connects({"127.0.0.1:80"}),
+      ExchangeRow("five parts", "http://1.2.3.4.5/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("part beyond 255", "http://127.0.0.256/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+      ExchangeRow("Location with an octal host", "http://h/a.jpg")
+          .Plain({ServeOnce(RedirectReply("http://0x7F.00.0.01:81/b.jpg")).Pause(3000),
+                  ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: h", "Host: 127.0.0.1"})
+          .Connects({"h:80", "127.0.0.1:81"}),
+      ExchangeRow("international name",
+                  "http://b\xC3\xBC"
+                  "cher.example/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: xn--bcher-kva.example"})
+          .Connects({"xn--bcher-kva.example:80"}),
+      ExchangeRow("TLS: international name",
+                  "https://b\xC3\xBC"
+                  "cher.example/a.jpg")
+          .Secure({ServeOnce(image)})
+          .Ends("body: image")
+          .Hosts({"Host: xn--bcher-kva.example"})
+          .Connects({"xn--bcher-kva.example:443"}),
+      ExchangeRow("name IDNA refuses",
+                  "http://a\xFF\xFE"
+                  "b.example/a.jpg")
+          .Plain({ServeOnce(image)})
+          .Ends(kUnknownHost)
+          .Connects({}),
+
       // Only http and https, in any letter case, are fetched; nothing else opens a connection.
       ExchangeRow("ftp address", "ftp://h/a.jpg")
           .Plain({ServeOnce(image)})
@@ -417,6 +521,29 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
           .Ends("EConvertError: '' is not a valid integer value")
           .Requests({Get("/first"), Get("/next")})
           .Connects({"h:80"}),
+
+      // Bytes beyond a reply's framing answer no request: the connection that holds them is
+      // closed, never read for the next hop's reply.
+      ExchangeRow("a second reply behind a redirect's body", "http://h/a")
+          .Plain({AfterRequest()
+                      .Send(RedirectReply("/b", "moved") + CountedReply("200 OK", "smuggled"))
+                      .Pause(3000),
+                  ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a"), Get("/b")})
+          .Connects({"h:80", "h:80"}),
+      ExchangeRow("TLS: a second reply behind a redirect's body", "https://secure.example/a")
+          .Secure({AfterRequest()
+                       .Send(RedirectReply("/b", "moved") + CountedReply("200 OK", "smuggled"))
+                       .Pause(3000),
+                   ServeOnce(image)})
+          .Ends("body: image")
+          .Requests({Get("/a"), Get("/b")})
+          .Connects({"secure.example:443", "secure.example:443"}),
+      ExchangeRow("bytes behind the last reply", "http://h/a")
+          .Plain({ServeOnce(image + CountedReply("200 OK", "smuggled")).Pause(3000)})
+          .Ends("body: image")
+          .Connected(false),
 
       // Request target bytes.
       ExchangeRow("blanks, control and high bytes in the address",
