@@ -83,13 +83,14 @@ TEST(TIdHTTPHostileServer, RightBodyOrAFailureNeverAWrongBody) {
     return script;
   };
   const std::string endlessHead = "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n";
-  // A redirect whose body takes 1.5 s, then an image whose body takes 1 s: each hop alone
-  // would end in time, but the call's 2 s cover both.
+  // A redirect whose body takes 0.8 s, then an image whose body takes 1.5 s: each hop alone
+  // would end in time, but the call's 2 s cover both (the first hop short, so that a loaded
+  // machine still reaches the second).
   Script slowHops = steadyBody(
-      AfterRequest().Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 61440\r\n\r\n"),
-      30);
-  slowHops.ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 40960\r\n\r\n");
-  slowHops = steadyBody(std::move(slowHops), 20);
+      AfterRequest().Send("HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 32768\r\n\r\n"),
+      16);
+  slowHops.ReceiveUntil("\r\n\r\n").Send("HTTP/1.1 200 OK\r\nContent-Length: 61440\r\n\r\n");
+  slowHops = steadyBody(std::move(slowHops), 30);
 
   std::string slowBody;
   for (int i = 0; i < 12; ++i) slowBody += std::string(1024, static_cast<char>('a' + i));
