@@ -180,11 +180,13 @@ void TForm1::BuildControls() {
   buttons->addWidget(ButtonLoadMore);
   buttons->addWidget(SpinResultTarget);
   left->addLayout(buttons);
+  BuildOutcomeRow(*left);
 
   LabelFilters = new QLabel(PanelLeft);
   LabelFilters->setObjectName("LabelFilters");
   LabelFilters->hide();
   left->addWidget(LabelFilters);
+  BuildWrongSiteRow(*left);
 
   Memo1 = new QPlainTextEdit(PanelLeft);
   Memo1->setObjectName("Memo1");
@@ -203,51 +205,16 @@ void TForm1::BuildControls() {
   PanelWeb->setObjectName("PanelWeb");
   row->addWidget(PanelWeb, 1);
   web_ = std::make_unique<WebViewAdapter>(PanelWeb, options_.viewFactory);
-  // A note about the last run's list speaks of the page it was taken from.
+  // The notes speak of the page they were made on; the home page address is only a greeting.
   if (QWebEngineView* view = web_->View()) {
-    connect(view, &QWebEngineView::urlChanged, this, [this] { ListSourceText->SetFullText({}); });
+    connect(view, &QWebEngineView::urlChanged, this, [this] {
+      ClearNotes();
+      StatusText->SetFullText({});
+      StatusText->hide();
+    });
   }
 
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName("StatusBar1");
-  StatusText = new TStatusLabel(StatusBar1);
-  StatusText->setObjectName("StatusText");
-  StatusText->SetFullText(kHomePageAddress);
-  // The home page address is short and fixed: it keeps its room, and the notes beside it give
-  // way instead.
-  StatusText->setMinimumWidth(StatusText->sizeHint().width());
-  StatusBar1->addWidget(StatusText, 1);
-  LabelProgress = new TStatusLabel(StatusBar1);
-  LabelProgress->setObjectName("LabelProgress");
-  LabelProgress->hide();
-  StatusBar1->addPermanentWidget(LabelProgress);
-  ProgressBar1 = new QProgressBar(StatusBar1);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setFixedWidth(160);
-  ProgressBar1->hide();
-  StatusBar1->addPermanentWidget(ProgressBar1);
-  LoadMoreText = new TStatusLabel(StatusBar1);
-  LoadMoreText->setObjectName("LoadMoreText");
-  StatusBar1->addPermanentWidget(LoadMoreText);
-  ListSourceText = new TStatusLabel(StatusBar1);
-  ListSourceText->setObjectName("ListSourceText");
-  StatusBar1->addPermanentWidget(ListSourceText);
-  LabelOutcome = new TStatusLabel(StatusBar1);
-  LabelOutcome->setObjectName("LabelOutcome");
-  LabelOutcome->SetClickable(true);
-  LabelOutcome->hide();
-  connect(LabelOutcome, &TStatusLabel::Clicked, this,
-          [this] { Guarded([this] { LabelOutcomeClick(); }); });
-  StatusBar1->addPermanentWidget(LabelOutcome);
-  LabelShowFailed = new TStatusLabel(StatusBar1);
-  LabelShowFailed->setObjectName("LabelShowFailed");
-  LabelShowFailed->SetFullText("Show failed");
-  LabelShowFailed->SetClickable(true);
-  LabelShowFailed->hide();
-  connect(LabelShowFailed, &TStatusLabel::Clicked, this,
-          [this] { Guarded([this] { ShowFailed1Click(); }); });
-  StatusBar1->addPermanentWidget(LabelShowFailed);
-  setStatusBar(StatusBar1);
+  BuildStatusBar();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -291,15 +258,18 @@ void TForm1::FormShow() {
 }
 
 void TForm1::RadioGroup1Click() {
-  ListSourceText->SetFullText({});
+  ClearNotes();
   pixhaul::CurrentSite = RadioGroup1->ItemIndex();
-  if (IsSiteIndex(pixhaul::CurrentSite)) web_->NavigateToSite(pixhaul::CurrentSite);
+  if (IsSiteIndex(pixhaul::CurrentSite) && !keepPage_) web_->NavigateToSite(pixhaul::CurrentSite);
 }
 
 void TForm1::ButtonStartClick() {
   // The run takes the page as it stands: a loading still going is ended first.
   loader_->Stop();
-  if (ButtonStart->text() == kStartDownloadCaption) runFolderText_ = EditPath->text();
+  if (ButtonStart->text() == kStartDownloadCaption) {
+    runFolderText_ = EditPath->text();
+    ClearNotes();
+  }
   ++pressDepth_;
   Guarded([this] { controller_->ButtonStartClick(); });
   --pressDepth_;
@@ -442,15 +412,9 @@ void TForm1::ShowProgress(const RunProgress& progress) {
   RetryFailed1->setEnabled(failures);
 }
 
-void TForm1::ShowListSource(const std::string& note) { ListSourceText->SetFullText(Q(note)); }
-
 std::string TForm1::PageAddress() {
   QWebEngineView* view = web_->View();
   return view ? S(view->url().toString()) : std::string();
-}
-
-void TForm1::ShowWrongSite(int siteIndex) {
-  ListSourceText->SetFullText(Q(WrongSiteNote(siteIndex)));
 }
 
 }  // namespace pixhaul

@@ -27,8 +27,10 @@
 #include "download/run_log.h"
 #include "download/run_window.h"
 #include "harvest/qt/web_view_adapter.h"
+#include "harvest/site_table.h"
 
 class QAction;
+class QBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -90,19 +92,25 @@ class TForm1 : public QMainWindow, public RunWindow {
   // The download options in force, in one short line ("Filters: ≥ 200×200, no duplicates");
   // hidden while none is.
   QLabel* LabelFilters = nullptr;
+  // Shown when the selected site found nothing on a page of another site: what the page is,
+  // and "Use Bing for this page", which selects that site, keeps the page and downloads it.
+  QWidget* PanelWrongSite = nullptr;
+  QLabel* LabelWrongSite = nullptr;
+  QPushButton* ButtonUseSite = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QWidget* PanelWeb = nullptr;
   // The status bar's texts are elided to the room they have (the whole text in the tooltip),
   // so that none of them can widen the window.
   QStatusBar* StatusBar1 = nullptr;
   TStatusLabel* StatusText = nullptr;
-  // At the status bar's right end: the run's counts while it is on, then its outcome
-  // (LabelOutcome, a click on it opens the save folder), and a bar of the addresses dealt
-  // with, left at its final state after the run.
+  // At the status bar's right end: the run's counts while it is on ("Stopping…" during a
+  // stop's wait), and a bar of the addresses dealt with, left at its final state after the run.
+  // The outcome (LabelOutcome, a click on it opens the save folder) stands whole under the start
+  // button once the run has ended or its stop was carried out.
   TStatusLabel* LabelProgress = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
-  // Where the last run's address list came from, or the site the page belongs to when the
-  // selected one found nothing; cleared when the site or the page changes.
+  // Where the last run's address list came from; like every note, cleared when a run starts,
+  // the site or the page changes.
   TStatusLabel* ListSourceText = nullptr;
   TStatusLabel* LabelOutcome = nullptr;
   // Beside the outcome of a run with downloads that failed: "Show failed", which lists them.
@@ -147,6 +155,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   // run's outcome opens the folder that run saved into.
   void OpenSaveFolder1Click();
   void LabelOutcomeClick();
+  // Selects the site the wrong-site row names without loading its start page, and starts the
+  // download of the page shown.
+  void UseSuggestedSiteClick();
   void Back1Click();
   void Forward1Click();
   void Reload1Click();
@@ -205,6 +216,11 @@ class TForm1 : public QMainWindow, public RunWindow {
   void BuildControls();
   void BuildMenu();
   void BuildGoMenu();
+  void BuildStatusBar();
+  void BuildOutcomeRow(QBoxLayout& layout);
+  void BuildWrongSiteRow(QBoxLayout& layout);
+  // Takes away the notes about the last run, the last loading and the page's site.
+  void ClearNotes();
   // Asks the desktop to open `folderText` (a folder text as typed); a missing folder is said.
   void OpenFolder(const QString& folderText);
   template <class Handler>
@@ -219,9 +235,11 @@ class TForm1 : public QMainWindow, public RunWindow {
   ResultLoader* loader_ = nullptr;  // a child of the window
   TfrmAbout* frmAbout_ = nullptr;
   bool formShown_ = false;
-  int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
-  bool closeAccepted_ = false;  // settings written; the window ends once no press is running
-  QString runFolderText_;       // the save folder text of the last press of "Start download"
+  bool keepPage_ = false;        // a change of site selects it without loading its start page
+  int suggestedSite_ = kNoSite;  // the site the wrong-site row offers
+  int pressDepth_ = 0;           // start/stop presses on the stack (a stop nests in a run)
+  bool closeAccepted_ = false;   // settings written; the window ends once no press is running
+  QString runFolderText_;        // the save folder text of the last press of "Start download"
   DownloadOptions downloadOptions_;
   // While a retry press runs: the saved page it takes in place of a capture, and its folder.
   std::optional<std::string> retryPage_;

@@ -594,24 +594,78 @@ class MainWindowTest : public QObject {
     QVERIFY(form.ListSourceText->geometry().right() <= form.StatusBar1->width());
 
     form.ShowProgress(RunProgress{123456789, 123456789, 12345678, 1234567, 123456, false, true});
-    form.ShowWrongSite(1);
     QCoreApplication::processEvents();
     QTest::qWait(50);
     QCOMPARE(form.size(), before);
     QCOMPARE(form.LabelOutcome->FullText(),
              QString("Stopped: 12345678 of 123456789 saved, 1234567 failed, 123456 skipped, "
                      "109876544 still running"));
-    QCOMPARE(form.ListSourceText->FullText(),
-             QString("This page is from images.google.com: select it and press Start download "
-                     "again"));
     QCOMPARE(form.ProgressBar1->format(), QString("Stopped"));
     QVERIFY(form.ProgressBar1->value() < form.ProgressBar1->maximum());
+    // The home page address went with the first page shown.
+    QCOMPARE(form.StatusText->FullText(), QString());
+  }
 
-    // A change of site takes the note away; the home page address stays.
+  // The longest outcome the summary gives, with five-digit counts, is whole at the default
+  // size and above, whatever notes stand beside it; and the notes go when a run starts, the
+  // page changes or the site changes.
+  void outcomeIsWholeAndNotesAreShortLived() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+    RunProgress longest;
+    longest.saved = longest.failed = longest.notImages = longest.filtered = longest.duplicates =
+        longest.skipped = longest.limit = longest.notStarted = 12345;
+    longest.started = longest.saved + longest.NotSaved();
+    longest.addresses = longest.started + longest.skipped + longest.notStarted;
+    const QString whole =
+        "Finished: 12345 saved, 12345 failed, 12345 not images, 12345 filtered, 12345 "
+        "duplicates, 12345 skipped (limit of 12345 reached, 12345 not started)";
+    for (const QSize size : {QSize(990, 700), QSize(1280, 800)}) {
+      form.resize(size);
+      form.ShowListSource("Addresses found by the current-layout rules for images.google.com");
+      form.LoadMoreText->SetFullText("Loaded more results: 30 \u2192 300");
+      form.ShowProgress(longest);
+      QCoreApplication::processEvents();
+      QTest::qWait(50);
+      QCOMPARE(form.size(), size);
+      QCOMPARE(form.LabelOutcome->FullText(), whole);
+      QCOMPARE(form.LabelOutcome->text(), whole);  // not elided, and given the lines it needs
+      QVERIFY(form.LabelOutcome->isVisible());
+      QVERIFY(form.LabelOutcome->height() >=
+              form.LabelOutcome->heightForWidth(form.LabelOutcome->width()));
+      QVERIFY(form.LabelOutcome->geometry().right() <= form.PanelLeft->width());
+      QVERIFY(form.ProgressBar1->isVisible());
+    }
+
+    const auto notesShown = [&] {
+      return !form.ListSourceText->FullText().isEmpty() ||
+             !form.LoadMoreText->FullText().isEmpty() || form.PanelWrongSite->isVisible();
+    };
+    const auto setNotes = [&] {
+      form.ShowListSource("Addresses found by the current-layout rules for www.bing.com");
+      form.LoadMoreText->SetFullText("Loaded more results: 30 \u2192 300");
+      form.ShowWrongSite(1);
+    };
+    setNotes();
+    QVERIFY(form.PanelWrongSite->isVisible());
+    QCOMPARE(form.LabelWrongSite->text(),
+             QString("This page is from images.google.com; the selected site found nothing on it"));
+    QCOMPARE(form.ButtonUseSite->text(), QString("Use Google for this page"));
     form.RadioGroup1->SetItemIndex(2);
-    QCOMPARE(form.ListSourceText->FullText(), QString());
-    QCOMPARE(form.StatusText->FullText(), QString("http://www.pixhaul.example/"));
-    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));  // has its room
+    QVERIFY(!notesShown());
+    setNotes();
+    QSignalSpy loaded(form.web().View(), &QWebEngineView::loadFinished);
+    form.web().Navigate("about:blank");
+    QVERIFY(loaded.wait(20000));
+    QVERIFY(!notesShown());
+    setNotes();
+    form.EditPath->setText(QString::fromStdString(folder.Path() + "run"));
+    form.ButtonStartClick();
+    QVERIFY(!notesShown());
   }
 
   // File, Open save folder hands the save folder, absolute, to the desktop; a folder not yet
