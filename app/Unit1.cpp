@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -200,6 +201,9 @@ void TForm1::BuildControls() {
   Memo1->setPalette(memoPalette);
   left->addWidget(Memo1, 1);
   AppendLogLine("[Log window]");
+  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { LogPaneMenu()->exec(Memo1->viewport()->mapToGlobal(at)); });
 
   PanelWeb = new QWidget(central);
   PanelWeb->setObjectName("PanelWeb");
@@ -211,7 +215,9 @@ void TForm1::BuildControls() {
       ClearNotes();
       StatusText->SetFullText({});
       StatusText->hide();
+      UpdateHistoryCommands();
     });
+    connect(view, &QWebEngineView::loadFinished, this, [this] { UpdateHistoryCommands(); });
   }
 
   BuildStatusBar();
@@ -334,9 +340,15 @@ std::string TForm1::SaveFolderText() {
 
 std::string TForm1::ButtonCaption() { return S(ButtonStart->text()); }
 
-void TForm1::SetButtonCaption(const std::string& caption) { ButtonStart->setText(Q(caption)); }
+void TForm1::SetButtonCaption(const std::string& caption) {
+  ButtonStart->setText(Q(caption));
+  UpdateRunCommands();
+}
 
-void TForm1::SetButtonEnabled(bool enabled) { ButtonStart->setEnabled(enabled); }
+void TForm1::SetButtonEnabled(bool enabled) {
+  ButtonStart->setEnabled(enabled);
+  UpdateRunCommands();
+}
 
 void TForm1::ClearLog() {
   pane_.Clear();
@@ -410,6 +422,7 @@ void TForm1::ShowProgress(const RunProgress& progress) {
   const bool failures = !progress.active && progress.failed + progress.notImages > 0;
   LabelShowFailed->setVisible(failures);
   RetryFailed1->setEnabled(failures);
+  UpdateRunCommands();
 }
 
 std::string TForm1::PageAddress() {

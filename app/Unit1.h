@@ -34,6 +34,7 @@ class QBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -119,7 +120,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   // In the status bar: the results counted while more are loaded, and how the loading ended.
   TStatusLabel* LoadMoreText = nullptr;
   QAction* Exit1 = nullptr;
-  // Go menu: the web view's history and reload.
+  // Go menu: the web view's history and reload; Back and Forward enabled only when there is
+  // somewhere to go.
   QAction* Back1 = nullptr;
   QAction* Forward1 = nullptr;
   QAction* Reload1 = nullptr;
@@ -127,10 +129,15 @@ class TForm1 : public QMainWindow, public RunWindow {
   // options' dialog.
   QAction* VerifyCertificates1 = nullptr;
   QAction* DownloadOptions1 = nullptr;
-  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs; "Retry failed
-  // downloads", enabled after a run with failures.
+  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
   QAction* LoadMoreResults1 = nullptr;
+  // Run menu: "Start download" (Ctrl+Return) and "Stop" (Escape), each enabled while the
+  // button would take that press; "Retry failed downloads", enabled after a run with
+  // failures; "Clear log", also in the log pane's context menu, enabled while no run is on.
+  QAction* StartDownload1 = nullptr;
+  QAction* Stop1 = nullptr;
   QAction* RetryFailed1 = nullptr;
+  QAction* ClearLog1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
   QAction* About1 = nullptr;
@@ -161,6 +168,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   void Back1Click();
   void Forward1Click();
   void Reload1Click();
+  void ClearLog1Click();
+  // The log pane's context menu: the usual commands and "Clear log".
+  std::unique_ptr<QMenu> LogPaneMenu();
   // The check of VerifyCertificates1 changed: downloads started from now on follow it.
   void VerifyCertificates1Click();
   // Opens the download options; what the user accepts applies to the runs started from then on.
@@ -217,6 +227,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   void BuildMenu();
   void BuildGoMenu();
   void BuildStatusBar();
+  void UpdateHistoryCommands();
+  void UpdateRunCommands();
   void BuildOutcomeRow(QBoxLayout& layout);
   void BuildWrongSiteRow(QBoxLayout& layout);
   // Takes away the notes about the last run, the last loading and the page's site.

@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -347,7 +348,7 @@ class MainWindowTest : public QObject {
     RecordingForm form(FormOptions(folder));
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
-    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Help"}));
+    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Run", "Help"}));
     QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
     QVERIFY(form.VerifyCertificates1->isCheckable());
 
@@ -746,6 +747,68 @@ class MainWindowTest : public QObject {
     QVERIFY(loaded([&] { form.Reload1->trigger(); }));
     QCOMPARE(view->url().toString(), b);
     QVERIFY(requestsOfB > before);
+  }
+
+  // Back and Forward are enabled only when there is somewhere to go, through a history of
+  // three pages; the Run menu has the button's presses with their shortcuts and "Clear log",
+  // which the log pane's context menu has too.
+  void historyAndRunCommandsAreWhereTheyWork() {
+    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
+      return demo::OkReply("<html><body>" + request.target + "</body></html>");
+    });
+    ProgramFolder folder;
+    folder.WriteConfig(Config(folder.Path() + "pics", "-1"));  // no start page is loaded
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QWebEngineView* view = form.web().View();
+    const auto states = [&] {
+      return std::pair{form.Back1->isEnabled(), form.Forward1->isEnabled()};
+    };
+    const auto loaded = [&](const std::function<void()>& act) {
+      QSignalSpy finished(view, &QWebEngineView::loadFinished);
+      act();
+      return finished.wait(20000) && finished.first().first().toBool();
+    };
+    QCOMPARE(states(), std::pair(false, false));
+    const std::string base = server.HttpBase();
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/a.html"); }));
+    QCOMPARE(states(), std::pair(false, false));
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/b.html"); }));
+    QCOMPARE(states(), std::pair(true, false));
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/c.html"); }));
+    QCOMPARE(states(), std::pair(true, false));
+    QVERIFY(loaded([&] { form.Back1->trigger(); }));
+    QCOMPARE(states(), std::pair(true, true));
+    QVERIFY(loaded([&] { form.Back1->trigger(); }));
+    QCOMPARE(view->url().toString(), QString::fromStdString(base + "/a.html"));
+    QCOMPARE(states(), std::pair(false, true));
+    QVERIFY(loaded([&] { form.Forward1->trigger(); }));
+    QVERIFY(loaded([&] { form.Forward1->trigger(); }));
+    QCOMPARE(view->url().toString(), QString::fromStdString(base + "/c.html"));
+    QCOMPARE(states(), std::pair(true, false));
+
+    QMenu* run = nullptr;
+    for (QAction* menu : form.menuBar()->actions()) {
+      if (menu->text() == "Run") run = menu->menu();
+    }
+    QVERIFY(run != nullptr);
+    for (QAction* action : {form.StartDownload1, form.Stop1, form.RetryFailed1, form.ClearLog1})
+      QVERIFY2(run->actions().contains(action), qPrintable(action->text()));
+    QCOMPARE(form.StartDownload1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QCOMPARE(form.Stop1->shortcut(), QKeySequence(Qt::Key_Escape));
+    QVERIFY(form.StartDownload1->isEnabled());
+    QVERIFY(!form.Stop1->isEnabled());
+    QVERIFY(form.LogPaneMenu()->actions().contains(form.ClearLog1));
+
+    // Ctrl+Return runs the page shown; Clear log empties the pane afterwards.
+    QTest::keyClick(form.Memo1, Qt::Key_Return, Qt::ControlModifier);
+    QVERIFY(QFile::exists(QString::fromStdString(folder.Path() + "pics/log.txt")));
+    QCOMPARE(form.LogLines().front(), std::string("Log:"));
+    QVERIFY(form.ClearLog1->isEnabled());
+    form.ClearLog1->trigger();
+    QVERIFY(form.LogLines().empty());
+    QCOMPARE(form.Memo1->toPlainText(), QString());
   }
 
   void messageBoxesShowTheirTextAsPlainText() {

@@ -359,6 +359,7 @@ class WholeRunTest : public QObject {
     options.timings.stopWaitMs = 300;
     RecordingForm form(options);
     form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/empty.html"));
     const std::string saveFolder = folder.Path() + "pics";
     form.EditPath->setText(QString::fromStdString(saveFolder));
@@ -370,14 +371,15 @@ class WholeRunTest : public QObject {
       form.Exit1->trigger();
       visibleAfterRefusal = form.isVisible();
     });
-    QTimer::singleShot(400, &form, [&] { form.ButtonStart->click(); });  // Stop, nested
+    // Stop, nested, by its shortcut.
+    QTimer::singleShot(400, &form, [&] { QTest::keyClick(form.Memo1, Qt::Key_Escape); });
     // From the press on the stop is told; once its wait is over, the whole outcome.
     QString barDuringWait, countsDuringWait, outcomeAfterWait, barAfterWait;
     bool enabledDuringWait = true;
     QTimer::singleShot(550, &form, [&] {
       barDuringWait = form.ProgressBar1->format();
       countsDuringWait = form.LabelProgress->text();
-      enabledDuringWait = form.ButtonStart->isEnabled();
+      enabledDuringWait = form.ButtonStart->isEnabled() || form.Stop1->isEnabled();
     });
     QTimer::singleShot(1200, &form, [&] {
       outcomeAfterWait = form.LabelOutcome->isVisible() ? form.LabelOutcome->text() : QString();
