@@ -158,8 +158,9 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool FormCloseQuery();
   void FormClose();
   void Exit1Click();
-  // Opens the save folder (as EditPath names it) in the desktop's file manager; a click on the
-  // run's outcome opens the folder that run saved into.
+  // Opens the save folder (as EditPath names it) in the desktop's file manager, enabled while
+  // it exists; a click on the run's outcome opens the folder that run saved into. When the
+  // desktop cannot open it, ShowFolderNotOpened says so.
   void OpenSaveFolder1Click();
   void LabelOutcomeClick();
   // Selects the site the wrong-site row names without loading its start page, and starts the
@@ -206,6 +207,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   std::string PageAddress() override;
   void ShowWrongSite(int siteIndex) override;
 
+  // Says that the desktop could not open `folder`, with the path and a button that copies it.
+  // Tests replace it.
+  virtual void ShowFolderNotOpened(const std::string& folder);
+
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.
   virtual void ShowError(const std::string& text);
@@ -229,6 +234,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void BuildStatusBar();
   void UpdateHistoryCommands();
   void UpdateRunCommands();
+  void UpdateFolderCommands();
   void BuildOutcomeRow(QBoxLayout& layout);
   void BuildWrongSiteRow(QBoxLayout& layout);
   // Takes away the notes about the last run, the last loading and the page's site.

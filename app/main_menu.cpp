@@ -3,13 +3,16 @@
 
 // The main window's menu bar and the commands its items give.
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -36,6 +39,10 @@ void TForm1::BuildMenu() {
   OpenSaveFolder1->setObjectName("OpenSaveFolder1");
   connect(OpenSaveFolder1, &QAction::triggered, this,
           [this] { Guarded([this] { OpenSaveFolder1Click(); }); });
+  // Enabled while the save folder exists: typed, made by a run, or removed meanwhile.
+  connect(EditPath, &QLineEdit::textChanged, this, [this] { UpdateFolderCommands(); });
+  connect(file, &QMenu::aboutToShow, this, [this] { UpdateFolderCommands(); });
+  UpdateFolderCommands();
   file->addSeparator();
   Exit1 = file->addAction("Exit");
   Exit1->setObjectName("Exit1");
@@ -161,7 +168,24 @@ void TForm1::OpenFolder(const QString& folderText) {
     ShowMessage("The folder " + S(folderText) + " does not exist yet.");
     return;
   }
-  ShellOpen(S(QDir::cleanPath(folder.absoluteFilePath())));
+  const std::string path = S(QDir::cleanPath(folder.absoluteFilePath()));
+  if (!ShellOpen(path)) ShowFolderNotOpened(path);
+}
+
+void TForm1::ShowFolderNotOpened(const std::string& folder) {
+  QMessageBox box(QMessageBox::Warning, windowTitle(),
+                  "The desktop could not open the folder (no file manager took it):\n" + Q(folder),
+                  QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPushButton* copy = box.addButton("Copy path", QMessageBox::ActionRole);
+  box.exec();
+  if (box.clickedButton() == copy) QGuiApplication::clipboard()->setText(Q(folder));
+}
+
+void TForm1::UpdateFolderCommands() {
+  const QString text = EditPath->text();
+  OpenSaveFolder1->setEnabled(!text.isEmpty() && QFileInfo(text).isDir());
 }
 
 void TForm1::Back1Click() {

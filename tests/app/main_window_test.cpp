@@ -5,6 +5,7 @@
 // configuration folder once installed), the site selector's click rules, the folder picker,
 // the close rule and the settings written on close, the menu commands.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -292,7 +293,10 @@ class MainWindowTest : public QObject {
 
   void homePageAndManualCommands() {
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
@@ -669,11 +673,14 @@ class MainWindowTest : public QObject {
     QVERIFY(!notesShown());
   }
 
-  // File, Open save folder hands the save folder, absolute, to the desktop; a folder not yet
-  // made is said in a box, and nothing is opened.
+  // File, Open save folder hands the save folder, absolute, to the desktop; it is disabled
+  // while the folder does not exist, and a desktop that cannot open it is answered by a box.
   void openSaveFolderHandsTheFolderToTheDesktop() {
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
@@ -695,12 +702,34 @@ class MainWindowTest : public QObject {
     QCOMPARE(opened.size(), size_t{2});
     QCOMPARE(opened[1], opened[0]);
 
+    // No folder, no command.
     form.EditPath->setText(saveFolder + "/not-yet");
+    QVERIFY(!form.OpenSaveFolder1->isEnabled());
     form.OpenSaveFolder1->trigger();
     QCOMPARE(opened.size(), size_t{2});
-    QCOMPARE(form.messages,
-             std::vector<std::string>{"The folder " + (saveFolder + "/not-yet").toStdString() +
-                                      " does not exist yet."});
+    QVERIFY(form.messages.empty());
+    form.EditPath->setText(saveFolder);
+    QVERIFY(form.OpenSaveFolder1->isEnabled());
+
+    // A desktop that opens nothing: the box says so with the path, and copies it on request.
+    SetShellOpenerForTesting([](const std::string&) { return false; });
+    QApplication::clipboard()->clear();
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      shown = box->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == "Copy path") button->click();
+      }
+    });
+    poll.start(10);
+    form.OpenSaveFolder1->trigger();
+    poll.stop();
+    const QString path = QDir::cleanPath(saveFolder);
+    QCOMPARE(shown, "The desktop could not open the folder (no file manager took it):\n" + path);
+    QCOMPARE(QApplication::clipboard()->text(), path);
     SetShellOpenerForTesting({});
   }
 

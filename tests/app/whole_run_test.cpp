@@ -178,7 +178,10 @@ class WholeRunTest : public QObject {
     // A click on the outcome opens the folder the run saved into, even once the text is
     // another.
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     form.EditPath->setText("elsewhere");
     QTest::mouseClick(form.LabelOutcome, Qt::LeftButton);
     QCOMPARE(opened, std::vector<std::string>{
