@@ -284,6 +284,60 @@ class WholeRunTest : public QObject {
     QCOMPARE(form.messages.size(), size_t{1});
   }
 
+  // A page of the described layout and one of today's, each with the wrong site selected: the
+  // hint names the page's site, and its action selects that site without loading its start
+  // page and downloads the page that is shown, which stays.
+  void wrongSiteHintRunsThePageWithItsSite() {
+    DemoServer demoServer(4);
+    ProgramFolder folder;
+    TForm1Options options = FormOptions(folder);
+    options.timings.graceMs = 3000;
+    RecordingForm form(options);
+    form.show();
+    struct Row {
+      const char* what;
+      int selected;
+      std::string path;
+      int pageSite;
+      const char* action;
+      std::vector<std::string> addresses;
+    };
+    const Row rows[] = {
+        {"described Bing layout, Google selected", 1, "/results.html", 0, "Use Bing for this page",
+         demoServer.site.ImageAddresses()},
+        {"today's Google layout, Bing selected", 0, demo::DemoSite::TodaysPagePath(1), 1,
+         "Use Google for this page", demoServer.site.TodaysImageAddresses(1)},
+    };
+    for (const Row& row : rows) {
+      form.RadioGroup1->SetItemIndex(row.selected);
+      QVERIFY2(LoadAndWait(form, demoServer.server.HttpBase() + row.path), row.what);
+      const std::string saveFolder = folder.Path() + std::to_string(&row - rows);
+      form.EditPath->setText(QString::fromStdString(saveFolder));
+      QTest::mouseClick(form.ButtonStart, Qt::LeftButton);
+      QCOMPARE(form.LogLines()[9], std::string("Total url count:0"));
+      QVERIFY2(form.PanelWrongSite->isVisible(), row.what);
+      QCOMPARE(form.ButtonUseSite->text(), QString(row.action));
+      const QUrl before = form.web().View()->url();
+
+      QSignalSpy navigations(form.web().View(), &QWebEngineView::urlChanged);
+      QTest::mouseClick(form.ButtonUseSite, Qt::LeftButton);  // the run happens in here
+      QTest::qWait(300);  // a start page asked for would have begun loading by now
+
+      QCOMPARE(form.RadioGroup1->ItemIndex(), row.pageSite);
+      QCOMPARE(pixhaul::CurrentSite, row.pageSite);
+      QCOMPARE(form.web().View()->url(), before);
+      QCOMPARE(navigations.count(), 0);
+      QCOMPARE(ReadFileBytes(saveFolder + "/url_list.txt"), JoinCrLf(row.addresses));
+      QCOMPARE(form.LogLines()[9], "Total url count:" + std::to_string(row.addresses.size()));
+      QVERIFY(!form.PanelWrongSite->isVisible());
+      for (const std::string& address : row.addresses) {
+        QVERIFY2(QFile::exists(QString::fromStdString(saveFolder + "/" + FileNameFromUrl(address))),
+                 address.c_str());
+      }
+    }
+    QVERIFY(form.messages.empty());
+  }
+
   // File, Exit during a run is refused; once Stop has been carried out the close is allowed at
   // once (the settings are written then) but the window stays until the stopped run has written
   // its closing lines and log.txt.
