@@ -201,6 +201,7 @@ void TForm1::BuildControls() {
   Memo1->setPalette(memoPalette);
   left->addWidget(Memo1, 1);
   AppendLogLine("[Log window]");
+  FollowLogEnd();
   Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(Memo1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { LogPaneMenu()->exec(Memo1->viewport()->mapToGlobal(at)); });

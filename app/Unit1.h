@@ -235,6 +235,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   void UpdateHistoryCommands();
   void UpdateRunCommands();
   void UpdateFolderCommands();
+  void FollowLogEnd();
   void BuildOutcomeRow(QBoxLayout& layout);
   void BuildWrongSiteRow(QBoxLayout& layout);
   // Takes away the notes about the last run, the last loading and the page's site.
@@ -253,6 +254,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   ResultLoader* loader_ = nullptr;  // a child of the window
   TfrmAbout* frmAbout_ = nullptr;
   bool formShown_ = false;
+  bool followLog_ = true;        // the log pane shows its end
   bool keepPage_ = false;        // a change of site selects it without loading its start page
   int suggestedSite_ = kNoSite;  // the site the wrong-site row offers
   int pressDepth_ = 0;           // start/stop presses on the stack (a stop nests in a run)

@@ -61,4 +61,14 @@ void TForm1::AppendLogLine(const std::string& text) {
 
 std::vector<std::string> TForm1::LogLines() { return pane_.Lines(); }
 
+void TForm1::FollowLogEnd() {
+  // A pane shown at its end stays there when it is resized, as rows above it come and go.
+  QScrollBar* scroll = Memo1->verticalScrollBar();
+  connect(scroll, &QScrollBar::valueChanged, this,
+          [this, scroll](int value) { followLog_ = value == scroll->maximum(); });
+  connect(scroll, &QScrollBar::rangeChanged, this, [this, scroll](int, int maximum) {
+    if (followLog_) scroll->setValue(maximum);
+  });
+}
+
 }  // namespace pixhaul

@@ -57,7 +57,8 @@ QSize TStatusLabel::sizeHint() const {
   // The whole text's width, so that the bar gives it room when it has some to give.
   const QFontMetrics metrics(font());
   const int margins = contentsMargins().left() + contentsMargins().right() + 2 * margin();
-  return {metrics.horizontalAdvance(fullText_) + margins, QLabel::sizeHint().height()};
+  // A pixel either side: the advance is rounded, and elidedText cuts a text a fraction wider.
+  return {metrics.horizontalAdvance(fullText_) + margins + 2, QLabel::sizeHint().height()};
 }
 
 void TStatusLabel::resizeEvent(QResizeEvent* event) {

@@ -71,6 +71,7 @@ void TForm1::BuildOutcomeRow(QBoxLayout& layout) {
   LabelShowFailed->setObjectName("LabelShowFailed");
   LabelShowFailed->SetFullText("Show failed");
   LabelShowFailed->SetClickable(true);
+  LabelShowFailed->SetRoomFirst(200);  // short and fixed: never cut
   LabelShowFailed->hide();
   connect(LabelShowFailed, &TStatusLabel::Clicked, this,
           [this] { Guarded([this] { ShowFailed1Click(); }); });

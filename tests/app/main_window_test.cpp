@@ -789,6 +789,7 @@ class MainWindowTest : public QObject {
     folder.WriteConfig(Config(folder.Path() + "pics", "-1"));  // no start page is loaded
     RecordingForm form(FormOptions(folder));
     form.show();
+    form.activateWindow();  // no window manager under a bare X server does it
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QWebEngineView* view = form.web().View();
     const auto states = [&] {

@@ -6,7 +6,9 @@
 // and the run's files land in the save folder; and a close asked for while a stopped run is
 // still closing writes the settings at once but waits for the run's end.
 //
-// Set PIXHAUL_SCREENSHOT=<file.png> to save a picture of the window after the finished run.
+// Set PIXHAUL_SCREENSHOT=<file.png> to save a picture of the window after the finished run, and
+// PIXHAUL_SCREENSHOTS=<folder> for pictures after a finished, a stopped and a wrong-site run at
+// 990 x 700 and 1280 x 800.
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -66,6 +68,34 @@ std::string JoinCrLf(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\r\n";
   return text;
+}
+
+// A picture of the window as it stands, in a palette of 256 colours and the strongest
+// compression, which keep it small.
+bool SavePicture(QWidget& form, const QString& file) {
+  QTest::qWait(1500);  // let the web view paint the page
+  const QImage picture = form.grab().toImage().convertToFormat(
+      QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
+  return picture.save(file, "PNG", 0);
+}
+
+// With PIXHAUL_SCREENSHOTS=<folder>: pictures of the window in `state` at the default size and
+// at 1280 x 800, to look at.
+bool SaveStatePictures(QWidget& form, const QString& state) {
+  const QString folder = qEnvironmentVariable("PIXHAUL_SCREENSHOTS");
+  if (folder.isEmpty()) return true;
+  const QSize size = form.size();
+  bool saved = true;
+  for (const QSize shown : {QSize(990, 700), QSize(1280, 800)}) {
+    form.resize(shown);
+    saved =
+        SavePicture(
+            form,
+            QString("%1/%2-%3x%4.png").arg(folder, state).arg(shown.width()).arg(shown.height())) &&
+        saved;
+  }
+  form.resize(size);
+  return saved;
 }
 
 int ImageNumberOf(const std::string& address) {
@@ -190,13 +220,10 @@ class WholeRunTest : public QObject {
     form.EditPath->setText(QString::fromStdString(saveFolder));
 
     if (!qEnvironmentVariableIsEmpty("PIXHAUL_SCREENSHOT")) {
-      form.resize(1280, 760);
-      QTest::qWait(1500);  // let the web view paint the page
-      // A palette of 256 colours and the strongest compression keep the picture small.
-      const QImage picture = form.grab().toImage().convertToFormat(
-          QImage::Format_Indexed8, Qt::ThresholdDither | Qt::AvoidDither);
-      QVERIFY(picture.save(qEnvironmentVariable("PIXHAUL_SCREENSHOT"), "PNG", 0));
+      form.resize(1280, 800);
+      QVERIFY(SavePicture(form, qEnvironmentVariable("PIXHAUL_SCREENSHOT")));
     }
+    QVERIFY(SaveStatePictures(form, "finished"));
 
     QVERIFY(form.close());
     QCOMPARE(folder.ReadConfig(),
@@ -317,6 +344,7 @@ class WholeRunTest : public QObject {
       QCOMPARE(form.LogLines()[9], std::string("Total url count:0"));
       QVERIFY2(form.PanelWrongSite->isVisible(), row.what);
       QCOMPARE(form.ButtonUseSite->text(), QString(row.action));
+      if (&row == rows) QVERIFY(SaveStatePictures(form, "wrong-site"));
       const QUrl before = form.web().View()->url();
 
       QSignalSpy navigations(form.web().View(), &QWebEngineView::urlChanged);
@@ -416,6 +444,7 @@ class WholeRunTest : public QObject {
     options.timings.stopWaitMs = 300;
     RecordingForm form(options);
     form.show();
+    form.activateWindow();  // no window manager under a bare X server does it
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(LoadAndWait(form, demoServer.server.HttpBase() + "/empty.html"));
     const std::string saveFolder = folder.Path() + "pics";
@@ -432,6 +461,7 @@ class WholeRunTest : public QObject {
     QTimer::singleShot(400, &form, [&] { QTest::keyClick(form.Memo1, Qt::Key_Escape); });
     // From the press on the stop is told; once its wait is over, the whole outcome.
     QString barDuringWait, countsDuringWait, outcomeAfterWait, barAfterWait;
+    bool picturesSaved = false;
     bool enabledDuringWait = true;
     QTimer::singleShot(550, &form, [&] {
       barDuringWait = form.ProgressBar1->format();
@@ -441,6 +471,7 @@ class WholeRunTest : public QObject {
     QTimer::singleShot(1200, &form, [&] {
       outcomeAfterWait = form.LabelOutcome->isVisible() ? form.LabelOutcome->text() : QString();
       barAfterWait = form.ProgressBar1->text();
+      picturesSaved = SaveStatePictures(form, "stopped");
     });
     QTimer::singleShot(1500, &form, [&] {
       form.EditPath->setText(QString::fromStdString(saveFolder));
@@ -466,6 +497,7 @@ class WholeRunTest : public QObject {
     QVERIFY(!enabledDuringWait);
     QCOMPARE(outcomeAfterWait, QString("Stopped: 0 of 0 saved"));
     QCOMPARE(barAfterWait, QString("Stopped"));
+    QVERIFY(picturesSaved);
     // The pane and log.txt hold the described lines and nothing else.
     const std::vector<std::string> lines = form.LogLines();
     QCOMPARE(ReadFileBytes(saveFolder + "/log.txt"), JoinCrLf(lines));
