@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -180,11 +181,13 @@ void TForm1::BuildControls() {
   buttons->addWidget(ButtonLoadMore);
   buttons->addWidget(SpinResultTarget);
   left->addLayout(buttons);
+  BuildOutcomeRow(*left);
 
   LabelFilters = new QLabel(PanelLeft);
   LabelFilters->setObjectName("LabelFilters");
   LabelFilters->hide();
   left->addWidget(LabelFilters);
+  BuildWrongSiteRow(*left);
 
   Memo1 = new QPlainTextEdit(PanelLeft);
   Memo1->setObjectName("Memo1");
@@ -198,56 +201,27 @@ void TForm1::BuildControls() {
   Memo1->setPalette(memoPalette);
   left->addWidget(Memo1, 1);
   AppendLogLine("[Log window]");
+  FollowLogEnd();
+  Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Memo1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { LogPaneMenu()->exec(Memo1->viewport()->mapToGlobal(at)); });
 
   PanelWeb = new QWidget(central);
   PanelWeb->setObjectName("PanelWeb");
   row->addWidget(PanelWeb, 1);
   web_ = std::make_unique<WebViewAdapter>(PanelWeb, options_.viewFactory);
-  // A note about the last run's list speaks of the page it was taken from.
+  // The notes speak of the page they were made on; the home page address is only a greeting.
   if (QWebEngineView* view = web_->View()) {
-    connect(view, &QWebEngineView::urlChanged, this, [this] { ListSourceText->SetFullText({}); });
+    connect(view, &QWebEngineView::urlChanged, this, [this] {
+      ClearNotes();
+      StatusText->SetFullText({});
+      StatusText->hide();
+      UpdateHistoryCommands();
+    });
+    connect(view, &QWebEngineView::loadFinished, this, [this] { UpdateHistoryCommands(); });
   }
 
-  StatusBar1 = new QStatusBar(this);
-  StatusBar1->setObjectName("StatusBar1");
-  StatusText = new TStatusLabel(StatusBar1);
-  StatusText->setObjectName("StatusText");
-  StatusText->SetFullText(kHomePageAddress);
-  // The home page address is short and fixed: it keeps its room, and the notes beside it give
-  // way instead.
-  StatusText->setMinimumWidth(StatusText->sizeHint().width());
-  StatusBar1->addWidget(StatusText, 1);
-  LabelProgress = new TStatusLabel(StatusBar1);
-  LabelProgress->setObjectName("LabelProgress");
-  LabelProgress->hide();
-  StatusBar1->addPermanentWidget(LabelProgress);
-  ProgressBar1 = new QProgressBar(StatusBar1);
-  ProgressBar1->setObjectName("ProgressBar1");
-  ProgressBar1->setFixedWidth(160);
-  ProgressBar1->hide();
-  StatusBar1->addPermanentWidget(ProgressBar1);
-  LoadMoreText = new TStatusLabel(StatusBar1);
-  LoadMoreText->setObjectName("LoadMoreText");
-  StatusBar1->addPermanentWidget(LoadMoreText);
-  ListSourceText = new TStatusLabel(StatusBar1);
-  ListSourceText->setObjectName("ListSourceText");
-  StatusBar1->addPermanentWidget(ListSourceText);
-  LabelOutcome = new TStatusLabel(StatusBar1);
-  LabelOutcome->setObjectName("LabelOutcome");
-  LabelOutcome->SetClickable(true);
-  LabelOutcome->hide();
-  connect(LabelOutcome, &TStatusLabel::Clicked, this,
-          [this] { Guarded([this] { LabelOutcomeClick(); }); });
-  StatusBar1->addPermanentWidget(LabelOutcome);
-  LabelShowFailed = new TStatusLabel(StatusBar1);
-  LabelShowFailed->setObjectName("LabelShowFailed");
-  LabelShowFailed->SetFullText("Show failed");
-  LabelShowFailed->SetClickable(true);
-  LabelShowFailed->hide();
-  connect(LabelShowFailed, &TStatusLabel::Clicked, this,
-          [this] { Guarded([this] { ShowFailed1Click(); }); });
-  StatusBar1->addPermanentWidget(LabelShowFailed);
-  setStatusBar(StatusBar1);
+  BuildStatusBar();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -291,15 +265,18 @@ void TForm1::FormShow() {
 }
 
 void TForm1::RadioGroup1Click() {
-  ListSourceText->SetFullText({});
+  ClearNotes();
   pixhaul::CurrentSite = RadioGroup1->ItemIndex();
-  if (IsSiteIndex(pixhaul::CurrentSite)) web_->NavigateToSite(pixhaul::CurrentSite);
+  if (IsSiteIndex(pixhaul::CurrentSite) && !keepPage_) web_->NavigateToSite(pixhaul::CurrentSite);
 }
 
 void TForm1::ButtonStartClick() {
   // The run takes the page as it stands: a loading still going is ended first.
   loader_->Stop();
-  if (ButtonStart->text() == kStartDownloadCaption) runFolderText_ = EditPath->text();
+  if (ButtonStart->text() == kStartDownloadCaption) {
+    runFolderText_ = EditPath->text();
+    ClearNotes();
+  }
   ++pressDepth_;
   Guarded([this] { controller_->ButtonStartClick(); });
   --pressDepth_;
@@ -364,56 +341,15 @@ std::string TForm1::SaveFolderText() {
 
 std::string TForm1::ButtonCaption() { return S(ButtonStart->text()); }
 
-void TForm1::SetButtonCaption(const std::string& caption) { ButtonStart->setText(Q(caption)); }
-
-void TForm1::SetButtonEnabled(bool enabled) { ButtonStart->setEnabled(enabled); }
-
-void TForm1::ClearLog() {
-  pane_.Clear();
-  Memo1->clear();
+void TForm1::SetButtonCaption(const std::string& caption) {
+  ButtonStart->setText(Q(caption));
+  UpdateRunCommands();
 }
 
-namespace {
-
-// A worker's failure line ("T4:404 Not Found http://...", "T4 failed: http://..."), as against
-// its saved line ("T4 photo.jpg: OK").
-bool IsFailureLine(const std::string& line) {
-  if (line.size() < 2 || line[0] != 'T' || !std::isdigit(static_cast<unsigned char>(line[1])))
-    return false;
-  size_t i = 1;
-  while (i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]))) ++i;
-  if (i < line.size() && line[i] == ':') return true;
-  return line.compare(i, 9, " failed: ") == 0 && !line.ends_with(": OK");
+void TForm1::SetButtonEnabled(bool enabled) {
+  ButtonStart->setEnabled(enabled);
+  UpdateRunCommands();
 }
-
-// Failures stand out by weight as well as by colour.
-QTextCharFormat FailureFormat() {
-  QTextCharFormat format;
-  format.setForeground(QColor(0xB0, 0x00, 0x20));
-  format.setFontWeight(QFont::Bold);
-  return format;
-}
-
-}  // namespace
-
-void TForm1::AppendLogLine(const std::string& text) {
-  // Follow the end of the log only when the user has not scrolled away from it.
-  QScrollBar* scroll = Memo1->verticalScrollBar();
-  const bool atEnd = scroll->value() == scroll->maximum();
-  QTextCursor cursor(Memo1->document());
-  cursor.movePosition(QTextCursor::End);
-  const bool paneWasEmpty = pane_.Lines().empty();
-  const std::vector<std::string> added = pane_.Append(text);
-  for (size_t i = 0; i < added.size(); ++i) {
-    // The document always holds one block; the pane's first line goes into it and every later
-    // one into a block of its own, so that an empty first line is kept.
-    if (i > 0 || !paneWasEmpty) cursor.insertBlock();
-    cursor.insertText(Q(added[i]), IsFailureLine(added[i]) ? FailureFormat() : QTextCharFormat());
-  }
-  if (atEnd) scroll->setValue(scroll->maximum());
-}
-
-std::vector<std::string> TForm1::LogLines() { return pane_.Lines(); }
 
 void TForm1::ShowMessage(const std::string& text) {
   ShowMessageBox(this, QMessageBox::NoIcon, text);
@@ -440,17 +376,13 @@ void TForm1::ShowProgress(const RunProgress& progress) {
   const bool failures = !progress.active && progress.failed + progress.notImages > 0;
   LabelShowFailed->setVisible(failures);
   RetryFailed1->setEnabled(failures);
+  UpdateRunCommands();
+  UpdateFolderCommands();
 }
-
-void TForm1::ShowListSource(const std::string& note) { ListSourceText->SetFullText(Q(note)); }
 
 std::string TForm1::PageAddress() {
   QWebEngineView* view = web_->View();
   return view ? S(view->url().toString()) : std::string();
-}
-
-void TForm1::ShowWrongSite(int siteIndex) {
-  ListSourceText->SetFullText(Q(WrongSiteNote(siteIndex)));
 }
 
 }  // namespace pixhaul

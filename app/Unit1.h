@@ -27,11 +27,14 @@
 #include "download/run_log.h"
 #include "download/run_window.h"
 #include "harvest/qt/web_view_adapter.h"
+#include "harvest/site_table.h"
 
 class QAction;
+class QBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -90,19 +93,25 @@ class TForm1 : public QMainWindow, public RunWindow {
   // The download options in force, in one short line ("Filters: ≥ 200×200, no duplicates");
   // hidden while none is.
   QLabel* LabelFilters = nullptr;
+  // Shown when the selected site found nothing on a page of another site: what the page is,
+  // and "Use Bing for this page", which selects that site, keeps the page and downloads it.
+  QWidget* PanelWrongSite = nullptr;
+  QLabel* LabelWrongSite = nullptr;
+  QPushButton* ButtonUseSite = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
   QWidget* PanelWeb = nullptr;
   // The status bar's texts are elided to the room they have (the whole text in the tooltip),
   // so that none of them can widen the window.
   QStatusBar* StatusBar1 = nullptr;
   TStatusLabel* StatusText = nullptr;
-  // At the status bar's right end: the run's counts while it is on, then its outcome
-  // (LabelOutcome, a click on it opens the save folder), and a bar of the addresses dealt
-  // with, left at its final state after the run.
+  // At the status bar's right end: the run's counts while it is on ("Stopping…" during a
+  // stop's wait), and a bar of the addresses dealt with, left at its final state after the run.
+  // The outcome (LabelOutcome, a click on it opens the save folder) stands whole under the start
+  // button once the run has ended or its stop was carried out.
   TStatusLabel* LabelProgress = nullptr;
   QProgressBar* ProgressBar1 = nullptr;
-  // Where the last run's address list came from, or the site the page belongs to when the
-  // selected one found nothing; cleared when the site or the page changes.
+  // Where the last run's address list came from; like every note, cleared when a run starts,
+  // the site or the page changes.
   TStatusLabel* ListSourceText = nullptr;
   TStatusLabel* LabelOutcome = nullptr;
   // Beside the outcome of a run with downloads that failed: "Show failed", which lists them.
@@ -111,7 +120,8 @@ class TForm1 : public QMainWindow, public RunWindow {
   // In the status bar: the results counted while more are loaded, and how the loading ended.
   TStatusLabel* LoadMoreText = nullptr;
   QAction* Exit1 = nullptr;
-  // Go menu: the web view's history and reload.
+  // Go menu: the web view's history and reload; Back and Forward enabled only when there is
+  // somewhere to go.
   QAction* Back1 = nullptr;
   QAction* Forward1 = nullptr;
   QAction* Reload1 = nullptr;
@@ -119,10 +129,15 @@ class TForm1 : public QMainWindow, public RunWindow {
   // options' dialog.
   QAction* VerifyCertificates1 = nullptr;
   QAction* DownloadOptions1 = nullptr;
-  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs; "Retry failed
-  // downloads", enabled after a run with failures.
+  // Page menu: "Load more results" (Ctrl+L), "Stop loading" while it runs.
   QAction* LoadMoreResults1 = nullptr;
+  // Run menu: "Start download" (Ctrl+Return) and "Stop" (Escape), each enabled while the
+  // button would take that press; "Retry failed downloads", enabled after a run with
+  // failures; "Clear log", also in the log pane's context menu, enabled while no run is on.
+  QAction* StartDownload1 = nullptr;
+  QAction* Stop1 = nullptr;
   QAction* RetryFailed1 = nullptr;
+  QAction* ClearLog1 = nullptr;
   QAction* UserManual1 = nullptr;
   QAction* gotohomepage1 = nullptr;
   QAction* About1 = nullptr;
@@ -143,13 +158,20 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool FormCloseQuery();
   void FormClose();
   void Exit1Click();
-  // Opens the save folder (as EditPath names it) in the desktop's file manager; a click on the
-  // run's outcome opens the folder that run saved into.
+  // Opens the save folder (as EditPath names it) in the desktop's file manager, enabled while
+  // it exists; a click on the run's outcome opens the folder that run saved into. When the
+  // desktop cannot open it, ShowFolderNotOpened says so.
   void OpenSaveFolder1Click();
   void LabelOutcomeClick();
+  // Selects the site the wrong-site row names without loading its start page, and starts the
+  // download of the page shown.
+  void UseSuggestedSiteClick();
   void Back1Click();
   void Forward1Click();
   void Reload1Click();
+  void ClearLog1Click();
+  // The log pane's context menu: the usual commands and "Clear log".
+  std::unique_ptr<QMenu> LogPaneMenu();
   // The check of VerifyCertificates1 changed: downloads started from now on follow it.
   void VerifyCertificates1Click();
   // Opens the download options; what the user accepts applies to the runs started from then on.
@@ -185,6 +207,10 @@ class TForm1 : public QMainWindow, public RunWindow {
   std::string PageAddress() override;
   void ShowWrongSite(int siteIndex) override;
 
+  // Says that the desktop could not open `folder`, with the path and a button that copies it.
+  // Tests replace it.
+  virtual void ShowFolderNotOpened(const std::string& folder);
+
   // The error box for a failure that ended a handler. Tests replace it (and ShowMessage) to
   // observe boxes without blocking.
   virtual void ShowError(const std::string& text);
@@ -205,6 +231,15 @@ class TForm1 : public QMainWindow, public RunWindow {
   void BuildControls();
   void BuildMenu();
   void BuildGoMenu();
+  void BuildStatusBar();
+  void UpdateHistoryCommands();
+  void UpdateRunCommands();
+  void UpdateFolderCommands();
+  void FollowLogEnd();
+  void BuildOutcomeRow(QBoxLayout& layout);
+  void BuildWrongSiteRow(QBoxLayout& layout);
+  // Takes away the notes about the last run, the last loading and the page's site.
+  void ClearNotes();
   // Asks the desktop to open `folderText` (a folder text as typed); a missing folder is said.
   void OpenFolder(const QString& folderText);
   template <class Handler>
@@ -219,9 +254,12 @@ class TForm1 : public QMainWindow, public RunWindow {
   ResultLoader* loader_ = nullptr;  // a child of the window
   TfrmAbout* frmAbout_ = nullptr;
   bool formShown_ = false;
-  int pressDepth_ = 0;          // start/stop presses on the stack (a stop nests in a run)
-  bool closeAccepted_ = false;  // settings written; the window ends once no press is running
-  QString runFolderText_;       // the save folder text of the last press of "Start download"
+  bool followLog_ = true;        // the log pane shows its end
+  bool keepPage_ = false;        // a change of site selects it without loading its start page
+  int suggestedSite_ = kNoSite;  // the site the wrong-site row offers
+  int pressDepth_ = 0;           // start/stop presses on the stack (a stop nests in a run)
+  bool closeAccepted_ = false;   // settings written; the window ends once no press is running
+  QString runFolderText_;        // the save folder text of the last press of "Start download"
   DownloadOptions downloadOptions_;
   // While a retry press runs: the saved page it takes in place of a capture, and its folder.
   std::optional<std::string> retryPage_;

@@ -14,11 +14,11 @@ WindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& argumen
   for (const std::string& argument : arguments) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
-    } else if (!optionsEnded && argument == "--help") {
+    } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
       // The first of --help and --version answers; nothing else is started.
       if (line.action == WindowCommandLine::Action::Run)
         line.action = WindowCommandLine::Action::Help;
-    } else if (!optionsEnded && argument == "--version") {
+    } else if (!optionsEnded && (argument == "--version" || argument == "-v")) {
       if (line.action == WindowCommandLine::Action::Run) {
         line.action = WindowCommandLine::Action::Version;
       }

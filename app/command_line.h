@@ -6,8 +6,8 @@
 // line of text and an exit code instead of a window or the toolkit's abort. No Qt.
 //
 //   pixhaul [ADDRESS]    ADDRESS, when given, is loaded into the web view once the window shows.
-//   pixhaul --help       the usage, on standard output; exit 0.
-//   pixhaul --version    the version, on standard output; exit 0.
+//   pixhaul --help, -h     the usage, on standard output; exit 0.
+//   pixhaul --version, -v  the version, on standard output; exit 0.
 // Anything else beginning with "-" (and a second ADDRESS) is refused with a usage line on
 // standard error and exit 2; "--" ends the options, for an address that begins with "-".
 #pragma once
@@ -19,7 +19,7 @@
 namespace pixhaul {
 
 inline constexpr const char* kWindowUsage =
-    "usage: pixhaul [ADDRESS]\n       pixhaul --help\n       pixhaul --version\n";
+    "usage: pixhaul [ADDRESS]\n       pixhaul --help|-h\n       pixhaul --version|-v\n";
 inline constexpr const char* kNoDisplayMessage =
     "pixhaul: no display; use pixhaul-cli for headless runs";
 

@@ -3,15 +3,20 @@
 
 // The main window's menu bar and the commands its items give.
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QWebEngineHistory>
 #include <QWebEngineView>
 
 #include "app/Unit1.h"
@@ -34,6 +39,10 @@ void TForm1::BuildMenu() {
   OpenSaveFolder1->setObjectName("OpenSaveFolder1");
   connect(OpenSaveFolder1, &QAction::triggered, this,
           [this] { Guarded([this] { OpenSaveFolder1Click(); }); });
+  // Enabled while the save folder exists: typed, made by a run, or removed meanwhile.
+  connect(EditPath, &QLineEdit::textChanged, this, [this] { UpdateFolderCommands(); });
+  connect(file, &QMenu::aboutToShow, this, [this] { UpdateFolderCommands(); });
+  UpdateFolderCommands();
   file->addSeparator();
   Exit1 = file->addAction("Exit");
   Exit1->setObjectName("Exit1");
@@ -58,11 +67,35 @@ void TForm1::BuildMenu() {
   LoadMoreResults1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   connect(LoadMoreResults1, &QAction::triggered, this,
           [this] { Guarded([this] { LoadMoreResults1Click(); }); });
-  RetryFailed1 = page->addAction("Retry failed downloads");
+
+  // The start/stop button's two presses, each enabled while the button would take it.
+  QMenu* run = menuBar()->addMenu("Run");
+  StartDownload1 = run->addAction(kStartDownloadCaption);
+  StartDownload1->setObjectName("StartDownload1");
+  StartDownload1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+  StartDownload1->setShortcutContext(Qt::WindowShortcut);
+  connect(StartDownload1, &QAction::triggered, this, [this] {
+    if (ButtonStart->isEnabled() && ButtonStart->text() == kStartDownloadCaption)
+      ButtonStartClick();
+  });
+  Stop1 = run->addAction(kStopCaption);
+  Stop1->setObjectName("Stop1");
+  Stop1->setShortcut(QKeySequence(Qt::Key_Escape));
+  Stop1->setShortcutContext(Qt::WindowShortcut);
+  Stop1->setEnabled(false);
+  connect(Stop1, &QAction::triggered, this, [this] {
+    if (ButtonStart->isEnabled() && ButtonStart->text() != kStartDownloadCaption)
+      ButtonStartClick();
+  });
+  RetryFailed1 = run->addAction("Retry failed downloads");
   RetryFailed1->setObjectName("RetryFailed1");
   RetryFailed1->setEnabled(false);
   // Its own press handler catches and finishes like the start button's.
   connect(RetryFailed1, &QAction::triggered, this, [this] { RetryFailed1Click(); });
+  run->addSeparator();
+  ClearLog1 = run->addAction("Clear log");
+  ClearLog1->setObjectName("ClearLog1");
+  connect(ClearLog1, &QAction::triggered, this, [this] { Guarded([this] { ClearLog1Click(); }); });
 
   QMenu* help = menuBar()->addMenu("Help");
   UserManual1 = help->addAction("User Manual");
@@ -95,6 +128,34 @@ void TForm1::BuildGoMenu() {
   Forward1 =
       add("Forward", "Forward1", QKeySequence(Qt::ALT | Qt::Key_Right), &TForm1::Forward1Click);
   Reload1 = add("Reload", "Reload1", QKeySequence(Qt::Key_F5), &TForm1::Reload1Click);
+  Back1->setEnabled(false);
+  Forward1->setEnabled(false);
+}
+
+void TForm1::UpdateHistoryCommands() {
+  QWebEngineView* view = web_->View();
+  Back1->setEnabled(view != nullptr && view->history()->canGoBack());
+  Forward1->setEnabled(view != nullptr && view->history()->canGoForward());
+}
+
+void TForm1::UpdateRunCommands() {
+  const bool enabled = ButtonStart->isEnabled();
+  const bool showsStart = ButtonStart->text() == kStartDownloadCaption;
+  StartDownload1->setEnabled(enabled && showsStart);
+  Stop1->setEnabled(enabled && !showsStart);
+  // log.txt is the pane as the run leaves it: it is not cleared under a run.
+  ClearLog1->setEnabled(showsStart && !controller_->RunActive());
+}
+
+void TForm1::ClearLog1Click() {
+  if (!controller_->RunActive()) ClearLog();
+}
+
+std::unique_ptr<QMenu> TForm1::LogPaneMenu() {
+  std::unique_ptr<QMenu> menu(Memo1->createStandardContextMenu());
+  menu->addSeparator();
+  menu->addAction(ClearLog1);
+  return menu;
 }
 
 void TForm1::Exit1Click() { close(); }
@@ -107,7 +168,24 @@ void TForm1::OpenFolder(const QString& folderText) {
     ShowMessage("The folder " + S(folderText) + " does not exist yet.");
     return;
   }
-  ShellOpen(S(QDir::cleanPath(folder.absoluteFilePath())));
+  const std::string path = S(QDir::cleanPath(folder.absoluteFilePath()));
+  if (!ShellOpen(path)) ShowFolderNotOpened(path);
+}
+
+void TForm1::ShowFolderNotOpened(const std::string& folder) {
+  QMessageBox box(QMessageBox::Warning, windowTitle(),
+                  "The desktop could not open the folder (no file manager took it):\n" + Q(folder),
+                  QMessageBox::Ok, this);
+  box.setTextFormat(Qt::PlainText);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  QPushButton* copy = box.addButton("Copy path", QMessageBox::ActionRole);
+  box.exec();
+  if (box.clickedButton() == copy) QGuiApplication::clipboard()->setText(Q(folder));
+}
+
+void TForm1::UpdateFolderCommands() {
+  const QString text = EditPath->text();
+  OpenSaveFolder1->setEnabled(!text.isEmpty() && QFileInfo(text).isDir());
 }
 
 void TForm1::Back1Click() {

@@ -12,6 +12,12 @@
 
 namespace pixhaul {
 
+namespace {
+
+constexpr const char* kStoppingText = "Stopping\u2026";
+
+}  // namespace
+
 QString RunEndWord(const RunProgress& progress) {
   switch (RunEndOf(progress)) {
     case RunEnd::kStopped:
@@ -30,11 +36,17 @@ void ShowRunState(const RunProgress& progress, TStatusLabel& counts, QProgressBa
   // turn the bar into a busy indicator instead.
   bar.setRange(0, std::max(1, progress.addresses));
   bar.setValue(progress.addresses == 0 ? 1 : progress.Done());
-  bar.setFormat(progress.active ? QString("%p%") : RunEndWord(progress));
+  // A stop is told from the press on: the run's outcome is known once its wait is over, while
+  // the closing steps still run.
+  const bool ended = !progress.active || progress.stopped;
+  bar.setFormat(progress.stopping ? QString(kStoppingText)
+                : ended           ? RunEndWord(progress)
+                                  : QString("%p%"));
   bar.setTextVisible(true);
   bar.show();
-  if (progress.active) {
-    counts.SetFullText(QString::fromUtf8(ProgressText(progress)));
+  if (!ended) {
+    counts.SetFullText(progress.stopping ? QString(kStoppingText)
+                                         : QString::fromUtf8(ProgressText(progress)));
     counts.show();
     outcome.SetFullText({});
     outcome.hide();

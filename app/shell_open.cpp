@@ -11,24 +11,21 @@ namespace pixhaul {
 
 namespace {
 
-std::function<void(const std::string&)>& Opener() {
-  static std::function<void(const std::string&)> opener;
+std::function<bool(const std::string&)>& Opener() {
+  static std::function<bool(const std::string&)> opener;
   return opener;
 }
 
 }  // namespace
 
-void ShellOpen(const std::string& target) {
-  if (Opener()) {
-    Opener()(target);
-    return;
-  }
+bool ShellOpen(const std::string& target) {
+  if (Opener()) return Opener()(target);
   const QString text = QString::fromStdString(target);
   const QUrl url = text.startsWith('/') ? QUrl::fromLocalFile(text) : QUrl(text);
-  (void)QDesktopServices::openUrl(url);  // nothing is reported when no program takes it
+  return QDesktopServices::openUrl(url);
 }
 
-void SetShellOpenerForTesting(std::function<void(const std::string&)> opener) {
+void SetShellOpenerForTesting(std::function<bool(const std::string&)> opener) {
   Opener() = std::move(opener);
 }
 

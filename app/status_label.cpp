@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace pixhaul {
 
@@ -36,16 +37,28 @@ void TStatusLabel::SetClickable(bool clickable) {
   }
 }
 
+void TStatusLabel::SetWrapped(bool wrapped) {
+  wrapped_ = wrapped;
+  setWordWrap(wrapped);
+  updateGeometry();
+  Elide();
+}
+
 QSize TStatusLabel::minimumSizeHint() const {
+  if (wrapped_) return QLabel::minimumSizeHint();
   const QFontMetrics metrics(font());
-  return {metrics.averageCharWidth() * kMinimumCharacters, QLabel::minimumSizeHint().height()};
+  const int least = metrics.averageCharWidth() * kMinimumCharacters;
+  return {std::max(least, std::min(roomFirst_, sizeHint().width())),
+          QLabel::minimumSizeHint().height()};
 }
 
 QSize TStatusLabel::sizeHint() const {
+  if (wrapped_) return QLabel::sizeHint();
   // The whole text's width, so that the bar gives it room when it has some to give.
   const QFontMetrics metrics(font());
   const int margins = contentsMargins().left() + contentsMargins().right() + 2 * margin();
-  return {metrics.horizontalAdvance(fullText_) + margins, QLabel::sizeHint().height()};
+  // A pixel either side: the advance is rounded, and elidedText cuts a text a fraction wider.
+  return {metrics.horizontalAdvance(fullText_) + margins + 2, QLabel::sizeHint().height()};
 }
 
 void TStatusLabel::resizeEvent(QResizeEvent* event) {
@@ -63,8 +76,9 @@ void TStatusLabel::mouseReleaseEvent(QMouseEvent* event) {
 
 void TStatusLabel::Elide() {
   const QFontMetrics metrics(font());
-  const QString shown = metrics.elidedText(fullText_, Qt::ElideRight, contentsRect().width());
-  setText(shown);
+  const QString shown =
+      wrapped_ ? fullText_ : metrics.elidedText(fullText_, Qt::ElideRight, contentsRect().width());
+  if (text() != shown) setText(shown);
   setToolTip(fullText_);
 }
 

@@ -27,6 +27,14 @@ class TStatusLabel : public QLabel {
   void SetClickable(bool clickable);
   bool Clickable() const { return clickable_; }
 
+  // Shows the whole text, wrapped at word ends onto as many lines as it needs, instead of
+  // eliding it (for a label with room to grow downwards).
+  void SetWrapped(bool wrapped);
+
+  // Asks for its whole text's width, up to `width` pixels, as its least room, so that the
+  // labels beside it give way first; 0 (the default) asks for a few characters only.
+  void SetRoomFirst(int width) { roomFirst_ = width; }
+
   QSize minimumSizeHint() const override;
   QSize sizeHint() const override;
 
@@ -42,6 +50,8 @@ class TStatusLabel : public QLabel {
 
   QString fullText_;
   bool clickable_ = false;
+  int roomFirst_ = 0;
+  bool wrapped_ = false;
 };
 
 }  // namespace pixhaul

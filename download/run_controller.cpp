@@ -177,19 +177,29 @@ bool TRunController::WaitForRoomUnderLimit(int limit) {
 void TRunController::StopPath() {
   // A download waiting to be tried again gives up at once.
   if (options_.stop) options_.stop->Raise();
+  // The press is taken: a second one during the wait would only stop again.
+  const bool reportStop = runActive_ && progress_.active && !progress_.stopped;
+  window_.SetButtonEnabled(false);
+  if (reportStop) {
+    progress_.stopping = true;
+    ReportProgress();
+  }
   Log("");
   Log(kStoppingLine);
   Log("");
   WaitWithMessages(timings_.stopWaitMs);
   ShowStopCaption(false);
   stopRequested_ = true;
-  if (runActive_ && progress_.active && !progress_.stopped) {
+  if (reportStop) {
+    progress_.stopping = false;
     progress_.stopped = true;
     ReportProgress();
   }
-  if (runActive_ && !buttonDisabled_) {
+  // A stopped run still closing keeps the button disabled until its closing steps end.
+  if (runActive_) {
     buttonDisabled_ = true;
-    window_.SetButtonEnabled(false);
+  } else {
+    window_.SetButtonEnabled(true);
   }
 }
 

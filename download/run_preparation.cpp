@@ -100,7 +100,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     window.ShowMessage(text);
   }
   if (harvest.byRules) window.ShowListSource(RulesListNote(site));
-  if (harvest.count == 0) {
+  if (!harvest.foundAddresses) {
     // Only a hint: a page that cannot be scanned again just goes without it.
     try {
       const int other =

@@ -12,18 +12,19 @@
 namespace pixhaul {
 
 struct RunProgress {
-  int addresses = 0;     // entries of the run's address list
-  int started = 0;       // workers started
-  int saved = 0;         // started workers that saved their image
-  int failed = 0;        // started workers whose download failed
-  int skipped = 0;       // addresses whose file was already in the save folder
-  bool active = false;   // the run is walking its list or closing; false once it has ended
-  bool stopped = false;  // a stop was carried out during the run
-  int notImages = 0;     // started workers whose body was a document, not an image
-  int filtered = 0;      // ... whose image was smaller than the filter's minimum
-  int duplicates = 0;    // ... whose image was a second copy of one already kept
-  int limit = 0;         // the images the run was to end with, when it ended because it had them
-  int notStarted = 0;    // addresses left unstarted because the limit was reached
+  int addresses = 0;      // entries of the run's address list
+  int started = 0;        // workers started
+  int saved = 0;          // started workers that saved their image
+  int failed = 0;         // started workers whose download failed
+  int skipped = 0;        // addresses whose file was already in the save folder
+  bool active = false;    // the run is walking its list or closing; false once it has ended
+  bool stopped = false;   // a stop was carried out during the run
+  int notImages = 0;      // started workers whose body was a document, not an image
+  int filtered = 0;       // ... whose image was smaller than the filter's minimum
+  int duplicates = 0;     // ... whose image was a second copy of one already kept
+  int limit = 0;          // the images the run was to end with, when it ended because it had them
+  int notStarted = 0;     // addresses left unstarted because the limit was reached
+  bool stopping = false;  // a stop was pressed and its wait runs; `stopped` follows it
 
   // Started workers that ended without keeping their image, for whatever reason.
   int NotSaved() const { return failed + notImages + filtered + duplicates; }

@@ -50,7 +50,13 @@ std::string RulesListNote(int siteIndex) {
 }
 
 std::string WrongSiteNote(int siteIndex) {
-  return "This page is from " + SiteLabel(siteIndex) + ": select it and press Start download again";
+  return "This page is from " + SiteLabel(siteIndex) + "; the selected site found nothing on it";
+}
+
+std::string UseSiteCaption(int siteIndex) {
+  std::string name = SiteName(siteIndex);
+  if (!name.empty()) name[0] = static_cast<char>(name[0] - 'a' + 'A');
+  return "Use " + name + " for this page";
 }
 
 namespace {

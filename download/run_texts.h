@@ -57,8 +57,10 @@ std::string AnotherRunMessage(const std::string& folderText);  // "Another run i
 
 // Status-bar notes: the list came from the site's current-layout rules; the page belongs to
 // another site.
-std::string RulesListNote(int siteIndex);  // "Addresses found by the current-layout rules for %s"
-std::string WrongSiteNote(int siteIndex);  // "This page is from %s: select it and press ..."
+std::string RulesListNote(int siteIndex);   // "Addresses found by the current-layout rules for %s"
+std::string WrongSiteNote(int siteIndex);   // "This page is from %s; the selected site found
+                                            //  nothing on it"
+std::string UseSiteCaption(int siteIndex);  // "Use Bing for this page" (the site's name)
 
 // How a run ended, in words and counts, as both front ends say it (the window at the right end
 // of its status bar, pixhaul-cli as its last line on standard error):

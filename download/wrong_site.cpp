@@ -4,11 +4,9 @@
 #include "download/wrong_site.h"
 
 #include <cstdio>
-#include <span>
 
 #include "framework/ascii_text.h"
-#include "harvest/marker_scan.h"
-#include "harvest/rules_scan.h"
+#include "harvest/address_harvest.h"
 #include "harvest/site_table.h"
 #include "http/uri.h"
 
@@ -50,17 +48,14 @@ int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile
                     RuleBook& rules, const std::string& scratchList) {
   const int byHost = SiteOfHost(AddressHost(pageAddress), selected);
   if (byHost != kNoSite) return byHost;
-  // The list a scan writes is not wanted, only whether it found something.
+  // The list a harvest writes is not wanted, only whether it found addresses.
   struct Scratch {
     const std::string& path;
     ~Scratch() { std::remove(path.c_str()); }
   } scratch{scratchList};
   for (int i = 0; i < kSiteCount; ++i) {
     if (i == selected) continue;
-    const std::span<AddressRule> siteRules(rules.ForSite(i).rules);
-    if (ScanPageWithRules(page, scratch.path, siteRules, detail::kPageChunkBytes).count > 0) {
-      return i;
-    }
+    if (HarvestImageUrls(page, scratch.path, i, rules).foundAddresses) return i;
   }
   return kNoSite;
 }

@@ -7,8 +7,8 @@
 //
 // A page belongs to another of the three sites when its address's host is that site's domain
 // or a name under it (images.google.com and www.google.com are Google's), or, failing that,
-// when that site's current-layout rules find addresses on it. Main thread only (the rules are
-// the run's).
+// when that site's marker or current-layout rules find addresses on it (its harvest). Main thread
+// only (the rules are the run's).
 #pragma once
 
 #include <string>
@@ -25,9 +25,9 @@ std::string AddressHost(const std::string& address);
 // The site, other than `selected`, whose domain `host` is or is under; -1 when none is.
 int SiteOfHost(const std::string& host, int selected);
 
-// The other site the page (at `pageAddress`, empty when unknown) belongs to, or -1. The rules
-// are tried through the scratch list file `scratchList`, which is removed afterwards. Raises
-// what the rules scan raises.
+// The other site the page (at `pageAddress`, empty when unknown) belongs to, or -1. The other
+// sites' harvests are tried through the scratch list file `scratchList`, which is removed
+// afterwards. Raises what a harvest raises.
 int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
                     RuleBook& rules, const std::string& scratchList);
 

@@ -27,6 +27,7 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::strin
 
   HarvestResult result;
   result.count = marker.count;
+  result.foundAddresses = marker.cutAnAddress;
   if (marker.cutAnAddress || !IsSiteIndex(siteIndex)) {
     markerList.Finish();
     return result;
@@ -41,6 +42,7 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::strin
     if (scan.count > 0) {
       result.count = scan.count;
       result.byRules = true;
+      result.foundAddresses = true;
       return result;
     }
     if (!scan.failure) {

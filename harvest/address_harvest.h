@@ -28,6 +28,7 @@ namespace pixhaul {
 struct HarvestResult {
   int count = 0;                      // entries in the list file
   bool byRules = false;               // the list came from the current-layout rules
+  bool foundAddresses = false;        // the marker cut an address, or the rules found some
   std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
 };
 

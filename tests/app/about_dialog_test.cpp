@@ -64,7 +64,10 @@ class AboutDialogTest : public QObject {
 
   void linksOpenHomePageAndMail() {
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();

@@ -5,11 +5,13 @@
 // configuration folder once installed), the site selector's click rules, the folder picker,
 // the close rule and the settings written on close, the menu commands.
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -291,7 +293,10 @@ class MainWindowTest : public QObject {
 
   void homePageAndManualCommands() {
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
@@ -347,7 +352,7 @@ class MainWindowTest : public QObject {
     RecordingForm form(FormOptions(folder));
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) menus << menu->text();
-    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Help"}));
+    QCOMPARE(menus, QStringList({"File", "Go", "Options", "Page", "Run", "Help"}));
     QCOMPARE(form.VerifyCertificates1->text(), QString("Verify server certificates"));
     QVERIFY(form.VerifyCertificates1->isCheckable());
 
@@ -594,31 +599,88 @@ class MainWindowTest : public QObject {
     QVERIFY(form.ListSourceText->geometry().right() <= form.StatusBar1->width());
 
     form.ShowProgress(RunProgress{123456789, 123456789, 12345678, 1234567, 123456, false, true});
-    form.ShowWrongSite(1);
     QCoreApplication::processEvents();
     QTest::qWait(50);
     QCOMPARE(form.size(), before);
     QCOMPARE(form.LabelOutcome->FullText(),
              QString("Stopped: 12345678 of 123456789 saved, 1234567 failed, 123456 skipped, "
                      "109876544 still running"));
-    QCOMPARE(form.ListSourceText->FullText(),
-             QString("This page is from images.google.com: select it and press Start download "
-                     "again"));
     QCOMPARE(form.ProgressBar1->format(), QString("Stopped"));
     QVERIFY(form.ProgressBar1->value() < form.ProgressBar1->maximum());
-
-    // A change of site takes the note away; the home page address stays.
-    form.RadioGroup1->SetItemIndex(2);
-    QCOMPARE(form.ListSourceText->FullText(), QString());
-    QCOMPARE(form.StatusText->FullText(), QString("http://www.pixhaul.example/"));
-    QCOMPARE(form.StatusText->text(), QString("http://www.pixhaul.example/"));  // has its room
+    // The home page address went with the first page shown.
+    QCOMPARE(form.StatusText->FullText(), QString());
   }
 
-  // File, Open save folder hands the save folder, absolute, to the desktop; a folder not yet
-  // made is said in a box, and nothing is opened.
+  // The longest outcome the summary gives, with five-digit counts, is whole at the default
+  // size and above, whatever notes stand beside it; and the notes go when a run starts, the
+  // page changes or the site changes.
+  void outcomeIsWholeAndNotesAreShortLived() {
+    ProgramFolder folder;
+    RecordingForm form(FormOptions(folder));
+    QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+    RunProgress longest;
+    longest.saved = longest.failed = longest.notImages = longest.filtered = longest.duplicates =
+        longest.skipped = longest.limit = longest.notStarted = 12345;
+    longest.started = longest.saved + longest.NotSaved();
+    longest.addresses = longest.started + longest.skipped + longest.notStarted;
+    const QString whole =
+        "Finished: 12345 saved, 12345 failed, 12345 not images, 12345 filtered, 12345 "
+        "duplicates, 12345 skipped (limit of 12345 reached, 12345 not started)";
+    for (const QSize size : {QSize(990, 700), QSize(1280, 800)}) {
+      form.resize(size);
+      form.ShowListSource("Addresses found by the current-layout rules for images.google.com");
+      form.LoadMoreText->SetFullText("Loaded more results: 30 \u2192 300");
+      form.ShowProgress(longest);
+      QCoreApplication::processEvents();
+      QTest::qWait(50);
+      QCOMPARE(form.size(), size);
+      QCOMPARE(form.LabelOutcome->FullText(), whole);
+      QCOMPARE(form.LabelOutcome->text(), whole);  // not elided, and given the lines it needs
+      QVERIFY(form.LabelOutcome->isVisible());
+      QVERIFY(form.LabelOutcome->height() >=
+              form.LabelOutcome->heightForWidth(form.LabelOutcome->width()));
+      QVERIFY(form.LabelOutcome->geometry().right() <= form.PanelLeft->width());
+      QVERIFY(form.ProgressBar1->isVisible());
+    }
+
+    const auto notesShown = [&] {
+      return !form.ListSourceText->FullText().isEmpty() ||
+             !form.LoadMoreText->FullText().isEmpty() || form.PanelWrongSite->isVisible();
+    };
+    const auto setNotes = [&] {
+      form.ShowListSource("Addresses found by the current-layout rules for www.bing.com");
+      form.LoadMoreText->SetFullText("Loaded more results: 30 \u2192 300");
+      form.ShowWrongSite(1);
+    };
+    setNotes();
+    QVERIFY(form.PanelWrongSite->isVisible());
+    QCOMPARE(form.LabelWrongSite->text(),
+             QString("This page is from images.google.com; the selected site found nothing on it"));
+    QCOMPARE(form.ButtonUseSite->text(), QString("Use Google for this page"));
+    form.RadioGroup1->SetItemIndex(2);
+    QVERIFY(!notesShown());
+    setNotes();
+    QSignalSpy loaded(form.web().View(), &QWebEngineView::loadFinished);
+    form.web().Navigate("about:blank");
+    QVERIFY(loaded.wait(20000));
+    QVERIFY(!notesShown());
+    setNotes();
+    form.EditPath->setText(QString::fromStdString(folder.Path() + "run"));
+    form.ButtonStartClick();
+    QVERIFY(!notesShown());
+  }
+
+  // File, Open save folder hands the save folder, absolute, to the desktop; it is disabled
+  // while the folder does not exist, and a desktop that cannot open it is answered by a box.
   void openSaveFolderHandsTheFolderToTheDesktop() {
     std::vector<std::string> opened;
-    SetShellOpenerForTesting([&](const std::string& target) { opened.push_back(target); });
+    SetShellOpenerForTesting([&](const std::string& target) {
+      opened.push_back(target);
+      return true;
+    });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
     form.show();
@@ -640,12 +702,34 @@ class MainWindowTest : public QObject {
     QCOMPARE(opened.size(), size_t{2});
     QCOMPARE(opened[1], opened[0]);
 
+    // No folder, no command.
     form.EditPath->setText(saveFolder + "/not-yet");
+    QVERIFY(!form.OpenSaveFolder1->isEnabled());
     form.OpenSaveFolder1->trigger();
     QCOMPARE(opened.size(), size_t{2});
-    QCOMPARE(form.messages,
-             std::vector<std::string>{"The folder " + (saveFolder + "/not-yet").toStdString() +
-                                      " does not exist yet."});
+    QVERIFY(form.messages.empty());
+    form.EditPath->setText(saveFolder);
+    QVERIFY(form.OpenSaveFolder1->isEnabled());
+
+    // A desktop that opens nothing: the box says so with the path, and copies it on request.
+    SetShellOpenerForTesting([](const std::string&) { return false; });
+    QApplication::clipboard()->clear();
+    QString shown;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      shown = box->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text() == "Copy path") button->click();
+      }
+    });
+    poll.start(10);
+    form.OpenSaveFolder1->trigger();
+    poll.stop();
+    const QString path = QDir::cleanPath(saveFolder);
+    QCOMPARE(shown, "The desktop could not open the folder (no file manager took it):\n" + path);
+    QCOMPARE(QApplication::clipboard()->text(), path);
     SetShellOpenerForTesting({});
   }
 
@@ -692,6 +776,69 @@ class MainWindowTest : public QObject {
     QVERIFY(loaded([&] { form.Reload1->trigger(); }));
     QCOMPARE(view->url().toString(), b);
     QVERIFY(requestsOfB > before);
+  }
+
+  // Back and Forward are enabled only when there is somewhere to go, through a history of
+  // three pages; the Run menu has the button's presses with their shortcuts and "Clear log",
+  // which the log pane's context menu has too.
+  void historyAndRunCommandsAreWhereTheyWork() {
+    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
+      return demo::OkReply("<html><body>" + request.target + "</body></html>");
+    });
+    ProgramFolder folder;
+    folder.WriteConfig(Config(folder.Path() + "pics", "-1"));  // no start page is loaded
+    RecordingForm form(FormOptions(folder));
+    form.show();
+    form.activateWindow();  // no window manager under a bare X server does it
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QWebEngineView* view = form.web().View();
+    const auto states = [&] {
+      return std::pair{form.Back1->isEnabled(), form.Forward1->isEnabled()};
+    };
+    const auto loaded = [&](const std::function<void()>& act) {
+      QSignalSpy finished(view, &QWebEngineView::loadFinished);
+      act();
+      return finished.wait(20000) && finished.first().first().toBool();
+    };
+    QCOMPARE(states(), std::pair(false, false));
+    const std::string base = server.HttpBase();
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/a.html"); }));
+    QCOMPARE(states(), std::pair(false, false));
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/b.html"); }));
+    QCOMPARE(states(), std::pair(true, false));
+    QVERIFY(loaded([&] { form.web().Navigate(base + "/c.html"); }));
+    QCOMPARE(states(), std::pair(true, false));
+    QVERIFY(loaded([&] { form.Back1->trigger(); }));
+    QCOMPARE(states(), std::pair(true, true));
+    QVERIFY(loaded([&] { form.Back1->trigger(); }));
+    QCOMPARE(view->url().toString(), QString::fromStdString(base + "/a.html"));
+    QCOMPARE(states(), std::pair(false, true));
+    QVERIFY(loaded([&] { form.Forward1->trigger(); }));
+    QVERIFY(loaded([&] { form.Forward1->trigger(); }));
+    QCOMPARE(view->url().toString(), QString::fromStdString(base + "/c.html"));
+    QCOMPARE(states(), std::pair(true, false));
+
+    QMenu* run = nullptr;
+    for (QAction* menu : form.menuBar()->actions()) {
+      if (menu->text() == "Run") run = menu->menu();
+    }
+    QVERIFY(run != nullptr);
+    for (QAction* action : {form.StartDownload1, form.Stop1, form.RetryFailed1, form.ClearLog1})
+      QVERIFY2(run->actions().contains(action), qPrintable(action->text()));
+    QCOMPARE(form.StartDownload1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QCOMPARE(form.Stop1->shortcut(), QKeySequence(Qt::Key_Escape));
+    QVERIFY(form.StartDownload1->isEnabled());
+    QVERIFY(!form.Stop1->isEnabled());
+    QVERIFY(form.LogPaneMenu()->actions().contains(form.ClearLog1));
+
+    // Ctrl+Return runs the page shown; Clear log empties the pane afterwards.
+    QTest::keyClick(form.Memo1, Qt::Key_Return, Qt::ControlModifier);
+    QVERIFY(QFile::exists(QString::fromStdString(folder.Path() + "pics/log.txt")));
+    QCOMPARE(form.LogLines().front(), std::string("Log:"));
+    QVERIFY(form.ClearLog1->isEnabled());
+    form.ClearLog1->trigger();
+    QVERIFY(form.LogLines().empty());
+    QCOMPARE(form.Memo1->toPlainText(), QString());
   }
 
   void messageBoxesShowTheirTextAsPlainText() {

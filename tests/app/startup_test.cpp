@@ -81,6 +81,10 @@ class StartupTest : public QObject {
         << QStringList{"--help"} << none << 0 << usage << true << QString() << false;
     QTest::newRow("--version without a display")
         << QStringList{"--version"} << none << 0 << version << false << QString() << false;
+    QTest::newRow("-h like --help")
+        << QStringList{"-h"} << none << 0 << usage << true << QString() << false;
+    QTest::newRow("-v like --version")
+        << QStringList{"-v"} << none << 0 << version << false << QString() << false;
     QTest::newRow("--version, xcb named without DISPLAY")
         << QStringList{"--version"} << QStringList{"QT_QPA_PLATFORM=xcb"} << 0 << version << false
         << QString() << false;

@@ -186,6 +186,11 @@ TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
        "",
        TodaysGooglePage({"https://h/a.jpg"}),
        {1}},
+      {"Bing's page of the described layout by its marker, Google selected",
+       1,
+       "",
+       BingPage({"http://h/a.jpg"}),
+       {0}},
       {"a host that only ends like a site's", 0, "http://notgoogle.com/", "<p>none</p>", {}},
       {"the selected site's own address", 1, "https://images.google.com/", "<p>none</p>", {}},
       {"no address, nothing found by any rules", 0, "", "<p>none</p>", {}},
@@ -210,7 +215,8 @@ TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
               (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
   }
   EXPECT_EQ(WrongSiteNote(1),
-            "This page is from images.google.com: select it and press Start download again");
+            "This page is from images.google.com; the selected site found nothing on it");
+  EXPECT_EQ(UseSiteCaption(0), "Use Bing for this page");
 }
 
 // A page a site does find addresses on says nothing about another site.
@@ -661,13 +667,16 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   workers.onStart = [&](int index) {
     if (index == 2) CurrentMessagePump().Post([&] { controller.ButtonStartClick(); });
   };
-  // The workers finish once the stop has been carried out: their lines must be dropped.
-  window.onEnabled = [&](bool enabled) {
-    if (!enabled) workers.held = false;
-  };
+  // The workers finish once the stop has been carried out (its wait over, the caption back):
+  // their lines must be dropped. The button is disabled from the press on.
+  std::vector<bool> enabledAtCaption;
   // The run's state agrees with the caption already when the window sees it change.
   std::vector<bool> showsStop;
-  window.onCaption = [&](const std::string&) { showsStop.push_back(controller.ShowsStop()); };
+  window.onCaption = [&](const std::string& caption) {
+    showsStop.push_back(controller.ShowsStop());
+    enabledAtCaption.push_back(window.buttonEnabled);
+    if (caption == kStartDownloadCaption) workers.held = false;
+  };
 
   const auto start = SteadyClock::now();
   controller.ButtonStartClick();
@@ -679,7 +688,17 @@ TEST_F(RunControllerTest, StopDuringRunEndsTheLoopAndDropsLaterLines) {
   EXPECT_EQ(window.captions,
             (std::vector<std::string>{"Stop", "Start download", "Start download"}));
   EXPECT_EQ(showsStop, (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(enabledAtCaption, (std::vector<bool>{true, false, false}));
   EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
+  // "Stopping" is told at the press, before the wait; "stopped" once it is over.
+  const auto stoppingAt = std::find_if(window.progress.begin(), window.progress.end(),
+                                       [](const RunProgress& p) { return p.stopping; });
+  const auto stoppedAt = std::find_if(window.progress.begin(), window.progress.end(),
+                                      [](const RunProgress& p) { return p.stopped; });
+  ASSERT_NE(stoppingAt, window.progress.end());
+  EXPECT_FALSE(stoppingAt->stopped);
+  EXPECT_EQ(stoppedAt - stoppingAt, 1);
+  EXPECT_FALSE(stoppedAt->stopping);
   EXPECT_TRUE(controller.StopRequested());
   EXPECT_TRUE(controller.RunFinished());
   EXPECT_TRUE(PumpUntil([&] { return controller.LiveWorkerCount() == 0; }));
@@ -726,10 +745,10 @@ TEST_F(RunControllerTest, StartPressWhileAStoppedRunIsClosingIsRefused) {
   window.markup = BingPage({});
   TRunController controller(window, kFast);
   bool pressedDuringClosing = false;
-  window.onEnabled = [&](bool enabled) {
-    if (!enabled) {
-      // The window would not deliver this press (its button is disabled); the controller
-      // must refuse it anyway.
+  window.onCaption = [&](const std::string& caption) {
+    if (caption == kStartDownloadCaption && !pressedDuringClosing) {
+      // The window would not deliver this press (its button stays disabled while the stopped
+      // run closes); the controller must refuse it anyway.
       CurrentMessagePump().Post([&] {
         pressedDuringClosing = true;
         EXPECT_EQ(window.ButtonCaption(), "Start download");
@@ -790,7 +809,7 @@ TEST_F(RunControllerTest, LogFileErrorAfterAStopGivesTheButtonBack) {
   EXPECT_TRUE(controller.StopRequested());
 }
 
-TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableWithoutDisablingTheButton) {
+TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableAndTheButtonEnabled) {
   window.markup = BingPage({});
   std::filesystem::create_directories(window.folderText + "/log.txt");
   TRunController controller(window, kFast);
@@ -805,7 +824,9 @@ TEST_F(RunControllerTest, LogFileErrorLeavesTheRunStoppableWithoutDisablingTheBu
   EXPECT_EQ(window.caption, "Start download");
   EXPECT_FALSE(controller.ShowsStop());
   EXPECT_TRUE(controller.StopRequested());
-  EXPECT_TRUE(window.enabledCalls.empty());
+  // Disabled during the stop wait only: no closing steps will come to enable it.
+  EXPECT_EQ(window.enabledCalls, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(window.buttonEnabled);
   // The failed press ended the run's progress display too.
   ASSERT_FALSE(window.progress.empty());
   EXPECT_FALSE(window.progress.back().active);

@@ -25,7 +25,7 @@ expected=(bin/pixhaul-cli share/man/man1/pixhaul-cli.1.gz $doc/copyright $doc/ch
   share/lintian/overrides/pixhaul)
 if [[ $gui == 1 ]]; then
   expected+=(bin/pixhaul share/man/man1/pixhaul.1.gz share/pixhaul/help/help.html
-    share/pixhaul/help/load_more.png
+    share/pixhaul/help/load_more.png share/pixhaul/help/window.png
     share/applications/$id.desktop share/metainfo/$id.metainfo.xml
     share/icons/hicolor/scalable/apps/$id.svg)
   for s in "${sizes[@]}"; do expected+=(share/icons/hicolor/${s}x${s}/apps/$id.png); done
