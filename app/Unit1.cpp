@@ -41,6 +41,7 @@
 #include "app/settings.h"
 #include "app/shell_open.h"
 #include "app/status_label.h"
+#include "app/window_geometry.h"
 #include "download/download_client.h"
 #include "download/run_texts.h"
 #include "download/save_folder.h"
@@ -258,6 +259,10 @@ void TForm1::FormShow() {
   options.run = stored.run;
   options.proxy = stored.proxy;
   ApplyDownloadOptions(options);
+  if (stored.window && options_.keepWindowPlace) {
+    const WindowPlace& place = *stored.window;
+    setGeometry(OnScreen(QRect(place.left, place.top, place.width, place.height)));
+  }
   // Changing the selection already runs RadioGroup1Click; the direct call below runs it again,
   // so a stored site other than the layout's first loads its start page twice.
   RadioGroup1->SetItemIndex(stored.defaultSite);
@@ -308,6 +313,11 @@ void TForm1::FormClose() {
   settings.verifyCertificates = VerifyCertificates1->isChecked();
   settings.run = downloadOptions_.run;
   settings.proxy = downloadOptions_.proxy;
+  if (options_.keepWindowPlace) {
+    // A maximised window comes back at the size it had before.
+    const QRect place = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+    settings.window = WindowPlace{place.left(), place.top(), place.width(), place.height()};
+  }
   // The user's configuration folder may not exist yet; a failure shows in the write's error.
   if (!programFolder_.empty()) PrepareSettingsFolder(programFolder_);
   WriteSettings(SettingsFilePath, settings);

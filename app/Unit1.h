@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QRect>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -23,6 +24,7 @@
 
 #include "app/download_options_dialog.h"
 #include "app/result_loader.h"
+#include "app/settings.h"
 #include "download/run_controller.h"
 #include "download/run_log.h"
 #include "download/run_window.h"
@@ -61,6 +63,9 @@ struct TForm1Options {
   ThrottleTimings timings;
   WebViewAdapter::ViewFactory viewFactory = &WebViewAdapter::MakeWebEngineView;
   ResultLoaderTimings loaderTimings;
+  // Whether the window's place is kept in config.ini and restored from it. Only tests, which
+  // compare the settings file byte for byte, turn it off.
+  bool keepWindowPlace = true;
 };
 
 class TForm1 : public QMainWindow, public RunWindow {
@@ -261,6 +266,7 @@ class TForm1 : public QMainWindow, public RunWindow {
   bool closeAccepted_ = false;   // settings written; the window ends once no press is running
   QString runFolderText_;        // the save folder text of the last press of "Start download"
   DownloadOptions downloadOptions_;
+
   // While a retry press runs: the saved page it takes in place of a capture, and its folder.
   std::optional<std::string> retryPage_;
   std::optional<QString> retryFolderText_;

@@ -3,6 +3,8 @@
 
 #include "app/settings.h"
 
+#include <climits>
+
 #include "download/retry_policy.h"
 #include "framework/ini_file.h"
 
@@ -43,6 +45,18 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
       ini.ReadString(kSettingsSection, kProxyKey, ProxyModeWord(defaults.proxy.mode)));
   settings.proxy.address =
       ini.ReadString(kSettingsSection, kProxyAddressKey, defaults.proxy.address);
+  WindowPlace place;
+  int* const sides[] = {&place.left, &place.top, &place.width, &place.height};
+  const char* const keys[] = {kWindowLeftKey, kWindowTopKey, kWindowWidthKey, kWindowHeightKey};
+  bool complete = true;
+  for (int i = 0; i < 4; ++i) {
+    // A key holding no number reads as the fallback, so two unlikely ones tell it apart.
+    const int value = ini.ReadInteger(kSettingsSection, keys[i], INT_MIN);
+    complete = complete && value != INT_MIN &&
+               value == ini.ReadInteger(kSettingsSection, keys[i], INT_MAX);
+    *sides[i] = value;
+  }
+  if (complete && place.width > 0 && place.height > 0) settings.window = place;
   return settings;
 }
 
@@ -60,6 +74,12 @@ void WriteSettings(const std::string& settingsPath, const Settings& settings) {
       !ini.ReadString(kSettingsSection, kProxyKey, "").empty()) {
     ini.WriteString(kSettingsSection, kProxyKey, ProxyModeWord(settings.proxy.mode));
     ini.WriteString(kSettingsSection, kProxyAddressKey, settings.proxy.address);
+  }
+  if (settings.window) {
+    ini.WriteInteger(kSettingsSection, kWindowLeftKey, settings.window->left);
+    ini.WriteInteger(kSettingsSection, kWindowTopKey, settings.window->top);
+    ini.WriteInteger(kSettingsSection, kWindowWidthKey, settings.window->width);
+    ini.WriteInteger(kSettingsSection, kWindowHeightKey, settings.window->height);
   }
 }
 

@@ -14,6 +14,7 @@
 // Every read and write goes straight to the file through TIniFile. GUI thread only.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/proxy_setting.h"
@@ -30,8 +31,21 @@ inline constexpr const char* kMinimumHeightKey = "MinimumHeight";
 inline constexpr const char* kSkipDuplicatesKey = "SkipDuplicates";
 inline constexpr const char* kMaxImagesKey = "MaxImages";
 inline constexpr const char* kRetriesKey = "Retries";
+inline constexpr const char* kWindowLeftKey = "WindowLeft";
+inline constexpr const char* kWindowTopKey = "WindowTop";
+inline constexpr const char* kWindowWidthKey = "WindowWidth";
+inline constexpr const char* kWindowHeightKey = "WindowHeight";
 inline constexpr const char* kProxyKey = "Proxy";
 inline constexpr const char* kProxyAddressKey = "ProxyAddress";
+
+// The main window's place on the desktop, in pixels.
+struct WindowPlace {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const WindowPlace&) const = default;
+};
 
 struct Settings {
   std::string defaultPath;
@@ -39,6 +53,9 @@ struct Settings {
   bool verifyCertificates = false;
   RunOptions run;
   ProxySetting proxy;
+  // Where the window was when it was last closed (WindowLeft, WindowTop, WindowWidth,
+  // WindowHeight); read only when all four keys hold numbers (a width and height above 0).
+  std::optional<WindowPlace> window;
 };
 
 // Reads the keys; a missing file, section or key gives `defaults`' value. DefaultPath comes

@@ -26,6 +26,7 @@ std::string ProgramFolder::ReadConfig() const {
 TForm1Options FormOptions(const ProgramFolder& folder) {
   TForm1Options options;
   options.programFolder = folder.Path();
+  options.keepWindowPlace = false;  // the settings files are compared byte for byte
   options.timings.startPauseMs = 10;
   options.timings.throttlePauseMs = 200;
   options.timings.graceMs = 800;

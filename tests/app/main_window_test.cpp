@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -18,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -33,6 +35,7 @@
 #include "app/settings.h"
 #include "app/shell_open.h"
 #include "app/status_label.h"
+#include "app/window_geometry.h"
 #include "download/download_client.h"
 #include "download/retry_policy.h"
 #include "download/save_folder.h"
@@ -261,6 +264,7 @@ class MainWindowTest : public QObject {
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
     TForm1Options options;
     options.programFolder = prefix.toStdString() + "/bin/";
+    options.keepWindowPlace = false;  // the file is compared byte for byte
 
     {
       RecordingForm form(options);
@@ -524,6 +528,53 @@ class MainWindowTest : public QObject {
     dialog.RadioProxyNone->setChecked(true);
     QVERIFY(!dialog.EditProxy->isEnabled());
     QCOMPARE(dialog.Options().proxy, (ProxySetting{ProxyMode::kNone, "http://p:3128"}));
+  }
+
+  // The window comes back where it was closed, once the user has moved or resized it, and
+  // always whole on a screen.
+  void windowPlaceIsKeptAndComesBackOnScreen() {
+    const QRect screen(0, 0, 1280, 800);
+    QCOMPARE(ClampedToScreen({100, 50, 990, 700}, screen), QRect(100, 50, 990, 700));
+    QCOMPARE(ClampedToScreen({-5000, -20, 990, 700}, screen), QRect(0, 0, 990, 700));
+    QCOMPARE(ClampedToScreen({900, 600, 990, 700}, screen), QRect(290, 100, 990, 700));
+    QCOMPARE(ClampedToScreen({10, 10, 3000, 2000}, screen), QRect(0, 0, 1280, 800));
+    QCOMPARE(ClampedToScreen({1300, 5, 500, 400}, {1280, 0, 1920, 1080}), QRect(1300, 5, 500, 400));
+
+    ProgramFolder folder;
+    folder.WriteConfig(Config("/tmp/pics", "0"));
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    TForm1Options options = FormOptions(folder);
+    options.keepWindowPlace = true;
+    QRect placed;
+    {
+      RecordingForm form(options);
+      form.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&form));
+      const QSize size = form.minimumSizeHint().expandedTo(QSize(400, 300));
+      form.setGeometry(QRect(available.topLeft() + QPoint(11, 13), size));
+      QCoreApplication::processEvents();
+      placed = form.geometry();
+      QVERIFY(form.close());
+    }
+    const std::string place = "WindowLeft=" + std::to_string(placed.left()) +
+                              "\r\nWindowTop=" + std::to_string(placed.top()) +
+                              "\r\nWindowWidth=" + std::to_string(placed.width()) +
+                              "\r\nWindowHeight=" + std::to_string(placed.height()) + "\r\n";
+    QCOMPARE(folder.ReadConfig(), Config("/tmp/pics", "0") + place);
+    {
+      RecordingForm form(options);
+      form.show();
+      QCOMPARE(form.geometry(), OnScreen(placed));
+      QVERIFY(form.close());
+    }
+    // A place off every screen comes back on one.
+    folder.WriteConfig(Config("/tmp/pics", "0") + "WindowLeft=-5000\r\nWindowTop=-4000\r\n" +
+                       "WindowWidth=" + std::to_string(placed.width()) +
+                       "\r\nWindowHeight=" + std::to_string(placed.height()) + "\r\n");
+    RecordingForm form(options);
+    form.show();
+    QVERIFY(available.contains(form.geometry().topLeft()));
+    QVERIFY(form.close());
   }
 
   void pressWithAFolderThatCannotBeMadeLeavesThePaneAlone_data() {
