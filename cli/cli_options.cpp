@@ -3,12 +3,12 @@
 
 #include "cli/cli_options.h"
 
-#include <charconv>
 #include <optional>
 
 #include "download/retry_policy.h"
 #include "download/save_folder.h"
 #include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 #include "framework/program_layout.h"
 #include "harvest/rules_file.h"
 #include "harvest/rules_scan.h"
@@ -58,12 +58,9 @@ std::string SiteLabels() {
 
 // A decimal count from 0 to `most`.
 std::optional<int> ParseCount(const std::string& text, int most) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > most)
-    return std::nullopt;
-  return value;
+  const std::optional<int64_t> value = ParseUnsignedDecimal(text);
+  if (!value || *value > most) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 ParseResult UsageError(std::string error) {

@@ -3,20 +3,16 @@
 
 #include "download/download_filters.h"
 
-#include <charconv>
+#include "framework/integer_text.h"
 
 namespace pixhaul {
 
 namespace {
 
 std::optional<int> Side(std::string_view text) {
-  if (text.empty() || text.size() > 6) return std::nullopt;
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0 ||
-      value > kMaxMinimumSide)
-    return std::nullopt;
-  return value;
+  const std::optional<int64_t> value = ParseUnsignedDecimal(text);
+  if (!value || *value > kMaxMinimumSide) return std::nullopt;
+  return static_cast<int>(*value);
 }
 
 }  // namespace

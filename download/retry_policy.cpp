@@ -4,10 +4,10 @@
 #include "download/retry_policy.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "framework/ascii_text.h"
+#include "framework/integer_text.h"
 #include "http/http_client.h"
 #include "http/http_exceptions.h"
 #include "http/internet_date.h"
@@ -24,10 +24,9 @@ constexpr double kUnixEpochInDays = 25569.0;  // 1970-01-01 as a day count of TD
 double RetryAfterSeconds(const std::string& value, std::time_t now) {
   const std::string_view text = TrimBlanks(value);
   if (text.empty()) return -1;
-  long long seconds = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-  if (error == std::errc() && end == text.data() + text.size()) return seconds >= 0 ? seconds : -1;
-  if (error == std::errc::result_out_of_range) return kLongestRetryWait.count();
+  // A count beyond any wait reads as the largest number, and so as the longest wait.
+  if (const std::optional<int64_t> seconds = ParseUnsignedDecimal(text))
+    return std::min<double>(static_cast<double>(*seconds), kLongestRetryWait.count());
   // An HTTP date is always in GMT.
   std::string date(text);
   const TDateTime when = ParseInternetDate(date);

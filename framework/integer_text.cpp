@@ -82,4 +82,9 @@ int32_t StrToInt(std::string_view text) {
   return *value;
 }
 
+std::optional<int64_t> ParseUnsignedDecimal(std::string_view text) {
+  if (text.empty() || DigitValue(text.front(), 10) < 0) return std::nullopt;
+  return ParseDecimal(text);
+}
+
 }  // namespace pixhaul

@@ -42,6 +42,9 @@ inline int DigitValue(char c, int base) {
 // Nothing when the text is not a number.
 std::optional<int64_t> ParseDecimal(std::string_view text);
 
+// ParseDecimal for a count: digits only, no sign; nothing otherwise.
+std::optional<int64_t> ParseUnsignedDecimal(std::string_view text);
+
 // The number in `text` when it is one of the allowed forms and fits the signed 32-bit range;
 // nothing otherwise.
 std::optional<int32_t> ParseInt32(std::string_view text,
