@@ -17,11 +17,7 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
-std::string_view SkipBlanks(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  return text.substr(i);
-}
+std::string_view SkipBlanks(std::string_view text) { return TrimLeftBlanks(text, IsBlank); }
 
 std::string_view SkipByteOrderMarkAndBlanks(std::string_view text) {
   if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "download/stb_header_reader.h"
+#include "framework/ascii_text.h"
 
 namespace pixhaul {
 
@@ -39,8 +40,7 @@ std::optional<std::string_view> AttributeValue(std::string_view tag, std::string
 
 // A length in px or without a unit, rounded down to whole pixels.
 std::optional<int> SvgLength(std::string_view value) {
-  while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
-  while (!value.empty() && IsBlank(value.back())) value.remove_suffix(1);
+  value = TrimBlanks(value, IsBlank);
   if (value.ends_with("px")) value.remove_suffix(2);
   double number = 0;
   const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
