@@ -50,11 +50,9 @@ Settings ReadSettings(const std::string& settingsPath, const Settings& defaults)
   const char* const keys[] = {kWindowLeftKey, kWindowTopKey, kWindowWidthKey, kWindowHeightKey};
   bool complete = true;
   for (int i = 0; i < 4; ++i) {
-    // A key holding no number reads as the fallback, so two unlikely ones tell it apart.
-    const int value = ini.ReadInteger(kSettingsSection, keys[i], INT_MIN);
-    complete = complete && value != INT_MIN &&
-               value == ini.ReadInteger(kSettingsSection, keys[i], INT_MAX);
-    *sides[i] = value;
+    // A key missing or holding no number reads as INT_MIN, which no place on a screen is.
+    *sides[i] = ini.ReadInteger(kSettingsSection, keys[i], INT_MIN);
+    complete = complete && *sides[i] != INT_MIN;
   }
   if (complete && place.width > 0 && place.height > 0) settings.window = place;
   return settings;
