@@ -34,6 +34,13 @@ TForm1Options FormOptions(const ProgramFolder& folder) {
   return options;
 }
 
+bool ShowWithStartPageLoaded(TForm1& form) {
+  QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
+  form.show();
+  return QTest::qWaitForWindowExposed(&form) &&
+         (startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+}
+
 demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply) {
   return [path = std::move(path), reply = std::move(reply)](const demo::HttpRequest& request) {
     if (request.target == path) return reply;

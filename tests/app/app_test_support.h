@@ -94,6 +94,11 @@ class ProgramFolder {
 // Options for a window rooted in `folder`, with short run waits.
 TForm1Options FormOptions(const ProgramFolder& folder);
 
+// Shows `form` and waits until it is exposed and its start page's load has ended (a refused
+// loopback port, at once): that load's page change clears the status notes, so a test that sets
+// notes sets them after it. False when either does not come.
+bool ShowWithStartPageLoaded(TForm1& form);
+
 // A handler for the loopback server that answers `path` with `reply`, anything else with 404.
 demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply);
 

@@ -628,12 +628,7 @@ class MainWindowTest : public QObject {
   void statusBarTextsNeverWidenTheWindow() {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
-    // The start page's load ends by itself (a refused loopback port); the page change it
-    // brings clears the notes, so they are set once it is over, whatever its timing.
-    QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+    QVERIFY(ShowWithStartPageLoaded(form));
     const QSize before = form.size();
     const QString note =
         "Addresses found by the current-layout rules for " + QString(400, QChar('x'));
@@ -668,10 +663,7 @@ class MainWindowTest : public QObject {
   void outcomeIsWholeAndNotesAreShortLived() {
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
-    QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QVERIFY(startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+    QVERIFY(ShowWithStartPageLoaded(form));
     RunProgress longest;
     longest.saved = longest.failed = longest.notImages = longest.filtered = longest.duplicates =
         longest.skipped = longest.limit = longest.notStarted = 12345;
