@@ -67,3 +67,19 @@ bench_run_rounds() {
     echo "round $r of $rounds done" >&2
   done
 }
+
+# bench_http_setup BUILD_DIR NAME: the HTTP benchmark program ($bench) and its loopback server
+# (started; HTTP_BENCH and BENCH_SERVER name ready-built ones), the scratch folder $work with the
+# worker's folder in it.
+bench_http_setup() {
+  bench=${HTTP_BENCH:-}
+  local server_program=${BENCH_SERVER:-}
+  if [[ -z $bench || -z $server_program ]]; then
+    bench_build "$1" Release http_bench bench_server
+    bench=$1/bench/http_bench
+    server_program=$1/bench/bench_server
+  fi
+  bench_work "$2"
+  mkdir "$work/worker"
+  bench_start_server "$server_program"
+}

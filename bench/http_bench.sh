@@ -33,17 +33,7 @@ large=$((256 * 1024 * 1024))
 small=16384
 count=10000
 
-bench=${HTTP_BENCH:-}
-server_program=${BENCH_SERVER:-}
-if [[ -z $bench || -z $server_program ]]; then
-  bench_build "$build" Release http_bench bench_server
-  bench=$build/bench/http_bench
-  server_program=$build/bench/bench_server
-fi
-
-bench_work http-bench
-mkdir "$work/worker"
-bench_start_server "$server_program"
+bench_http_setup "$build" http-bench
 
 for mode in "${modes[@]}"; do
   insecure="" k=""

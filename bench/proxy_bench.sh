@@ -24,17 +24,7 @@ for program in tinyproxy microsocks curl; do
   command -v "$program" >/dev/null || { echo "install $program" >&2; exit 1; }
 done
 
-bench=${HTTP_BENCH:-}
-server_program=${BENCH_SERVER:-}
-if [[ -z $bench || -z $server_program ]]; then
-  bench_build "$build" Release http_bench bench_server
-  bench=$build/bench/http_bench
-  server_program=$build/bench/bench_server
-fi
-
-bench_work proxy-bench
-mkdir "$work/worker"
-bench_start_server "$server_program"
+bench_http_setup "$build" proxy-bench
 proxy_pids=()
 stop_proxies() {
   for pid in "${proxy_pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
