@@ -33,8 +33,9 @@ size_t FirstLineBreak(std::string_view text) {
 
 }  // namespace
 
-void PrintFileLines(const std::string& path, std::FILE* out) {
-  FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+void PrintFileLines(const FileTarget& target, std::FILE* out) {
+  const std::string& path = target.path;
+  FileDescriptor file(OpenTarget(target, O_RDONLY | O_CLOEXEC));
   if (file.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path));
   const auto in = std::make_unique_for_overwrite<char[]>(kReadBytes);
   bool afterCr = false;   // the last byte taken was a CR, whose LF may start the next piece

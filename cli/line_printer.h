@@ -11,14 +11,16 @@
 #include <cstdio>
 #include <string>
 
+#include "framework/file_target.h"
+
 namespace pixhaul::cli {
 
-// Writes to `out` every line of the file at `path` - lines end at CR LF, a lone CR or a lone
+// Writes to `out` every line of the file `file` - lines end at CR LF, a lone CR or a lone
 // LF, nothing from the first NUL on is text, and a last line without an ending still counts -
 // each shown as VisibleText shows it and followed by LF. The file is read in pieces through one
 // small buffer. Raises EFOpenError "Cannot open file %s" when the file cannot be opened or read
 // (lines before a failing read may have been written). Failures to write `out` are not reported, as
 // with any console output; once `out` has failed, the rest of the file is not read.
-void PrintFileLines(const std::string& path, std::FILE* out);
+void PrintFileLines(const FileTarget& file, std::FILE* out);
 
 }  // namespace pixhaul::cli

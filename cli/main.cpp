@@ -102,7 +102,7 @@ int ListOnly(const CliOptions& options, const TestHooks& hooks) {
   if (!prepared) return kExitFailed;
   // Streamed as the page was: a list of any length costs one small buffer.
   errno = 0;
-  PrintFileLines(prepared->listFile, stdout);
+  PrintFileLines(prepared->folder.File(kListFileName), stdout);
   const bool flushed = std::fflush(stdout) == 0;
   const int writeError = errno;
   // The list is the product: a list that did not reach its reader is a failure, unless the

@@ -170,7 +170,8 @@ bool TDownTileThread::TryOnce(std::unique_ptr<DownloadClient>& client,
     // The body goes to disk as it arrives, through the stream's bounded buffer, so a worker
     // holds the same memory whatever the body's size.
     fileRefused = true;
-    body = std::make_unique<TemporaryFile>(SaveFolder, FileName, Index);
+    body = std::make_unique<TemporaryFile>(
+        FileTarget(options_.folder.Descriptor(), SaveFolder + FileName), Index);
     fileRefused = false;
     Outcome = kOutcomeNone;
     client->GetInto(Url, body->Stream());

@@ -3,15 +3,14 @@
 
 #include "download/duplicate_index.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <xxhash.h>
 
 #include <cstring>
-#include <memory>
 
 #include "download/run_preparation.h"
+#include "framework/folder_listing.h"
 #include "framework/mapped_file.h"
 #include "framework/posix_file.h"
 #include "framework/replacement_file.h"
@@ -40,10 +39,13 @@ std::pair<uint64_t, uint64_t> ContentHash(int fd) {
   return {hash.high64, hash.low64};
 }
 
-DuplicateIndex::DuplicateIndex(std::string folder) : folder_(std::move(folder)) {
-  std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder_.c_str()), ::closedir);
-  if (!listing) return;
-  const int folderFd = ::dirfd(listing.get());
+DuplicateIndex::DuplicateIndex(const std::string& folder)
+    : DuplicateIndex(RunFolder::Open(folder).value_or(RunFolder())) {}
+
+DuplicateIndex::DuplicateIndex(RunFolder folder) : folder_(std::move(folder)) {
+  const int folderFd = folder_.Descriptor();
+  const FolderListing listing = ListFolder(folderFd);
+  if (folderFd < 0 || !listing) return;
   while (const dirent* item = ::readdir(listing.get())) {
     const std::string name = item->d_name;
     if (name == "." || name == ".." || IsRunTextFile(name) || TemporaryFileOwner(name)) continue;
@@ -69,7 +71,7 @@ size_t DuplicateIndex::FilesHashed() const {
 bool DuplicateIndex::SameBytes(int body, int64_t size, const Hash& bodyHash,
                                const std::string& name, Entry& entry) {
   const FileDescriptor file(
-      OpenRetrying((folder_ + name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      OpenAtRetrying(folder_.Descriptor(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (file.Get() < 0 || FileSize(file.Get()) != size) return false;
   try {
     if (!entry.hash) {

@@ -20,6 +20,8 @@
 #include <unordered_map>
 #include <utility>
 
+#include "download/run_folder.h"
+
 namespace pixhaul {
 
 class DuplicateIndex {
@@ -27,7 +29,9 @@ class DuplicateIndex {
   // Indexes the regular files directly in `folder` (ending in "/") by size, without reading
   // them; the run's own text files and temporary files are left out. A folder that cannot be
   // listed gives an empty index.
-  explicit DuplicateIndex(std::string folder);
+  explicit DuplicateIndex(const std::string& folder);
+  // The same for the open folder of a run; later looks go to that folder.
+  explicit DuplicateIndex(RunFolder folder);
   DuplicateIndex(const DuplicateIndex&) = delete;
   DuplicateIndex& operator=(const DuplicateIndex&) = delete;
 
@@ -52,7 +56,7 @@ class DuplicateIndex {
   bool SameBytes(int body, int64_t size, const Hash& bodyHash, const std::string& name,
                  Entry& entry);
 
-  const std::string folder_;
+  const RunFolder folder_;
   mutable std::mutex mutex_;
   std::unordered_map<std::string, Entry> byName_;         // guarded by mutex_
   std::unordered_multimap<int64_t, std::string> bySize_;  // guarded by mutex_

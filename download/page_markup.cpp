@@ -53,7 +53,7 @@ std::optional<std::string_view> PageMarkup::HeldText() const {
   return std::nullopt;
 }
 
-FileDescriptor PageMarkup::SaveToFile(const std::string& path) {
+FileDescriptor PageMarkup::SaveToFile(const FileTarget& path) {
   // The new file is a file of its own until it takes the name: a source that is `path` itself
   // is read whole from its own inode.
   ReplacementFile file(path);

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <variant>
 
+#include "framework/file_target.h"
 #include "framework/memory_stream.h"
 #include "framework/posix_file.h"
 
@@ -58,7 +59,7 @@ class PageMarkup {
   // with PageTooLargeMessage when the source holds more than its limit, EWriteError "Stream
   // write error" when the bytes cannot all be written. Returns a descriptor of the file written,
   // open for reading: it stays the file this call wrote whatever later takes the name `path`.
-  FileDescriptor SaveToFile(const std::string& path);
+  FileDescriptor SaveToFile(const FileTarget& path);
 
  private:
   struct SourceFile {

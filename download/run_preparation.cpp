@@ -24,7 +24,11 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   };
 
   const std::string folderText = window.SaveFolderText();
-  const std::optional<std::string> folder = PrepareSaveFolder(folderText);
+  // Opened once: every file of the run is named in this folder, whatever its path names later.
+  std::optional<RunFolder> folder;
+  if (const std::optional<std::string> path = PrepareSaveFolder(folderText)) {
+    folder = RunFolder::Open(*path);
+  }
   if (!folder) {
     window.ShowMessage(CreateDirectoryFailedMessage(folderText));
     return std::nullopt;
@@ -35,8 +39,9 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   const auto kept =
       keptLocks == nullptr
           ? std::vector<FolderLock>::iterator()
-          : std::find_if(keptLocks->begin(), keptLocks->end(),
-                         [&](const FolderLock& lock) { return lock.Covers(*folder); });
+          : std::find_if(keptLocks->begin(), keptLocks->end(), [&](const FolderLock& lock) {
+              return lock.CoversOpenFolder(folder->Descriptor());
+            });
   // A kept lock goes back to the caller when the steps end without a run.
   struct KeepBack {
     std::vector<FolderLock>* keptLocks;
@@ -54,14 +59,14 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     keptLocks->erase(kept);
     keepBack.emplace(KeepBack{keptLocks, folderLock});
   } else {
-    folderLock = FolderLock::TryLock(*folder);
+    folderLock = FolderLock::TryLockOpenFolder(folder->Descriptor());
   }
   if (folderLock.Busy()) {
     window.ShowMessage(AnotherRunMessage(folderText));
     return std::nullopt;
   }
   // Temporary files that processes cut off before they could clean up left in the folder.
-  RemoveLeftoverTemporaryFiles(*folder);
+  RemoveLeftoverTemporaryFilesIn(folder->Descriptor());
 
   if (lines == StepLines::kLogged) window.ClearLog();
   window.ShowListSource("");
@@ -77,8 +82,9 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   log(kGotPageLine);
   log("");
 
-  PreparedRun run{*folder, *folder + kListFileName, 0, std::move(folderLock)};
-  const std::string pageFile = *folder + kPageFileName;
+  PreparedRun run{*folder, folder->Path() + kListFileName, 0, std::move(folderLock)};
+  const FileTarget pageFile = folder->File(kPageFileName);
+  const FileTarget listFile = folder->File(kListFileName);
   // Written as the single entry of a line list is saved, without another copy of the page;
   // the run needs only the file from here on, read through the descriptor it was written by.
   const FileDescriptor written = markup->SaveToFile(pageFile);
@@ -92,7 +98,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   std::vector<std::string> problems = rules.Refresh(rulesFile ? rulesFile() : RulesFileLocation{});
   const int site = window.CurrentSite();
   HarvestResult harvest =
-      HarvestImageUrls(PageFile(pageFile, written.Get()), run.listFile, site, rules);
+      HarvestImageUrls(PageFile(pageFile.path, written.Get()), listFile, site, rules);
   problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
   if (!problems.empty()) {
     std::string text;
@@ -104,8 +110,8 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     // Only a hint: a page that cannot be scanned again just goes without it.
     try {
       const int other =
-          OtherSiteOfPage(window.PageAddress(), site, PageFile(pageFile, written.Get()), rules,
-                          *folder + kListFileName + ".other-site");
+          OtherSiteOfPage(window.PageAddress(), site, PageFile(pageFile.path, written.Get()), rules,
+                          folder->File(std::string(kListFileName) + ".other-site"));
       if (other != kNoSite) window.ShowWrongSite(other);
     } catch (const std::exception&) {
     }

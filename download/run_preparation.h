@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "download/run_folder.h"
 #include "download/run_window.h"
 #include "framework/folder_lock.h"
 #include "harvest/rule_book.h"
@@ -31,8 +32,8 @@ inline constexpr const char* kLogFileName = "log.txt";
 
 // What a run has once its address list is made.
 struct PreparedRun {
-  std::string folder;    // the save folder, ending in "/"
-  std::string listFile;  // folder + kListFileName
+  RunFolder folder;      // the save folder, open; its path ends in "/"
+  std::string listFile;  // folder.Path() + kListFileName
   int addressCount = 0;  // the entries written to the list
   // Held from before the first file of the run is touched until this object goes: no other
   // run, in this process or another, prepares a run in the same folder meanwhile.

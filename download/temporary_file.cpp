@@ -20,8 +20,8 @@ ReplacementOptions WorkerOptions(int tag) {
 
 }  // namespace
 
-TemporaryFile::TemporaryFile(const std::string& folder, const std::string& fileName, int tag)
-    : file_(folder + fileName, WorkerOptions(tag)) {
+TemporaryFile::TemporaryFile(FileTarget target, int tag)
+    : file_(std::move(target), WorkerOptions(tag)) {
   FileDescriptor own(::fcntl(file_.Handle(), F_DUPFD_CLOEXEC, 0));
   if (own.Get() < 0) throw EFCreateError(CannotCreateFileMessage(file_.TargetPath()));
   stream_ = std::make_unique<TFileStream>(std::move(own));

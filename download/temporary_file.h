@@ -21,11 +21,11 @@ namespace pixhaul {
 
 class TemporaryFile {
  public:
-  // Creates the file in `folder` (which ends in "/") for the target `folder` + `fileName`.
-  // `tag` goes into the temporary name (the worker's index) to tell files apart when looking.
-  // Raises EFCreateError "Cannot create file %s", with the target's path, when no file can be
-  // created there (the folder is gone or not writable).
-  TemporaryFile(const std::string& folder, const std::string& fileName, int tag);
+  // Creates the file in the folder of `target`, for that target. `tag` goes into the
+  // temporary name (the worker's index) to tell files apart when looking. Raises EFCreateError
+  // "Cannot create file %s", with the target's path, when no file can be created there (the
+  // folder is gone or not writable).
+  TemporaryFile(FileTarget target, int tag);
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
 

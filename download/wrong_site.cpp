@@ -3,6 +3,9 @@
 
 #include "download/wrong_site.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "framework/ascii_text.h"
@@ -45,17 +48,23 @@ int SiteOfHost(const std::string& host, int selected) {
 }
 
 int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
-                    RuleBook& rules, const std::string& scratchList) {
+                    RuleBook& rules, const FileTarget& scratchList) {
   const int byHost = SiteOfHost(AddressHost(pageAddress), selected);
   if (byHost != kNoSite) return byHost;
   // The list a harvest writes is not wanted, only whether it found addresses.
   struct Scratch {
-    const std::string& path;
-    ~Scratch() { std::remove(path.c_str()); }
+    const FileTarget& file;
+    ~Scratch() {
+      if (file.folder >= 0) {
+        ::unlinkat(file.folder, file.Name().c_str(), 0);
+      } else {
+        std::remove(file.path.c_str());
+      }
+    }
   } scratch{scratchList};
   for (int i = 0; i < kSiteCount; ++i) {
     if (i == selected) continue;
-    if (HarvestImageUrls(page, scratch.path, i, rules).foundAddresses) return i;
+    if (HarvestImageUrls(page, scratch.file, i, rules).foundAddresses) return i;
   }
   return kNoSite;
 }

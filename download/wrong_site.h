@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "framework/file_target.h"
 #include "harvest/page_text_stream.h"
 #include "harvest/rule_book.h"
 
@@ -29,6 +30,6 @@ int SiteOfHost(const std::string& host, int selected);
 // sites' harvests are tried through the scratch list file `scratchList`, which is removed
 // afterwards. Raises what a harvest raises.
 int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
-                    RuleBook& rules, const std::string& scratchList);
+                    RuleBook& rules, const FileTarget& scratchList);
 
 }  // namespace pixhaul

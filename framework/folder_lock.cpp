@@ -61,11 +61,16 @@ void FolderLock::Release() noexcept {
 }
 
 FolderLock FolderLock::TryLock(const std::string& path) {
-  FileDescriptor folder(OpenRetrying(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  // A folder that may be written but not read still takes the lock file.
-  if (folder.Get() < 0 && errno == EACCES) {
-    folder = FileDescriptor(OpenRetrying(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  }
+  // A descriptor that only names files: a folder that may be written but not read is locked
+  // too.
+  return Lock(OpenFolder(path.c_str()));
+}
+
+FolderLock FolderLock::TryLockOpenFolder(int folder) {
+  return Lock(FileDescriptor(::fcntl(folder, F_DUPFD_CLOEXEC, 0)));
+}
+
+FolderLock FolderLock::Lock(FileDescriptor folder) {
   if (folder.Get() < 0) return FolderLock();
   for (int attempt = 0; attempt < kLockTries; ++attempt) {
     int fd;
@@ -106,6 +111,14 @@ bool FolderLock::Covers(const std::string& path) const {
   struct stat named {};
   return ::fstat(folder_.Get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
          SameFile(held, named);
+}
+
+bool FolderLock::CoversOpenFolder(int folder) const {
+  if (state_ != State::kHeld) return false;
+  struct stat held {};
+  struct stat other {};
+  return ::fstat(folder_.Get(), &held) == 0 && ::fstat(folder, &other) == 0 &&
+         SameFile(held, other);
 }
 
 }  // namespace pixhaul

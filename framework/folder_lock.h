@@ -46,19 +46,25 @@ class FolderLock {
 
   // Tries once, without waiting, to lock the folder at `path`.
   static FolderLock TryLock(const std::string& path);
+  // The same for the open folder `folder` (any descriptor of a directory, O_PATH ones too),
+  // whatever its path names by now.
+  static FolderLock TryLockOpenFolder(int folder);
 
   State GetState() const { return state_; }
   bool Busy() const { return state_ == State::kBusy; }
   // True while this object holds the lock of the folder that `path` names now.
   bool Covers(const std::string& path) const;
+  // True while this object holds the lock of the open folder `folder`.
+  bool CoversOpenFolder(int folder) const;
 
  private:
   FolderLock(FileDescriptor folder, FileDescriptor lockFile, State state)
       : folder_(std::move(folder)), lockFile_(std::move(lockFile)), state_(state) {}
+  static FolderLock Lock(FileDescriptor folder);
   // Removes the lock file while the lock still holds it, then lets the lock go.
   void Release() noexcept;
 
-  FileDescriptor folder_;    // open while held (only for lookups when it cannot be read)
+  FileDescriptor folder_;    // open while held, for naming files in it only
   FileDescriptor lockFile_;  // open while held; closing it lets the lock go
   State state_ = State::kUnlockable;
 };

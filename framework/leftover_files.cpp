@@ -3,15 +3,15 @@
 
 #include "framework/leftover_files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 
+#include "framework/folder_listing.h"
+#include "framework/posix_file.h"
 #include "framework/replacement_file.h"
 
 namespace pixhaul {
@@ -22,26 +22,26 @@ namespace {
 // someone else (EPERM) still counts as live.
 bool ProcessIsGone(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 }  // namespace
 
 int RemoveLeftoverTemporaryFiles(const std::string& folder) {
-  const std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.empty() ? "." : folder.c_str()));
-  if (!dir) return 0;
-  const int dirFd = ::dirfd(dir.get());
+  const FileDescriptor open = OpenFolder(folder.c_str());
+  return open.Get() < 0 ? 0 : RemoveLeftoverTemporaryFilesIn(open.Get());
+}
+
+int RemoveLeftoverTemporaryFilesIn(int folder) {
+  const FolderListing listing = ListFolder(folder);
+  if (!listing) return 0;
   int removed = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
+  while (const dirent* entry = ::readdir(listing.get())) {
     const std::optional<pid_t> owner = TemporaryFileOwner(entry->d_name);
     if (!owner || !ProcessIsGone(*owner)) continue;
     struct stat info {};
-    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (::fstatat(folder, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(info.st_mode)) {
       continue;
     }
-    if (::unlinkat(dirFd, entry->d_name, 0) == 0) ++removed;
+    if (::unlinkat(folder, entry->d_name, 0) == 0) ++removed;
   }
   return removed;
 }

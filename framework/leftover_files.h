@@ -17,5 +17,7 @@ namespace pixhaul {
 // be a running download's. Other entries are never touched. Returns how many files were
 // removed; a folder that cannot be read gives 0. Never raises.
 int RemoveLeftoverTemporaryFiles(const std::string& folder);
+// The same in the open folder `folder`.
+int RemoveLeftoverTemporaryFilesIn(int folder);
 
 }  // namespace pixhaul

@@ -38,6 +38,23 @@ int OpenRetrying(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
+int OpenAtRetrying(int folder, const char* name, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = ::openat(folder, name, flags, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+FileDescriptor OpenFolder(const char* path) {
+  return FileDescriptor(OpenRetrying(*path == '\0' ? "." : path, O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+int OpenTarget(const FileTarget& target, int flags) {
+  return target.folder >= 0 ? OpenAtRetrying(target.folder, target.Name().c_str(), flags)
+                            : OpenRetrying(target.path.c_str(), flags);
+}
+
 bool WriteAll(int fd, const char* data, size_t size) {
   size_t done = 0;
   while (done < size) {

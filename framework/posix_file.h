@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "framework/file_target.h"
+
 namespace pixhaul {
 
 // Owns one descriptor and closes it on every path out of a scope.
@@ -31,6 +33,14 @@ class FileDescriptor {
 
 // open(2), retried while it is interrupted by a signal; -1 with errno set on failure.
 int OpenRetrying(const char* path, int flags, mode_t mode = 0);
+// openat(2) alike: `name` is looked up in the open folder `folder` (or AT_FDCWD).
+int OpenAtRetrying(int folder, const char* name, int flags, mode_t mode = 0);
+// A descriptor of the folder at `path` ("" is the current folder) that serves only to name
+// files in it (O_PATH): it follows the folder itself, whatever is renamed or put under its
+// path later. -1 with errno set when there is no such folder.
+FileDescriptor OpenFolder(const char* path);
+// Opens `target` (framework/file_target.h): its name in its open folder, else its path.
+int OpenTarget(const FileTarget& target, int flags);
 
 // Writes all `size` bytes, continuing short and interrupted writes; false on any failure.
 bool WriteAll(int fd, const char* data, size_t size);

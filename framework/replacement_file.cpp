@@ -13,6 +13,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "framework/exception.h"
 #include "framework/file_utils.h"
@@ -34,8 +35,9 @@ constexpr int kNameAttempts = 16;
 // out of the set is the one who removes the file.
 struct NamedFiles {
   std::mutex mutex;
-  std::set<std::string> paths;  // guarded by mutex
-  bool abandoned = false;       // guarded by mutex
+  // (folder, name): the folder's descriptor stays open while its entry is here.
+  std::set<std::pair<int, std::string>> files;  // guarded by mutex
+  bool abandoned = false;                       // guarded by mutex
 };
 
 NamedFiles& Named() {
@@ -79,14 +81,20 @@ bool TakeChar(std::string_view& text, char c) {
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(std::string target)
+ReplacementFile::ReplacementFile(FileTarget target)
     : ReplacementFile(std::move(target), ReplacementOptions{}) {}
 
-ReplacementFile::ReplacementFile(std::string target, ReplacementOptions options)
-    : target_(std::move(target)), folder_(ExtractFilePath(target_)), options_(options) {
+ReplacementFile::ReplacementFile(FileTarget target, ReplacementOptions options)
+    : target_(target.path), name_(target.Name()), options_(options) {
+  if (target.folder >= 0) {
+    folder_ = FileDescriptor(::fcntl(target.folder, F_DUPFD_CLOEXEC, 0));
+  } else {
+    folder_ = OpenFolder(ExtractFilePath(target_).c_str());
+  }
+  if (folder_.Get() < 0 || name_.empty()) throw EFCreateError(CannotCreateFileMessage(target_));
   if (options_.allowUnnamed && UnnamedFilesCanBeNamed()) {
-    const std::string folder = folder_.empty() ? "." : folder_;
-    file_ = FileDescriptor(OpenRetrying(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    file_ =
+        FileDescriptor(OpenAtRetrying(folder_.Get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
   }
   if (file_.Get() >= 0) return;
   // A file system without unnamed files, or a folder that is not there: the named way either
@@ -94,12 +102,12 @@ ReplacementFile::ReplacementFile(std::string target, ReplacementOptions options)
   NamedFiles& named = Named();
   std::lock_guard lock(named.mutex);
   for (int attempt = 0; attempt < kNameAttempts && !named.abandoned; ++attempt) {
-    std::string candidate = folder_ + TemporaryName(options_.tag);
-    file_ = FileDescriptor(
-        OpenRetrying(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    std::string candidate = TemporaryName(options_.tag);
+    file_ = FileDescriptor(OpenAtRetrying(folder_.Get(), candidate.c_str(),
+                                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file_.Get() >= 0) {
-      named.paths.insert(candidate);
-      path_ = std::move(candidate);
+      named.files.emplace(folder_.Get(), candidate);
+      tempName_ = std::move(candidate);
       return;
     }
     if (errno != EEXIST) break;
@@ -109,11 +117,13 @@ ReplacementFile::ReplacementFile(std::string target, ReplacementOptions options)
 
 ReplacementFile::~ReplacementFile() {
   file_ = FileDescriptor();
-  if (path_.empty()) return;
+  if (tempName_.empty()) return;
   NamedFiles& named = Named();
   std::lock_guard lock(named.mutex);
   // Abandoned names were removed already.
-  if (named.paths.erase(path_) > 0) ::unlink(path_.c_str());
+  if (named.files.erase({folder_.Get(), tempName_}) > 0) {
+    ::unlinkat(folder_.Get(), tempName_.c_str(), 0);
+  }
 }
 
 FileDescriptor ReplacementFile::Duplicate() const {
@@ -131,35 +141,38 @@ void ReplacementFile::Commit() {
   // The file takes the place of the one there, and so its permissions. Best effort: a file
   // system that keeps no permissions refuses the change and the default stands.
   struct stat existing {};
-  if (::lstat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+  if (::fstatat(folder_.Get(), name_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISREG(existing.st_mode)) {
     (void)::fchmod(file_.Get(), existing.st_mode & 07777);
   }
   NamedFiles& named = Named();
-  if (path_.empty()) {
+  if (tempName_.empty()) {
     // The whole content is in the file: now it gets a name of its own beside the target, from
     // which it takes the target's name (a link cannot replace an existing entry).
     const std::string self = "/proc/self/fd/" + std::to_string(file_.Get());
     std::lock_guard lock(named.mutex);
     for (int attempt = 0; attempt < kNameAttempts && !named.abandoned; ++attempt) {
-      std::string candidate = folder_ + TemporaryName(options_.tag);
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-        named.paths.insert(candidate);
-        path_ = std::move(candidate);
+      std::string candidate = TemporaryName(options_.tag);
+      if (::linkat(AT_FDCWD, self.c_str(), folder_.Get(), candidate.c_str(), AT_SYMLINK_FOLLOW) ==
+          0) {
+        named.files.emplace(folder_.Get(), candidate);
+        tempName_ = std::move(candidate);
         break;
       }
       if (errno != EEXIST) break;
     }
-    if (path_.empty()) throw EFCreateError(CannotCreateFileMessage(target_));
+    if (tempName_.empty()) throw EFCreateError(CannotCreateFileMessage(target_));
   }
   if (!file_.Close()) throw EWriteError(kStreamWriteError);
   std::lock_guard lock(named.mutex);
   // An abandoned name was removed with the others and must not be put in place any more; a
   // refused rename leaves the name to the destructor.
-  if (named.abandoned || ::rename(path_.c_str(), target_.c_str()) != 0) {
+  if (named.abandoned ||
+      ::renameat(folder_.Get(), tempName_.c_str(), folder_.Get(), name_.c_str()) != 0) {
     throw EFCreateError(CannotCreateFileMessage(target_));
   }
-  named.paths.erase(path_);
-  path_.clear();
+  named.files.erase({folder_.Get(), tempName_});
+  tempName_.clear();
 }
 
 std::optional<pid_t> TemporaryFileOwner(std::string_view name) {
@@ -184,8 +197,8 @@ void AbandonTemporaryFiles() {
   NamedFiles& named = Named();
   std::lock_guard lock(named.mutex);
   named.abandoned = true;
-  for (const std::string& path : named.paths) ::unlink(path.c_str());
-  named.paths.clear();
+  for (const auto& [folder, name] : named.files) ::unlinkat(folder, name.c_str(), 0);
+  named.files.clear();
 }
 
 }  // namespace pixhaul

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/file_target.h"
 #include "framework/posix_file.h"
 
 namespace pixhaul {
@@ -43,11 +44,12 @@ struct ReplacementOptions {
 
 class ReplacementFile {
  public:
-  // Creates the file in the folder of `target` (the part up to its last "/", or the current
-  // folder). Raises EFCreateError "Cannot create file %s", with `target`, when no file can be
-  // created there (the folder is missing or not writable, names were abandoned).
-  explicit ReplacementFile(std::string target);
-  ReplacementFile(std::string target, ReplacementOptions options);
+  // Creates the file in the folder of `target` (its open folder, else the part of its path up
+  // to the last "/", or the current folder); every later step names files in that same
+  // folder. Raises EFCreateError "Cannot create file %s", with the target's path, when no file
+  // can be created there (the folder is missing or not writable, names were abandoned).
+  explicit ReplacementFile(FileTarget target);
+  ReplacementFile(FileTarget target, ReplacementOptions options);
   ~ReplacementFile();
   ReplacementFile(const ReplacementFile&) = delete;
   ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -71,10 +73,12 @@ class ReplacementFile {
 
  private:
   std::string target_;
-  std::string folder_;  // with its trailing "/", or empty for the current folder
+  std::string name_;       // the target's name in folder_
+  FileDescriptor folder_;  // the folder every name is made in
   ReplacementOptions options_;
   FileDescriptor file_;
-  std::string path_;  // the file's name; empty while it has none, and once committed
+  std::string tempName_;  // the file's own name in folder_; empty while it has none, and once
+                          // committed
 };
 
 // The process id a name of this program's temporary files carries, or nothing when `name` is

@@ -16,7 +16,7 @@ namespace pixhaul {
 
 namespace detail {
 
-HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
                                       int siteIndex, RuleBook& book, size_t chunkBytes) {
   // The marker's list is written but not yet put in place: it stands unless the rules find
   // something better, and is dropped unfinished (the rules' list then in place) otherwise.
@@ -64,7 +64,7 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::strin
 
 }  // namespace detail
 
-HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
                                RuleBook& book) {
   return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,
                                          detail::kPageChunkBytes);

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/file_target.h"
 #include "harvest/page_text_stream.h"
 #include "harvest/rule_book.h"
 
@@ -33,13 +34,13 @@ struct HarvestResult {
 };
 
 // Raises what ExtractImageUrls and ScanPageWithRules raise.
-HarvestResult HarvestImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
                                RuleBook& book);
 
 namespace detail {
 
 // HarvestImageUrls reading the page `chunkBytes` (at least 1) at a time.
-HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const std::string& listFile,
+HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
                                       int siteIndex, RuleBook& book, size_t chunkBytes);
 
 }  // namespace detail

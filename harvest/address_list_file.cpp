@@ -18,7 +18,7 @@ constexpr size_t kBufferBytes = 64 * 1024;
 
 }  // namespace
 
-AddressListFile::AddressListFile(const std::string& path)
+AddressListFile::AddressListFile(const FileTarget& path)
     : file_(path), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
 void AddressListFile::Add(std::string_view entry) {

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/file_target.h"
 #include "framework/replacement_file.h"
 
 namespace pixhaul {
@@ -24,7 +25,7 @@ namespace pixhaul {
 class AddressListFile {
  public:
   // Raises EFCreateError "Cannot create file %s".
-  explicit AddressListFile(const std::string& path);
+  explicit AddressListFile(const FileTarget& path);
 
   // Bytes in the list so far, buffered ones included: where the next entry will start.
   uint64_t Size() const { return flushed_ + buffered_; }

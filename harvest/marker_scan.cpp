@@ -169,7 +169,7 @@ MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFi
   return scan;
 }
 
-int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
                             size_t chunkBytes) {
   PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
   AddressListFile list(listFile);
@@ -180,7 +180,7 @@ int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFil
 
 }  // namespace detail
 
-int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex) {
+int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex) {
   return detail::ExtractImageUrlsChunked(pageFile, listFile, siteIndex, detail::kPageChunkBytes);
 }
 

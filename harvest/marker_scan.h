@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/file_target.h"
 #include "framework/string_list.h"
 #include "harvest/page_text_stream.h"
 
@@ -35,7 +36,7 @@ namespace pixhaul {
 // EFCreateError "Cannot create file %s" when the list file cannot be created or given its
 // name, EWriteError "Stream write error" when the list cannot be written completely. Time is
 // linear in the page size.
-int ExtractImageUrls(const PageFile& pageFile, const std::string& listFile, int siteIndex);
+int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex);
 
 // The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
 // taken as it stands; ExtractImageUrls scans the page's lines each followed by CR LF. Never
@@ -59,7 +60,7 @@ MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFi
 
 // ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
 // not depend on the chunk size. Lets tests put chunk borders anywhere.
-int ExtractImageUrlsChunked(const PageFile& pageFile, const std::string& listFile, int siteIndex,
+int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
                             size_t chunkBytes);
 
 // The page's read size ExtractImageUrls uses.

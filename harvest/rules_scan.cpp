@@ -97,7 +97,7 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
 
 }  // namespace
 
-RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& listFile,
+RulesScanResult ScanPageWithRules(const PageFile& pageFile, const FileTarget& listFile,
                                   std::span<AddressRule> rules, size_t chunkBytes) {
   RulesScanResult result;
   for (size_t i = 0; i < rules.size(); ++i) {

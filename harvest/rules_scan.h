@@ -21,6 +21,7 @@
 #include <span>
 #include <string>
 
+#include "framework/file_target.h"
 #include "harvest/address_rule.h"
 #include "harvest/page_text_stream.h"
 
@@ -45,7 +46,7 @@ struct RulesScanResult {
 // when the list is complete). Raises EFOpenError "Cannot open file %s" when the page
 // cannot be read, EFCreateError "Cannot create file %s" and EWriteError "Stream write error"
 // for the list file.
-RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& listFile,
+RulesScanResult ScanPageWithRules(const PageFile& pageFile, const FileTarget& listFile,
                                   std::span<AddressRule> rules, size_t chunkBytes);
 
 }  // namespace pixhaul

@@ -58,7 +58,7 @@ uint64_t RandomKey() {
 
 }  // namespace
 
-UniqueAddressList::UniqueAddressList(const std::string& path)
+UniqueAddressList::UniqueAddressList(const FileTarget& path)
     : list_(path), key0_(RandomKey()), key1_(RandomKey()), slots_(kFirstSlots) {}
 
 bool UniqueAddressList::Add(std::string_view address) {

@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/file_target.h"
 #include "harvest/address_list_file.h"
 
 namespace pixhaul {
@@ -29,7 +30,7 @@ class UniqueAddressList {
 
   // Starts the list that Finish puts in place of `path`. Raises EFCreateError "Cannot create
   // file %s".
-  explicit UniqueAddressList(const std::string& path);
+  explicit UniqueAddressList(const FileTarget& path);
 
   // Appends `address` unless the list holds it already; true when it was appended. `address`
   // is not empty and at most kMaxAddressBytes long (std::length_error otherwise). Raises

@@ -4,14 +4,17 @@
 // test-labels: threaded
 // Whole runs of the controller with real download workers against a loopback server: the
 // live-worker limit holds while the server keeps replies back, every image lands, and the
-// controller outlives its workers.
+// controller outlives its workers, and the run's files stay in the folder it locked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "download/file_naming.h"
@@ -134,6 +137,75 @@ TEST(RunWithWorkersTest, ControllerOutlivesWorkersStillRunningAfterTheRun) {
       "image /late.png");
   // The line came after the run had finished, so it was dropped.
   EXPECT_EQ(window.pane.Lines().back(), "All images downloaded, task finished.");
+}
+
+// The run names every file in the folder it opened and locked: renamed in the middle of the
+// run with a new folder made under its name, or swapped for a link to another folder, the
+// folder keeps the run's page, list, log and images, and the path's new folder gets none.
+TEST(RunWithWorkersTest, RunFilesStayInTheFolderTheRunLocked) {
+  namespace fs = std::filesystem;
+  struct Row {
+    const char* what;
+    // Moves the folder away while the downloads are held; gives where the files must be and
+    // the folder now under the old path (or a link's target) that must stay empty.
+    std::function<std::pair<fs::path, fs::path>(const fs::path& folder)> move;
+  };
+  const std::vector<Row> rows = {
+      {"renamed, a new folder made under its name",
+       [](const fs::path& folder) {
+         fs::rename(folder, folder.string() + ".old");
+         fs::create_directory(folder);
+         return std::pair{fs::path(folder.string() + ".old"), folder};
+       }},
+      {"swapped for a link to another folder",
+       [](const fs::path& folder) {
+         fs::rename(folder, folder.string() + ".real");
+         const fs::path elsewhere = folder.parent_path() / "elsewhere";
+         fs::create_directory(elsewhere);
+         fs::create_directory_symlink(elsewhere, folder);
+         return std::pair{fs::path(folder.string() + ".real"), elsewhere};
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    TempDir dir;
+    HoldingServer server;
+    server.hold = true;
+    std::vector<std::string> urls;
+    std::vector<std::string> expected = {"log.txt", "result_content.txt", "url_list.txt"};
+    for (int i = 0; i < 3; ++i) {
+      urls.push_back(server.Server().HttpBase() + "/" + std::to_string(i) + ".png");
+      expected.push_back(FileNameFromUrl(urls.back()));
+    }
+    std::sort(expected.begin(), expected.end());
+    const fs::path folder = fs::path(dir.Path()) / "d";
+    FakeRunWindow window;
+    window.folderText = folder.string() + "/";
+    window.markup = BingPage(urls);
+    std::pair<fs::path, fs::path> places;
+    {
+      TRunController controller(window, ThrottleTimings{2, 50, 200, 300, 100});
+      std::thread mover([&] {
+        const auto limit = std::chrono::steady_clock::now() + 10s;
+        while (server.Server().RequestCount() < 3 && std::chrono::steady_clock::now() < limit)
+          std::this_thread::sleep_for(1ms);
+        places = row.move(folder);
+        server.hold = false;
+      });
+      controller.ButtonStartClick();
+      mover.join();
+    }
+    const auto names = [](const fs::path& at) {
+      std::vector<std::string> found;
+      for (const auto& entry : fs::directory_iterator(at)) found.push_back(entry.path().filename());
+      std::sort(found.begin(), found.end());
+      return found;
+    };
+    EXPECT_EQ(names(places.first), expected);
+    EXPECT_EQ(names(places.second), std::vector<std::string>{});
+    EXPECT_EQ(ReadFileBytes((places.first / "url_list.txt").string()),
+              urls[0] + "\r\n" + urls[1] + "\r\n" + urls[2] + "\r\n");
+  }
 }
 
 }  // namespace
