@@ -3,6 +3,8 @@
 
 #include "download/run_controller.h"
 
+#include <fcntl.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -12,7 +14,8 @@
 #include "download/run_outcome.h"
 #include "download/run_preparation.h"
 #include "download/run_texts.h"
-#include "framework/file_utils.h"
+#include "framework/exception.h"
+#include "framework/line_file_reader.h"
 #include "framework/message_pump.h"
 #include "framework/replacement_file.h"
 #include "framework/string_list.h"
@@ -60,7 +63,7 @@ void TRunController::StartPath() {
       PrepareRun(window_, rules_, rulesFile_, StepLines::kLogged, &folderLocks_);
   if (!prepared) return;
   folderLocks_.push_back(std::move(prepared->folderLock));
-  const std::string& folder = prepared->folder;
+  const RunFolder& folder = prepared->folder;
   Log(kGotListLine);
   Log("");
   Log(TotalUrlCountLine(prepared->addressCount));
@@ -93,40 +96,51 @@ void TRunController::StartPath() {
     }
   } guard{*this};
 
-  TStringList urls;
-  urls.LoadFromFile(prepared->listFile);
+  // The list is walked from its file, read as a line list loads it, so a run holds one
+  // address at a time however many the page names: once to count them, once to start them.
+  const FileDescriptor listFile(
+      OpenTarget(folder.File(kListFileName), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (listFile.Get() < 0) throw EFOpenError(CannotOpenFileMessage(prepared->listFile));
+  int addressCount = 0;
+  {
+    LineFileReader counting(listFile.Get(), prepared->listFile);
+    for (std::string_view line; counting.Next(line);) ++addressCount;
+  }
+  LineFileReader urls(listFile.Get(), prepared->listFile);
   options_ = WorkerOptions{runOptions_.filters, nullptr, runOptions_.retries,
-                           std::make_shared<StopSignal>()};
+                           std::make_shared<StopSignal>(), folder};
   if (runOptions_.filters.skipDuplicates)
     options_.duplicates = std::make_shared<DuplicateIndex>(folder);
   ++runNumber_;
   progress_ = RunProgress{};
-  progress_.addresses = urls.Count();
+  progress_.addresses = addressCount;
   progress_.active = true;
   notSaved_.clear();
   listFile_ = prepared->listFile;
   ReportProgress();
   MessagePump& pump = CurrentMessagePump();
-  for (int i = 0; i < urls.Count(); ++i) {
+  for (int i = 0; i < addressCount; ++i) {
     pump.ProcessMessages();
     if (stopRequested_) break;
     if (runOptions_.maxImages > 0 && !WaitForRoomUnderLimit(runOptions_.maxImages)) {
       if (!stopRequested_) {
         progress_.limit = runOptions_.maxImages;
-        progress_.notStarted = urls.Count() - i;
+        progress_.notStarted = addressCount - i;
         ReportProgress();
       }
       break;
     }
-    const std::string url = urls.Get(i);
+    std::string_view line;
+    if (!urls.Next(line)) break;
+    const std::string url(line);
     const std::string fileName = FileNameFromUrl(url);
     // A temporary file of a download in progress (or of one cut off) is no image.
-    if (FileExists(folder + fileName) && !TemporaryFileOwner(fileName)) {
+    if (folder.Holds(fileName) && !TemporaryFileOwner(fileName)) {
       ++progress_.skipped;
       ReportProgress();
       continue;
     }
-    starter_(url, fileName, i, folder);
+    starter_(url, fileName, i, folder.Path());
     ++outstandingWorkers_;
     ++liveWorkerCount_;
     ++progress_.started;
@@ -153,7 +167,7 @@ void TRunController::StartPath() {
     // Saved as a line list saves, through a file that takes the log's name only when complete.
     TStringList log;
     for (const std::string& line : window_.LogLines()) log.Add(line);
-    ReplacementFile file(folder + kLogFileName);
+    ReplacementFile file(folder.File(kLogFileName));
     file.Write(log.Text());
     file.Commit();
   }

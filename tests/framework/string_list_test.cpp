@@ -3,6 +3,7 @@
 
 #include "framework/string_list.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "framework/line_file_reader.h"
+#include "framework/posix_file.h"
 #include "tests/support/raised.h"
 #include "tests/support/temp_dir.h"
 
@@ -17,6 +20,15 @@ namespace pixhaul::test {
 namespace {
 
 std::vector<std::string> LinesOf(const TStringList& list) { return list.Lines(); }
+
+// The lines the streaming reader gives of the file at `path`, reading `blockBytes` at a time.
+std::vector<std::string> ReaderLines(const std::string& path, size_t blockBytes) {
+  const FileDescriptor file(OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC));
+  LineFileReader reader(file.Get(), path, blockBytes);
+  std::vector<std::string> lines;
+  for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
+  return lines;
+}
 
 struct SplitCase {
   std::string bytes;
@@ -70,8 +82,17 @@ TEST(TStringList, LoadSplitsAtCrLfAndCrLfAndStopsAtNul) {
 
     // The one-pass loader must give exactly the whole text of the loaded list.
     EXPECT_EQ(LoadTextFromFile(path), list.Text()) << "LoadTextFromFile of: " << Printable(c.bytes);
+    // And the streaming reader its lines, wherever its reads end (a CR LF split by one).
+    for (size_t block : {1, 2, 3, 64 * 1024}) {
+      EXPECT_EQ(ReaderLines(path, block), c.lines)
+          << "block " << block << ": " << Printable(c.bytes);
+    }
   }
   EXPECT_THROW(LoadTextFromFile(dir.File("missing.txt")), EFOpenError);
+  const FileDescriptor folder(OpenRetrying(dir.Path().c_str(), O_RDONLY | O_DIRECTORY));
+  LineFileReader unreadable(folder.Get(), dir.Path());
+  std::string_view line;
+  EXPECT_EQ(Raised([&] { unreadable.Next(line); }), "EFOpenError: Cannot open file " + dir.Path());
 }
 
 TEST(TStringList, SaveWritesEveryLineWithCrLf) {
@@ -122,6 +143,7 @@ TEST(TStringList, LoadOfLargeFileKeepsEveryLine) {
   EXPECT_EQ(list.Get(0), "line0");
   EXPECT_EQ(list.Get(kLines - 1), "line" + std::to_string(kLines - 1));
   EXPECT_EQ(list.Get(12345), "line12345");
+  EXPECT_EQ(ReaderLines(path, 4096), LinesOf(list));
 }
 
 TEST(TStringList, OpenAndCreateErrorsNameThePath) {
