@@ -106,6 +106,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     window.ShowMessage(text);
   }
   if (harvest.byRules) window.ShowListSource(RulesListNote(site));
+  if (harvest.listCut) window.ShowListSource(ListCutNote(harvest.count));
   if (!harvest.foundAddresses) {
     // Only a hint: a page that cannot be scanned again just goes without it.
     try {

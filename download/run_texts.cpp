@@ -5,6 +5,7 @@
 
 #include "download/run_outcome.h"
 #include "framework/visible_text.h"
+#include "harvest/marker_scan.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul {
@@ -43,6 +44,12 @@ std::string CreateDirectoryFailedMessage(const std::string& folderText) {
 
 std::string AnotherRunMessage(const std::string& folderText) {
   return "Another run is saving into " + folderText + ".";
+}
+
+std::string ListCutNote(int entries) {
+  return "The address list was cut at " + std::to_string(kListBytesPerPageByte) +
+         " times the page's size, after " + std::to_string(entries) +
+         " entries: the page's addresses hold the site's marker again";
 }
 
 std::string RulesListNote(int siteIndex) {

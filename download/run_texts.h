@@ -55,11 +55,14 @@ std::string CreateDirectoryFailedMessage(
     const std::string& folderText);                            // "Create directory %s Failed."
 std::string AnotherRunMessage(const std::string& folderText);  // "Another run is saving into %s."
 
-// Status-bar notes: the list came from the site's current-layout rules; the page belongs to
-// another site.
-std::string RulesListNote(int siteIndex);   // "Addresses found by the current-layout rules for %s"
-std::string WrongSiteNote(int siteIndex);   // "This page is from %s; the selected site found
-                                            //  nothing on it"
+// Status-bar notes: the list came from the site's current-layout rules, or was cut at its
+// bound; the page belongs to another site.
+std::string ListCutNote(int entries);      // "The address list was cut at 16 times the page's size,
+                                           //  after %d entries: the page's addresses hold the
+                                           //  site's marker again"
+std::string RulesListNote(int siteIndex);  // "Addresses found by the current-layout rules for %s"
+std::string WrongSiteNote(int siteIndex);  // "This page is from %s; the selected site found
+                                           //  nothing on it"
 std::string UseSiteCaption(int siteIndex);  // "Use Bing for this page" (the site's name)
 
 // How a run ended, in words and counts, as both front ends say it (the window at the right end

@@ -28,6 +28,7 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
   HarvestResult result;
   result.count = marker.count;
   result.foundAddresses = marker.cutAnAddress;
+  result.listCut = marker.listCut;
   if (marker.cutAnAddress || !IsSiteIndex(siteIndex)) {
     markerList.Finish();
     return result;
@@ -41,6 +42,7 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
         pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes);
     if (scan.count > 0) {
       result.count = scan.count;
+      result.listCut = false;
       result.byRules = true;
       result.foundAddresses = true;
       return result;

@@ -31,6 +31,7 @@ struct HarvestResult {
   bool byRules = false;               // the list came from the current-layout rules
   bool foundAddresses = false;        // the marker cut an address, or the rules found some
   std::vector<std::string> problems;  // rules that stopped at the engine's limits, one a line
+  bool listCut = false;               // the marker's list stands, cut at its bound (marker_scan.h)
 };
 
 // Raises what ExtractImageUrls and ScanPageWithRules raise.

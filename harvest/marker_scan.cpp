@@ -110,18 +110,30 @@ class WholeText {
 
 // The walk of a text (PageTextStream or WholeText) from one marker to the next: calls
 // `found(address)` for every marker, an address without a closing quote being empty, and
-// returns the count. Nothing is found with an empty marker.
+// returns the count and whether the list was cut. Nothing is found with an empty marker.
 //
 // Instead of cutting the text after each hit, a start position stands for the cut: it moves to
 // where the address begins (clamped to the end), and both the closing quote and the next marker
 // are searched from there, so a marker inside an address is found again, exactly as if the
 // text had been cut.
+//
+// Entries restart at the address just taken, so a page whose addresses hold its marker again
+// gives entries that overlap: the list's bytes (each entry with its CR LF) are bounded at
+// kListBytesPerPageByte times the page's size (`pageBytes`, or the text read so far when that
+// is more); the entry that would pass the bound is not found, and the walk ends there.
+struct MarkerWalk {
+  size_t count = 0;
+  bool cut = false;
+};
+
 template <class Text, class Found>
-size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
-  if (site.marker.empty()) return 0;
+MarkerWalk ScanImageUrls(Text& text, const SiteMarker& site, uint64_t pageBytes, Found&& found) {
+  MarkerWalk walk;
+  if (site.marker.empty()) return walk;
   const size_t overlap = site.marker.size() - 1;
   QuoteFinder quotes;
-  size_t count = 0;
+  uint64_t listBytes = 0;
+  size_t& count = walk.count;
   size_t from = 0;
   for (;;) {
     const size_t begin = text.Begin();
@@ -130,7 +142,7 @@ size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
       // Only the last bytes can still start a marker that the next chunk completes.
       const size_t end = text.End();
       const size_t resume = std::max(from, end - std::min(end, overlap));
-      if (!text.More(resume)) return count;
+      if (!text.More(resume)) return walk;
       from = resume;
       continue;
     }
@@ -140,7 +152,14 @@ size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
     }
     start = std::min(start, text.End());
     const size_t quote = quotes.NextFrom(text, start);
-    found(quote == std::string_view::npos ? std::string_view() : text.View(start, quote));
+    const std::string_view address =
+        quote == std::string_view::npos ? std::string_view() : text.View(start, quote);
+    listBytes += address.size() + 2;
+    if (listBytes > kListBytesPerPageByte * std::max<uint64_t>(pageBytes, text.End())) {
+      walk.cut = true;
+      return walk;
+    }
+    found(address);
     ++count;
     from = start;
   }
@@ -151,7 +170,7 @@ size_t ScanImageUrls(Text& text, const SiteMarker& site, Found&& found) {
 TStringList FindImageUrls(std::string_view text, int siteIndex) {
   TStringList addresses;
   WholeText whole(text);
-  ScanImageUrls(whole, MarkerForSite(siteIndex),
+  ScanImageUrls(whole, MarkerForSite(siteIndex), text.size(),
                 [&](std::string_view address) { addresses.Add(std::string(address)); });
   return addresses;
 }
@@ -160,12 +179,14 @@ namespace detail {
 
 MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list) {
   MarkerScan scan;
-  scan.count =
-      static_cast<int>(ScanImageUrls(page, MarkerForSite(siteIndex), [&](std::string_view address) {
+  const MarkerWalk walk = ScanImageUrls(
+      page, MarkerForSite(siteIndex), page.FileBytes(), [&](std::string_view address) {
         list.Add(address);
         scan.cutAnAddress = scan.cutAnAddress || StartsWithText(address, "http://") ||
                             StartsWithText(address, "https://");
-      }));
+      });
+  scan.count = static_cast<int>(walk.count);
+  scan.listCut = walk.cut;
   return scan;
 }
 

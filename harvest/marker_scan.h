@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,12 +25,19 @@
 
 namespace pixhaul {
 
+// How many bytes the marker's list may hold for each byte of the page.
+inline constexpr uint64_t kListBytesPerPageByte = 16;
+
 // `siteIndex` picks the marker: 0 Bing, 1 Google, 2 Baidu; any other index finds nothing.
 // Reads `pageFile` as a line list would (line breaks CR, LF or CR LF become CR LF, an
 // unterminated last line gets one, a NUL ends the text), collects every address in page order -
 // duplicates and empty entries included, an address without a closing quote being empty - and
 // writes them to `listFile`, each followed by CR LF (a 0-byte file when there are none).
 // Returns the number of entries written.
+// The entries restart at the address just taken, so a page whose addresses hold the marker
+// again gives overlapping entries; the list is bounded at kListBytesPerPageByte times the
+// page's size (its entries with their CR LF), and ends before the entry that would pass it.
+// No list of a real page comes near the bound.
 // The list replaces `listFile` only when complete (framework/replacement_file.h): on every
 // failure the file is left as it was, and a link planted under its name is replaced, never
 // followed. Raises EFOpenError "Cannot open file %s" when the page cannot be opened or read,
@@ -51,6 +59,7 @@ namespace detail {
 struct MarkerScan {
   int count = 0;              // entries, empty ones included
   bool cutAnAddress = false;  // at least one entry begins with "http://" or "https://" (any case)
+  bool listCut = false;       // the list reached its bound and the rest was left out
 };
 
 // The marker scan of ExtractImageUrls from `page` into `list`, which the caller finishes (or

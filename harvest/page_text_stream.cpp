@@ -4,6 +4,7 @@
 #include "harvest/page_text_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,9 @@ PageTextStream::PageTextStream(const PageFile& page, size_t chunkBytes)
       pieceBytes_(std::min(chunkBytes_, kPieceBytes)),
       piece_(std::make_unique_for_overwrite<char[]>(pieceBytes_)) {
   if (file_.Get() < 0) throw EFOpenError(CannotOpenFileMessage(path_));
+  struct stat info {};
+  if (::fstat(file_.Get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+    fileBytes_ = static_cast<uint64_t>(info.st_size);
   Reserve(2 * chunkBytes_ + 2 + kBlockBytes + kWindowSlack);
   More(0);
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,8 @@ class PageTextStream {
   }
   // True once the whole text is in: End() is the end of the page.
   bool Complete() const { return complete_; }
+  // The size of the page's file when it was opened; 0 for a file that tells none (a pipe).
+  uint64_t FileBytes() const { return fileBytes_; }
 
   // Drops the text before `keepFrom` (Begin() <= keepFrom <= End()) when that frees most of the
   // window, then appends text until End() has grown; false when the text is complete.
@@ -66,6 +69,7 @@ class PageTextStream {
 
   std::string path_;
   FileDescriptor file_;
+  uint64_t fileBytes_ = 0;
   size_t chunkBytes_;  // file bytes read per More()
   size_t pieceBytes_;  // file bytes read per read()
   std::unique_ptr<char[]> piece_;

@@ -8,9 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -267,6 +265,40 @@ TEST_F(PixhaulCliTest, ListOnlyThatCannotWriteItsListSaysSo) {
     EXPECT_EQ(cli->Err(), row.err) << row.name;
     EXPECT_EQ(cli->Out(), row.out) << row.name;
   }
+}
+
+// Each marker's address runs to the page's one quote, so entry k holds every later marker: the
+// described list of these 2,500 markers would be 22 MB. It is cut at 16 times the page's size,
+// after whole entries that are the described ones byte for byte, and the note says so on
+// standard error (the window shows it as its list note).
+TEST_F(PixhaulCliTest, MarkersRunningIntoEachOtherCutTheListAtItsBound) {
+  const std::string unit = "imgurl:x";
+  const int markers = 2500;
+  std::string page;
+  for (int i = 0; i < markers; ++i) page += unit;
+  page += "\"";
+  WriteFileBytes(work.File("page.html"), page);
+  auto cli =
+      Start({"--list-only", "--save-dir", SaveDir(), work.File("page.html")}, {{kFastTimings}});
+  ASSERT_TRUE(cli->Wait());
+  EXPECT_EQ(cli->ExitCode(), 0);
+  const uint64_t bound = 16 * page.size();
+  std::string described;
+  int kept = 0;
+  for (int k = 0; k < markers; ++k) {
+    std::string entry;
+    for (int i = k + 1; i < markers; ++i) entry += unit;
+    if (described.size() + entry.size() + 2 > bound) break;
+    described += entry + "\r\n";
+    ++kept;
+  }
+  ASSERT_GT(kept, 10);
+  ASSERT_LT(kept, markers);
+  EXPECT_EQ(ReadFileBytes(SaveDir() + "/url_list.txt"), described);
+  EXPECT_EQ(cli->Err(),
+            "pixhaul-cli: The address list was cut at 16 times the page's size, after " +
+                std::to_string(kept) +
+                " entries: the page's addresses hold the site's marker again\n");
 }
 
 // A page file beyond the process's file size limit fails its write as on a full disk: a
