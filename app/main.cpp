@@ -17,7 +17,7 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/qt_message_pump.h"
-#include "download/run_end.h"
+#include "download/process_end.h"
 #include "framework/build_info.h"
 #include "framework/thread.h"
 

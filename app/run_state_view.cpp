@@ -8,27 +8,8 @@
 
 #include "app/status_label.h"
 #include "download/run_outcome.h"
-#include "download/run_texts.h"
 
 namespace pixhaul {
-
-namespace {
-
-constexpr const char* kStoppingText = "Stopping\u2026";
-
-}  // namespace
-
-QString RunEndWord(const RunProgress& progress) {
-  switch (RunEndOf(progress)) {
-    case RunEnd::kStopped:
-      return "Stopped";
-    case RunEnd::kNothingNew:
-      return "Nothing new";
-    case RunEnd::kFinished:
-      break;
-  }
-  return "Finished";
-}
 
 void ShowRunState(const RunProgress& progress, TStatusLabel& counts, QProgressBar& bar,
                   TStatusLabel& outcome) {
@@ -39,13 +20,13 @@ void ShowRunState(const RunProgress& progress, TStatusLabel& counts, QProgressBa
   // A stop is told from the press on: the run's outcome is known once its wait is over, while
   // the closing steps still run.
   const bool ended = !progress.active || progress.stopped;
-  bar.setFormat(progress.stopping ? QString(kStoppingText)
-                : ended           ? RunEndWord(progress)
+  bar.setFormat(progress.stopping ? QString::fromUtf8(kStoppingText)
+                : ended           ? QString::fromStdString(RunEndWord(progress))
                                   : QString("%p%"));
   bar.setTextVisible(true);
   bar.show();
   if (!ended) {
-    counts.SetFullText(progress.stopping ? QString(kStoppingText)
+    counts.SetFullText(progress.stopping ? QString::fromUtf8(kStoppingText)
                                          : QString::fromUtf8(ProgressText(progress)));
     counts.show();
     outcome.SetFullText({});

@@ -3,7 +3,6 @@
 
 #include "download/run_texts.h"
 
-#include "download/run_outcome.h"
 #include "framework/visible_text.h"
 #include "harvest/marker_scan.h"
 #include "harvest/site_table.h"
@@ -64,48 +63,6 @@ std::string UseSiteCaption(int siteIndex) {
   std::string name = SiteName(siteIndex);
   if (!name.empty()) name[0] = static_cast<char>(name[0] - 'a' + 'A');
   return "Use " + name + " for this page";
-}
-
-namespace {
-
-// ", 5 not images, 4 filtered, 2 duplicates": the bodies not kept, each class when not zero.
-std::string NotKeptCounts(const RunProgress& progress) {
-  std::string text;
-  if (progress.notImages > 0)
-    text += ", " + std::to_string(progress.notImages) +
-            (progress.notImages == 1 ? " not an image" : " not images");
-  if (progress.filtered > 0) text += ", " + std::to_string(progress.filtered) + " filtered";
-  if (progress.duplicates > 0)
-    text += ", " + std::to_string(progress.duplicates) +
-            (progress.duplicates == 1 ? " duplicate" : " duplicates");
-  return text;
-}
-
-}  // namespace
-
-std::string OutcomeText(const RunProgress& progress) {
-  const auto count = [](int n) { return std::to_string(n); };
-  std::string text;
-  switch (RunEndOf(progress)) {
-    case RunEnd::kNothingNew:
-      return "Nothing new: " + count(progress.skipped) + " already in the folder";
-    case RunEnd::kStopped:
-      text = "Stopped: " + count(progress.saved) + " of " + count(progress.addresses) + " saved";
-      if (progress.failed > 0) text += ", " + count(progress.failed) + " failed";
-      text += NotKeptCounts(progress);
-      if (progress.skipped > 0) text += ", " + count(progress.skipped) + " skipped";
-      break;
-    case RunEnd::kFinished:
-      text = "Finished: " + count(progress.saved) + " saved, " + count(progress.failed) +
-             " failed" + NotKeptCounts(progress) + ", " + count(progress.skipped) + " skipped";
-      break;
-  }
-  if (StillRunning(progress) > 0) text += ", " + count(StillRunning(progress)) + " still running";
-  if (progress.limit > 0) {
-    text += " (limit of " + count(progress.limit) + " reached, " + count(progress.notStarted) +
-            " not started)";
-  }
-  return text;
 }
 
 std::string AbandonedDownloadLine(const std::string& program, const std::string& address) {

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// Every text a run writes: the log's step and closing lines, the workers' result lines, the
-// message boxes, the status-bar notes and the summary of how the run ended, and the lines
-// pixhaul-cli adds on standard error after the run. Tests and users compare them byte for
+// Every text a run writes into its log and message boxes: the log's step and closing lines,
+// the workers' result lines, the message boxes, the notes on the address list and the lines
+// pixhaul-cli adds on standard error after the run. How the run is going and how it ended is
+// told in words of run_outcome.h. Tests and users compare them byte for
 // byte, so each is built here and nowhere else; a function's comment gives its form, with its
 // argument in place of "%s" or "%d".
 #pragma once
 
 #include <string>
-
-#include "download/run_progress.h"
 
 namespace pixhaul {
 
@@ -64,20 +63,6 @@ std::string RulesListNote(int siteIndex);  // "Addresses found by the current-la
 std::string WrongSiteNote(int siteIndex);  // "This page is from %s; the selected site found
                                            //  nothing on it"
 std::string UseSiteCaption(int siteIndex);  // "Use Bing for this page" (the site's name)
-
-// How a run ended, in words and counts, as both front ends say it (the window at the right end
-// of its status bar, pixhaul-cli as its last line on standard error):
-//   "Finished: 33 saved, 3 failed, 0 skipped"    the list was walked to its end
-//   "Stopped: 15 of 36 saved"                    a stop was carried out (", 2 failed" and
-//                                                ", 4 skipped" follow when there are any)
-//   "Nothing new: 36 already in the folder"      every address was skipped
-// Bodies not kept are named after "failed" when there are any: "Finished: 21 saved, 3 failed,
-// 5 not images, 4 filtered, 2 duplicates, 0 skipped" ("1 not an image", "1 duplicate"). A
-// run that ended because it had the images asked for says so at the end: "Finished: 100 saved,
-// 2 failed, 0 skipped (limit of 100 reached, 212 not started)".
-// Downloads still running when the run closed are added as ", 2 still running"; their results
-// count once they come in. `progress` should no longer be active.
-std::string OutcomeText(const RunProgress& progress);
 
 // pixhaul-cli's lines after the run: a worker's line that came after the closing lines, and a
 // download cut off with the process.

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "download/page_markup.h"
-#include "download/run_progress.h"
+#include "download/run_outcome.h"
 
 namespace pixhaul {
 

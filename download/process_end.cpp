@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "download/run_end.h"
+#include "download/process_end.h"
 
 #include <pthread.h>
 
