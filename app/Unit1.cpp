@@ -52,17 +52,25 @@
 
 namespace pixhaul {
 
+int CurrentSite = 0;
+
 namespace {
 
 constexpr const char* kStartCaption = "Pixhaul";
 constexpr const char* kShownCaption = "Pixhaul 1.1";
 constexpr const char* kFolderBrowserTitle = "Select path to save";
-constexpr const char* kHowtoText =
-    "\n It is very easy to use, only 4 steps to download:\n"
-    " step 1: select the image site (bing/google/baidu). \n"
-    " step 2: input your search keyword in the right search box. \n"
-    " step 3: click search button.\n"
-    " step 4: click button 'Start download'\n.";
+// The steps name the sites of the table: "(bing/google/baidu)".
+std::string HowtoText() {
+  std::string sites;
+  for (const SiteId site : AllSites()) sites += (sites.empty() ? "" : "/") + SiteName(site);
+  return "\n It is very easy to use, only 4 steps to download:\n"
+         " step 1: select the image site (" +
+         sites +
+         "). \n"
+         " step 2: input your search keyword in the right search box. \n"
+         " step 3: click search button.\n"
+         " step 4: click button 'Start download'\n.";
+}
 
 const QColor kCream(255, 251, 240);
 const QColor kGreen(0, 128, 0);
@@ -89,7 +97,7 @@ TForm1::TForm1(TForm1Options options, QWidget* parent)
   BuildMenu();
   controller_ = std::make_unique<TRunController>(*this, options_.timings);
   loader_ = new ResultLoader(
-      *web_, [] { return pixhaul::CurrentSite; },
+      *web_, [this] { return CurrentSite(); },
       [this] {
         return RulesFileLocation{RulesFileBesideSettings(SettingsFilePath), false};
       },
@@ -133,7 +141,7 @@ void TForm1::BuildControls() {
   left->addWidget(GroupBoxHowto);
 
   QStringList siteLabels;
-  for (int i = 0; i < kSiteCount; ++i) siteLabels << Q(SiteLabel(i));
+  for (const SiteId site : AllSites()) siteLabels << Q(SiteLabel(site));
   RadioGroup1 = new TRadioGroup("Select image site", siteLabels, PanelLeft);
   RadioGroup1->setObjectName("RadioGroup1");
   RadioGroup1->SetItemIndex(0);
@@ -234,7 +242,7 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::FormShow() {
-  LabelHowto->setText(kHowtoText);
+  LabelHowto->setText(Q(HowtoText()));
   programFolder_ = options_.programFolder.empty() ? S(QCoreApplication::applicationDirPath()) + "/"
                                                   : options_.programFolder;
   HomePageAddress = kHomePageAddress;
@@ -272,7 +280,8 @@ void TForm1::FormShow() {
 void TForm1::RadioGroup1Click() {
   ClearNotes();
   pixhaul::CurrentSite = RadioGroup1->ItemIndex();
-  if (IsSiteIndex(pixhaul::CurrentSite) && !keepPage_) web_->NavigateToSite(pixhaul::CurrentSite);
+  if (const std::optional<SiteId> site = CurrentSite(); site && !keepPage_)
+    web_->NavigateToSite(*site);
 }
 
 void TForm1::ButtonStartClick() {
@@ -379,7 +388,7 @@ std::optional<PageMarkup> TForm1::CapturePageMarkup() {
   }
 }
 
-int TForm1::CurrentSite() { return pixhaul::CurrentSite; }
+std::optional<SiteId> TForm1::CurrentSite() { return SiteOfRow(pixhaul::CurrentSite); }
 
 void TForm1::ShowProgress(const RunProgress& progress) {
   ShowRunState(progress, *LabelProgress, *ProgressBar1, *LabelOutcome);

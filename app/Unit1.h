@@ -45,6 +45,11 @@ class QStatusBar;
 
 namespace pixhaul {
 
+// The selector's index of the selected site: a row of the site table, -1 for none; 0 when the
+// program starts. The window converts it to a SiteId (TForm1::CurrentSite) before any other
+// code sees it. Main thread only.
+extern int CurrentSite;
+
 class TRadioGroup;
 class TStatusLabel;
 class TfrmAbout;
@@ -206,11 +211,12 @@ class TForm1 : public QMainWindow, public RunWindow {
   std::vector<std::string> LogLines() override;
   void ShowMessage(const std::string& text) override;
   std::optional<PageMarkup> CapturePageMarkup() override;
-  int CurrentSite() override;
+  // The site the selector shows, from its index (the global CurrentSite); nothing for none.
+  std::optional<SiteId> CurrentSite() override;
   void ShowProgress(const RunProgress& progress) override;
   void ShowListSource(const std::string& note) override;
   std::string PageAddress() override;
-  void ShowWrongSite(int siteIndex) override;
+  void ShowWrongSite(SiteId site) override;
 
   // Says that the desktop could not open `folder`, with the path and a button that copies it.
   // Tests replace it.
@@ -259,12 +265,12 @@ class TForm1 : public QMainWindow, public RunWindow {
   ResultLoader* loader_ = nullptr;  // a child of the window
   TfrmAbout* frmAbout_ = nullptr;
   bool formShown_ = false;
-  bool followLog_ = true;        // the log pane shows its end
-  bool keepPage_ = false;        // a change of site selects it without loading its start page
-  int suggestedSite_ = kNoSite;  // the site the wrong-site row offers
-  int pressDepth_ = 0;           // start/stop presses on the stack (a stop nests in a run)
-  bool closeAccepted_ = false;   // settings written; the window ends once no press is running
-  QString runFolderText_;        // the save folder text of the last press of "Start download"
+  bool followLog_ = true;  // the log pane shows its end
+  bool keepPage_ = false;  // a change of site selects it without loading its start page
+  std::optional<SiteId> suggestedSite_;  // the site the wrong-site row offers
+  int pressDepth_ = 0;                   // start/stop presses on the stack (a stop nests in a run)
+  bool closeAccepted_ = false;  // settings written; the window ends once no press is running
+  QString runFolderText_;       // the save folder text of the last press of "Start download"
   DownloadOptions downloadOptions_;
 
   // While a retry press runs: the saved page it takes in place of a capture, and its folder.

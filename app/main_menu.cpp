@@ -252,8 +252,8 @@ void TForm1::LoadMoreResults1Click() {
   if (controller_->RunActive()) {
     return ShowLoading(false, "Could not load more results: a download is running");
   }
-  const int site = pixhaul::CurrentSite;
-  loader_->Start(SpinResultTarget->value(), IsSiteIndex(site) ? SiteMoreResultsSelector(site) : "");
+  const std::optional<SiteId> site = CurrentSite();
+  loader_->Start(SpinResultTarget->value(), site ? SiteMoreResultsSelector(*site) : "");
 }
 
 void TForm1::ShowLoading(bool running, const std::string& text) {

@@ -111,7 +111,7 @@ std::string LoadEndText(const LoadOutcome& outcome, const ResultLoaderTimings& t
   return failed + outcome.detail;
 }
 
-ResultLoader::ResultLoader(WebViewAdapter& web, std::function<int()> site,
+ResultLoader::ResultLoader(WebViewAdapter& web, std::function<std::optional<SiteId>()> site,
                            RulesFileSource rulesFile, ResultLoaderTimings timings, QObject* parent)
     : QObject(parent),
       web_(web),

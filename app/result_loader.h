@@ -82,8 +82,9 @@ class ResultLoader : public QObject {
  public:
   // `site` gives the selected site when a count is made (the run's marker and rules);
   // `rulesFile` where the rules file is, as a run asks for it.
-  ResultLoader(WebViewAdapter& web, std::function<int()> site, RulesFileSource rulesFile,
-               ResultLoaderTimings timings = {}, QObject* parent = nullptr);
+  ResultLoader(WebViewAdapter& web, std::function<std::optional<SiteId>()> site,
+               RulesFileSource rulesFile, ResultLoaderTimings timings = {},
+               QObject* parent = nullptr);
   ~ResultLoader() override;
 
   // Starts loading until `target` results, pressing the control that `moreSelector` (a CSS
@@ -125,7 +126,7 @@ class ResultLoader : public QObject {
   bool TimeIsUp() const;
 
   WebViewAdapter& web_;
-  std::function<int()> site_;
+  std::function<std::optional<SiteId>()> site_;
   RulesFileSource rulesFile_;
   ResultLoaderTimings timings_;
   RuleBook rules_;

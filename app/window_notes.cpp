@@ -101,23 +101,22 @@ void TForm1::BuildWrongSiteRow(QBoxLayout& layout) {
 void TForm1::ClearNotes() {
   ListSourceText->SetFullText({});
   LoadMoreText->SetFullText({});
-  suggestedSite_ = kNoSite;
+  suggestedSite_.reset();
   PanelWrongSite->hide();
 }
 
 void TForm1::ShowListSource(const std::string& note) { ListSourceText->SetFullText(Q(note)); }
 
-void TForm1::ShowWrongSite(int siteIndex) {
-  if (!IsSiteIndex(siteIndex)) return;
-  suggestedSite_ = siteIndex;
-  LabelWrongSite->setText(Q(WrongSiteNote(siteIndex)));
-  ButtonUseSite->setText(Q(UseSiteCaption(siteIndex)));
+void TForm1::ShowWrongSite(SiteId site) {
+  suggestedSite_ = site;
+  LabelWrongSite->setText(Q(WrongSiteNote(site)));
+  ButtonUseSite->setText(Q(UseSiteCaption(site)));
   PanelWrongSite->show();
 }
 
 void TForm1::UseSuggestedSiteClick() {
-  const int site = suggestedSite_;
-  if (!IsSiteIndex(site) || ButtonStart->text() != kStartDownloadCaption) return;
+  const std::optional<SiteId> site = suggestedSite_;
+  if (!site || ButtonStart->text() != kStartDownloadCaption) return;
   {
     // The page shown is the one to download: the site is selected without its start page.
     keepPage_ = true;
@@ -125,7 +124,7 @@ void TForm1::UseSuggestedSiteClick() {
       bool& flag;
       ~Reset() { flag = false; }
     } reset{keepPage_};
-    Guarded([this, site] { RadioGroup1->SetItemIndex(site); });
+    Guarded([this, row = site->Row()] { RadioGroup1->SetItemIndex(row); });
   }
   ButtonStartClick();
 }

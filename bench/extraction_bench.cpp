@@ -141,7 +141,7 @@ int Measure(const std::string& page, int repeats) {
   double cpu = 1e300;
   const double total = BestOf(repeats, [&] {
     const double cpuStart = CpuSeconds();
-    count = pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0);
+    count = pixhaul::ExtractImageUrls(page, list, pixhaul::SiteNamed("bing"));
     cpu = std::min(cpu, CpuSeconds() - cpuStart);
   });
   // Taken before the steps below, which hold the whole text in memory.
@@ -157,7 +157,7 @@ int Measure(const std::string& page, int repeats) {
   double scan = 1e300;
   {
     const std::string text = pixhaul::LoadTextFromFile(page);
-    scan = BestOf(repeats, [&] { pixhaul::FindImageUrls(text, 0); });
+    scan = BestOf(repeats, [&] { pixhaul::FindImageUrls(text, pixhaul::SiteNamed("bing")); });
   }
   std::printf(
       "  steps: reading the page in %zu KiB chunks alone %.3f s = %.0f MB/s; the scan alone over "
@@ -169,7 +169,7 @@ int Measure(const std::string& page, int repeats) {
   for (size_t chunk :
        {size_t{16} << 10, size_t{64} << 10, size_t{256} << 10, size_t{1} << 20, size_t{4} << 20}) {
     const double seconds = BestOf(repeats, [&] {
-      pixhaul::detail::ExtractImageUrlsChunked(page, list, /*siteIndex=*/0, chunk);
+      pixhaul::detail::ExtractImageUrlsChunked(page, list, pixhaul::SiteNamed("bing"), chunk);
     });
     std::printf(" %zu KiB %.3f s%s", chunk / 1024, seconds,
                 ReadFile(list) == expected ? "" : " (LIST DIFFERS!)");

@@ -174,8 +174,9 @@ int Measure(const std::string& page, int repeats) {
   pixhaul::RuleBook book;
 
   pixhaul::HarvestResult result;
-  const Timing total = BestOf(
-      repeats, [&] { result = pixhaul::HarvestImageUrls(page, list, /*siteIndex=*/0, book); });
+  const Timing total = BestOf(repeats, [&] {
+    result = pixhaul::HarvestImageUrls(page, list, pixhaul::SiteNamed("bing"), book);
+  });
   if (!result.byRules || !result.problems.empty()) {
     std::fprintf(stderr, "the list did not come from the rules\n");
     return 1;
@@ -185,7 +186,7 @@ int Measure(const std::string& page, int repeats) {
       page.c_str(), megabytes, total.wall, megabytes / total.wall, total.cpu, result.count,
       PeakResidentKiB() / 1024.0);
 
-  pixhaul::SiteRules rules = pixhaul::BuiltInRules(0);
+  pixhaul::SiteRules rules = pixhaul::BuiltInRules(*pixhaul::SiteNamed("bing"));
   const Timing rulesAlone = BestOf(repeats, [&] {
     pixhaul::ScanPageWithRules(page, list, std::span(rules.rules).first(1),
                                pixhaul::detail::kPageChunkBytes);
@@ -193,8 +194,9 @@ int Measure(const std::string& page, int repeats) {
   std::printf("rules %s: %.3f s = %.0f MB/s (CPU %.3f s)\n", page.c_str(), rulesAlone.wall,
               megabytes / rulesAlone.wall, rulesAlone.cpu);
   int fragments = 0;
-  const Timing markerAlone =
-      BestOf(repeats, [&] { fragments = pixhaul::ExtractImageUrls(page, list, /*siteIndex=*/0); });
+  const Timing markerAlone = BestOf(repeats, [&] {
+    fragments = pixhaul::ExtractImageUrls(page, list, pixhaul::SiteNamed("bing"));
+  });
   std::printf("marker %s: %.3f s = %.0f MB/s (CPU %.3f s), %d script fragments\n", page.c_str(),
               markerAlone.wall, megabytes / markerAlone.wall, markerAlone.cpu, fragments);
   ::unlink(list.c_str());
@@ -209,7 +211,7 @@ int WriteRulesFile(const std::string& path, int rules, int exclusions, size_t by
   const size_t lines = static_cast<size_t>(3 * rules * (exclusions + 2));
   std::string text;
   for (int site = 0; site < pixhaul::kSiteCount; ++site) {
-    text += "[" + pixhaul::SiteLabel(site) + "]\n";
+    text += "[" + pixhaul::SiteLabel(*pixhaul::SiteOfRow(site)) + "]\n";
     for (int n = 1; n <= rules; ++n) {
       text += "Rule" + std::to_string(n) + "=" + line(n, 0) + "\n";
       text += "Decoding" + std::to_string(n) + "=html\n";
@@ -268,7 +270,10 @@ int main(int argc, char** argv) {
     return Generate(argv[2], std::atol(argv[3]), std::atol(argv[4]));
   }
   if (argc == 2 && std::string(argv[1]) == "--expression") {
-    std::printf("%s\n", std::string(pixhaul::BuiltInRuleTexts(0).front().expression).c_str());
+    std::printf(
+        "%s\n",
+        std::string(pixhaul::BuiltInRuleTexts(*pixhaul::SiteNamed("bing")).front().expression)
+            .c_str());
     return 0;
   }
   if (argc == 3 && std::string(argv[1]) == "--rules-files") return WriteRulesFiles(argv[2]);

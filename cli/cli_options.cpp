@@ -19,10 +19,10 @@ namespace pixhaul::cli {
 namespace {
 
 // A site's short name or its index, e.g. "google" or "1".
-bool ParseSite(const std::string& text, int& site) {
-  for (int i = 0; i < kSiteCount; ++i) {
-    if (text == SiteName(i) || text == std::to_string(i)) {
-      site = i;
+bool ParseSite(const std::string& text, SiteId& site) {
+  for (const SiteId candidate : AllSites()) {
+    if (text == SiteName(candidate) || text == std::to_string(candidate.Row())) {
+      site = candidate;
       return true;
     }
   }
@@ -32,9 +32,9 @@ bool ParseSite(const std::string& text, int& site) {
 // "bing|google|baidu|0|1|2"
 std::string SiteChoices() {
   std::string names, indexes;
-  for (int i = 0; i < kSiteCount; ++i) {
-    names += SiteName(i) + "|";
-    indexes += (i > 0 ? "|" : "") + std::to_string(i);
+  for (const SiteId site : AllSites()) {
+    names += SiteName(site) + "|";
+    indexes += (site.Row() > 0 ? "|" : "") + std::to_string(site.Row());
   }
   return names + indexes;
 }
@@ -42,9 +42,10 @@ std::string SiteChoices() {
 // "bing (0), google (1) or baidu (2)"
 std::string SiteNamesWithIndexes() {
   std::string text;
-  for (int i = 0; i < kSiteCount; ++i) {
-    if (i > 0) text += i + 1 < kSiteCount ? ", " : " or ";
-    text += SiteName(i) + " (" + std::to_string(i) + ")";
+  for (const SiteId site : AllSites()) {
+    const int row = site.Row();
+    if (row > 0) text += row + 1 < kSiteCount ? ", " : " or ";
+    text += SiteName(site) + " (" + std::to_string(row) + ")";
   }
   return text;
 }
@@ -52,7 +53,7 @@ std::string SiteNamesWithIndexes() {
 // "www.bing.com, images.google.com, image.baidu.com"
 std::string SiteLabels() {
   std::string text;
-  for (int i = 0; i < kSiteCount; ++i) text += (i > 0 ? ", " : "") + SiteLabel(i);
+  for (const SiteId site : AllSites()) text += (site.Row() > 0 ? ", " : "") + SiteLabel(site);
   return text;
 }
 
@@ -194,7 +195,7 @@ std::string HelpText() {
          "  PAGE            a saved result page, or an http:// or https:// address\n"
          "  --site SITE     the site the page comes from, which picks how addresses are\n"
          "                  found: " +
-         SiteNamesWithIndexes() + " (default: " + SiteName(0) +
+         SiteNamesWithIndexes() + " (default: " + SiteName(AllSites()[0]) +
          ")\n"
          "  --save-dir DIR  the save folder, created when missing, one level only\n"
          "                  (default: $HOME/" +

@@ -18,13 +18,14 @@
 
 #include "download/run_options.h"
 #include "harvest/rules_file.h"
+#include "harvest/site_table.h"
 #include "http/proxy/proxy_choice.h"
 
 namespace pixhaul::cli {
 
 struct CliOptions {
-  int site = 0;            // 0 Bing, 1 Google, 2 Baidu
-  std::string saveFolder;  // used as typed, like the window's save-folder text
+  SiteId site = AllSites()[0];  // the first row of the site table unless --site names one
+  std::string saveFolder;       // used as typed, like the window's save-folder text
   bool listOnly = false;
   bool verifyTls = false;  // verify https servers' certificates (off: not verified)
   std::string rulesFile;   // --rules: the rules file to use; empty for the one beside the program

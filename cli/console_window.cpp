@@ -7,7 +7,7 @@
 
 namespace pixhaul::cli {
 
-ConsoleRunWindow::ConsoleRunWindow(std::string folderText, int site, Capture capture,
+ConsoleRunWindow::ConsoleRunWindow(std::string folderText, SiteId site, Capture capture,
                                    std::FILE* out, std::FILE* err)
     : folderText_(std::move(folderText)),
       site_(site),

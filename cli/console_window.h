@@ -24,7 +24,7 @@ class ConsoleRunWindow : public RunWindow {
  public:
   using Capture = std::function<std::optional<PageMarkup>()>;
 
-  ConsoleRunWindow(std::string folderText, int site, Capture capture, std::FILE* out = stdout,
+  ConsoleRunWindow(std::string folderText, SiteId site, Capture capture, std::FILE* out = stdout,
                    std::FILE* err = stderr);
 
   std::string SaveFolderText() override { return folderText_; }
@@ -36,7 +36,7 @@ class ConsoleRunWindow : public RunWindow {
   std::vector<std::string> LogLines() override { return pane_.Lines(); }
   void ShowMessage(const std::string& text) override;
   std::optional<PageMarkup> CapturePageMarkup() override { return capture_(); }
-  int CurrentSite() override { return site_; }
+  std::optional<SiteId> CurrentSite() override { return site_; }
   // The progress line on `err`, only when it is a terminal. It stands with the counts the run
   // closed with; results that come later are told by their own lines and the summary.
   void ShowProgress(const RunProgress& progress) override;
@@ -61,7 +61,7 @@ class ConsoleRunWindow : public RunWindow {
 
  private:
   std::string folderText_;
-  int site_;
+  SiteId site_;
   Capture capture_;
   std::FILE* out_;
   std::FILE* err_;

@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <string>
 
-#include "download/run_progress.h"
+#include "download/run_outcome.h"
 
 namespace pixhaul::cli {
 

@@ -7,12 +7,11 @@
 
 namespace pixhaul {
 
-int CountPageAddresses(PageMarkup markup, int siteIndex, RuleBook& book,
+int CountPageAddresses(PageMarkup markup, std::optional<SiteId> site, RuleBook& book,
                        const std::string& workFolder) {
   const std::string pageFile = workFolder + "page.txt";
   const FileDescriptor written = markup.SaveToFile(pageFile);
-  return HarvestImageUrls(PageFile(pageFile, written.Get()), workFolder + "list.txt", siteIndex,
-                          book)
+  return HarvestImageUrls(PageFile(pageFile, written.Get()), workFolder + "list.txt", site, book)
       .count;
 }
 

@@ -7,6 +7,7 @@
 // on the same markup logs. Main thread only (the rule book's thread).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "download/page_markup.h"
@@ -14,10 +15,10 @@
 
 namespace pixhaul {
 
-// Counts the addresses in `markup` for site `siteIndex` (-1 to 2) with `book`, writing the
-// files "page.txt" and "list.txt" in `workFolder` (ending in "/"). Raises what the page file's
-// write and the harvest raise.
-int CountPageAddresses(PageMarkup markup, int siteIndex, RuleBook& book,
+// Counts the addresses in `markup` for `site` (none: the count of no site's marker) with `book`,
+// writing the files "page.txt" and "list.txt" in `workFolder` (ending in "/"). Raises what the page
+// file's write and the harvest raise.
+int CountPageAddresses(PageMarkup markup, std::optional<SiteId> site, RuleBook& book,
                        const std::string& workFolder);
 
 }  // namespace pixhaul

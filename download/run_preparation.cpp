@@ -96,7 +96,7 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
   // of the rules file (when it has changed) and rules that stopped at the engine's limits are
   // shown together in one message box; the list stands either way.
   std::vector<std::string> problems = rules.Refresh(rulesFile ? rulesFile() : RulesFileLocation{});
-  const int site = window.CurrentSite();
+  const std::optional<SiteId> site = window.CurrentSite();
   HarvestResult harvest =
       HarvestImageUrls(PageFile(pageFile.path, written.Get()), listFile, site, rules);
   problems.insert(problems.end(), harvest.problems.begin(), harvest.problems.end());
@@ -105,15 +105,15 @@ std::optional<PreparedRun> PrepareRun(RunWindow& window, RuleBook& rules,
     for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
     window.ShowMessage(text);
   }
-  if (harvest.byRules) window.ShowListSource(RulesListNote(site));
+  if (harvest.byRules) window.ShowListSource(RulesListNote(*site));
   if (harvest.listCut) window.ShowListSource(ListCutNote(harvest.count));
   if (!harvest.foundAddresses) {
     // Only a hint: a page that cannot be scanned again just goes without it.
     try {
-      const int other =
+      const std::optional<SiteId> other =
           OtherSiteOfPage(window.PageAddress(), site, PageFile(pageFile.path, written.Get()), rules,
                           folder->File(std::string(kListFileName) + ".other-site"));
-      if (other != kNoSite) window.ShowWrongSite(other);
+      if (other) window.ShowWrongSite(*other);
     } catch (const std::exception&) {
     }
   }

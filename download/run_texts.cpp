@@ -51,16 +51,16 @@ std::string ListCutNote(int entries) {
          " entries: the page's addresses hold the site's marker again";
 }
 
-std::string RulesListNote(int siteIndex) {
-  return "Addresses found by the current-layout rules for " + SiteLabel(siteIndex);
+std::string RulesListNote(SiteId site) {
+  return "Addresses found by the current-layout rules for " + SiteLabel(site);
 }
 
-std::string WrongSiteNote(int siteIndex) {
-  return "This page is from " + SiteLabel(siteIndex) + "; the selected site found nothing on it";
+std::string WrongSiteNote(SiteId site) {
+  return "This page is from " + SiteLabel(site) + "; the selected site found nothing on it";
 }
 
-std::string UseSiteCaption(int siteIndex) {
-  std::string name = SiteName(siteIndex);
+std::string UseSiteCaption(SiteId site) {
+  std::string name = SiteName(site);
   if (!name.empty()) name[0] = static_cast<char>(name[0] - 'a' + 'A');
   return "Use " + name + " for this page";
 }

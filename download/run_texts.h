@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "harvest/site_table.h"
+
 namespace pixhaul {
 
 // The log's step lines, in the order a run writes them; an empty line follows each but the
@@ -56,13 +58,13 @@ std::string AnotherRunMessage(const std::string& folderText);  // "Another run i
 
 // Status-bar notes: the list came from the site's current-layout rules, or was cut at its
 // bound; the page belongs to another site.
-std::string ListCutNote(int entries);      // "The address list was cut at 16 times the page's size,
-                                           //  after %d entries: the page's addresses hold the
-                                           //  site's marker again"
-std::string RulesListNote(int siteIndex);  // "Addresses found by the current-layout rules for %s"
-std::string WrongSiteNote(int siteIndex);  // "This page is from %s; the selected site found
-                                           //  nothing on it"
-std::string UseSiteCaption(int siteIndex);  // "Use Bing for this page" (the site's name)
+std::string ListCutNote(int entries);     // "The address list was cut at 16 times the page's size,
+                                          //  after %d entries: the page's addresses hold the
+                                          //  site's marker again"
+std::string RulesListNote(SiteId site);   // "Addresses found by the current-layout rules for %s"
+std::string WrongSiteNote(SiteId site);   // "This page is from %s; the selected site found
+                                          //  nothing on it"
+std::string UseSiteCaption(SiteId site);  // "Use Bing for this page" (the site's name)
 
 // pixhaul-cli's lines after the run: a worker's line that came after the closing lines, and a
 // download cut off with the process.

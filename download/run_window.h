@@ -12,6 +12,7 @@
 
 #include "download/page_markup.h"
 #include "download/run_outcome.h"
+#include "harvest/site_table.h"
 
 namespace pixhaul {
 
@@ -46,8 +47,8 @@ class RunWindow {
   // whose bytes are the markup), or nothing when no document is shown.
   virtual std::optional<PageMarkup> CapturePageMarkup() = 0;
 
-  // The selected image site: 0 Bing, 1 Google, 2 Baidu, -1 none.
-  virtual int CurrentSite() = 0;
+  // The selected image site, a row of the site table; nothing when none is selected.
+  virtual std::optional<SiteId> CurrentSite() = 0;
 
   // How far the run has come: called at every change from the moment the run has its address
   // list, and once more with `active` false when it has ended. Must not raise (it is also
@@ -60,9 +61,9 @@ class RunWindow {
   virtual void ShowLateWorkerLine(const std::string& line) { (void)line; }
   // The address of the page shown, as far as the window knows it; empty when it does not.
   virtual std::string PageAddress() { return ""; }
-  // The selected site found no address on a page that belongs to site `siteIndex`: a window
-  // that can tell the user so, once, beside the log does; the default says nothing.
-  virtual void ShowWrongSite(int siteIndex) { (void)siteIndex; }
+  // The selected site found no address on a page that belongs to `site`: a window that can
+  // tell the user so, once, beside the log does; the default says nothing.
+  virtual void ShowWrongSite(SiteId site) { (void)site; }
   // Says where the run's address list came from, at the right end of the status bar: a note
   // when the site's current-layout rules found the addresses, an empty text otherwise.
   virtual void ShowListSource(const std::string& note) = 0;

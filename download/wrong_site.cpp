@@ -18,8 +18,8 @@ namespace pixhaul {
 namespace {
 
 // A site's domain: its host name without the first label ("google.com").
-std::string SiteDomain(int index) {
-  const std::string label = SiteLabel(index);
+std::string SiteDomain(SiteId site) {
+  const std::string label = SiteLabel(site);
   const size_t dot = label.find('.');
   return dot == std::string::npos ? label : label.substr(dot + 1);
 }
@@ -37,20 +37,21 @@ std::string AddressHost(const std::string& address) {
   return host;
 }
 
-int SiteOfHost(const std::string& host, int selected) {
-  if (host.empty()) return kNoSite;
-  for (int i = 0; i < kSiteCount; ++i) {
-    if (i == selected) continue;
-    const std::string domain = SiteDomain(i);
-    if (host == domain || host.ends_with("." + domain)) return i;
+std::optional<SiteId> SiteOfHost(const std::string& host, std::optional<SiteId> selected) {
+  if (host.empty()) return std::nullopt;
+  for (const SiteId site : AllSites()) {
+    if (site == selected) continue;
+    const std::string domain = SiteDomain(site);
+    if (host == domain || host.ends_with("." + domain)) return site;
   }
-  return kNoSite;
+  return std::nullopt;
 }
 
-int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
-                    RuleBook& rules, const FileTarget& scratchList) {
-  const int byHost = SiteOfHost(AddressHost(pageAddress), selected);
-  if (byHost != kNoSite) return byHost;
+std::optional<SiteId> OtherSiteOfPage(const std::string& pageAddress,
+                                      std::optional<SiteId> selected, const PageFile& page,
+                                      RuleBook& rules, const FileTarget& scratchList) {
+  if (const std::optional<SiteId> byHost = SiteOfHost(AddressHost(pageAddress), selected))
+    return byHost;
   // The list a harvest writes is not wanted, only whether it found addresses.
   struct Scratch {
     const FileTarget& file;
@@ -62,11 +63,11 @@ int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile
       }
     }
   } scratch{scratchList};
-  for (int i = 0; i < kSiteCount; ++i) {
-    if (i == selected) continue;
-    if (HarvestImageUrls(page, scratch.file, i, rules).foundAddresses) return i;
+  for (const SiteId site : AllSites()) {
+    if (site == selected) continue;
+    if (HarvestImageUrls(page, scratch.file, site, rules).foundAddresses) return site;
   }
-  return kNoSite;
+  return std::nullopt;
 }
 
 }  // namespace pixhaul

@@ -5,12 +5,13 @@
 // address on the page tells the user which site to select instead, once, beside the log (whose
 // lines and count stay as they are).
 //
-// A page belongs to another of the three sites when its address's host is that site's domain
+// A page belongs to another site of the table when its address's host is that site's domain
 // or a name under it (images.google.com and www.google.com are Google's), or, failing that,
 // when that site's marker or current-layout rules find addresses on it (its harvest). Main thread
 // only (the rules are the run's).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "framework/file_target.h"
@@ -23,13 +24,14 @@ namespace pixhaul {
 // for any other address.
 std::string AddressHost(const std::string& address);
 
-// The site, other than `selected`, whose domain `host` is or is under; -1 when none is.
-int SiteOfHost(const std::string& host, int selected);
+// The site, other than `selected`, whose domain `host` is or is under; nothing when none is.
+std::optional<SiteId> SiteOfHost(const std::string& host, std::optional<SiteId> selected);
 
-// The other site the page (at `pageAddress`, empty when unknown) belongs to, or -1. The other
+// The other site the page (at `pageAddress`, empty when unknown) belongs to, or nothing. The other
 // sites' harvests are tried through the scratch list file `scratchList`, which is removed
 // afterwards. Raises what a harvest raises.
-int OtherSiteOfPage(const std::string& pageAddress, int selected, const PageFile& page,
-                    RuleBook& rules, const FileTarget& scratchList);
+std::optional<SiteId> OtherSiteOfPage(const std::string& pageAddress,
+                                      std::optional<SiteId> selected, const PageFile& page,
+                                      RuleBook& rules, const FileTarget& scratchList);
 
 }  // namespace pixhaul

@@ -66,7 +66,8 @@ bool RulesOverWholeText(const std::string& page, int site, std::vector<std::stri
   // Compiled once: the target runs many thousand times a second.
   static std::vector<pixhaul::SiteRules> builtIn = [] {
     std::vector<pixhaul::SiteRules> all;
-    for (int s = 0; s < pixhaul::kSiteCount; ++s) all.push_back(pixhaul::BuiltInRules(s));
+    for (int s = 0; s < pixhaul::kSiteCount; ++s)
+      all.push_back(pixhaul::BuiltInRules(*pixhaul::SiteOfRow(s)));
     return all;
   }();
   for (pixhaul::AddressRule& rule : builtIn[static_cast<size_t>(site)].rules) {
@@ -172,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string listFile = pixhaul::fuzz::ScratchPath("url_list.txt");
   pixhaul::fuzz::WriteScratchFile(pageFile, page);
 
-  const int count = pixhaul::ExtractImageUrls(pageFile, listFile, site);
+  const int count = pixhaul::ExtractImageUrls(pageFile, listFile, pixhaul::SiteOfRow(site));
   const std::vector<std::string> expected = LiteralScan(page, site);
   FUZZ_CHECK(count == static_cast<int>(expected.size()),
              "count " + std::to_string(count) + " expected " + std::to_string(expected.size()));
@@ -188,14 +189,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    pixhaul::StartsWithText(entry, "https://");
   }
   std::vector<std::string> byRules;
-  if (!cutAnAddress && pixhaul::IsSiteIndex(site) && !RulesOverWholeText(page, site, byRules)) {
+  if (!cutAnAddress && pixhaul::SiteOfRow(site) && !RulesOverWholeText(page, site, byRules)) {
     return 0;
   }
   const std::vector<std::string>& list = byRules.empty() ? expected : byRules;
   static pixhaul::RuleBook book;  // built-in rules only, which no page can change
   for (const size_t pieces : {chunk, pixhaul::detail::kPageChunkBytes}) {
-    const pixhaul::HarvestResult harvest =
-        pixhaul::detail::HarvestImageUrlsChunked(pageFile, listFile, site, book, pieces);
+    const pixhaul::HarvestResult harvest = pixhaul::detail::HarvestImageUrlsChunked(
+        pageFile, listFile, pixhaul::SiteOfRow(site), book, pieces);
     FUZZ_CHECK(harvest.problems.empty(), "a built-in rule stopped at the engine's limits");
     FUZZ_CHECK(harvest.count == static_cast<int>(list.size()),
                "harvest count " + std::to_string(harvest.count) + " expected " +

@@ -17,27 +17,28 @@ namespace pixhaul {
 namespace detail {
 
 HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
-                                      int siteIndex, RuleBook& book, size_t chunkBytes) {
+                                      std::optional<SiteId> site, RuleBook& book,
+                                      size_t chunkBytes) {
   // The marker's list is written but not yet put in place: it stands unless the rules find
   // something better, and is dropped unfinished (the rules' list then in place) otherwise.
   std::optional<PageTextStream> page(std::in_place, pageFile, chunkBytes);
   AddressListFile markerList(listFile);
-  const MarkerScan marker = ScanPageWithMarker(*page, siteIndex, markerList);
+  const MarkerScan marker = ScanPageWithMarker(*page, site, markerList);
   page.reset();
 
   HarvestResult result;
   result.count = marker.count;
   result.foundAddresses = marker.cutAnAddress;
   result.listCut = marker.listCut;
-  if (marker.cutAnAddress || !IsSiteIndex(siteIndex)) {
+  if (marker.cutAnAddress || !site) {
     markerList.Finish();
     return result;
   }
 
   size_t first = 0;  // the first rule still to try
   for (;;) {
-    SiteRules& site = book.ForSite(siteIndex);
-    const std::span<AddressRule> rules(site.rules);
+    SiteRules& inForce = book.ForSite(*site);
+    const std::span<AddressRule> rules(inForce.rules);
     const RulesScanResult scan = ScanPageWithRules(
         pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes);
     if (scan.count > 0) {
@@ -51,11 +52,11 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
       markerList.Finish();
       return result;
     }
-    if (site.fromFile) {
+    if (inForce.fromFile) {
       result.problems.push_back(scan.failure->what +
                                 " on this page; the built-in rules are used for " +
-                                SiteLabel(siteIndex));
-      book.UseBuiltIn(siteIndex);
+                                SiteLabel(*site));
+      book.UseBuiltIn(*site);
       first = 0;
     } else {
       result.problems.push_back(scan.failure->what + " on this page; the rule is passed over");
@@ -66,10 +67,9 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
 
 }  // namespace detail
 
-HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
-                               RuleBook& book) {
-  return detail::HarvestImageUrlsChunked(pageFile, listFile, siteIndex, book,
-                                         detail::kPageChunkBytes);
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile,
+                               std::optional<SiteId> site, RuleBook& book) {
+  return detail::HarvestImageUrlsChunked(pageFile, listFile, site, book, detail::kPageChunkBytes);
 }
 
 }  // namespace pixhaul

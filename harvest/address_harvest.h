@@ -35,14 +35,15 @@ struct HarvestResult {
 };
 
 // Raises what ExtractImageUrls and ScanPageWithRules raise.
-HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
-                               RuleBook& book);
+HarvestResult HarvestImageUrls(const PageFile& pageFile, const FileTarget& listFile,
+                               std::optional<SiteId> site, RuleBook& book);
 
 namespace detail {
 
 // HarvestImageUrls reading the page `chunkBytes` (at least 1) at a time.
 HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
-                                      int siteIndex, RuleBook& book, size_t chunkBytes);
+                                      std::optional<SiteId> site, RuleBook& book,
+                                      size_t chunkBytes);
 
 }  // namespace detail
 

@@ -167,20 +167,21 @@ MarkerWalk ScanImageUrls(Text& text, const SiteMarker& site, uint64_t pageBytes,
 
 }  // namespace
 
-TStringList FindImageUrls(std::string_view text, int siteIndex) {
+TStringList FindImageUrls(std::string_view text, std::optional<SiteId> site) {
   TStringList addresses;
   WholeText whole(text);
-  ScanImageUrls(whole, MarkerForSite(siteIndex), text.size(),
+  ScanImageUrls(whole, MarkerForSite(site), text.size(),
                 [&](std::string_view address) { addresses.Add(std::string(address)); });
   return addresses;
 }
 
 namespace detail {
 
-MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list) {
+MarkerScan ScanPageWithMarker(PageTextStream& page, std::optional<SiteId> site,
+                              AddressListFile& list) {
   MarkerScan scan;
-  const MarkerWalk walk = ScanImageUrls(
-      page, MarkerForSite(siteIndex), page.FileBytes(), [&](std::string_view address) {
+  const MarkerWalk walk =
+      ScanImageUrls(page, MarkerForSite(site), page.FileBytes(), [&](std::string_view address) {
         list.Add(address);
         scan.cutAnAddress = scan.cutAnAddress || StartsWithText(address, "http://") ||
                             StartsWithText(address, "https://");
@@ -190,19 +191,20 @@ MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFi
   return scan;
 }
 
-int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
-                            size_t chunkBytes) {
+int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
+                            std::optional<SiteId> site, size_t chunkBytes) {
   PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
   AddressListFile list(listFile);
-  const MarkerScan scan = ScanPageWithMarker(page, siteIndex, list);
+  const MarkerScan scan = ScanPageWithMarker(page, site, list);
   list.Finish();
   return scan.count;
 }
 
 }  // namespace detail
 
-int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex) {
-  return detail::ExtractImageUrlsChunked(pageFile, listFile, siteIndex, detail::kPageChunkBytes);
+int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile,
+                     std::optional<SiteId> site) {
+  return detail::ExtractImageUrlsChunked(pageFile, listFile, site, detail::kPageChunkBytes);
 }
 
 }  // namespace pixhaul

@@ -16,19 +16,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "framework/file_target.h"
 #include "framework/string_list.h"
 #include "harvest/page_text_stream.h"
+#include "harvest/site_table.h"
 
 namespace pixhaul {
 
 // How many bytes the marker's list may hold for each byte of the page.
 inline constexpr uint64_t kListBytesPerPageByte = 16;
 
-// `siteIndex` picks the marker: 0 Bing, 1 Google, 2 Baidu; any other index finds nothing.
+// `site` picks the marker (harvest/site_table.h); no site finds nothing.
 // Reads `pageFile` as a line list would (line breaks CR, LF or CR LF become CR LF, an
 // unterminated last line gets one, a NUL ends the text), collects every address in page order -
 // duplicates and empty entries included, an address without a closing quote being empty - and
@@ -44,12 +46,13 @@ inline constexpr uint64_t kListBytesPerPageByte = 16;
 // EFCreateError "Cannot create file %s" when the list file cannot be created or given its
 // name, EWriteError "Stream write error" when the list cannot be written completely. Time is
 // linear in the page size.
-int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile, int siteIndex);
+int ExtractImageUrls(const PageFile& pageFile, const FileTarget& listFile,
+                     std::optional<SiteId> site);
 
-// The scan on its own: the addresses `siteIndex`'s marker finds in `text`, in order. `text` is
+// The scan on its own: the addresses `site`'s marker finds in `text`, in order. `text` is
 // taken as it stands; ExtractImageUrls scans the page's lines each followed by CR LF. Never
 // raises except for lack of memory.
-TStringList FindImageUrls(std::string_view text, int siteIndex);
+TStringList FindImageUrls(std::string_view text, std::optional<SiteId> site);
 
 class AddressListFile;
 
@@ -65,12 +68,13 @@ struct MarkerScan {
 // The marker scan of ExtractImageUrls from `page` into `list`, which the caller finishes (or
 // drops, leaving the list file as it was). Raises what ExtractImageUrls raises for the page and
 // EWriteError for the list.
-MarkerScan ScanPageWithMarker(PageTextStream& page, int siteIndex, AddressListFile& list);
+MarkerScan ScanPageWithMarker(PageTextStream& page, std::optional<SiteId> site,
+                              AddressListFile& list);
 
 // ExtractImageUrls reading the page `chunkBytes` (at least 1) bytes at a time; the result does
 // not depend on the chunk size. Lets tests put chunk borders anywhere.
-int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile, int siteIndex,
-                            size_t chunkBytes);
+int ExtractImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
+                            std::optional<SiteId> site, size_t chunkBytes);
 
 // The page's read size ExtractImageUrls uses.
 inline constexpr size_t kPageChunkBytes = 1 << 20;

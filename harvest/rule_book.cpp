@@ -13,12 +13,11 @@
 
 namespace pixhaul {
 
-SiteRules BuiltInRules(int siteIndex) {
+SiteRules BuiltInRules(SiteId siteId) {
   SiteRules site;
-  const std::span<const RuleText> texts = BuiltInRuleTexts(siteIndex);
+  const std::span<const RuleText> texts = BuiltInRuleTexts(siteId);
   for (size_t n = 0; n < texts.size(); ++n) {
-    const std::string name =
-        "built-in rule " + std::to_string(n + 1) + " for " + SiteLabel(siteIndex);
+    const std::string name = "built-in rule " + std::to_string(n + 1) + " for " + SiteLabel(siteId);
     std::string error;
     std::optional<RegexPattern> expression = CompileRuleExpression(texts[n].expression, error);
     if (!expression) throw std::logic_error(name + ": " + error);
@@ -55,7 +54,7 @@ RuleBook::FileState RuleBook::StateOf(const std::string& path) {
 }
 
 RuleBook::RuleBook() {
-  for (int site = 0; site < kSiteCount; ++site) UseBuiltIn(site);
+  for (const SiteId site : AllSites()) UseBuiltIn(site);
 }
 
 std::vector<std::string> RuleBook::Refresh(const RulesFileLocation& location) {
@@ -65,10 +64,10 @@ std::vector<std::string> RuleBook::Refresh(const RulesFileLocation& location) {
     return {};
   }
   RulesFileContent content = LoadRulesFile(location);
-  for (int site = 0; site < kSiteCount; ++site) {
-    std::optional<SiteRules>& fromFile = content.sites[static_cast<size_t>(site)];
+  for (const SiteId site : AllSites()) {
+    std::optional<SiteRules>& fromFile = content.sites[site.Slot()];
     if (fromFile) {
-      sites_[static_cast<size_t>(site)] = std::move(*fromFile);
+      sites_[site.Slot()] = std::move(*fromFile);
     } else {
       UseBuiltIn(site);
     }
@@ -79,15 +78,11 @@ std::vector<std::string> RuleBook::Refresh(const RulesFileLocation& location) {
   return std::move(content.problems);
 }
 
-SiteRules& RuleBook::ForSite(int siteIndex) {
-  assert(IsSiteIndex(siteIndex));
-  return sites_[static_cast<size_t>(siteIndex)];
-}
+SiteRules& RuleBook::ForSite(SiteId site) { return sites_[site.Slot()]; }
 
-void RuleBook::UseBuiltIn(int siteIndex) {
-  assert(IsSiteIndex(siteIndex));
-  SiteRules& site = sites_[static_cast<size_t>(siteIndex)];
-  if (site.fromFile || site.rules.empty()) site = BuiltInRules(siteIndex);
+void RuleBook::UseBuiltIn(SiteId siteId) {
+  SiteRules& site = sites_[siteId.Slot()];
+  if (site.fromFile || site.rules.empty()) site = BuiltInRules(siteId);
 }
 
 }  // namespace pixhaul

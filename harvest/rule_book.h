@@ -23,10 +23,10 @@
 
 namespace pixhaul {
 
-// The built-in rules of site `siteIndex` (see BuiltInRuleTexts) compiled, named "built-in rule
-// N for SITE"; none for an index that is not a site. Raises std::logic_error if one of them
-// does not compile (a fault of the program, caught by its tests).
-SiteRules BuiltInRules(int siteIndex);
+// The built-in rules of `site` (see BuiltInRuleTexts) compiled, named "built-in rule N for
+// SITE". Raises std::logic_error if one of them does not compile (a fault of the program,
+// caught by its tests).
+SiteRules BuiltInRules(SiteId site);
 
 class RuleBook {
  public:
@@ -37,12 +37,12 @@ class RuleBook {
   // when it was read again (see LoadRulesFile); nothing when it had not changed.
   std::vector<std::string> Refresh(const RulesFileLocation& location);
 
-  // The rules in force for site `siteIndex`. Precondition: IsSiteIndex(siteIndex). The
-  // reference stays valid until the next Refresh or UseBuiltIn.
-  SiteRules& ForSite(int siteIndex);
+  // The rules in force for `site`. The reference stays valid until the next Refresh or
+  // UseBuiltIn.
+  SiteRules& ForSite(SiteId site);
 
-  // Puts site `siteIndex` back on its built-in rules until the rules file changes.
-  void UseBuiltIn(int siteIndex);
+  // Puts `site` back on its built-in rules until the rules file changes.
+  void UseBuiltIn(SiteId site);
 
  private:
   // What tells one state of the file from another: absent, or its inode, size and times.

@@ -87,7 +87,7 @@ std::optional<KeyName> ParseKey(std::string_view key) {
 class SiteSectionReader {
  public:
   // `compiledBytes` counts what the file's expressions take, across its sections.
-  SiteSectionReader(const std::string& path, const RulesFileText& text, int site,
+  SiteSectionReader(const std::string& path, const RulesFileText& text, SiteId site,
                     size_t& compiledBytes, std::vector<std::string>& problems)
       : path_(path),
         text_(text),
@@ -253,7 +253,7 @@ class SiteSectionReader {
 
   const std::string& path_;
   const RulesFileText& text_;
-  int site_;
+  SiteId site_;
   std::string section_;
   size_t& compiledBytes_;
   std::vector<std::string>& problems_;
@@ -261,18 +261,19 @@ class SiteSectionReader {
   size_t faults_ = 0;
 };
 
-// The site whose selector label `name` is (letter case ignored), or -1.
-int SiteOfSection(std::string_view name) {
-  for (int site = 0; site < kSiteCount; ++site) {
+// The site whose selector label `name` is (letter case ignored), or nothing.
+std::optional<SiteId> SiteOfSection(std::string_view name) {
+  for (const SiteId site : AllSites()) {
     if (SameText(name, SiteLabel(site))) return site;
   }
-  return -1;
+  return std::nullopt;
 }
 
 std::string KnownSections() {
   std::string known;
-  for (int site = 0; site < kSiteCount; ++site) {
-    known += (site == 0 ? "[" : site + 1 == kSiteCount ? " and [" : ", [") + SiteLabel(site) + "]";
+  for (const SiteId site : AllSites()) {
+    const int row = site.Row();
+    known += (row == 0 ? "[" : row + 1 == kSiteCount ? " and [" : ", [") + SiteLabel(site) + "]";
   }
   return known;
 }
@@ -285,20 +286,20 @@ std::array<bool, kSiteCount> CheckSections(const std::string& path, const RulesF
   std::array<size_t, kSiteCount> firstLine{};
   for (const RulesFileSection& section : text.Sections()) {
     const std::string at = path + ": line " + std::to_string(section.line) + ": ";
-    const int site = SiteOfSection(section.name);
-    if (site < 0) {
+    const std::optional<SiteId> site = SiteOfSection(section.name);
+    if (!site) {
       problems.push_back(at + "unknown section [" + std::string(section.name) +
                          "] (the sections are " + KnownSections() + "); its keys are not used");
       continue;
     }
-    const auto index = static_cast<size_t>(site);
+    const size_t index = site->Slot();
     if (firstLine[index] == 0) {
       firstLine[index] = section.line;
       continue;
     }
     problems.push_back(at + "[" + std::string(section.name) + "] is given a second time (first " +
                        "on line " + std::to_string(firstLine[index]) +
-                       "); the built-in rules are used for " + SiteLabel(site));
+                       "); the built-in rules are used for " + SiteLabel(*site));
     refused[index] = true;
   }
   return refused;
@@ -331,9 +332,9 @@ RulesFileContent LoadRulesFile(const RulesFileLocation& location) {
     const std::array<bool, kSiteCount> refused =
         CheckSections(location.path, text, content.problems);
     size_t compiledBytes = 0;
-    for (int site = 0; site < kSiteCount; ++site) {
-      if (refused[static_cast<size_t>(site)]) continue;
-      content.sites[static_cast<size_t>(site)] =
+    for (const SiteId site : AllSites()) {
+      if (refused[site.Slot()]) continue;
+      content.sites[site.Slot()] =
           SiteSectionReader(location.path, text, site, compiledBytes, content.problems).Read();
     }
   } catch (const CompiledTooLarge&) {
@@ -352,7 +353,7 @@ RulesFileContent LoadRulesFile(const RulesFileLocation& location) {
 
 std::string BuiltInRulesFileText() {
   std::string text = "; The built-in rules, written as a rules file.\n";
-  for (int site = 0; site < kSiteCount; ++site) {
+  for (const SiteId site : AllSites()) {
     text += "\n[" + SiteLabel(site) + "]\n";
     const std::span<const RuleText> rules = BuiltInRuleTexts(site);
     for (size_t n = 0; n < rules.size(); ++n) {

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
   }
   // Nothing but the page asked for is loaded: the start pages point at a closed local port.
   for (int site = 0; site < pixhaul::kSiteCount; ++site) {
-    pixhaul::SetSiteStartPageForTesting(site, "http://127.0.0.1:9/");
+    pixhaul::SetSiteStartPageForTesting(*pixhaul::SiteOfRow(site), "http://127.0.0.1:9/");
   }
   QApplication app(argc, argv);
   pixhaul::QtMessagePump pump;

@@ -102,10 +102,7 @@ WebViewAdapter::WebViewAdapter(QWidget* panel, const ViewFactory& factory) {
 
 WebViewAdapter::~WebViewAdapter() = default;
 
-void WebViewAdapter::NavigateToSite(int index) {
-  if (!IsSiteIndex(index)) return;
-  Navigate(SiteStartPage(index));
-}
+void WebViewAdapter::NavigateToSite(SiteId site) { Navigate(SiteStartPage(site)); }
 
 void WebViewAdapter::Navigate(const std::string& address) {
   requested_.push_back(address);

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "harvest/site_table.h"
+
 namespace pixhaul {
 
 // How long a capture waits for the view's answer before counting it as no document.
@@ -56,9 +58,8 @@ class WebViewAdapter {
   QWebEngineView* View() const { return view_; }
   bool ViewAvailable() const { return view_ != nullptr; }
 
-  // Begins loading the start page of site `index` (0 to 2) and returns at once; other indexes
-  // load nothing and are not recorded.
-  void NavigateToSite(int index);
+  // Begins loading the start page of `site` and returns at once.
+  void NavigateToSite(SiteId site);
   // Begins loading `address` and returns at once. The address is recorded even when no view
   // exists.
   void Navigate(const std::string& address);

@@ -50,9 +50,8 @@ demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply re
 
 void PrepareTestProcess() {
   // Port 9 on the loopback refuses connections: a start page load ends at once, offline.
-  SetSiteStartPageForTesting(0, "http://127.0.0.1:9/bing/images");
-  SetSiteStartPageForTesting(1, "http://127.0.0.1:9/google");
-  SetSiteStartPageForTesting(2, "http://127.0.0.1:9/baidu");
+  for (const SiteId site : AllSites())
+    SetSiteStartPageForTesting(site, "http://127.0.0.1:9/" + SiteName(site));
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

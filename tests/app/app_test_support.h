@@ -102,7 +102,7 @@ bool ShowWithStartPageLoaded(TForm1& form);
 // A handler for the loopback server that answers `path` with `reply`, anything else with 404.
 demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply);
 
-// Points the three sites at loopback addresses that refuse connections, so that no test can
+// Points every site at loopback addresses that refuse connections, so that no test can
 // make the web view ask for an outside address, and sets the offscreen platform when the
 // environment does not name one. Called first in main.
 void PrepareTestProcess();

@@ -52,7 +52,7 @@ namespace {
 
 std::vector<std::string> StartPages(std::initializer_list<int> sites) {
   std::vector<std::string> pages;
-  for (int site : sites) pages.push_back(SiteStartPage(site));
+  for (int site : sites) pages.push_back(SiteStartPage(*SiteOfRow(site)));
   return pages;
 }
 
@@ -176,12 +176,12 @@ class MainWindowTest : public QObject {
 
     QTest::mouseClick(items[1], Qt::LeftButton);  // the user picks Google
     QCOMPARE(pixhaul::CurrentSite, 1);
-    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(1));
+    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(*SiteOfRow(1)));
     QCOMPARE(form.web().RequestedAddresses().size(), size_t(2));
 
     form.RadioGroup1->SetItemIndex(2);  // code sets another index: the click runs too
     QCOMPARE(pixhaul::CurrentSite, 2);
-    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(2));
+    QCOMPARE(form.web().RequestedAddresses().back(), SiteStartPage(*SiteOfRow(2)));
     form.RadioGroup1->SetItemIndex(2);  // the same index: nothing
     QCOMPARE(form.web().RequestedAddresses().size(), size_t(3));
 
@@ -696,7 +696,7 @@ class MainWindowTest : public QObject {
     const auto setNotes = [&] {
       form.ShowListSource("Addresses found by the current-layout rules for www.bing.com");
       form.LoadMoreText->SetFullText("Loaded more results: 30 \u2192 300");
-      form.ShowWrongSite(1);
+      form.ShowWrongSite(*SiteOfRow(1));
     };
     setNotes();
     QVERIFY(form.PanelWrongSite->isVisible());

@@ -152,9 +152,8 @@ class WebCaptureTest : public QObject {
     auto* notice = panel.findChild<QLabel*>("webUnavailable");
     QVERIFY(notice);
     QCOMPARE(notice->text(), QString(kWebViewUnavailableText));
-    web.NavigateToSite(1);
-    web.NavigateToSite(-1);
-    QCOMPARE(web.RequestedAddresses(), std::vector<std::string>{SiteStartPage(1)});
+    web.NavigateToSite(*SiteOfRow(1));
+    QCOMPARE(web.RequestedAddresses(), std::vector<std::string>{SiteStartPage(*SiteOfRow(1))});
     QVERIFY(!web.CapturePageMarkup().has_value());
   }
 

@@ -65,7 +65,7 @@ TEST(ParseCommandLineTest, AcceptedLines) {
     const ParseResult r = ParseCommandLine(row.args, "/home/ann");
     SCOPED_TRACE(Joined(row.args));
     ASSERT_EQ(r.kind, ParseResult::Kind::kRun) << r.error;
-    EXPECT_EQ(r.options.site, row.site);
+    EXPECT_EQ(r.options.site.Row(), row.site);
     EXPECT_EQ(r.options.saveFolder, row.folder);
     EXPECT_EQ(r.options.listOnly, row.listOnly);
     EXPECT_EQ(r.options.page, row.page);

@@ -39,7 +39,7 @@ class ConsoleRunWindowTest : public ::testing::Test {
 
 TEST_F(ConsoleRunWindowTest, EachPaneLineIsPrintedOnItsOwnLine) {
   ConsoleRunWindow window(
-      "/f", 1, [] { return std::optional<std::string>("x"); }, out, err);
+      "/f", *SiteOfRow(1), [] { return std::optional<std::string>("x"); }, out, err);
   window.AppendLogLine("Log:");
   window.AppendLogLine("");
   window.AppendLogLine("T0:Socket Error # 10061\r\nConnection refused. http://h/a");
@@ -56,7 +56,7 @@ TEST_F(ConsoleRunWindowTest, EachPaneLineIsPrintedOnItsOwnLine) {
 
 TEST_F(ConsoleRunWindowTest, ClearEmptiesThePaneButNotWhatWasPrinted) {
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, out, err);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, out, err);
   window.AppendLogLine("one");
   window.ClearLog();
   window.AppendLogLine("two");
@@ -66,7 +66,7 @@ TEST_F(ConsoleRunWindowTest, ClearEmptiesThePaneButNotWhatWasPrinted) {
 
 TEST_F(ConsoleRunWindowTest, MessagesGoToStandardErrorAndMarkTheFailure) {
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, out, err);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, out, err);
   window.ShowProgress(RunProgress{3, 1, 0, 0, 0, true});  // not a terminal: nothing is drawn
   window.ShowMessage("Create directory /x/y Failed.");
   window.ShowProgress(RunProgress{3, 1, 1, 0, 0, false});
@@ -116,7 +116,7 @@ class Terminal {
 TEST_F(ConsoleRunWindowTest, ProgressLineStaysBelowTheLogOnOneScreen) {
   Terminal terminal;
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, terminal.screen, terminal.screen);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, terminal.screen, terminal.screen);
   const RunProgress first{2, 1, 0, 0, 1, true};
   const RunProgress last{2, 1, 1, 0, 1, false};
   window.AppendLogLine("Now start to download these images.");
@@ -151,7 +151,7 @@ TEST_F(ConsoleRunWindowTest, ProgressLineStaysBelowTheLogOnOneScreen) {
 TEST_F(ConsoleRunWindowTest, LogToAFileLeavesTheProgressLineStanding) {
   Terminal terminal;
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, out, terminal.screen);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, out, terminal.screen);
   const RunProgress shown{0, 0, 0, 0, 0, true};
   window.ShowProgress(shown);
   window.AppendLogLine("T0 a.jpg: OK");
@@ -172,7 +172,7 @@ TEST_F(ConsoleRunWindowTest, ProgressLineIsCutToTheTerminalsWidth) {
   size.ws_row = 24;
   ASSERT_EQ(::ioctl(::fileno(terminal.screen), TIOCSWINSZ, &size), 0);
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, out, terminal.screen);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, out, terminal.screen);
   window.ShowProgress(RunProgress{36, 32, 30, 2, 4, false});
   // 37 characters, 38 bytes: the bar, a space and "36 addresses \u00b7" with its two-byte dot.
   EXPECT_EQ(terminal.Shown(), "\r\x1b[K[####################] 36 addresses \u00b7\n");
@@ -181,7 +181,7 @@ TEST_F(ConsoleRunWindowTest, ProgressLineIsCutToTheTerminalsWidth) {
 // Where the list came from is said on standard error, so standard output keeps only the pane.
 TEST_F(ConsoleRunWindowTest, ListSourceNoteGoesToStandardErrorWithoutMarkingAFailure) {
   ConsoleRunWindow window(
-      "/f", 0, [] { return std::nullopt; }, out, err);
+      "/f", *SiteOfRow(0), [] { return std::nullopt; }, out, err);
   window.ShowListSource("");
   window.ShowListSource("Addresses found by the current-layout rules for www.bing.com");
   EXPECT_EQ(Contents(err),
@@ -192,14 +192,14 @@ TEST_F(ConsoleRunWindowTest, ListSourceNoteGoesToStandardErrorWithoutMarkingAFai
 
 TEST_F(ConsoleRunWindowTest, ButtonAndInputsAreKept) {
   ConsoleRunWindow window(
-      "rel/dir", 2, [] { return std::optional<std::string>("<p>"); }, out, err);
+      "rel/dir", *SiteOfRow(2), [] { return std::optional<std::string>("<p>"); }, out, err);
   EXPECT_EQ(window.ButtonCaption(), "Start download");
   window.SetButtonCaption("Stop");
   EXPECT_EQ(window.ButtonCaption(), "Stop");
   window.SetButtonEnabled(false);
   EXPECT_FALSE(window.ButtonEnabled());
   EXPECT_EQ(window.SaveFolderText(), "rel/dir");
-  EXPECT_EQ(window.CurrentSite(), 2);
+  EXPECT_EQ(window.CurrentSite(), SiteOfRow(2));
   EXPECT_EQ(window.CapturePageMarkup()->HeldText(), "<p>");
 }
 

@@ -96,7 +96,8 @@ TEST(DemoSiteTest, EachPageListsTheImagesUnderItsOwnMarker) {
     for (int marker = 0; marker < 3; ++marker) {
       SCOPED_TRACE("page " + std::to_string(page) + " marker " + std::to_string(marker));
       pixhaul::test::WriteFileBytes(dir.File("page.html"), site.Page(page));
-      const int count = ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), marker);
+      const int count =
+          ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), SiteOfRow(marker));
       TStringList list;
       list.LoadFromFile(dir.File("list.txt"));
       if (page == marker) {
@@ -123,11 +124,12 @@ TEST(DemoSiteTest, EachTodaysPageIsListedByItsOwnSitesRulesOnly) {
     for (int marker = 0; marker < 3; ++marker) {
       SCOPED_TRACE("today's page " + std::to_string(page) + ", site " + std::to_string(marker));
       pixhaul::test::WriteFileBytes(dir.File("page.html"), site.TodaysPage(page));
-      const int cut = ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), marker);
+      const int cut =
+          ExtractImageUrls(dir.File("page.html"), dir.File("list.txt"), SiteOfRow(marker));
       EXPECT_EQ(cut, page == 0 && marker == 0 ? 1 : 0);
       EXPECT_EQ(pixhaul::test::ReadFileBytes(dir.File("list.txt")).find("http"), std::string::npos);
       const HarvestResult result =
-          HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), marker, rules);
+          HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), SiteOfRow(marker), rules);
       TStringList list;
       list.LoadFromFile(dir.File("list.txt"));
       if (page == marker) {
@@ -166,7 +168,7 @@ TEST(DemoSiteTest, GrowingPagesBringEveryResultOnceBatchByBatch) {
       EXPECT_EQ(markup.find("\"mye4qd\"") != std::string::npos, page == 1);
       const auto listed = [&] {
         pixhaul::test::WriteFileBytes(dir.File("page.html"), markup);
-        HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), page, rules);
+        HarvestImageUrls(dir.File("page.html"), dir.File("list.txt"), SiteOfRow(page), rules);
         TStringList list;
         list.LoadFromFile(dir.File("list.txt"));
         return list.Lines();

@@ -44,18 +44,18 @@ class FakeRunWindow : public RunWindow {
   std::vector<std::string> LogLines() override { return pane.Lines(); }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   std::optional<PageMarkup> CapturePageMarkup() override { return markup; }
-  int CurrentSite() override { return site; }
+  std::optional<SiteId> CurrentSite() override { return site; }
   void ShowProgress(const RunProgress& shown) override { progress.push_back(shown); }
   void ShowListSource(const std::string& note) override { listSources.push_back(note); }
   void ShowLateWorkerLine(const std::string& line) override { lateLines.push_back(line); }
   std::string PageAddress() override { return pageAddress; }
-  void ShowWrongSite(int siteIndex) override { wrongSites.push_back(siteIndex); }
+  void ShowWrongSite(SiteId shown) override { wrongSites.push_back(shown); }
 
   std::string folderText;
   std::string caption = "Start download";
   bool buttonEnabled = true;
   std::optional<std::string> markup;
-  int site = 0;
+  std::optional<SiteId> site = AllSites()[0];
   std::string pageAddress;  // the address of the page shown, empty when unknown
 
   RunLogPane pane;
@@ -66,7 +66,7 @@ class FakeRunWindow : public RunWindow {
   std::vector<RunProgress> progress;  // every ShowProgress, in order
   std::vector<std::string> listSources;
   std::vector<std::string> lateLines;  // worker lines that came after the closing lines
-  std::vector<int> wrongSites;         // every ShowWrongSite
+  std::vector<SiteId> wrongSites;      // every ShowWrongSite
 
   std::function<void(const std::string&)> onAppend;
   std::function<void(const std::string&)> onCaption;

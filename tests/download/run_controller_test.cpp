@@ -27,6 +27,7 @@
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
 #include "tests/harvest/todays_pages.h"
+#include "tests/support/sites.h"
 #include "tests/support/temp_dir.h"
 
 namespace pixhaul::test {
@@ -165,35 +166,39 @@ TEST_F(RunControllerTest, TodaysPageIsListedByTheRulesAndTheWindowIsTold) {
 TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
   struct Row {
     const char* what;
-    int site;
+    SiteId site;
     std::string address;
     std::string page;
-    std::vector<int> told;
+    std::vector<SiteId> told;
   };
   const Row rows[] = {
       {"Google's address, Bing selected",
-       0,
+       Bing(),
        "https://www.google.com/search?q=cats&udm=2",
        "<p>no results</p>",
-       {1}},
+       {Google()}},
       {"Baidu's address, user and port",
-       1,
+       Google(),
        "http://u:p@IMAGE.baidu.com:8080/search?word=x",
        "<p>no results</p>",
-       {2}},
+       {Baidu()}},
       {"Google's page by its rules, address unknown",
-       0,
+       Bing(),
        "",
        TodaysGooglePage({"https://h/a.jpg"}),
-       {1}},
+       {Google()}},
       {"Bing's page of the described layout by its marker, Google selected",
-       1,
+       Google(),
        "",
        BingPage({"http://h/a.jpg"}),
-       {0}},
-      {"a host that only ends like a site's", 0, "http://notgoogle.com/", "<p>none</p>", {}},
-      {"the selected site's own address", 1, "https://images.google.com/", "<p>none</p>", {}},
-      {"no address, nothing found by any rules", 0, "", "<p>none</p>", {}},
+       {Bing()}},
+      {"a host that only ends like a site's", Bing(), "http://notgoogle.com/", "<p>none</p>", {}},
+      {"the selected site's own address",
+       Google(),
+       "https://images.google.com/",
+       "<p>none</p>",
+       {}},
+      {"no address, nothing found by any rules", Bing(), "", "<p>none</p>", {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -214,9 +219,9 @@ TEST_F(RunControllerTest, PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged) {
     EXPECT_EQ(FolderEntries(window.folderText),
               (std::vector<std::string>{"log.txt", "result_content.txt", "url_list.txt"}));
   }
-  EXPECT_EQ(WrongSiteNote(1),
+  EXPECT_EQ(WrongSiteNote(Google()),
             "This page is from images.google.com; the selected site found nothing on it");
-  EXPECT_EQ(UseSiteCaption(0), "Use Bing for this page");
+  EXPECT_EQ(UseSiteCaption(Bing()), "Use Bing for this page");
 }
 
 // A page a site does find addresses on says nothing about another site.

@@ -58,9 +58,10 @@ Harvested Harvest(const std::string& page, int site, RuleBook& book, size_t chun
   }
   const PageFile pageFile(path, written.Get());
   Harvested h;
-  h.result = chunkBytes == 0 ? HarvestImageUrls(pageFile, dir.File("url_list.txt"), site, book)
-                             : detail::HarvestImageUrlsChunked(pageFile, dir.File("url_list.txt"),
-                                                               site, book, chunkBytes);
+  h.result = chunkBytes == 0
+                 ? HarvestImageUrls(pageFile, dir.File("url_list.txt"), SiteOfRow(site), book)
+                 : detail::HarvestImageUrlsChunked(pageFile, dir.File("url_list.txt"),
+                                                   SiteOfRow(site), book, chunkBytes);
   h.list = ReadFileBytes(dir.File("url_list.txt"));
   return h;
 }
@@ -207,7 +208,7 @@ TEST(HarvestImageUrls, ScriptTextCutByTheMarkerGivesWayToTheRules) {
   }
   ASSERT_EQ(expected.size(), 40u);
   const std::string page = TodaysBingPage(results);
-  EXPECT_EQ(FindImageUrls(page, 0).Lines(),
+  EXPECT_EQ(FindImageUrls(page, SiteOfRow(0)).Lines(),
             (std::vector<std::string>{"+encodeURIComponent(i));r&&(s=s.replace(",
                                       "+((n===null||n===void 0?void 0:n.murl)||"}));
   const Harvested h = Harvest(page, 0, book);
@@ -288,7 +289,7 @@ TEST(HarvestImageUrls, NoBuiltInRuleTakesScriptText) {
   results.insert(results.end(), baidu.begin(), baidu.end());
   TempDir dir;
   for (int site = 0; site < kSiteCount; ++site) {
-    SiteRules rules = BuiltInRules(site);
+    SiteRules rules = BuiltInRules(*SiteOfRow(site));
     for (size_t n = 0; n < rules.rules.size(); ++n) {
       SCOPED_TRACE(rules.rules[n].name);
       const std::span<AddressRule> one(&rules.rules[n], 1);
@@ -314,7 +315,7 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
   RuleBook book;
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
-  ASSERT_TRUE(book.ForSite(0).fromFile);
+  ASSERT_TRUE(book.ForSite(*SiteOfRow(0)).fromFile);
 
   // Runs of x long enough that one attempt goes far past the match limit, and what the rule
   // needs after them at the end, so no start-up check of the engine can skip the runs.
@@ -331,15 +332,15 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
                 "used for www.bing.com");
   EXPECT_EQ(h.list, "https://example.org/a.jpg\r\n");
   EXPECT_TRUE(h.result.byRules);
-  EXPECT_FALSE(book.ForSite(0).fromFile);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(0)).fromFile);
   EXPECT_TRUE(book.Refresh({rules, true}).empty()) << "an unchanged file is not read again";
-  EXPECT_FALSE(book.ForSite(0).fromFile);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(0)).fromFile);
 
   // The same for an exclusion: the rule's list is abandoned whole.
   WriteFileBytes(
       rules, "[www.bing.com]\r\nRule1=(h\\S+?)&quot;\r\nExclude1.1=(?:(h|t)+)+j\r\n; changed\r\n");
   ASSERT_TRUE(book.Refresh({rules, true}).empty());
-  ASSERT_TRUE(book.ForSite(0).fromFile);
+  ASSERT_TRUE(book.ForSite(*SiteOfRow(0)).fromFile);
   const std::string longAddress = "https://example.org/" + std::string(3000, 'h') + ".jpg";
   const Harvested e = Harvest(TodaysBingPage({longAddress}), 0, book);
   ASSERT_EQ(e.result.problems.size(), 1u);
@@ -353,7 +354,7 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
   const std::string bare = withRuns("<body>" + kTodaysBingScript);
   const Harvested b = Harvest(bare, 0, book);
   EXPECT_EQ(b.result.problems.size(), 1u);
-  EXPECT_EQ(b.list, CrLfJoined(FindImageUrls(bare, 0).Lines()));
+  EXPECT_EQ(b.list, CrLfJoined(FindImageUrls(bare, SiteOfRow(0)).Lines()));
   EXPECT_EQ(b.result.count, 2);
   EXPECT_FALSE(b.result.byRules);
 }

@@ -37,9 +37,9 @@ void ExpectExtraction(int site, const std::string& page, const std::vector<std::
   WriteFileBytes(dir.File("result_content.txt"), page);
   const std::string pageFile = dir.File("result_content.txt");
   const std::string listFile = dir.File("url_list.txt");
-  const int count = chunkBytes == 0
-                        ? ExtractImageUrls(pageFile, listFile, site)
-                        : detail::ExtractImageUrlsChunked(pageFile, listFile, site, chunkBytes);
+  const int count = chunkBytes == 0 ? ExtractImageUrls(pageFile, listFile, SiteOfRow(site))
+                                    : detail::ExtractImageUrlsChunked(pageFile, listFile,
+                                                                      SiteOfRow(site), chunkBytes);
   EXPECT_EQ(count, static_cast<int>(expected.size()));
   EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), JoinEntries(expected));
 }
@@ -60,7 +60,7 @@ TEST(ExtractImageUrls, MissingOrUnreadablePageRaisesOpenErrorAndLeavesTheListAlo
     if (folder) std::filesystem::create_directory(page);
     const std::string list = dir.File("url_list.txt");
     WriteFileBytes(list, "old\r\n");
-    EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, 0); }),
+    EXPECT_EQ(Raised([&] { ExtractImageUrls(page, list, SiteOfRow(0)); }),
               "EFOpenError: Cannot open file " + page);
     EXPECT_EQ(ReadFileBytes(list), "old\r\n");
   }
@@ -70,7 +70,7 @@ TEST(ExtractImageUrls, UncreatableListRaisesCreateError) {
   TempDir dir;
   WriteFileBytes(dir.File("page.txt"), R"(imgurl:"/a")");
   const std::string list = dir.File("missing-folder/url_list.txt");
-  EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), list, 0); }),
+  EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), list, SiteOfRow(0)); }),
             "EFCreateError: Cannot create file " + list);
 }
 
@@ -84,7 +84,9 @@ TEST(ExtractImageUrls, ListThatCannotBeWrittenRaisesWriteErrorAndKeepsTheEarlier
   WriteFileBytes(dir.File("url_list.txt"), "earlier\r\n");
   {
     const FileSizeLimit limit(4096, FileSizeLimit::kIgnoreSignal);
-    EXPECT_EQ(Raised([&] { ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0); }),
+    EXPECT_EQ(Raised([&] {
+                ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), SiteOfRow(0));
+              }),
               "EWriteError: Stream write error");
   }
   EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), "earlier\r\n");
@@ -95,7 +97,7 @@ TEST(ExtractImageUrls, ListFileIsReplacedEvenWhenNothingIsFound) {
   TempDir dir;
   WriteFileBytes(dir.File("page.txt"), "nothing");
   WriteFileBytes(dir.File("url_list.txt"), "left over from an earlier run\r\n");
-  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0), 0);
+  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), SiteOfRow(0)), 0);
   EXPECT_TRUE(std::filesystem::exists(dir.File("url_list.txt")));
   EXPECT_EQ(ReadFileBytes(dir.File("url_list.txt")), "");
 }
@@ -111,7 +113,7 @@ TEST(FindImageUrls, ScansTheTextAsGivenWithoutNormalisingIt) {
       {7, "imgurl:\"/a\"", {}},
   };
   for (const ExtractionCase& row : rows) {
-    EXPECT_EQ(FindImageUrls(row.page, row.site).Lines(), row.entries)
+    EXPECT_EQ(FindImageUrls(row.page, SiteOfRow(row.site)).Lines(), row.entries)
         << "site " << row.site << ", text [" << row.page << "]";
   }
 }
@@ -124,7 +126,7 @@ TEST(FindImageUrls, FindsMarkersAtEveryDistance) {
   for (const auto& [site, marker] : markers) {
     for (size_t gap = 0; gap < 3000; ++gap) {
       const std::string text = "imgurl:\"/0\"" + std::string(gap, 'x') + marker + "/a\"";
-      const std::vector<std::string> found = FindImageUrls(text, site).Lines();
+      const std::vector<std::string> found = FindImageUrls(text, SiteOfRow(site)).Lines();
       ASSERT_FALSE(found.empty()) << "site " << site << ", gap " << gap;
       ASSERT_EQ(found.back(), site == 0 ? "/a" : "http/a") << "site " << site << ", gap " << gap;
     }
@@ -268,7 +270,8 @@ TEST(ExtractImageUrls, LargePageMatchesTheLiteralScanForEverySite) {
     if (site >= 0 && site <= 2) {
       EXPECT_GT(expected.size(), 500u);  // the page has many hits
     }
-    const int count = ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), site);
+    const int count =
+        ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), SiteOfRow(site));
     EXPECT_EQ(count, static_cast<int>(expected.size()));
     EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == JoinEntries(expected));
   }
@@ -280,7 +283,7 @@ TEST(ExtractImageUrls, NulInsideLargePageEndsTheScanThere) {
   TempDir dir;
   WriteFileBytes(dir.File("page.txt"), page);
   const std::vector<std::string> expected = ReferenceExtract(page, 0);
-  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), 0),
+  EXPECT_EQ(ExtractImageUrls(dir.File("page.txt"), dir.File("url_list.txt"), SiteOfRow(0)),
             static_cast<int>(expected.size()));
   EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == JoinEntries(expected));
 }
@@ -299,7 +302,7 @@ TEST(ExtractImageUrlsChunked, EdgeCasesGiveTheSameListForEveryChunkSize) {
   }
 }
 
-// Line breaks of every kind, markers of all three sites, addresses running across breaks and
+// Line breaks of every kind, markers of every site, addresses running across breaks and
 // holding markers, a long address, and ends of every kind; read with every chunk size up to
 // beyond a marker's length, so each border falls inside a CR LF, a marker, an address, a skip.
 TEST(ExtractImageUrlsChunked, EveryBorderPositionMatchesTheLiteralScan) {
@@ -338,7 +341,8 @@ TEST(ExtractImageUrlsChunked, LargePageMatchesTheLiteralScanForEveryChunkSize) {
     const std::string expected = JoinEntries(ReferenceExtract(page, site));
     for (size_t chunk : kChunkSizes) {
       SCOPED_TRACE("site " + std::to_string(site) + ", chunk " + std::to_string(chunk));
-      detail::ExtractImageUrlsChunked(dir.File("page.txt"), dir.File("url_list.txt"), site, chunk);
+      detail::ExtractImageUrlsChunked(dir.File("page.txt"), dir.File("url_list.txt"),
+                                      SiteOfRow(site), chunk);
       EXPECT_TRUE(ReadFileBytes(dir.File("url_list.txt")) == expected);
     }
   }
@@ -361,8 +365,8 @@ TEST(ExtractImageUrlsChunked, RandomShortPagesMatchTheLiteralScan) {
     const int site = static_cast<int>(rng() % 3);
     const size_t chunk = 1 + rng() % 16;
     const std::vector<std::string> expected = ReferenceExtract(page, site);
-    const int found = detail::ExtractImageUrlsChunked(dir.File("page.txt"),
-                                                      dir.File("url_list.txt"), site, chunk);
+    const int found = detail::ExtractImageUrlsChunked(
+        dir.File("page.txt"), dir.File("url_list.txt"), SiteOfRow(site), chunk);
     ASSERT_EQ(found, static_cast<int>(expected.size()))
         << "site " << site << ", chunk " << chunk << ", page [" << page << "]";
     ASSERT_EQ(ReadFileBytes(dir.File("url_list.txt")), JoinEntries(expected))

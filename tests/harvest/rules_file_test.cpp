@@ -66,11 +66,12 @@ TEST(RulesFile, NamedSitesAreReplacedAndTheOthersKeepTheirBuiltInRules) {
                  "<i data-full=\"http://h/small/1.jpg\"></i><i data-full=\"http://h/2.gif\"></i>"
                  "<b>http://h/3.jpg?a=1&amp;b=2</b>" +
                      TodaysGooglePage({"https://example.org/g.jpg"}));
-  HarvestResult r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 1, book);
+  HarvestResult r =
+      HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), SiteOfRow(1), book);
   EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "http://h/3.jpg?a=1&b=2\r\n");
   EXPECT_TRUE(r.byRules);
   WriteFileBytes(dir.File("page.txt"), TodaysBingPage({"https://example.org/b.jpg"}));
-  r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), 0, book);
+  r = HarvestImageUrls(dir.File("page.txt"), dir.File("list.txt"), SiteOfRow(0), book);
   EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), "https://example.org/b.jpg\r\n");
 }
 
@@ -359,12 +360,12 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
   for (int site = 0; site < kSiteCount; ++site) {
     ASSERT_TRUE(content.sites[static_cast<size_t>(site)].has_value());
     const SiteRules& fromFile = *content.sites[static_cast<size_t>(site)];
-    const std::span<const RuleText> builtIn = BuiltInRuleTexts(site);
+    const std::span<const RuleText> builtIn = BuiltInRuleTexts(*SiteOfRow(site));
     ASSERT_EQ(fromFile.rules.size(), builtIn.size());
     for (size_t n = 0; n < builtIn.size(); ++n) {
       EXPECT_EQ(fromFile.rules[n].decoding, builtIn[n].decoding);
       EXPECT_EQ(fromFile.rules[n].exclusions.size(), builtIn[n].exclusions.size());
-      EXPECT_EQ(TIniFile(path).ReadString(SiteLabel(site), RuleKey(n + 1), ""),
+      EXPECT_EQ(TIniFile(path).ReadString(SiteLabel(*SiteOfRow(site)), RuleKey(n + 1), ""),
                 builtIn[n].expression);
     }
   }
@@ -387,27 +388,28 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
   const std::string path = dir.File("rules.ini");
   RuleBook book;
   for (int site = 0; site < kSiteCount; ++site) {
-    EXPECT_FALSE(book.ForSite(site).fromFile);
-    EXPECT_EQ(book.ForSite(site).rules.size(), BuiltInRuleTexts(site).size());
+    EXPECT_FALSE(book.ForSite(*SiteOfRow(site)).fromFile);
+    EXPECT_EQ(book.ForSite(*SiteOfRow(site)).rules.size(),
+              BuiltInRuleTexts(*SiteOfRow(site)).size());
   }
   EXPECT_TRUE(book.Refresh({path, false}).empty()) << "no file";
 
   WriteFileBytes(path, "[www.bing.com]\nRule1=(\n[image.baidu.com]\nRule1=(h\\S+)\n");
   EXPECT_EQ(book.Refresh({path, false}).size(), 1u);
   EXPECT_TRUE(book.Refresh({path, false}).empty()) << "reported once";
-  EXPECT_FALSE(book.ForSite(0).fromFile);
-  EXPECT_TRUE(book.ForSite(2).fromFile);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(0)).fromFile);
+  EXPECT_TRUE(book.ForSite(*SiteOfRow(2)).fromFile);
 
   // Back on the built-in rules after a failure, until the file changes.
-  book.UseBuiltIn(2);
-  EXPECT_FALSE(book.ForSite(2).fromFile);
+  book.UseBuiltIn(*SiteOfRow(2));
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(2)).fromFile);
   EXPECT_TRUE(book.Refresh({path, false}).empty());
-  EXPECT_FALSE(book.ForSite(2).fromFile);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(2)).fromFile);
 
   WriteFileBytes(path, "[www.bing.com]\nRule1=(h\\S+)\n");
   EXPECT_TRUE(book.Refresh({path, false}).empty());
-  EXPECT_TRUE(book.ForSite(0).fromFile);
-  EXPECT_FALSE(book.ForSite(2).fromFile);
+  EXPECT_TRUE(book.ForSite(*SiteOfRow(0)).fromFile);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(2)).fromFile);
 
   // The same file named by the user is a new location: read again.
   WriteFileBytes(path, "[www.bing.com]\nRule1=(\n");
@@ -417,7 +419,8 @@ TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
   // Gone: every site on its built-in rules, nothing to report unless the user named it.
   std::filesystem::remove(path);
   EXPECT_TRUE(book.Refresh({path, false}).empty());
-  for (int site = 0; site < kSiteCount; ++site) EXPECT_FALSE(book.ForSite(site).fromFile);
+  for (int site = 0; site < kSiteCount; ++site)
+    EXPECT_FALSE(book.ForSite(*SiteOfRow(site)).fromFile);
   EXPECT_EQ(book.Refresh({path, true}).size(), 1u);
 }
 
