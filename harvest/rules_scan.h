@@ -12,8 +12,10 @@
 // An expression that runs into the end of the text read so far is resumed once more text is
 // in (PCRE2's partial matching), so chunk borders change nothing. A match longer than
 // kMaxMatchBytes is not looked for: the scan drops it and goes on after its start, which keeps
-// memory bounded whatever the expression. Time is linear in the page size for expressions
-// whose attempts are bounded, as the built-in ones are. Any single thread.
+// memory bounded whatever the expression. An attempt from one start is given no more than a
+// little beyond kMaxMatchBytes of text, so an assertion that looks farther ahead finds nothing
+// there, and time is linear in the page size whatever the expression; quick for expressions
+// whose attempts stop early, as the built-in ones do. Any single thread.
 #pragma once
 
 #include <cstddef>

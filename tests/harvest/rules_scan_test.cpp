@@ -297,23 +297,38 @@ TEST(ScanPageWithRules, RepeatsAreDroppedAcrossTheWholeList) {
 
 // A match longer than the limit is not taken, whether the page's text around it is read at
 // once or in small pieces: the scan goes on from the byte after its start and finds what
-// follows.
+// follows. An attempt is given little more text than that: a look ahead past it finds nothing,
+// however much of the page the window holds.
 TEST(ScanPageWithRules, MatchLongerThanTheLimitIsSkipped) {
-  TempDir dir;
-  std::vector<AddressRule> rules;
-  rules.push_back(MakeRule(R"x("u":"(http[^"]*)")x"));
   const std::string runaway = "\"u\":\"http" + std::string(kMaxMatchBytes + 10, 'x');
-  WriteFileBytes(dir.File("page.txt"), "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"");
-  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
-    SCOPED_TRACE(chunk);
-    EXPECT_EQ(Scan(dir, rules, chunk).list, "http://h/1\r\nhttp://h/2\r\n");
-  }
-  // Just inside the limit it is an address like any other.
   const std::string longest = "http://" + std::string(kMaxMatchBytes - 100, 'y');
-  WriteFileBytes(dir.File("page.txt"), "\"u\":\"" + longest + "\"");
-  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
-    SCOPED_TRACE(chunk);
-    EXPECT_TRUE(Scan(dir, rules, chunk).list == longest + "\r\n");
+  const auto quoteAfter = [](size_t bytes) {
+    return "http://h/1" + std::string(bytes, 'x') + "\"";
+  };
+  const struct {
+    std::string what;
+    std::string expression;
+    std::string page;
+    std::string list;
+  } rows[] = {
+      {"one too long between two", R"x("u":"(http[^"]*)")x",
+       "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"", "http://h/1\r\nhttp://h/2\r\n"},
+      {"just inside the limit: an address like any other", R"x("u":"(http[^"]*)")x",
+       "\"u\":\"" + longest + "\"", longest + "\r\n"},
+      {"a look ahead within the limit", R"x((http://h/\d)(?=[^"]*"))x",
+       quoteAfter(kMaxMatchBytes - 100), "http://h/1\r\n"},
+      {"a look ahead far past it", R"x((http://h/\d)(?=[^"]*"))x", quoteAfter(3 * kMaxMatchBytes),
+       ""},
+  };
+  TempDir dir;
+  for (const auto& row : rows) {
+    std::vector<AddressRule> rules;
+    rules.push_back(MakeRule(row.expression));
+    WriteFileBytes(dir.File("page.txt"), row.page);
+    for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
+      SCOPED_TRACE(row.what + ", chunk " + std::to_string(chunk));
+      EXPECT_TRUE(Scan(dir, rules, chunk).list == row.list);
+    }
   }
 }
 
