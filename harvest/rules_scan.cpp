@@ -24,14 +24,15 @@ constexpr size_t kContextBytes = 16;
 // with each chunk; bounded so, a scan costs at most this much a start, whatever the expression.
 constexpr size_t kRoomBytes = kMaxMatchBytes + kContextBytes;
 
-// The start positions one search tries at most, each of which may cost its room (and the
-// engine's match limit): what one search costs stays bounded.
+// The start positions one search tries at most: the clock is read between searches, and every
+// start may cost its room (and the engine's match limit).
 constexpr size_t kStartsPerSearch = 4096;
 
 // One pass of `rule` over the page; the addresses it keeps go to `list`. Returns what stopped
 // the rule, or nothing when the pass went through.
 std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
-                                        UniqueAddressList& list) {
+                                        UniqueAddressList& list,
+                                        const RulesPassDeadline& deadline) {
   const size_t context = rule.expression.MaxLookbehind() + kContextBytes;
   // The text before a position is kept for the expression's look back, as far as it exists.
   const auto keepBefore = [&](size_t position) {
@@ -40,6 +41,7 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
   size_t pos = 0;  // where the next search starts, as a text position
   CaptureVerdict verdict;
   for (;;) {
+    if (deadline.Passed()) return deadline.Stopped(rule.name);
     if (pos > page.End()) {  // an empty match at the end moved past it
       if (page.Complete()) return std::nullopt;
       page.More(keepBefore(page.End()));
@@ -80,7 +82,8 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
           break;
         }
         if (found.groupEnd > found.groupStart) {
-          JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd), verdict);
+          JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd), verdict,
+                       &deadline);
           if (verdict.kind == CaptureVerdict::Kind::kFailed) return verdict.failure;
           if (verdict.kind == CaptureVerdict::Kind::kKeep) list.Add(verdict.address);
         }
@@ -117,13 +120,14 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
 }  // namespace
 
 RulesScanResult ScanPageWithRules(const PageFile& pageFile, const std::string& listFile,
-                                  std::span<AddressRule> rules, size_t chunkBytes) {
+                                  std::span<AddressRule> rules, size_t chunkBytes,
+                                  const RulesPassDeadline& deadline) {
   RulesScanResult result;
   for (size_t i = 0; i < rules.size(); ++i) {
     PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
     // A list that is not finished goes with the object and leaves the list file as it was.
     UniqueAddressList list(listFile);
-    if (std::optional<std::string> failure = ScanWithRule(page, rules[i], list)) {
+    if (std::optional<std::string> failure = ScanWithRule(page, rules[i], list, deadline)) {
       result.failure = RulesScanResult::Failure{i, std::move(*failure)};
       return result;
     }
