@@ -266,11 +266,16 @@ std::string RulesHelpText() {
          "with a fault (an invalid expression or decoding, a key that is unknown, missing or\n"
          "given twice, too many rules or exclusions), or a rule that stops at the\n"
          "regular-expression engine's limits on a page, is reported on standard error, its\n"
-         "site keeps the built-in rules, and the exit status is 1. The file must be a regular\n"
-         "file of at most 1 MiB whose expressions take at most 16 MiB compiled; otherwise\n"
-         "every site keeps its built-in rules. A match may be at most " +
+         "site keeps the built-in rules, and the exit status is 1. So is a rule still running\n"
+         "when the site's rules have taken " +
+         std::to_string(kRulesPassTimeLimit.count() / 1000) +
+         " s on a page, their time limit (the built-in\n"
+         "rules then have as long again). The file must be a regular file of at most 1 MiB\n"
+         "whose expressions take at most 16 MiB compiled; otherwise every site keeps its\n"
+         "built-in rules. A match may be at most " +
          std::to_string(kMaxMatchBytes / 1024) +
-         " KiB long.\n"
+         " KiB long, and each try of an expression\n"
+         "sees only a little more than that of the page from where it starts.\n"
          "\n"
          "The built-in rules, as a rules file would hold them:\n"
          "\n" +

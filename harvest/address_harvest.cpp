@@ -17,8 +17,8 @@ namespace pixhaul {
 namespace detail {
 
 HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget& listFile,
-                                      std::optional<SiteId> site, RuleBook& book,
-                                      size_t chunkBytes) {
+                                      std::optional<SiteId> site, RuleBook& book, size_t chunkBytes,
+                                      std::chrono::milliseconds passTimeLimit) {
   // The marker's list is written but not yet put in place: it stands unless the rules find
   // something better, and is dropped unfinished (the rules' list then in place) otherwise.
   std::optional<PageTextStream> page(std::in_place, pageFile, chunkBytes);
@@ -36,11 +36,13 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
   }
 
   size_t first = 0;  // the first rule still to try
+  // The file's rules have a pass of their own, and so have the built-in ones after them.
+  RulesPassDeadline deadline(passTimeLimit);
   for (;;) {
     SiteRules& inForce = book.ForSite(*site);
     const std::span<AddressRule> rules(inForce.rules);
     const RulesScanResult scan = ScanPageWithRules(
-        pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes);
+        pageFile, listFile, rules.subspan(std::min(first, rules.size())), chunkBytes, deadline);
     if (scan.count > 0) {
       result.count = scan.count;
       result.listCut = false;
@@ -58,9 +60,14 @@ HarvestResult HarvestImageUrlsChunked(const PageFile& pageFile, const FileTarget
                                 SiteLabel(*site));
       book.UseBuiltIn(*site);
       first = 0;
+      deadline = RulesPassDeadline(passTimeLimit);
     } else {
       result.problems.push_back(scan.failure->what + " on this page; the rule is passed over");
       first += scan.failure->ruleIndex + 1;
+      if (deadline.Passed()) {  // the next rule would stop at once
+        markerList.Finish();
+        return result;
+      }
     }
   }
 }

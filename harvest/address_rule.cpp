@@ -69,7 +69,8 @@ CaptureVerdict JudgeCapture(AddressRule& rule, std::string_view captured) {
   return verdict;
 }
 
-void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict) {
+void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict,
+                  const RulesPassDeadline* deadline) {
   verdict.kind = CaptureVerdict::Kind::kDrop;
   verdict.failure.clear();
   DecodeAddress(rule.decoding, captured, verdict.address);
@@ -77,6 +78,12 @@ void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& 
   if (!BeginsWithWebAddress(address)) return;
   if (HasControlByte(address)) return;
   for (size_t i = 0; i < rule.exclusions.size(); ++i) {
+    // A rule may have many exclusions, each searching the whole address.
+    if (deadline && deadline->Passed()) {
+      verdict.kind = CaptureVerdict::Kind::kFailed;
+      verdict.failure = deadline->Stopped(rule.exclusionNames[i]);
+      return;
+    }
     const RegexPattern::Result found = rule.exclusions[i].Find(address);
     if (found.outcome == RegexPattern::Outcome::kFailed) {
       verdict.kind = CaptureVerdict::Kind::kFailed;

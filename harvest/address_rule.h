@@ -17,6 +17,7 @@
 
 #include "harvest/address_decoding.h"
 #include "harvest/regex_pattern.h"
+#include "harvest/rules_pass_deadline.h"
 
 namespace pixhaul {
 
@@ -47,7 +48,7 @@ struct CaptureVerdict {
   enum class Kind {
     kKeep,    // `address` goes to the list
     kDrop,    // not an address to fetch (no http:// or https:// and host, a control byte, excluded)
-    kFailed,  // an exclusion stopped at the engine's limits; `failure` names it and says why
+    kFailed,  // an exclusion stopped at the limits; `failure` names it and says why
   };
   Kind kind = Kind::kDrop;
   std::string address;
@@ -62,7 +63,10 @@ std::string StoppedAtLimits(const std::string& name, const std::string& reason);
 // or 127: a line of the list file could not hold a line break, and no address holds the others) and
 // matches none of the rule's exclusions.
 CaptureVerdict JudgeCapture(AddressRule& rule, std::string_view captured);
-// The same into `verdict`, reusing its storage (for a scan that judges many captures).
-void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict);
+// The same into `verdict`, reusing its storage (for a scan that judges many captures). With a
+// `deadline` that has passed before an exclusion is tried, the verdict is kFailed, naming that
+// exclusion.
+void JudgeCapture(AddressRule& rule, std::string_view captured, CaptureVerdict& verdict,
+                  const RulesPassDeadline* deadline = nullptr);
 
 }  // namespace pixhaul

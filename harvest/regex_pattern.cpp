@@ -75,7 +75,8 @@ std::optional<RegexPattern> RegexPattern::Compile(std::string_view expression, s
   // A null pointer with length 0 is not accepted by every PCRE2 version.
   const char* pattern = expression.empty() ? "" : expression.data();
   compiled->code.reset(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), expression.size(),
-                                     PCRE2_NEVER_UTF, &code, &offset, compileContext.get()));
+                                     PCRE2_NEVER_UTF | PCRE2_USE_OFFSET_LIMIT, &code, &offset,
+                                     compileContext.get()));
   if (!compiled->code) {
     // Compiling reports its lack of memory as a compile error of its own.
     if (code == PCRE2_ERROR_HEAP_FAILED || code == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
@@ -120,20 +121,21 @@ size_t RegexPattern::MaxLookbehind() const {
 bool RegexPattern::MatchesAreLocal() const { return compiled_->local; }
 
 RegexPattern::Result RegexPattern::Search(std::string_view subject, size_t startOffset,
-                                          bool textContinues, bool startsText) {
+                                          bool textContinues, bool startsText, size_t lastStart) {
   uint32_t options = 0;
   if (textContinues) options |= PCRE2_PARTIAL_HARD;
   if (!startsText) options |= PCRE2_NOTBOL;
-  return Run(subject, startOffset, options);
+  return Run(subject, startOffset, options, lastStart);
 }
 
 RegexPattern::Result RegexPattern::SearchAwayFromTheEnd(std::string_view subject,
-                                                        size_t startOffset, bool startsText) {
-  return Run(subject, startOffset, PCRE2_NOTEOL | (startsText ? 0 : PCRE2_NOTBOL));
+                                                        size_t startOffset, bool startsText,
+                                                        size_t lastStart) {
+  return Run(subject, startOffset, PCRE2_NOTEOL | (startsText ? 0 : PCRE2_NOTBOL), lastStart);
 }
 
 RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOffset,
-                                       uint32_t options) {
+                                       uint32_t options, size_t lastStart) {
   if (startOffset > subject.size()) return Result{};  // nothing starts beyond the end
   // Machine code is made at the first search, not at compiling: most expressions of a rules
   // file are never run, and making it costs more than compiling. Without it (an unsupported
@@ -145,6 +147,9 @@ RegexPattern::Result RegexPattern::Run(std::string_view subject, size_t startOff
             ? Compiled::Jit::kReady
             : Compiled::Jit::kUnavailable;
   }
+  // The context keeps the limit from one search to the next.
+  pcre2_set_offset_limit(compiled_->context.get(),
+                         lastStart >= subject.size() ? PCRE2_UNSET : lastStart);
   const char* bytes = subject.empty() ? "" : subject.data();
   const int rc =
       pcre2_match(compiled_->code.get(), reinterpret_cast<PCRE2_SPTR>(bytes), subject.size(),

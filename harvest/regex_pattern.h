@@ -9,7 +9,9 @@
 // encoding, and "(*UTF)" is refused. Any line break (CR, LF, CR LF) ends a line for "." and
 // "$". The engine's limits are set low enough that a pathological expression (nested
 // repetition on a long run of text) stops with a failure instead of hanging the program; a
-// search that stops so reports kFailed with the engine's reason.
+// search that stops so reports kFailed with the engine's reason. An expression may lower them
+// ("(*LIMIT_MATCH=10)" and the like) but never raise them, and the machine code honours the
+// same match limit; in place of the depth limit it has its JIT stack, of bounded size.
 //
 // The object owns the compiled code, its match data and JIT stack: it may move but not be
 // copied, and one thread at a time may search with it.
@@ -67,19 +69,26 @@ class RegexPattern {
   // How many bytes before a start position the expression may look at (lookbehinds, \b).
   size_t MaxLookbehind() const;
 
-  // Searches `subject` from byte `startOffset` on. `textContinues`: the subject is a window of
-  // a longer text that goes on after its end, so a match that reaches the end comes back as
-  // kPartial rather than being decided early. `startsText`: the subject's first byte is the
-  // first of the whole text (otherwise "^" and "\A" cannot match there; a search from an
-  // offset above 0 sees the bytes before it for lookbehinds).
-  Result Search(std::string_view subject, size_t startOffset, bool textContinues, bool startsText);
+  // `lastStart` of a search: matches may start anywhere from the start offset on.
+  static constexpr size_t kAnyStart = static_cast<size_t>(-1);
+
+  // Searches `subject` from byte `startOffset` on, for a match that starts at byte `lastStart`
+  // at the latest (kNoMatch when none does; kPartial only for one that starts there or
+  // before). `textContinues`: the subject is a window of a longer text that goes on after its
+  // end, so a match that reaches the end comes back as kPartial rather than being decided
+  // early. `startsText`: the subject's first byte is the first of the whole text (otherwise
+  // "^" and "\A" cannot match there; a search from an offset above 0 sees the bytes before it
+  // for lookbehinds).
+  Result Search(std::string_view subject, size_t startOffset, bool textContinues, bool startsText,
+                size_t lastStart = kAnyStart);
 
   // Searches as if the subject went on after its end with text nobody knows yet: "$" does not
   // match there, and a match that looks at the end may be missing or wrong. Only a match that
   // ends well before the end, of an expression whose MatchesAreLocal(), is the one a search of
   // the whole text would give; this search is several times faster than the one above with
   // `textContinues`.
-  Result SearchAwayFromTheEnd(std::string_view subject, size_t startOffset, bool startsText);
+  Result SearchAwayFromTheEnd(std::string_view subject, size_t startOffset, bool startsText,
+                              size_t lastStart = kAnyStart);
 
   // True when whether and how the expression matches at a position is decided by the bytes
   // from there to the end of the match (and the look-behind before it): no look-ahead, no "\z",
@@ -94,7 +103,7 @@ class RegexPattern {
  private:
   struct Compiled;
   explicit RegexPattern(std::unique_ptr<Compiled> compiled);
-  Result Run(std::string_view subject, size_t startOffset, uint32_t options);
+  Result Run(std::string_view subject, size_t startOffset, uint32_t options, size_t lastStart);
 
   std::unique_ptr<Compiled> compiled_;
 };

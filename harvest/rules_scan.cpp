@@ -18,10 +18,21 @@ using Outcome = RegexPattern::Outcome;
 // that look at the byte before (\b, a multi-line ^ after CR LF).
 constexpr size_t kContextBytes = 16;
 
+// How much text past its start an attempt is given: the longest match and a little for an
+// assertion after it ("$", "\b", "(?=\")"). An attempt that ran into the end of the window
+// would otherwise be tried again from the next start over the same text, and the window grows
+// with each chunk; bounded so, a scan costs at most this much a start, whatever the expression.
+constexpr size_t kRoomBytes = kMaxMatchBytes + kContextBytes;
+
+// The start positions one search tries at most: the clock is read between searches, and every
+// start may cost its room (and the engine's match limit).
+constexpr size_t kStartsPerSearch = 4096;
+
 // One pass of `rule` over the page; the addresses it keeps go to `list`. Returns what stopped
 // the rule, or nothing when the pass went through.
 std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
-                                        UniqueAddressList& list) {
+                                        UniqueAddressList& list,
+                                        const RulesPassDeadline& deadline) {
   const size_t context = rule.expression.MaxLookbehind() + kContextBytes;
   // The text before a position is kept for the expression's look back, as far as it exists.
   const auto keepBefore = [&](size_t position) {
@@ -30,6 +41,7 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
   size_t pos = 0;  // where the next search starts, as a text position
   CaptureVerdict verdict;
   for (;;) {
+    if (deadline.Passed()) return deadline.Stopped(rule.name);
     if (pos > page.End()) {  // an empty match at the end moved past it
       if (page.Complete()) return std::nullopt;
       page.More(keepBefore(page.End()));
@@ -37,24 +49,28 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
     }
     const size_t begin = page.Begin();
     const size_t end = page.End();
-    const std::string_view window = page.View(begin, end);
+    // The search tries the starts from `pos` to `last`; it is given the text up to `cut`, which
+    // leaves each of them its room where the window holds that much.
+    const size_t last = pos + kStartsPerSearch;
+    const size_t cut = std::min(end, last + kRoomBytes);
+    const bool textGoesOn = cut < end || !page.Complete();
+    const std::string_view subject = page.View(begin, cut);
+    const bool startsText = begin == 0;
+    size_t decidedTo = last;  // the last start the search decides
     RegexPattern::Result found;
-    bool decided = false;
-    if (page.Complete()) {
-      found = rule.expression.Search(window, pos - begin, false, begin == 0);
-      decided = true;
-    } else if (rule.expression.MatchesAreLocal() && end - pos > kMaxMatchBytes) {
-      // Before `settled` no match can depend on the text still to come: one that ran on past
-      // the window's end would be longer than any match is allowed to be. So the bulk of the
-      // window is searched the fast way, and only its last part in the way that reports
-      // matches running into the end.
-      const size_t settled = end - kMaxMatchBytes;
-      found = rule.expression.SearchAwayFromTheEnd(window, pos - begin, begin == 0);
-      decided = found.outcome == Outcome::kFailed ||
-                (found.outcome == Outcome::kMatch && begin + found.start < settled);
-      if (!decided) pos = settled;
+    if (!textGoesOn) {
+      found = rule.expression.Search(subject, pos - begin, false, startsText, last - begin);
+    } else if (rule.expression.MatchesAreLocal() && cut - pos > kMaxMatchBytes) {
+      // A match from a start more than kMaxMatchBytes before `cut` cannot depend on the text
+      // after it: one that ran on past it would be longer than any match may be. Such starts
+      // are searched the fast way, the others in the way that reports matches running into the
+      // end.
+      decidedTo = std::min(last, cut - kMaxMatchBytes - 1);
+      found =
+          rule.expression.SearchAwayFromTheEnd(subject, pos - begin, startsText, decidedTo - begin);
+    } else {
+      found = rule.expression.Search(subject, pos - begin, true, startsText, last - begin);
     }
-    if (!decided) found = rule.expression.Search(window, pos - begin, true, begin == 0);
     switch (found.outcome) {
       case Outcome::kFailed:
         return StoppedAtLimits(rule.name, found.failure);
@@ -66,7 +82,8 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
           break;
         }
         if (found.groupEnd > found.groupStart) {
-          JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd), verdict);
+          JudgeCapture(rule, page.View(begin + found.groupStart, begin + found.groupEnd), verdict,
+                       &deadline);
           if (verdict.kind == CaptureVerdict::Kind::kFailed) return verdict.failure;
           if (verdict.kind == CaptureVerdict::Kind::kKeep) list.Add(verdict.address);
         }
@@ -75,6 +92,10 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
         break;
       }
       case Outcome::kNoMatch:
+        if (decidedTo < cut) {
+          pos = decidedTo + 1;
+          break;
+        }
         if (page.Complete()) return std::nullopt;
         // Nothing can start before the end; only the look back is kept.
         pos = end;
@@ -82,11 +103,12 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
         break;
       case Outcome::kPartial: {
         const size_t start = std::max(pos, begin + found.start);
-        if (end - start > kMaxMatchBytes) {
+        if (cut - start > kMaxMatchBytes) {
           // Too long to be an address: no match starts here.
           pos = start + 1;
           break;
         }
+        // Short of its room only at the end of the window (`cut` is the window's end).
         pos = start;
         page.More(keepBefore(start));
         break;
@@ -98,13 +120,14 @@ std::optional<std::string> ScanWithRule(PageTextStream& page, AddressRule& rule,
 }  // namespace
 
 RulesScanResult ScanPageWithRules(const PageFile& pageFile, const FileTarget& listFile,
-                                  std::span<AddressRule> rules, size_t chunkBytes) {
+                                  std::span<AddressRule> rules, size_t chunkBytes,
+                                  const RulesPassDeadline& deadline) {
   RulesScanResult result;
   for (size_t i = 0; i < rules.size(); ++i) {
     PageTextStream page(pageFile, chunkBytes);  // the page first: no list when it cannot be read
     // A list that is not finished goes with the object and leaves the list file as it was.
     UniqueAddressList list(listFile);
-    if (std::optional<std::string> failure = ScanWithRule(page, rules[i], list)) {
+    if (std::optional<std::string> failure = ScanWithRule(page, rules[i], list, deadline)) {
       result.failure = RulesScanResult::Failure{i, std::move(*failure)};
       return result;
     }

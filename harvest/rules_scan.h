@@ -12,8 +12,11 @@
 // An expression that runs into the end of the text read so far is resumed once more text is
 // in (PCRE2's partial matching), so chunk borders change nothing. A match longer than
 // kMaxMatchBytes is not looked for: the scan drops it and goes on after its start, which keeps
-// memory bounded whatever the expression. Time is linear in the page size for expressions
-// whose attempts are bounded, as the built-in ones are. Any single thread.
+// memory bounded whatever the expression. An attempt from one start is given no more than a
+// little beyond kMaxMatchBytes of text, so an assertion that looks farther ahead finds nothing
+// there, and time is linear in the page size whatever the expression; quick for expressions
+// whose attempts stop early, as the built-in ones do. The pass as a whole ends at its deadline
+// (see rules_pass_deadline.h). Any single thread.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +27,7 @@
 #include "framework/file_target.h"
 #include "harvest/address_rule.h"
 #include "harvest/page_text_stream.h"
+#include "harvest/rules_pass_deadline.h"
 
 namespace pixhaul {
 
@@ -32,8 +36,8 @@ inline constexpr size_t kMaxMatchBytes = 64 * 1024;
 struct RulesScanResult {
   int count = 0;       // addresses written to the list file
   int ruleIndex = -1;  // the rule that gave them; -1 when no rule found an address
-  // A rule that stopped at the engine's limits ends the scan, the list file left alone: the
-  // index of that rule, and what stopped it ("NAME: reason").
+  // A rule that stopped at the engine's limits or at the deadline ends the scan, the list file
+  // left alone: the index of that rule, and what stopped it ("NAME: reason").
   struct Failure {
     size_t ruleIndex = 0;
     std::string what;
@@ -43,10 +47,11 @@ struct RulesScanResult {
 
 // Applies `rules` to `pageFile`, reading `chunkBytes` (at least 1) at a time, and writes the
 // list to `listFile` when a rule finds an address (the file is replaced only then, and only
-// when the list is complete). Raises EFOpenError "Cannot open file %s" when the page
-// cannot be read, EFCreateError "Cannot create file %s" and EWriteError "Stream write error"
-// for the list file.
+// when the list is complete); a rule still running at `deadline` stops. Raises EFOpenError
+// "Cannot open file %s" when the page cannot be read, EFCreateError "Cannot create file %s"
+// and EWriteError "Stream write error" for the list file.
 RulesScanResult ScanPageWithRules(const PageFile& pageFile, const FileTarget& listFile,
-                                  std::span<AddressRule> rules, size_t chunkBytes);
+                                  std::span<AddressRule> rules, size_t chunkBytes,
+                                  const RulesPassDeadline& deadline = RulesPassDeadline());
 
 }  // namespace pixhaul

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -307,9 +308,10 @@ TEST(HarvestImageUrls, NoBuiltInRuleTakesScriptText) {
   }
 }
 
-// A rules file's expression that stops at the engine's limits is reported, its site goes back
-// to the built-in rules for good (until the file changes), and the page is scanned with them.
-TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) {
+// A rules file's expression that stops at the engine's limits or at the time limit is
+// reported, its site goes back to the built-in rules for good (until the file changes), and the
+// page is scanned with them, in a pass of their own.
+TEST(HarvestImageUrls, FileRuleStoppedAtTheLimitsFallsBackToBuiltInRules) {
   TempDir dir;
   const std::string rules = dir.File("rules.ini");
   WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(?:x+x+)+y(h.*)\r\n");
@@ -357,6 +359,27 @@ TEST(HarvestImageUrls, FileRuleStoppedByTheEngineLimitsFallsBackToBuiltInRules) 
   EXPECT_EQ(b.list, CrLfJoined(FindImageUrls(bare, SiteOfRow(0)).Lines()));
   EXPECT_EQ(b.result.count, 2);
   EXPECT_FALSE(b.result.byRules);
+
+  // Out of time: the file's rule stops, then the first built-in rule in the pass of their own,
+  // and the others are not tried; the marker's script fragments stand.
+  WriteFileBytes(rules, "[www.bing.com]\r\nRule1=(h\\S+)\r\n; timed\r\n");
+  ASSERT_TRUE(book.Refresh({rules, true}).empty());
+  const std::string page = TodaysBingPage({"https://example.org/a.jpg"});
+  WriteFileBytes(dir.File("page.txt"), page);
+  const HarvestResult t =
+      detail::HarvestImageUrlsChunked(dir.File("page.txt"), dir.File("list.txt"), SiteOfRow(0),
+                                      book, detail::kPageChunkBytes, std::chrono::milliseconds(0));
+  const std::string stopped =
+      ": the expression stopped at the time limit of the rules (0 s) on this page; ";
+  EXPECT_EQ(t.problems,
+            (std::vector<std::string>{
+                rules + ": [www.bing.com] Rule1" + stopped +
+                    "the built-in rules are used for www.bing.com",
+                "built-in rule 1 for www.bing.com" + stopped + "the rule is passed over"}));
+  EXPECT_EQ(ReadFileBytes(dir.File("list.txt")),
+            CrLfJoined(FindImageUrls(page, SiteOfRow(0)).Lines()));
+  EXPECT_FALSE(t.byRules);
+  EXPECT_FALSE(book.ForSite(*SiteOfRow(0)).fromFile);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include "harvest/address_harvest.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file_text.h"
+#include "harvest/rules_pass_deadline.h"
 #include "tests/harvest/todays_pages.h"
 #include "tests/support/temp_dir.h"
 
@@ -371,7 +372,8 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
   }
 }
 
-// The user manual shows the built-in rules as its example; it must show them as they are.
+// The user manual shows the built-in rules as its example; it must show them as they are, and
+// the limits a rule runs within.
 TEST(RulesFile, UserManualShowsTheBuiltInRules) {
   const std::string manual = ReadFileBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
   const std::string open = "<pre id=\"built-in-rules\">\n";
@@ -381,6 +383,12 @@ TEST(RulesFile, UserManualShowsTheBuiltInRules) {
   ASSERT_NE(end, std::string::npos);
   EXPECT_EQ(DecodeHtmlReferences(manual.substr(begin + open.size(), end - begin - open.size())),
             BuiltInRulesFileText());
+
+  // The manual and the manual page state the time limit of the rules as the program has it.
+  const std::string seconds = std::to_string(kRulesPassTimeLimit.count() / 1000);
+  EXPECT_NE(manual.find("have taken " + seconds + " seconds on the page"), std::string::npos);
+  const std::string manualPage = ReadFileBytes(PIXHAUL_SOURCE_DIR "/cli/pixhaul-cli.1.in");
+  EXPECT_NE(manualPage.find("have taken " + seconds + " s on the page"), std::string::npos);
 }
 
 TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 #include <set>
 #include <string>
@@ -297,44 +298,115 @@ TEST(ScanPageWithRules, RepeatsAreDroppedAcrossTheWholeList) {
 
 // A match longer than the limit is not taken, whether the page's text around it is read at
 // once or in small pieces: the scan goes on from the byte after its start and finds what
-// follows.
+// follows. An attempt is given little more text than that: a look ahead past it finds nothing,
+// however much of the page the window holds.
 TEST(ScanPageWithRules, MatchLongerThanTheLimitIsSkipped) {
-  TempDir dir;
-  std::vector<AddressRule> rules;
-  rules.push_back(MakeRule(R"x("u":"(http[^"]*)")x"));
   const std::string runaway = "\"u\":\"http" + std::string(kMaxMatchBytes + 10, 'x');
-  WriteFileBytes(dir.File("page.txt"), "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"");
-  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
-    SCOPED_TRACE(chunk);
-    EXPECT_EQ(Scan(dir, rules, chunk).list, "http://h/1\r\nhttp://h/2\r\n");
-  }
-  // Just inside the limit it is an address like any other.
   const std::string longest = "http://" + std::string(kMaxMatchBytes - 100, 'y');
-  WriteFileBytes(dir.File("page.txt"), "\"u\":\"" + longest + "\"");
-  for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
-    SCOPED_TRACE(chunk);
-    EXPECT_TRUE(Scan(dir, rules, chunk).list == longest + "\r\n");
+  const auto quoteAfter = [](size_t bytes) {
+    return "http://h/1" + std::string(bytes, 'x') + "\"";
+  };
+  const struct {
+    std::string what;
+    std::string expression;
+    std::string page;
+    std::string list;
+  } rows[] = {
+      {"one too long between two", R"x("u":"(http[^"]*)")x",
+       "\"u\":\"http://h/1\" " + runaway + "\"u\":\"http://h/2\"", "http://h/1\r\nhttp://h/2\r\n"},
+      {"just inside the limit: an address like any other", R"x("u":"(http[^"]*)")x",
+       "\"u\":\"" + longest + "\"", longest + "\r\n"},
+      {"a look ahead within the limit", R"x((http://h/\d)(?=[^"]*"))x",
+       quoteAfter(kMaxMatchBytes - 100), "http://h/1\r\n"},
+      {"a look ahead far past it", R"x((http://h/\d)(?=[^"]*"))x", quoteAfter(3 * kMaxMatchBytes),
+       ""},
+  };
+  TempDir dir;
+  for (const auto& row : rows) {
+    std::vector<AddressRule> rules;
+    rules.push_back(MakeRule(row.expression));
+    WriteFileBytes(dir.File("page.txt"), row.page);
+    for (size_t chunk : {size_t{4096}, size_t{1} << 20}) {
+      SCOPED_TRACE(row.what + ", chunk " + std::to_string(chunk));
+      EXPECT_TRUE(Scan(dir, rules, chunk).list == row.list);
+    }
   }
 }
 
-TEST(ScanPageWithRules, RuleStoppedByTheEngineLimitsLeavesTheListFileAlone) {
-  TempDir dir;
-  std::vector<AddressRule> rules;
-  rules.push_back(MakeRule(R"x('(http[^']*)')x"));
-  rules.push_back(MakeRule(R"x((?:a+a+)+b(http\S*))x"));
-  rules.push_back(MakeRule(R"x(/(http\S*))x"));
-  WriteFileBytes(dir.File("list.txt"), "old\r\n");
-  // What the expression needs after the run of a's is there, so no start-up check of the
+// A rule stopped by the engine's limits or by the time limit of the pass ends the scan, and
+// the list file is left as it was; the limits hold whatever the expression says of them.
+TEST(ScanPageWithRules, RuleStoppedAtTheLimitsLeavesTheListFileAlone) {
+  using std::chrono::milliseconds;
+  const milliseconds kEnough = kRulesPassTimeLimit;
+  // What the expressions below need after the run of a's is there, so no start-up check of the
   // engine can skip the run.
-  WriteFileBytes(dir.File("page.txt"), "/http://h/1 " + std::string(60, 'a') + "c bhttp://x");
-  const Scanned s = Scan(dir, rules, 1 << 20, true);
-  ASSERT_TRUE(s.result.failure.has_value());
-  EXPECT_EQ(s.result.failure->ruleIndex, 1u);
-  EXPECT_EQ(s.result.failure->what,
-            "rule (?:a+a+)+b(http\\S*): the expression stopped at the regular-expression "
-            "engine's limits (match limit exceeded)");
-  EXPECT_EQ(s.list, "old\r\n");
-  EXPECT_EQ(s.result.count, 0);
+  const std::string runOfA = "/http://h/1 " + std::string(60, 'a') + "c bhttp://x";
+  const std::string matchLimit = "the regular-expression engine's limits (match limit exceeded)";
+  const struct {
+    std::string what;
+    std::string expression;  // the second of three rules; the third would find http://h/1
+    std::string page;
+    milliseconds timeLimit;
+    int stoppedRule;     // -1: none stopped
+    std::string reason;  // after "the expression stopped at "
+    std::string list;    // the list file after the scan; it held "old" before
+  } rows[] = {
+      {"nested repetition", R"x((?:a+a+)+b(http\S*))x", runOfA, kEnough, 1, matchLimit, "old\r\n"},
+      {"an expression cannot raise the limits",
+       R"x((*LIMIT_MATCH=1000000000)(*LIMIT_DEPTH=1000000000)(*LIMIT_HEAP=1000000000))x"
+       R"x((?:a+a+)+b(http\S*))x",
+       runOfA, kEnough, 1, matchLimit, "old\r\n"},
+      {"but can lower them", R"x((*LIMIT_MATCH=10)(?:a\w?)+c b(http\S*))x", runOfA, kEnough, 1,
+       matchLimit, "old\r\n"},
+      {"which the same expression does not reach without that", R"x((?:a\w?)+c b(http\S*))x",
+       runOfA, kEnough, -1, "", "http://x\r\n"},
+      {"no time at all: the first rule stops before it starts", R"x((http\S*))x", runOfA,
+       milliseconds(0), 0, "the time limit of the rules (0 s)", "old\r\n"},
+      // Every start is the beginning of a match that runs on to the end of the text: such
+      // expressions cost each start the most text an attempt is given, and the pass its time.
+      {"a match running on through 1.4 MB", R"x((https?://\S+)(?="))x",
+       [] {
+         std::string page;
+         while (page.size() < 1'400'000) page += "http://x";
+         return page;
+       }(),
+       milliseconds(500), 1, "the time limit of the rules (500 ms)", "old\r\n"},
+      {"one through 1 MiB, and a look ahead for what is not there", R"x((a+)(?=b))x",
+       std::string(1 << 20, 'a'), milliseconds(500), 1, "the time limit of the rules (500 ms)",
+       "old\r\n"},
+  };
+  TempDir dir;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::vector<AddressRule> rules;
+    rules.push_back(MakeRule(R"x('(http[^']*)')x"));
+    rules.push_back(MakeRule(row.expression));
+    rules.push_back(MakeRule(R"x(/(http\S*))x"));
+    WriteFileBytes(dir.File("list.txt"), "old\r\n");
+    WriteFileBytes(dir.File("page.txt"), row.page);
+    const RulesScanResult result =
+        ScanPageWithRules(dir.File("page.txt"), dir.File("list.txt"), rules, 1 << 20,
+                          RulesPassDeadline(row.timeLimit));
+    EXPECT_EQ(ReadFileBytes(dir.File("list.txt")), row.list);
+    if (row.stoppedRule < 0) {
+      EXPECT_FALSE(result.failure.has_value()) << result.failure->what;
+      continue;
+    }
+    ASSERT_TRUE(result.failure.has_value());
+    EXPECT_EQ(result.failure->ruleIndex, static_cast<size_t>(row.stoppedRule));
+    EXPECT_EQ(result.failure->what,
+              rules[result.failure->ruleIndex].name + ": the expression stopped at " + row.reason);
+    EXPECT_EQ(result.count, 0);
+  }
+
+  // Time that runs out between the exclusions of an address stops at the next one, named.
+  AddressRule excluding = MakeRule(R"x((h\S+))x", AddressDecoding::kNone, {"x", "y"});
+  const RulesPassDeadline passed(std::chrono::milliseconds(0));
+  CaptureVerdict verdict;
+  JudgeCapture(excluding, "http://h/", verdict, &passed);
+  EXPECT_EQ(verdict.kind, CaptureVerdict::Kind::kFailed);
+  EXPECT_EQ(verdict.failure,
+            "exclusion x: the expression stopped at the time limit of the rules (0 s)");
 }
 
 TEST(ScanPageWithRules, UnreadablePageRaisesOpenError) {
