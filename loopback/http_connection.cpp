@@ -13,7 +13,7 @@
 
 #include "loopback/loopback_server.h"
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 namespace {
 
@@ -164,4 +164,4 @@ bool HttpConnection::WaitFor(int sslError, Clock::time_point until) {
   }
 }
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

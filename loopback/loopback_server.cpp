@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 namespace {
 
@@ -269,4 +269,4 @@ RefusingPort::RefusingPort() {
 
 RefusingPort::~RefusingPort() { ::close(fd_); }
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

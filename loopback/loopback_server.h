@@ -41,7 +41,7 @@
 
 #include "loopback/self_signed_certificate.h"
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 struct HttpRequest {
   std::string method;
@@ -195,4 +195,4 @@ class RefusingPort {
   uint16_t port_ = 0;
 };
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

@@ -257,7 +257,7 @@ ScriptedServer::ScriptedServer(std::vector<Script> scripts)
 
 ScriptedServer::ScriptedServer(std::vector<Script> scripts, Options options)
     : scripts_(std::move(scripts)), options_(options) {
-  if (options_.tls) tlsContext_ = demo::NewServerContext();
+  if (options_.tls) tlsContext_ = loopback::NewServerContext();
   listenFd_ = ::socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listenFd_ < 0) throw std::runtime_error("scripted server: socket failed");
   int one = 1;

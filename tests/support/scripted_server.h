@@ -199,7 +199,7 @@ class ScriptedServer {
 
   std::vector<Script> scripts_;
   Options options_;
-  demo::SslContextPtr tlsContext_;  // with Options::tls
+  loopback::SslContextPtr tlsContext_;  // with Options::tls
   int listenFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};

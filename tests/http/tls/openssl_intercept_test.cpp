@@ -168,7 +168,7 @@ class NamingIntercept : public TIdConnectionInterceptOpenSSL {
 TEST(TIdConnectionInterceptOpenSSL, ServerCertificateIsVerifiedOnlyWhenAsked) {
   TempDir dir;
   const std::string roots = dir.File("roots.pem");
-  WriteFileBytes(roots, demo::SelfSignedCertificatePem());
+  WriteFileBytes(roots, loopback::SelfSignedCertificatePem());
   auto failed = [](int reason) {
     return std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
            X509_verify_cert_error_string(reason) + ".";
