@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback/loopback_listener.h"
 #include "loopback/loopback_server.h"
 #include "tests/support/fault_catalogue.h"
 #include "tests/support/scripted_server.h"
