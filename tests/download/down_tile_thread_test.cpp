@@ -20,7 +20,7 @@
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
 #include "framework/stop_signal.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 #include "loopback/loopback_server.h"
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
-#include "http/socket_handle.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_handle.h"
+#include "http/socket/socket_stack.h"
 #include "loopback/loopback_listener.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "framework/memory_stream.h"
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 #include "http/tcp_client.h"
 #include "http/tls/ssl_exceptions.h"
 #include "loopback/self_signed_certificate.h"
