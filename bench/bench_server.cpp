@@ -26,9 +26,9 @@
 
 namespace {
 
-using pixhaul::demo::HttpConnection;
-using pixhaul::demo::HttpRequest;
-using pixhaul::demo::LoopbackHttpServer;
+using pixhaul::loopback::HttpConnection;
+using pixhaul::loopback::HttpRequest;
+using pixhaul::loopback::LoopbackHttpServer;
 
 constexpr size_t kSmallSize = 16 * 1024;
 constexpr size_t kChunkSize = 64 * 1024;
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: bench_server PORT_FILE\n");
     return 2;
   }
-  pixhaul::demo::StopSignalWait stop;  // before any thread starts
+  pixhaul::loopback::StopSignalWait stop;  // before any thread starts
   try {
     LoopbackHttpServer::Options options;
     options.keepAlive = true;

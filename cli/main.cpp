@@ -40,7 +40,7 @@
 #include "framework/visible_text.h"
 #include "framework/worker_drain.h"
 #include "harvest/rule_book.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 
 namespace pixhaul::cli {
 namespace {

@@ -71,9 +71,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  pixhaul::demo::StopSignalWait stop;  // before any thread starts
+  pixhaul::loopback::StopSignalWait stop;  // before any thread starts
 
   using namespace pixhaul::demo;
+  using namespace pixhaul::loopback;
   DemoSite::Options siteOptions{static_cast<int>(images), static_cast<int>(size),
                                 static_cast<int>(size)};
   siteOptions.batch = static_cast<int>(batch);

@@ -231,7 +231,7 @@ std::string DemoSite::Page(int site) const {
   return page + "</body></html>\n";
 }
 
-HttpReply DemoSite::Handle(const HttpRequest& request) const {
+loopback::HttpReply DemoSite::Handle(const loopback::HttpRequest& request) const {
   const size_t queryAt = request.target.find('?');
   const std::string target = request.target.substr(0, queryAt);
   const std::string query = queryAt == std::string::npos ? "" : request.target.substr(queryAt + 1);
@@ -243,20 +243,21 @@ HttpReply DemoSite::Handle(const HttpRequest& request) const {
       if (from < 0 || options_.batch <= 0) break;
       const int first = std::min(from, ImageCount());
       const int last = std::min(first + options_.batch, ImageCount());
-      if (first == last) return OkReply("");
-      return OkReply(today ? TodaysResults(site, first, last) : Results(site, first, last));
+      if (first == last) return loopback::OkReply("");
+      return loopback::OkReply(today ? TodaysResults(site, first, last)
+                                     : Results(site, first, last));
     }
     if (target == PagePath(site)) {
-      return OkReply(Page(site));
+      return loopback::OkReply(Page(site));
     }
     if (target == TodaysPagePath(site)) {
-      return OkReply(TodaysPage(site));
+      return loopback::OkReply(TodaysPage(site));
     }
   }
   int image = ImageNumber(target, "/img/");
   if (image < 0) image = ImageNumber(target, "/thumb/");
   if (image >= 0 && image < ImageCount()) {
-    return OkReply(Image(image), "image/png");
+    return loopback::OkReply(Image(image), "image/png");
   }
   const int redirected = ImageNumber(target, "/redirect/");
   if (redirected >= 0 && redirected < ImageCount()) {

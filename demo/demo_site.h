@@ -71,7 +71,7 @@ class DemoSite {
   // from n on; empty past the last), /img/<n>.png, /thumb/<n>.png (the same picture),
   // /redirect/<n>.png (302 to the https image), whatever query they carry; 404 for anything
   // else.
-  HttpReply Handle(const HttpRequest& request) const;
+  loopback::HttpReply Handle(const loopback::HttpRequest& request) const;
 
  private:
   std::string PageHead(const std::string& title, const std::string& heading) const;

@@ -9,9 +9,9 @@
 #include "framework/ascii_text.h"
 #include "framework/integer_text.h"
 #include "http/http_client.h"
-#include "http/http_exceptions.h"
 #include "http/internet_date.h"
-#include "http/socket_error.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
 
 namespace pixhaul {
 

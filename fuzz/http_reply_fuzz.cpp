@@ -34,7 +34,7 @@
 #include "fuzz/fuzz_support.h"
 #include "http/http_client.h"
 #include "http/request_target.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 #include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 

@@ -22,8 +22,8 @@
 
 #include "framework/stream.h"
 #include "http/header_info.h"
-#include "http/http_exceptions.h"
-#include "http/tcp_connection.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/tcp_connection.h"
 
 namespace pixhaul {
 

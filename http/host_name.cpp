@@ -13,8 +13,8 @@
 
 #include "framework/ascii_text.h"
 #include "framework/integer_text.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

@@ -14,8 +14,8 @@
 #include "http/host_name.h"
 #include "http/proxy/proxy_exceptions.h"
 #include "http/request_target.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 #include "http/tls/secure_intercept.h"
 #include "http/uri.h"
 

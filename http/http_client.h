@@ -38,8 +38,8 @@
 #include "http/body_framing.h"
 #include "http/header_info.h"
 #include "http/header_list.h"
-#include "http/http_exceptions.h"
 #include "http/proxy/proxy_choice.h"
+#include "http/socket/connection_exceptions.h"
 #include "http/tcp_client.h"
 
 namespace pixhaul {

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "http/http_exceptions.h"
+#include "http/socket/connection_exceptions.h"
 
 namespace pixhaul {
 

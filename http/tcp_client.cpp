@@ -8,10 +8,10 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-#include "http/http_exceptions.h"
 #include "http/proxy/tunnel.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

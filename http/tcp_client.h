@@ -14,8 +14,8 @@
 #include <string>
 
 #include "http/proxy/proxy_server.h"
-#include "http/socket_stack.h"
-#include "http/tcp_connection.h"
+#include "http/socket/socket_stack.h"
+#include "http/socket/tcp_connection.h"
 
 namespace pixhaul {
 

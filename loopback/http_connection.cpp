@@ -13,20 +13,18 @@
 
 #include "loopback/loopback_server.h"
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kMaxRequestHead = 64 * 1024;
-// The longest a wait goes without looking at the clock again.
-constexpr int64_t kPollSliceMs = 1000;
 
 }  // namespace
 
-HttpConnection::HttpConnection(int fd, SSL* ssl, const LoopbackHttpServer& server)
-    : fd_(fd), ssl_(ssl), server_(server) {}
+HttpConnection::HttpConnection(int fd, const LoopbackHttpServer& server)
+    : fd_(fd), server_(server) {}
 
 HttpConnection::~HttpConnection() { Close(); }
 
@@ -34,20 +32,19 @@ bool HttpConnection::Stopping() const { return server_.Stopping(); }
 
 bool HttpConnection::Handshake() {
   const Clock::time_point until = Clock::now() + server_.options_.ioLimit;
-  for (;;) {
-    const int result = SSL_accept(ssl_);
-    if (result == 1) return true;
-    if (!WaitFor(SSL_get_error(ssl_, result), until)) return false;
-  }
+  ssl_ = AcceptTls(server_.tlsContext_.get(), fd_,
+                   SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER,
+                   [&](int sslError) { return WaitFor(sslError, until); });
+  return ssl_ != nullptr;
 }
 
 ssize_t HttpConnection::ReadSome(char* buffer, size_t size, Clock::time_point until) {
   for (;;) {
     if (fd_ < 0) return -1;
     if (ssl_ != nullptr) {
-      const int result = SSL_read(ssl_, buffer, static_cast<int>(size));
+      const int result = SSL_read(ssl_.get(), buffer, static_cast<int>(size));
       if (result > 0) return result;
-      const int error = SSL_get_error(ssl_, result);
+      const int error = SSL_get_error(ssl_.get(), result);
       if (error == SSL_ERROR_ZERO_RETURN) return 0;
       if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) return 0;  // bare end of stream
       if (!WaitFor(error, until)) return -1;
@@ -84,12 +81,12 @@ bool HttpConnection::Write(std::string_view bytes) {
     if (fd_ < 0) return false;
     if (ssl_ != nullptr) {
       size_t written = 0;
-      const int result = SSL_write_ex(ssl_, bytes.data(), bytes.size(), &written);
+      const int result = SSL_write_ex(ssl_.get(), bytes.data(), bytes.size(), &written);
       if (result == 1) {
         bytes.remove_prefix(written);
         continue;
       }
-      if (!WaitFor(SSL_get_error(ssl_, result), until)) return false;
+      if (!WaitFor(SSL_get_error(ssl_.get(), result), until)) return false;
     } else {
       const ssize_t result = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
       if (result > 0) {
@@ -106,13 +103,13 @@ bool HttpConnection::Write(std::string_view bytes) {
 
 void HttpConnection::WaitUntilPeerGone() {
   char buffer[4096];
-  while (ReadSome(buffer, sizeof buffer, server_.deadline_) > 0) {
+  while (ReadSome(buffer, sizeof buffer, server_.acceptor_.Deadline()) > 0) {
   }
 }
 
 void HttpConnection::CloseGracefully() {
   if (fd_ < 0) return;
-  if (ssl_ != nullptr) SSL_shutdown(ssl_);
+  if (ssl_ != nullptr) SSL_shutdown(ssl_.get());
   ::shutdown(fd_, SHUT_WR);
   char buffer[4096];
   const Clock::time_point until = Clock::now() + server_.options_.ioLimit;
@@ -123,7 +120,7 @@ void HttpConnection::CloseGracefully() {
 
 void HttpConnection::Finish() {
   if (fd_ < 0) return;
-  if (ssl_ != nullptr) SSL_shutdown(ssl_);
+  if (ssl_ != nullptr) SSL_shutdown(ssl_.get());
   ::shutdown(fd_, SHUT_WR);
   Close();
 }
@@ -136,10 +133,7 @@ void HttpConnection::Reset() {
 }
 
 void HttpConnection::Close() {
-  if (ssl_ != nullptr) {
-    SSL_free(ssl_);
-    ssl_ = nullptr;
-  }
+  ssl_.reset();
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;
@@ -150,18 +144,7 @@ bool HttpConnection::WaitFor(int sslError, Clock::time_point until) {
   short events = 0;
   if (sslError == SSL_ERROR_WANT_READ) events = POLLIN;
   if (sslError == SSL_ERROR_WANT_WRITE) events = POLLOUT;
-  if (events == 0 || fd_ < 0) return false;
-  until = std::min(until, server_.deadline_);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd fds[2] = {{fd_, events, 0}, {server_.wakeFd_, POLLIN, 0}};
-    const int ready =
-        ::poll(fds, 2, static_cast<int>(std::min<int64_t>(left.count(), kPollSliceMs)));
-    if (ready < 0 && errno != EINTR) return false;
-    if (fds[1].revents != 0) return false;
-    if (fds[0].revents != 0) return true;  // ready, or an error the next call reports
-  }
+  return events != 0 && fd_ >= 0 && server_.acceptor_.WaitFor(fd_, events, until);
 }
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

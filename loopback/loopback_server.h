@@ -7,12 +7,12 @@
 //
 // It listens on two ports (plain and TLS, with the self-signed certificate of
 // self_signed_certificate.h; port 0 lets the system choose) and serves each accepted connection
-// on a thread of its own. A Handler returns an HttpReply, which the server writes with its
-// length. A RawHandler writes the reply itself through the HttpConnection it is given - at its
-// own pace, cut short, reset, or not at all - and says whether the connection may carry
-// another request. Without Options::keepAlive every connection carries one request and its
-// reply says "Connection: close"; with it, a connection serves request after request until the
-// client closes it or a raw handler ends it.
+// on a thread of its own, which its ConnectionAcceptor runs. A Handler returns an HttpReply, which
+// the server writes with its length. A RawHandler writes the reply itself through the
+// HttpConnection it is given - at its own pace, cut short, reset, or not at all - and says whether
+// the connection may carry another request. Without Options::keepAlive every connection carries one
+// request and its reply says "Connection: close"; with it, a connection serves request after
+// request until the client closes it or a raw handler ends it.
 //
 // Every wait of the server is bounded: by the peer going away, by Stop, by Options::ioLimit
 // for a silent peer, and by Options::lifetime, after which the server stops by itself.
@@ -31,17 +31,17 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <list>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "loopback/connection_acceptor.h"
+#include "loopback/loopback_listener.h"
 #include "loopback/self_signed_certificate.h"
+#include "loopback/tls_accept.h"
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 struct HttpRequest {
   std::string method;
@@ -87,11 +87,12 @@ class HttpConnection {
   friend class LoopbackHttpServer;
   using Clock = std::chrono::steady_clock;
 
-  HttpConnection(int fd, SSL* ssl, const LoopbackHttpServer& server);
+  HttpConnection(int fd, const LoopbackHttpServer& server);
   ~HttpConnection();
   HttpConnection(const HttpConnection&) = delete;
   HttpConnection& operator=(const HttpConnection&) = delete;
 
+  // Makes this a TLS connection; false when the handshake fails.
   bool Handshake();
   // Up to `size` bytes: > 0 read, 0 the peer closed, -1 failure, silence until `until`, or stop.
   ssize_t ReadSome(char* buffer, size_t size, Clock::time_point until);
@@ -105,7 +106,7 @@ class HttpConnection {
   void Close();
 
   int fd_;
-  SSL* ssl_;
+  SslPtr ssl_;
   const LoopbackHttpServer& server_;
   std::string pending_;  // bytes read past the last request head
 };
@@ -137,13 +138,13 @@ class LoopbackHttpServer {
   LoopbackHttpServer(const LoopbackHttpServer&) = delete;
   LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-  uint16_t HttpPort() const { return httpPort_; }
-  uint16_t HttpsPort() const { return httpsPort_; }
+  uint16_t HttpPort() const { return acceptor_.Port(0); }
+  uint16_t HttpsPort() const { return acceptor_.Port(1); }
   std::string HttpBase() const;   // "http://127.0.0.1:<port>"
   std::string HttpsBase() const;  // "https://127.0.0.1:<port>"
 
   // Stops accepting, ends every connection's waits and joins every thread. Idempotent.
-  void Stop();
+  void Stop() { acceptor_.Stop(); }
 
   int RequestCount() const { return requests_.load(); }
   int LiveConnections() const { return live_.load(); }
@@ -151,48 +152,17 @@ class LoopbackHttpServer {
 
  private:
   friend class HttpConnection;
-  struct ConnectionThread {
-    std::thread thread;
-    std::atomic<bool> done{false};
-  };
 
-  void AcceptLoop();
   void Serve(int fd, bool tls);
-  void ReapFinished();
-  bool Stopping() const { return stopping_.load(); }
+  bool Stopping() const { return acceptor_.Stopping(); }
 
   RawHandler handler_;
   Options options_;
-  std::chrono::steady_clock::time_point deadline_;
   SslContextPtr tlsContext_;
-  int httpListener_ = -1;
-  int httpsListener_ = -1;
-  int wakeFd_ = -1;  // an eventfd, readable once the server stops
-  uint16_t httpPort_ = 0;
-  uint16_t httpsPort_ = 0;
-  std::atomic<bool> stopping_{false};
-  std::mutex stopMutex_;
-  bool stopped_ = false;  // guarded by stopMutex_
-  std::thread acceptor_;
-  std::mutex connectionsMutex_;
-  std::list<ConnectionThread> connections_;  // guarded by connectionsMutex_
   std::atomic<int> requests_{0};
   std::atomic<int> live_{0};
   std::atomic<int> peak_{0};
+  ConnectionAcceptor acceptor_;  // last: its threads use the members above
 };
 
-// A loopback port on which connections are refused: a socket bound to it that never listens.
-class RefusingPort {
- public:
-  RefusingPort();
-  ~RefusingPort();
-  RefusingPort(const RefusingPort&) = delete;
-  RefusingPort& operator=(const RefusingPort&) = delete;
-  uint16_t Port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  uint16_t port_ = 0;
-};
-
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

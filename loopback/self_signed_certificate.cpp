@@ -9,7 +9,7 @@
 
 #include <stdexcept>
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 namespace {
 
@@ -93,4 +93,4 @@ std::string SelfSignedKeyPem(const std::string& password) {
   return BioText(bio.get());
 }
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 struct SslContextFree {
   void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
@@ -32,4 +32,4 @@ SslContextPtr NewServerContext();
 std::string SelfSignedCertificatePem();
 std::string SelfSignedKeyPem(const std::string& password = "");
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <ctime>
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 StopSignalWait::StopSignalWait() {
   sigemptyset(&stopSignals_);
@@ -26,4 +26,4 @@ bool StopSignalWait::Wait(std::chrono::seconds limit) {
   return signal >= 0;
 }
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

@@ -12,7 +12,7 @@
 
 #include <chrono>
 
-namespace pixhaul::demo {
+namespace pixhaul::loopback {
 
 class StopSignalWait {
  public:
@@ -25,4 +25,4 @@ class StopSignalWait {
   sigset_t stopSignals_;
 };
 
-}  // namespace pixhaul::demo
+}  // namespace pixhaul::loopback

@@ -7,7 +7,7 @@
 #include "http/http_client.h"
 #include "http/proxy/proxy_exceptions.h"
 #include "http/proxy/tunnel.h"
-#include "http/socket_handle.h"
+#include "http/socket/socket_handle.h"
 
 namespace pixhaul {
 

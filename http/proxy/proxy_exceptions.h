@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "http/http_exceptions.h"
+#include "http/socket/connection_exceptions.h"
 
 namespace pixhaul {
 

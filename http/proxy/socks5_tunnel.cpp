@@ -8,7 +8,7 @@
 
 #include "http/proxy/proxy_exceptions.h"
 #include "http/proxy/tunnel.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

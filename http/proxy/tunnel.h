@@ -15,7 +15,7 @@
 #include <string>
 
 #include "http/proxy/proxy_server.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 
 namespace pixhaul {
 

@@ -3,9 +3,9 @@
 
 #include "http/tls/openssl_intercept.h"
 
-#include "http/socket_error.h"
-#include "http/socket_handle.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_handle.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

@@ -6,7 +6,7 @@
 // of this kind for "https" requests. Used on its connection's thread only.
 #pragma once
 
-#include "http/connection_intercept.h"
+#include "http/socket/connection_intercept.h"
 
 namespace pixhaul {
 

@@ -10,9 +10,9 @@
 
 #include <cerrno>
 
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 #include "http/tls/ssl_exceptions.h"
 
 namespace pixhaul {

@@ -23,7 +23,7 @@
 #include <optional>
 #include <string>
 
-#include "http/read_rate_guard.h"
+#include "http/socket/read_rate_guard.h"
 #include "http/tls/ssl_context.h"
 
 namespace pixhaul {

@@ -41,10 +41,10 @@ bool ShowWithStartPageLoaded(TForm1& form) {
          (startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
 }
 
-demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply) {
-  return [path = std::move(path), reply = std::move(reply)](const demo::HttpRequest& request) {
+loopback::LoopbackHttpServer::Handler ServePath(std::string path, loopback::HttpReply reply) {
+  return [path = std::move(path), reply = std::move(reply)](const loopback::HttpRequest& request) {
     if (request.target == path) return reply;
-    return demo::HttpReply{404, "Not Found", {}, "<html><body>not here</body></html>", false};
+    return loopback::HttpReply{404, "Not Found", {}, "<html><body>not here</body></html>", false};
   };
 }
 

@@ -100,7 +100,7 @@ TForm1Options FormOptions(const ProgramFolder& folder);
 bool ShowWithStartPageLoaded(TForm1& form);
 
 // A handler for the loopback server that answers `path` with `reply`, anything else with 404.
-demo::LoopbackHttpServer::Handler ServePath(std::string path, demo::HttpReply reply);
+loopback::LoopbackHttpServer::Handler ServePath(std::string path, loopback::HttpReply reply);
 
 // Points every site at loopback addresses that refuse connections, so that no test can
 // make the web view ask for an outside address, and sets the offscreen platform when the

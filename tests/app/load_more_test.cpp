@@ -38,8 +38,8 @@ constexpr int kBatch = 5;  // the first batch, and every later one: the whole pa
 
 struct GrowingDemo {
   GrowingDemo()
-      : site(Options()), server([this](const demo::HttpRequest& request) {
-          if (request.target == "/still.html") return demo::OkReply(still);
+      : site(Options()), server([this](const loopback::HttpRequest& request) {
+          if (request.target == "/still.html") return loopback::OkReply(still);
           return site.Handle(request);
         }) {
     site.SetBases(server.HttpBase(), server.HttpsBase());
@@ -58,7 +58,7 @@ struct GrowingDemo {
 
   DemoSite site;
   std::string still;  // written before the first request can ask for it
-  demo::LoopbackHttpServer server;
+  loopback::LoopbackHttpServer server;
 };
 
 TForm1Options LoaderFormOptions(const ProgramFolder& folder) {

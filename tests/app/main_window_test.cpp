@@ -780,9 +780,9 @@ class MainWindowTest : public QObject {
   // a result page clicked away from can be had again.
   void goMenuWalksTheWebViewsHistory() {
     std::atomic<int> requestsOfB{0};
-    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
+    loopback::LoopbackHttpServer server([&](const loopback::HttpRequest& request) {
       if (request.target == "/b.html") ++requestsOfB;
-      return demo::OkReply("<html><body>" + request.target + "</body></html>");
+      return loopback::OkReply("<html><body>" + request.target + "</body></html>");
     });
     ProgramFolder folder;
     RecordingForm form(FormOptions(folder));
@@ -825,8 +825,8 @@ class MainWindowTest : public QObject {
   // three pages; the Run menu has the button's presses with their shortcuts and "Clear log",
   // which the log pane's context menu has too.
   void historyAndRunCommandsAreWhereTheyWork() {
-    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
-      return demo::OkReply("<html><body>" + request.target + "</body></html>");
+    loopback::LoopbackHttpServer server([&](const loopback::HttpRequest& request) {
+      return loopback::OkReply("<html><body>" + request.target + "</body></html>");
     });
     ProgramFolder folder;
     folder.WriteConfig(Config(folder.Path() + "pics", "-1"));  // no start page is loaded

@@ -35,10 +35,10 @@ class StartupTest : public QObject {
 
   void addressOnTheCommandLineIsLoadedAtStart() {
     std::atomic<int> startRequests{0};
-    demo::LoopbackHttpServer server([&](const demo::HttpRequest& request) {
-      if (request.target != "/start") return demo::HttpReply{404, "Not Found", {}, "", false};
+    loopback::LoopbackHttpServer server([&](const loopback::HttpRequest& request) {
+      if (request.target != "/start") return loopback::HttpReply{404, "Not Found", {}, "", false};
       ++startRequests;
-      return demo::OkReply("<html><body>demo start page</body></html>");
+      return loopback::OkReply("<html><body>demo start page</body></html>");
     });
     ProgramFolder programFolder;
     const QString program = QString::fromStdString(programFolder.Path() + "pixhaul");

@@ -78,13 +78,13 @@ class WebCaptureTest : public QObject {
   }
 
   void scriptMadeContentIsCaptured() {
-    demo::LoopbackHttpServer server(ServePath(
-        "/result", demo::OkReply("<html><head><title>r</title></head><body>"
-                                 "<p>caf\xc3\xa9 \xe4\xb8\xad</p><div id=\"r\"></div><script>"
-                                 "setTimeout(function () {"
-                                 " document.getElementById('r').textContent ="
-                                 " 'imgurl:\"http://127.0.0.1:9/late.png\"'; }, 150);"
-                                 "</script></body></html>")));
+    loopback::LoopbackHttpServer server(ServePath(
+        "/result", loopback::OkReply("<html><head><title>r</title></head><body>"
+                                     "<p>caf\xc3\xa9 \xe4\xb8\xad</p><div id=\"r\"></div><script>"
+                                     "setTimeout(function () {"
+                                     " document.getElementById('r').textContent ="
+                                     " 'imgurl:\"http://127.0.0.1:9/late.png\"'; }, 150);"
+                                     "</script></body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
     QVERIFY(LoadAndWait(web, server.HttpBase() + "/result"));
@@ -103,10 +103,10 @@ class WebCaptureTest : public QObject {
   // The capture asks from the program's own script world, so a page that hides its body from
   // scripts is still captured as it stands.
   void pageScriptsCannotHideTheBody() {
-    demo::LoopbackHttpServer server(
-        ServePath("/hiding", demo::OkReply("<html><body><i>imgurl:\"x\"</i><script>"
-                                           "Object.defineProperty(document, 'body', {get: function "
-                                           "() { return null; }});</script></body></html>")));
+    loopback::LoopbackHttpServer server(ServePath(
+        "/hiding", loopback::OkReply("<html><body><i>imgurl:\"x\"</i><script>"
+                                     "Object.defineProperty(document, 'body', {get: function "
+                                     "() { return null; }});</script></body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
     QVERIFY(LoadAndWait(web, server.HttpBase() + "/hiding"));
@@ -117,10 +117,10 @@ class WebCaptureTest : public QObject {
 
   // A document without a body (an SVG picture shown on its own) counts as no document.
   void documentWithoutBodyIsNoDocument() {
-    demo::LoopbackHttpServer server(ServePath(
-        "/picture.svg", demo::OkReply("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" "
-                                      "height=\"10\"><rect width=\"10\" height=\"10\"/></svg>",
-                                      "image/svg+xml")));
+    loopback::LoopbackHttpServer server(ServePath(
+        "/picture.svg", loopback::OkReply("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"10\" "
+                                          "height=\"10\"><rect width=\"10\" height=\"10\"/></svg>",
+                                          "image/svg+xml")));
     QWidget panel;
     WebViewAdapter web(&panel);
     QVERIFY(LoadAndWait(web, server.HttpBase() + "/picture.svg"));
@@ -129,8 +129,8 @@ class WebCaptureTest : public QObject {
 
   // No answer within the limit is no document; the late answer then lands harmlessly.
   void noAnswerInTimeIsNoDocument() {
-    demo::LoopbackHttpServer server(
-        ServePath("/page", demo::OkReply("<html><body>x</body></html>")));
+    loopback::LoopbackHttpServer server(
+        ServePath("/page", loopback::OkReply("<html><body>x</body></html>")));
     QWidget panel;
     WebViewAdapter web(&panel);
     QVERIFY(LoadAndWait(web, server.HttpBase() + "/page"));

@@ -37,13 +37,13 @@ namespace {
 struct DemoServer {
   explicit DemoServer(int images)
       : site(demo::DemoSite::Options{images, 48, 48}),
-        server([this](const demo::HttpRequest& request) {
+        server([this](const loopback::HttpRequest& request) {
           if (request.target.rfind("/img/", 0) == 0) ++imageRequests;
           if (request.target == missingImage && !serveMissing)
-            return demo::HttpReply{404, "Not Found", {}, "", false};
-          if (request.target == "/results.html") return demo::OkReply(page);
+            return loopback::HttpReply{404, "Not Found", {}, "", false};
+          if (request.target == "/results.html") return loopback::OkReply(page);
           if (request.target == "/empty.html") {
-            return demo::OkReply("<html><body><p>No results.</p></body></html>");
+            return loopback::OkReply("<html><body><p>No results.</p></body></html>");
           }
           return site.Handle(request);
         }) {
@@ -55,7 +55,7 @@ struct DemoServer {
   std::string missingImage;  // an image path answered with 404; set before the first request
   std::atomic<bool> serveMissing{false};  // from now on the missing image is there
   std::atomic<int> imageRequests{0};
-  demo::LoopbackHttpServer server;
+  loopback::LoopbackHttpServer server;
 };
 
 bool LoadAndWait(TForm1& form, const std::string& address) {

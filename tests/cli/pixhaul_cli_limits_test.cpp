@@ -29,14 +29,14 @@ namespace {
 class CountingServer {
  public:
   explicit CountingServer(std::set<int> failing)
-      : failing_(std::move(failing)), server_([this](const demo::HttpRequest& r) {
+      : failing_(std::move(failing)), server_([this](const loopback::HttpRequest& r) {
           const int image = std::stoi(r.target.substr(r.target.rfind('/') + 1));
           {
             std::lock_guard lock(mutex_);
             ++requests_[image];
           }
-          if (failing_.count(image)) return demo::HttpReply{404, "Not Found", {}, "", false};
-          return demo::OkReply("image " + std::to_string(image), "image/png");
+          if (failing_.count(image)) return loopback::HttpReply{404, "Not Found", {}, "", false};
+          return loopback::OkReply("image " + std::to_string(image), "image/png");
         }) {}
   std::string Address(int image) const {
     return server_.HttpBase() + "/img/" + std::to_string(image);
@@ -55,7 +55,7 @@ class CountingServer {
   std::set<int> failing_;
   std::mutex mutex_;
   std::map<int, int> requests_;
-  demo::LoopbackHttpServer server_;
+  loopback::LoopbackHttpServer server_;
 };
 
 // --max-images: the run ends with exactly N images when the list has them, failures making

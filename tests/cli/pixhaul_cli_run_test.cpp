@@ -31,8 +31,8 @@
 namespace pixhaul::test {
 namespace {
 
-using demo::HttpRequest;
-using demo::LoopbackHttpServer;
+using loopback::HttpRequest;
+using loopback::LoopbackHttpServer;
 
 // One run per site and layout: the described markers on the described pages, the rules on
 // today's. Google's pages are given as saved files, the others by address.
@@ -124,9 +124,9 @@ TEST_F(PixhaulCliTest, VerifyTlsChecksThePagesAndTheImagesCertificates) {
   LoopbackHttpServer server([&httpsPort](const HttpRequest& r) {
     const std::string named = "https://localhost:" + std::to_string(httpsPort.load());
     const std::string dotted = "https://127.0.0.1:" + std::to_string(httpsPort.load());
-    if (r.target == "/page") return demo::OkReply("imgurl:\"" + named + "/a.png\"");
-    if (r.target == "/dotted") return demo::OkReply("imgurl:\"" + dotted + "/b.png\"");
-    return demo::OkReply("image " + r.target, "image/png");
+    if (r.target == "/page") return loopback::OkReply("imgurl:\"" + named + "/a.png\"");
+    if (r.target == "/dotted") return loopback::OkReply("imgurl:\"" + dotted + "/b.png\"");
+    return loopback::OkReply("image " + r.target, "image/png");
   });
   httpsPort = server.HttpsPort();
   const std::string port = std::to_string(server.HttpsPort());
@@ -134,7 +134,7 @@ TEST_F(PixhaulCliTest, VerifyTlsChecksThePagesAndTheImagesCertificates) {
   const std::string saved =
       "T0 " + FileNameFromUrl("https://localhost:" + port + "/a.png") + ": OK";
   const std::string trusted = "SSL_CERT_FILE=" + work.File("trusted.pem");
-  WriteFileBytes(work.File("trusted.pem"), demo::SelfSignedCertificatePem());
+  WriteFileBytes(work.File("trusted.pem"), loopback::SelfSignedCertificatePem());
   auto failed = [](int reason) {
     return std::string("Certificate verify failed: ") + X509_verify_cert_error_string(reason) + ".";
   };
@@ -190,7 +190,7 @@ TEST_F(PixhaulCliTest, VerifyTlsChecksThePagesAndTheImagesCertificates) {
 
 TEST_F(PixhaulCliTest, FailedDownloadsArePrintedAsThePaneShowsThem) {
   DemoServer server(1);
-  demo::RefusingPort refusing;
+  loopback::RefusingPort refusing;
   const std::string refused = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png";
   const std::string missing = server.Http("/img/999.png");
   const std::string page = work.File("page.html");
@@ -217,20 +217,20 @@ TEST_F(PixhaulCliTest, WhatIsKeptIsSaidPerImageAndCounted) {
   const std::string old = JpegBytes(800, 600, 1000);
   struct Path {
     const char* path;
-    demo::HttpReply reply;
+    loopback::HttpReply reply;
     int delayMs = 0;
   };
   const std::vector<Path> paths = {
-      {"/photo.jpg", demo::OkReply(JpegBytes(640, 480), "image/jpeg")},
-      {"/photo.png", demo::OkReply(photo, "image/png")},
-      {"/icon.png", demo::OkReply(PngBytes(16, 16), "image/png")},
-      {"/hotlink.jpg", demo::OkReply("<p>Hotlinking is not allowed</p>")},
-      {"/error.jpg", demo::OkReply("{\"error\":\"denied\"}", "application/json")},
-      {"/old.jpg", demo::OkReply(old, "image/jpeg")},
-      {"/drawing.svg", demo::OkReply("<svg width=\"400\" height=\"400\"/>", "image/svg+xml")},
-      {"/gone.png", demo::HttpReply{404, "Not Found", {}, "", false}},
+      {"/photo.jpg", loopback::OkReply(JpegBytes(640, 480), "image/jpeg")},
+      {"/photo.png", loopback::OkReply(photo, "image/png")},
+      {"/icon.png", loopback::OkReply(PngBytes(16, 16), "image/png")},
+      {"/hotlink.jpg", loopback::OkReply("<p>Hotlinking is not allowed</p>")},
+      {"/error.jpg", loopback::OkReply("{\"error\":\"denied\"}", "application/json")},
+      {"/old.jpg", loopback::OkReply(old, "image/jpeg")},
+      {"/drawing.svg", loopback::OkReply("<svg width=\"400\" height=\"400\"/>", "image/svg+xml")},
+      {"/gone.png", loopback::HttpReply{404, "Not Found", {}, "", false}},
       // The copy comes last, so which of the two is the first is known.
-      {"/mirror.png", demo::OkReply(photo, "application/octet-stream"), 150},
+      {"/mirror.png", loopback::OkReply(photo, "application/octet-stream"), 150},
   };
   LoopbackHttpServer server([&](const HttpRequest& request) {
     for (const Path& path : paths) {
@@ -238,7 +238,7 @@ TEST_F(PixhaulCliTest, WhatIsKeptIsSaidPerImageAndCounted) {
       std::this_thread::sleep_for(std::chrono::milliseconds(path.delayMs));
       return path.reply;
     }
-    return demo::HttpReply{404, "Not Found", {}, "", false};
+    return loopback::HttpReply{404, "Not Found", {}, "", false};
   });
   std::string list;
   for (const Path& path : paths) list += "imgurl:\"" + server.HttpBase() + path.path + "\" ";

@@ -31,7 +31,8 @@ inline const std::string kFastTimings = "PIXHAUL_TEST_TIMINGS=5,50,100,300,200";
 class DemoServer {
  public:
   explicit DemoServer(int images)
-      : site_(demo::DemoSite::Options{images, 16, 16}), server_([this](const demo::HttpRequest& r) {
+      : site_(demo::DemoSite::Options{images, 16, 16}),
+        server_([this](const loopback::HttpRequest& r) {
           const bool image =
               r.target.rfind("/img/", 0) == 0 || r.target.rfind("/redirect/", 0) == 0;
           if (image) {
@@ -78,7 +79,7 @@ class DemoServer {
   std::mutex mutex_;
   std::set<int> requestedImages_;
   demo::DemoSite site_;
-  demo::LoopbackHttpServer server_;
+  loopback::LoopbackHttpServer server_;
 };
 
 inline std::vector<std::string> Lines(const std::string& text, const std::string& separator) {

@@ -14,7 +14,7 @@
 #include "cli/cli_options.h"
 #include "download/download_client.h"
 #include "framework/memory_stream.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 

@@ -162,7 +162,7 @@ TEST(DemoSiteTest, GrowingPagesBringEveryResultOnceBatchByBatch) {
       const std::string path = today ? DemoSite::TodaysPagePath(page) : DemoSite::PagePath(page);
       const std::vector<std::string> all =
           today ? site.TodaysImageAddresses(page) : site.ImageAddresses();
-      HttpRequest request;
+      loopback::HttpRequest request;
       request.target = path;
       std::string markup = site.Handle(request).body;
       EXPECT_EQ(markup.find("\"mye4qd\"") != std::string::npos, page == 1);
@@ -176,7 +176,7 @@ TEST(DemoSiteTest, GrowingPagesBringEveryResultOnceBatchByBatch) {
       EXPECT_EQ(listed(), std::vector<std::string>(all.begin(), all.begin() + 4));
       for (const int from : {4, 8}) {
         request.target = "/more" + path + "?from=" + std::to_string(from);
-        const HttpReply batch = site.Handle(request);
+        const loopback::HttpReply batch = site.Handle(request);
         ASSERT_EQ(batch.status, 200);
         const size_t end = markup.find(resultsEnd);
         ASSERT_NE(end, std::string::npos);
@@ -198,11 +198,11 @@ TEST(DemoSiteTest, GrowingPagesBringEveryResultOnceBatchByBatch) {
 TEST(DemoSiteTest, RoutesPagesImagesRedirectsAndUnknownPaths) {
   DemoSite site(DemoSite::Options{8, 4, 4});
   site.SetBases("http://127.0.0.1:1", "https://127.0.0.1:2");
-  HttpRequest request;
+  loopback::HttpRequest request;
   request.target = "/img/3.png";
   EXPECT_EQ(site.Handle(request).body, site.Image(3));
   request.target = "/redirect/5.png";
-  const HttpReply redirect = site.Handle(request);
+  const loopback::HttpReply redirect = site.Handle(request);
   EXPECT_EQ(redirect.status, 302);
   ASSERT_EQ(redirect.headers.size(), 1u);
   EXPECT_EQ(redirect.headers[0].second, "https://127.0.0.1:2/img/5.png");

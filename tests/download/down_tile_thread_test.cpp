@@ -20,7 +20,7 @@
 #include "download/Unitdowntile.h"
 #include "download/run_controller.h"
 #include "framework/stop_signal.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 #include "loopback/loopback_server.h"
 #include "tests/download/fake_run_window.h"
 #include "tests/download/fake_workers.h"
@@ -32,9 +32,9 @@
 namespace pixhaul::test {
 namespace {
 
-using demo::HttpReply;
-using demo::HttpRequest;
-using demo::LoopbackHttpServer;
+using loopback::HttpReply;
+using loopback::HttpRequest;
+using loopback::LoopbackHttpServer;
 
 constexpr ThrottleTimings kFast{1, 50, 50, 50, 50};
 constexpr size_t kHeaderLines = 13;  // pane lines before the first worker line of a run
@@ -253,7 +253,7 @@ TEST_F(DownTileThreadTest, BodiesNotKeptLeaveNoFileAndSayWhy) {
 }
 
 TEST_F(DownTileThreadTest, RefusedConnectionIsASocketError) {
-  demo::RefusingPort refusing;
+  loopback::RefusingPort refusing;
   const std::string url = "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/x.png";
 
   const WorkerResult r = harness.Run(url, "x.png", 2, Folder());
@@ -457,7 +457,7 @@ TEST_F(DownTileThreadTest, TransientFailuresAreTriedAgainAndOthersOnce) {
   }
 
   // Names that do not resolve and refused connections are tried once.
-  demo::RefusingPort refusing;
+  loopback::RefusingPort refusing;
   for (const std::string& url :
        {std::string("http://no-such-host.pixhaul.invalid/r.png"),
         "http://127.0.0.1:" + std::to_string(refusing.Port()) + "/r.png"}) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "http/http_client.h"
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 
 namespace pixhaul::test {
 namespace {

@@ -29,9 +29,9 @@ namespace pixhaul::test {
 namespace {
 
 using namespace std::chrono_literals;
-using demo::HttpReply;
-using demo::HttpRequest;
-using demo::LoopbackHttpServer;
+using loopback::HttpReply;
+using loopback::HttpRequest;
+using loopback::LoopbackHttpServer;
 
 // Answers /n.png with "image n", holding every reply while `hold` is set (at most 10 s).
 class HoldingServer {

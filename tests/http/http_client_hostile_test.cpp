@@ -17,7 +17,7 @@
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
 #include "http/http_client.h"
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 #include "http/tls/openssl_intercept.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"

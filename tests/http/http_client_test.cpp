@@ -17,8 +17,8 @@
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
-#include "http/socket_handle.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_handle.h"
+#include "http/socket/socket_stack.h"
+#include "loopback/loopback_listener.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"
 
@@ -28,28 +29,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A listening socket on 127.0.0.1 (or another loopback address, on a chosen port) that never
-// accepts; closed on destruction.
+// A listener on 127.0.0.1 (or another loopback address, on a chosen port) that never accepts,
+// and whose accept queue Fill can fill.
 class Listener {
  public:
-  explicit Listener(int backlog, const char* ip = "127.0.0.1", int port = 0) {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    ::inet_pton(AF_INET, ip, &address.sin_addr);
-    socklen_t length = sizeof address;
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd_, backlog), 0);
-    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    port_ = ntohs(address.sin_port);
-    bound_ = address.sin_addr;
+  explicit Listener(int backlog, const char* ip = "127.0.0.1", int port = 0)
+      : listener_({.address = ip, .port = static_cast<uint16_t>(port), .backlog = backlog}) {
+    ::inet_pton(AF_INET, ip, &bound_);
   }
   ~Listener() {
     for (int fd : fillers_) ::close(fd);
-    ::close(fd_);
   }
-  int Port() const { return port_; }
+  int Port() const { return listener_.Port(); }
   // Opens non-blocking connections until the accept queue is full.
   void Fill(int count) {
     for (int i = 0; i < count; ++i) {
@@ -57,24 +48,20 @@ class Listener {
       sockaddr_in address{};
       address.sin_family = AF_INET;
       address.sin_addr = bound_;
-      address.sin_port = htons(static_cast<uint16_t>(port_));
+      address.sin_port = htons(static_cast<uint16_t>(Port()));
       ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
       fillers_.push_back(fd);
     }
   }
 
  private:
-  int fd_ = -1;
-  int port_ = 0;
+  loopback::LoopbackListener listener_;
   in_addr bound_{};
   std::vector<int> fillers_;
 };
 
-int FreePort() {
-  // A port that was just free: bind, learn it, close without listening.
-  Listener probe(1);
-  return probe.Port();
-}
+// A port that was just free.
+int FreePort() { return loopback::RefusingPort().Port(); }
 
 TEST(ConnectToPeer, ReadsBackBothEndsAndNotifies) {
   ScriptedServer server({Script().Pause(500)});

@@ -15,7 +15,7 @@
 #include "download/download_client.h"
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 #include "tests/support/fault_server.h"
 
 namespace pixhaul::test {

@@ -72,8 +72,8 @@ FaultServer::FaultServer(Options options)
     : options_(options),
       badTls_(BadTlsScripts(),
               {.repeatScripts = true, .stepTimeoutMs = static_cast<int>(options.ioLimit.count())}),
-      server_([this](const demo::HttpRequest& request,
-                     demo::HttpConnection& connection) { return Respond(request, connection); },
+      server_([this](const loopback::HttpRequest& request,
+                     loopback::HttpConnection& connection) { return Respond(request, connection); },
               {.keepAlive = true, .ioLimit = options.ioLimit, .lifetime = options.lifetime}) {
   ports_.http = server_.HttpPort();
   ports_.https = server_.HttpsPort();
@@ -124,7 +124,7 @@ void FaultServer::Record(const std::string& target, int n, FaultKind kind, bool 
   ++requestsPerKind_[static_cast<size_t>(kind)];
 }
 
-bool FaultServer::Respond(const demo::HttpRequest& request, demo::HttpConnection& channel) {
+bool FaultServer::Respond(const loopback::HttpRequest& request, loopback::HttpConnection& channel) {
   const std::string& target = request.target;
   int n = 0;
   int hop = 0;
@@ -147,7 +147,8 @@ bool FaultServer::Respond(const demo::HttpRequest& request, demo::HttpConnection
   return RespondToImage(channel, kind, n, hop);
 }
 
-bool FaultServer::RespondToImage(demo::HttpConnection& channel, FaultKind kind, int n, int hop) {
+bool FaultServer::RespondToImage(loopback::HttpConnection& channel, FaultKind kind, int n,
+                                 int hop) {
   // The ports come from the server itself: they were set before its threads started.
   const std::string self = channel.Tls() ? server_.HttpsBase() : server_.HttpBase();
   const std::string imagePath = "/img/" + std::to_string(n) + "/";

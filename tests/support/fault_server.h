@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback/loopback_listener.h"
 #include "loopback/loopback_server.h"
 #include "tests/support/fault_catalogue.h"
 #include "tests/support/scripted_server.h"
@@ -74,8 +75,8 @@ class FaultServer {
 
  private:
   // Answers one request; false when the connection has to end afterwards.
-  bool Respond(const demo::HttpRequest& request, demo::HttpConnection& connection);
-  bool RespondToImage(demo::HttpConnection& connection, FaultKind kind, int n, int hop);
+  bool Respond(const loopback::HttpRequest& request, loopback::HttpConnection& connection);
+  bool RespondToImage(loopback::HttpConnection& connection, FaultKind kind, int n, int hop);
   void Record(const std::string& target, int n, FaultKind kind, bool known);
 
   Options options_;
@@ -89,9 +90,9 @@ class FaultServer {
   std::atomic<uint64_t> endlessBytes_{0};
 
   // The servers go first: their threads use the members above.
-  demo::RefusingPort refused_;
+  loopback::RefusingPort refused_;
   ScriptedServer badTls_;
-  demo::LoopbackHttpServer server_;
+  loopback::LoopbackHttpServer server_;
   FaultPorts ports_;
 };
 

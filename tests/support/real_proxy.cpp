@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "loopback/loopback_listener.h"
+
 namespace pixhaul::test {
 
 namespace {
@@ -42,18 +44,6 @@ std::string FindProgram(const std::string& name) {
   return {};
 }
 
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 bool Accepts(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -73,7 +63,8 @@ RealProxy::RealProxy(Kind kind, const std::string& user, const std::string& pass
     throw std::runtime_error(std::string("install ") + ProgramName(kind));
   }
   for (int attempt = 0; attempt < 5; ++attempt) {
-    if (Start(FreeLoopbackPort())) return;
+    const int port = loopback::RefusingPort().Port();  // free once the probe is gone
+    if (Start(port)) return;
   }
   throw std::runtime_error(std::string(ProgramName(kind)) + " did not start: " + Log());
 }

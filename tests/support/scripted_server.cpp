@@ -3,9 +3,6 @@
 
 #include "tests/support/scripted_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -34,6 +31,13 @@ void SetTimeouts(int fd, int milliseconds) {
   timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+std::vector<loopback::LoopbackListener> Listener(const ScriptedServer::Options& options) {
+  std::vector<loopback::LoopbackListener> listeners;
+  listeners.emplace_back(loopback::LoopbackListener::Options{
+      .address = options.ipv6 ? "::1" : "127.0.0.1", .backlog = options.backlog});
+  return listeners;
 }
 
 ScriptStep Step(ScriptStep::Kind kind, std::string text = {}, uint64_t count = 0) {
@@ -256,67 +260,28 @@ ScriptedServer::ScriptedServer(std::vector<Script> scripts)
     : ScriptedServer(std::move(scripts), Options{}) {}
 
 ScriptedServer::ScriptedServer(std::vector<Script> scripts, Options options)
-    : scripts_(std::move(scripts)), options_(options) {
-  if (options_.tls) tlsContext_ = demo::NewServerContext();
-  listenFd_ = ::socket(options_.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("scripted server: socket failed");
-  int one = 1;
-  setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_storage storage{};
-  socklen_t length = 0;
-  if (options_.ipv6) {
-    auto& address6 = reinterpret_cast<sockaddr_in6&>(storage);
-    address6.sin6_family = AF_INET6;
-    address6.sin6_addr = in6addr_loopback;
-    length = sizeof address6;
-  } else {
-    auto& address4 = reinterpret_cast<sockaddr_in&>(storage);
-    address4.sin_family = AF_INET;
-    address4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    length = sizeof address4;
-  }
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&storage), length) != 0 ||
-      ::listen(listenFd_, options_.backlog) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&storage), &length) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error(options_.ipv6 ? "scripted server: cannot listen on ::1"
-                                           : "scripted server: cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(storage).sin6_port
-                                              : reinterpret_cast<sockaddr_in&>(storage).sin_port);
-  acceptThread_ = std::thread([this] { AcceptLoop(); });
-}
+    : scripts_(std::move(scripts)),
+      options_(options),
+      tlsContext_(options.tls ? loopback::NewServerContext() : nullptr),
+      acceptor_(Listener(options), [this](int fd, size_t) { return Admit(fd); }, {}) {}
 
 ScriptedServer::~ScriptedServer() {
-  stop_ = true;
-  acceptThread_.join();
-  std::vector<std::thread> threads;
+  acceptor_.StopAccepting();
   {
     std::lock_guard lock(mutex_);
-    threads.swap(connectionThreads_);
     // A script blocked in a send to a peer that does not read ends at once.
     for (const auto& connection : connections_) {
       if (connection->fd >= 0) ::shutdown(connection->fd, SHUT_RDWR);
     }
   }
-  for (auto& thread : threads) thread.join();
-  ::close(listenFd_);
+  acceptor_.Stop();
 }
 
-bool ScriptedServer::HasIPv6Loopback() {
-  const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  sockaddr_in6 address{};
-  address.sin6_family = AF_INET6;
-  address.sin6_addr = in6addr_loopback;
-  const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return bound;
-}
+bool ScriptedServer::HasIPv6Loopback() { return loopback::LoopbackListener::HasIPv6Loopback(); }
 
 std::string ScriptedServer::Url(const std::string& path) const {
   return std::string(options_.tls ? "https" : "http") +
-         (options_.ipv6 ? "://[::1]:" : "://127.0.0.1:") + std::to_string(port_) + path;
+         (options_.ipv6 ? "://[::1]:" : "://127.0.0.1:") + std::to_string(Port()) + path;
 }
 
 size_t ScriptedServer::AcceptedCount() const {
@@ -359,22 +324,16 @@ std::optional<std::string> ScriptedServer::ServerName(size_t index) const {
   return index < connections_.size() ? connections_[index]->serverName : std::nullopt;
 }
 
-void ScriptedServer::AcceptLoop() {
-  while (!Stopping()) {
-    pollfd p{listenFd_, POLLIN, 0};
-    if (::poll(&p, 1, kSliceMs) <= 0) continue;
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    std::lock_guard lock(mutex_);
-    const size_t index = connections_.size();
-    if (scripts_.empty() || (index >= scripts_.size() && !options_.repeatScripts)) {
-      ::close(fd);  // not scripted: refuse by closing at once
-      continue;
-    }
-    connections_.push_back(std::make_unique<Connection>());
-    connections_.back()->fd = fd;
-    connectionThreads_.emplace_back([this, index, fd] { RunScript(index, fd); });
+loopback::ConnectionAcceptor::Work ScriptedServer::Admit(int fd) {
+  std::lock_guard lock(mutex_);
+  const size_t index = connections_.size();
+  if (scripts_.empty() || (index >= scripts_.size() && !options_.repeatScripts)) {
+    ::close(fd);  // not scripted: refuse by closing at once
+    return {};
   }
+  connections_.push_back(std::make_unique<Connection>());
+  connections_.back()->fd = fd;
+  return [this, index, fd] { RunScript(index, fd); };
 }
 
 void ScriptedServer::Record(size_t index, const char* bytes, size_t count) {

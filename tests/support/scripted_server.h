@@ -13,8 +13,9 @@
 // A script is a list of steps: fixed exchanges (receive until a text, send bytes, pause, close,
 // reset), and Call steps that drive the ScriptedConnection themselves where a reply depends on
 // what arrived. Every wait is bounded: a receiving step gives up after Options::stepTimeoutMs
-// without a byte and ends its script as failed, and every wait ends when the server stops. The
-// destructor stops accepting, ends every script and joins every thread. Everything a
+// without a byte and ends its script as failed, and every wait ends when the server stops (by
+// itself too, ten minutes after it started). The destructor stops accepting, ends every script
+// and joins every thread. Everything a
 // connection received is recorded, whichever step read it.
 //
 // Thread use: construct, query and destroy from one (test) thread; the scripts run on the
@@ -23,7 +24,6 @@
 
 #include <openssl/ssl.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -33,9 +33,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "loopback/connection_acceptor.h"
 #include "loopback/self_signed_certificate.h"
 
 namespace pixhaul::test {
@@ -158,7 +158,7 @@ class ScriptedServer {
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  int Port() const { return port_; }
+  int Port() const { return acceptor_.Port(0); }
   // Whether this machine can listen on ::1.
   static bool HasIPv6Loopback();
   // "http://127.0.0.1:<port>" + path ("https" with Options::tls, "[::1]" with Options::ipv6).
@@ -191,23 +191,20 @@ class ScriptedServer {
     std::string failure;
   };
 
-  void AcceptLoop();
+  // Takes connection `fd` on the accept thread: its script's work, or none when unscripted.
+  loopback::ConnectionAcceptor::Work Admit(int fd);
   void RunScript(size_t index, int fd);
   void CloseConnectionFd(size_t index, bool reset);
   void Record(size_t index, const char* bytes, size_t count);
-  bool Stopping() const { return stop_.load(); }
+  bool Stopping() const { return acceptor_.Stopping(); }
 
   std::vector<Script> scripts_;
   Options options_;
-  demo::SslContextPtr tlsContext_;  // with Options::tls
-  int listenFd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
+  loopback::SslContextPtr tlsContext_;  // with Options::tls
   mutable std::mutex mutex_;
   std::condition_variable finishedChanged_;
   std::vector<std::unique_ptr<Connection>> connections_;  // guarded by mutex_
-  std::vector<std::thread> connectionThreads_;            // guarded by mutex_
-  std::thread acceptThread_;
+  loopback::ConnectionAcceptor acceptor_;                 // last: its threads use the above
 };
 
 }  // namespace pixhaul::test

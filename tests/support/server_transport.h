@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "loopback/tls_accept.h"
+
 namespace pixhaul::test {
 
 class Transport {
@@ -54,8 +56,9 @@ class Transport {
 class TlsTransport : public Transport {
  public:
   // Runs the server handshake on `fd` with `context` (not owned; must outlive the transport),
-  // on the calling thread, whose SIGPIPE it blocks so that a client leaving mid-reply cannot
-  // end the test process. Raises std::runtime_error when the handshake fails.
+  // on the calling thread, which has SIGPIPE blocked (as a loopback acceptor's threads have) so
+  // that a client leaving mid-reply cannot end the test process. Raises std::runtime_error when
+  // the handshake fails.
   TlsTransport(int fd, SSL_CTX* context);
   ~TlsTransport() override;
 
@@ -71,7 +74,7 @@ class TlsTransport : public Transport {
   std::optional<std::string> ServerName() const override;
 
  private:
-  SSL* ssl_ = nullptr;
+  loopback::SslPtr ssl_;
 };
 
 }  // namespace pixhaul::test

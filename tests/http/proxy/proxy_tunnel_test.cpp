@@ -12,7 +12,7 @@
 
 #include "http/http_client.h"
 #include "http/proxy/proxy_choice.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 #include "tests/http/http_client_fixture.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

@@ -66,7 +66,7 @@ TEST(RealProxies, TheImageArrivesThroughTinyproxyAndMicrosocks) {
   };
   TempDir folder;
   const std::string trusted = folder.File("localhost.pem");
-  WriteFileBytes(trusted, demo::SelfSignedCertificatePem());
+  WriteFileBytes(trusted, loopback::SelfSignedCertificatePem());
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     RealProxy proxy(row.kind, row.proxyUser, row.proxyUser.empty() ? "" : "secret");

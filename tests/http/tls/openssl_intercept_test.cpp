@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "framework/memory_stream.h"
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 #include "http/tcp_client.h"
 #include "http/tls/ssl_exceptions.h"
 #include "loopback/self_signed_certificate.h"
@@ -168,7 +168,7 @@ class NamingIntercept : public TIdConnectionInterceptOpenSSL {
 TEST(TIdConnectionInterceptOpenSSL, ServerCertificateIsVerifiedOnlyWhenAsked) {
   TempDir dir;
   const std::string roots = dir.File("roots.pem");
-  WriteFileBytes(roots, demo::SelfSignedCertificatePem());
+  WriteFileBytes(roots, loopback::SelfSignedCertificatePem());
   auto failed = [](int reason) {
     return std::string("EIdOSSLCertificateVerifyError: Certificate verify failed: ") +
            X509_verify_cert_error_string(reason) + ".";

@@ -84,9 +84,9 @@ TEST(TIdSSLContext, CertificateAndKeyFiles) {
   const std::string key = dir.File("key.pem");
   const std::string encryptedKey = dir.File("encrypted-key.pem");
   const std::string garbage = dir.File("garbage.pem");
-  WriteFileBytes(certificate, demo::SelfSignedCertificatePem());
-  WriteFileBytes(key, demo::SelfSignedKeyPem());
-  WriteFileBytes(encryptedKey, demo::SelfSignedKeyPem("s3cret"));
+  WriteFileBytes(certificate, loopback::SelfSignedCertificatePem());
+  WriteFileBytes(key, loopback::SelfSignedKeyPem());
+  WriteFileBytes(encryptedKey, loopback::SelfSignedKeyPem("s3cret"));
   WriteFileBytes(garbage, "-----BEGIN NOTHING-----\nxyz\n-----END NOTHING-----\n");
   const std::string missing = dir.File("no-such-file.pem");
 

@@ -2,15 +2,15 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // The socket stack's pure helpers, name resolution and user count.
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "framework/exception.h"
-#include "http/component.h"
-#include "http/socket_error.h"
+#include "http/socket/component.h"
+#include "http/socket/socket_error.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 
 #include <arpa/inet.h>
 
@@ -13,9 +13,9 @@
 #include <string_view>
 
 #include "framework/exception.h"
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 namespace {

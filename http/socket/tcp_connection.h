@@ -28,11 +28,11 @@
 #include <string>
 
 #include "framework/stream.h"
-#include "http/component.h"
-#include "http/connection_intercept.h"
-#include "http/input_buffer.h"
-#include "http/read_rate_guard.h"
-#include "http/socket_handle.h"
+#include "http/socket/component.h"
+#include "http/socket/connection_intercept.h"
+#include "http/socket/input_buffer.h"
+#include "http/socket/read_rate_guard.h"
+#include "http/socket/socket_handle.h"
 
 namespace pixhaul {
 

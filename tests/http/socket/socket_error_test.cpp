@@ -2,13 +2,13 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // Socket error texts and the mapping of system errors onto socket error numbers.
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

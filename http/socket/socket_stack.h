@@ -10,8 +10,8 @@
 // through (-1 on failure) and leave the mapped error number in the calling thread's last error
 // (LastError); methods documented as raising throw EIdSocketError and friends.
 //
-// Error numbers are Windows Sockets numbers; ErrnoToSocketError (http/socket_error.h) is the one
-// place where an errno becomes such a number.
+// Error numbers are Windows Sockets numbers; ErrnoToSocketError (http/socket/socket_error.h) is the
+// one place where an errno becomes such a number.
 #pragma once
 
 #include <sys/socket.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/read_rate_guard.h"
+#include "http/socket/read_rate_guard.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 
 // The read guard's arithmetic, replayed with exact arrival times: a wait may last the read limit,
 // never past the moment some span of twice the limit would hold fewer than 1,024 bytes.
-#include "http/read_rate_guard.h"
+#include "http/socket/read_rate_guard.h"
 
 #include <gtest/gtest.h>
 

@@ -2,13 +2,13 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // The input buffer: removal from the front, its failure, and compaction.
-#include "http/input_buffer.h"
+#include "http/socket/input_buffer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "http/http_exceptions.h"
+#include "http/socket/connection_exceptions.h"
 #include "tests/support/raised.h"
 
 namespace pixhaul::test {

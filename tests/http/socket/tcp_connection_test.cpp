@@ -3,7 +3,7 @@
 
 // The buffered connection against scripted loopback peers: line reads, peer closes, body reads,
 // writes, the intercept hook and the time and size limits.
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 
 #include "framework/exception.h"
 #include "framework/memory_stream.h"
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
 #include "http/tcp_client.h"
 #include "tests/support/raised.h"
 #include "tests/support/scripted_server.h"

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/connection_intercept.h"
+#include "http/socket/connection_intercept.h"
 
 #include <algorithm>
 
-#include "http/tcp_connection.h"
+#include "http/socket/tcp_connection.h"
 
 namespace pixhaul {
 

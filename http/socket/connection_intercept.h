@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "http/read_rate_guard.h"
+#include "http/socket/read_rate_guard.h"
 
 namespace pixhaul {
 

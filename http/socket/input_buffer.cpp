@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/input_buffer.h"
+#include "http/socket/input_buffer.h"
 
 #include <cstring>
 
-#include "http/http_exceptions.h"
+#include "http/socket/connection_exceptions.h"
 
 namespace pixhaul {
 

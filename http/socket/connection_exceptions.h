@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// The HTTP client's exception tree below the framework's `Exception`, and the connection-level
-// failures with their fixed messages.
+// The root of the HTTP client's exception tree below the framework's `Exception`, and the
+// connection-level failures with their fixed messages. The root sits in the socket layer, the
+// lowest of the client, so that every layer above raises from it.
 //
 // Every failure the client raises derives from EIdException. The download worker sorts failures
 // by their message, so each text below is defined exactly once and used byte for byte. Classes
 // with a single fixed message are default-constructible and carry it (framework/exception.h
-// says how classes are declared); the socket errors live in http/socket_error.h, the TLS ones
-// in http/tls/ssl_exceptions.h, the exchange's own in http/http_client.h.
+// says how classes are declared); the socket errors live in http/socket/socket_error.h, the TLS
+// ones in http/tls/ssl_exceptions.h, the proxies' in http/proxy/proxy_exceptions.h, the
+// exchange's own in http/http_client.h.
 #pragma once
 
 #include "framework/exception.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/component.h"
+#include "http/socket/component.h"
 
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "framework/memory_stream.h"
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 #include "http/tcp_client.h"
 #include "tests/support/scripted_server.h"
 

@@ -4,8 +4,8 @@
 // TIdComponent: the base of every connection; status and work notifications, and registration
 // as a user of the process's socket stack.
 //
-// Creating one counts a stack user, destroying it uncounts it (http/socket_stack.h). Events are
-// raised on the calling thread; a component is used by one thread at a time.
+// Creating one counts a stack user, destroying it uncounts it (http/socket/socket_stack.h). Events
+// are raised on the calling thread; a component is used by one thread at a time.
 #pragma once
 
 #include <cstdint>

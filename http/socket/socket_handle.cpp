@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/socket_handle.h"
+#include "http/socket/socket_handle.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 
-#include "http/http_exceptions.h"
-#include "http/socket_error.h"
-#include "http/socket_stack.h"
+#include "http/socket/connection_exceptions.h"
+#include "http/socket/socket_error.h"
+#include "http/socket/socket_stack.h"
 
 namespace pixhaul {
 

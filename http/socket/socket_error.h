@@ -6,15 +6,15 @@
 // socket-level exceptions.
 //
 // Error numbers are the Windows Sockets numbers (10061 for a refused connection, 11001 for a
-// failed name lookup, ...): the socket stack (http/socket_stack.h) maps the operating system's
-// errno values onto them with ErrnoToSocketError, so that every message keeps the "Socket Error #
-// %d\r\n%s" form the download worker recognises. Pure functions here; safe from any thread.
+// failed name lookup, ...): the socket stack (http/socket/socket_stack.h) maps the operating
+// system's errno values onto them with ErrnoToSocketError, so that every message keeps the "Socket
+// Error # %d\r\n%s" form the download worker recognises. Pure functions here; safe from any thread.
 #pragma once
 
 #include <cerrno>
 #include <string>
 
-#include "http/http_exceptions.h"
+#include "http/socket/connection_exceptions.h"
 
 namespace pixhaul {
 

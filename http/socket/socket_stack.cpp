@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-#include "http/socket_stack.h"
+#include "http/socket/socket_stack.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -20,7 +20,7 @@
 
 #include "framework/ascii_text.h"
 #include "framework/integer_text.h"
-#include "http/socket_error.h"
+#include "http/socket/socket_error.h"
 
 namespace pixhaul {
 namespace {
