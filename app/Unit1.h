@@ -12,6 +12,8 @@
 // Because a run pumps the event loop from inside the button's handler, every other handler
 // here may run nested inside a run. A close that is allowed while a press is still on the stack
 // writes the settings at once but keeps the window up until that press has returned.
+//
+// Tests: tests/app/main_window_test.cpp, and whole runs in tests/app/whole_run_test.cpp.
 #pragma once
 
 #include <QMainWindow>

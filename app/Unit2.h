@@ -8,6 +8,8 @@
 // from the AboutContent given to its constructor, asked again every time it is shown (and the
 // links when clicked), so it always shows the current values; whatever the content reads must
 // outlive the dialog. GUI thread only.
+//
+// Tests: tests/app/about_dialog_test.cpp.
 #pragma once
 
 #include <QDialog>

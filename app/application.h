@@ -4,6 +4,8 @@
 // TApplication: the desktop program's application object. Any exception that a handler lets
 // escape into the event loop ends that handler only: it is shown in the error box and the
 // program goes on. GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp (the error boxes) and tests/app/startup_test.cpp.
 #pragma once
 
 #include <QApplication>

@@ -10,6 +10,8 @@
 //   pixhaul --version, -v  the version, on standard output; exit 0.
 // Anything else beginning with "-" (and a second ADDRESS) is refused with a usage line on
 // standard error and exit 2; "--" ends the options, for an address that begins with "-".
+//
+// Tests: tests/app/startup_test.cpp.
 #pragma once
 
 #include <functional>

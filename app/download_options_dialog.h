@@ -7,6 +7,8 @@
 // which proxy the downloads go through: "as the system", none, or "this one" (accepted only
 // with an address the downloads can speak). It only edits a value: the window applies what was
 // accepted to the runs that start afterwards and keeps it in config.ini. GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp (downloadOptionsDialogEditsTheOptions).
 #pragma once
 
 #include <QDialog>

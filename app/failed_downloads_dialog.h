@@ -5,6 +5,8 @@
 // ("404 Not Found", "Not an image (text/html)."), with a button that copies the addresses, one
 // a line, and one that asks for the failed downloads to be tried again. It shows a copy of the
 // list it is given. GUI thread only.
+//
+// Tests: tests/app/whole_run_test.cpp (failedDownloadsAreListedAndRetried).
 #pragma once
 
 #include <QDialog>

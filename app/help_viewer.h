@@ -5,6 +5,8 @@
 // help/help.chm beside the executable) inside the program, so no outside viewer for the file
 // type is needed. Links to web addresses in the manual go to the desktop's browser.
 // GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp.
 #pragma once
 
 #include <QDialog>

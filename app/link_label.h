@@ -3,6 +3,8 @@
 
 // TLinkLabel: a label that looks like a link (green, underlined, hand cursor) and reports a
 // left-button click. GUI thread only.
+//
+// Tests: tests/app/about_dialog_test.cpp.
 #pragma once
 
 #include <QLabel>

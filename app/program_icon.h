@@ -5,6 +5,8 @@
 // the SVG file the project installs as the desktop icon, which is built into the program. The
 // window, the About dialog and the installed PNG icons all come from here. GUI thread only
 // for pixmaps; images may be made on any thread.
+//
+// Tests: tests/app/about_dialog_test.cpp and tests/install (the installed icons).
 #pragma once
 
 #include <QImage>

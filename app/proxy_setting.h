@@ -8,6 +8,8 @@
 // for each download's address, so the downloads go where the web view goes; it is the default.
 // Kept in config.ini as Proxy=system|none|this and ProxyAddress=URL. The mapping's lookup may
 // run on any worker thread; everything else is for the GUI thread.
+//
+// Tests: tests/app/main_window_test.cpp (the proxy rows of the options).
 #pragma once
 
 #include <string>

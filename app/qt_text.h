@@ -2,6 +2,8 @@
 // Copyright (c) 2026 The Pixhaul developers
 
 // The window's texts between std::string (UTF-8) and QString.
+//
+// Tests: every window test, through the texts they compare.
 #pragma once
 
 #include <QString>

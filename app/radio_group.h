@@ -9,6 +9,8 @@
 // the user checks another button or code sets another index; re-checking the selected button,
 // setting the index it already has, or clearing the selection (-1) emits nothing. GUI thread
 // only.
+//
+// Tests: tests/app/main_window_test.cpp.
 #pragma once
 
 #include <QGroupBox>

@@ -16,6 +16,8 @@
 // Everything happens in the GUI thread's event loop (timers and the web view's answers), so the
 // window stays usable and the loader returns from Start at once; only the capture for a count
 // waits, as a run's capture does. GUI thread only.
+//
+// Tests: tests/app/load_more_test.cpp.
 #pragma once
 
 #include <QElapsedTimer>

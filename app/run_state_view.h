@@ -5,6 +5,8 @@
 // addresses dealt with; once it has ended, its outcome in place of the counts, and the bar left
 // standing at its final state, its text the end's word. Every word shown is download/
 // run_outcome.h's. Results that come after the run's end update both. GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp (outcomeIsWholeAndNotesAreShortLived).
 #pragma once
 
 #include <QString>

@@ -12,6 +12,8 @@
 // "this").
 //
 // Every read and write goes straight to the file through TIniFile. GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp.
 #pragma once
 
 #include <optional>

@@ -5,6 +5,8 @@
 // program for it, and tells whether the desktop took it.
 //
 // Tests replace the opener so that nothing leaves the process. GUI thread only.
+//
+// Tests: tests/app/about_dialog_test.cpp and tests/app/main_window_test.cpp.
 #pragma once
 
 #include <functional>

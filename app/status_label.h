@@ -6,6 +6,8 @@
 // tooltip, and it asks for no minimum width beyond a few characters, so that a long message
 // can never widen the window. It can be made clickable: it then shows a hand cursor and emits
 // Clicked on a left click. GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp.
 #pragma once
 
 #include <QLabel>

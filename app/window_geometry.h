@@ -4,6 +4,8 @@
 // Where the main window comes back: the size and position it had when it was last closed,
 // moved and shrunk as little as needed to lie whole on the screen it would be on (a screen
 // since unplugged, or a smaller one, must not leave it out of reach). GUI thread only.
+//
+// Tests: tests/app/main_window_test.cpp.
 #pragma once
 
 #include <QRect>

@@ -6,6 +6,8 @@
 // download is (Referer, User-Agent, redirects, TLS for https). A file is not read into memory:
 // the run copies its bytes into its page file. A fetched page is held once, in the buffer the
 // client wrote it to. Any thread.
+//
+// Tests: tests/cli/pixhaul_cli_page_test.cpp.
 #pragma once
 
 #include <cstdint>

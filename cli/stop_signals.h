@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Copyright (c) 2026 The Pixhaul developers
 
-// StopSignalWatcher: SIGINT, SIGTERM and SIGHUP for pixhaul-cli, taken on a thread of its own so that
-// they act whatever the main thread is doing - fetching, copying or scanning a page, writing a
+// StopSignalWatcher: SIGINT, SIGTERM and SIGHUP for pixhaul-cli, taken on a thread of its own so
+// that they act whatever the main thread is doing - fetching, copying or scanning a page, writing a
 // file, or blocked on a pipe.
 //
 // While the main thread offers a Stop press (a run's downloads are on), the first signal takes
@@ -16,6 +16,8 @@
 // its own, which sleeps until a signal or the destructor's word comes. The destructor wakes,
 // stops and joins the watcher at once and restores the signal mask. Raises std::system_error
 // when the descriptors it waits on cannot be had.
+//
+// Tests: tests/cli/pixhaul_cli_stop_test.cpp.
 #pragma once
 
 #include <signal.h>

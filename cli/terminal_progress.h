@@ -11,6 +11,8 @@
 // log line or message and draws it again after, so it always stays below the log. A line wider
 // than the terminal is cut to fit, so that it never wraps. Main thread only; the streams must
 // outlive the object.
+//
+// Tests: tests/cli/console_window_test.cpp and tests/cli/pixhaul_cli_run_test.cpp.
 #pragma once
 
 #include <cstdio>

@@ -15,6 +15,8 @@
 //       the largest page file taken, in place of 1 GiB
 //
 // A malformed value is a usage error.
+//
+// Tests: tests/cli/pixhaul_cli_limits_test.cpp, whose runs set the hooks.
 #pragma once
 
 #include <cstdint>

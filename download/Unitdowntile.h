@@ -17,6 +17,8 @@
 // cut short or over the bound, a write the disk refuses) it is removed, so a failed save never
 // leaves a partial file under the image's name. A redirect's body is overwritten by the next
 // hop's and so never reaches the target either.
+//
+// Tests: tests/download/down_tile_thread_test.cpp.
 #pragma once
 
 #include <chrono>

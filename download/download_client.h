@@ -12,6 +12,8 @@
 // goes is the caller's choice, given to GetInto; other settings a caller needs are made on
 // Http() before the fetch. Used on one thread at a time. Certificates are verified only when
 // SetVerifyServerCertificates has turned that on; proxies are used as SetProxyChoice says.
+//
+// Tests: tests/download/down_tile_thread_test.cpp and tests/cli/proxy_environment_test.cpp.
 #pragma once
 
 #include <string>

@@ -5,6 +5,8 @@
 // those smaller than a width and height read from their own header, and second copies of an
 // image already saved in the run or already in the save folder. Both are off by default, so a
 // run keeps every image as it came. A plain value; the front ends fill it from their settings.
+//
+// Tests: tests/download/image_check_test.cpp.
 #pragma once
 
 #include <optional>

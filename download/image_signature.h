@@ -11,6 +11,8 @@
 // signature, or when its body, after an optional UTF-8 byte-order mark and blanks, begins with
 // "<!doctype html", "<html", "<head", "<body" (any case) or an XML declaration whose root
 // element is not <svg>. Anything else (an unknown binary format, an empty body) is not.
+//
+// Tests: tests/download/image_check_test.cpp.
 #pragma once
 
 #include <cstddef>

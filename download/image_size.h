@@ -6,6 +6,8 @@
 // stb_image's header reader, WebP (VP8, VP8L and VP8X) through libwebp, and SVG from its root
 // element's width and height when they are given in px or without a unit. Pure functions; any
 // thread.
+//
+// Tests: tests/download/image_check_test.cpp.
 #pragma once
 
 #include <optional>

@@ -5,6 +5,8 @@
 // page file and harvested by the same code (the site's marker, then its current-layout rules),
 // into files of a work folder of the caller's, so the number is the "Total url count:" a run
 // on the same markup logs. Main thread only (the rule book's thread).
+//
+// Tests: tests/app/load_more_test.cpp.
 #pragma once
 
 #include <optional>

@@ -11,6 +11,8 @@
 // holding the markup as its single entry saves it; every byte of the markup (NUL, CR and LF
 // included) is written as it stands. The page file is replaced whole or not at all. Move-only;
 // used on one thread at a time.
+//
+// Tests: tests/download/run_controller_test.cpp and tests/cli/pixhaul_cli_page_test.cpp.
 #pragma once
 
 #include <cstdint>

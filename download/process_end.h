@@ -5,6 +5,8 @@
 // file-size signal, the wait for workers still fetching (bounded, by the front end's own
 // limit), the naming of those cut off, and the removal of temporary files before the process
 // goes.
+//
+// Tests: tests/cli/pixhaul_cli_stop_test.cpp.
 #pragma once
 
 #include <chrono>

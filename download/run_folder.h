@@ -8,6 +8,8 @@
 // folder under the old path gets none of them. Copies share the descriptor, which closes with
 // the last of them, so a download that ends after its run still writes into the same folder.
 // A value; any thread.
+//
+// Tests: tests/download/run_with_workers_test.cpp (RunFilesStayInTheFolderTheRunLocked).
 #pragma once
 
 #include <memory>

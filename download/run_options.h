@@ -5,6 +5,8 @@
 // which images are kept (download_filters.h), how many images a run ends with, and how often a
 // download that failed for a passing reason is tried again. A plain value; the front ends fill
 // it from their settings and hand it to the run controller.
+//
+// Tests: tests/download/image_check_test.cpp and tests/cli/pixhaul_cli_limits_test.cpp.
 #pragma once
 
 #include <string>

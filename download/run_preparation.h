@@ -11,6 +11,8 @@
 // directory ... Failed.", "Error: can not get document." and the rules' faults, all of them in
 // one message box, and "Another run is saving into ..." when another run holds the folder's
 // lock. Main thread only; framework errors (file creation) propagate.
+//
+// Tests: tests/download/run_controller_test.cpp.
 #pragma once
 
 #include <functional>

@@ -7,6 +7,8 @@
 // told in words of run_outcome.h. Tests and users compare them byte for
 // byte, so each is built here and nowhere else; a function's comment gives its form, with its
 // argument in place of "%s" or "%d".
+//
+// Tests: tests/download/run_controller_test.cpp and tests/download/down_tile_thread_test.cpp.
 #pragma once
 
 #include <string>

@@ -4,6 +4,8 @@
 // What the run controller needs of the main window, so that the download road knows no
 // toolkit. The Qt main window implements it, and so does the console of pixhaul-cli; tests
 // use a fake. Every call is made on the main thread.
+//
+// Tests: tests/download/run_controller_test.cpp (through tests/download/fake_run_window.h).
 #pragma once
 
 #include <optional>

@@ -6,6 +6,8 @@
 //
 // Shared by the run controller and pixhaul-cli's list-only mode so both treat the folder text
 // exactly alike. Pure functions of their arguments and the file system; any thread.
+//
+// Tests: tests/download/run_controller_test.cpp.
 #pragma once
 
 #include <optional>

@@ -4,6 +4,8 @@
 // The one entry into stb_image this program uses: its header reader (stbi_info_from_memory),
 // built for JPEG, PNG, GIF and BMP only, so that no other format's guesswork (a headerless TGA
 // would accept almost anything) can answer for a file. Any thread.
+//
+// Tests: tests/download/image_check_test.cpp (ImageSizeOf).
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,8 @@
 // carries this process's id and the worker's index.
 //
 // Owned by one worker and used on its thread only.
+//
+// Tests: tests/download/down_tile_thread_test.cpp.
 #pragma once
 
 #include <memory>

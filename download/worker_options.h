@@ -6,6 +6,8 @@
 // index they share, how often a transient failure is tried again, and the run's stop, which ends a
 // wait before another try. A value copied into every worker; the shared parts live as long as the
 // last worker holding them, so a worker that ends after its run still finds them.
+//
+// Tests: tests/download/down_tile_thread_test.cpp.
 #pragma once
 
 #include <memory>

@@ -6,6 +6,8 @@
 // was started for and how it ended). Exactly one WorkerFinished comes from each
 // worker, however it ends, so the receiver must outlive every worker that reports to it. The
 // run controller implements it; tests may stand in for it. Main thread only.
+//
+// Tests: tests/download/down_tile_thread_test.cpp.
 #pragma once
 
 #include <string>

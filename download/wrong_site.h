@@ -9,6 +9,8 @@
 // or a name under it (images.google.com and www.google.com are Google's), or, failing that,
 // when that site's marker or current-layout rules find addresses on it (its harvest). Main thread
 // only (the rules are the run's).
+//
+// Tests: tests/download/run_controller_test.cpp (PageOfAnotherSiteIsNamedOnceAndTheRunIsUnchanged).
 #pragma once
 
 #include <optional>

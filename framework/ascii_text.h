@@ -8,6 +8,9 @@
 // code is 32 or below (blank, TAB, CR, LF and the other control characters) unless a caller
 // names a narrower set. The trims return views into their argument, which must outlive them.
 // Pure functions, safe from any thread.
+//
+// Tests: tests/harvest/rules_file_test.cpp and tests/cli/cli_options_test.cpp, through the texts
+//  they read.
 #pragma once
 
 #include <string>

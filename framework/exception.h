@@ -6,6 +6,8 @@
 // Every failure of the program's own services is an `Exception` (or a class derived from it)
 // carrying a fixed English message; callers such as the download worker classify failures by
 // that text, so each message is built in exactly one place.
+//
+// Tests: tests/support/raised.h, which every suite compares raised errors with.
 #pragma once
 
 #include <stdexcept>

@@ -6,6 +6,8 @@
 // "/") in that very folder, found through the descriptor rather than the path, so a folder
 // renamed, or replaced by a link, while the file is written never sends it anywhere else.
 // A plain value; the descriptor is the caller's and must stay open while the target is used.
+//
+// Tests: tests/framework/replacement_file_test.cpp and tests/download/run_with_workers_test.cpp.
 #pragma once
 
 #include <string>

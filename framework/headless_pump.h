@@ -7,6 +7,8 @@
 // from any thread; ProcessMessages and WaitForMessages belong to the main thread. A wake that
 // arrives while the main thread is busy is remembered (a generation count), so the next
 // WaitForMessages returns at once instead of sleeping past it.
+//
+// Tests: tests/framework/thread_test.cpp and tests/framework/worker_drain_test.cpp.
 #pragma once
 
 #include <condition_variable>

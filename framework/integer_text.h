@@ -7,6 +7,8 @@
 // A number is an optional '+' or '-' followed by one or more digits and nothing else: no blank
 // before, between or after. Decimal digits always; where a caller allows it, hexadecimal digits
 // after "0x", "0X" or "$" too. Pure functions, safe from any thread.
+//
+// Tests: tests/cli/cli_options_test.cpp and tests/framework/ini_file_test.cpp.
 #pragma once
 
 #include <cstdint>

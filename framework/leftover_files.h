@@ -6,6 +6,8 @@
 // off at exit with downloads still running, or stopped by a power cut.
 //
 // Stateless; any thread.
+//
+// Tests: tests/download/run_controller_test.cpp (LeftoverTemporaryFilesOfGoneProcessesGo...).
 #pragma once
 
 #include <string>

@@ -7,6 +7,8 @@
 // lines "a", "" and "b". Whether a NUL byte ends the text is the caller's choice: the line list
 // and the page text stop there (TextBeforeNul), the log pane keeps every byte. The scanner
 // hands out views into the text it was given, which must outlive them. Pure; any thread.
+//
+// Tests: tests/framework/string_list_test.cpp.
 #pragma once
 
 #include <algorithm>

@@ -6,6 +6,8 @@
 // read from the disk only when touched: a header at the front of a 500 MB file costs a page or
 // two. An empty file maps to an empty view. The descriptor may be closed once mapped. A view is
 // read by one thread at a time unless the file does not change.
+//
+// Tests: tests/download/image_check_test.cpp and tests/download/duplicate_index_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,8 @@
 
 // Small helpers over POSIX file descriptors, shared by everything that writes files: the line
 // list, the memory buffer, the file stream, the INI accessor and the run's page file.
+//
+// Tests: tests/framework/file_stream_test.cpp and tests/framework/replacement_file_test.cpp.
 #pragma once
 
 #include <sys/types.h>

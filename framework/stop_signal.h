@@ -4,6 +4,8 @@
 // StopSignal: a flag that is raised once and wakes everyone waiting for it, so that a timed
 // wait on a worker thread (a pause before another try) ends at once when the user stops the
 // run. Shared by the run that raises it and the workers that wait on it; any thread.
+//
+// Tests: tests/download/down_tile_thread_test.cpp (StopEndsTheWaitBeforeAnotherTry).
 #pragma once
 
 #include <chrono>

@@ -9,6 +9,8 @@
 // Entries already written can be compared with a text again (read back from the file when
 // they have left the buffer), so a caller can tell repeats without keeping the entries. One
 // thread at a time.
+//
+// Tests: tests/harvest/marker_scan_test.cpp.
 #pragma once
 
 #include <cstddef>

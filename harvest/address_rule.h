@@ -8,6 +8,8 @@
 //
 // A rule owns compiled expressions (see RegexPattern): it moves but is not copied, and one
 // thread at a time may use it.
+//
+// Tests: tests/harvest/rules_scan_test.cpp.
 #pragma once
 
 #include <optional>

@@ -5,6 +5,8 @@
 // a time instead of a byte (or a library call) at a time. Built on the compiler's vector types,
 // which become the processor's vector instructions where it has them and plain word operations
 // where it has not. Pure functions; any thread.
+//
+// Tests: tests/harvest/marker_scan_test.cpp.
 #pragma once
 
 #include <cstdint>

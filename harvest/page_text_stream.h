@@ -9,6 +9,8 @@
 // for More() text and says from where on it still needs the old text, so memory stays about two
 // chunks plus what the scan keeps (a long address grows the window instead). The views it hands
 // out stay valid until the next More(). One thread at a time.
+//
+// Tests: tests/harvest/marker_scan_test.cpp and tests/harvest/rules_scan_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -15,6 +15,8 @@
 //
 // The object owns the compiled code, its match data and JIT stack: it may move but not be
 // copied, and one thread at a time may search with it.
+//
+// Tests: tests/harvest/rules_scan_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -8,6 +8,8 @@
 // in it is reported once, and an edited file takes effect at the next run. A site whose file
 // rules failed on a page is put back on its built-in rules until the file changes. Owned by
 // the run's front end; one thread at a time.
+//
+// Tests: tests/harvest/address_harvest_test.cpp and tests/harvest/rules_file_test.cpp.
 #pragma once
 
 #include <sys/types.h>

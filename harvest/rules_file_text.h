@@ -11,6 +11,8 @@
 // fill its memory. Reading it once keeps what is compiled to one state of the file, however it
 // changes meanwhile. The object owns the text; the views it hands out live as long as it does.
 // One thread at a time.
+//
+// Tests: tests/harvest/rules_file_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -7,6 +7,8 @@
 // can hold a run however they meet. The clock is read between two searches (each bounded by
 // the engine's limits and by the text it is given), so a pass ends soon after its time.
 // A value; any thread.
+//
+// Tests: tests/harvest/rules_scan_test.cpp.
 #pragma once
 
 #include <time.h>

@@ -4,6 +4,8 @@
 // The site table's rows: the sites the program knows, in selector order, with their markers
 // and built-in current-layout rules. Adding a site is one row here and its rules; everything
 // else - the count, the selector, --site, the rules file's sections - follows from the table.
+//
+// Tests: tests/harvest/site_table_test.cpp and tests/harvest/address_harvest_test.cpp.
 #pragma once
 
 #include <string_view>

@@ -10,6 +10,8 @@
 // repeat, and an address whose hash is already there is compared with the written bytes. So
 // memory is 16 bytes or so per distinct address plus a 64 KiB write buffer. One thread at a
 // time.
+//
+// Tests: tests/harvest/rules_scan_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -3,6 +3,8 @@
 
 // Standard Base64 encoding (RFC 4648 alphabet, "=" padding), used for Basic authorization
 // lines. Pure function, safe from any thread.
+//
+// Tests: tests/http/header_info_test.cpp.
 #pragma once
 
 #include <string>

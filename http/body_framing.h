@@ -14,6 +14,8 @@
 // Bounds: the body may not exceed maxBodyBytes (for a chunked body every byte of it counts -
 // sizes, extensions and line ends as well as the data), nor a chunked body's trailer
 // maxTrailerBytes; either ends the read with EIdLimitExceeded.
+//
+// Tests: tests/http/http_client_body_test.cpp.
 #pragma once
 
 #include <cstddef>

@@ -10,6 +10,8 @@
 //    ("127.1" is 127.0.0.1, "0177.0.0.1" is 127.0.0.1); it is written as four decimal parts;
 //  - anything else (a name, a bracketed IPv6 literal) stays as written.
 // Pure function; any thread.
+//
+// Tests: tests/http/uri_test.cpp and tests/http/http_client_hostile_test.cpp.
 #pragma once
 
 #include <optional>

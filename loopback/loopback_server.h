@@ -23,6 +23,8 @@
 //
 // Construct, Stop and destroy from one thread; the counters may be read from any thread. The
 // destructor stops the server and joins every thread.
+//
+// Tests: tests/loopback/connection_acceptor_test.cpp, and every suite whose server it is.
 #pragma once
 
 #include <sys/types.h>

@@ -8,6 +8,8 @@
 //
 // Any thread may call these functions; the identity is made once and read-only afterwards.
 // They raise std::runtime_error when OpenSSL refuses a step.
+//
+// Tests: tests/http/tls/ssl_context_test.cpp.
 #pragma once
 
 #include <openssl/ssl.h>

@@ -6,6 +6,8 @@
 //
 // Construct it first in main, before any thread starts: it blocks the two signals for every
 // thread created afterwards, so only Wait() ever takes them.
+//
+// Tests: tests/demo/demo_site_test.cpp (the demo server's stop).
 #pragma once
 
 #include <signal.h>

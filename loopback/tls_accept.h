@@ -5,6 +5,8 @@
 // handshake, for the loopback HTTP server and the tests' scripted peers alike.
 //
 // A session belongs to its connection's thread.
+//
+// Tests: tests/http/http_client_tls_test.cpp, through tests/support/server_transport.cpp.
 #pragma once
 
 #include <openssl/ssl.h>

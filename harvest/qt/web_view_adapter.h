@@ -12,6 +12,8 @@
 //
 // Every address the program asks the view to load is recorded in order, so that tests can see
 // the navigations without letting the view reach any outside host. GUI thread only.
+//
+// Tests: tests/app/web_capture_test.cpp.
 #pragma once
 
 #include <QLabel>

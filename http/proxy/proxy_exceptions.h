@@ -4,6 +4,8 @@
 // The failures of a proxy: each text is defined once here and used byte for byte. A proxy that
 // cannot be reached fails as any peer does (the socket error texts); these are for a proxy
 // that answered and said no, or whose address this client cannot speak.
+//
+// Tests: tests/http/proxy/proxy_tunnel_test.cpp.
 #pragma once
 
 #include <string>

@@ -8,6 +8,8 @@
 // the client resolves the name) and socks5h (SOCKS5, the proxy resolves it); the port is 1080
 // when none is written, as with curl. User and password are percent-decoded. Pure values and
 // functions; any thread.
+//
+// Tests: tests/http/proxy/proxy_choice_test.cpp.
 #pragma once
 
 #include <optional>

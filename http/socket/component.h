@@ -6,6 +6,8 @@
 //
 // Creating one counts a stack user, destroying it uncounts it (http/socket/socket_stack.h). Events
 // are raised on the calling thread; a component is used by one thread at a time.
+//
+// Tests: tests/http/socket/socket_stack_test.cpp.
 #pragma once
 
 #include <cstdint>

@@ -11,6 +11,8 @@
 // says how classes are declared); the socket errors live in http/socket/socket_error.h, the TLS
 // ones in http/tls/ssl_exceptions.h, the proxies' in http/proxy/proxy_exceptions.h, the
 // exchange's own in http/http_client.h.
+//
+// Tests: tests/http/socket/tcp_connection_test.cpp.
 #pragma once
 
 #include "framework/exception.h"

@@ -16,6 +16,8 @@
 // into ReadGuard() and waits for the socket no longer than ReadGuard().WaitLimitMs() allows,
 // failing a read that runs out of time with error 10060 (the connection then raises "Read timed
 // out.").
+//
+// Tests: tests/http/socket/tcp_connection_test.cpp.
 #pragma once
 
 #include <functional>

@@ -7,6 +7,8 @@
 // close it. It is used by one thread at a time, the thread of the connection that owns it.
 // Calls that return a socket result (-1 on failure) leave the error number in the calling
 // thread's last error (TIdStack::LastError); calls documented as raising throw EIdSocketError.
+//
+// Tests: tests/http/tcp_client_test.cpp.
 #pragma once
 
 #include <sys/socket.h>

@@ -8,6 +8,8 @@
 // load the library or a file it needs. A read or write that fails after the handshake is not
 // one of these: it reaches the caller as the connection's EIdSocketError. Default-constructing
 // an exception gives it its message; the texts are exact and other code compares them.
+//
+// Tests: tests/http/tls/ssl_context_test.cpp.
 #pragma once
 
 #include <string>

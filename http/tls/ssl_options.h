@@ -6,6 +6,8 @@
 // A plain value owned by its intercept and read when the intercept attaches; one thread.
 // `Method` keeps the historical version names, but every valid value selects the library's
 // version-negotiating method: the client offers every protocol version the library supports.
+//
+// Tests: tests/http/tls/ssl_context_test.cpp and tests/http/http_client_tls_test.cpp.
 #pragma once
 
 #include <string>

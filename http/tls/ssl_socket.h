@@ -14,6 +14,8 @@
 // (TIdReadRateGuard) and every byte the library takes off the wire is counted into it. A read
 // whose guard runs out (a peer silent, or trickling, in the middle of a record) fails with
 // 10060; so does a write that cannot go on for the guard's read time limit.
+//
+// Tests: tests/http/tls/openssl_intercept_test.cpp and tests/http/http_client_tls_test.cpp.
 #pragma once
 
 #include <openssl/ssl.h>
