@@ -21,6 +21,7 @@
 #include "framework/ini_file.h"
 #include "harvest/address_decoding.h"
 #include "harvest/address_harvest.h"
+#include "harvest/marker_scan.h"
 #include "harvest/rule_book.h"
 #include "harvest/rules_file_text.h"
 #include "harvest/rules_pass_deadline.h"
@@ -373,7 +374,7 @@ TEST(RulesFile, BuiltInRulesWrittenAsAFileLoadAsTheSameRules) {
 }
 
 // The user manual shows the built-in rules as its example; it must show them as they are, and
-// the limits a rule runs within.
+// the limits a rule runs within and the marker's list keeps to.
 TEST(RulesFile, UserManualShowsTheBuiltInRules) {
   const std::string manual = ReadFileBytes(PIXHAUL_SOURCE_DIR "/app/help/help.html");
   const std::string open = "<pre id=\"built-in-rules\">\n";
@@ -389,6 +390,10 @@ TEST(RulesFile, UserManualShowsTheBuiltInRules) {
   EXPECT_NE(manual.find("have taken " + seconds + " seconds on the page"), std::string::npos);
   const std::string manualPage = ReadFileBytes(PIXHAUL_SOURCE_DIR "/cli/pixhaul-cli.1.in");
   EXPECT_NE(manualPage.find("have taken " + seconds + " s on the page"), std::string::npos);
+  // And the bound of the marker's list.
+  const std::string bound = "cut at " + std::to_string(kListBytesPerPageByte) + " times the page's";
+  EXPECT_NE(manual.find(bound), std::string::npos);
+  EXPECT_NE(manualPage.find(bound), std::string::npos);
 }
 
 TEST(RuleBook, ReadsTheFileAgainOnlyWhenItChanges) {
