@@ -12,8 +12,8 @@
 
 #include "download/download_client.h"
 #include "download/image_check.h"
-#include "download/retry_policy.h"
 #include "download/process_end.h"
+#include "download/retry_policy.h"
 #include "download/run_texts.h"
 #include "download/temporary_file.h"
 #include "framework/exception.h"

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "download/run_options.h"
-#include "download/run_preparation.h"
 #include "download/run_outcome.h"
+#include "download/run_preparation.h"
 #include "download/run_window.h"
 #include "download/worker_options.h"
 #include "download/worker_reports.h"
