@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/radio_group.h"
 #include "harvest/site_table.h"
 
 namespace pixhaul::test {
@@ -39,6 +40,13 @@ bool ShowWithStartPageLoaded(TForm1& form) {
   form.show();
   return QTest::qWaitForWindowExposed(&form) &&
          (startPageLoaded.count() > 0 || startPageLoaded.wait(20000));
+}
+
+bool SelectSiteAndWait(TForm1& form, int row) {
+  if (form.RadioGroup1->ItemIndex() == row) return true;
+  QSignalSpy startPageLoaded(form.web().View(), &QWebEngineView::loadFinished);
+  form.RadioGroup1->SetItemIndex(row);
+  return startPageLoaded.count() > 0 || startPageLoaded.wait(20000);
 }
 
 loopback::LoopbackHttpServer::Handler ServePath(std::string path, loopback::HttpReply reply) {

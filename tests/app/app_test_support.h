@@ -99,6 +99,11 @@ TForm1Options FormOptions(const ProgramFolder& folder);
 // notes sets them after it. False when either does not come.
 bool ShowWithStartPageLoaded(TForm1& form);
 
+// Selects the site of selector row `row` and waits until the start page that selection loads
+// has ended (the loopback refuses it at once), so that no late end of that load is taken for
+// the end of the next one. True at once when the row was selected already.
+bool SelectSiteAndWait(TForm1& form, int row);
+
 // A handler for the loopback server that answers `path` with `reply`, anything else with 404.
 loopback::LoopbackHttpServer::Handler ServePath(std::string path, loopback::HttpReply reply);
 

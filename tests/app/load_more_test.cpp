@@ -103,7 +103,7 @@ class LoadMoreTest : public QObject {
   void commandIsInThePageMenuAndBesideTheStartButton() {
     ProgramFolder folder;
     RecordingForm form(LoaderFormOptions(folder));
-    form.show();
+    QVERIFY(ShowWithStartPageLoaded(form));
     QMenu* page = nullptr;
     for (QAction* menu : form.menuBar()->actions()) {
       if (menu->text() == "Page") page = menu->menu();
@@ -138,8 +138,8 @@ class LoadMoreTest : public QObject {
     GrowingDemo demo;
     ProgramFolder folder;
     RecordingForm form(LoaderFormOptions(folder));
-    form.show();
-    form.RadioGroup1->SetItemIndex(site);
+    QVERIFY(ShowWithStartPageLoaded(form));
+    QVERIFY(SelectSiteAndWait(form, site));
     const std::string path =
         today ? demo::DemoSite::TodaysPagePath(site) : demo::DemoSite::PagePath(site);
     QVERIFY(LoadAndWait(form, demo.Address(path)));
@@ -155,7 +155,8 @@ class LoadMoreTest : public QObject {
     const std::optional<LoadOutcome> outcome = LoadMore(form);
     QVERIFY(outcome.has_value());
 
-    QCOMPARE(int(outcome->end), int(LoadEnd::kStoppedGrowing));
+    QVERIFY2(outcome->end == LoadEnd::kStoppedGrowing,
+             (std::to_string(int(outcome->end)) + " " + outcome->detail).c_str());
     QCOMPARE(outcome->first, kBatch);
     QVERIFY2(outcome->now >= 5 * kBatch, std::to_string(outcome->now).c_str());
     QCOMPARE(outcome->now, kImages);
@@ -212,7 +213,7 @@ class LoadMoreTest : public QObject {
     GrowingDemo demo;
     ProgramFolder folder;
     RecordingForm form(LoaderFormOptions(folder));
-    form.show();
+    QVERIFY(ShowWithStartPageLoaded(form));
     QVERIFY(LoadAndWait(form, demo.Address(demo::DemoSite::TodaysPagePath(0))));
     form.SpinResultTarget->setValue(12);
     const std::optional<LoadOutcome> outcome = LoadMore(form);
@@ -231,8 +232,8 @@ class LoadMoreTest : public QObject {
     GrowingDemo demo;
     ProgramFolder folder;
     RecordingForm form(LoaderFormOptions(folder));
-    form.show();
-    form.RadioGroup1->SetItemIndex(2);
+    QVERIFY(ShowWithStartPageLoaded(form));
+    QVERIFY(SelectSiteAndWait(form, 2));
     QVERIFY(LoadAndWait(form, demo.Address(demo::DemoSite::TodaysPagePath(2))));
     QSignalSpy finished(&form.Loader(), &ResultLoader::Finished);
     bool stillRunning = true;
@@ -289,7 +290,7 @@ class LoadMoreTest : public QObject {
     RecordingForm form(options);
     form.show();
     if (!path.isEmpty()) {
-      form.RadioGroup1->SetItemIndex(0);
+      QVERIFY(SelectSiteAndWait(form, 0));
       QVERIFY(LoadAndWait(form, demo.Address(path.toStdString())));
     }
     const std::optional<LoadOutcome> outcome = LoadMore(form);
@@ -308,7 +309,7 @@ class LoadMoreTest : public QObject {
     GrowingDemo demo;
     ProgramFolder folder;
     RecordingForm form(LoaderFormOptions(folder));
-    form.show();
+    QVERIFY(ShowWithStartPageLoaded(form));
     QVERIFY(LoadAndWait(form, demo.Address(demo::DemoSite::PagePath(0))));
     QSignalSpy finished(&form.Loader(), &ResultLoader::Finished);
     form.Loader().Start(500, "a[[");
