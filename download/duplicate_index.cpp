@@ -44,8 +44,9 @@ DuplicateIndex::DuplicateIndex(const std::string& folder)
 
 DuplicateIndex::DuplicateIndex(RunFolder folder) : folder_(std::move(folder)) {
   const int folderFd = folder_.Descriptor();
+  if (folderFd < 0) return;
   const FolderListing listing = ListFolder(folderFd);
-  if (folderFd < 0 || !listing) return;
+  if (!listing) return;
   while (const dirent* item = ::readdir(listing.get())) {
     const std::string name = item->d_name;
     if (name == "." || name == ".." || IsRunTextFile(name) || TemporaryFileOwner(name)) continue;

@@ -18,10 +18,9 @@ std::optional<RunFolder> RunFolder::Open(const std::string& path) {
 }
 
 bool RunFolder::Holds(const std::string& name) const {
+  const FileTarget file = File(name);
   struct stat info {};
-  return !name.empty() &&
-         ::fstatat(handle_ ? handle_->Get() : AT_FDCWD, (handle_ ? name : path_ + name).c_str(),
-                   &info, 0) == 0 &&
+  return !name.empty() && ::fstatat(file.AtFolder(), file.AtName().c_str(), &info, 0) == 0 &&
          !S_ISDIR(info.st_mode);
 }
 

@@ -6,8 +6,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "framework/ascii_text.h"
 #include "harvest/address_harvest.h"
 #include "harvest/site_table.h"
@@ -55,13 +53,7 @@ std::optional<SiteId> OtherSiteOfPage(const std::string& pageAddress,
   // The list a harvest writes is not wanted, only whether it found addresses.
   struct Scratch {
     const FileTarget& file;
-    ~Scratch() {
-      if (file.folder >= 0) {
-        ::unlinkat(file.folder, file.Name().c_str(), 0);
-      } else {
-        std::remove(file.path.c_str());
-      }
-    }
+    ~Scratch() { ::unlinkat(file.AtFolder(), file.AtName().c_str(), 0); }
   } scratch{scratchList};
   for (const SiteId site : AllSites()) {
     if (site == selected) continue;

@@ -10,6 +10,8 @@
 // Tests: tests/framework/replacement_file_test.cpp and tests/download/run_with_workers_test.cpp.
 #pragma once
 
+#include <fcntl.h>
+
 #include <string>
 #include <utility>
 
@@ -27,6 +29,10 @@ struct FileTarget {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
   }
+  // What the *at calls take for the file: its open folder and its name there, else the
+  // current folder and the whole path.
+  int AtFolder() const { return folder >= 0 ? folder : AT_FDCWD; }
+  std::string AtName() const { return folder >= 0 ? Name() : path; }
 
   std::string path;
   int folder = -1;  // an open descriptor of the file's folder, or -1: the folder the path names

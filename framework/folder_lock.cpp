@@ -106,11 +106,9 @@ void AbandonFolderLocks() noexcept {
 }
 
 bool FolderLock::Covers(const std::string& path) const {
-  if (state_ != State::kHeld) return false;
-  struct stat held {};
-  struct stat named {};
-  return ::fstat(folder_.Get(), &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
-         SameFile(held, named);
+  if (path.empty()) return false;
+  const FileDescriptor named = OpenFolder(path.c_str());
+  return named.Get() >= 0 && CoversOpenFolder(named.Get());
 }
 
 bool FolderLock::CoversOpenFolder(int folder) const {

@@ -51,8 +51,7 @@ FileDescriptor OpenFolder(const char* path) {
 }
 
 int OpenTarget(const FileTarget& target, int flags) {
-  return target.folder >= 0 ? OpenAtRetrying(target.folder, target.Name().c_str(), flags)
-                            : OpenRetrying(target.path.c_str(), flags);
+  return OpenAtRetrying(target.AtFolder(), target.AtName().c_str(), flags);
 }
 
 bool WriteAll(int fd, const char* data, size_t size) {
